@@ -1,0 +1,110 @@
+// The display controller: owns the structure model, the trackball, the
+// picking palette, the shader programs, the unit shapes and the glyph table,
+// and draws the scene once per frame.
+#ifndef TESK_CDISPLAY_H
+#define TESK_CDISPLAY_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "cmodel.h"
+#include "cmouse.h"
+#include "cpalette.h"
+#include "cshader.h"
+
+// One rasterised glyph of the label font.
+struct Character {
+    unsigned int TextureID = 0;  // GL texture with the coverage bitmap
+    glm::ivec2 Size{0};          // bitmap width and rows, pixels
+    glm::ivec2 Bearing{0};       // pen to left edge, baseline to top edge, pixels
+    unsigned int Advance = 0;    // pen advance in 1/64 pixel
+};
+
+inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
+
+class CDisplay {
+public:
+    // Needs a current OpenGL 3.3 context with its functions loaded.
+    CDisplay();
+    void Delete();
+
+    void DrawScene(int w, int h);
+    void DrawAtoms(unsigned int Program, bool b);
+    void DrawBonds();
+    void DrawBox(unsigned int Program);
+
+    // user actions
+    bool ReadFile(std::string d, std::string f);
+    bool SaveFile(std::string f);
+    void CenterCoordinates();
+    void DeleteAtom(unsigned u);
+    void UpdateAtomType(unsigned u);
+    void SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
+    void SetZoom(float f) { view_zoom = f; }
+    void SetFont(float f) { font_scale = f; }
+    void ShowBonds(bool b) { is_show_bond = b; }
+    void ShowSymbols(bool b) { is_show_symbol = b; }
+    void ShowIndex(bool b) { is_show_index = b; }
+    void SetClearColor(float r, float g, float b, float a) { CColor = glm::vec4(r, g, b, a); }
+    unsigned GetNumberOfAtoms() const { return data.GetTotalAtoms(); }
+
+    // trackball
+    void SetTrackLastPosition(float x, float y) { track.SetLastVector(x, y); }
+    void SetTrackCurretPosition(float x, float y) { track.SetMouseMotion(x, y); }
+    void SetTrackLastRotation() { track.SetLastRotation(); }
+
+    // picking
+    void SetPicking(int cx, int cy);
+    void ProcessPicking(bool b);
+
+    // geometry
+    void BuildSphere(unsigned res);
+    void BuildCylinder(unsigned res);
+    void BuildCube();
+    void SetSphereBuffer();
+    void SetCylinderBuffer();
+
+    // labels
+    void LoadFont();
+    void RenderText();
+    void RenderText(unsigned int Program, float s, std::string text);
+
+    CModel data;
+    CMouse track;
+    CPalette pick;
+    bool is_atom_selected = false;
+    bool is_picking = false;
+    bool is_visible = false;
+    bool is_show_bond = false;
+    bool is_show_box = false;
+    bool is_show_label = false;
+    bool is_show_symbol = false;
+    bool is_show_index = false;
+    int input_format = INPUT_FILE_TYPE_XYZ;
+    unsigned selected_atom = NO_ATOM_SELECTED;
+    unsigned selected_zatom = 0;
+    std::string selected_symbol;
+    unsigned int VAOM = 0, VBOM = 0;
+    unsigned int VAOB = 0, VBOB = 0;
+    unsigned int VAOC = 0, VBOC = 0;
+    unsigned int VAOF = 0, VBOF = 0;
+    float atom_scale = 1.0f;
+    float view_zoom = 1.0f;
+    float font_scale = 0.005f;
+    float target_width = 0.0f;
+    std::vector<glm::vec3> v_sphere;
+    int nvtx = 0;
+    std::vector<glm::vec3> v_cylinder;
+    int cylinder_vertex = 0;
+    std::map<char, Character> Characters;
+    glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
+    glm::mat4 Projection{1.0f};
+    glm::mat4 mvp{1.0f};
+    CShader AtomShader, BondShader, FontShader, PickShader;
+    glm::ivec2 pcolor{0};
+};
+
+#endif

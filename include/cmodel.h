@@ -1,0 +1,84 @@
+// The structure shown by the program: atoms, bonds, cell or bounding box,
+// and one reader/writer per file format.
+#ifndef TESK_CMODEL_H
+#define TESK_CMODEL_H
+
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "cpdb.h"
+#include "cvasp.h"
+#include "cxyz.h"
+
+inline constexpr int INPUT_FILE_TYPE_XYZ = 0;
+inline constexpr int INPUT_FILE_TYPE_VSP = 1;
+inline constexpr int INPUT_FILE_TYPE_PDB = 2;
+inline constexpr int INPUT_FILE_TYPE_GAU = 3;
+inline constexpr int INPUT_FILE_TYPE_DLP = 4;
+inline constexpr int INPUT_FILE_TYPE_ZMT = 5;
+inline constexpr int INPUT_FILE_TYPE_UNKNOWN = 100;
+
+// neighbour-cell offsets of the linked-cell bond search, in search order
+inline const glm::ivec3 neighbor_cells[27] = {
+    {0, 0, 0},   {1, 0, 0},   {1, 1, 0},   {0, 1, 0},   {-1, 1, 0},   {0, 0, 1},   {1, 0, 1},
+    {-1, 0, 1},  {1, 1, 1},   {0, 1, 1},   {-1, 1, 1},  {-1, -1, 1},  {0, -1, 1},  {1, -1, 1},
+    {0, 0, -1},  {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},  {0, 1, -1},   {-1, 1, -1}, {-1, -1, -1},
+    {0, -1, -1}, {1, -1, -1}, {-1, 0, 0},  {-1, -1, 0}, {0, -1, 0},   {1, -1, 0}};
+
+class CModel {
+public:
+    CModel();
+
+    bool ReadFile(std::string d, std::string f, int fmt);
+    void SetModel();
+    void CenterView();
+    void CenterCoordinates();
+    void ChangeAtom(unsigned num, unsigned idx);
+    void DeleteAtom(unsigned u);
+    bool SaveFile(std::string d, std::string f, int fmt);
+    unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
+
+    // bond detection
+    void EvalCutRadius();
+    void EvalAtomicBonds();
+    void EvalLinkedList();
+    void SetCells();
+    void SetNeighbourList();
+    void SetInverseCell();
+    void SetCellList();
+
+    CXyz xyz;
+    CVasp vasp;
+    CPdb pdb;
+    int file_format = INPUT_FILE_TYPE_XYZ;
+    int i_neighbor_cells = 0;
+    bool is_bond_eval = false;
+    bool is_unchanged = true;
+    unsigned u_cell_number = 0;
+    float max_radius = 0.0f;
+    float r_cut_radius = 0.0f;
+    unsigned i_number_of_bonds = 0;
+    glm::vec3 v_cell_frac{0.0f};
+    glm::vec3 v_box_size{0.0f};
+    glm::dmat3 m_cell_box{0.0};
+    glm::ivec3 v_cell_side{0};
+    std::vector<int> v_cell_head;
+    std::vector<int> v_cell_list;
+    std::vector<glm::ivec3> neighbor_cells_xyz;
+    bool is_periodic = false;
+    bool is_linked_list = false;
+    bool is_centered = false;
+    glm::vec3 min_xyz{0.0f};
+    glm::vec3 max_xyz{0.0f};
+    glm::vec3 center_xyz{0.0f};
+    std::vector<glm::vec3> v_float_raw_xyz;
+    std::vector<unsigned> v_atom_index;
+    std::vector<float> v_bond_length;
+    std::vector<glm::vec3> m_bond_xyz;
+    std::vector<glm::vec2> m_bond_ang;
+    std::vector<glm::uvec2> m_bond_indices;
+};
+
+#endif

@@ -1,0 +1,31 @@
+// Virtual-trackball rotation: window points map onto a sphere, and a drag
+// between two such points becomes a rotation of the model.
+#ifndef TESK_CMOUSE_H
+#define TESK_CMOUSE_H
+
+#include <glm/glm.hpp>
+
+class CMouse {
+public:
+    CMouse();
+
+    void SetViewSize(int w, int h);
+    void PointToVector(float x, float y, glm::vec3& v) const;
+    void SetLastVector(float x, float y);
+    void SetMouseMotion(float x, float y);
+    void SetRotationMatrix();
+    void SetLastRotation();
+
+    float width = 0.0f;
+    float height = 0.0f;
+    float angle = 0.0f;
+    glm::vec3 axis{1.0f, 1.0f, 1.0f};
+    glm::vec3 current_position{0.0f};
+    glm::vec3 last_position{1.0f, 0.0f, 0.0f};
+    glm::mat4 rot_matrix{1.0f};
+    glm::mat4 last_rotation{1.0f};
+    glm::mat4 Model{1.0f};
+    glm::mat4 View{1.0f};
+};
+
+#endif

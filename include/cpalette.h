@@ -1,0 +1,24 @@
+// Colour-ID palette: atom number k is drawn in a colour that encodes k, so
+// one pixel read back tells which atom is under the pointer.
+#ifndef TESK_CPALETTE_H
+#define TESK_CPALETTE_H
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+class CPalette {
+public:
+    CPalette() = default;
+
+    void update_palette_index();
+    glm::vec3 get_index(unsigned c) const { return _index_palette[c]; }
+    static uint32_t get_index_rgb(int r, int g, int b);
+
+    uint32_t _lvls = 0;
+    std::vector<glm::vec3> _index_palette;
+    glm::vec3 id_rgb{0.0f};
+};
+
+#endif

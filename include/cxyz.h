@@ -1,0 +1,34 @@
+// Reader and writer of XYZ files: a count line, a comment line (which may
+// carry a cell) and one "symbol x y z" line per atom.
+#ifndef TESK_CXYZ_H
+#define TESK_CXYZ_H
+
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+class CXyz {
+public:
+    CXyz();
+
+    bool GetFormat(std::string d, std::string f);
+    bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
+    unsigned GetAtomIndex(std::string s) const;
+    void DeleteAtom(unsigned u);
+    void CenterCoordinates();
+    unsigned GetTotalAtoms() const { return total_atoms; }
+    glm::dvec3 GetMinCoordinate() const { return min_coord; }
+    glm::dvec3 GetMaxCoordinate() const { return max_coord; }
+
+    unsigned header_lines = 1;
+    unsigned total_atoms = 0;
+    glm::dvec3 min_coord{0.0};
+    glm::dvec3 max_coord{0.0};
+    glm::dmat3 cell_xyz{1.0};
+    std::vector<glm::dvec3> v_carte_xyz;
+    bool is_periodic = false;
+};
+
+#endif

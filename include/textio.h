@@ -1,0 +1,39 @@
+// Small text helpers shared by the structure readers and writers: a whole
+// file read into memory, a line cursor over it, and an atomic file write.
+#ifndef TESK_TEXTIO_H
+#define TESK_TEXTIO_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace textio {
+
+// Reads the regular file at `path` into `out`. False for a missing or
+// unreadable file, a directory or any other non-regular file.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
+// Walks the lines of a text held in memory. A line ends at a line feed,
+// which is removed; nothing else is (a carriage return stays in the line).
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : text_(text) {}
+    // False at the end of the text. A last line without a line feed counts.
+    bool Next(std::string_view& line);
+    bool AtEnd() const { return pos_ >= text_.size(); }
+    std::size_t LineNumber() const { return line_number_; }  // 1-based number of the last line returned
+    std::size_t Remaining() const { return text_.size() - pos_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::size_t line_number_ = 0;
+};
+
+// Writes `content` to a temporary file beside `path` and renames it over
+// `path`, so that a failed write never destroys an existing file.
+bool WriteFileAtomically(const std::string& path, const std::string& content);
+
+}  // namespace textio
+
+#endif

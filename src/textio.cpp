@@ -1,0 +1,78 @@
+#include "textio.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <new>
+
+namespace textio {
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    try {
+        out.clear();
+        out.reserve(static_cast<std::size_t>(st.st_size));
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) { ok = false; break; }
+            if (n == 0) break;
+            out.append(buffer, static_cast<std::size_t>(n));
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool LineCursor::Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    const std::size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) {
+        line = text_.substr(pos_);
+        pos_ = text_.size();
+    } else {
+        line = text_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+    }
+    ++line_number_;
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& content) {
+    std::string temp;
+    try {
+        temp = path + ".tesk-XXXXXX";
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    // keep the permissions a new file would get, not mkstemp's 0600
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n <= 0) { ok = false; break; }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+}  // namespace textio
