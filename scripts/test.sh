@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds Tesk twice (plain, and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of
+# both builds on a virtual screen, then a short fuzzing run of each reader.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+run_ctest() {
+  # GL and GUI tests draw into a real context on a virtual X screen
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$1" --output-on-failure -j1
+}
+
+echo "== plain build"
+scripts/build.sh build -DTESK_TESTS=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+run_ctest build
+
+echo "== sanitizer build (address, undefined)"
+scripts/build.sh build-asan -DTESK_TESTS=ON -DTESK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# the GL drivers keep allocations until exit that are not ours to free
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp":print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_ctest build-asan
+
+if [ -x fuzz/run.sh ] && command -v clang++ >/dev/null; then
+  echo "== fuzz smoke run"
+  FUZZ_SECONDS="${FUZZ_SECONDS:-60}" fuzz/run.sh
+fi
