@@ -1,0 +1,113 @@
+// libFuzzer target: feeds arbitrary bytes to one reader through
+// CModel::ReadFile, the way the viewer loads a file, and checks the two
+// promises every reader makes: a refused file leaves the model as it was,
+// and an accepted one can be saved and read back.
+//
+// Built once per format with FUZZ_FORMAT = 0 (XYZ), 1 (VASP), 2 (PDB);
+// FUZZ_WITH_POTCAR splits the input at the first "\n@@\n" into a POSCAR and
+// the POTCAR beside it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "cmodel.h"
+
+#ifndef FUZZ_FORMAT
+#error "FUZZ_FORMAT must name the input format code"
+#endif
+
+namespace {
+
+const std::string& ScratchFolder() {
+    static const std::string folder = [] {
+        char name[] = "/tmp/tesk-fuzz-XXXXXX";
+        if (!mkdtemp(name)) std::abort();
+        return std::string(name);
+    }();
+    return folder;
+}
+
+void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+}
+
+// A small structure of the same format, loaded before every fuzz input.
+const char* Baseline(int format) {
+    switch (format) {
+        case INPUT_FILE_TYPE_VSP:
+            return "baseline\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi O\n1 2\nDirect\n0 0 0\n0.3 0 0\n0 0.3 0\n";
+        case INPUT_FILE_TYPE_PDB:
+            return "ATOM      1  C   LIG     1       0.000   0.000   0.000  1.00  0.00\n"
+                   "ATOM      2  O   LIG     1       1.200   0.000   0.000  1.00  0.00\n";
+        default:
+            return "3\nwater\nO 0 0 0.1173\nH 0 0.7572 -0.4692\nH 0 -0.7572 -0.4692\n";
+    }
+}
+
+struct Snapshot {
+    std::vector<glm::vec3> xyz;
+    std::vector<unsigned> idx;
+    unsigned bonds;
+    int format;
+    bool periodic;
+    glm::dmat3 cell;
+
+    explicit Snapshot(const CModel& m)
+        : xyz(m.v_float_raw_xyz), idx(m.v_atom_index), bonds(m.i_number_of_bonds), format(m.file_format),
+          periodic(m.is_periodic), cell(m.m_cell_box) {}
+    bool operator==(const Snapshot& o) const {
+        return xyz == o.xyz && idx == o.idx && bonds == o.bonds && format == o.format && periodic == o.periodic &&
+               cell == o.cell;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string folder = ScratchFolder();
+    const std::string input = folder + (FUZZ_FORMAT == INPUT_FILE_TYPE_VSP ? "/POSCAR" : "/input");
+    const std::string potcar = folder + "/POTCAR";
+    const std::string baseline = folder + "/baseline";
+    const std::string saved = folder + "/saved";
+
+    size_t structure_size = size;
+#ifdef FUZZ_WITH_POTCAR
+    const uint8_t* split = static_cast<const uint8_t*>(memmem(data, size, "\n@@\n", 4));
+    if (split) structure_size = size_t(split - data);
+    if (split)
+        WriteFile(potcar, split + 4, size - structure_size - 4);
+    else
+        unlink(potcar.c_str());
+#endif
+    WriteFile(input, data, structure_size);
+    const char* base = Baseline(FUZZ_FORMAT);
+    WriteFile(baseline, reinterpret_cast<const uint8_t*>(base), std::strlen(base));
+
+    CModel model;
+    if (!model.ReadFile(folder, baseline, FUZZ_FORMAT)) std::abort();
+    const Snapshot before(model);
+
+    if (!model.ReadFile(folder, input, FUZZ_FORMAT)) {
+        if (!(Snapshot(model) == before)) std::abort();  // a refused file changed the model
+        // and the format object still holds the baseline: saving writes it
+        if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) std::abort();
+        CModel again;
+        if (!again.ReadFile(folder, saved, FUZZ_FORMAT) || again.GetTotalAtoms() != before.xyz.size()) std::abort();
+        return 0;
+    }
+
+    const unsigned atoms = model.GetTotalAtoms();
+    if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) std::abort();
+    CModel again;
+    if (!again.ReadFile(folder, saved, FUZZ_FORMAT)) std::abort();  // what we wrote, we must read
+    if (again.GetTotalAtoms() != atoms) std::abort();
+    for (unsigned i = 0; i < atoms; ++i)
+        if (again.v_atom_index[i] != model.v_atom_index[i] && FUZZ_FORMAT != INPUT_FILE_TYPE_VSP) std::abort();
+    return 0;
+}
