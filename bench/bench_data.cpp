@@ -1,0 +1,103 @@
+// Benchmarks of the structure data: CModel::ReadFile with bonds per format
+// and size, and the bond search alone. Inputs come from bench/generate.py
+// (bench/run.sh makes them); TESK_BENCH_DATA names their folder.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+
+#include "cmodel.h"
+
+namespace {
+
+std::string DataFolder() {
+    const char* env = std::getenv("TESK_BENCH_DATA");
+    return env ? env : "bench/data";
+}
+
+struct Input {
+    int format;
+    std::string folder, path;
+};
+
+Input InputFor(int format, long atoms) {
+    const std::string stem = DataFolder() + "/water-" + std::to_string(atoms);
+    if (format == INPUT_FILE_TYPE_VSP) return {format, stem + "-vasp", stem + "-vasp/POSCAR"};
+    if (format == INPUT_FILE_TYPE_PDB) return {format, DataFolder(), stem + ".pdb"};
+    return {format, DataFolder(), stem + ".xyz"};
+}
+
+void BM_ReadFile(benchmark::State& state) {
+    const Input in = InputFor(int(state.range(0)), state.range(1));
+    CModel model;
+    for (auto _ : state) {
+        if (!model.ReadFile(in.folder, in.path, in.format)) {
+            state.SkipWithError(("cannot read " + in.path).c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(model.i_number_of_bonds);
+    }
+    state.counters["atoms"] = model.GetTotalAtoms();
+    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["atoms/s"] = benchmark::Counter(double(model.GetTotalAtoms()), benchmark::Counter::kIsIterationInvariantRate);
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_bytes/atom"] = double(usage.ru_maxrss) * 1024.0 / double(model.GetTotalAtoms());
+}
+
+// The bond search on the positions as read: the box, cut radius, cell grid
+// and bonds of SetModel, the way every load runs them.
+void BM_BondSearch(benchmark::State& state) {
+    const Input in = InputFor(INPUT_FILE_TYPE_XYZ, state.range(0));
+    CModel model;
+    if (!model.ReadFile(in.folder, in.path, in.format)) {
+        state.SkipWithError(("cannot read " + in.path).c_str());
+        return;
+    }
+    // undo the centring so the positions match the box again
+    std::vector<glm::vec3> raw = model.v_float_raw_xyz;
+    for (glm::vec3& p : raw) p += model.center_xyz;
+    const glm::dvec3 low = model.xyz.GetMinCoordinate(), high = model.xyz.GetMaxCoordinate();
+    for (auto _ : state) {
+        state.PauseTiming();
+        model.v_float_raw_xyz = raw;
+        model.min_xyz = glm::vec3(low);
+        model.max_xyz = glm::vec3(high);
+        state.ResumeTiming();
+        model.SetModel();
+        benchmark::DoNotOptimize(model.i_number_of_bonds);
+    }
+    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["cells"] = model.u_cell_number;
+}
+
+// All pairs, the search the model uses for grids of at most eight cells.
+void BM_BondSearchAllPairs(benchmark::State& state) {
+    const Input in = InputFor(INPUT_FILE_TYPE_XYZ, state.range(0));
+    CModel model;
+    if (!model.ReadFile(in.folder, in.path, in.format)) {
+        state.SkipWithError(("cannot read " + in.path).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        // without cell lists the search tests every pair
+        model.is_linked_list = false;
+        model.u_cell_number = 1;
+        model.EvalAtomicBonds();
+        benchmark::DoNotOptimize(model.i_number_of_bonds);
+    }
+    state.counters["bonds"] = model.i_number_of_bonds;
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
+        for (long n : {10000L, 100000L, 1000000L}) b->Args({format, n});
+}
+
+}  // namespace
+
+BENCHMARK(BM_ReadFile)->Apply(Sizes)->Unit(benchmark::kMillisecond)->ArgNames({"format", "atoms"});
+BENCHMARK(BM_BondSearch)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BondSearchAllPairs)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

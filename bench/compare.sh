@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Times the whole load of the same generated XYZ files in Tesk (tesk_load),
+# Open Babel (obabel -ixyz FILE -as -ocml: reads and connects by distance,
+# skips bond orders) and ASE (ase.io.read plus a neighbour list with Tesk's
+# criterion), prints each time, peak memory and the ratios, and checks that
+# Tesk and ASE find the same number of bonds.
+#
+#   bench/compare.sh [SIZE ...]      default sizes: 10000 100000 1000000
+#   OBABEL_TIMEOUT=SECONDS           give up on one Open Babel run after this long (default 900)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+sizes=("$@")
+[ ${#sizes[@]} -eq 0 ] && sizes=(10000 100000 1000000)
+scripts/install-deps.sh --bench
+scripts/build.sh build-bench -DTESK_BENCH=ON -DTESK_TESTS=OFF >/dev/null
+/usr/bin/python3 bench/generate.py bench/data "${sizes[@]}"
+timeout_obabel="${OBABEL_TIMEOUT:-900}"
+
+# runs a command, prints "SECONDS PEAK_KB" and leaves its output in $out
+measure() {
+  local log
+  log=$(mktemp)
+  out=$( { /usr/bin/time -f "%e %M" -o "$log" "$@"; } 2>/dev/null ) || true
+  cat "$log"
+  rm -f "$log"
+}
+
+printf "%-10s %-8s %10s %10s %12s %10s %8s\n" atoms tool seconds peak_MB bytes/atom bonds ratio
+status=0
+for n in "${sizes[@]}"; do
+  file="bench/data/water-$n.xyz"
+  read -r t_tesk m_tesk < <(measure build-bench/bench/tesk_load xyz "$file")
+  b_tesk=$(sed -n 's/.*bonds \([0-9]*\).*/\1/p' <<<"$out")
+  read -r t_ase m_ase < <(measure /usr/bin/python3 bench/ase_load.py "$file" include/elements.h)
+  b_ase=$(sed -n 's/.*bonds \([0-9]*\).*/\1/p' <<<"$out")
+  read -r t_ob m_ob < <(measure timeout "$timeout_obabel" sh -c "obabel -ixyz '$file' -as -ocml 2>/dev/null | grep -c '<bond '")
+  b_ob=$(tr -d '[:space:]' <<<"$out")
+  for row in "tesk $t_tesk $m_tesk $b_tesk" "ase $t_ase $m_ase $b_ase" "obabel $t_ob $m_ob $b_ob"; do
+    read -r tool t m b <<<"$row"
+    awk -v n="$n" -v tool="$tool" -v t="$t" -v m="$m" -v b="$b" -v base="$t_tesk" 'BEGIN {
+      printf "%-10d %-8s %10.2f %10.1f %12.0f %10s %7.1fx\n", n, tool, t, m / 1024, m * 1024 / n, b, t / base }'
+  done
+  if [ "$b_tesk" != "$b_ase" ]; then
+    echo "bond counts differ for $n atoms: tesk $b_tesk, ase $b_ase"
+    status=1
+  fi
+done
+exit $status

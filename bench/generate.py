@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""Writes the benchmark inputs: boxes of liquid water with sodium and
+chloride ions at the density of water, in XYZ, extended POSCAR and PDB.
+
+    generate.py OUT_DIR N [N ...]     e.g. generate.py bench/data 10000 100000 1000000
+
+Each file holds about N atoms: molecules on a cubic grid of 3.104 A (one
+molecule per 29.9 A^3, as in water at 1 g/cm^3), randomly turned, and one
+site in twenty a Na or Cl ion instead. The same seed gives the same files.
+"""
+import math
+import os
+import random
+import sys
+
+SPACING = 3.104
+OH = 0.9572
+HOH = math.radians(104.52)
+
+
+def molecules(n_atoms, rng):
+    sites = max(1, round(n_atoms / 2.9))
+    side = math.ceil(sites ** (1.0 / 3.0))
+    atoms = []
+    for k in range(side):
+        for j in range(side):
+            for i in range(side):
+                if len(atoms) >= n_atoms:
+                    return atoms, side * SPACING
+                o = ((i + 0.5) * SPACING, (j + 0.5) * SPACING, (k + 0.5) * SPACING)
+                if rng.random() < 0.05:
+                    atoms.append(("Na" if rng.random() < 0.5 else "Cl", o))
+                    continue
+                # random orientation: two unit vectors HOH degrees apart
+                u = random_unit(rng)
+                t = random_unit(rng)
+                w = cross(u, t)
+                norm = math.sqrt(sum(c * c for c in w)) or 1.0
+                w = tuple(c / norm for c in w)
+                v = tuple(math.cos(HOH) * a + math.sin(HOH) * b for a, b in zip(u, cross(w, u)))
+                atoms.append(("O", o))
+                atoms.append(("H", tuple(a + OH * b for a, b in zip(o, u))))
+                atoms.append(("H", tuple(a + OH * b for a, b in zip(o, v))))
+    return atoms[:n_atoms], side * SPACING
+
+
+def random_unit(rng):
+    z = rng.uniform(-1, 1)
+    phi = rng.uniform(0, 2 * math.pi)
+    r = math.sqrt(1 - z * z)
+    return (r * math.cos(phi), r * math.sin(phi), z)
+
+
+def cross(a, b):
+    return (a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0])
+
+
+def write_xyz(path, atoms, edge):
+    with open(path, "w") as f:
+        f.write("%d\nCell=\"%.4f 0 0 0 %.4f 0 0 0 %.4f\" water with NaCl\n" % (len(atoms), edge, edge, edge))
+        for s, (x, y, z) in atoms:
+            f.write("%-2s %12.6f %12.6f %12.6f\n" % (s, x, y, z))
+
+
+def write_poscar(path, atoms, edge):
+    species = []
+    for s, _ in atoms:
+        if s not in species:
+            species.append(s)
+    with open(path, "w") as f:
+        f.write("water with NaCl\n1.0\n")
+        f.write("%.6f 0 0\n0 %.6f 0\n0 0 %.6f\n" % (edge, edge, edge))
+        f.write(" ".join(species) + "\n")
+        f.write(" ".join(str(sum(1 for a in atoms if a[0] == s)) for s in species) + "\n")
+        f.write("Cartesian\n")
+        for s in species:
+            for t, (x, y, z) in atoms:
+                if t == s:
+                    f.write("%14.8f %14.8f %14.8f\n" % (x, y, z))
+
+
+def write_pdb(path, atoms, edge):
+    with open(path, "w") as f:
+        f.write("HEADER    WATER WITH NACL\n")
+        f.write("CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1\n" % (edge, edge, edge, 90, 90, 90))
+        for i, (s, (x, y, z)) in enumerate(atoms, 1):
+            # serial numbers past 99999 wrap, as in real large PDB files
+            # one-letter element names start in column 14, two-letter ones in 13
+            name = (" %-3s" % s.upper()) if len(s) == 1 else ("%-4s" % s.upper())
+            f.write("HETATM%5d %4s HOH  %4d    %8.3f%8.3f%8.3f  1.00  0.00          %2s\n"
+                    % (i % 100000, name, (i // 3) % 10000, x, y, z, s.upper()))
+        f.write("END\n")
+
+
+def main():
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    for n in (int(a) for a in sys.argv[2:]):
+        rng = random.Random(n)
+        atoms, edge = molecules(n, rng)
+        stem = os.path.join(out, "water-%d" % n)
+        if not os.path.exists(stem + ".xyz"):
+            write_xyz(stem + ".xyz", atoms, edge)
+        os.makedirs(stem + "-vasp", exist_ok=True)
+        if not os.path.exists(stem + "-vasp/POSCAR"):
+            write_poscar(stem + "-vasp/POSCAR", atoms, edge)
+        if not os.path.exists(stem + ".pdb"):
+            write_pdb(stem + ".pdb", atoms, edge)
+
+
+if __name__ == "__main__":
+    main()
