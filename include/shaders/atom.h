@@ -1,0 +1,69 @@
+// Lit spheres (also the cell box): the unit-shape vertex doubles as its normal,
+// and the light sits at (4, 4, 4) in world space.
+#ifndef TESK_SHADERS_ATOM_H
+#define TESK_SHADERS_ATOM_H
+
+inline const char* const atom_vs = R"(#version 330 core
+layout (location = 0) in vec3 position;
+
+uniform mat4 MVP;
+uniform mat4 M;
+uniform mat4 V;
+uniform float S;
+uniform vec3 C;
+
+out vec3 ourColor;
+out vec3 Position_worldspace;
+out vec3 EyeDirection_cameraspace;
+out vec3 LightDirection_cameraspace;
+out vec3 Normal_cameraspace;
+
+void main()
+{
+    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
+    gl_Position = MVP * vec4(S * position, 1.0);
+    Position_worldspace = (M * vec4(position, 1.0)).xyz;
+    vec3 vertexPosition_cameraspace = (V * M * vec4(position, 1.0)).xyz;
+    EyeDirection_cameraspace = vec3(0.0, 0.0, 0.0) - vertexPosition_cameraspace;
+    vec3 LightPosition_cameraspace = (V * vec4(LightPosition_worldspace, 1.0)).xyz;
+    LightDirection_cameraspace = LightPosition_cameraspace + EyeDirection_cameraspace;
+    Normal_cameraspace = (V * M * vec4(position, 0.0)).xyz;
+    ourColor = C;
+}
+)";
+
+// Phong-type shading with inverse-square fall-off; shared with the bonds.
+inline const char* const atom_frag = R"(#version 330 core
+in vec3 ourColor;
+in vec3 Position_worldspace;
+in vec3 EyeDirection_cameraspace;
+in vec3 LightDirection_cameraspace;
+in vec3 Normal_cameraspace;
+
+out vec4 outColor;
+
+void main()
+{
+    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
+    vec3 LightColor = vec3(0.6, 0.6, 0.6);
+    float LightPower = 50.0;
+    vec3 MaterialDiffuseColor = ourColor;
+    vec3 MaterialAmbientColor = vec3(0.2, 0.2, 0.2) * MaterialDiffuseColor;
+    vec3 MaterialSpecularColor = vec3(0.3, 0.3, 0.3);
+
+    float distance = length(LightPosition_worldspace - Position_worldspace);
+    vec3 n = normalize(Normal_cameraspace);
+    vec3 l = normalize(LightDirection_cameraspace);
+    float cosTheta = clamp(dot(n, l), 0.0, 1.0);
+    vec3 E = normalize(EyeDirection_cameraspace);
+    vec3 R = reflect(-l, n);
+    float cosAlpha = clamp(dot(E, R), 0.0, 1.0);
+
+    vec3 color = MaterialAmbientColor
+        + MaterialDiffuseColor * LightColor * LightPower * cosTheta / (distance * distance)
+        + MaterialSpecularColor * LightColor * LightPower * pow(cosAlpha, 5.0) / (distance * distance);
+    outColor = vec4(color, 1.0);
+}
+)";
+
+#endif
