@@ -13,7 +13,9 @@ public:
     CPalette() = default;
 
     void update_palette_index();
-    glm::vec3 get_index(unsigned c) const { return _index_palette[c]; }
+    // Identity colour of atom c; computed directly when c lies beyond the
+    // palette, so a palette that lags behind the atom count never reads past it.
+    glm::vec3 get_index(unsigned c) const;
     static uint32_t get_index_rgb(int r, int g, int b);
 
     uint32_t _lvls = 0;
