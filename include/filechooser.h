@@ -1,0 +1,105 @@
+// The program's own file chooser: a modal Dear ImGui popup that browses one
+// folder at a time and hands back the full path of the file the user clicks.
+#ifndef TESK_FILECHOOSER_H
+#define TESK_FILECHOOSER_H
+
+#include <imgui.h>
+
+#include <string>
+#include <vector>
+
+namespace FileChooser {
+
+// Every path the dialog keeps or hands out fits in this many bytes,
+// terminator included; longer paths are refused.
+constexpr int MAX_PATH_BYTES = 16384;
+
+// Lists the subfolders (wantFolders) or the regular files of `folder`, in
+// the order of `sortingMode` (0..7, see Dialog). Dot-names, names ending
+// with "~", symbolic links, devices and entries of unreported type are left
+// out, and so is every entry whose full path would not fit MAX_PATH_BYTES.
+// Subfolders are kept in name order for the size and type modes (4..7).
+// False (and empty lists) when the folder cannot be read.
+bool ListFolder(const char* folder, bool wantFolders, int sortingMode,
+                std::vector<std::string>& names);
+
+// The full path of `name` inside `folder` ("/" + name for the root).
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The components of an absolute path: "/" first, then each folder name.
+std::vector<std::string> SplitPath(const std::string& path);
+
+// One widget the dialog drew in its last frame, with its screen rectangle.
+// Lets a caller (and the tests) see what is on screen and where to click.
+struct ShownItem {
+    enum Kind {
+        HISTORY_BACK,
+        HISTORY_FORWARD,
+        EDIT_LOCATION_BUTTON,
+        EDIT_LOCATION_FIELD,
+        PATH_BUTTON,
+        KNOWN_FOLDERS_HEADER,
+        KNOWN_FOLDER,
+        FILTERING_HEADER,
+        FILTER_FIELD,
+        SORT_BUTTON,
+        DISPLAY_BY_BUTTON,
+        FOLDER_ENTRY,
+        FILE_ENTRY,
+        WINDOW  // the popup itself; its close button sits at the right of the title bar
+    };
+    Kind kind;
+    std::string text;      // shown label (a name, a path component, ...)
+    ImVec2 min, max;       // screen rectangle
+    bool highlighted;      // current path component, current sort criterion
+    bool enabled;          // history buttons: an entry exists that way
+};
+
+class Dialog {
+public:
+    // Painter for an icon left of an entry; none is installed by the program.
+    typedef void (*DrawIconCallback)(const char* fullPath, const ImVec2& pos, float size);
+
+    static ImVec2 WindowSize;              // used when the caller gives no size
+    static ImVec4 WindowLTRBOffsets;       // margins that keep the window in the display
+    static ImGuiWindowFlags ExtraWindowFlags;
+    static bool WrapMode;                  // path buttons wrap at the window edge
+    static DrawIconCallback DrawFileIconCallback;
+    static DrawIconCallback DrawFolderIconCallback;
+
+    Dialog(bool noKnownDirectoriesSection = false, bool noCreateDirectorySection = false,
+           bool noFilteringSection = false, bool detectKnownDirectoriesAtEachOpening = false,
+           bool addDisplayByOption = false, bool dontFilterSaveFilePathsEnteredByTheUser = false);
+    ~Dialog();
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    // Call once per frame. The trigger opens the dialog afresh in `directory`
+    // (a folder, or a file whose folder is used). Returns the chosen file's
+    // full path in the frame of the click only, else the empty text.
+    // `fileFilterExtensionString` is like ".xyz;.pdb" (null: every file).
+    // A size or position that is not positive selects the default.
+    // `windowAlpha` is accepted and not used.
+    const char* chooseFileDialog(bool dialogTriggerButton, const char* directory = nullptr,
+                                 const char* fileFilterExtensionString = nullptr,
+                                 const char* windowTitle = nullptr,
+                                 const ImVec2& windowSize = ImVec2(-1, -1),
+                                 const ImVec2& windowPos = ImVec2(-1, -1),
+                                 const float windowAlpha = 0.875f);
+
+    const char* getChosenPath() const;       // empty before a choice and after each trigger
+    const char* getLastDirectory() const;    // the folder shown last
+    bool hasUserJustCancelledDialog() const;
+
+    // The widgets drawn in the last frame the dialog was shown.
+    const std::vector<ShownItem>& getShownItems() const;
+
+    struct Internal;
+
+private:
+    Internal* internal;
+};
+
+}  // namespace FileChooser
+
+#endif
