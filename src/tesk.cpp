@@ -1,1 +1,445 @@
-// placeholder: replaced by the real unit
+#include "tesk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <glad/gl.h>
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+
+#include "cdisplay.h"
+#include "elements.h"
+#include "filechooser.h"
+#include "menupie.h"
+#include "version.h"
+
+namespace {
+
+const char* const NO_LAYOUT = "; the window layout will not be saved";
+
+// A user name that is safe as one folder name under the home root.
+const char* CheckUserName(const char* p_user)
+{
+    if (p_user == nullptr)
+        return "USER is not set";
+    if (p_user[0] == '\0')
+        return "USER is empty";
+    if (std::strcmp(p_user, ".") == 0 || std::strstr(p_user, "..") != nullptr || std::strchr(p_user, '/') != nullptr)
+        return "USER cannot be used as a folder name";
+    for (const char* c = p_user; *c; ++c) {
+        const unsigned char u = static_cast<unsigned char>(*c);
+        if (u < 0x20 || u == 0x7f)
+            return "USER contains control characters";
+    }
+    return nullptr;
+}
+
+// Creates every missing folder of `path` (absolute, ending in '/'), like mkdir -p.
+bool MakeFolders(const std::string& path, int& err)
+{
+    err = 0;
+    for (std::size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+        const std::string part = path.substr(0, pos);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+            err = errno;
+            return false;
+        }
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        err = errno;
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        err = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
+const char* FormatName(const CShellState& s, int code)
+{
+    if (code >= 0 && code < 3)
+        return s.format_items[code];
+    return "an unknown format";
+}
+
+}  // namespace
+
+bool CopyTextCut(char* buf, std::size_t size, const char* text)
+{
+    if (size == 0)
+        return false;
+    if (text == nullptr)
+        text = "";
+    std::size_t len = std::strlen(text);
+    const bool fits = len < size;
+    if (!fits) {
+        len = size - 1;
+        // step back over continuation bytes so no character is split
+        while (len > 0 && (static_cast<unsigned char>(text[len]) & 0xC0) == 0x80)
+            --len;
+    }
+    std::memcpy(buf, text, len);
+    buf[len] = '\0';
+    return fits;
+}
+
+bool SetupSettingsPath(const char* home_root, const char* p_user, char (&config)[CONFIG_SIZE], std::string& line)
+{
+    config[0] = '\0';
+    line.clear();
+    if (const char* why = CheckUserName(p_user)) {
+        line = std::string(" settings: ") + why + NO_LAYOUT + "\n";
+        return false;
+    }
+    const int n = std::snprintf(config, CONFIG_SIZE, "%s/%s/.tesk-org/tesk.ini", home_root, p_user);
+    if (n < 0 || static_cast<std::size_t>(n) >= CONFIG_SIZE) {
+        config[0] = '\0';
+        line = std::string(" settings: USER is too long for the settings path") + NO_LAYOUT + "\n";
+        return false;
+    }
+
+    std::ifstream infile(config);
+    if (infile.is_open()) {
+        line = std::string(" settings: ") + config + "\n";
+        infile.close();
+        return true;
+    }
+
+    // The user name is bounded by the settings path, so the text always fits.
+    char command[COMMAND_SIZE];
+    std::snprintf(command, sizeof command, "mkdir -p %s/%s/.tesk-org/", home_root, p_user);
+    line = std::string(" settings: ") + command + "\n";
+
+    const std::string folder = std::string(home_root) + "/" + p_user + "/.tesk-org/";
+    int err = 0;
+    if (!MakeFolders(folder, err)) {
+        line += " settings: could not create " + folder + ": " + std::strerror(err) + NO_LAYOUT + "\n";
+        config[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+CShellState::CShellState()
+{
+    std::snprintf(user_version, sizeof user_version, "Tesk %s %s(%s)", AutoVersion::STATUS,
+                  AutoVersion::UBUNTU_VERSION_STYLE, AutoVersion::DATE);
+}
+
+CShellState::~CShellState() = default;
+
+void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, int window_h)
+{
+    s.display_w = display_w;
+    s.display_h = display_h;
+    s.fb_scale_x = (window_w > 0 && display_w > 0) ? static_cast<float>(display_w) / window_w : 1.0f;
+    s.fb_scale_y = (window_h > 0 && display_h > 0) ? static_cast<float>(display_h) / window_h : 1.0f;
+}
+
+bool HasValidSelection(const CDisplay& atom)
+{
+    return atom.is_atom_selected && atom.selected_atom < atom.GetNumberOfAtoms();
+}
+
+void ClearSelection(CDisplay& atom)
+{
+    atom.is_atom_selected = false;
+    atom.selected_atom = NO_ATOM_SELECTED;
+    atom.selected_zatom = 0;
+    atom.selected_symbol.clear();
+}
+
+void MouseStep(CShellState& s, CDisplay& atom)
+{
+    const ImGuiIO& io = ImGui::GetIO();
+
+    if (s.is_wait_release && !ImGui::IsMouseDown(0))
+        s.is_wait_release = false;
+
+    const bool gui_has_mouse = ImGui::IsAnyItemActive() || io.WantCaptureMouse;
+    const bool gate = !s.is_select_pie && !s.is_wait_release && ImGui::IsMousePosValid() &&
+                      (s.is_mouse || !gui_has_mouse);
+    if (!gate) {
+        s.is_mouse = false;
+        return;
+    }
+
+    const float mx = io.MousePos.x, my = io.MousePos.y;
+    // picking and the trackball work in framebuffer pixels
+    const float fx = mx * s.fb_scale_x, fy = my * s.fb_scale_y;
+
+    if (ImGui::IsMouseClicked(1)) {
+        s.pposx = mx;
+        s.pposy = my;
+        if (atom.is_visible)
+            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy));
+        s.is_select_pie = true;
+    } else if (ImGui::IsMouseClicked(0)) {
+        s.iposx = mx;
+        s.iposy = my;
+        atom.SetTrackLastPosition(fx, fy);
+        if (atom.is_visible) {
+            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy));
+            s.is_atom_lock = true;
+        }
+    } else if (ImGui::IsMouseDragging(0)) {
+        s.eposx = mx;
+        s.eposy = my;
+        atom.SetTrackCurretPosition(fx, fy);
+        s.is_mouse = true;
+    } else if (ImGui::IsMouseReleased(0) && s.is_mouse) {
+        atom.SetTrackLastRotation();
+        s.is_mouse = false;
+    } else if (io.MouseWheel != 0.0f) {
+        s.zoom = static_cast<float>(std::max(0.5, static_cast<double>(s.zoom) + io.MouseWheel * 0.1));
+        atom.SetZoom(s.zoom);
+    }
+}
+
+void KeyboardStep(CShellState& s, CDisplay& atom)
+{
+    const ImGuiIO& io = ImGui::GetIO();
+    // keys typed into a text field belong to it
+    if (io.WantTextInput)
+        return;
+
+    if (ImGui::IsKeyPressed(GLFW_KEY_DELETE, true) && HasValidSelection(atom))
+        atom.DeleteAtom(atom.selected_atom);
+
+    if (io.KeyCtrl) {
+        if (ImGui::IsKeyPressed(GLFW_KEY_C, true)) {
+            s.show_config_window = !s.show_config_window;
+        } else if (ImGui::IsKeyPressed(GLFW_KEY_F, true)) {
+            s.show_file_chooser = !s.show_file_chooser;
+        } else if (ImGui::IsKeyPressed(GLFW_KEY_A, true)) {
+            s.show_info_window = !s.show_info_window;
+        } else if (ImGui::IsKeyPressed(GLFW_KEY_B, true)) {
+            atom.is_show_bond = !atom.is_show_bond;
+            atom.SetAtomScale(atom.is_show_bond);
+        } else if (ImGui::IsKeyPressed(GLFW_KEY_S, true)) {
+            atom.is_show_symbol = !atom.is_show_symbol;
+        }
+    }
+    atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
+}
+
+void PieStep(CShellState& s, CDisplay& atom)
+{
+    if (!s.is_select_pie)
+        return;
+
+    if (HasValidSelection(atom))
+        s.buff = atom.selected_symbol + "-" + std::to_string(atom.selected_atom);
+    else
+        s.buff = "-";
+    s.items[5] = s.buff.c_str();
+
+    ImGui::OpenPopup("##piepopup");
+    s.pie_menu_center = ImVec2(s.pposx, s.pposy);
+    const int n = PiePopupSelectMenu(s.pie_menu_center, "##piepopup", s.items, 6, &s.selected, &s.is_select_pie);
+    if (!s.is_select_pie)
+        s.is_wait_release = true;
+    if (n < 0 || !atom.is_visible)
+        return;
+    if (n == 2) {
+        s.is_atom_lock = false;
+    } else if (n == 4) {
+        if (HasValidSelection(atom))
+            atom.DeleteAtom(atom.selected_atom);
+    }
+}
+
+bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title)
+{
+    const bool ok = atom.ReadFile(dir, path);
+    if (ok) {
+        // atom numbers of the previous structure mean nothing now
+        ClearSelection(atom);
+        s.is_atom_lock = true;
+        s.load_message.clear();
+        if (set_title) {
+            char title[TITLE_SIZE];
+            std::snprintf(title, sizeof title, "Tesk ");
+            CopyTextCut(title + 5, sizeof title - 5, path);
+            std::memcpy(s.win_title, title, sizeof title);
+            if (s.window)
+                glfwSetWindowTitle(s.window, s.win_title);
+        }
+    } else {
+        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, atom.input_format);
+        std::printf("%s\n", s.load_message.c_str());
+        std::fflush(stdout);
+    }
+    return ok;
+}
+
+namespace {
+
+void FirstUsePlacement(float x)
+{
+    ImGui::SetNextWindowPos(ImVec2(x, 10.0f), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300.0f, 120.0f), ImGuiCond_FirstUseEver);
+}
+
+}  // namespace
+
+void SettingsWindow(CShellState& s, CDisplay& atom)
+{
+    if (!s.is_font_set) {
+        s.font = atom.font_scale;
+        s.is_font_set = true;
+    }
+    FirstUsePlacement(10.0f);
+    ImGui::Begin("Settings (ctrl+c)", &s.show_config_window);
+    ImGui::Text("%s", s.user_version);
+    ImGui::SliderFloat("radius", &atom.atom_scale, 0.0f, 2.0f, "%.3f");
+    if (ImGui::SliderFloat("zoom", &s.zoom, 0.5f, 10.0f, "%.3f"))
+        atom.SetZoom(s.zoom);
+    if (ImGui::SliderFloat("font", &s.font, 0.001f, 0.01f, "%.3f"))
+        atom.SetFont(s.font);
+    if (ImGui::ColorEdit3("Backgroud", s.clear_color))
+        atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
+    ImGui::Checkbox("Cell", &atom.is_show_box);
+    ImGui::SameLine();
+    if (ImGui::Checkbox("Bonds", &atom.is_show_bond))
+        atom.SetAtomScale(atom.is_show_bond);
+    ImGui::SameLine();
+    ImGui::Checkbox("Symbol", &atom.is_show_symbol);
+    ImGui::SameLine();
+    ImGui::Checkbox("Index", &atom.is_show_index);
+    atom.is_show_label = atom.is_show_index || atom.is_show_symbol;
+    ImGui::InputFloat3("Set", &atom.data.center_xyz.x, "%.3f");
+    ImGui::SameLine();
+    if (ImGui::Button("(0,0,0)") && atom.is_visible)
+        atom.CenterCoordinates();
+    if (ImGui::Button("Close"))
+        s.show_config_window = false;
+    ImGui::End();
+}
+
+void ChooseFileWindow(CShellState& s, CDisplay& atom)
+{
+    if (!s.dlg)
+        s.dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
+    if (s.item_current == nullptr)
+        s.item_current = FormatName(s, atom.input_format);
+
+    FirstUsePlacement(320.0f);
+    ImGui::Begin("Choose File (ctrl+f)", &s.show_file_chooser);
+
+    if (ImGui::BeginCombo("Input Format", s.item_current)) {
+        for (int n = 0; n < 3; ++n) {
+            const bool is_selected = std::strcmp(s.item_current, s.format_items[n]) == 0;
+            if (ImGui::Selectable(s.format_items[n], is_selected))
+                atom.input_format = n;
+            s.item_current = FormatName(s, atom.input_format);
+            if (is_selected)
+                ImGui::SetItemDefaultFocus();
+        }
+        ImGui::EndCombo();
+    }
+
+    const bool open = ImGui::Button("Open");
+    const char* chosen = s.dlg->chooseFileDialog(open, s.filePath, nullptr, nullptr, ImVec2(-1.0f, -1.0f),
+                                                 ImVec2(-1.0f, -1.0f), 0.875f);
+    if (chosen != nullptr && chosen[0] != '\0') {
+        const char* path = s.dlg->getChosenPath();
+        const char* dir = s.dlg->getLastDirectory();
+        if (path == nullptr || dir == nullptr || std::strlen(path) >= PATH_SIZE || std::strlen(dir) >= PATH_SIZE) {
+            s.load_message = "Could not read the chosen file: its path is longer than 16383 bytes";
+            std::printf("%s\n", s.load_message.c_str());
+            std::fflush(stdout);
+        } else {
+            CopyTextCut(s.filePath, PATH_SIZE, path);
+            CopyTextCut(s.dirPath, PATH_SIZE, dir);
+            LoadStructure(s, atom, s.dirPath, s.filePath, true);
+        }
+    }
+
+    ImGui::SameLine();
+    if (ImGui::Button("Reload") && atom.is_visible)
+        LoadStructure(s, atom, s.dirPath, s.filePath, false);
+    ImGui::SameLine();
+    const char* shown = s.dlg->getChosenPath();
+    ImGui::Text("File: %s", shown ? shown : "");
+    if (!s.load_message.empty())
+        ImGui::TextWrapped("%s", s.load_message.c_str());
+    if (ImGui::Button("Close"))
+        s.show_file_chooser = false;
+    ImGui::End();
+}
+
+void ActionWindow(CShellState& s, CDisplay& atom)
+{
+    FirstUsePlacement(630.0f);
+    ImGui::Begin("Action (ctrl+a)", &s.show_info_window);
+    ImGui::Text("%s", s.user_version);
+    ImGui::Text("Total Atoms: %u", atom.GetNumberOfAtoms());
+    if (HasValidSelection(atom)) {
+        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
+                    atom.selected_zatom);
+        // locked until "Edit" is chosen in the pie menu; drawn at half alpha
+        ImGui::PushStyleVar(ImGuiStyleVar_DisabledAlpha, 0.5f);
+        ImGui::BeginDisabled(s.is_atom_lock);
+        if (ImGui::Button("Symbol:"))
+            ImGui::OpenPopup("select");
+        ImGui::SameLine();
+        ImGui::TextUnformatted(atom.selected_symbol.c_str());
+        if (ImGui::BeginPopup("select")) {
+            ImGui::Text("Select atom");
+            ImGui::Separator();
+            for (unsigned i = 0; i < periodic_table_atoms; ++i) {
+                ImGui::SetCursorPos(ImVec2(ptable_position[i].x, ptable_position[i].y));
+                if (ImGui::Button(symbol[i].c_str(), ImVec2(30.0f, 20.0f))) {
+                    if (HasValidSelection(atom))
+                        atom.UpdateAtomType(i);
+                    ImGui::CloseCurrentPopup();
+                }
+            }
+            ImGui::EndPopup();
+        }
+        ImGui::EndDisabled();
+        ImGui::PopStyleVar();
+    }
+    ImGui::End();
+}
+
+void ControlWindows(CShellState& s, CDisplay& atom)
+{
+    if (s.show_config_window)
+        SettingsWindow(s, atom);
+    if (s.show_file_chooser)
+        ChooseFileWindow(s, atom);
+    if (s.show_info_window)
+        ActionWindow(s, atom);
+    // labels follow the two flags even while the Settings window is hidden
+    atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
+}
+
+void ClearFrame(const CShellState& s)
+{
+    glClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void ScenePass(const CShellState& s, CDisplay& atom)
+{
+    if (atom.is_visible) {
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDepthFunc(GL_LESS);
+        glDisable(GL_CULL_FACE);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        atom.DrawScene(s.display_w, s.display_h);
+    }
+    glUseProgram(0);
+}

@@ -1,0 +1,104 @@
+// The application shell: its state and the steps of one pass of the frame
+// loop. The steps work on the current Dear ImGui frame and the display
+// controller, so they can be driven without the real program window.
+#ifndef TESK_TESK_H
+#define TESK_TESK_H
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include <imgui.h>
+
+struct GLFWwindow;
+class CDisplay;
+namespace FileChooser {
+class Dialog;
+}
+
+inline constexpr std::size_t CONFIG_SIZE = 200;    // settings file path
+inline constexpr std::size_t COMMAND_SIZE = 1024;  // the folder-creation text shown to the user
+inline constexpr std::size_t PATH_SIZE = 16384;    // chosen file and its folder
+inline constexpr std::size_t TITLE_SIZE = 256;     // window title
+inline constexpr std::size_t VERSION_SIZE = 64;    // version text
+
+// Works out the settings file "<home_root>/<p_user>/.tesk-org/tesk.ini" into
+// `config` and creates its folder (with mkdir calls, no shell) when the file is
+// missing. `line` receives the text to print on standard output, one or two
+// lines each ending in a line end. Returns false when no usable path exists:
+// the caller then runs without a layout file. `config` is always terminated.
+bool SetupSettingsPath(const char* home_root, const char* p_user, char (&config)[CONFIG_SIZE],
+                       std::string& line);
+
+// Copies `text` into `buf` of `size` bytes, cutting it at a UTF-8 character
+// boundary when it is too long. Returns false if it had to be cut.
+bool CopyTextCut(char* buf, std::size_t size, const char* text);
+
+class CShellState {
+public:
+    CShellState();
+    ~CShellState();
+    CShellState(const CShellState&) = delete;
+    CShellState& operator=(const CShellState&) = delete;
+
+    GLFWwindow* window = nullptr;  // for the title; may be null (tests)
+    char config[CONFIG_SIZE] = {};
+    char user_version[VERSION_SIZE] = {};
+    char win_title[TITLE_SIZE] = {};
+    bool show_config_window = true;
+    bool show_file_chooser = true;
+    bool show_info_window = true;
+    float clear_color[4] = {0.4f, 0.6f, 0.7f, 1.0f};
+    int display_w = 0, display_h = 0;
+    // framebuffer pixels per window unit; pointer positions are in window units
+    float fb_scale_x = 1.0f, fb_scale_y = 1.0f;
+    float iposx = 0.0f, iposy = 0.0f;
+    float eposx = 0.0f, eposy = 0.0f;
+    float pposx = 0.0f, pposy = 0.0f;
+    bool is_mouse = false;
+    bool is_select_pie = false;
+    bool is_atom_lock = true;
+    // the click that closed the pie menu is held: the scene ignores it until release
+    bool is_wait_release = false;
+    ImVec2 pie_menu_center{0.0f, 0.0f};
+    std::string buff;  // label of the selected atom, sixth pie entry
+    float zoom = 1.0f;
+    float font = 0.0f;
+    bool is_font_set = false;
+    const char* format_items[3] = {"XYZ", "VASP", "PDB"};
+    const char* items[6] = {"Close", "Move", "Edit", "Select", "Delete", "-"};
+    int selected = -1;
+    std::unique_ptr<FileChooser::Dialog> dlg;
+    const char* item_current = nullptr;
+    char filePath[PATH_SIZE] = {};
+    char dirPath[PATH_SIZE] = {};
+    std::string load_message;  // why the last load failed; empty after a good one
+};
+
+// Frame loop step 3 helper: framebuffer size and its ratio to the window size.
+void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, int window_h);
+// Step 4: the scene's share of the mouse.
+void MouseStep(CShellState& s, CDisplay& atom);
+// Step 5: the Delete key and the Ctrl shortcuts.
+void KeyboardStep(CShellState& s, CDisplay& atom);
+// Step 6: the pie menu while it is open.
+void PieStep(CShellState& s, CDisplay& atom);
+// Step 7: the Settings, Choose File and Action windows.
+void ControlWindows(CShellState& s, CDisplay& atom);
+void SettingsWindow(CShellState& s, CDisplay& atom);
+void ChooseFileWindow(CShellState& s, CDisplay& atom);
+void ActionWindow(CShellState& s, CDisplay& atom);
+// Step 8: clear to the background colour.
+void ClearFrame(const CShellState& s);
+// Step 9: draw the structure, if one is shown, and leave no program bound.
+void ScenePass(const CShellState& s, CDisplay& atom);
+
+// Loads `path` (in folder `dir`) with the display's input format. On success
+// the selection is cleared and, if `set_title`, the title becomes
+// "Tesk <path>"; on failure the reason is kept in load_message and printed.
+bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title);
+// True when an atom is selected and its number exists in the shown structure.
+bool HasValidSelection(const CDisplay& atom);
+void ClearSelection(CDisplay& atom);
+
+#endif
