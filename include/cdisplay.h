@@ -25,6 +25,38 @@ struct Character {
 
 inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
 
+// One face of the icosahedron the sphere is subdivided from; rows of the
+// subdivision start at corner pt[1].
+struct triangle {
+    glm::vec3 pt[3];
+};
+extern const triangle icosahedron[20];
+// The 16 corners of the unit cube, centred on the origin, as one line strip
+// that covers all 12 edges.
+extern const glm::vec3 cube_strip2[16];
+
+// The shapes and layouts below are pure computations, kept apart from the GL
+// calls so they can be checked without a window.
+
+// a + (b - a) t, in single precision.
+glm::vec3 LinearMix(const glm::vec3& a, const glm::vec3& b, float t);
+// Unit sphere as one triangle strip: each icosahedron face cut into
+// 2^res rows; 20 (n^2 + 2n) vertices for n = 2^res.
+std::vector<glm::vec3> MakeSphereVertices(unsigned res);
+// Open tube of radius 1 around z from -1 to 1 as a triangle strip; at least
+// 20 vertices, the last two repeating the first two.
+std::vector<glm::vec3> MakeCylinderVertices(unsigned res);
+// The cell box line strip: cell (columns = cell vectors) times each cube corner.
+std::vector<glm::vec3> MakeBoxVertices(const glm::dmat3& cell);
+// Orthographic projection showing 2 tw model units along the longer window side.
+glm::mat4 MakeProjection(int w, int h, float tw);
+// The six (x, y, u, v) vertices of one glyph quad with the pen at x and f model
+// units per glyph pixel; returns the pen position for the next character.
+float LayoutGlyphQuad(const Character& ch, float x, float f, float quad[6][4]);
+// Label of atom i with element index e: symbol, index, or both run together;
+// the index alone when symbols are off.
+std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_index);
+
 class CDisplay {
 public:
     // Needs a current OpenGL 3.3 context with its functions loaded.
@@ -66,6 +98,10 @@ public:
     void BuildCube();
     void SetSphereBuffer();
     void SetCylinderBuffer();
+    // After the model holds a new structure: box, palette and visibility.
+    void OnStructureLoaded();
+    // Rebuild the picking palette for the current atom count.
+    void ResetPalette();
 
     // labels
     void LoadFont();
@@ -105,6 +141,13 @@ public:
     glm::mat4 mvp{1.0f};
     CShader AtomShader, BondShader, FontShader, PickShader;
     glm::ivec2 pcolor{0};
+    // framebuffer size of the frame being drawn; bounds of the picked pixel
+    glm::ivec2 frame_size{0};
+    // label fonts, tried in order; the first that opens is used
+    std::vector<std::string> v_font_paths{
+        "/usr/share/fonts/truetype/roboto/hinted/Roboto-Medium.ttf",
+        "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
+        "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf"};
 };
 
 #endif
