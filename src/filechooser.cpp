@@ -525,6 +525,8 @@ void Dialog::Internal::drawHistoryAndLocation()
     if (typed != currentFolder && !resolved.empty()) {
         editLocationCheckButtonPressed = false;
         showFolder(resolved);
+    } else {
+        editLocationJustOpened = true;  // Enter let go of the field: take it back, text selected
     }
 }
 
@@ -725,6 +727,7 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
                                      const ImVec2& windowSize, const ImVec2& windowPos, const float /*windowAlpha*/)
 {
     Internal& I = *internal;
+    I.shownItems.clear();
     if (dialogTriggerButton) {
         I.forceSetWindowPositionAndSize = 2;
         I.rescan = true;
@@ -752,7 +755,6 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
     }
 
     bool chosen = false;
-    I.shownItems.clear();
     if (ImGui::BeginPopupModal(I.wndTitle, &I.open, ExtraWindowFlags | ImGuiWindowFlags_NoCollapse)) {
         I.rereadIfNeeded();
         I.shownItems.push_back({ShownItem::WINDOW, I.wndTitle, ImGui::GetWindowPos(),
