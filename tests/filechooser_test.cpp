@@ -628,3 +628,91 @@ TEST(FileChooserPaths, SplitAndJoin)
     EXPECT_EQ(FileChooser::JoinPath("/a/", "x"), "/a/x");
     EXPECT_EQ(FileChooser::JoinPath("/a", "x"), "/a/x");
 }
+
+TEST(FileChooserDialog, WindowPlacementAndTitle)
+{
+    Scratch s;
+    Dialog first;  // numbers differ between dialogs, keeping their popups apart
+    Dialog dlg;
+    Gui gui(dlg);
+    ImGuiIO& io = ImGui::GetIO();
+
+    // Centred on the pointer, then kept inside the display.
+    io.MousePos = ImVec2(640, 500);
+    gui.open(s.root);
+    const ShownItem* wnd = gui.find(ShownItem::WINDOW);
+    ASSERT_NE(wnd, nullptr);
+    EXPECT_FLOAT_EQ(wnd->min.x, 340.0f);
+    EXPECT_FLOAT_EQ(wnd->min.y, 300.0f);
+    EXPECT_FLOAT_EQ(wnd->max.x - wnd->min.x, Dialog::WindowSize.x);
+    EXPECT_FLOAT_EQ(wnd->max.y - wnd->min.y, Dialog::WindowSize.y);
+    const std::string title = wnd->text;
+    EXPECT_EQ(title.rfind("Please choose a file##", 0), 0u) << title;
+    EXPECT_NE(title, "Please choose a file##0");
+
+    EXPECT_EQ(gui.clickAt(ImVec2(1275, 1020)), "") << "outside the modal popup: nothing happens";
+    gui.open(s.root);
+    wnd = gui.find(ShownItem::WINDOW);
+    EXPECT_FLOAT_EQ(wnd->min.x, 1280.0f - 600.0f);
+    EXPECT_FLOAT_EQ(wnd->min.y, 1024.0f - 400.0f);
+
+    io.MousePos = ImVec2(5, 5);
+    gui.open(s.root);
+    wnd = gui.find(ShownItem::WINDOW);
+    EXPECT_FLOAT_EQ(wnd->min.x, 0.0f);
+    EXPECT_FLOAT_EQ(wnd->min.y, 0.0f);
+
+    // A caller's title longer than the title buffer is cut, the hidden
+    // number kept; the caller's size and position are used.
+    std::string longTitle(5000, 'T');
+    gui.frame();
+    ImGui::NewFrame();
+    ImGui::Begin("Host");
+    dlg.chooseFileDialog(true, s.root.c_str(), nullptr, longTitle.c_str(), ImVec2(300, 200), ImVec2(50, 60));
+    ImGui::End();
+    ImGui::Render();
+    gui.settle();
+    wnd = gui.find(ShownItem::WINDOW);
+    ASSERT_NE(wnd, nullptr);
+    EXPECT_LT(wnd->text.size(), 600u);
+    EXPECT_EQ(wnd->text.substr(0, 10), "TTTTTTTTTT");
+    EXPECT_NE(wnd->text.find("##"), std::string::npos);
+    EXPECT_FLOAT_EQ(wnd->min.x, 50.0f);
+    EXPECT_FLOAT_EQ(wnd->min.y, 60.0f);
+    EXPECT_FLOAT_EQ(wnd->max.x - wnd->min.x, 300.0f);
+    EXPECT_FLOAT_EQ(wnd->max.y - wnd->min.y, 200.0f);
+}
+
+TEST(FileChooserDialog, DisplayByRowOption)
+{
+    Scratch s;
+    for (int i = 0; i < 40; ++i) {
+        char name[32];
+        snprintf(name, sizeof(name), "g%02d.pdb", i);
+        s.file(name);
+    }
+    Dialog plain;
+    {
+        Gui gui(plain);
+        gui.open(s.root);
+        EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON), nullptr) << "the option is off by default";
+    }
+    Dialog dlg(false, false, false, false, true);
+    Gui gui(dlg);
+    gui.open(s.root);
+    ASSERT_NE(gui.find(ShownItem::DISPLAY_BY_BUTTON), nullptr);
+    EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON)->text, "Column");
+    gui.click(ShownItem::DISPLAY_BY_BUTTON);
+    EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON)->text, "Row");
+    // Across the rows: the second entry is right of the first, on its line.
+    const ShownItem* e0 = gui.find(ShownItem::FILE_ENTRY, "g00.pdb");
+    const ShownItem* e1 = gui.find(ShownItem::FILE_ENTRY, "g01.pdb");
+    ASSERT_TRUE(e0 && e1);
+    EXPECT_GT(e1->min.x, e0->max.x);
+    EXPECT_FLOAT_EQ(e1->min.y, e0->min.y);
+    gui.click(ShownItem::DISPLAY_BY_BUTTON);  // back to columns for the other tests
+    e0 = gui.find(ShownItem::FILE_ENTRY, "g00.pdb");
+    e1 = gui.find(ShownItem::FILE_ENTRY, "g01.pdb");
+    EXPECT_FLOAT_EQ(e1->min.x, e0->min.x);
+    EXPECT_GT(e1->min.y, e0->min.y);
+}
