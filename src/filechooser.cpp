@@ -151,7 +151,10 @@ void DetectKnownFolders()
             continue;
         std::vector<std::string> names;
         ListFolder(location.c_str(), true, 0, names);
-        for (const std::string& n : names) AddKnownFolder(JoinPath(location, n), n);
+        for (const std::string& n : names) {
+            std::string p = ResolveFolder(JoinPath(location, n));  // same form as the folders shown
+            if (!p.empty()) AddKnownFolder(p, n);
+        }
     }
 }
 

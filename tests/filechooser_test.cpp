@@ -557,7 +557,10 @@ TEST(FileChooserDialog, KnownFoldersFromHome)
     s.dir("home");
     s.dir("home/Desktop");
     s.dir("home/Documents");
+    s.dir("home/Downloads");
     s.file("home/Music");  // a file, not a folder: not a known folder
+    s.dir("home/Pictures");
+    s.dir("home/Videos");
     s.file("home/Desktop/on_desktop.xyz");
     const char* oldHome = getenv("HOME");
     std::string savedHome = oldHome ? oldHome : "";
@@ -573,8 +576,18 @@ TEST(FileChooserDialog, KnownFoldersFromHome)
     gui.click(ShownItem::KNOWN_FOLDERS_HEADER);
     Names known = gui.shown(ShownItem::KNOWN_FOLDER);
     ASSERT_GE(known.size(), 3u);
-    EXPECT_EQ(Names(known.begin(), known.begin() + 3), (Names{"Home", "Desktop", "Documents"}));
+    ASSERT_GE(known.size(), 6u);
+    EXPECT_EQ(Names(known.begin(), known.begin() + 6),
+              (Names{"Home", "Desktop", "Documents", "Downloads", "Pictures", "Videos"}));
     EXPECT_EQ(std::count(known.begin(), known.end(), "Music"), 0);
+    // The user folders share one line (whatever drives this machine has follow).
+    std::vector<const ShownItem*> buttons;
+    for (const ShownItem& it : dlg.getShownItems())
+        if (it.kind == ShownItem::KNOWN_FOLDER) buttons.push_back(&it);
+    for (size_t i = 1; i < 6; ++i) {
+        EXPECT_FLOAT_EQ(buttons[i]->min.y, buttons[0]->min.y);
+        EXPECT_GT(buttons[i]->min.x, buttons[i - 1]->max.x);
+    }
 
     gui.click(ShownItem::KNOWN_FOLDER, "Desktop");
     EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("home/Desktop"));
@@ -715,4 +728,55 @@ TEST(FileChooserDialog, DisplayByRowOption)
     e1 = gui.find(ShownItem::FILE_ENTRY, "g01.pdb");
     EXPECT_FLOAT_EQ(e1->min.x, e0->min.x);
     EXPECT_GT(e1->min.y, e0->min.y);
+}
+
+TEST(FileChooserDialog, PathButtonsWrapAtTheWindowEdge)
+{
+    Scratch s;
+    std::string rel;
+    for (int i = 0; i < 8; ++i) {
+        rel += (i ? "/" : "") + std::string("component_with_a_long_name_") + std::to_string(i);
+        s.dir(rel);
+    }
+    Dialog dlg;
+    Gui gui(dlg);
+    gui.open(s.path(rel));
+    const ShownItem* wnd = gui.find(ShownItem::WINDOW);
+    ASSERT_NE(wnd, nullptr);
+    std::vector<const ShownItem*> buttons;
+    for (const ShownItem& it : dlg.getShownItems())
+        if (it.kind == ShownItem::PATH_BUTTON) buttons.push_back(&it);
+    ASSERT_EQ(buttons.size(), FileChooser::SplitPath(s.path(rel)).size());
+    int lines = 1;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        EXPECT_LE(buttons[i]->max.x, wnd->max.x) << buttons[i]->text;
+        if (i > 0 && buttons[i]->min.y > buttons[i - 1]->min.y) ++lines;
+    }
+    EXPECT_GE(lines, 3);
+    EXPECT_EQ(gui.highlightedPathButton(), "component_with_a_long_name_7");
+    gui.click(ShownItem::PATH_BUTTON, "component_with_a_long_name_2");
+    EXPECT_EQ(std::string(dlg.getLastDirectory()),
+              s.path("component_with_a_long_name_0/component_with_a_long_name_1/component_with_a_long_name_2"));
+}
+
+TEST(FileChooserDialog, FolderThatCannotBeReadListsNothing)
+{
+    Scratch s;
+    s.dir("gone");
+    s.file("gone/x.xyz");
+    s.file("here.xyz");
+    Dialog dlg;
+    Gui gui(dlg);
+    gui.open(s.root);
+    gui.click(ShownItem::FOLDER_ENTRY, "gone");
+    EXPECT_EQ(gui.entries(), (Names{"f:x.xyz"}));
+    gui.click(ShownItem::HISTORY_BACK);
+    ASSERT_EQ(unlink(s.path("gone/x.xyz").c_str()), 0);
+    ASSERT_EQ(rmdir(s.path("gone").c_str()), 0);
+    gui.click(ShownItem::HISTORY_FORWARD);
+    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("gone"));
+    EXPECT_TRUE(gui.entries().empty());
+    gui.click(ShownItem::HISTORY_BACK);
+    EXPECT_EQ(gui.entries(), (Names{"f:here.xyz"}));
+    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "here.xyz"), s.path("here.xyz"));
 }
