@@ -1,0 +1,553 @@
+// The control windows, the mouse and keyboard steps and the pie step driven
+// through Dear ImGui with the input a GLFW back-end would feed it, on a real
+// (hidden) OpenGL 3.3 window so that the display controller draws and picks.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <glad/gl.h>
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+
+#include <gtest/gtest.h>
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include "cdisplay.h"
+#include "tesk.h"
+
+namespace {
+
+const char* const SETTINGS = "Settings (ctrl+c)";
+const char* const CHOOSER = "Choose File (ctrl+f)";
+const char* const ACTION = "Action (ctrl+a)";
+const std::string THREE = std::string(TESK_TEST_DATA) + "/shell/three.xyz";
+const ImVec2 SCENE_POINT(900.0f, 500.0f);  // empty scene, no window there
+const ImVec2 CENTRE(640.0f, 360.0f);       // the middle atom of three.xyz
+
+class ShellGuiTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(glfwInit());
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+        window = glfwCreateWindow(1280, 720, "shell test", nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        glfwMakeContextCurrent(window);
+        ASSERT_TRUE(gladLoadGL(glfwGetProcAddress));
+    }
+    static void TearDownTestSuite()
+    {
+        glfwDestroyWindow(window);
+        glfwTerminate();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(window, nullptr);
+        ImGui::CreateContext();
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = nullptr;
+        io.DisplaySize = ImVec2(1280.0f, 720.0f);
+        io.DeltaTime = 1.0f / 60.0f;
+        unsigned char* pixels = nullptr;
+        int w = 0, h = 0;
+        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        io.MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
+        atom = std::make_unique<CDisplay>();
+        s = std::make_unique<CShellState>();
+        atom->SetClearColor(s->clear_color[0], s->clear_color[1], s->clear_color[2], s->clear_color[3]);
+        Frame();
+        // taller than the first-use 120 px so that every widget can be reached
+        // without scrolling, as a user would drag the corners
+        ImGui::NewFrame();
+        ImGui::SetWindowSize(SETTINGS, ImVec2(300.0f, 240.0f));
+        ImGui::SetWindowSize(CHOOSER, ImVec2(300.0f, 160.0f));
+        ImGui::SetWindowSize(ACTION, ImVec2(300.0f, 160.0f));
+        ImGui::Render();
+        Frame();
+    }
+    void TearDown() override
+    {
+        if (atom)
+            atom->Delete();
+        atom.reset();
+        s.reset();
+        ImGui::DestroyContext();
+    }
+
+    // One pass of the frame loop, steps 2 to 10.
+    void Frame()
+    {
+        ImGui::NewFrame();
+        SetFrameSize(*s, 1280, 720, 1280, 720);
+        glViewport(0, 0, 1280, 720);
+        MouseStep(*s, *atom);
+        KeyboardStep(*s, *atom);
+        PieStep(*s, *atom);
+        ControlWindows(*s, *atom);
+        ClearFrame(*s);
+        ScenePass(*s, *atom);
+        ImGui::Render();
+        ImGuiIO& io = ImGui::GetIO();
+        io.MouseWheel = 0.0f;
+    }
+
+    void MoveTo(ImVec2 p)
+    {
+        ImGui::GetIO().MousePos = p;
+        Frame();
+    }
+    void Button(int b, bool down)
+    {
+        ImGui::GetIO().MouseDown[b] = down;
+        Frame();
+    }
+    void Click(ImVec2 p, int b = 0)
+    {
+        MoveTo(p);
+        Button(b, true);
+        Button(b, false);
+    }
+    void Key(int key, bool ctrl)
+    {
+        ImGuiIO& io = ImGui::GetIO();
+        io.KeyCtrl = ctrl;
+        io.KeysDown[key] = true;
+        Frame();
+        io.KeysDown[key] = false;
+        io.KeyCtrl = false;
+        Frame();
+    }
+
+    // Where a pointer hovers the widget `label` of window `window_name`: the
+    // middle of all points of a 3-pixel grid that hover it.
+    ImVec2 Find(ImGuiWindow* w, const char* label)
+    {
+        EXPECT_NE(w, nullptr) << label;
+        if (!w)
+            return ImVec2(-1, -1);
+        const ImGuiID id = w->GetIDNoKeepAlive(label);
+        const ImVec2 saved = ImGui::GetIO().MousePos;
+        float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
+        for (float y = w->Pos.y; y < w->Pos.y + w->Size.y; y += 3.0f)
+            for (float x = w->Pos.x; x < w->Pos.x + w->Size.x; x += 3.0f) {
+                ImGui::GetIO().MousePos = ImVec2(x, y);
+                ImGui::NewFrame();
+                ControlWindows(*s, *atom);
+                ImGui::Render();
+                if (GImGui->HoveredId == id) {
+                    x0 = std::min(x0, x);
+                    y0 = std::min(y0, y);
+                    x1 = std::max(x1, x);
+                    y1 = std::max(y1, y);
+                }
+            }
+        ImGui::GetIO().MousePos = saved;
+        EXPECT_LE(x0, x1) << "widget not found: " << label;
+        return ImVec2((x0 + x1) * 0.5f, (y0 + y1) * 0.5f);
+    }
+    ImVec2 Find(const char* window_name, const char* label)
+    {
+        return Find(ImGui::FindWindowByName(window_name), label);
+    }
+
+    void Load(const std::string& path, int format = 0)
+    {
+        atom->input_format = format;
+        const std::string dir = path.substr(0, path.rfind('/'));
+        LoadStructure(*s, *atom, dir.c_str(), path.c_str(), true);
+        Frame();
+    }
+
+    static GLFWwindow* window;
+    std::unique_ptr<CDisplay> atom;
+    std::unique_ptr<CShellState> s;
+};
+
+GLFWwindow* ShellGuiTest::window = nullptr;
+
+TEST_F(ShellGuiTest, StartValuesOfTheControls)
+{
+    EXPECT_FLOAT_EQ(atom->atom_scale, 1.0f);
+    EXPECT_FLOAT_EQ(s->zoom, 1.0f);
+    EXPECT_FLOAT_EQ(s->font, 0.005f);
+    EXPECT_FLOAT_EQ(atom->font_scale, 0.005f);
+    EXPECT_FALSE(atom->is_show_box || atom->is_show_bond || atom->is_show_symbol || atom->is_show_index);
+    EXPECT_FALSE(atom->is_show_label);
+    ASSERT_NE(s->item_current, nullptr);
+    EXPECT_STREQ(s->item_current, "XYZ");
+    EXPECT_EQ(atom->input_format, 0);
+    EXPECT_TRUE(s->is_atom_lock);
+
+    // first use: side by side, 300 x 120
+    ImGui::DestroyContext();
+    ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.DisplaySize = ImVec2(1280.0f, 720.0f);
+    io.DeltaTime = 1.0f / 60.0f;
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+    Frame();
+    const char* names[3] = {SETTINGS, CHOOSER, ACTION};
+    const float xs[3] = {10.0f, 320.0f, 630.0f};
+    for (int i = 0; i < 3; ++i) {
+        ImGuiWindow* win = ImGui::FindWindowByName(names[i]);
+        ASSERT_NE(win, nullptr) << names[i];
+        EXPECT_EQ(win->Pos.x, xs[i]) << names[i];
+        EXPECT_EQ(win->Pos.y, 10.0f) << names[i];
+        EXPECT_EQ(win->Size.x, 300.0f) << names[i];
+        EXPECT_EQ(win->Size.y, 120.0f) << names[i];
+    }
+}
+
+TEST_F(ShellGuiTest, BondsMoveTheRadiusAndLabelsFollowTheirBoxes)
+{
+    const ImVec2 bonds = Find(SETTINGS, "Bonds");
+    Click(bonds);
+    EXPECT_TRUE(atom->is_show_bond);
+    EXPECT_FLOAT_EQ(atom->atom_scale, 0.6f);
+    atom->atom_scale = 1.7f;  // whatever the slider says
+    Click(bonds);
+    EXPECT_FALSE(atom->is_show_bond);
+    EXPECT_FLOAT_EQ(atom->atom_scale, 1.0f);
+
+    Click(Find(SETTINGS, "Index"));
+    EXPECT_TRUE(atom->is_show_index);
+    EXPECT_TRUE(atom->is_show_label);
+    Click(Find(SETTINGS, "Symbol"));
+    Click(Find(SETTINGS, "Index"));
+    EXPECT_TRUE(atom->is_show_label);
+    Click(Find(SETTINGS, "Symbol"));
+    EXPECT_FALSE(atom->is_show_label) << "both clear: labels off in the same frame";
+
+    Click(Find(SETTINGS, "Cell"));
+    EXPECT_TRUE(atom->is_show_box);
+
+    Click(Find(SETTINGS, "Close"));
+    EXPECT_FALSE(s->show_config_window);
+    // Ctrl+S still reaches the labels while the window is hidden
+    Key(GLFW_KEY_S, true);
+    EXPECT_TRUE(atom->is_show_symbol);
+    EXPECT_TRUE(atom->is_show_label);
+}
+
+TEST_F(ShellGuiTest, WheelZoomClampedBelowAndUnboundedAbove)
+{
+    MoveTo(SCENE_POINT);
+    for (int i = 0; i < 10; ++i) {
+        ImGui::GetIO().MouseWheel = -1.0f;
+        Frame();
+    }
+    EXPECT_FLOAT_EQ(s->zoom, 0.5f);
+    EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f);
+    for (int i = 0; i < 120; ++i) {
+        ImGui::GetIO().MouseWheel = 1.0f;
+        Frame();
+    }
+    EXPECT_NEAR(s->zoom, 12.5f, 1e-3f);
+    EXPECT_EQ(atom->view_zoom, s->zoom);
+
+    // over a window the wheel belongs to the GUI
+    const float before = s->zoom;
+    MoveTo(ImVec2(160.0f, 40.0f));
+    ImGui::GetIO().MouseWheel = -1.0f;
+    Frame();
+    EXPECT_EQ(s->zoom, before);
+}
+
+TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
+{
+    MoveTo(SCENE_POINT);
+    Key(GLFW_KEY_C, true);
+    EXPECT_FALSE(s->show_config_window);
+    EXPECT_EQ(ImGui::FindWindowByName(SETTINGS)->Active, false);
+    Key(GLFW_KEY_C, true);
+    EXPECT_TRUE(s->show_config_window);
+    Key(GLFW_KEY_F, true);
+    EXPECT_FALSE(s->show_file_chooser);
+    Key(GLFW_KEY_A, true);
+    EXPECT_FALSE(s->show_info_window);
+    Key(GLFW_KEY_F, true);
+    Key(GLFW_KEY_A, true);
+    EXPECT_TRUE(s->show_file_chooser && s->show_info_window);
+
+    atom->atom_scale = 1.4f;
+    Key(GLFW_KEY_B, true);
+    EXPECT_TRUE(atom->is_show_bond);
+    EXPECT_FLOAT_EQ(atom->atom_scale, 0.6f);
+    Key(GLFW_KEY_B, true);
+    EXPECT_FALSE(atom->is_show_bond);
+    EXPECT_FLOAT_EQ(atom->atom_scale, 1.0f);
+
+    // without Ctrl the letters do nothing
+    Key(GLFW_KEY_C, false);
+    Key(GLFW_KEY_B, false);
+    EXPECT_TRUE(s->show_config_window);
+    EXPECT_FALSE(atom->is_show_bond);
+
+    // held down, a shortcut repeats at the key-repeat rate
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyCtrl = true;
+    io.KeysDown[GLFW_KEY_C] = true;
+    int toggles = 0;
+    bool last = s->show_config_window;
+    for (int i = 0; i < 60; ++i) {
+        Frame();
+        toggles += s->show_config_window != last;
+        last = s->show_config_window;
+    }
+    io.KeysDown[GLFW_KEY_C] = false;
+    io.KeyCtrl = false;
+    Frame();
+    EXPECT_GT(toggles, 5);
+    EXPECT_LT(toggles, 30);
+}
+
+TEST_F(ShellGuiTest, PressOnAWindowNeitherPicksNorRotates)
+{
+    Load(THREE);
+    ASSERT_TRUE(atom->is_visible);
+    s->is_atom_lock = false;
+    const glm::vec3 last = atom->track.last_position;
+    const glm::mat4 model = atom->track.Model;
+
+    // inside the Action window, below its texts: no widget there
+    const ImVec2 on_window(900.0f, 140.0f);
+    MoveTo(on_window);
+    Button(0, true);
+    EXPECT_FALSE(atom->is_picking);
+    EXPECT_FALSE(s->is_atom_lock) << "no scene press happened";
+    EXPECT_EQ(atom->track.last_position, last);
+    // dragging off the window onto the scene does not rotate either
+    for (int i = 1; i <= 10; ++i)
+        MoveTo(ImVec2(on_window.x + 20.0f * i, on_window.y + 30.0f * i));
+    EXPECT_FALSE(s->is_mouse);
+    Button(0, false);
+    EXPECT_EQ(atom->track.Model, model);
+
+    // the same press on the scene picks and locks
+    MoveTo(SCENE_POINT);
+    ImGui::GetIO().MouseDown[0] = true;
+    ImGui::NewFrame();
+    SetFrameSize(*s, 1280, 720, 1280, 720);
+    MouseStep(*s, *atom);
+    EXPECT_TRUE(atom->is_picking);
+    EXPECT_TRUE(s->is_atom_lock);
+    ImGui::Render();
+    Frame();
+    Button(0, false);
+}
+
+TEST_F(ShellGuiTest, DragFromTheSceneAcrossAWindowKeepsRotating)
+{
+    Load(THREE);
+    const glm::mat4 start = atom->track.last_rotation;
+    MoveTo(ImVec2(700.0f, 400.0f));
+    Button(0, true);
+    MoveTo(ImVec2(703.0f, 401.0f));
+    EXPECT_FALSE(s->is_mouse) << "below the drag threshold";
+    // towards and across the Settings window
+    for (int i = 1; i <= 12; ++i) {
+        MoveTo(ImVec2(700.0f - 50.0f * i, 400.0f - 28.0f * i));
+        EXPECT_TRUE(s->is_mouse) << "step " << i;
+    }
+    EXPECT_LT(s->eposx, 310.0f);
+    EXPECT_LT(s->eposy, 130.0f);
+    EXPECT_FALSE(ImGui::IsAnyItemActive()) << "no widget took the drag";
+    Button(0, false);
+    EXPECT_FALSE(s->is_mouse);
+    EXPECT_NE(atom->track.last_rotation, start) << "the rotation was made permanent";
+
+    // a click without movement changes nothing
+    const glm::mat4 after = atom->track.last_rotation;
+    Click(SCENE_POINT);
+    EXPECT_EQ(atom->track.last_rotation, after);
+}
+
+TEST_F(ShellGuiTest, PickEditAndChangeTheElement)
+{
+    Load(THREE);
+    ASSERT_EQ(atom->GetNumberOfAtoms(), 3u);
+    ASSERT_EQ(atom->data.v_atom_index[0], 13u);  // Si
+
+    // locked: "Symbol:" cannot be pressed
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+    EXPECT_EQ(atom->selected_atom, 0u);
+    EXPECT_EQ(atom->selected_symbol, "Si");
+    EXPECT_TRUE(s->is_atom_lock);
+    Click(Find(ACTION, "Symbol:"));
+    EXPECT_FALSE(ImGui::IsPopupOpen("select", ImGuiPopupFlags_AnyPopupId));
+
+    // right press on the atom: selects it and opens the pie; "Edit" unlocks
+    MoveTo(SCENE_POINT);
+    Click(CENTRE, 1);
+    EXPECT_TRUE(s->is_select_pie);
+    EXPECT_EQ(s->buff, "Si-0");
+    Click(ImVec2(CENTRE.x - 30.0f, CENTRE.y + 52.0f));  // lower left
+    EXPECT_FALSE(s->is_select_pie);
+    EXPECT_FALSE(s->is_atom_lock);
+    EXPECT_EQ(s->selected, 2);
+    ASSERT_TRUE(atom->is_atom_selected);
+
+    Click(Find(ACTION, "Symbol:"));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty());
+    ImGuiWindow* popup = GImGui->OpenPopupStack.back().Window;
+    ASSERT_NE(popup, nullptr);
+    Click(Find(popup, "C"));
+    EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << "a choice closes the popup";
+    EXPECT_EQ(atom->data.v_atom_index[0], 5u);
+    EXPECT_EQ(atom->selected_zatom, 6u);
+    EXPECT_EQ(atom->selected_symbol, "C");
+
+    // "X" turns it into the dummy element
+    Click(Find(ACTION, "Symbol:"));
+    popup = GImGui->OpenPopupStack.back().Window;
+    Click(Find(popup, "X"));
+    EXPECT_EQ(atom->data.v_atom_index[0], 109u);
+    EXPECT_EQ(atom->selected_zatom, 110u);
+
+    // a left press on the scene locks again
+    Click(SCENE_POINT);
+    EXPECT_TRUE(s->is_atom_lock);
+}
+
+TEST_F(ShellGuiTest, DeleteKeyAndPieDeleteActOnlyOnAnExistingAtom)
+{
+    Load(THREE);
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+    Key(GLFW_KEY_DELETE, false);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_FALSE(atom->is_atom_selected);
+    Key(GLFW_KEY_DELETE, false);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u) << "nothing selected any more";
+
+    // pie "Delete" with a selection; the sixth entry names it
+    Load(THREE);
+    Click(CENTRE, 1);
+    EXPECT_EQ(s->buff, "Si-0");
+    Click(ImVec2(CENTRE.x - 30.0f, CENTRE.y - 52.0f));  // upper left
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_FALSE(atom->is_atom_selected);
+    // without a selection it does nothing and the label reads "-"
+    Click(SCENE_POINT, 1);
+    EXPECT_EQ(s->buff, "-");
+    Click(ImVec2(SCENE_POINT.x - 30.0f, SCENE_POINT.y - 52.0f));
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+
+    // a selection left over from a larger structure never reaches the model
+    Load(THREE);
+    atom->is_atom_selected = true;
+    atom->selected_atom = 7;
+    Key(GLFW_KEY_DELETE, false);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+}
+
+TEST_F(ShellGuiTest, ClickThatClosesThePieNeitherPicksNorRotates)
+{
+    Load(THREE);
+    const glm::mat4 start = atom->track.last_rotation;
+    Click(SCENE_POINT, 1);
+    ASSERT_TRUE(s->is_select_pie);
+    // wheel and clicks while it is open do not reach the scene
+    ImGui::GetIO().MouseWheel = 1.0f;
+    Frame();
+    EXPECT_FLOAT_EQ(s->zoom, 1.0f);
+    // choose "Close", keep the button down and drag away
+    MoveTo(ImVec2(SCENE_POINT.x + 60.0f, SCENE_POINT.y));
+    Button(0, true);
+    EXPECT_FALSE(s->is_select_pie);
+    EXPECT_FALSE(atom->is_picking);
+    for (int i = 1; i <= 8; ++i) {
+        MoveTo(ImVec2(SCENE_POINT.x + 60.0f + 15.0f * i, SCENE_POINT.y + 10.0f * i));
+        EXPECT_FALSE(s->is_mouse);
+    }
+    Button(0, false);
+    EXPECT_EQ(atom->track.last_rotation, start);
+    // the next press is the scene's again
+    Click(SCENE_POINT);
+    EXPECT_TRUE(s->is_atom_lock);
+    EXPECT_EQ(s->iposx, SCENE_POINT.x);
+}
+
+TEST_F(ShellGuiTest, LoadsClearTheSelectionAndFailuresKeepTheTitle)
+{
+    Load(THREE);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_TRUE(s->load_message.empty());
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+
+    Load(THREE);
+    EXPECT_FALSE(atom->is_atom_selected) << "a successful load clears the selection";
+    EXPECT_EQ(atom->selected_atom, NO_ATOM_SELECTED);
+
+    Load(THREE, 2);  // read as PDB: no records
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_EQ(s->load_message, "Could not read " + THREE + " as PDB");
+    EXPECT_TRUE(atom->is_visible) << "the old structure stays";
+
+    // a failed load of an over-long path keeps the title
+    const std::string long_path = "/nonexistent/" + std::string(400, 'a') + ".xyz";
+    atom->input_format = 0;
+    LoadStructure(*s, *atom, "/nonexistent", long_path.c_str(), true);
+    EXPECT_EQ(s->load_message, "Could not read " + long_path + " as XYZ");
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+
+    // a good load of one is cut to the 256-byte title, never past it
+    char tmpl[] = "/tmp/tesk_title_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string deep = std::string(tmpl) + "/" + std::string(200, 'b') + "/" + std::string(100, 'c');
+    ASSERT_EQ(std::system(("mkdir -p '" + deep + "' && cp '" + THREE + "' '" + deep + "/'").c_str()), 0);
+    Load(deep + "/three.xyz");
+    EXPECT_TRUE(s->load_message.empty());
+    EXPECT_EQ(std::string(s->win_title), ("Tesk " + deep).substr(0, TITLE_SIZE - 1));
+    std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
+}
+
+TEST_F(ShellGuiTest, KeysGoToAFocusedTextField)
+{
+    Load(THREE);
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+    // click into the first "Set" field, left of the "(0,0,0)" button on its line
+    const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");
+    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
+    Frame();
+    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
+    Key(GLFW_KEY_DELETE, false);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    Key(GLFW_KEY_C, true);
+    EXPECT_TRUE(s->show_config_window);
+}
+
+TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
+{
+    Load(THREE);
+    // a window of 640 x 360 units drawn into 1280 x 720 pixels
+    ImGui::GetIO().MousePos = ImVec2(320.0f, 180.0f);
+    ImGui::GetIO().DisplaySize = ImVec2(640.0f, 360.0f);
+    ImGui::GetIO().MouseDown[0] = true;
+    ImGui::NewFrame();
+    SetFrameSize(*s, 1280, 720, 640, 360);
+    glViewport(0, 0, 1280, 720);
+    MouseStep(*s, *atom);
+    EXPECT_EQ(atom->pcolor.x, 640);
+    EXPECT_EQ(atom->pcolor.y, 720 - 360);
+    ClearFrame(*s);
+    ScenePass(*s, *atom);
+    ImGui::Render();
+    EXPECT_TRUE(atom->is_atom_selected);
+    EXPECT_EQ(atom->selected_atom, 0u);
+}
+
+}  // namespace
