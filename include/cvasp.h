@@ -1,13 +1,27 @@
 // Reader and writer of VASP structure files (POSCAR/CONTCAR layout), plain
 // or extended, with optional selective dynamics, Direct or Cartesian.
+//
+// Positions: for a Direct file v_fract_xyz holds the fractions as written and
+// v_carte_xyz the Cartesian positions. For a Cartesian file v_carte_xyz holds
+// the numbers as written (so a save writes them back unchanged), while the
+// positions handed to the model and the extent are those numbers multiplied
+// by the scale factor, as VASP itself reads them.
+//
+// A refused file (false from GetFormat or ReadFile) leaves the object as it
+// was: everything is parsed into a fresh object first.
 #ifndef TESK_CVASP_H
 #define TESK_CVASP_H
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <glm/glm.hpp>
+
+namespace textio {
+class LineCursor;
+}
 
 // selective-dynamics flags of one atom, exactly as written (normally T or F)
 struct Dyn {
@@ -23,12 +37,16 @@ public:
 
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // False when idx does not match the stored atoms or the file cannot be
+    // written; the target is replaced atomically.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
     unsigned GetAtomIndex(std::string s) const;
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_carte_xyz.size()); }
     glm::dvec3 GetMinCoordinate() const { return min_coord; }
     glm::dvec3 GetMaxCoordinate() const { return max_coord; }
+    // Appends the species of d/POTCAR to v_table_index; false when there is
+    // no readable POTCAR.
     bool ReadPotcar(std::string d);
 
     uint32_t header_lines = 0;
@@ -48,6 +66,12 @@ public:
     std::vector<glm::dvec3> v_fract_xyz;
     std::vector<glm::dvec3> v_carte_xyz;
     std::vector<Dyn> v_dynamics;
+
+private:
+    // Recognises the text of a structure file held in memory; on success the
+    // cursor stands after the first coordinate line, which is returned.
+    bool Recognise(const std::string& d, textio::LineCursor& cursor, std::string_view& first_coordinate_line);
+    void AdoptHeader(CVasp& from);
 };
 
 #endif
