@@ -1,0 +1,162 @@
+// Colour-ID picking with real clicks resolved in the next frame: every atom
+// of a grid, the background, the window's top row, overlapping atoms, and the
+// selection-driven edits.
+#include <string>
+
+#include "render_gl_support.h"
+
+using namespace render_test;
+
+namespace {
+
+constexpr unsigned kH = 0, kC = 5, kO = 7;
+
+}  // namespace
+
+class Picking : public GlTest {
+protected:
+    // Window coordinates (origin top left) of the pixel that shows GL row gy.
+    void ClickOnPixel(const glm::ivec2& px)
+    {
+        Click(px.x, kHeight - px.y);
+    }
+};
+
+TEST_F(Picking, EveryAtomOfAGridSelectsItself)
+{
+    std::vector<std::pair<unsigned, glm::vec3>> atoms;
+    const unsigned elements[3] = {kH, kC, kO};
+    for (int row = 0; row < 6; ++row)
+        for (int col = 0; col < 6; ++col)
+            atoms.push_back({elements[atoms.size() % 3], glm::vec3(-5.0f + 2.0f * col, -5.0f + 2.0f * row, 0.0f)});
+    SetAtoms(atoms, 14.0f);
+    ASSERT_EQ(display_->pick._index_palette.size(), 37u);
+    Frame();
+
+    for (unsigned k = 0; k < atoms.size(); ++k) {
+        ClickOnPixel(ToPixel(atoms[k].second));
+        ASSERT_TRUE(display_->is_atom_selected) << k;
+        ASSERT_EQ(display_->selected_atom, k);
+        EXPECT_EQ(display_->selected_zatom, atoms[k].first + 1);
+        EXPECT_EQ(display_->selected_symbol, symbol[atoms[k].first]);
+        EXPECT_FALSE(display_->is_picking);
+    }
+}
+
+TEST_F(Picking, IndicesPastOneByteComeBackThroughTheFramebuffer)
+{
+    // 18 x 18 atoms: indices from 256 on carry a green byte
+    std::vector<std::pair<unsigned, glm::vec3>> atoms;
+    for (int row = 0; row < 18; ++row)
+        for (int col = 0; col < 18; ++col)
+            atoms.push_back({kH, glm::vec3(-17.0f + 2.0f * col, -17.0f + 2.0f * row, 0.0f)});
+    SetAtoms(atoms, 38.0f);
+    Frame();
+    for (unsigned k : {0u, 1u, 17u, 254u, 255u, 256u, 257u, 300u, 322u, 323u}) {
+        ClickOnPixel(ToPixel(atoms[k].second));
+        ASSERT_TRUE(display_->is_atom_selected) << k;
+        EXPECT_EQ(display_->selected_atom, k);
+    }
+}
+
+TEST_F(Picking, BackgroundClearsTheSelectionAndTheFrameShowsTheSceneNotTheIds)
+{
+    SetAtoms({{kC, {-2, 0, 0}}, {kO, {2, 0, 0}}}, 8.0f);
+    Frame();
+    const glm::ivec2 o = ToPixel({2, 0, 0});
+    ClickOnPixel(o);
+    ASSERT_TRUE(display_->is_atom_selected);
+    EXPECT_EQ(display_->selected_atom, 1u);
+    EXPECT_EQ(display_->selected_zatom, 8u);
+    EXPECT_EQ(display_->selected_symbol, "O");
+
+    // the pick pass is cleared away: background and the highlighted atom remain
+    EXPECT_TRUE(IsNear(Pixel(5, 5), glm::vec3(kBackground), 1)) << Pixel(5, 5);
+    const Rgb sel = Pixel(o.x, o.y);
+    EXPECT_GT(sel.r, 150) << sel;  // highlight, not the identity colour (1/255, 0, 0)
+
+    ClickOnPixel(ToPixel({0, 0, 0}));
+    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+}
+
+TEST_F(Picking, TheWindowTopRowAndPointsOutsideSelectNothing)
+{
+    // an atom covering the top of the window (y = 6 is the top edge)
+    SetAtoms({{kC, {0, 5.8f, 0}}}, 8.0f);
+    Frame();
+    Click(200, 1);  // GL row 299, the window's top row
+    EXPECT_TRUE(display_->is_atom_selected);
+    EXPECT_EQ(display_->pcolor, glm::ivec2(200, kHeight - 1));
+
+    Click(200, 0);  // addresses row 300, past the framebuffer
+    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+
+    for (const glm::ivec2& p : {glm::ivec2(-1, 150), glm::ivec2(kWidth, 150), glm::ivec2(200, kHeight + 5)}) {
+        ClickOnPixel(ToPixel({0, 5.8f, 0}));
+        ASSERT_TRUE(display_->is_atom_selected);
+        Click(p.x, p.y);
+        EXPECT_FALSE(display_->is_atom_selected) << p.x << ", " << p.y;
+        EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+    }
+}
+
+TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
+{
+    SetAtoms({{kC, {0, 0, 1}}, {kO, {0, 0, -1}}}, 8.0f);
+    Frame();
+    ClickOnPixel(ToPixel({0, 0, 0}));
+    EXPECT_EQ(display_->selected_atom, 0u);
+
+    // not the draw order: the later atom in front wins too
+    SetAtoms({{kC, {0, 0, -1}}, {kO, {0, 0, 1}}}, 8.0f);
+    ClickOnPixel(ToPixel({0, 0, 0}));
+    EXPECT_EQ(display_->selected_atom, 1u);
+    EXPECT_EQ(display_->selected_symbol, "O");
+
+    // a turn of the trackball half around y brings the other atom forward
+    display_->SetTrackLastPosition(200, 150);
+    display_->SetTrackCurretPosition(390, 150);
+    display_->SetTrackLastRotation();
+    Frame();
+    const glm::vec3 front = glm::vec3(display_->track.Model * glm::vec4(0, 0, 1, 0));
+    ASSERT_GT(front.x, 0.5f);  // (0, 0, 1) now points mostly right
+    ClickOnPixel(ToPixel({0, 0, 1}));
+    EXPECT_EQ(display_->selected_atom, 1u);
+    ClickOnPixel(ToPixel({0, 0, -1}));
+    EXPECT_EQ(display_->selected_atom, 0u);
+}
+
+TEST_F(Picking, NoAtomsSelectsNothing)
+{
+    SetAtoms({}, 8.0f);
+    display_->is_atom_selected = true;
+    display_->selected_atom = 0;
+    Click(200, 150);
+    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+    EXPECT_TRUE(IsNear(Pixel(200, 150), glm::vec3(kBackground), 1));
+}
+
+TEST_F(Picking, EditsIgnoreAMissingOrStaleSelection)
+{
+    SetAtoms({{kC, {-2, 0, 0}}, {kC, {0, 0, 0}}, {kC, {2, 0, 0}}}, 8.0f);
+    const std::vector<unsigned> before = display_->data.v_atom_index;
+
+    // nothing selected
+    display_->DeleteAtom(1);
+    display_->UpdateAtomType(kO);
+    EXPECT_EQ(display_->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display_->data.v_atom_index, before);
+
+    // a selection left over from a larger structure
+    display_->is_atom_selected = true;
+    display_->selected_atom = 5;
+    display_->UpdateAtomType(kO);
+    display_->DeleteAtom(5);
+    display_->DeleteAtom(NO_ATOM_SELECTED);
+    EXPECT_EQ(display_->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display_->data.v_atom_index, before);
+    EXPECT_EQ(display_->pick._index_palette.size(), 4u);
+}
