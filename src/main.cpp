@@ -1,1 +1,128 @@
-// placeholder: replaced by the real unit
+// Tesk: viewer and light editor for atomic structures. Start-up, the frame
+// loop and shutdown; the steps of each pass live in tesk.cpp.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <glad/gl.h>
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+
+#include <imgui.h>
+#include <imgui_impl_glfw.h>
+#include <imgui_impl_opengl3.h>
+
+#include "cdisplay.h"
+#include "filechooser.h"
+#include "tesk.h"
+
+static void glfw_error_callback(int error, const char* description)
+{
+    std::fprintf(stderr, "Error %d: %s\n", error, description ? description : "");
+}
+
+int main(int, char**)
+{
+    glfwSetErrorCallback(glfw_error_callback);
+    if (!glfwInit())
+        return 1;
+
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_DOUBLEBUFFER, 1);
+    glfwWindowHint(GLFW_RED_BITS, 8);
+    glfwWindowHint(GLFW_GREEN_BITS, 8);
+    glfwWindowHint(GLFW_BLUE_BITS, 8);
+    glfwWindowHint(GLFW_ALPHA_BITS, 8);
+    glfwWindowHint(GLFW_DEPTH_BITS, 24);
+    glfwWindowHint(GLFW_REFRESH_RATE, GLFW_DONT_CARE);
+
+    GLFWwindow* window = glfwCreateWindow(1280, 720, "Tesk ImGui GLFW+OpenGL3.3", nullptr, nullptr);
+    // A failed creation leaves no current context, so the loader below fails.
+    if (window) {
+        glfwMakeContextCurrent(window);
+        glfwSwapInterval(1);
+    }
+    if (window == nullptr || !gladLoadGL(glfwGetProcAddress)) {
+        std::printf("Failed to initialize OpenGL context\n");
+        std::fflush(stdout);
+        if (window)
+            glfwDestroyWindow(window);
+        glfwTerminate();
+        return -1;
+    }
+
+    const char* glsl_version = "#version 130";
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+    ImGui_ImplGlfw_InitForOpenGL(window, true);
+    ImGui_ImplOpenGL3_Init(glsl_version);
+    ImGui::StyleColorsDark();
+
+    // The shell state holds the path buffers (32 KiB): keep it off the stack.
+    auto shell = std::make_unique<CShellState>();
+    CShellState& s = *shell;
+    s.window = window;
+
+    std::string settings_line;
+    const bool has_settings = SetupSettingsPath("/home", std::getenv("USER"), s.config, settings_line);
+    std::fputs(settings_line.c_str(), stdout);
+    std::fflush(stdout);
+    // the path lives in `s`, which outlives the GUI context
+    io.IniFilename = has_settings ? s.config : nullptr;
+
+    s.show_config_window = true;
+    s.show_file_chooser = true;
+    s.show_info_window = true;
+
+    {
+        CDisplay atom;
+        atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
+
+        s.is_select_pie = false;
+        s.is_atom_lock = true;
+        s.is_mouse = false;
+        s.pposx = s.pposy = 0.0f;
+
+        while (!glfwWindowShouldClose(window)) {
+            glfwPollEvents();
+
+            ImGui_ImplOpenGL3_NewFrame();
+            ImGui_ImplGlfw_NewFrame();
+            ImGui::NewFrame();
+
+            int display_w = 0, display_h = 0, window_w = 0, window_h = 0;
+            glfwGetFramebufferSize(window, &display_w, &display_h);
+            glfwGetWindowSize(window, &window_w, &window_h);
+            SetFrameSize(s, display_w, display_h, window_w, window_h);
+            glViewport(0, 0, display_w, display_h);
+
+            MouseStep(s, atom);
+            KeyboardStep(s, atom);
+            PieStep(s, atom);
+            ControlWindows(s, atom);
+            ClearFrame(s);
+            ScenePass(s, atom);
+
+            ImGui::Render();
+            ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+
+            glfwSwapBuffers(window);
+        }
+
+        atom.Delete();
+        ImGui_ImplOpenGL3_Shutdown();
+        ImGui_ImplGlfw_Shutdown();
+        ImGui::DestroyContext();
+        // the file chooser holds only memory; drop it with the GUI it drew in
+        s.dlg.reset();
+    }
+
+    glfwDestroyWindow(window);
+    glfwTerminate();
+    return 0;
+}
