@@ -1,10 +1,20 @@
 // Reader and writer of PDB files: header lines kept for writing, a CRYST1
 // cell, and ATOM/HETATM records.
+//
+// Atom records are read in one of two ways, chosen from the first one:
+// records in the standard fixed-column layout are read by columns (every
+// atom of the first model, across TER records and chains); any other first
+// record selects one of six blank-separated token variants, and then only
+// the first contiguous run of atom records is read.
+//
+// A refused file (false from GetFormat or ReadFile) leaves the object as it
+// was: everything is parsed into a fresh object first.
 #ifndef TESK_CPDB_H
 #define TESK_CPDB_H
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -13,10 +23,17 @@
 
 class CPdb {
 public:
+    // pdb_format of a file read by columns (the token variants are 1 to 6)
+    static constexpr uint32_t PDB_FORMAT_COLUMNS = 7;
+    // the product's web address in the generated HEADER line
+    static constexpr const char* PRODUCT_ADDRESS = "https://github.com/tesk-viewer/tesk";
+
     CPdb();
 
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // False when idx does not match the stored atoms or the file cannot be
+    // written; the target is replaced atomically.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
     unsigned GetAtomIndex(std::string s) const;
@@ -38,6 +55,11 @@ public:
     std::vector<std::string> header_info;
     bool is_periodic = false;
     bool is_charges = false;
+
+private:
+    // Recognises and reads the text of a PDB file held in memory.
+    bool Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    void ReadCryst1(std::string_view line);
 };
 
 #endif

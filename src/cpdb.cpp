@@ -1,1 +1,457 @@
-// placeholder: replaced by the real unit
+#include "cpdb.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <utility>
+
+#include "elements.h"
+#include "textio.h"
+
+namespace {
+
+// white space as scanf skips it
+inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The first token of a line, as "%s" takes it; empty for a blank line.
+std::string_view FirstToken(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    std::size_t j = i;
+    while (j < line.size() && !IsSpace(line[j])) ++j;
+    return line.substr(i, j - i);
+}
+
+// A number parsed from [p, end) as strtof would take it (without hex
+// floats); false when no number starts there.
+bool ParseFloat(const char*& p, const char* end, float& value) {
+    const char* q = p;
+    bool negative = false;
+    if (q < end && (*q == '+' || *q == '-')) {
+        negative = (*q == '-');
+        ++q;
+    }
+    if (q >= end || *q == '+' || *q == '-') return false;
+    float v = 0.0f;
+    const auto r = std::from_chars(q, end, v, std::chars_format::general);
+    if (r.ec == std::errc::invalid_argument) return false;
+    if (r.ec == std::errc::result_out_of_range) {
+        v = HUGE_VALF;
+        for (const char* c = q; c + 1 < r.ptr; ++c)
+            if ((*c == 'e' || *c == 'E') && c[1] == '-') v = 0.0f;
+    }
+    value = negative ? -v : v;
+    p = r.ptr;
+    return true;
+}
+
+// A tiny scanf for the record patterns. Directives: 'k' skips a token
+// ("%*s", not counted), 's' a token ("%s"), 'i' an integer in decimal, octal
+// or hexadecimal notation ("%i"), 'I' the same but only when the integer is
+// the whole token, 'f' a float ("%f"). Returns the number of conversions, or
+// -1 when the line ends before the first one, as scanf does. The floats go
+// to `floats` (room for every 'f' of the pattern), their number to
+// `float_count`.
+int ScanRecord(std::string_view line, const char* pattern, float* floats, std::string_view* token,
+               int* float_count = nullptr) {
+    const char* p = line.data();
+    const char* end = p + line.size();
+    int conversions = 0;
+    int nf = 0;
+    if (float_count) *float_count = 0;
+    for (const char* d = pattern; *d; ++d) {
+        while (p < end && IsSpace(*p)) ++p;
+        if (p >= end) return conversions == 0 ? -1 : conversions;
+        switch (*d) {
+            case 'k':
+            case 's': {
+                const char* start = p;
+                while (p < end && !IsSpace(*p)) ++p;
+                if (*d == 's') {
+                    if (token) *token = std::string_view(start, std::size_t(p - start));
+                    ++conversions;
+                }
+                break;
+            }
+            case 'i':
+            case 'I': {
+                const char* q = p;
+                if (q < end && (*q == '+' || *q == '-')) ++q;
+                const char* digits = q;
+                if (q + 1 < end && q[0] == '0' && (q[1] == 'x' || q[1] == 'X') && q + 2 < end &&
+                    std::isxdigit(static_cast<unsigned char>(q[2]))) {
+                    q += 2;
+                    while (q < end && std::isxdigit(static_cast<unsigned char>(*q))) ++q;
+                } else if (q < end && *q == '0') {
+                    while (q < end && *q >= '0' && *q <= '7') ++q;
+                } else {
+                    while (q < end && IsDigit(*q)) ++q;
+                }
+                if (q == digits) return conversions;
+                // "1.5" read by "%i" gives 1 and leaves ".5" for the next
+                // "%f"; where the variant needs a whole integer the partial
+                // match does not count
+                if (*d == 'I' && q < end && !IsSpace(*q)) return conversions;
+                p = q;
+                ++conversions;
+                break;
+            }
+            case 'f': {
+                float v;
+                if (!ParseFloat(p, end, v)) return conversions;
+                if (floats) floats[nf] = v;
+                ++nf;
+                if (float_count) *float_count = nf;
+                ++conversions;
+                break;
+            }
+            default:
+                return conversions;
+        }
+    }
+    return conversions;
+}
+
+// Detection and reading patterns of the token variants, indexed by variant.
+struct Variant {
+    const char* detect;
+    const char* read;
+};
+const Variant kVariants[7] = {
+    {nullptr, nullptr},
+    {"kisfff", "kisfff"},             // 1: position right after the element token
+    {"kisIfff", "kisifffk"},          // 2: residue number, then the position
+    {"kisIffff", "kisifffk"},         // 3: the same with one more number
+    {"kisIfffff", "kisifffk"},        // 4: the same with two more numbers (charges)
+    {"kisIffffff", "kiskkkffff"},     // 5: the same with three more numbers
+    {"kiskiffffff", "kiskifffk"},     // 6: residue name and number, the writer's layout
+};
+
+// Variant of the first atom record, tried in the order 5, 4, 3, 2, 1, 6; 0
+// when none fits.
+uint32_t DetectVariant(std::string_view line) {
+    static const int order[5] = {5, 4, 3, 2, 1};
+    static const int wanted[6] = {0, 5, 6, 7, 8, 9};
+    for (int v : order)
+        if (ScanRecord(line, kVariants[v].detect, nullptr, nullptr) == wanted[v]) return uint32_t(v);
+    if (ScanRecord(line, kVariants[6].detect, nullptr, nullptr) >= 6) return 6;
+    return 0;
+}
+
+// A token that is exactly an element symbol, in any case ("FE", "Cl", "c").
+bool ExactSymbol(std::string_view token, unsigned& index) {
+    if (token.empty() || token.size() > 2) return false;
+    index = GetAtomIndex(token.data(), token.size());
+    const std::string& s = symbol[index];
+    if (s.size() != token.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = token[i];
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        char e = s[i];
+        if (e >= 'a' && e <= 'z') e = char(e - 'a' + 'A');
+        if (c != e) return false;
+    }
+    return true;
+}
+
+// --- the standard fixed-column layout of PDB entries -----------------------
+
+// Record name in columns 1-6. Besides "ATOM  " and "HETATM", "ATOM" followed
+// by digits: some programs let serial numbers of 100000 and more run into
+// the record name.
+bool IsColumnAtomName(std::string_view line) {
+    if (line.size() < 6) return false;
+    if (line.compare(0, 6, "HETATM") == 0) return true;
+    if (line.compare(0, 4, "ATOM") != 0) return false;
+    return (line[4] == ' ' || IsDigit(line[4])) && (line[5] == ' ' || IsDigit(line[5]));
+}
+
+// One coordinate field of 8 columns holding exactly one number. With
+// `strict`, the number must be in the PDB's Real(8.3) form: right-aligned with
+// three digits after the point. This keeps the writer's own records (whose
+// coordinates start one column earlier) from passing as the standard layout.
+bool ParseField(std::string_view field, bool strict, float& value) {
+    if (strict && field[4] != '.') return false;
+    std::size_t i = 0;
+    while (i < field.size() && field[i] == ' ') ++i;
+    std::size_t j = field.size();
+    while (j > i && (field[j - 1] == ' ' || field[j - 1] == '\r')) --j;
+    if (i == j) return false;
+    if (strict && j != field.size()) return false;
+    const char* p = field.data() + i;
+    const char* end = field.data() + j;
+    return ParseFloat(p, end, value) && p == end;
+}
+
+bool ParseColumnPosition(std::string_view line, bool strict, glm::vec3& position) {
+    if (line.size() < 54) return false;
+    return ParseField(line.substr(30, 8), strict, position.x) && ParseField(line.substr(38, 8), strict, position.y) &&
+           ParseField(line.substr(46, 8), strict, position.z);
+}
+
+// The test on the first atom record that selects reading by columns: record
+// name, length, columns 27-30 without a digit of a coordinate (a blank or an
+// insertion code in 27, blanks in 28-30), three Real(8.3) numbers in 31-54.
+bool IsColumnRecord(std::string_view line) {
+    if (!IsColumnAtomName(line) || line.size() < 54) return false;
+    if (!(line[26] == ' ' || IsLetter(line[26]))) return false;
+    if (line[27] != ' ' || line[28] != ' ' || line[29] != ' ') return false;
+    glm::vec3 p;
+    return ParseColumnPosition(line, true, p);
+}
+
+// Element of a record in the fixed-column layout: columns 77-78 when they
+// hold a known symbol, else from the atom name in columns 13-16.
+unsigned ColumnElement(std::string_view line) {
+    if (line.size() >= 77) {
+        std::string_view field = line.substr(76, 2);
+        std::size_t i = 0;
+        while (i < field.size() && field[i] == ' ') ++i;
+        std::size_t j = field.size();
+        while (j > i && (field[j - 1] == ' ' || field[j - 1] == '\r')) --j;
+        unsigned index;
+        if (ExactSymbol(field.substr(i, j - i), index)) return index;
+    }
+    const char c13 = line[12];
+    const char c14 = line[13];
+    // " CA ", "1HG1": a one-letter element in column 14
+    if (c13 == ' ' || IsDigit(c13)) return GetAtomIndex(&c14, 1);
+    // standard residues hold only C, N, O, S and H: "HG11" is a hydrogen
+    if (line.compare(0, 6, "HETATM") != 0) return GetAtomIndex(&c13, 1);
+    // hetero groups: "FE  ", "CL1 " start with a two-letter symbol
+    unsigned index;
+    if (ExactSymbol(line.substr(12, 2), index)) return index;
+    return GetAtomIndex(&c13, 1);
+}
+
+bool FitsFloat(const glm::vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+}  // namespace
+
+CPdb::CPdb() { is_periodic = false; }
+
+unsigned CPdb::GetAtomIndex(std::string s) const { return ::GetAtomIndex(s); }
+
+void CPdb::ReadCryst1(std::string_view line) {
+    // the last CRYST1 record of the header decides
+    is_periodic = false;
+    float v[6];
+    if (ScanRecord(line, "kffffff", v, nullptr) != 6) return;
+    a = v[0];
+    b = v[1];
+    c = v[2];
+    alpha = v[3];
+    beta = v[4];
+    gamma = v[5];
+    for (float x : v)
+        if (!std::isfinite(x)) return;
+    if (!(a > 0 && b > 0 && c > 0)) return;
+    // 1 1 1 90 90 90 is the PDB's placeholder for structures without a
+    // crystal cell (NMR models, predictions): no periodic cell
+    if (a == 1 && b == 1 && c == 1 && alpha == 90 && beta == 90 && gamma == 90) return;
+    if (!(alpha > 0 && alpha < 180 && beta > 0 && beta < 180 && gamma > 0 && gamma < 180)) return;
+
+    // the standard crystallographic setting: a along x, b in the xy plane at
+    // angle gamma, c from alpha, beta and gamma
+    const float to_radians = float(3.14159265358979323846 / 180.0);
+    const double ca = std::cos(double(alpha * to_radians));
+    const double cb = std::cos(double(beta * to_radians));
+    const double cg = std::cos(double(gamma * to_radians));
+    const double sg = std::sin(double(gamma * to_radians));
+    const double cx = double(c) * cb;
+    const double cy = double(c) * (ca - cb * cg) / sg;
+    const double cz2 = double(c) * double(c) - cx * cx - cy * cy;
+    if (!(cz2 > 0)) return;  // angles that close no cell
+    cell_xyz = glm::dmat3(0.0);
+    cell_xyz[0] = glm::dvec3(a, 0.0, 0.0);
+    cell_xyz[1] = glm::dvec3(double(b) * cg, double(b) * sg, 0.0);
+    cell_xyz[2] = glm::dvec3(cx, cy, std::sqrt(cz2));
+    is_periodic = true;
+}
+
+bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
+    header_info.clear();
+    is_periodic = false;
+    is_charges = false;
+    header_lines = 0;
+    total_atoms = 0;
+    pdb_format = 0;
+    xyz.clear();
+    idx.clear();
+
+    // Header scan: every line up to and including the first atom record.
+    // Lines and tokens of any length are held as they are.
+    textio::LineCursor cursor(text);
+    std::string_view line;
+    bool found = false;
+    bool columns = false;
+    while (cursor.Next(line)) {
+        header_info.emplace_back(line);
+        ++header_lines;
+        const std::string_view token = FirstToken(line);
+        if (token == "ATOM" || token == "HETATM") {
+            found = true;
+            columns = IsColumnRecord(line);
+            break;
+        }
+        // "HETATM12345": a five-digit serial number runs into the record
+        // name of a standard record
+        if (IsColumnRecord(line)) {
+            found = true;
+            columns = true;
+            break;
+        }
+        if (token == "CRYST1") ReadCryst1(line);
+    }
+    if (!found) return false;
+
+    // a rough guess of the atom count keeps the vectors from growing often
+    const std::size_t guess = cursor.Remaining() / 81 + 1;
+    xyz.reserve(guess);
+    idx.reserve(guess);
+
+    if (columns) {
+        // Standard PDB entries: every ATOM and HETATM record of the first
+        // model, across TER records and chains, up to ENDMDL, END or the end
+        // of the file. Chain identifiers, insertion codes, segment
+        // identifiers and charges are not needed.
+        pdb_format = PDB_FORMAT_COLUMNS;
+        do {
+            if (IsColumnAtomName(line)) {
+                glm::vec3 p;
+                if (!ParseColumnPosition(line, false, p) || !FitsFloat(p)) return false;
+                xyz.push_back(p);
+                idx.push_back(ColumnElement(line));
+            } else {
+                const std::string_view token = FirstToken(line);
+                if (token == "END" || token == "ENDMDL" || token == "MODEL") break;
+            }
+        } while (cursor.Next(line));
+    } else {
+        pdb_format = DetectVariant(line);
+        if (pdb_format == 0) return false;
+        if (pdb_format == 4) is_charges = true;
+        const char* pattern = kVariants[pdb_format].read;
+        // the first run of atom records: it ends at the first other line (TER,
+        // END, a blank line); a last record without a line feed counts
+        for (;;) {
+            float v[4];
+            int floats = 0;
+            std::string_view element;
+            ScanRecord(line, pattern, v, &element, &floats);
+            if (floats < 3) return false;  // the record must give its three coordinates
+            const glm::vec3 position(v[0], v[1], v[2]);
+            if (!FitsFloat(position)) return false;
+            xyz.push_back(position);
+            idx.push_back(::GetAtomIndex(element.data(), element.size()));
+            if (!cursor.Next(line)) break;
+            const std::string_view token = FirstToken(line);
+            if (token != "ATOM" && token != "HETATM") break;
+        }
+    }
+    if (xyz.empty()) return false;
+    if (xyz.size() > 0xffffffffu) return false;
+    total_atoms = uint32_t(xyz.size());
+    v_carte_xyz = xyz;
+    min_coord = max_coord = xyz[0];
+    for (const glm::vec3& p : xyz) {
+        min_coord = glm::min(min_coord, p);
+        max_coord = glm::max(max_coord, p);
+    }
+    return true;
+}
+
+bool CPdb::GetFormat(std::string, std::string f) {
+    try {
+        std::string text;
+        if (!textio::ReadWholeFile(f, text)) return false;
+        CPdb fresh;
+        std::vector<glm::vec3> xyz;
+        std::vector<unsigned> idx;
+        if (!fresh.Parse(text, xyz, idx)) return false;
+        // recognition only: the stored positions stay as they are
+        fresh.v_carte_xyz.swap(v_carte_xyz);
+        fresh.min_coord = min_coord;
+        fresh.max_coord = max_coord;
+        *this = std::move(fresh);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CPdb::ReadFile(std::string, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
+    try {
+        std::string text;
+        if (!textio::ReadWholeFile(f, text)) return false;
+        CPdb fresh;
+        std::vector<glm::vec3> positions;
+        std::vector<unsigned> indices;
+        if (!fresh.Parse(text, positions, indices)) return false;
+        *this = std::move(fresh);
+        xyz.swap(positions);
+        idx.swap(indices);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
+    try {
+        const std::size_t n = v_carte_xyz.size();
+        if (idx.size() != n) return false;
+        for (unsigned e : idx)
+            if (e >= periodic_table_atoms) return false;
+
+        std::string out;
+        out.reserve(n * 66 + 256);
+        if (header_info.size() < 2) {
+            out += "HEADER PDB structure file generated by TeskView (";
+            out += PRODUCT_ADDRESS;
+            out += ") [";
+            out += Timer.GetDate();
+            out += "]\n";
+        } else {
+            for (std::size_t i = 0; i + 1 < header_info.size(); ++i) {
+                out += header_info[i];
+                out.push_back('\n');
+            }
+        }
+        char buffer[256];
+        char field[3][80];
+        for (std::size_t u = 0; u < n; ++u) {
+            const glm::vec3& p = v_carte_xyz[u];
+            const float value[3] = {p.x, p.y, p.z};
+            for (int k = 0; k < 3; ++k) {
+                // a coordinate that fills its field (1000.000 and up) would
+                // run into the number before it; a blank keeps them apart
+                const int len = std::snprintf(field[k] + 1, sizeof field[k] - 1, "%8.3f", double(value[k]));
+                if (len < 0 || std::size_t(len) >= sizeof field[k] - 1) return false;
+                field[k][0] = ' ';
+            }
+            auto text = [&](int k) { return (k > 0 && field[k][1] != ' ' && field[k][1] != '-') ? field[k] : field[k] + 1; };
+            const int len = std::snprintf(buffer, sizeof buffer, "ATOM%7u  %-4s%s%s%s%s%s\n", unsigned(u + 1),
+                                          symbol[idx[u]].c_str(), "LIG     1   ", text(0), text(1), text(2),
+                                          "  1.00  0.00");
+            if (len < 0 || std::size_t(len) >= sizeof buffer) return false;
+            out.append(buffer, std::size_t(len));
+        }
+        return textio::WriteFileAtomically(f, out);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void CPdb::DeleteAtom(unsigned u) {
+    if (u < v_carte_xyz.size()) v_carte_xyz.erase(v_carte_xyz.begin() + u);
+}
+
+void CPdb::CenterCoordinates() {
+    const glm::vec3 center = (min_coord + max_coord) * 0.5f;
+    for (glm::vec3& p : v_carte_xyz) p -= center;
+}
