@@ -3,7 +3,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <new>
 #include <utility>
 
@@ -422,24 +421,33 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
                 out.push_back('\n');
             }
         }
-        char buffer[256];
-        char field[3][80];
+        char serial[16];
         for (std::size_t u = 0; u < n; ++u) {
+            out += "ATOM";
+            // serial numbers right-aligned in 7 columns; from 1000000 on a
+            // blank keeps them apart from the record name
+            const auto r = std::to_chars(serial, serial + sizeof serial, u + 1);
+            const std::size_t digits = std::size_t(r.ptr - serial);
+            out.append(digits < 7 ? 7 - digits : 1, ' ');
+            out.append(serial, digits);
+            out += "  ";
+            const std::string& s = symbol[idx[u]];
+            out += s;
+            out.append(4 - s.size(), ' ');
+            out += "LIG     1   ";
             const glm::vec3& p = v_carte_xyz[u];
-            const float value[3] = {p.x, p.y, p.z};
             for (int k = 0; k < 3; ++k) {
-                // a coordinate that fills its field (1000.000 and up) would
-                // run into the number before it; a blank keeps them apart
-                const int len = std::snprintf(field[k] + 1, sizeof field[k] - 1, "%8.3f", double(value[k]));
-                if (len < 0 || std::size_t(len) >= sizeof field[k] - 1) return false;
-                field[k][0] = ' ';
+                char text[80];
+                const auto t = std::to_chars(text, text + sizeof text, double(p[k]), std::chars_format::fixed, 3);
+                if (t.ec != std::errc()) return false;
+                const std::size_t length = std::size_t(t.ptr - text);
+                if (length < 8)
+                    out.append(8 - length, ' ');
+                else if (k > 0 && text[0] != '-')
+                    out.push_back(' ');  // a coordinate that fills its field (1000.000 and up) would run into the one before
+                out.append(text, length);
             }
-            auto text = [&](int k) { return (k > 0 && field[k][1] != ' ' && field[k][1] != '-') ? field[k] : field[k] + 1; };
-            const int len = std::snprintf(buffer, sizeof buffer, "ATOM%7u  %-4s%s%s%s%s%s\n", unsigned(u + 1),
-                                          symbol[idx[u]].c_str(), "LIG     1   ", text(0), text(1), text(2),
-                                          "  1.00  0.00");
-            if (len < 0 || std::size_t(len) >= sizeof buffer) return false;
-            out.append(buffer, std::size_t(len));
+            out += "  1.00  0.00\n";
         }
         return textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {

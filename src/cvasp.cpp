@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -111,6 +110,18 @@ bool ExactSymbol(std::string_view token, unsigned& index) {
 inline bool Finite(const double* v, int n) {
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(v[i])) return false;
+    return true;
+}
+
+// Appends `value` as printf's "%*.*f" writes it (the same digits, much
+// faster for a million atoms).
+bool AppendFixed(std::string& out, double value, int width, int decimals) {
+    char text[400];
+    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return false;
+    const std::size_t length = std::size_t(r.ptr - text);
+    if (length < std::size_t(width)) out.append(std::size_t(width) - length, ' ');
+    out.append(text, length);
     return true;
 }
 
@@ -400,19 +411,18 @@ bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& id
         for (std::size_t i = 0; i < n; ++i) order[start[v_atom_type[i]]++] = i;
 
         const std::vector<glm::dvec3>& written = is_direct ? v_fract_xyz : v_carte_xyz;
-        char buffer[1200];
         for (std::size_t u : order) {
             const glm::dvec3& p = written[u];
-            int len;
+            for (int c = 0; c < 3; ++c)
+                if (!AppendFixed(out, p[c], 17, 12)) return false;
             if (is_dynamics) {
                 const Dyn& dyn = v_dynamics[u];
-                len = std::snprintf(buffer, sizeof buffer, "%17.12f%17.12f%17.12f %c %c %c\n", p.x, p.y, p.z, dyn.d[0],
-                                    dyn.d[1], dyn.d[2]);
-            } else {
-                len = std::snprintf(buffer, sizeof buffer, "%17.12f%17.12f%17.12f\n", p.x, p.y, p.z);
+                for (int c = 0; c < 3; ++c) {
+                    out.push_back(' ');
+                    out.push_back(dyn.d[c]);
+                }
             }
-            if (len < 0 || std::size_t(len) >= sizeof buffer) return false;
-            out.append(buffer, std::size_t(len));
+            out.push_back('\n');
         }
         return textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {

@@ -375,3 +375,29 @@ TEST_F(PdbFiles, MalformedFilesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// serial numbers of a million and more must not run into the record name
+TEST_F(PdbFiles, AMillionAtomsRoundTrip) {
+    std::string text;
+    text.reserve(1000002u * 40u);
+    char line[64];
+    for (unsigned i = 0; i < 1000002u; ++i) {
+        std::snprintf(line, sizeof line, "ATOM %u %s 1 %u.5 %u 0.25\n", i, i % 3 ? "H" : "O", i % 1000, i % 7);
+        text += line;
+    }
+    CPdb p;
+    ASSERT_TRUE(Read(p, text));
+    ASSERT_EQ(p.GetTotalAtoms(), 1000002u);
+    ASSERT_TRUE(p.SaveFile(dir, dir + "/big.pdb", idx));
+    CPdb back;
+    std::vector<glm::vec3> xyz2;
+    std::vector<unsigned> idx2;
+    ASSERT_TRUE(back.ReadFile(dir, dir + "/big.pdb", xyz2, idx2));
+    EXPECT_EQ(back.GetTotalAtoms(), 1000002u);
+    EXPECT_EQ(idx2, idx);
+    EXPECT_EQ(xyz2, xyz);
+}
+
+}  // namespace
