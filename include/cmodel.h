@@ -27,16 +27,28 @@ inline const glm::ivec3 neighbor_cells[27] = {
     {0, 0, -1},  {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},  {0, 1, -1},   {-1, 1, -1}, {-1, -1, -1},
     {0, -1, -1}, {1, -1, -1}, {-1, 0, 0},  {-1, -1, 0}, {0, -1, 0},   {1, -1, 0}};
 
+// One atom of the cell-ordered copy the bond search walks: its position,
+// atom number and element index.
+struct CCellAtom {
+    glm::vec3 p;
+    unsigned atom;
+    unsigned element;
+};
+
 class CModel {
 public:
     CModel();
 
+    // Reads a structure with the reader of format code `fmt` (0, 1 or 2).
+    // A refused file, or any other code, changes nothing at all.
     bool ReadFile(std::string d, std::string f, int fmt);
     void SetModel();
     void CenterView();
     void CenterCoordinates();
     void ChangeAtom(unsigned num, unsigned idx);
     void DeleteAtom(unsigned u);
+    // Writes with the writer of the format the structure was read in; false
+    // before any structure was read or when the file cannot be written.
     bool SaveFile(std::string d, std::string f, int fmt);
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
 
@@ -48,6 +60,12 @@ public:
     void SetNeighbourList();
     void SetInverseCell();
     void SetCellList();
+
+    // Writes bond record i_number_of_bonds for atoms i < j, growing the
+    // record vectors when they are full.
+    void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2);
+    // Cell coordinate of a position along one axis, kept inside the grid.
+    int GetCellCoordinate(float p, int axis) const;
 
     CXyz xyz;
     CVasp vasp;
@@ -79,6 +97,18 @@ public:
     std::vector<glm::vec3> m_bond_xyz;
     std::vector<glm::vec2> m_bond_ang;
     std::vector<glm::uvec2> m_bond_indices;
+
+    // The grid in double precision: it spans the atoms' own extent (origin
+    // and size) and has v_grid_frac cells per unit length. The float box may
+    // overflow for coordinates near the float limits; these never do.
+    glm::dvec3 v_grid_origin{0.0};
+    glm::dvec3 v_grid_size{0.0};
+    glm::dvec3 v_grid_frac{0.0};
+    // The atoms of every cell in one block, cell after cell, each block in
+    // descending atom number like the cell lists; cell c holds entries
+    // v_cell_start[c] to v_cell_start[c + 1] - 1. Dummy atoms are left out.
+    std::vector<unsigned> v_cell_start;
+    std::vector<CCellAtom> v_cell_atoms;
 };
 
 #endif

@@ -1,0 +1,410 @@
+// The structure model on real files, and bond detection checked against
+// the plain all-pairs evaluation of the bond criterion.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cmodel.h"
+#include "elements.h"
+
+namespace {
+
+const std::string kData = std::string(TESK_TEST_DATA) + "/xyz/";
+constexpr double kPi = 3.14159265358979323846;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+using Pairs = std::set<std::pair<unsigned, unsigned>>;
+
+// The bond criterion over all pairs, written out plainly.
+Pairs AllPairs(const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) {
+    Pairs bonds;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        for (std::size_t j = i + 1; j < p.size(); ++j) {
+            if (e[i] == 109 || e[j] == 109) continue;
+            const float s = atom_rgbs[e[i]][3] + atom_rgbs[e[j]][3];
+            const glm::vec3 d = p[j] - p[i];
+            const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
+            if (d2 <= float(1.2 * double(s * s)) && d2 > 0.1) bonds.insert({unsigned(i), unsigned(j)});
+        }
+    return bonds;
+}
+
+// Loads positions and elements the way a read does and returns the bond set;
+// checks that every pair is recorded once, first atom first, in order of it.
+Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) {
+    m.v_float_raw_xyz = p;
+    m.v_atom_index = e;
+    m.min_xyz = m.max_xyz = p.empty() ? glm::vec3(0) : p[0];
+    for (const glm::vec3& q : p) {
+        m.min_xyz = glm::min(m.min_xyz, q);
+        m.max_xyz = glm::max(m.max_xyz, q);
+    }
+    m.SetModel();
+    Pairs bonds;
+    EXPECT_GE(m.m_bond_indices.size(), m.i_number_of_bonds);
+    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
+        const glm::uvec2 b = m.m_bond_indices[k];
+        EXPECT_LT(b.x, b.y);
+        if (k > 0) {
+            EXPECT_LE(m.m_bond_indices[k - 1].x, b.x);
+        }
+        EXPECT_TRUE(bonds.insert({b.x, b.y}).second) << "recorded twice: " << b.x << " " << b.y;
+    }
+    return bonds;
+}
+
+class Model : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/tesk-model-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+
+    std::string Write(const std::string& name, const std::string& text) {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    std::string dir;
+    CModel model;
+};
+
+TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
+    ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(model.GetTotalAtoms(), 3u);
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
+    EXPECT_EQ(model.file_format, INPUT_FILE_TYPE_XYZ);
+    EXPECT_FALSE(model.is_periodic);
+    EXPECT_TRUE(model.is_bond_eval);
+    EXPECT_TRUE(model.is_unchanged);
+    EXPECT_FALSE(model.is_centered);
+    EXPECT_FLOAT_EQ(model.max_radius, 0.74f);
+    EXPECT_FLOAT_EQ(model.r_cut_radius, 1.48f);
+    // two O-H bonds, no H-H bond
+    ASSERT_EQ(model.i_number_of_bonds, 2u);
+    EXPECT_EQ(model.m_bond_indices[0], glm::uvec2(0, 1));
+    EXPECT_EQ(model.m_bond_indices[1], glm::uvec2(0, 2));
+    // molecule: the box is the range plus 2.2 radii, and it is the cell matrix
+    EXPECT_NEAR(model.m_cell_box[0][0], 0.0 + 2.2 * 0.74, 1e-5);
+    EXPECT_NEAR(model.m_cell_box[1][1], 1.5144 + 2.2 * 0.74, 1e-5);
+    EXPECT_NEAR(model.m_cell_box[2][2], 0.5865 + 2.2 * 0.74, 1e-5);
+    EXPECT_EQ(model.m_cell_box[0][1], 0.0);
+    // drawn positions centred: the middle of the extremes is the origin
+    for (int a = 0; a < 3; ++a) {
+        float lo = 1e9f, hi = -1e9f;
+        for (const glm::vec3& p : model.v_float_raw_xyz) {
+            lo = std::min(lo, p[a]);
+            hi = std::max(hi, p[a]);
+        }
+        EXPECT_NEAR(lo + hi, 0.0f, 1e-6f) << a;
+    }
+    EXPECT_NEAR(model.center_xyz.z, (0.1173f - 0.4692f) / 2, 1e-6f);
+    // the bond midpoints moved with the atoms
+    const glm::vec3 mid = (model.v_float_raw_xyz[0] + model.v_float_raw_xyz[1]) * 0.5f;
+    EXPECT_NEAR(glm::length(model.m_bond_xyz[0] - mid), 0.0f, 1e-6f);
+}
+
+TEST_F(Model, CrystalKeepsTheCellOfTheFile) {
+    ASSERT_TRUE(model.ReadFile(kData, kData + "cell.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_TRUE(model.is_periodic);
+    EXPECT_EQ(model.m_cell_box[1], glm::dvec3(0, 6, 0));
+    ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_FALSE(model.is_periodic);
+    ASSERT_TRUE(model.ReadFile(kData, kData + "lattice.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_TRUE(model.is_periodic);
+    EXPECT_EQ(model.m_cell_box[1], glm::dvec3(0.5, 5, 0));
+}
+
+TEST_F(Model, RefusedReadsChangeNothing) {
+    ASSERT_TRUE(model.ReadFile(kData, kData + "cell.xyz", INPUT_FILE_TYPE_XYZ));
+    const std::vector<glm::vec3> xyz = model.v_float_raw_xyz;
+    const std::vector<unsigned> idx = model.v_atom_index;
+    const unsigned bonds = model.i_number_of_bonds;
+    const glm::dmat3 cell = model.m_cell_box;
+    const glm::vec3 lo = model.min_xyz, center = model.center_xyz;
+    auto unchanged = [&](const std::string& what) {
+        EXPECT_EQ(model.v_float_raw_xyz, xyz) << what;
+        EXPECT_EQ(model.v_atom_index, idx) << what;
+        EXPECT_EQ(model.i_number_of_bonds, bonds) << what;
+        EXPECT_EQ(model.m_cell_box, cell) << what;
+        EXPECT_EQ(model.min_xyz, lo) << what;
+        EXPECT_EQ(model.center_xyz, center) << what;
+        EXPECT_EQ(model.file_format, INPUT_FILE_TYPE_XYZ) << what;
+        EXPECT_TRUE(model.is_periodic) << what;
+        // and the XYZ object still holds the crystal: a save writes it
+        const std::string saved = dir + "/saved.xyz";
+        ASSERT_TRUE(model.SaveFile(dir, saved, INPUT_FILE_TYPE_XYZ)) << what;
+        EXPECT_EQ(Slurp(saved).substr(0, 24), "2\n\nNa       0.0000000000") << what;
+    };
+    const std::string water = "O 0 0 0.1173\nH 0 0.7572 -0.4692\nH 0 -0.7572 -0.4692\n";
+    for (const std::string& text : std::vector<std::string>{"0\nc\n" + water, "-3\nc\n" + water, "x\nc\n" + water, "4\nc\n" + water, "3\nc\nO 0 0\n" + water,
+          "3\nc\nO 0 0 nan\n" + water, "3\nc\nO inf 0 0\n" + water, std::string("2\nc\n0 0 0.1173\n1 0.7572 -0.4692\n"),
+          "999999999\nc\n" + water, "2\nc\nO 0 0\n0.1\nH 0 0 1\n"}) {
+        EXPECT_FALSE(model.ReadFile(dir, Write("bad.xyz", text), INPUT_FILE_TYPE_XYZ)) << text;
+        unchanged(text);
+    }
+    // a file of another format, and codes without a reader
+    EXPECT_FALSE(model.ReadFile(dir, Write("bad.pdb", "not a structure\n"), INPUT_FILE_TYPE_PDB));
+    unchanged("pdb");
+    EXPECT_FALSE(model.ReadFile(dir, Write("POSCAR", "not a structure\n"), INPUT_FILE_TYPE_VSP));
+    unchanged("vasp");
+    for (int code : {-1, INPUT_FILE_TYPE_GAU, INPUT_FILE_TYPE_DLP, INPUT_FILE_TYPE_ZMT, INPUT_FILE_TYPE_UNKNOWN}) {
+        EXPECT_FALSE(model.ReadFile(kData, kData + "water.xyz", code));
+        unchanged(std::to_string(code));
+    }
+}
+
+TEST_F(Model, EditsAndSaves) {
+    CModel empty;
+    EXPECT_FALSE(empty.SaveFile(dir, dir + "/nothing.xyz", INPUT_FILE_TYPE_XYZ));  // nothing read yet
+    EXPECT_NE(access((dir + "/nothing.xyz").c_str(), F_OK), 0);
+
+    ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
+    const unsigned bonds = model.i_number_of_bonds;
+    const std::vector<glm::uvec2> pairs(model.m_bond_indices.begin(), model.m_bond_indices.begin() + bonds);
+    // change atom 2 to oxygen: saved as "O", bonds as they were
+    model.ChangeAtom(2, 7);
+    EXPECT_FALSE(model.is_unchanged);
+    model.ChangeAtom(3, 7);    // no such atom
+    model.ChangeAtom(0, 500);  // no such element
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 7}));
+    EXPECT_EQ(model.i_number_of_bonds, bonds);
+    EXPECT_TRUE(std::equal(pairs.begin(), pairs.end(), model.m_bond_indices.begin()));
+    const std::string out = dir + "/w.xyz";
+    ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_PDB));  // the format read decides, not the code
+    EXPECT_EQ(Slurp(out), "3\n\n"
+                          "O        0.000000000000      0.000000000000      0.117300000000\n"
+                          "H        0.000000000000      0.757200000000     -0.469200000000\n"
+                          "O        0.000000000000     -0.757200000000     -0.469200000000\n");
+
+    // delete atom 0: the former atoms 1 and 2 with their stored coordinates
+    model.DeleteAtom(0);
+    model.DeleteAtom(2);  // past the end now: nothing
+    EXPECT_EQ(model.GetTotalAtoms(), 2u);
+    EXPECT_EQ(model.xyz.v_carte_xyz.size(), 2u);
+    ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(Slurp(out), "2\n\n"
+                          "H        0.000000000000      0.757200000000     -0.469200000000\n"
+                          "O        0.000000000000     -0.757200000000     -0.469200000000\n");
+    EXPECT_EQ(model.i_number_of_bonds, bonds);  // not evaluated again
+
+    // centring twice centres once: the centre of the box as read is (0, 0, -0.17595)
+    model.CenterCoordinates();
+    EXPECT_TRUE(model.is_centered);
+    EXPECT_EQ(model.center_xyz, glm::vec3(0.0f));
+    model.CenterCoordinates();
+    ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
+    EXPECT_NE(Slurp(out).find("     -0.293250000000\n"), std::string::npos) << Slurp(out);
+
+    // into a missing folder: false, and the file saved before stays as it was
+    const std::string before = Slurp(out);
+    EXPECT_FALSE(model.SaveFile(dir, dir + "/missing/w.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(Slurp(out), before);
+
+    // a new read starts afresh
+    ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_TRUE(model.is_unchanged);
+    EXPECT_FALSE(model.is_centered);
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
+}
+
+TEST_F(Model, RoundTripThroughTheModel) {
+    ASSERT_TRUE(model.ReadFile(kData, kData + "long-symbols.xyz", INPUT_FILE_TYPE_XYZ));
+    const std::string out = dir + "/r.xyz";
+    ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
+    CModel again;
+    ASSERT_TRUE(again.ReadFile(dir, out, INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(again.v_atom_index, model.v_atom_index);
+    EXPECT_EQ(again.v_float_raw_xyz, model.v_float_raw_xyz);
+    EXPECT_EQ(again.i_number_of_bonds, model.i_number_of_bonds);
+}
+
+// ---------------------------------------------------------------------------
+// Bond detection
+
+TEST(Bonds, CriterionAtItsEdges) {
+    CModel m;
+    const unsigned H = 0;
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.00f, 0, 0}}, {H, H}).size(), 1u);  // 1.00 <= sqrt(1.01568)
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.01f, 0, 0}}, {H, H}).size(), 0u);
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {0.3f, 0, 0}}, {H, H}).size(), 0u);  // on top of each other
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {0, 0, 1.86f}}, {5, 5}).size(), 1u);  // C-C up to about 1.862
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {0, 0, 1.87f}}, {5, 5}).size(), 0u);
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.43f, 0, 0}}, {5, H}).size(), 1u);  // C-H up to about 1.435
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.44f, 0, 0}}, {5, H}).size(), 0u);
+
+    // one atom: no bonds, but evaluated
+    CModel one;
+    EXPECT_EQ(Bonds(one, {{1, 2, 3}}, {5}).size(), 0u);
+    EXPECT_TRUE(one.is_bond_eval);
+
+    // a dummy atom beside carbon is bonded to nothing, whichever comes first
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.0f, 0, 0}}, {109, 5}).size(), 0u);
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.0f, 0, 0}}, {5, 109}).size(), 0u);
+    EXPECT_EQ(Bonds(m, {{0, 0, 0}, {1.0f, 0, 0}, {2.0f, 0, 0}}, {5, 109, 5}).size(), 0u);
+}
+
+TEST_F(Model, BondRecordsHoldMidpointLengthAndAngles) {
+    struct Case {
+        glm::vec3 to;
+        float phi, theta;
+    } cases[] = {{{1, 0, 0}, 0.0f, float(kPi / 2)},
+                 {{0, 0, -1}, 0.0f, float(kPi)},
+                 {{0, 1, 0}, float(kPi / 2), float(kPi / 2)},
+                 {{-0.6f, -0.6f, 0.5f}, float(-3 * kPi / 4), float(std::atan2(std::sqrt(0.72), 0.5))}};
+    for (const Case& c : cases) {
+        char text[128];
+        std::snprintf(text, sizeof text, "2\n\nH 0 0 0\nH %.3f %.3f %.3f\n", c.to.x, c.to.y, c.to.z);
+        ASSERT_TRUE(model.ReadFile(dir, Write("b.xyz", text), INPUT_FILE_TYPE_XYZ));
+        ASSERT_EQ(model.i_number_of_bonds, 1u);
+        EXPECT_NEAR(model.m_bond_ang[0].x, c.phi, 1e-6f);
+        EXPECT_NEAR(model.m_bond_ang[0].y, c.theta, 1e-6f);
+        EXPECT_NEAR(model.v_bond_length[0], glm::length(c.to), 1e-6f);
+        // the midpoint before centring is half the bond
+        const glm::vec3 mid = model.m_bond_xyz[0] + model.center_xyz;
+        EXPECT_NEAR(glm::length(mid - c.to * 0.5f), 0.0f, 1e-6f);
+    }
+}
+
+TEST(Bonds, FlatGridOfNineCellsRecordsEachBondOnce) {
+    // carbon on a 5 x 5 square of 1.5: a grid of 3 x 3 x 1 cells
+    std::vector<glm::vec3> p;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) p.push_back({1.5f * x, 1.5f * y, 0.0f});
+    CModel m;
+    const std::vector<unsigned> e(p.size(), 5);
+    const Pairs bonds = Bonds(m, p, e);
+    EXPECT_EQ(m.v_cell_side, glm::ivec3(3, 3, 1));
+    EXPECT_TRUE(m.is_linked_list);
+    EXPECT_EQ(m.i_neighbor_cells, 27);
+    EXPECT_EQ(bonds.size(), 40u);
+    EXPECT_EQ(bonds, AllPairs(p, e));
+}
+
+TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
+    std::mt19937 rng(12345);
+    struct Mix {
+        const char* what;
+        std::vector<unsigned> elements;
+        int atoms;
+        float side;
+    } mixes[] = {
+        {"organic", {0, 5, 6, 7, 15, 109}, 4000, 28.0f},
+        {"hydrogen gas, cells narrower than a bond in the old grid", {0}, 3000, 15.0f},
+        {"astatine and hydrogen", {84, 0, 0, 0, 0, 0, 0, 0, 0}, 3000, 70.0f},
+        {"every element", {}, 3000, 60.0f},
+        {"thin slab", {0, 5, 8, 13, 84}, 2500, 0.0f},
+    };
+    for (unsigned e = 0; e < periodic_table_atoms; ++e) mixes[3].elements.push_back(e);
+    for (const Mix& mix : mixes) {
+        std::vector<glm::vec3> p;
+        std::vector<unsigned> e;
+        std::uniform_real_distribution<float> u(0.0f, mix.side > 0 ? mix.side : 60.0f);
+        std::uniform_int_distribution<std::size_t> pick(0, mix.elements.size() - 1);
+        for (int k = 0; k < mix.atoms; ++k) {
+            p.push_back({u(rng), u(rng), mix.side > 0 ? u(rng) : 0.5f * u(rng) / 60.0f});
+            e.push_back(mix.elements[pick(rng)]);
+        }
+        CModel m;
+        const Pairs found = Bonds(m, p, e);
+        const Pairs expected = AllPairs(p, e);
+        EXPECT_GT(m.u_cell_number, 8u) << mix.what;  // the cell search, not all pairs
+        EXPECT_GT(expected.size(), 100u) << mix.what;
+        EXPECT_EQ(found, expected) << mix.what << ": " << found.size() << " vs " << expected.size();
+        // the records of each pair describe it
+        for (unsigned k = 0; k < m.i_number_of_bonds; k += 97) {
+            const glm::uvec2 b = m.m_bond_indices[k];
+            EXPECT_NEAR(m.v_bond_length[k], glm::length(p[b.y] - p[b.x]), 1e-4f);
+        }
+    }
+}
+
+TEST(Bonds, MoreThanFifteenBondsPerAtomAreAllKept) {
+    // hydrogen on a cube of spacing 0.35: every atom has dozens of partners
+    std::vector<glm::vec3> p;
+    for (int z = 0; z < 10; ++z)
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x) p.push_back({0.35f * x, 0.35f * y, 0.35f * z});
+    const std::vector<unsigned> e(p.size(), 0);
+    CModel m;
+    const Pairs found = Bonds(m, p, e);
+    const Pairs expected = AllPairs(p, e);
+    EXPECT_GT(expected.size(), 15 * p.size());
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(m.m_bond_xyz.size(), m.v_bond_length.size());
+    EXPECT_EQ(m.m_bond_ang.size(), m.m_bond_indices.size());
+}
+
+TEST(Bonds, FarApartAndHugeCoordinatesKeepTheGridSmall) {
+    CModel m;
+    // 1e9 apart
+    std::vector<glm::vec3> p = {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f, 1e9f + 1.0f}};
+    std::vector<unsigned> e = {0, 0, 0, 5};
+    EXPECT_EQ(Bonds(m, p, e), AllPairs(p, e));
+    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
+    EXPECT_LE(m.v_cell_head.size(), 4 * p.size() + 64);
+
+    // near the float limits: bonded pairs at either end
+    p = {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, 0, 0}, {0, -3.4e38f, 3.4e38f}};
+    e = {0, 0, 0, 0, 0, 0};
+    const Pairs found = Bonds(m, p, e);
+    EXPECT_EQ(found, (Pairs{{0, 1}, {2, 3}}));
+    EXPECT_EQ(found, AllPairs(p, e));
+    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
+    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
+        EXPECT_TRUE(std::isfinite(m.m_bond_xyz[k].x + m.center_xyz.x));
+        EXPECT_NEAR(m.v_bond_length[k], 0.9f, 1e-6f);
+    }
+
+    // many atoms spread over an enormous box
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> u(-1e30f, 1e30f);
+    p.clear();
+    e.clear();
+    for (int k = 0; k < 2000; ++k) {
+        const glm::vec3 q(u(rng), u(rng), u(rng));
+        p.push_back(q);
+        p.push_back(q + glm::vec3(0, 0, 0));  // on top: not a bond
+        e.push_back(5);
+        e.push_back(5);
+    }
+    p.push_back({0, 0, 0});
+    p.push_back({1.2f, 0, 0});
+    e.push_back(5);
+    e.push_back(5);
+    EXPECT_EQ(Bonds(m, p, e), (Pairs{{4000, 4001}}));
+    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
+}
+
+TEST_F(Model, HugeCoordinatesFromAFile) {
+    ASSERT_TRUE(model.ReadFile(dir, Write("h.xyz", "4\n\nH 3e38 0 0\nH 3e38 0 0.9\nH -3e38 0 0\nH -3e38 0.9 0\n"),
+                               INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(model.i_number_of_bonds, 2u);
+    EXPECT_TRUE(std::isfinite(model.center_xyz.x));
+    ASSERT_TRUE(model.ReadFile(dir, Write("g.xyz", "2\n\nH 0 0 0\nH 1e9 1e9 1e9\n"), INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(model.i_number_of_bonds, 0u);
+    EXPECT_LE(model.u_cell_number, 72u);
+}
+
+}  // namespace
