@@ -58,8 +58,6 @@ public:
     bool is_mouse = false;
     bool is_select_pie = false;
     bool is_atom_lock = true;
-    // the click that closed the pie menu is held: the scene ignores it until release
-    bool is_wait_release = false;
     ImVec2 pie_menu_center{0.0f, 0.0f};
     std::string buff;  // label of the selected atom, sixth pie entry
     float zoom = 1.0f;

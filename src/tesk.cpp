@@ -161,11 +161,8 @@ void MouseStep(CShellState& s, CDisplay& atom)
 {
     const ImGuiIO& io = ImGui::GetIO();
 
-    if (s.is_wait_release && !ImGui::IsMouseDown(0))
-        s.is_wait_release = false;
-
     const bool gui_has_mouse = ImGui::IsAnyItemActive() || io.WantCaptureMouse;
-    const bool gate = !s.is_select_pie && !s.is_wait_release && ImGui::IsMousePosValid() &&
+    const bool gate = !s.is_select_pie && ImGui::IsMousePosValid() &&
                       (s.is_mouse || !gui_has_mouse);
     if (!gate) {
         s.is_mouse = false;
@@ -245,8 +242,6 @@ void PieStep(CShellState& s, CDisplay& atom)
     ImGui::OpenPopup("##piepopup");
     s.pie_menu_center = ImVec2(s.pposx, s.pposy);
     const int n = PiePopupSelectMenu(s.pie_menu_center, "##piepopup", s.items, 6, &s.selected, &s.is_select_pie);
-    if (!s.is_select_pie)
-        s.is_wait_release = true;
     if (n < 0 || !atom.is_visible)
         return;
     if (n == 2) {
@@ -365,8 +360,10 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     }
 
     ImGui::SameLine();
+    // the title names the file shown; after a failed Open, a good Reload of
+    // that file is the first time it is shown
     if (ImGui::Button("Reload") && atom.is_visible)
-        LoadStructure(s, atom, s.dirPath, s.filePath, false);
+        LoadStructure(s, atom, s.dirPath, s.filePath, true);
     ImGui::SameLine();
     const char* shown = s.dlg->getChosenPath();
     ImGui::Text("File: %s", shown ? shown : "");

@@ -496,12 +496,25 @@ TEST_F(ShellGuiTest, LoadsClearTheSelectionAndFailuresKeepTheTitle)
     EXPECT_EQ(s->load_message, "Could not read " + THREE + " as PDB");
     EXPECT_TRUE(atom->is_visible) << "the old structure stays";
 
+    // a failed Open of pair.xyz, then "Reload" of it as XYZ: now it is shown and named
+    const std::string pair = std::string(TESK_TEST_DATA) + "/shell/pair.xyz";
+    CopyTextCut(s->filePath, PATH_SIZE, pair.c_str());
+    CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
+    Load(pair, 2);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    atom->input_format = 0;
+    Click(Find(CHOOSER, "Reload"));
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + pair);
+    EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
+
     // a failed load of an over-long path keeps the title
     const std::string long_path = "/nonexistent/" + std::string(400, 'a') + ".xyz";
     atom->input_format = 0;
     LoadStructure(*s, *atom, "/nonexistent", long_path.c_str(), true);
     EXPECT_EQ(s->load_message, "Could not read " + long_path + " as XYZ");
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + pair);
 
     // a good load of one is cut to the 256-byte title, never past it
     char tmpl[] = "/tmp/tesk_title_XXXXXX";
