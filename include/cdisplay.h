@@ -41,10 +41,10 @@ extern const glm::vec3 cube_strip2[16];
 // a + (b - a) t, in single precision.
 glm::vec3 LinearMix(const glm::vec3& a, const glm::vec3& b, float t);
 // Unit sphere as one triangle strip: each icosahedron face cut into
-// 2^res rows; 20 (n^2 + 2n) vertices for n = 2^res.
+// 2^res rows; 20 (n^2 + 2n) vertices for n = 2^res (levels above 8 build 8).
 std::vector<glm::vec3> MakeSphereVertices(unsigned res);
 // Open tube of radius 1 around z from -1 to 1 as a triangle strip; at least
-// 20 vertices, the last two repeating the first two.
+// 20 vertices (at most 65536), the last two repeating the first two.
 std::vector<glm::vec3> MakeCylinderVertices(unsigned res);
 // The cell box line strip: cell (columns = cell vectors) times each cube corner.
 std::vector<glm::vec3> MakeBoxVertices(const glm::dmat3& cell);

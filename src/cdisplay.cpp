@@ -44,6 +44,8 @@ const glm::vec3 kBoxColor(1.0f, 0.0f, 0.0f);
 const glm::vec3 kLabelColor(1.0f, 1.0f, 0.0f);
 constexpr float kBondRadius = 0.1f;
 constexpr float kLabelOrigin = -0.15f;  // pen start and baseline, model units
+constexpr unsigned kMaxSphereLevel = 8;
+constexpr unsigned kMaxCylinderVertices = 1u << 16;
 
 // Element indices come from the symbol look-up; one that does not fits the
 // table is drawn as the dummy element rather than read past the table.
@@ -100,7 +102,9 @@ glm::vec3 LinearMix(const glm::vec3& a, const glm::vec3& b, float t)
 
 std::vector<glm::vec3> MakeSphereVertices(unsigned res)
 {
-    const unsigned n = 1u << std::min(res, 15u);
+    // Level 8 is already 1.3 million vertices; deeper levels would only fail
+    // to allocate.
+    const unsigned n = 1u << std::min(res, kMaxSphereLevel);
     std::vector<glm::vec3> v;
     v.reserve(20u * (static_cast<size_t>(n) * n + 2u * n));
     const float fn = static_cast<float>(n);
@@ -135,7 +139,7 @@ std::vector<glm::vec3> MakeSphereVertices(unsigned res)
 
 std::vector<glm::vec3> MakeCylinderVertices(unsigned res)
 {
-    const unsigned n = res > 19 ? res : 20;
+    const unsigned n = std::min(res > 19 ? res : 20u, kMaxCylinderVertices);
     std::vector<glm::vec3> v(n);
     // 2 pi as a float widened to double, so the tube closes the same way
     // wherever it is built.

@@ -54,6 +54,13 @@ TEST(Sphere, VertexCountsPerLevelAndUnitLength)
     }
 }
 
+TEST(Sphere, AbsurdLevelsAreCappedInsteadOfExhaustingMemory)
+{
+    EXPECT_EQ(MakeSphereVertices(40).size(), MakeSphereVertices(8).size());
+    EXPECT_EQ(MakeSphereVertices(8).size(), 20u * (256u * 256u + 2u * 256u));
+    EXPECT_EQ(MakeCylinderVertices(0xffffffffu).size(), 65536u);
+}
+
 TEST(Sphere, LevelZeroIsEachFaceAsOneStrip)
 {
     const std::vector<glm::vec3> v = MakeSphereVertices(0);
