@@ -214,8 +214,10 @@ void CModel::SetCells() {
     // whatever bounds a reader reported.
     const unsigned n = GetTotalAtoms();
     glm::dvec3 lo(0.0), hi(0.0);
+    bool finite = true;
     for (unsigned i = 0; i < n; ++i) {
         const glm::dvec3 p(v_float_raw_xyz[i]);
+        finite = finite && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
         if (i == 0) {
             lo = hi = p;
         } else {
@@ -229,10 +231,33 @@ void CModel::SetCells() {
         if (!(v_grid_size[a] > 0.0) || !std::isfinite(v_grid_size[a])) v_grid_size[a] = 0.0;
     }
 
-    // Atoms far apart would ask for an enormous grid: the cells are widened
-    // until there are at most a few per atom.
     const double max_cells = std::min(4.0 * double(n) + 64.0, double(1 << 30));
     const double max_side = double(1 << 30);
+    auto cells_for = [&](double e) {
+        double total = 1.0;
+        for (int a = 0; a < 3; ++a) total *= std::min(max_side, std::max(1.0, std::floor(v_grid_size[a] / e)));
+        return total;
+    };
+    if (cells_for(edge) > max_cells && n >= 200 && finite) {
+        // A few atoms far from the rest would spread the grid so thin that
+        // the bulk shares a handful of cells. The grid then covers the
+        // middle 99 % along each axis; atoms outside fall into the outer
+        // cells, which keeps every bonded pair in neighbouring cells.
+        std::vector<float> values(n);
+        const std::size_t low = n / 200, high = n - 1 - n / 200;
+        for (int a = 0; a < 3; ++a) {
+            for (unsigned i = 0; i < n; ++i) values[i] = v_float_raw_xyz[i][a];
+            std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(low), values.end());
+            const double from = values[low];
+            std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(high), values.end());
+            const double to = values[high];
+            v_grid_origin[a] = from;
+            v_grid_size[a] = to > from ? to - from : 0.0;
+        }
+    }
+
+    // Atoms far apart would still ask for an enormous grid: the cells are
+    // widened until there are at most a few per atom.
     for (;;) {
         double total = 1.0;
         for (int a = 0; a < 3; ++a) {

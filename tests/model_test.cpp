@@ -397,6 +397,30 @@ TEST(Bonds, FarApartAndHugeCoordinatesKeepTheGridSmall) {
     EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
 }
 
+TEST(Bonds, StrayAtomsFarAwayLeaveTheBulkInSmallCells) {
+    // a block of carbon and a few atoms a million lengths away
+    std::vector<glm::vec3> p;
+    std::vector<unsigned> e;
+    for (int z = 0; z < 20; ++z)
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x) {
+                p.push_back({1.5f * x, 1.5f * y, 1.5f * z});
+                e.push_back(5);
+            }
+    for (int k = 0; k < 5; ++k) {
+        p.push_back({1e6f + 1.5f * k, -1e6f, 1e6f});
+        e.push_back(5);
+    }
+    CModel m;
+    const Pairs found = Bonds(m, p, e);
+    EXPECT_EQ(found, AllPairs(p, e));
+    EXPECT_EQ(found.size(), 3u * 20 * 20 * 19 + 4);
+    std::size_t fullest = 0;
+    for (std::size_t c = 0; c < m.u_cell_number; ++c)
+        fullest = std::max<std::size_t>(fullest, m.v_cell_start[c + 1] - m.v_cell_start[c]);
+    EXPECT_LT(fullest, 100u);
+}
+
 TEST_F(Model, HugeCoordinatesFromAFile) {
     ASSERT_TRUE(model.ReadFile(dir, Write("h.xyz", "4\n\nH 3e38 0 0\nH 3e38 0 0.9\nH -3e38 0 0\nH -3e38 0.9 0\n"),
                                INPUT_FILE_TYPE_XYZ));
