@@ -241,6 +241,8 @@ bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::str
         // a lattice line without three finite numbers would give a garbage cell
         if (ScanDoubles(slot(2 + unsigned(i)), v, 3) != 3 || !Finite(v, 3)) return false;
         cell_xyz[i] = glm::dvec3(v[0], v[1], v[2]) * parameter;
+        const double scaled[3] = {cell_xyz[i].x, cell_xyz[i].y, cell_xyz[i].z};
+        if (!Finite(scaled, 3)) return false;
     }
     is_periodic = true;
 

@@ -401,3 +401,43 @@ TEST_F(PdbFiles, AMillionAtomsRoundTrip) {
 }
 
 }  // namespace
+
+// through the structure model, the way the viewer loads and saves
+#include "cmodel.h"
+
+namespace {
+
+TEST_F(PdbFiles, ModelLoadsEditsAndKeepsItsStructureOnARefusedFile) {
+    CModel model;
+    ASSERT_TRUE(model.ReadFile(kData, kData + "/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB));
+    EXPECT_EQ(model.GetTotalAtoms(), 20u);
+    EXPECT_TRUE(model.is_periodic);
+    EXPECT_EQ(model.m_cell_box[0], glm::dvec3(52.0, 0.0, 0.0));
+    EXPECT_GT(model.i_number_of_bonds, 10u);
+    const std::vector<glm::vec3> drawn = model.v_float_raw_xyz;
+    const std::vector<unsigned> elements = model.v_atom_index;
+
+    for (const char* text : {"", "ATOM 1 N ALA A 1 1.5 2.0 -3.5\n", "ATOM 1 C 1 2 3\nATOM 2 C 4\n"}) {
+        EXPECT_FALSE(model.ReadFile(dir, File(text), INPUT_FILE_TYPE_PDB)) << text;
+        EXPECT_EQ(model.v_float_raw_xyz, drawn);
+        EXPECT_EQ(model.v_atom_index, elements);
+    }
+    // the NMR placeholder cell: a molecule with a bounding box
+    ASSERT_TRUE(model.ReadFile(kData, kData + "/nmr_two_models.pdb", INPUT_FILE_TYPE_PDB));
+    EXPECT_FALSE(model.is_periodic);
+    EXPECT_EQ(model.GetTotalAtoms(), 4u);
+
+    ASSERT_TRUE(model.ReadFile(kData, kData + "/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB));
+    model.DeleteAtom(0);
+    model.ChangeAtom(0, 25);
+    ASSERT_TRUE(model.SaveFile(dir + "/out.pdb", dir + "/out.pdb", INPUT_FILE_TYPE_PDB));
+    CModel back;
+    ASSERT_TRUE(back.ReadFile(dir, dir + "/out.pdb", INPUT_FILE_TYPE_PDB));
+    EXPECT_EQ(back.GetTotalAtoms(), 19u);
+    EXPECT_EQ(back.v_atom_index[0], 25u);
+    EXPECT_EQ(std::vector<unsigned>(back.v_atom_index.begin() + 1, back.v_atom_index.end()),
+              std::vector<unsigned>(elements.begin() + 2, elements.end()));
+    EXPECT_TRUE(back.is_periodic);
+}
+
+}  // namespace

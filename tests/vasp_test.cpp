@@ -365,6 +365,7 @@ TEST_F(VaspFiles, MalformedFilesAreRefused) {
         {"non-finite coordinate", "t\n1.0\n5 0 0\n0 6 0\n0 0 7\nSi O\n1 2\nDirect\n0 0 0\nnan 0.5 0\n0.5 0 0.75\n"},
         {"infinite lattice", "t\n1.0\n5 0 0\n0 inf 0\n0 0 7\nSi O\n1 2\nDirect\n0 0 0\n0.25 0.5 0\n0.5 0 0.75\n"},
         {"overflowing number", "t\n1.0\n5 0 0\n0 6 0\n0 0 7\nSi O\n1 2\nDirect\n0 0 0\n1e999 0.5 0\n0.5 0 0.75\n"},
+        {"lattice beyond double", "t\n1e300\n1e300 0 0\n0 6 0\n0 0 7\nSi O\n1 2\nDirect\n0 0 0\n0.25 0.5 0\n0.5 0 0.75\n"},
         {"position beyond float", "t\n1e30\n1e10 0 0\n0 6 0\n0 0 7\nSi O\n1 2\nDirect\n0 0 0\n0.25 0.5 0\n0.5 0 0.75\n"},
     };
     // truncated after every header line, and in the middle of the last one
@@ -418,6 +419,54 @@ TEST_F(VaspFiles, CarriageReturnLineEnds) {
     CVasp v;
     ASSERT_TRUE(v.ReadFile(Folder(), Poscar(crlf), xyz, idx));
     ExpectSiO2(v, xyz, idx);
+}
+
+}  // namespace
+
+// through the structure model, the way the viewer loads and saves
+#include "cmodel.h"
+
+namespace {
+
+TEST_F(VaspFiles, ModelLoadsEditsAndKeepsItsStructureOnARefusedFile) {
+    CModel model;
+    ASSERT_TRUE(model.ReadFile(kData, kData + "/nacl-cartesian-scaled.vasp", INPUT_FILE_TYPE_VSP));
+    EXPECT_TRUE(model.is_periodic);
+    EXPECT_EQ(model.m_cell_box[2], glm::dvec3(2.82, 2.82, 0.0));
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{10, 16}));
+    // both atoms inside the scaled cell: the drawn box spans the scaled positions
+    EXPECT_FLOAT_EQ(model.center_xyz.x, 2.41f);
+    const std::vector<glm::vec3> drawn = model.v_float_raw_xyz;
+
+    for (const std::string& text : {std::string(""), SiO2("Si O\n", "1 3", "Direct\n"), SiO2("Si O\n", "-1 3", "Direct\n")}) {
+        EXPECT_FALSE(model.ReadFile(Folder(), Poscar(text), INPUT_FILE_TYPE_VSP));
+        EXPECT_EQ(model.v_float_raw_xyz, drawn);
+        EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{10, 16}));
+        EXPECT_TRUE(model.is_periodic);
+    }
+    // the VASP object still matches the drawn atoms: an edit saves and reads back
+    model.ChangeAtom(1, 8);
+    ASSERT_TRUE(model.SaveFile(dir + "/out", dir + "/out", INPUT_FILE_TYPE_VSP));
+    EXPECT_NE(Slurp(dir + "/out").find("\nNa Cl F\n1 0 1\nCartesian coordinates\n"), std::string::npos);
+    CModel back;
+    ASSERT_TRUE(back.ReadFile(dir, dir + "/out", INPUT_FILE_TYPE_VSP));
+    EXPECT_EQ(back.v_atom_index, (std::vector<unsigned>{10, 8}));
+    EXPECT_EQ(back.v_float_raw_xyz, drawn);
+
+    model.DeleteAtom(0);
+    ASSERT_TRUE(model.SaveFile(dir + "/out", dir + "/out", INPUT_FILE_TYPE_VSP));
+    ASSERT_TRUE(back.ReadFile(dir, dir + "/out", INPUT_FILE_TYPE_VSP));
+    EXPECT_EQ(back.v_atom_index, (std::vector<unsigned>{8}));
+}
+
+TEST(VaspModel, PlainLayoutWithPotcarThroughTheModel) {
+    CModel model;
+    ASSERT_TRUE(model.ReadFile(kData + "/sio2-plain", kData + "/sio2-plain/POSCAR", INPUT_FILE_TYPE_VSP));
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{13, 7, 7}));
+    EXPECT_EQ(model.m_cell_box, glm::dmat3(5, 0, 0, 0, 6, 0, 0, 0, 7));
+    // the same folder read as another format is refused and changes nothing
+    EXPECT_FALSE(model.ReadFile(kData + "/sio2-plain", kData + "/sio2-plain/POSCAR", INPUT_FILE_TYPE_PDB));
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{13, 7, 7}));
 }
 
 }  // namespace
