@@ -42,7 +42,8 @@ struct Storage {
     }
 };
 
-// What a reader hands over: positions, element indices, bounds and cell.
+// A reader's result the model can show: at least one atom, one element per
+// atom, every element in the table and every position finite.
 bool IsUsable(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements) {
     if (positions.empty() || positions.size() != elements.size() || positions.size() > std::size_t(INT_MAX))
         return false;
