@@ -81,8 +81,8 @@ void BM_BondSearchAllPairs(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        // without cell lists the search tests every pair
-        model.is_linked_list = false;
+        // a grid of one cell: the search tests every pair
+        model.is_linked_list = true;
         model.u_cell_number = 1;
         model.EvalAtomicBonds();
         benchmark::DoNotOptimize(model.i_number_of_bonds);
