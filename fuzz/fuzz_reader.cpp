@@ -21,11 +21,26 @@
 
 namespace {
 
+// The scratch folder lives until the fuzzer exits; a plain buffer, so that
+// the clean-up at exit does not depend on the order of static destructors.
+char g_scratch[64];
+
+void RemoveScratch() {
+    for (const char* name : {"/input", "/POSCAR", "/POTCAR", "/baseline", "/saved"})
+        unlink((std::string(g_scratch) + name).c_str());
+    rmdir(g_scratch);
+}
+
 const std::string& ScratchFolder() {
     static const std::string folder = [] {
-        char name[] = "/tmp/tesk-fuzz-XXXXXX";
-        if (!mkdtemp(name)) std::abort();
-        return std::string(name);
+        // memory-backed when available: every input is written and read back
+        std::strcpy(g_scratch, "/dev/shm/tesk-fuzz-XXXXXX");
+        if (!mkdtemp(g_scratch)) {
+            std::strcpy(g_scratch, "/tmp/tesk-fuzz-XXXXXX");
+            if (!mkdtemp(g_scratch)) std::abort();
+        }
+        std::atexit(RemoveScratch);
+        return std::string(g_scratch);
     }();
     return folder;
 }
@@ -86,11 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         unlink(potcar.c_str());
 #endif
     WriteFile(input, data, structure_size);
-    const char* base = Baseline(FUZZ_FORMAT);
-    WriteFile(baseline, reinterpret_cast<const uint8_t*>(base), std::strlen(base));
-
-    CModel model;
-    if (!model.ReadFile(folder, baseline, FUZZ_FORMAT)) std::abort();
+    // the baseline is read once; every input starts from a copy of it
+    static const CModel loaded = [&] {
+        const char* base = Baseline(FUZZ_FORMAT);
+        WriteFile(baseline, reinterpret_cast<const uint8_t*>(base), std::strlen(base));
+        CModel m;
+        if (!m.ReadFile(folder, baseline, FUZZ_FORMAT)) std::abort();
+        return m;
+    }();
+    CModel model = loaded;
     const Snapshot before(model);
 
     if (!model.ReadFile(folder, input, FUZZ_FORMAT)) {

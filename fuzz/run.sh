@@ -2,26 +2,30 @@
 # Builds the libFuzzer targets with clang and runs each reader's campaign.
 #   FUZZ_SECONDS  seconds per target (default 60)
 #   FUZZ_RUNS     stop a target after this many executions instead (optional)
+#   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb)
+#   FUZZ_NO_BUILD set to use the targets already built
 # Seeds come from tests/data; findings land in fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 build=build-fuzz
+if [ -z "${FUZZ_NO_BUILD:-}" ]; then
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_FUZZ=ON -DTESK_TESTS=OFF \
   -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fuzz_xyz fuzz_vasp fuzz_vasp_potcar fuzz_pdb >/dev/null
+fi
 
 mkdir -p fuzz/artifacts
 status=0
-for name in xyz vasp vasp_potcar pdb; do
+for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb}; do
   corpus="fuzz/corpus-$name"
   mkdir -p "$corpus"
   seeds=(fuzz/seeds/"$name")
   case $name in
-    xyz) seeds+=(tests/data/xyz examples/water.xyz examples/silicon.xyz) ;;
-    vasp|vasp_potcar) seeds+=(tests/data/vasp examples/rutile/POSCAR examples/quartz-plain/POSCAR) ;;
-    pdb) seeds+=(tests/data/pdb examples/ethanol.pdb) ;;
+    xyz) seeds+=(tests/data/xyz tests/data/bad/xyz examples/water.xyz examples/silicon.xyz) ;;
+    vasp|vasp_potcar) seeds+=(tests/data/vasp tests/data/bad/vasp examples/rutile/POSCAR examples/quartz-plain/POSCAR) ;;
+    pdb) seeds+=(tests/data/pdb tests/data/bad/pdb examples/ethanol.pdb) ;;
   esac
   for s in "${seeds[@]}"; do
     [ -e "$s" ] || continue
@@ -30,8 +34,8 @@ for name in xyz vasp vasp_potcar pdb; do
   limit=(-max_total_time="$seconds")
   [ -n "${FUZZ_RUNS:-}" ] && limit+=(-runs="$FUZZ_RUNS")
   echo "fuzz_$name: ${seconds}s"
-  if ! "$build/fuzz/fuzz_$name" "$corpus" "${limit[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix="fuzz/artifacts/$name-" -print_final_stats=1 2>"fuzz/artifacts/$name.log"; then
+  if ! "$build/fuzz/fuzz_$name" "$corpus" "${limit[@]}" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="fuzz/artifacts/$name-" -print_final_stats=1 >/dev/null 2>"fuzz/artifacts/$name.log"; then
     echo "fuzz_$name found a problem: see fuzz/artifacts/$name.log"
     tail -40 "fuzz/artifacts/$name.log"
     status=1
