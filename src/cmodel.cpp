@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "elements.h"
@@ -77,34 +78,19 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
 
         // Each reader works on a fresh object; it replaces the model's only
         // when the whole structure was read and its storage is in hand.
-        if (fmt == INPUT_FILE_TYPE_XYZ) {
-            CXyz reader;
-            if (!reader.ReadFile(d, f, positions, elements) || !IsUsable(positions, elements)) return false;
-            lo = reader.GetMinCoordinate();
-            hi = reader.GetMaxCoordinate();
-            periodic = reader.is_periodic;
-            cell = reader.cell_xyz;
-            storage = std::make_unique<Storage>(positions.size());
-            xyz = std::move(reader);
-        } else if (fmt == INPUT_FILE_TYPE_VSP) {
-            CVasp reader;
-            if (!reader.ReadFile(d, f, positions, elements) || !IsUsable(positions, elements)) return false;
-            lo = reader.GetMinCoordinate();
-            hi = reader.GetMaxCoordinate();
-            periodic = reader.is_periodic;
-            cell = reader.cell_xyz;
-            storage = std::make_unique<Storage>(positions.size());
-            vasp = std::move(reader);
-        } else {
-            CPdb reader;
+        auto read = [&](auto& current) {
+            std::remove_reference_t<decltype(current)> reader;
             if (!reader.ReadFile(d, f, positions, elements) || !IsUsable(positions, elements)) return false;
             lo = glm::dvec3(reader.GetMinCoordinate());
             hi = glm::dvec3(reader.GetMaxCoordinate());
             periodic = reader.is_periodic;
             cell = reader.cell_xyz;
             storage = std::make_unique<Storage>(positions.size());
-            pdb = std::move(reader);
-        }
+            current = std::move(reader);
+            return true;
+        };
+        const bool ok = fmt == INPUT_FILE_TYPE_XYZ ? read(xyz) : fmt == INPUT_FILE_TYPE_VSP ? read(vasp) : read(pdb);
+        if (!ok) return false;
 
         file_format = fmt;
         is_periodic = periodic;
