@@ -249,9 +249,24 @@ protected:
         fs::remove_all(scratch, ec);
     }
 
+    // With AddressSanitizer the program's leak check at exit would report the
+    // GL driver's caches, unloaded by glfwTerminate and so beyond any
+    // suppression; our own code's leaks are checked by the in-process tests.
+    static std::string SanitizerOptions()
+    {
+        std::string opts = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+#if defined(__SANITIZE_ADDRESS__)
+        opts += std::string(opts.empty() ? "" : ":") + "detect_leaks=0";
+#endif
+        return opts;
+    }
+
     void Start(const std::string& cwd, const char* user_value)
     {
-        tesk = Spawn({TESK_BINARY}, Environment({{"DISPLAY", display.c_str()}, {"USER", user_value}}), cwd, out);
+        const std::string asan = SanitizerOptions();
+        tesk = Spawn({TESK_BINARY},
+                     Environment({{"DISPLAY", display.c_str()}, {"USER", user_value}, {"ASAN_OPTIONS", asan.c_str()}}),
+                     cwd, out);
         ASSERT_GT(tesk, 0);
     }
     int Close()
@@ -392,8 +407,9 @@ TEST_F(AppTest, UnusableUserRunsWithoutLayout)
 
 TEST_F(AppTest, WithoutADisplayExitsWithStatusOne)
 {
+    const std::string asan = SanitizerOptions();
     const pid_t pid = Spawn({TESK_BINARY}, Environment({{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr},
-                                                        {"USER", user.c_str()}}),
+                                                        {"USER", user.c_str()}, {"ASAN_OPTIONS", asan.c_str()}}),
                             scratch, out);
     EXPECT_EQ(WaitExit(pid, 20.0), 1);
     const std::string text = ReadFile(out);
