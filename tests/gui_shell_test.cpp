@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -521,11 +522,13 @@ TEST_F(ShellGuiTest, LoadsClearTheSelectionAndFailuresKeepTheTitle)
     char tmpl[] = "/tmp/tesk_title_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string deep = std::string(tmpl) + "/" + std::string(200, 'b') + "/" + std::string(100, 'c');
-    ASSERT_EQ(std::system(("mkdir -p '" + deep + "' && cp '" + THREE + "' '" + deep + "/'").c_str()), 0);
+    std::filesystem::create_directories(deep);
+    std::filesystem::copy_file(THREE, deep + "/three.xyz");
     Load(deep + "/three.xyz");
     EXPECT_TRUE(s->load_message.empty());
     EXPECT_EQ(std::string(s->win_title), ("Tesk " + deep).substr(0, TITLE_SIZE - 1));
-    std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(tmpl, ec);
 }
 
 TEST_F(ShellGuiTest, KeysGoToAFocusedTextField)
