@@ -134,7 +134,10 @@ protected:
         EXPECT_NE(w, nullptr) << label;
         if (!w)
             return ImVec2(-1, -1);
-        const ImGuiID id = w->GetIDNoKeepAlive(label);
+        return FindId(w, w->GetIDNoKeepAlive(label), label);
+    }
+    ImVec2 FindId(ImGuiWindow* w, ImGuiID id, const char* label)
+    {
         const ImVec2 saved = ImGui::GetIO().MousePos;
         float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
         for (float y = w->Pos.y; y < w->Pos.y + w->Size.y; y += 3.0f)
@@ -239,6 +242,54 @@ TEST_F(ShellGuiTest, BondsMoveTheRadiusAndLabelsFollowTheirBoxes)
     Key(GLFW_KEY_S, true);
     EXPECT_TRUE(atom->is_show_symbol);
     EXPECT_TRUE(atom->is_show_label);
+}
+
+TEST_F(ShellGuiTest, BackgroundEditReachesTheDisplayInTheSameFrame)
+{
+    // the red field of "Backgroud": a drag field inside the editor's own ID scope
+    ImGuiWindow* w = ImGui::FindWindowByName(SETTINGS);
+    const ImGuiID red = ImHashStr("##X", 0, w->GetIDNoKeepAlive("Backgroud"));
+    const ImVec2 p = FindId(w, red, "Backgroud red");
+    MoveTo(p);
+    Button(0, true);
+    for (int i = 1; i <= 10; ++i) {
+        MoveTo(ImVec2(p.x + 5.0f * i, p.y));
+        // every frame that changes it hands it on before the scene is drawn
+        EXPECT_EQ(atom->CColor.r, s->clear_color[0]);
+    }
+    Button(0, false);
+    EXPECT_GT(s->clear_color[0], 0.5f) << "dragged right from 102/255";
+    EXPECT_FLOAT_EQ(s->clear_color[1], 0.6f);
+    EXPECT_FLOAT_EQ(s->clear_color[3], 1.0f) << "alpha is not edited";
+    EXPECT_EQ(atom->CColor.r, s->clear_color[0]);
+    EXPECT_EQ(atom->CColor.a, 1.0f);
+    EXPECT_FALSE(s->is_mouse) << "the drag belonged to the GUI";
+}
+
+TEST_F(ShellGuiTest, InputFormatComboAndReload)
+{
+    Load(THREE);
+    Click(Find(CHOOSER, "Input Format"));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty());
+    ImGuiWindow* list = GImGui->OpenPopupStack.back().Window;
+    ASSERT_NE(list, nullptr);
+    Click(Find(list, "VASP"));
+    EXPECT_EQ(atom->input_format, 1);
+    EXPECT_STREQ(s->item_current, "VASP");
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u) << "changing the format loads nothing";
+
+    // "Reload" reads the same file again, now as VASP, which it is not
+    CopyTextCut(s->filePath, PATH_SIZE, THREE.c_str());
+    CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
+    Click(Find(CHOOSER, "Reload"));
+    EXPECT_EQ(s->load_message, "Could not read " + THREE + " as VASP");
+
+    Click(Find(CHOOSER, "Input Format"));
+    Click(Find(GImGui->OpenPopupStack.back().Window, "XYZ"));
+    EXPECT_EQ(atom->input_format, 0);
+    Click(Find(CHOOSER, "Reload"));
+    EXPECT_TRUE(s->load_message.empty());
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
 }
 
 TEST_F(ShellGuiTest, WheelZoomClampedBelowAndUnboundedAbove)
