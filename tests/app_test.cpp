@@ -201,26 +201,30 @@ int WaitExit(pid_t pid, double seconds)
 
 class AppTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    // Starts an X server on a free display number; returns its pid or -1.
+    static pid_t StartXvfb(std::string& name, const std::vector<std::string>& extra, int first)
     {
-        for (int n = 140; n < 240; ++n) {
+        for (int n = first; n < first + 100; ++n) {
             const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
             const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
             if (fs::exists(lock) || fs::exists(sock))
                 continue;
-            display = ":" + std::to_string(n);
-            xvfb = Spawn({"/usr/bin/Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-                         Environment({}), "", "/dev/null");
+            name = ":" + std::to_string(n);
+            std::vector<std::string> argv = {"/usr/bin/Xvfb", name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+            argv.insert(argv.end(), extra.begin(), extra.end());
+            const pid_t pid = Spawn(argv, Environment({}), "", "/dev/null");
             const auto end = Clock::now() + std::chrono::seconds(15);
             while (Clock::now() < end && !fs::exists(sock))
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             if (fs::exists(sock))
-                return;
-            kill(xvfb, SIGTERM);
-            waitpid(xvfb, nullptr, 0);
-            xvfb = -1;
+                return pid;
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
         }
+        return -1;
     }
+
+    static void SetUpTestSuite() { xvfb = StartXvfb(display, {}, 140); }
     static void TearDownTestSuite()
     {
         if (xvfb > 0) {
@@ -415,6 +419,25 @@ TEST_F(AppTest, WithoutADisplayExitsWithStatusOne)
     const std::string text = ReadFile(out);
     EXPECT_EQ(text.find("settings"), std::string::npos) << "nothing of its own is printed: " << text;
     EXPECT_FALSE(fs::exists("/home/" + user));
+}
+
+TEST_F(AppTest, WithoutOpenGLExitsWithMinusOne)
+{
+    // an X server without GLX: the window and its context cannot be made
+    std::string bare;
+    const pid_t server = StartXvfb(bare, {"-extension", "GLX"}, 250);
+    ASSERT_GT(server, 0);
+    const std::string asan = SanitizerOptions();
+    const pid_t pid = Spawn({TESK_BINARY},
+                            Environment({{"DISPLAY", bare.c_str()}, {"USER", user.c_str()}, {"ASAN_OPTIONS", asan.c_str()}}),
+                            scratch, out);
+    EXPECT_EQ(WaitExit(pid, 20.0), 255);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    const std::string text = ReadFile(out);
+    EXPECT_NE(text.find("Failed to initialize OpenGL context\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Error 65542: GLX"), std::string::npos) << "GLFW's error through the callback: " << text;
+    EXPECT_EQ(text.find("settings"), std::string::npos);
 }
 
 TEST_F(AppTest, OpenPickDeleteAndAFailedLoad)
