@@ -71,7 +71,15 @@ public:
     char filePath[PATH_SIZE] = {};
     char dirPath[PATH_SIZE] = {};
     std::string load_message;  // why the last load failed; empty after a good one
+    // Presses seen by the window system since the last keyboard step (bits of
+    // the keys below). The GUI library samples key state once per frame, so a
+    // tap shorter than a frame would otherwise be lost.
+    unsigned pending_keys = 0;
 };
+
+// Records one key event of the window system (GLFW key, action and modifier
+// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl.
+void NoteKeyPress(CShellState& s, int key, int action, int mods);
 
 // Frame loop step 3 helper: framebuffer size and its ratio to the window size.
 void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, int window_h);

@@ -22,6 +22,14 @@ static void glfw_error_callback(int error, const char* description)
     std::fprintf(stderr, "Error %d: %s\n", error, description ? description : "");
 }
 
+// Installed before the GUI back-end, which chains to it: it sees every press,
+// also one released again before the next frame starts.
+static void key_callback(GLFWwindow* window, int key, int, int action, int mods)
+{
+    if (auto* s = static_cast<CShellState*>(glfwGetWindowUserPointer(window)))
+        NoteKeyPress(*s, key, action, mods);
+}
+
 int main(int, char**)
 {
     glfwSetErrorCallback(glfw_error_callback);
@@ -54,6 +62,13 @@ int main(int, char**)
         return -1;
     }
 
+    // The shell state holds the path buffers (32 KiB): keep it off the stack.
+    auto shell = std::make_unique<CShellState>();
+    CShellState& s = *shell;
+    s.window = window;
+    glfwSetWindowUserPointer(window, &s);
+    glfwSetKeyCallback(window, key_callback);
+
     const char* glsl_version = "#version 130";
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -62,11 +77,6 @@ int main(int, char**)
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init(glsl_version);
     ImGui::StyleColorsDark();
-
-    // The shell state holds the path buffers (32 KiB): keep it off the stack.
-    auto shell = std::make_unique<CShellState>();
-    CShellState& s = *shell;
-    s.window = window;
 
     std::string settings_line;
     const bool has_settings = SetupSettingsPath("/home", std::getenv("USER"), s.config, settings_line);

@@ -201,28 +201,66 @@ void MouseStep(CShellState& s, CDisplay& atom)
     }
 }
 
+namespace {
+
+// Keys the shell acts on, in the order the Ctrl shortcuts are tried.
+const int SHORTCUT_KEYS[5] = {GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_A, GLFW_KEY_B, GLFW_KEY_S};
+constexpr unsigned PENDING_DELETE = 1u;
+
+unsigned ShortcutBit(int n)
+{
+    return 2u << n;
+}
+
+}  // namespace
+
+void NoteKeyPress(CShellState& s, int key, int action, int mods)
+{
+    if (action != GLFW_PRESS)
+        return;
+    if (key == GLFW_KEY_DELETE)
+        s.pending_keys |= PENDING_DELETE;
+    if (mods & GLFW_MOD_CONTROL)
+        for (int n = 0; n < 5; ++n)
+            if (key == SHORTCUT_KEYS[n])
+                s.pending_keys |= ShortcutBit(n);
+}
+
 void KeyboardStep(CShellState& s, CDisplay& atom)
 {
     const ImGuiIO& io = ImGui::GetIO();
+    const unsigned pending = s.pending_keys;
+    s.pending_keys = 0;
+
     // keys typed into a text field belong to it
-    if (io.WantTextInput)
-        return;
+    if (!io.WantTextInput) {
+        const bool del = ImGui::IsKeyPressed(GLFW_KEY_DELETE, true) || (pending & PENDING_DELETE);
+        if (del && HasValidSelection(atom))
+            atom.DeleteAtom(atom.selected_atom);
 
-    if (ImGui::IsKeyPressed(GLFW_KEY_DELETE, true) && HasValidSelection(atom))
-        atom.DeleteAtom(atom.selected_atom);
-
-    if (io.KeyCtrl) {
-        if (ImGui::IsKeyPressed(GLFW_KEY_C, true)) {
+        int shortcut = -1;
+        for (int n = 0; n < 5 && shortcut < 0; ++n)
+            if ((io.KeyCtrl && ImGui::IsKeyPressed(SHORTCUT_KEYS[n], true)) || (pending & ShortcutBit(n)))
+                shortcut = n;
+        switch (shortcut) {
+        case 0:
             s.show_config_window = !s.show_config_window;
-        } else if (ImGui::IsKeyPressed(GLFW_KEY_F, true)) {
+            break;
+        case 1:
             s.show_file_chooser = !s.show_file_chooser;
-        } else if (ImGui::IsKeyPressed(GLFW_KEY_A, true)) {
+            break;
+        case 2:
             s.show_info_window = !s.show_info_window;
-        } else if (ImGui::IsKeyPressed(GLFW_KEY_B, true)) {
+            break;
+        case 3:
             atom.is_show_bond = !atom.is_show_bond;
             atom.SetAtomScale(atom.is_show_bond);
-        } else if (ImGui::IsKeyPressed(GLFW_KEY_S, true)) {
+            break;
+        case 4:
             atom.is_show_symbol = !atom.is_show_symbol;
+            break;
+        default:
+            break;
         }
     }
     atom.is_show_label = atom.is_show_symbol || atom.is_show_index;

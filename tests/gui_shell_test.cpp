@@ -364,6 +364,43 @@ TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
     EXPECT_LT(toggles, 30);
 }
 
+TEST_F(ShellGuiTest, TapsShorterThanAFrameStillAct)
+{
+    // pressed and released between two frames: only the key callback saw it
+    MoveTo(SCENE_POINT);
+    NoteKeyPress(*s, GLFW_KEY_F, GLFW_PRESS, GLFW_MOD_CONTROL);
+    NoteKeyPress(*s, GLFW_KEY_F, GLFW_RELEASE, GLFW_MOD_CONTROL);
+    Frame();
+    EXPECT_FALSE(s->show_file_chooser);
+    Frame();
+    EXPECT_FALSE(s->show_file_chooser) << "acts once";
+
+    NoteKeyPress(*s, GLFW_KEY_F, GLFW_PRESS, 0);
+    NoteKeyPress(*s, GLFW_KEY_B, GLFW_REPEAT, GLFW_MOD_CONTROL);
+    Frame();
+    EXPECT_FALSE(s->show_file_chooser) << "no Ctrl, no shortcut";
+    EXPECT_FALSE(atom->is_show_bond) << "repeats come through the GUI library";
+
+    // a press seen both ways in one frame counts once
+    NoteKeyPress(*s, GLFW_KEY_A, GLFW_PRESS, GLFW_MOD_CONTROL);
+    Key(GLFW_KEY_A, true);
+    EXPECT_FALSE(s->show_info_window);
+
+    // two shortcuts in one frame: the first of C, F, A, B, S wins
+    NoteKeyPress(*s, GLFW_KEY_S, GLFW_PRESS, GLFW_MOD_CONTROL);
+    NoteKeyPress(*s, GLFW_KEY_C, GLFW_PRESS, GLFW_MOD_CONTROL);
+    Frame();
+    EXPECT_FALSE(s->show_config_window);
+    EXPECT_FALSE(atom->is_show_symbol);
+
+    Load(THREE);
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
+    Frame();
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+}
+
 TEST_F(ShellGuiTest, PressOnAWindowNeitherPicksNorRotates)
 {
     Load(THREE);
@@ -596,6 +633,13 @@ TEST_F(ShellGuiTest, KeysGoToAFocusedTextField)
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     Key(GLFW_KEY_C, true);
     EXPECT_TRUE(s->show_config_window);
+    // nor does a short tap, then or later
+    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
+    Frame();
+    Click(SCENE_POINT);
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
 }
 
 TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
