@@ -48,7 +48,7 @@ int main(int, char**)
     glfwWindowHint(GLFW_REFRESH_RATE, GLFW_DONT_CARE);
 
     GLFWwindow* window = glfwCreateWindow(1280, 720, "Tesk ImGui GLFW+OpenGL3.3", nullptr, nullptr);
-    // A failed creation leaves no current context, so the loader below fails.
+    // No window means no context: that ends like a failed loader.
     if (window) {
         glfwMakeContextCurrent(window);
         glfwSwapInterval(1);
