@@ -282,9 +282,13 @@ void CDisplay::DrawScene(int w, int h)
         DrawAtoms(PickShader.Program, true);
     }
 
+    // The box is made of lines whose corners lie far from the light: lit like
+    // the atoms they come out nearly black. The flat program keeps them red.
+    if (is_show_box) {
+        PickShader.Use();
+        DrawBox(PickShader.Program);
+    }
     AtomShader.Use();
-    if (is_show_box)
-        DrawBox(AtomShader.Program);
     DrawAtoms(AtomShader.Program, false);
 
     BondShader.Use();
