@@ -30,6 +30,16 @@ private:
     std::size_t line_number_ = 0;
 };
 
+// White space as scanf skips it.
+inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Reads one number as scanf's "%lf" and "%f" do, but only inside [p, end):
+// leading white space, an optional sign, then the longest decimal or 0x
+// hexadecimal number; overflow gives infinity and underflow zero, as strtod
+// does. `p` moves past the number. False when no number starts there.
+template <typename T>
+bool ScanNumber(const char*& p, const char* end, T& value);
+
 // Writes `content` to a temporary file beside `path` and renames it over
 // `path`, so that a failed write never destroys an existing file.
 bool WriteFileAtomically(const std::string& path, const std::string& content);

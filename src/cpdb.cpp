@@ -11,8 +11,7 @@
 
 namespace {
 
-// white space as scanf skips it
-inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+using textio::IsSpace;
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -23,29 +22,6 @@ std::string_view FirstToken(std::string_view line) {
     std::size_t j = i;
     while (j < line.size() && !IsSpace(line[j])) ++j;
     return line.substr(i, j - i);
-}
-
-// A number parsed from [p, end) as strtof would take it (without hex
-// floats); false when no number starts there.
-bool ParseFloat(const char*& p, const char* end, float& value) {
-    const char* q = p;
-    bool negative = false;
-    if (q < end && (*q == '+' || *q == '-')) {
-        negative = (*q == '-');
-        ++q;
-    }
-    if (q >= end || *q == '+' || *q == '-') return false;
-    float v = 0.0f;
-    const auto r = std::from_chars(q, end, v, std::chars_format::general);
-    if (r.ec == std::errc::invalid_argument) return false;
-    if (r.ec == std::errc::result_out_of_range) {
-        v = HUGE_VALF;
-        for (const char* c = q; c + 1 < r.ptr; ++c)
-            if ((*c == 'e' || *c == 'E') && c[1] == '-') v = 0.0f;
-    }
-    value = negative ? -v : v;
-    p = r.ptr;
-    return true;
 }
 
 // A tiny scanf for the record patterns. Directives: 'k' skips a token
@@ -101,7 +77,7 @@ int ScanRecord(std::string_view line, const char* pattern, float* floats, std::s
             }
             case 'f': {
                 float v;
-                if (!ParseFloat(p, end, v)) return conversions;
+                if (!textio::ScanNumber(p, end, v)) return conversions;
                 if (floats) floats[nf] = v;
                 ++nf;
                 if (float_count) *float_count = nf;
@@ -183,7 +159,7 @@ bool ParseField(std::string_view field, bool strict, float& value) {
     if (strict && j != field.size()) return false;
     const char* p = field.data() + i;
     const char* end = field.data() + j;
-    return ParseFloat(p, end, value) && p == end;
+    return textio::ScanNumber(p, end, value) && p == end;
 }
 
 bool ParseColumnPosition(std::string_view line, bool strict, glm::vec3& position) {

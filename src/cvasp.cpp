@@ -11,8 +11,7 @@
 
 namespace {
 
-// white space as scanf skips it
-inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+using textio::IsSpace;
 
 // Separators of the species, counts and title tokens: blanks, and tabs too,
 // which editors and some tools put there; a carriage return of a file saved
@@ -30,36 +29,12 @@ void SplitTokens(std::string_view line, std::vector<std::string_view>& out) {
     }
 }
 
-// One "%lf" conversion: white space skipped, then the longest number.
-bool ScanDouble(const char*& p, const char* end, double& value) {
-    while (p < end && IsSpace(*p)) ++p;
-    const char* q = p;
-    bool negative = false;
-    if (q < end && (*q == '+' || *q == '-')) {
-        negative = (*q == '-');
-        ++q;
-    }
-    if (q >= end || *q == '+' || *q == '-') return false;
-    double v = 0.0;
-    const auto r = std::from_chars(q, end, v, std::chars_format::general);
-    if (r.ec == std::errc::invalid_argument) return false;
-    if (r.ec == std::errc::result_out_of_range) {
-        // scanf gives infinity or zero here; either way the number is unusable
-        v = HUGE_VAL;
-        for (const char* c = q; c + 1 < r.ptr; ++c)
-            if ((*c == 'e' || *c == 'E') && c[1] == '-') v = 0.0;
-    }
-    value = negative ? -v : v;
-    p = r.ptr;
-    return true;
-}
-
 // Number of leading numbers of a line, at most `count`, read into `values`.
 int ScanDoubles(std::string_view line, double* values, int count) {
     const char* p = line.data();
     const char* end = p + line.size();
     int n = 0;
-    while (n < count && ScanDouble(p, end, values[n])) ++n;
+    while (n < count && textio::ScanNumber(p, end, values[n])) ++n;
     return n;
 }
 
@@ -318,7 +293,7 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
             const char* end = p + line.size();
             double v[3];
             for (int c = 0; c < 3; ++c)
-                if (!ScanDouble(p, end, v[c])) return false;  // a coordinate line without three numbers
+                if (!textio::ScanNumber(p, end, v[c])) return false;  // a coordinate line without three numbers
             if (!Finite(v, 3)) return false;
             const glm::dvec3 written(v[0], v[1], v[2]);
             glm::dvec3 cartesian;

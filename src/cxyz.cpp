@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cfloat>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -17,43 +16,6 @@ namespace {
 
 // Blanks inside one line; a line feed never occurs there.
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-// Reads one number the way "%lf" does, but only inside [p, end): leading
-// blanks, an optional sign, then the longest decimal or 0x-hexadecimal
-// number. `p` moves past it. False when no number starts there.
-bool ParseNumber(const char*& p, const char* end, double& value) {
-    while (p < end && IsBlank(*p)) ++p;
-    const char* const start = p;
-    const char* q = p;
-    bool negative = false;
-    if (q < end && (*q == '+' || *q == '-')) {
-        negative = *q == '-';
-        ++q;
-    }
-    if (q >= end || *q == '+' || *q == '-') return false;
-    double v = 0.0;
-    std::from_chars_result r;
-    if (end - q >= 2 && q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) {
-        r = std::from_chars(q + 2, end, v, std::chars_format::hex);
-        if (r.ec == std::errc::invalid_argument) {  // a bare "0x" is the number 0
-            v = 0.0;
-            r.ptr = q + 1;
-            r.ec = std::errc();
-        }
-    } else {
-        r = std::from_chars(q, end, v);
-    }
-    if (r.ec == std::errc::invalid_argument) return false;
-    if (r.ec == std::errc::result_out_of_range) {
-        // overflow gives infinity and underflow zero, as strtod does
-        const std::string token(start, r.ptr);
-        v = std::strtod(token.c_str(), nullptr);
-        negative = false;
-    }
-    value = negative ? -v : v;
-    p = r.ptr;
-    return true;
-}
 
 // The first line converted as "%i" does: leading blanks, a sign, and base
 // 8 for a leading 0, base 16 for 0x. False when no number starts the line
@@ -84,7 +46,7 @@ bool ParseCellNumbers(std::string_view text, glm::dmat3& cell) {
         while (piece_end < end && !IsBlank(*piece_end)) ++piece_end;
         const char* q = p;
         double v = 0.0;
-        if (ParseNumber(q, piece_end, v)) {
+        if (textio::ScanNumber(q, piece_end, v)) {
             if (!std::isfinite(v)) return false;
             numbers[found++] = v;
         }
@@ -213,7 +175,7 @@ bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, s
             const unsigned element = ::GetAtomIndex(name, static_cast<std::size_t>(p - name));
             glm::dvec3 r;
             for (int c = 0; c < 3; ++c) {
-                if (!ParseNumber(p, end, r[c])) return false;
+                if (!textio::ScanNumber(p, end, r[c])) return false;
                 // the model draws in float: a value beyond its range is as
                 // unusable as infinity
                 if (!std::isfinite(r[c]) || std::fabs(r[c]) > double(FLT_MAX)) return false;

@@ -1,6 +1,8 @@
 #include "textio.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +52,41 @@ bool LineCursor::Next(std::string_view& line) {
     ++line_number_;
     return true;
 }
+
+template <typename T>
+bool ScanNumber(const char*& p, const char* end, T& value) {
+    while (p < end && IsSpace(*p)) ++p;
+    const char* const start = p;
+    const char* q = p;
+    const bool negative = q < end && *q == '-';
+    if (q < end && (*q == '+' || *q == '-')) ++q;
+    if (q >= end || *q == '+' || *q == '-') return false;
+    T v = 0;
+    std::from_chars_result r;
+    if (end - q >= 2 && q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) {
+        r = std::from_chars(q + 2, end, v, std::chars_format::hex);
+        if (r.ec == std::errc::invalid_argument) {  // a bare "0x" is the number 0
+            v = 0;
+            r.ptr = q + 1;
+            r.ec = std::errc();
+        }
+    } else {
+        r = std::from_chars(q, end, v);
+    }
+    if (r.ec == std::errc::invalid_argument) return false;
+    if (r.ec == std::errc::result_out_of_range) {
+        // rare: let the C library decide between infinity and zero
+        const std::string token(start, r.ptr);
+        value = sizeof(T) == sizeof(float) ? T(std::strtof(token.c_str(), nullptr)) : T(std::strtod(token.c_str(), nullptr));
+    } else {
+        value = negative ? -v : v;
+    }
+    p = r.ptr;
+    return true;
+}
+
+template bool ScanNumber<float>(const char*&, const char*, float&);
+template bool ScanNumber<double>(const char*&, const char*, double&);
 
 bool WriteFileAtomically(const std::string& path, const std::string& content) {
     std::string temp;
