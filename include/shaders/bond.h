@@ -3,6 +3,8 @@
 #ifndef TESK_SHADERS_BOND_H
 #define TESK_SHADERS_BOND_H
 
+#include "shaders/atom.h"
+
 inline const char* const bond_vs = R"(#version 330 core
 layout (location = 0) in vec3 position;
 
@@ -33,37 +35,6 @@ void main()
 )";
 
 // The same shading as the atoms.
-inline const char* const bond_frag = R"(#version 330 core
-in vec3 ourColor;
-in vec3 Position_worldspace;
-in vec3 EyeDirection_cameraspace;
-in vec3 LightDirection_cameraspace;
-in vec3 Normal_cameraspace;
-
-out vec4 outColor;
-
-void main()
-{
-    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
-    vec3 LightColor = vec3(0.6, 0.6, 0.6);
-    float LightPower = 50.0;
-    vec3 MaterialDiffuseColor = ourColor;
-    vec3 MaterialAmbientColor = vec3(0.2, 0.2, 0.2) * MaterialDiffuseColor;
-    vec3 MaterialSpecularColor = vec3(0.3, 0.3, 0.3);
-
-    float distance = length(LightPosition_worldspace - Position_worldspace);
-    vec3 n = normalize(Normal_cameraspace);
-    vec3 l = normalize(LightDirection_cameraspace);
-    float cosTheta = clamp(dot(n, l), 0.0, 1.0);
-    vec3 E = normalize(EyeDirection_cameraspace);
-    vec3 R = reflect(-l, n);
-    float cosAlpha = clamp(dot(E, R), 0.0, 1.0);
-
-    vec3 color = MaterialAmbientColor
-        + MaterialDiffuseColor * LightColor * LightPower * cosTheta / (distance * distance)
-        + MaterialSpecularColor * LightColor * LightPower * pow(cosAlpha, 5.0) / (distance * distance);
-    outColor = vec4(color, 1.0);
-}
-)";
+inline const char* const bond_frag = atom_frag;
 
 #endif
