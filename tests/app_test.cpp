@@ -1,26 +1,20 @@
-// The real program on its own X server, used as a first-time user would:
-// start-up line and settings folder, the window, the background, a close
-// request from the window system, no display at all, and a session that
-// opens a sample through the dialog, picks an atom and deletes it.
+// The real program on its own X server, used as a first-time user would: one
+// session from the first start to the close request (settings line and
+// folder, window, background, open through the dialog, pick, delete, a failed
+// load), a second start, an unusable user name, no display and no OpenGL.
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <iterator>
 #include <thread>
 #include <vector>
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include "shell_test_support.h"
 
 extern char** environ;
 
@@ -33,123 +27,117 @@ using Clock = std::chrono::steady_clock;
 struct Rgb {
     int r = -1, g = -1, b = -1;
 };
-
 std::ostream& operator<<(std::ostream& os, const Rgb& c)
 {
     return os << "(" << c.r << "," << c.g << "," << c.b << ")";
 }
-
-bool Near(const Rgb& c, int r, int g, int b, int tol = 3)
+bool Near(const Rgb& a, const Rgb& b, int tol)
 {
-    return std::abs(c.r - r) <= tol && std::abs(c.g - g) <= tol && std::abs(c.b - b) <= tol;
+    return std::abs(a.r - b.r) <= tol && std::abs(a.g - b.g) <= tol && std::abs(a.b - b.b) <= tol;
 }
+// the clear colour (0.4, 0.6, 0.7)
+bool IsBackground(const Rgb& c) { return Near(c, Rgb{102, 153, 178}, 2); }
 
-bool IsBackground(const Rgb& c)
-{
-    // clear colour (0.4, 0.6, 0.7)
-    return Near(c, 102, 153, 178, 2);
-}
-
-// A screenshot of the whole X screen.
+// A screenshot of the whole X screen (binary PPM).
 struct Image {
     int w = 0, h = 0;
     std::vector<unsigned char> px;
     Rgb At(int x, int y) const
     {
-        Rgb c;
-        if (x < 0 || y < 0 || x >= w || y >= h)
-            return c;
-        const std::size_t i = (static_cast<std::size_t>(y) * w + x) * 3;
-        c.r = px[i];
-        c.g = px[i + 1];
-        c.b = px[i + 2];
-        return c;
+        if (x < 0 || y < 0 || x >= w || y >= h) return Rgb();
+        const unsigned char* p = &px[(static_cast<std::size_t>(y) * w + x) * 3];
+        return Rgb{p[0], p[1], p[2]};
+    }
+    bool Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::string magic;
+        int maxval = 0;
+        in >> magic >> w >> h >> maxval;
+        if (!in || magic != "P6" || maxval != 255 || w <= 0 || h <= 0) return false;
+        in.get();
+        px.resize(static_cast<std::size_t>(w) * h * 3);
+        return static_cast<bool>(in.read(reinterpret_cast<char*>(px.data()), px.size()));
+    }
+    // Sampled pixels of a rectangle that differ from `other`.
+    int Differing(const Image& other, int x0, int y0, int x1, int y1, int step) const
+    {
+        int n = 0;
+        for (int y = y0; y < y1; y += step)
+            for (int x = x0; x < x1; x += step) n += !Near(At(x, y), other.At(x, y), 2);
+        return n;
     }
 };
-
-bool ReadPpm(const std::string& path, Image& img)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> img.w >> img.h >> maxval;
-    if (!in || magic != "P6" || maxval != 255 || img.w <= 0 || img.h <= 0)
-        return false;
-    in.get();
-    img.px.resize(static_cast<std::size_t>(img.w) * img.h * 3);
-    in.read(reinterpret_cast<char*>(img.px.data()), static_cast<std::streamsize>(img.px.size()));
-    return static_cast<bool>(in);
-}
 
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The few Xlib calls needed to ask a window to close, loaded at run time so
-// that the test needs no X11 development files.
-struct XClientMessage {
-    int type;
-    unsigned long serial;
-    int send_event;
-    void* display;
-    unsigned long window;
-    unsigned long message_type;
-    int format;
-    long l[5];
-};
-union XEventStorage {
-    int type;
-    XClientMessage xclient;
-    long pad[24];
-};
-
+// A close request as a window manager sends it (WM_DELETE_WINDOW), through
+// Xlib loaded at run time so that the test needs no X11 development files.
 bool SendCloseRequest(const std::string& display, unsigned long window)
 {
+    struct ClientMessage {
+        int type;
+        unsigned long serial;
+        int send_event;
+        void* display;
+        unsigned long window, message_type;
+        int format;
+        long l[5];
+    };
+    union Event {
+        ClientMessage xclient;
+        long pad[24];
+    };
     void* lib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (!lib)
-        return false;
-    using OpenFn = void* (*)(const char*);
-    using AtomFn = unsigned long (*)(void*, const char*, int);
-    using SendFn = int (*)(void*, unsigned long, int, long, XEventStorage*);
-    using DpyFn = int (*)(void*);
-    auto open = reinterpret_cast<OpenFn>(dlsym(lib, "XOpenDisplay"));
-    auto atom = reinterpret_cast<AtomFn>(dlsym(lib, "XInternAtom"));
-    auto send = reinterpret_cast<SendFn>(dlsym(lib, "XSendEvent"));
-    auto flush = reinterpret_cast<DpyFn>(dlsym(lib, "XFlush"));
-    auto close = reinterpret_cast<DpyFn>(dlsym(lib, "XCloseDisplay"));
+    if (!lib) return false;
+    auto open = reinterpret_cast<void* (*)(const char*)>(dlsym(lib, "XOpenDisplay"));
+    auto atom = reinterpret_cast<unsigned long (*)(void*, const char*, int)>(dlsym(lib, "XInternAtom"));
+    auto send = reinterpret_cast<int (*)(void*, unsigned long, int, long, Event*)>(dlsym(lib, "XSendEvent"));
+    auto flush = reinterpret_cast<int (*)(void*)>(dlsym(lib, "XFlush"));
+    auto close = reinterpret_cast<int (*)(void*)>(dlsym(lib, "XCloseDisplay"));
     bool ok = false;
-    if (open && atom && send && flush && close) {
-        if (void* dpy = open(display.c_str())) {
-            XEventStorage ev;
-            std::memset(&ev, 0, sizeof ev);
-            ev.xclient.type = 33;  // ClientMessage
-            ev.xclient.window = window;
-            ev.xclient.message_type = atom(dpy, "WM_PROTOCOLS", 0);
-            ev.xclient.format = 32;
-            ev.xclient.l[0] = static_cast<long>(atom(dpy, "WM_DELETE_WINDOW", 0));
-            ev.xclient.l[1] = 0;  // CurrentTime
-            ok = send(dpy, window, 0, 0, &ev) != 0;
-            flush(dpy);
-            close(dpy);
-        }
+    void* dpy = open && atom && send && flush && close ? open(display.c_str()) : nullptr;
+    if (dpy) {
+        Event ev;
+        std::memset(&ev, 0, sizeof ev);
+        ev.xclient.type = 33;  // ClientMessage
+        ev.xclient.window = window;
+        ev.xclient.message_type = atom(dpy, "WM_PROTOCOLS", 0);
+        ev.xclient.format = 32;
+        ev.xclient.l[0] = static_cast<long>(atom(dpy, "WM_DELETE_WINDOW", 0));
+        ok = send(dpy, window, 0, 0, &ev) != 0;
+        flush(dpy);
+        close(dpy);
     }
     dlclose(lib);
     return ok;
+}
+
+// This process's environment with the given names replaced or (value null) removed.
+std::vector<std::string> Environment(const std::vector<std::pair<std::string, const char*>>& changes)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        bool changed = false;
+        for (const auto& c : changes) changed |= std::strncmp(*e, (c.first + "=").c_str(), c.first.size() + 1) == 0;
+        if (!changed) env.push_back(*e);
+    }
+    for (const auto& c : changes)
+        if (c.second) env.push_back(c.first + "=" + c.second);
+    return env;
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& cwd,
             const std::string& out_path)
 {
     std::vector<char*> args, envp;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     args.push_back(nullptr);
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -159,136 +147,101 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
             dup2(fd, 2);
             close(fd);
         }
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
-            _exit(127);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }
     return pid;
 }
 
-// Environment of this process with the given names replaced or (value null) removed.
-std::vector<std::string> Environment(const std::vector<std::pair<std::string, const char*>>& changes)
-{
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string kv = *e;
-        bool changed = false;
-        for (const auto& c : changes)
-            changed |= kv.compare(0, c.first.size() + 1, c.first + "=") == 0;
-        if (!changed)
-            env.push_back(kv);
-    }
-    for (const auto& c : changes)
-        if (c.second)
-            env.push_back(c.first + "=" + c.second);
-    return env;
-}
-
-// Waits for `pid` up to `seconds`; returns its exit status or -1000 on timeout.
-int WaitExit(pid_t pid, double seconds)
+// Polls `done` every `ms` milliseconds for up to `seconds`; its last answer.
+template <class Pred>
+bool WaitFor(Pred done, double seconds = 20.0, int ms = 100)
 {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-        int status = 0;
-        const pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!done()) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
-    return -1000;
+    return true;
+}
+
+// The exit status of `pid` (1000 + signal if killed), or -1000 after `seconds`.
+int WaitExit(pid_t pid, double seconds = 20.0)
+{
+    int status = 0;
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds, 50)) return -1000;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// SIGTERM for an X server, so that it removes its lock and socket.
+void Stop(pid_t& pid, int sig = SIGKILL)
+{
+    if (pid > 0) {
+        kill(pid, sig);
+        waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+}
+
+// Starts an X server on a free display number; its pid or -1.
+pid_t StartXvfb(std::string& name, const std::vector<std::string>& extra, int first)
+{
+    for (int n = first; n < first + 100; ++n) {
+        const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+        if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || fs::exists(sock)) continue;
+        name = ":" + std::to_string(n);
+        std::vector<std::string> argv = {"/usr/bin/Xvfb", name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        pid_t pid = Spawn(argv, Environment({}), "", "/dev/null");
+        if (WaitFor([&] { return fs::exists(sock); }, 15.0, 50)) return pid;
+        Stop(pid, SIGTERM);
+    }
+    return -1;
 }
 
 class AppTest : public ::testing::Test {
 protected:
-    // Starts an X server on a free display number; returns its pid or -1.
-    static pid_t StartXvfb(std::string& name, const std::vector<std::string>& extra, int first)
-    {
-        for (int n = first; n < first + 100; ++n) {
-            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (fs::exists(lock) || fs::exists(sock))
-                continue;
-            name = ":" + std::to_string(n);
-            std::vector<std::string> argv = {"/usr/bin/Xvfb", name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
-            argv.insert(argv.end(), extra.begin(), extra.end());
-            const pid_t pid = Spawn(argv, Environment({}), "", "/dev/null");
-            const auto end = Clock::now() + std::chrono::seconds(15);
-            while (Clock::now() < end && !fs::exists(sock))
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (fs::exists(sock))
-                return pid;
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-        return -1;
-    }
-
     static void SetUpTestSuite() { xvfb = StartXvfb(display, {}, 140); }
-    static void TearDownTestSuite()
-    {
-        if (xvfb > 0) {
-            kill(xvfb, SIGTERM);
-            waitpid(xvfb, nullptr, 0);
-        }
-    }
-
-    void SetUp() override
-    {
-        ASSERT_GT(xvfb, 0) << "no X server could be started";
-        user = "tesk-apptest-" + std::to_string(getpid());
-        char tmpl[] = "/tmp/tesk_app_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch = tmpl;
-        out = scratch + "/stdout.txt";
-    }
+    static void TearDownTestSuite() { Stop(xvfb, SIGTERM); }
+    void SetUp() override { ASSERT_GT(xvfb, 0) << "no X server could be started"; }
     void TearDown() override
     {
-        if (tesk > 0) {
-            kill(tesk, SIGKILL);
-            waitpid(tesk, nullptr, 0);
-        }
+        Stop(tesk);
         std::error_code ec;
-        fs::remove_all("/home/" + user, ec);
-        fs::remove_all(scratch, ec);
+        fs::remove_all(home, ec);
     }
 
-    // With AddressSanitizer the program's leak check at exit would report the
-    // GL driver's caches, unloaded by glfwTerminate and so beyond any
-    // suppression; our own code's leaks are checked by the in-process tests.
-    static std::string SanitizerOptions()
+    // The program with DISPLAY and USER as given. With AddressSanitizer its
+    // leak check at exit would report the GL driver's caches, unloaded by
+    // glfwTerminate and so beyond any suppression; the in-process tests
+    // check our own code for leaks.
+    pid_t Start(const std::string& cwd, const char* user_value, const char* display_value)
     {
-        std::string opts = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+        std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
 #if defined(__SANITIZE_ADDRESS__)
-        opts += std::string(opts.empty() ? "" : ":") + "detect_leaks=0";
+        asan += std::string(asan.empty() ? "" : ":") + "detect_leaks=0";
 #endif
-        return opts;
+        const pid_t pid = Spawn({TESK_BINARY},
+                                Environment({{"DISPLAY", display_value}, {"WAYLAND_DISPLAY", nullptr},
+                                             {"USER", user_value}, {"ASAN_OPTIONS", asan.c_str()}}),
+                                cwd, out);
+        EXPECT_GT(pid, 0);
+        return pid;
     }
-
-    void Start(const std::string& cwd, const char* user_value)
-    {
-        const std::string asan = SanitizerOptions();
-        tesk = Spawn({TESK_BINARY},
-                     Environment({{"DISPLAY", display.c_str()}, {"USER", user_value}, {"ASAN_OPTIONS", asan.c_str()}}),
-                     cwd, out);
-        ASSERT_GT(tesk, 0);
-    }
+    void Start(const std::string& cwd, const char* user_value) { tesk = Start(cwd, user_value, display.c_str()); }
     int Close()
     {
-        const unsigned long w = Window();
-        EXPECT_NE(w, 0ul);
-        EXPECT_TRUE(SendCloseRequest(display, w));
-        const int status = WaitExit(tesk, 20.0);
-        if (status != -1000)
-            tesk = -1;
+        EXPECT_TRUE(SendCloseRequest(display, Window()));
+        const int status = WaitExit(tesk);
+        if (status != -1000) tesk = -1;
         return status;
     }
 
     std::string Run(const std::string& cmd)
     {
-        const std::string full = "DISPLAY=" + display + " " + cmd + " 2>/dev/null";
         std::string result;
-        if (FILE* p = popen(full.c_str(), "r")) {
+        if (FILE* p = popen(("DISPLAY=" + display + " " + cmd + " 2>/dev/null").c_str(), "r")) {
             char buf[512];
             while (fgets(buf, sizeof buf, p))
                 result += buf;
@@ -296,178 +249,90 @@ protected:
         }
         return result;
     }
-
-    // The program's top-level window, waiting for it to appear.
-    unsigned long Window(double seconds = 20.0)
+    // The program's top-level window, waiting for it to appear; 0 if none.
+    unsigned long Window()
     {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            const std::string ids = Run("xdotool search --name '^Tesk'");
-            if (!ids.empty())
-                return std::stoul(ids);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return 0;
+        std::string ids;
+        WaitFor([&] { return !(ids = Run("xdotool search --name '^Tesk'")).empty(); });
+        return ids.empty() ? 0ul : std::stoul(ids);
     }
     std::string Title() { return Run("xdotool getwindowname " + std::to_string(Window())); }
-
-    bool WaitOutput(const std::string& text, double seconds = 20.0)
+    bool WaitOutput(const std::string& text)
     {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            if (ReadFile(out).find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
+        return WaitFor([&] { return ReadFile(out).find(text) != std::string::npos; });
     }
-
+    // A screenshot; kept as `keep_as`.png in $TESK_KEEP_SHOTS when that is set.
     Image Shot(const std::string& keep_as = "")
     {
         Image img;
-        const std::string path = scratch + "/shot.ppm";
+        const std::string path = scratch.path("shot.ppm");
         Run("import -window root -depth 8 ppm:" + path);
-        EXPECT_TRUE(ReadPpm(path, img));
+        EXPECT_TRUE(img.Read(path));
         if (!keep_as.empty() && getenv("TESK_KEEP_SHOTS"))
-            Run("convert " + path + " " + std::string(getenv("TESK_KEEP_SHOTS")) + "/" + keep_as + ".png");
+            Run("convert " + path + " " + getenv("TESK_KEEP_SHOTS") + "/" + keep_as + ".png");
         return img;
     }
     // Screenshots until `pred` holds for one, or the time is up.
     template <class Pred>
-    Image ShotUntil(Pred pred, double seconds = 10.0)
+    Image ShotUntil(Pred pred, const std::string& keep_as = "")
     {
-        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        Image img = Shot();
-        while (!pred(img) && Clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            img = Shot();
-        }
+        Image img;
+        WaitFor([&] { return pred(img = Shot()); }, 10.0, 200);
+        if (!keep_as.empty()) Shot(keep_as);
         return img;
     }
-
-    void ClickAt(int x, int y, int button = 1)
+    void ClickAt(int x, int y)
     {
         Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y));
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        Run("xdotool click " + std::to_string(button));
+        Run("xdotool click 1");
         std::this_thread::sleep_for(std::chrono::milliseconds(350));
     }
 
     static std::string display;
     static pid_t xvfb;
     pid_t tesk = -1;
-    std::string user, scratch, out;
+    const std::string user = "tesk-apptest-" + std::to_string(getpid());
+    const std::string home = "/home/" + user;
+    ScratchDir scratch{"tesk_app"};
+    const std::string out = scratch.path("stdout.txt");
 };
 
 std::string AppTest::display;
 pid_t AppTest::xvfb = -1;
 
-TEST_F(AppTest, FirstAndSecondStartWindowBackgroundAndClose)
+TEST_F(AppTest, NewUserSessionFromFirstStartToSecondStart)
 {
-    Start(scratch, user.c_str());
+    // a folder holding only a sample, so that it is the dialog's first entry
+    const std::string samples = scratch.dir("samples");
+    fs::copy_file(std::string(TESK_SOURCE_DIR) + "/examples/water.xyz", samples + "/water.xyz");
+    const std::string path = fs::canonical(samples + "/water.xyz").string();
+    Start(samples, user.c_str());
     const unsigned long w = Window();
-    ASSERT_NE(w, 0ul) << ReadFile(out);
+    ASSERT_NE(w, 0ul) << ReadFile(out) << " status " << WaitExit(tesk, 0.1);
     EXPECT_EQ(Title(), "Tesk ImGui GLFW+OpenGL3.3\n");
     const std::string geometry = Run("xdotool getwindowgeometry " + std::to_string(w));
     EXPECT_NE(geometry.find("Geometry: 1280x720"), std::string::npos) << geometry;
-
-    ASSERT_TRUE(WaitOutput(" settings: mkdir -p /home/" + user + "/.tesk-org/\n")) << ReadFile(out);
+    ASSERT_TRUE(WaitOutput(" settings: mkdir -p " + home + "/.tesk-org/\n")) << ReadFile(out);
     EXPECT_EQ(ReadFile(out).find(" settings: mkdir"), 0u) << "the settings line comes first";
-    EXPECT_TRUE(fs::is_directory("/home/" + user + "/.tesk-org"));
+    EXPECT_TRUE(fs::is_directory(home + "/.tesk-org"));
 
     // nothing loaded: the background colour, with the control windows over it
-    const Image img = ShotUntil([](const Image& i) { return IsBackground(i.At(1000, 500)); });
-    EXPECT_TRUE(IsBackground(img.At(1000, 500))) << img.At(1000, 500);
-    EXPECT_TRUE(IsBackground(img.At(640, 600))) << img.At(640, 600);
-    EXPECT_TRUE(IsBackground(img.At(1270, 710))) << img.At(1270, 710);
-    EXPECT_FALSE(IsBackground(img.At(150, 100))) << "the Settings window covers this pixel";
-    EXPECT_FALSE(IsBackground(img.At(460, 100))) << "the Choose File window covers this pixel";
-    EXPECT_FALSE(IsBackground(img.At(770, 100))) << "the Action window covers this pixel";
-
-    EXPECT_EQ(Close(), 0);
-    // the GUI library saved its layout on the way out
-    EXPECT_TRUE(fs::exists("/home/" + user + "/.tesk-org/tesk.ini"));
-
-    Start(scratch, user.c_str());
-    ASSERT_TRUE(WaitOutput(" settings: /home/" + user + "/.tesk-org/tesk.ini\n")) << ReadFile(out);
-    EXPECT_EQ(ReadFile(out).find("mkdir"), std::string::npos);
-    EXPECT_EQ(Close(), 0);
-}
-
-TEST_F(AppTest, UnusableUserRunsWithoutLayout)
-{
-    Start(scratch, nullptr);
-    ASSERT_TRUE(WaitOutput(" settings: USER is not set; the window layout will not be saved\n")) << ReadFile(out);
-    ASSERT_NE(Window(), 0ul);
-    EXPECT_EQ(Close(), 0);
-
-    Start(scratch, "../../tmp/evil");
-    ASSERT_TRUE(WaitOutput(" settings: USER cannot be used as a folder name; the window layout will not be saved\n"))
-        << ReadFile(out);
-    ASSERT_NE(Window(), 0ul);
-    EXPECT_EQ(Close(), 0);
-    EXPECT_FALSE(fs::exists("/tmp/evil"));
-}
-
-TEST_F(AppTest, WithoutADisplayExitsWithStatusOne)
-{
-    const std::string asan = SanitizerOptions();
-    const pid_t pid = Spawn({TESK_BINARY}, Environment({{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr},
-                                                        {"USER", user.c_str()}, {"ASAN_OPTIONS", asan.c_str()}}),
-                            scratch, out);
-    EXPECT_EQ(WaitExit(pid, 20.0), 1);
-    const std::string text = ReadFile(out);
-    EXPECT_EQ(text.find("settings"), std::string::npos) << "nothing of its own is printed: " << text;
-    EXPECT_FALSE(fs::exists("/home/" + user));
-}
-
-TEST_F(AppTest, WithoutOpenGLExitsWithMinusOne)
-{
-    // an X server without GLX: the window and its context cannot be made
-    std::string bare;
-    const pid_t server = StartXvfb(bare, {"-extension", "GLX"}, 250);
-    ASSERT_GT(server, 0);
-    const std::string asan = SanitizerOptions();
-    const pid_t pid = Spawn({TESK_BINARY},
-                            Environment({{"DISPLAY", bare.c_str()}, {"USER", user.c_str()}, {"ASAN_OPTIONS", asan.c_str()}}),
-                            scratch, out);
-    EXPECT_EQ(WaitExit(pid, 20.0), 255);
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
-    const std::string text = ReadFile(out);
-    EXPECT_NE(text.find("Failed to initialize OpenGL context\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Error 65542: GLX"), std::string::npos) << "GLFW's error through the callback: " << text;
-    EXPECT_EQ(text.find("settings"), std::string::npos);
-}
-
-TEST_F(AppTest, OpenPickDeleteAndAFailedLoad)
-{
-    const std::string sample = std::string(TESK_SOURCE_DIR) + "/examples/water.xyz";
-    ASSERT_TRUE(fs::exists(sample));
-    // a folder holding only the sample, so that it is the dialog's first entry
-    const std::string samples = scratch + "/samples";
-    fs::create_directory(samples);
-    fs::copy_file(sample, samples + "/water.xyz");
-    Start(samples, user.c_str());
-    ASSERT_NE(Window(), 0ul) << ReadFile(out) << " status " << WaitExit(tesk, 0.1);
-    ASSERT_TRUE(WaitOutput(" settings: "));
     const Image empty = ShotUntil([](const Image& i) { return IsBackground(i.At(640, 360)); });
-    ASSERT_TRUE(IsBackground(empty.At(640, 360)));
+    for (const auto& p : {std::make_pair(640, 360), {1000, 500}, {640, 600}, {1270, 710}})
+        EXPECT_TRUE(IsBackground(empty.At(p.first, p.second))) << p.first << "," << p.second;
+    for (int x : {150, 460, 770})  // Settings, Choose File, Action
+        EXPECT_FALSE(IsBackground(empty.At(x, 100))) << "a window covers x=" << x;
 
     // "Open" in the Choose File window, then the only file of the folder
     ClickAt(340, 69);
-    const Image dialog = Shot("1-dialog");
-    EXPECT_FALSE(IsBackground(dialog.At(300, 300))) << "the file dialog is shown";
+    EXPECT_FALSE(IsBackground(Shot("1-dialog").At(300, 300))) << "the file dialog is shown";
     ClickAt(80, 150);
-    const std::string path = fs::canonical(samples + "/water.xyz").string();
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Title() != "Tesk " + path + "\n" && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WaitFor([&] { return Title() == "Tesk " + path + "\n"; }, 10.0);
     EXPECT_EQ(Title(), "Tesk " + path + "\n");
 
     // water: the oxygen in the middle (red), the hydrogens above and below (grey)
-    const Image loaded = ShotUntil([](const Image& i) { return !IsBackground(i.At(640, 360)); });
-    Shot("2-loaded");
+    const Image loaded = ShotUntil([](const Image& i) { return !IsBackground(i.At(640, 360)); }, "2-loaded");
     const Rgb o = loaded.At(640, 380), h_up = loaded.At(640, 190), h_down = loaded.At(640, 530);
     EXPECT_GT(o.r, o.g + 40) << "oxygen is red " << o;
     EXPECT_GT(o.r, o.b + 40) << o;
@@ -476,43 +341,24 @@ TEST_F(AppTest, OpenPickDeleteAndAFailedLoad)
     EXPECT_LT(std::abs(h_up.r - h_up.b), 30) << "hydrogen is grey " << h_up;
     EXPECT_TRUE(IsBackground(loaded.At(300, 360)));
 
-    // pick the oxygen and delete it
+    // pick the oxygen and delete it with a tap far shorter than a frame
     ClickAt(640, 360);
     Shot("3-selected");
-    // a tap far shorter than a frame
     Run("xdotool key Delete");
-    const Image deleted = ShotUntil([](const Image& i) { return IsBackground(i.At(640, 360)); });
-    Shot("4-deleted");
+    const Image deleted = ShotUntil([](const Image& i) { return IsBackground(i.At(640, 360)); }, "4-deleted");
     EXPECT_TRUE(IsBackground(deleted.At(640, 360))) << "the oxygen is gone " << deleted.At(640, 360);
     EXPECT_TRUE(IsBackground(deleted.At(640, 380)));
     EXPECT_FALSE(IsBackground(deleted.At(640, 190))) << "the hydrogens stay";
     EXPECT_FALSE(IsBackground(deleted.At(640, 530)));
 
     // choose PDB in "Input Format" and open the same XYZ file: it fails
-    ClickAt(400, 46);
-    ClickAt(340, 104);
-    ClickAt(340, 69);
-    ClickAt(80, 150);
+    for (const auto& p : {std::make_pair(400, 46), {340, 104}, {340, 69}, {80, 150}}) ClickAt(p.first, p.second);
     ASSERT_TRUE(WaitOutput("Could not read " + path + " as PDB\n")) << ReadFile(out);
     EXPECT_EQ(Title(), "Tesk " + path + "\n") << "the title stays";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const Image failed = Shot("5-failed");
-    // the old picture stays: the scene below the control windows is unchanged
-    int differing = 0;
-    for (int y = 140; y < 720; y += 4)
-        for (int x = 0; x < 1280; x += 4) {
-            const Rgb a = deleted.At(x, y), b = failed.At(x, y);
-            differing += !Near(a, b.r, b.g, b.b, 2);
-        }
-    EXPECT_EQ(differing, 0);
-    // the message line makes the Choose File window differ from before
-    int window_changes = 0;
-    for (int y = 80; y < 125; ++y)
-        for (int x = 320; x < 620; ++x) {
-            const Rgb a = deleted.At(x, y), b = failed.At(x, y);
-            window_changes += !Near(a, b.r, b.g, b.b, 2);
-        }
-    EXPECT_GT(window_changes, 50);
+    EXPECT_EQ(failed.Differing(deleted, 0, 140, 1280, 720, 4), 0) << "the old picture stays below the windows";
+    EXPECT_GT(failed.Differing(deleted, 320, 80, 620, 125, 1), 50) << "the message line in Choose File";
 
     // Ctrl+F hides the Choose File window and shows it again
     Run("xdotool key ctrl+f");
@@ -520,10 +366,44 @@ TEST_F(AppTest, OpenPickDeleteAndAFailedLoad)
     EXPECT_TRUE(IsBackground(hidden.At(460, 100)));
     EXPECT_FALSE(IsBackground(hidden.At(150, 100)));
     Run("xdotool key ctrl+f");
-    const Image shown = ShotUntil([](const Image& i) { return !IsBackground(i.At(460, 100)); });
-    EXPECT_FALSE(IsBackground(shown.At(460, 100)));
+    EXPECT_FALSE(IsBackground(ShotUntil([](const Image& i) { return !IsBackground(i.At(460, 100)); }).At(460, 100)));
 
     EXPECT_EQ(Close(), 0);
+    EXPECT_TRUE(fs::exists(home + "/.tesk-org/tesk.ini")) << "the GUI library saved its layout on the way out";
+
+    Start(scratch.root, user.c_str());
+    ASSERT_TRUE(WaitOutput(" settings: " + home + "/.tesk-org/tesk.ini\n")) << ReadFile(out);
+    EXPECT_EQ(ReadFile(out).find("mkdir"), std::string::npos);
+    EXPECT_EQ(Close(), 0);
+}
+
+TEST_F(AppTest, UnusableUserRunsWithoutLayout)
+{
+    Start(scratch.root, "../../tmp/evil");
+    ASSERT_TRUE(WaitOutput(" settings: USER cannot be used as a folder name; the window layout will not be saved\n"))
+        << ReadFile(out);
+    ASSERT_NE(Window(), 0ul);
+    EXPECT_EQ(Close(), 0);
+    EXPECT_FALSE(fs::exists("/tmp/evil"));
+}
+
+TEST_F(AppTest, WithoutADisplayOrOpenGL)
+{
+    // no display: status 1, and nothing of its own printed or made
+    EXPECT_EQ(WaitExit(Start(scratch.root, user.c_str(), nullptr)), 1);
+    EXPECT_EQ(ReadFile(out).find("settings"), std::string::npos) << ReadFile(out);
+    EXPECT_FALSE(fs::exists(home));
+
+    // an X server without GLX: the window and its context cannot be made
+    std::string bare;
+    pid_t server = StartXvfb(bare, {"-extension", "GLX"}, 250);
+    ASSERT_GT(server, 0);
+    EXPECT_EQ(WaitExit(Start(scratch.root, user.c_str(), bare.c_str())), 255);
+    Stop(server, SIGTERM);
+    const std::string text = ReadFile(out);
+    EXPECT_NE(text.find("Failed to initialize OpenGL context\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Error 65542: GLX"), std::string::npos) << "GLFW's error through the callback: " << text;
+    EXPECT_EQ(text.find("settings"), std::string::npos);
 }
 
 }  // namespace

@@ -2,70 +2,29 @@
 // real mouse, character and key input (no window or GL context needed).
 #include "filechooser.h"
 
-#include <gtest/gtest.h>
-#include <imgui.h>
-
-#include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
+
+#include "shell_test_support.h"
 
 using FileChooser::Dialog;
 using FileChooser::ShownItem;
+typedef std::vector<std::string> Names;
 
 namespace {
 
 const int KEY_ENTER = 257;
 const int KEY_BACKSPACE = 259;
 
-// A temporary folder tree removed at the end of the test.
-class Scratch {
-public:
-    Scratch()
-    {
-        char tmpl[] = "/tmp/filechooser_test_XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        EXPECT_NE(made, nullptr);
-        char* real = realpath(made, nullptr);
-        root = real;
-        free(real);
-    }
-    ~Scratch()
-    {
-        nftw(root.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
-    std::string path(const std::string& rel) const { return rel.empty() ? root : root + "/" + rel; }
-    std::string dir(const std::string& rel) const
-    {
-        std::string p = path(rel);
-        EXPECT_EQ(mkdir(p.c_str(), 0755), 0) << p;
-        return p;
-    }
-    std::string file(const std::string& rel, off_t size = 0) const
-    {
-        std::string p = path(rel);
-        int fd = open(p.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-        EXPECT_GE(fd, 0) << p;
-        close(fd);
-        EXPECT_EQ(truncate(p.c_str(), size), 0);
-        return p;
-    }
-    void setTime(const std::string& rel, long seconds) const
-    {
-        struct timeval tv[2] = {{seconds, 0}, {seconds, 0}};
-        EXPECT_EQ(utimes(path(rel).c_str(), tv), 0);
-    }
-    std::string root;
-};
+void SetTime(const std::string& path, long seconds)
+{
+    struct timeval tv[2] = {{seconds, 0}, {seconds, 0}};
+    EXPECT_EQ(utimes(path.c_str(), tv), 0);
+}
 
 std::vector<std::string> List(const std::string& folder, bool folders, int mode)
 {
@@ -74,82 +33,57 @@ std::vector<std::string> List(const std::string& folder, bool folders, int mode)
     return names;
 }
 
-std::string WorkingFolder()
-{
-    char* real = realpath(".", nullptr);
-    std::string s = real ? real : "";
-    free(real);
-    return s;
-}
-
-// One Dear ImGui context with a font atlas; every frame calls the dialog
-// from inside a host window, as the Choose File window does.
+// One Dear ImGui context; every frame calls the dialog from inside a host
+// window, as the Choose File window does.
 class Gui {
 public:
-    explicit Gui(Dialog& dialog) : dlg(dialog)
+    explicit Gui(Dialog& dialog) : dlg(dialog), ctx(NewGuiContext(ImVec2(1280, 1024)))
     {
-        ctx = ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.DisplaySize = ImVec2(1280, 1024);
-        io.IniFilename = nullptr;
-        io.DeltaTime = 1.0f / 60.0f;
-        io.KeyMap[ImGuiKey_Enter] = KEY_ENTER;
-        io.KeyMap[ImGuiKey_Backspace] = KEY_BACKSPACE;
-        unsigned char* pixels = nullptr;
-        int w = 0, h = 0;
-        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        ImGui::GetIO().KeyMap[ImGuiKey_Enter] = KEY_ENTER;
+        ImGui::GetIO().KeyMap[ImGuiKey_Backspace] = KEY_BACKSPACE;
     }
     ~Gui() { ImGui::DestroyContext(ctx); }
 
     // Runs one frame and returns what the dialog returned.
-    std::string frame(bool trigger = false)
+    std::string frame(bool trigger = false, const char* title = nullptr, ImVec2 size = ImVec2(-1, -1),
+                      ImVec2 pos = ImVec2(-1, -1))
     {
         ImGui::NewFrame();
         ImGui::Begin("Host");
-        const char* r = dlg.chooseFileDialog(trigger, directory.c_str(), extensions, nullptr, ImVec2(-1, -1),
-                                             ImVec2(-1, -1), 0.875f);
+        const char* r = dlg.chooseFileDialog(trigger, directory.c_str(), extensions, title, size, pos, 0.875f);
         ImGui::End();
         ImGui::Render();
         return r ? std::string(r) : std::string("(null)");
     }
-
-    std::string open(const std::string& dir)
+    // Opens the dialog in `dir`; nothing is returned while it settles.
+    std::string open(const std::string& dir, const char* title = nullptr, ImVec2 size = ImVec2(-1, -1),
+                     ImVec2 pos = ImVec2(-1, -1))
     {
         directory = dir;
-        std::string r = frame(true);
-        settle();
+        std::string r = frame(true, title, size, pos);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(frame(), "");
         return r;
     }
-
-    void settle()
-    {
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(frame(), "");
-    }
-
     // Press and release the left button at a point, then one more frame so
-    // that what is on screen shows the result. The result of the release
-    // frame (where a button reports its press) is returned.
+    // that what is on screen shows the result. Returns the result of the
+    // release frame, where a button reports its press.
     std::string clickAt(ImVec2 p)
     {
         ImGuiIO& io = ImGui::GetIO();
         io.MousePos = p;
         io.MouseDown[0] = true;
-        std::string a = frame();
+        EXPECT_EQ(frame(), "");
         io.MouseDown[0] = false;
         std::string b = frame();
-        std::string c = frame();
-        EXPECT_EQ(a, "");
-        EXPECT_EQ(c, "");
+        EXPECT_EQ(frame(), "");
         return b;
     }
-
     const ShownItem* find(ShownItem::Kind kind, const std::string& text = std::string()) const
     {
         for (const ShownItem& it : dlg.getShownItems())
             if (it.kind == kind && (text.empty() || it.text == text)) return &it;
         return nullptr;
     }
-
     std::string click(ShownItem::Kind kind, const std::string& text = std::string())
     {
         const ShownItem* it = find(kind, text);
@@ -157,13 +91,11 @@ public:
         if (!it) return "(missing)";
         return clickAt(ImVec2((it->min.x + it->max.x) * 0.5f, (it->min.y + it->max.y) * 0.5f));
     }
-
     void type(const std::string& text)
     {
         for (char c : text) ImGui::GetIO().AddInputCharacter(static_cast<unsigned char>(c));
         frame();
     }
-
     void key(int k)
     {
         ImGui::GetIO().KeysDown[k] = true;
@@ -171,37 +103,40 @@ public:
         ImGui::GetIO().KeysDown[k] = false;
         frame();
     }
-
-    std::vector<std::string> shown(ShownItem::Kind kind) const
+    std::vector<const ShownItem*> all(ShownItem::Kind kind) const
     {
-        std::vector<std::string> out;
+        std::vector<const ShownItem*> out;
         for (const ShownItem& it : dlg.getShownItems())
-            if (it.kind == kind) out.push_back(it.text);
+            if (it.kind == kind) out.push_back(&it);
         return out;
     }
-
-    // Folders then files, in the order drawn.
-    std::vector<std::string> entries() const
+    Names shown(ShownItem::Kind kind) const
     {
-        std::vector<std::string> out;
+        Names out;
+        for (const ShownItem* it : all(kind)) out.push_back(it->text);
+        return out;
+    }
+    // Folders then files, in the order drawn.
+    Names entries() const
+    {
+        Names out;
         for (const ShownItem& it : dlg.getShownItems())
             if (it.kind == ShownItem::FOLDER_ENTRY || it.kind == ShownItem::FILE_ENTRY)
                 out.push_back((it.kind == ShownItem::FOLDER_ENTRY ? "d:" : "f:") + it.text);
         return out;
     }
-
     std::string highlightedPathButton() const
     {
-        for (const ShownItem& it : dlg.getShownItems())
-            if (it.kind == ShownItem::PATH_BUTTON && it.highlighted) return it.text;
+        for (const ShownItem* it : all(ShownItem::PATH_BUTTON))
+            if (it->highlighted) return it->text;
         return std::string();
     }
-
     bool enabled(ShownItem::Kind kind) const
     {
         const ShownItem* it = find(kind);
         return it && it->enabled;
     }
+    std::string folder() const { return dlg.getLastDirectory(); }
 
     Dialog& dlg;
     ImGuiContext* ctx;
@@ -209,17 +144,12 @@ public:
     const char* extensions = nullptr;
 };
 
-typedef std::vector<std::string> Names;
-
 }  // namespace
 
 TEST(FileChooserListing, HiddenBackupLinksAndSpecialEntriesAreNotListed)
 {
-    Scratch s;
-    s.dir("alpha");
-    s.dir("Beta");
-    s.dir(".hidden_dir");
-    s.dir("old~");
+    ScratchDir s;
+    for (const char* d : {"alpha", "Beta", ".hidden_dir", "old~"}) s.dir(d);
     s.file("a.xyz", 5);
     s.file(".secret");
     s.file("notes.txt~");
@@ -229,118 +159,134 @@ TEST(FileChooserListing, HiddenBackupLinksAndSpecialEntriesAreNotListed)
 
     EXPECT_EQ(List(s.root, true, 0), (Names{"alpha", "Beta"}));
     EXPECT_EQ(List(s.root, false, 0), (Names{"a.xyz"}));
-
-    std::vector<std::string> none;
+    Names none;
     EXPECT_FALSE(FileChooser::ListFolder(s.path("missing").c_str(), true, 0, none));
     EXPECT_TRUE(none.empty());
 
-    // The same through the dialog: folders first, then files.
+    // the same through the dialog: folders first, then files
     Dialog dlg;
     Gui gui(dlg);
     gui.open(s.root);
     EXPECT_EQ(gui.entries(), (Names{"d:alpha", "d:Beta", "f:a.xyz"}));
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.root);
+    EXPECT_EQ(gui.folder(), s.root);
 }
 
-TEST(FileChooserListing, EverySortingMode)
+TEST(FileChooserListing, EverySortingModeAndTheExtensionFilter)
 {
-    Scratch s;
-    s.file("b.pdb", 30);
-    s.file("A.xyz", 10);
-    s.file("c", 20);
-    s.file("d.CIF", 40);
-    s.setTime("b.pdb", 1000);
-    s.setTime("A.xyz", 3000);
-    s.setTime("c", 2000);
-    s.setTime("d.CIF", 500);
-    s.dir("zeta");
-    s.dir("Alpha");
-    s.dir("mid");
-    s.setTime("zeta", 100);
-    s.setTime("Alpha", 300);
-    s.setTime("mid", 200);
+    ScratchDir s;
+    const struct {
+        const char* name;
+        std::size_t size;
+        long time;
+    } files[] = {{"b.pdb", 30, 1000}, {"A.xyz", 10, 3000}, {"c", 20, 2000}, {"d.CIF", 40, 500}};
+    for (const auto& f : files) SetTime(s.file(f.name, f.size), f.time);
+    SetTime(s.dir("zeta"), 100);
+    SetTime(s.dir("Alpha"), 300);
+    SetTime(s.dir("mid"), 200);
 
-    EXPECT_EQ(List(s.root, false, 0), (Names{"A.xyz", "b.pdb", "c", "d.CIF"}));
-    EXPECT_EQ(List(s.root, false, 1), (Names{"d.CIF", "c", "b.pdb", "A.xyz"}));
-    EXPECT_EQ(List(s.root, false, 2), (Names{"d.CIF", "b.pdb", "c", "A.xyz"}));
-    EXPECT_EQ(List(s.root, false, 3), (Names{"A.xyz", "c", "b.pdb", "d.CIF"}));
-    EXPECT_EQ(List(s.root, false, 4), (Names{"A.xyz", "c", "b.pdb", "d.CIF"}));
-    EXPECT_EQ(List(s.root, false, 5), (Names{"d.CIF", "b.pdb", "c", "A.xyz"}));
-    EXPECT_EQ(List(s.root, false, 6), (Names{"c", "d.CIF", "b.pdb", "A.xyz"}));
-    EXPECT_EQ(List(s.root, false, 7), (Names{"A.xyz", "b.pdb", "d.CIF", "c"}));
+    const Names byName{"Alpha", "mid", "zeta"}, byNameDown{"zeta", "mid", "Alpha"};
+    // folders: by name, by time, and by name again for size and type
+    const struct {
+        Names files, folders;
+    } modes[8] = {
+        {{"A.xyz", "b.pdb", "c", "d.CIF"}, byName},     {{"d.CIF", "c", "b.pdb", "A.xyz"}, byNameDown},
+        {{"d.CIF", "b.pdb", "c", "A.xyz"}, byNameDown}, {{"A.xyz", "c", "b.pdb", "d.CIF"}, byName},
+        {{"A.xyz", "c", "b.pdb", "d.CIF"}, byName},     {{"d.CIF", "b.pdb", "c", "A.xyz"}, byNameDown},
+        {{"c", "d.CIF", "b.pdb", "A.xyz"}, byName},     {{"A.xyz", "b.pdb", "d.CIF", "c"}, byNameDown},
+    };
+    for (int m = 0; m < 8; ++m) {
+        SCOPED_TRACE(m);
+        EXPECT_EQ(List(s.root, false, m), modes[m].files);
+        EXPECT_EQ(List(s.root, true, m), modes[m].folders);
+    }
 
-    // Folders: by name, by time, and by name again for size and type.
-    EXPECT_EQ(List(s.root, true, 0), (Names{"Alpha", "mid", "zeta"}));
-    EXPECT_EQ(List(s.root, true, 1), (Names{"zeta", "mid", "Alpha"}));
-    EXPECT_EQ(List(s.root, true, 2), (Names{"zeta", "mid", "Alpha"}));
-    EXPECT_EQ(List(s.root, true, 3), (Names{"Alpha", "mid", "zeta"}));
-    EXPECT_EQ(List(s.root, true, 4), (Names{"Alpha", "mid", "zeta"}));
-    EXPECT_EQ(List(s.root, true, 5), (Names{"zeta", "mid", "Alpha"}));
-    EXPECT_EQ(List(s.root, true, 6), (Names{"Alpha", "mid", "zeta"}));
-    EXPECT_EQ(List(s.root, true, 7), (Names{"zeta", "mid", "Alpha"}));
-
-    // The sorting buttons: "Name" while current reverses, "Size" then sorts
-    // files smallest first while folders keep name order.
+    // the sorting buttons: the current one reverses, another sorts afresh
     Dialog dlg;
     Gui gui(dlg);
     gui.open(s.root);
-    EXPECT_EQ(gui.entries(), (Names{"d:Alpha", "d:mid", "d:zeta", "f:A.xyz", "f:b.pdb", "f:c", "f:d.CIF"}));
+    const Names ascending{"d:Alpha", "d:mid", "d:zeta", "f:A.xyz", "f:b.pdb", "f:c", "f:d.CIF"};
+    EXPECT_EQ(gui.entries(), ascending);
     EXPECT_TRUE(gui.find(ShownItem::SORT_BUTTON, "Name")->highlighted);
-    gui.click(ShownItem::SORT_BUTTON, "Name");
-    EXPECT_EQ(gui.entries(), (Names{"d:zeta", "d:mid", "d:Alpha", "f:d.CIF", "f:c", "f:b.pdb", "f:A.xyz"}));
-    gui.click(ShownItem::SORT_BUTTON, "Name");
-    EXPECT_EQ(gui.entries(), (Names{"d:Alpha", "d:mid", "d:zeta", "f:A.xyz", "f:b.pdb", "f:c", "f:d.CIF"}));
-    gui.click(ShownItem::SORT_BUTTON, "Size");
-    EXPECT_TRUE(gui.find(ShownItem::SORT_BUTTON, "Size")->highlighted);
-    EXPECT_FALSE(gui.find(ShownItem::SORT_BUTTON, "Name")->highlighted);
-    EXPECT_EQ(gui.entries(), (Names{"d:Alpha", "d:mid", "d:zeta", "f:A.xyz", "f:c", "f:b.pdb", "f:d.CIF"}));
-    gui.click(ShownItem::SORT_BUTTON, "Size");
-    EXPECT_EQ(gui.entries(), (Names{"d:zeta", "d:mid", "d:Alpha", "f:d.CIF", "f:b.pdb", "f:c", "f:A.xyz"}));
-    gui.click(ShownItem::SORT_BUTTON, "Modified");
-    EXPECT_EQ(gui.entries(), (Names{"d:zeta", "d:mid", "d:Alpha", "f:d.CIF", "f:b.pdb", "f:c", "f:A.xyz"}));
-    gui.click(ShownItem::SORT_BUTTON, "Type");
-    EXPECT_EQ(gui.entries(), (Names{"d:Alpha", "d:mid", "d:zeta", "f:c", "f:d.CIF", "f:b.pdb", "f:A.xyz"}));
+    const struct {
+        const char* button;
+        Names entries;
+    } clicks[] = {
+        {"Name", {"d:zeta", "d:mid", "d:Alpha", "f:d.CIF", "f:c", "f:b.pdb", "f:A.xyz"}},
+        {"Name", ascending},
+        {"Size", {"d:Alpha", "d:mid", "d:zeta", "f:A.xyz", "f:c", "f:b.pdb", "f:d.CIF"}},
+        {"Size", {"d:zeta", "d:mid", "d:Alpha", "f:d.CIF", "f:b.pdb", "f:c", "f:A.xyz"}},
+        {"Modified", {"d:zeta", "d:mid", "d:Alpha", "f:d.CIF", "f:b.pdb", "f:c", "f:A.xyz"}},
+        {"Type", {"d:Alpha", "d:mid", "d:zeta", "f:c", "f:d.CIF", "f:b.pdb", "f:A.xyz"}},
+    };
+    for (const auto& c : clicks) {
+        gui.click(ShownItem::SORT_BUTTON, c.button);
+        SCOPED_TRACE(c.button);
+        EXPECT_EQ(gui.entries(), c.entries);
+        for (const ShownItem* b : gui.all(ShownItem::SORT_BUTTON)) EXPECT_EQ(b->highlighted, b->text == c.button);
+    }
+
+    // the caller's extensions keep matching files whatever their case
+    gui.extensions = ".XYZ;.cif";
+    gui.open(s.root);
+    EXPECT_EQ(gui.entries(), (Names{"d:Alpha", "d:mid", "d:zeta", "f:d.CIF", "f:A.xyz"}));
 }
 
-TEST(FileChooserDialog, ChosenPathIsReturnedInOneFrameOnly)
+TEST(FileChooserDialog, FilterThenChoiceReturnedInOneFrameThenReopenAndCancel)
 {
-    Scratch s;
-    s.dir("run1");
-    std::string poscar = s.file("run1/POSCAR", 10);
-    s.file("run1/other.xyz", 10);
+    ScratchDir s;
+    s.dir("xyzdir");
+    s.dir("tmpdir");
+    for (const char* f : {"a.xyz", "b.pdb", "tmp_c.xyz"}) s.file(f);
+    const std::string poscar = s.file("xyzdir/POSCAR", 10);
+    s.file("xyzdir/other.xyz", 10);
 
     Dialog dlg;
     Gui gui(dlg);
     gui.directory = s.root;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.frame(), "") << "before the first trigger";
     EXPECT_STREQ(dlg.getChosenPath(), "");
-
     EXPECT_EQ(gui.open(s.root), "");
-    EXPECT_EQ(gui.click(ShownItem::FOLDER_ENTRY, "run1"), "");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("run1"));
+    EXPECT_EQ(gui.entries(), (Names{"d:tmpdir", "d:xyzdir", "f:a.xyz", "f:b.pdb", "f:tmp_c.xyz"}));
+
+    // the name filter: a text to include, or "-" and a text to exclude
+    ASSERT_EQ(gui.find(ShownItem::FILTER_FIELD), nullptr) << "the section starts closed";
+    gui.click(ShownItem::FILTERING_HEADER);
+    gui.click(ShownItem::FILTER_FIELD);
+    gui.type("xyz");
+    gui.frame();
+    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "xyz");
+    EXPECT_EQ(gui.entries(), (Names{"d:xyzdir", "f:a.xyz", "f:tmp_c.xyz"}));
+    for (int i = 0; i < 3; ++i) gui.key(KEY_BACKSPACE);
+    gui.type("-tmp");
+    gui.frame();
+    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "-tmp");
+    EXPECT_EQ(gui.entries(), (Names{"d:xyzdir", "f:a.xyz", "f:b.pdb"}));
+
+    EXPECT_EQ(gui.click(ShownItem::FOLDER_ENTRY, "xyzdir"), "");
+    EXPECT_EQ(gui.folder(), s.path("xyzdir"));
     EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "POSCAR"), poscar);
     EXPECT_EQ(std::string(dlg.getChosenPath()), poscar);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("run1"));
+    EXPECT_EQ(gui.folder(), s.path("xyzdir"));
     EXPECT_FALSE(dlg.hasUserJustCancelledDialog());
     for (int i = 0; i < 5; ++i) EXPECT_EQ(gui.frame(), "") << "after the choice";
     EXPECT_TRUE(dlg.getShownItems().empty()) << "the popup is closed";
     EXPECT_EQ(std::string(dlg.getChosenPath()), poscar);
 
-    // Reopening with the chosen file starts in its folder and forgets the choice.
+    // reopening with the chosen file starts in its folder, forgets the choice,
+    // the filter and the history
     EXPECT_EQ(gui.open(poscar), "");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("run1"));
+    EXPECT_EQ(gui.folder(), s.path("xyzdir"));
     EXPECT_STREQ(dlg.getChosenPath(), "");
+    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "");
     EXPECT_EQ(gui.entries(), (Names{"f:other.xyz", "f:POSCAR"}));
-    EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_BACK)) << "the history starts afresh";
+    EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_BACK));
 
-    // The popup's close button cancels: nothing is returned from then on.
+    // the popup's close button cancels: nothing is returned from then on
     const ShownItem* wnd = gui.find(ShownItem::WINDOW);
     ASSERT_NE(wnd, nullptr);
-    const ImGuiStyle& style = ImGui::GetStyle();
-    const float font = ImGui::GetFontSize();
-    EXPECT_EQ(gui.clickAt(ImVec2(wnd->max.x - style.FramePadding.x - font * 0.5f,
-                                 wnd->min.y + style.FramePadding.y + font * 0.5f)),
-              "");
+    const ImVec2 pad = ImGui::GetStyle().FramePadding;
+    const float half = ImGui::GetFontSize() * 0.5f;
+    EXPECT_EQ(gui.clickAt(ImVec2(wnd->max.x - pad.x - half, wnd->min.y + pad.y + half)), "");
     EXPECT_TRUE(dlg.hasUserJustCancelledDialog());
     EXPECT_STREQ(dlg.getChosenPath(), "");
     for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.frame(), "");
@@ -348,38 +294,35 @@ TEST(FileChooserDialog, ChosenPathIsReturnedInOneFrameOnly)
 
 TEST(FileChooserDialog, StartFolderFallsBackToParentThenWorkingFolder)
 {
-    Scratch s;
+    ScratchDir s;
     s.dir("data");
-    Dialog dlg;
-    Gui gui(dlg);
-
-    gui.open(s.path("data/missing.xyz"));
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("data"));
-    gui.open(s.path("data/"));
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("data"));
-    gui.open(s.path("nothere/missing.xyz"));
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), WorkingFolder());
-    gui.open("");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), WorkingFolder());
-
-    // A directory text longer than any path buffer is refused, not cut.
-    std::string tooLong = s.path("data") + "/" + std::string(20000, 'a');
-    gui.open(tooLong);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), WorkingFolder());
+    const std::string cwd = std::filesystem::canonical(".").string();
+    // a directory text longer than any path buffer is refused, not cut
     std::string justTooLong = s.path("data/") + std::string(FileChooser::MAX_PATH_BYTES, 'b');
     justTooLong.resize(FileChooser::MAX_PATH_BYTES);
-    gui.open(justTooLong);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), WorkingFolder());
-    std::vector<std::string> names;
+    const struct {
+        std::string given, start;
+    } rows[] = {
+        {s.path("data/missing.xyz"), s.path("data")}, {s.path("data/"), s.path("data")},
+        {s.path("nothere/missing.xyz"), cwd},         {"", cwd},
+        {s.path("data/") + std::string(20000, 'a'), cwd}, {justTooLong, cwd},
+    };
+    Dialog dlg;
+    Gui gui(dlg);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.given.substr(0, 80));
+        gui.open(r.given);
+        EXPECT_EQ(gui.folder(), r.start);
+    }
+    Names names;
     EXPECT_FALSE(FileChooser::ListFolder(justTooLong.c_str(), false, 0, names));
 }
 
-TEST(FileChooserDialog, HistoryBackForwardAndNewFolderDropsForward)
+TEST(FileChooserDialog, HistoryTypedLocationAndVanishedFolder)
 {
-    Scratch s;
-    s.dir("a");
-    s.dir("a/b");
-    s.dir("a/y");
+    ScratchDir s;
+    for (const char* d : {"a", "a/b", "a/y"}) s.dir(d);
+    s.file("a/y/x.xyz");
     Dialog dlg;
     Gui gui(dlg);
     gui.open(s.root);
@@ -388,304 +331,260 @@ TEST(FileChooserDialog, HistoryBackForwardAndNewFolderDropsForward)
 
     gui.click(ShownItem::FOLDER_ENTRY, "a");
     gui.click(ShownItem::FOLDER_ENTRY, "b");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a/b"));
+    EXPECT_EQ(gui.folder(), s.path("a/b"));
     EXPECT_TRUE(gui.enabled(ShownItem::HISTORY_BACK));
     EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_FORWARD));
 
-    gui.click(ShownItem::HISTORY_FORWARD);  // nothing ahead: no effect
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a/b"));
-    gui.click(ShownItem::HISTORY_BACK);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a"));
+    // back and forward, each without effect where nothing lies that way
+    const struct {
+        ShownItem::Kind button;
+        std::string folder;
+        bool back, forward;
+    } steps[] = {
+        {ShownItem::HISTORY_FORWARD, s.path("a/b"), true, false}, {ShownItem::HISTORY_BACK, s.path("a"), true, true},
+        {ShownItem::HISTORY_BACK, s.root, false, true},           {ShownItem::HISTORY_BACK, s.root, false, true},
+        {ShownItem::HISTORY_FORWARD, s.path("a"), true, true},
+    };
+    for (const auto& step : steps) {
+        gui.click(step.button);
+        EXPECT_EQ(gui.folder(), step.folder);
+        EXPECT_EQ(gui.enabled(ShownItem::HISTORY_BACK), step.back) << step.folder;
+        EXPECT_EQ(gui.enabled(ShownItem::HISTORY_FORWARD), step.forward) << step.folder;
+    }
     EXPECT_EQ(gui.entries(), (Names{"d:b", "d:y"}));
-    gui.click(ShownItem::HISTORY_BACK);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.root);
-    EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_BACK));
-    gui.click(ShownItem::HISTORY_BACK);  // nothing behind: no effect
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.root);
-    gui.click(ShownItem::HISTORY_FORWARD);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a"));
-    EXPECT_TRUE(gui.enabled(ShownItem::HISTORY_FORWARD));
 
-    // A new folder from the middle of the history drops what lay ahead.
+    // a new folder from the middle of the history drops what lay ahead
     gui.click(ShownItem::FOLDER_ENTRY, "y");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a/y"));
+    EXPECT_EQ(gui.entries(), (Names{"f:x.xyz"}));
     EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_FORWARD));
     gui.click(ShownItem::HISTORY_BACK);
     gui.click(ShownItem::HISTORY_BACK);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.root);
+    EXPECT_EQ(gui.folder(), s.root);
     gui.click(ShownItem::HISTORY_FORWARD);
     gui.click(ShownItem::HISTORY_FORWARD);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a/y"));
+    EXPECT_EQ(gui.folder(), s.path("a/y"));
     EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_FORWARD));
+
+    // a folder in the history that vanished lists nothing
+    gui.click(ShownItem::HISTORY_BACK);
+    std::filesystem::remove_all(s.path("a/y"));
+    gui.click(ShownItem::HISTORY_FORWARD);
+    EXPECT_EQ(gui.folder(), s.path("a/y"));
+    EXPECT_TRUE(gui.entries().empty());
+    gui.click(ShownItem::HISTORY_BACK);
+    EXPECT_EQ(gui.entries(), (Names{"d:b"}));
+
+    // the location editor opens with all its text selected, so typing replaces
+    // it; a folder that does not exist is ignored and the editor stays open
+    gui.click(ShownItem::EDIT_LOCATION_BUTTON);
+    gui.frame();
+    ASSERT_NE(gui.find(ShownItem::EDIT_LOCATION_FIELD), nullptr);
+    EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD)->text, s.path("a"));
+    gui.type(s.path("nothere"));
+    gui.key(KEY_ENTER);
+    EXPECT_EQ(gui.folder(), s.path("a"));
+    ASSERT_NE(gui.find(ShownItem::EDIT_LOCATION_FIELD), nullptr);
+    EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD)->text, s.path("nothere"));
+    gui.frame();
+    gui.type(s.path("a/b//"));  // selected again: replaced again
+    gui.key(KEY_ENTER);
+    EXPECT_EQ(gui.folder(), s.path("a/b"));
+    EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD), nullptr) << "the editor closes";
+    gui.click(ShownItem::HISTORY_BACK);
+    EXPECT_EQ(gui.folder(), s.path("a"));
+    // only slashes mean the root
+    gui.click(ShownItem::EDIT_LOCATION_BUTTON);
+    gui.frame();
+    gui.type("//");
+    gui.key(KEY_ENTER);
+    EXPECT_EQ(gui.folder(), "/");
 }
 
-TEST(FileChooserDialog, AncestorPathButtonThenDeeperOneReturns)
+TEST(FileChooserDialog, PathButtonsAncestorThenDeeperOneAndWrapping)
 {
-    Scratch s;
-    s.dir("a");
-    s.dir("a/b");
-    s.dir("a/b/c");
-    s.dir("a/y");
+    ScratchDir s;
+    for (const char* d : {"a", "a/b", "a/b/c", "a/y"}) s.dir(d);
     s.file("a/b/c/deep.xyz");
     Dialog dlg;
     Gui gui(dlg);
     gui.open(s.path("a/b/c"));
 
-    Names parts = FileChooser::SplitPath(s.path("a/b/c"));
+    const Names parts = FileChooser::SplitPath(s.path("a/b/c"));
     EXPECT_EQ(gui.shown(ShownItem::PATH_BUTTON), parts);
     EXPECT_EQ(parts.front(), "/");
     EXPECT_EQ(gui.highlightedPathButton(), "c");
 
     gui.click(ShownItem::PATH_BUTTON, "a");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a"));
+    EXPECT_EQ(gui.folder(), s.path("a"));
     EXPECT_EQ(gui.shown(ShownItem::PATH_BUTTON), parts) << "the deeper components stay";
     EXPECT_EQ(gui.highlightedPathButton(), "a");
     EXPECT_EQ(gui.entries(), (Names{"d:b", "d:y"}));
 
     gui.click(ShownItem::PATH_BUTTON, "c");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("a/b/c"));
+    EXPECT_EQ(gui.folder(), s.path("a/b/c"));
     EXPECT_EQ(gui.highlightedPathButton(), "c");
     EXPECT_EQ(gui.entries(), (Names{"f:deep.xyz"}));
 
-    // Back to the ancestor, then into the folder on the row's line: same line.
+    // back to the ancestor, then into the folder on the row's line: same row
     gui.click(ShownItem::HISTORY_BACK);
     EXPECT_EQ(gui.highlightedPathButton(), "a");
     gui.click(ShownItem::FOLDER_ENTRY, "b");
     EXPECT_EQ(gui.shown(ShownItem::PATH_BUTTON), parts);
     EXPECT_EQ(gui.highlightedPathButton(), "b");
 
-    // A folder off the line starts a new row without the old components.
+    // a folder off the line starts a new row without the old components
     gui.click(ShownItem::PATH_BUTTON, "a");
     gui.click(ShownItem::FOLDER_ENTRY, "y");
-    Names yParts = FileChooser::SplitPath(s.path("a/y"));
-    EXPECT_EQ(gui.shown(ShownItem::PATH_BUTTON), yParts);
+    EXPECT_EQ(gui.shown(ShownItem::PATH_BUTTON), FileChooser::SplitPath(s.path("a/y")));
     EXPECT_EQ(gui.highlightedPathButton(), "y");
     EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_FORWARD));
-}
 
-TEST(FileChooserDialog, NameFilterIncludesAndExcludes)
-{
-    Scratch s;
-    s.dir("xyzdir");
-    s.dir("tmpdir");
-    s.file("a.xyz");
-    s.file("b.pdb");
-    s.file("tmp_c.xyz");
-    Dialog dlg;
-    Gui gui(dlg);
-    gui.open(s.root);
-    EXPECT_EQ(gui.entries(), (Names{"d:tmpdir", "d:xyzdir", "f:a.xyz", "f:b.pdb", "f:tmp_c.xyz"}));
+    // many long components wrap at the window edge, each still a button
+    std::string rel;
+    for (int i = 0; i < 8; ++i) s.dir(rel += (i ? "/" : "") + std::string("component_with_a_long_name_") + std::to_string(i));
+    gui.open(s.path(rel));
+    const ShownItem* wnd = gui.find(ShownItem::WINDOW);
+    ASSERT_NE(wnd, nullptr);
+    const std::vector<const ShownItem*> buttons = gui.all(ShownItem::PATH_BUTTON);
+    ASSERT_EQ(buttons.size(), FileChooser::SplitPath(s.path(rel)).size());
+    int lines = 1;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        EXPECT_LE(buttons[i]->max.x, wnd->max.x) << buttons[i]->text;
+        lines += i > 0 && buttons[i]->min.y > buttons[i - 1]->min.y;
+    }
+    EXPECT_GE(lines, 3);
+    EXPECT_EQ(gui.highlightedPathButton(), "component_with_a_long_name_7");
+    gui.click(ShownItem::PATH_BUTTON, "component_with_a_long_name_2");
+    EXPECT_EQ(gui.folder(), s.path(rel.substr(0, rel.find("_2") + 2)));
 
-    ASSERT_EQ(gui.find(ShownItem::FILTER_FIELD), nullptr) << "the section starts closed";
-    gui.click(ShownItem::FILTERING_HEADER);
-    gui.click(ShownItem::FILTER_FIELD);
-    gui.type("xyz");
-    gui.frame();
-    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "xyz");
-    EXPECT_EQ(gui.entries(), (Names{"d:xyzdir", "f:a.xyz", "f:tmp_c.xyz"}));
-
-    for (int i = 0; i < 3; ++i) gui.key(KEY_BACKSPACE);
-    gui.type("-tmp");
-    gui.frame();
-    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "-tmp");
-    EXPECT_EQ(gui.entries(), (Names{"d:xyzdir", "f:a.xyz", "f:b.pdb"}));
-
-    // Reopening after a choice clears the filter.
-    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "a.xyz"), s.path("a.xyz"));
-    gui.open(s.root);
-    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "");
-    EXPECT_EQ(gui.entries().size(), 5u);
-}
-
-TEST(FileChooserDialog, ExtensionFilterKeepsMatchingFiles)
-{
-    Scratch s;
-    s.dir("sub");
-    s.file("a.XYZ");
-    s.file("b.pdb");
-    s.file("c.txt");
-    s.file("POSCAR");
-    Dialog dlg;
-    Gui gui(dlg);
-    gui.extensions = ".xyz;.PDB";
-    gui.open(s.root);
-    EXPECT_EQ(gui.entries(), (Names{"d:sub", "f:a.XYZ", "f:b.pdb"}));
-}
-
-TEST(FileChooserDialog, TypedLocation)
-{
-    Scratch s;
-    s.dir("target");
-    s.dir("other");
-    Dialog dlg;
-    Gui gui(dlg);
-    gui.open(s.root);
-
-    gui.click(ShownItem::EDIT_LOCATION_BUTTON);
-    gui.frame();
-    ASSERT_NE(gui.find(ShownItem::EDIT_LOCATION_FIELD), nullptr);
-    EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD)->text, s.root);
-
-    // All text is selected: typing replaces it. A folder that does not exist
-    // is ignored and the editor stays open with its text selected again.
-    gui.type(s.path("nothere"));
-    gui.key(KEY_ENTER);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.root);
-    ASSERT_NE(gui.find(ShownItem::EDIT_LOCATION_FIELD), nullptr);
-
-    EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD)->text, s.path("nothere"));
-    gui.frame();
-    gui.type(s.path("target//"));
-    gui.key(KEY_ENTER);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("target"));
-    EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD), nullptr) << "the editor closes";
-    EXPECT_TRUE(gui.enabled(ShownItem::HISTORY_BACK));
-    gui.click(ShownItem::HISTORY_BACK);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.root);
-
-    // Only slashes mean the root.
-    gui.click(ShownItem::EDIT_LOCATION_BUTTON);
-    gui.frame();
-    gui.type("//");
-    gui.key(KEY_ENTER);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), "/");
+    EXPECT_EQ(FileChooser::SplitPath("/"), (Names{"/"}));
+    EXPECT_EQ(FileChooser::SplitPath("/a/bb//c/"), (Names{"/", "a", "bb", "c"}));
+    for (const char* folder : {"/a/", "/a"}) EXPECT_EQ(FileChooser::JoinPath(folder, "x"), "/a/x");
+    EXPECT_EQ(FileChooser::JoinPath("/", "x"), "/x");
 }
 
 TEST(FileChooserDialog, KnownFoldersFromHome)
 {
-    Scratch s;
-    s.dir("home");
-    s.dir("home/Desktop");
-    s.dir("home/Documents");
-    s.dir("home/Downloads");
+    ScratchDir s;
+    for (const char* d : {"home", "home/Desktop", "home/Documents", "home/Downloads", "home/Pictures", "home/Videos"})
+        s.dir(d);
     s.file("home/Music");  // a file, not a folder: not a known folder
-    s.dir("home/Pictures");
-    s.dir("home/Videos");
     s.file("home/Desktop/on_desktop.xyz");
     const char* oldHome = getenv("HOME");
-    std::string savedHome = oldHome ? oldHome : "";
+    const std::string savedHome = oldHome ? oldHome : "";
     setenv("HOME", s.path("home").c_str(), 1);
 
     Dialog dlg(false, false, false, true);  // find the known folders at each opening
     Gui gui(dlg);
     gui.open(s.root);
-    if (oldHome) setenv("HOME", savedHome.c_str(), 1);
+    if (oldHome)
+        setenv("HOME", savedHome.c_str(), 1);
     else unsetenv("HOME");
 
     EXPECT_EQ(gui.find(ShownItem::KNOWN_FOLDER), nullptr) << "the section starts closed";
     gui.click(ShownItem::KNOWN_FOLDERS_HEADER);
-    Names known = gui.shown(ShownItem::KNOWN_FOLDER);
-    ASSERT_GE(known.size(), 3u);
+    const Names known = gui.shown(ShownItem::KNOWN_FOLDER);
     ASSERT_GE(known.size(), 6u);
     EXPECT_EQ(Names(known.begin(), known.begin() + 6),
               (Names{"Home", "Desktop", "Documents", "Downloads", "Pictures", "Videos"}));
     EXPECT_EQ(std::count(known.begin(), known.end(), "Music"), 0);
-    // The user folders share one line (whatever drives this machine has follow).
-    std::vector<const ShownItem*> buttons;
-    for (const ShownItem& it : dlg.getShownItems())
-        if (it.kind == ShownItem::KNOWN_FOLDER) buttons.push_back(&it);
+    // the user folders share one line (whatever drives this machine has follow)
+    const std::vector<const ShownItem*> buttons = gui.all(ShownItem::KNOWN_FOLDER);
     for (size_t i = 1; i < 6; ++i) {
         EXPECT_FLOAT_EQ(buttons[i]->min.y, buttons[0]->min.y);
         EXPECT_GT(buttons[i]->min.x, buttons[i - 1]->max.x);
     }
 
     gui.click(ShownItem::KNOWN_FOLDER, "Desktop");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("home/Desktop"));
+    EXPECT_EQ(gui.folder(), s.path("home/Desktop"));
     EXPECT_EQ(gui.entries(), (Names{"f:on_desktop.xyz"}));
     EXPECT_TRUE(gui.find(ShownItem::KNOWN_FOLDER, "Desktop")->highlighted);
     gui.click(ShownItem::KNOWN_FOLDER, "Home");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("home"));
+    EXPECT_EQ(gui.folder(), s.path("home"));
 }
 
-TEST(FileChooserDialog, EntriesFillColumnsFromTheTop)
+TEST(FileChooserDialog, EntriesFillColumnsFromTheTopOrRowsOnRequest)
 {
-    Scratch s;
-    for (int i = 0; i < 60; ++i) {
-        char name[32];
-        snprintf(name, sizeof(name), "f%02d.xyz", i);
-        s.file(name);
+    ScratchDir s;
+    for (int i = 0; i < 60; ++i) s.file((i < 10 ? "f0" : "f") + std::to_string(i) + ".xyz");
+    {
+        Dialog dlg;
+        Gui gui(dlg);
+        gui.open(s.root);
+        EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON), nullptr) << "the row option is off by default";
+        const std::vector<const ShownItem*> files = gui.all(ShownItem::FILE_ENTRY);
+        ASSERT_EQ(files.size(), 60u);
+        // several columns; within one, each entry sits below the previous one
+        int columns = 1;
+        for (size_t i = 1; i < files.size(); ++i) {
+            if (files[i]->min.x > files[i - 1]->min.x + 1.0f) {
+                ++columns;
+                EXPECT_FLOAT_EQ(files[i]->min.y, files[0]->min.y) << "a new column starts at the top";
+            } else {
+                EXPECT_FLOAT_EQ(files[i]->min.x, files[i - 1]->min.x);
+                EXPECT_GT(files[i]->min.y, files[i - 1]->min.y);
+            }
+        }
+        EXPECT_GT(columns, 1);
+        EXPECT_LE(columns, 6);
+        // every entry is inside the popup and can be chosen by a click
+        EXPECT_LE(files.back()->max.y, gui.find(ShownItem::WINDOW)->max.y);
+        EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "f59.xyz"), s.path("f59.xyz"));
     }
-    Dialog dlg;
+    Dialog dlg(false, false, false, false, true);
     Gui gui(dlg);
     gui.open(s.root);
-    std::vector<const ShownItem*> files;
-    for (const ShownItem& it : dlg.getShownItems())
-        if (it.kind == ShownItem::FILE_ENTRY) files.push_back(&it);
-    ASSERT_EQ(files.size(), 60u);
-    // Several columns; within one, each entry sits below the previous one.
-    int columns = 1;
-    for (size_t i = 1; i < files.size(); ++i) {
-        if (files[i]->min.x > files[i - 1]->min.x + 1.0f) {
-            ++columns;
-            EXPECT_LT(files[i]->min.y, files[i - 1]->min.y) << "a new column starts at the top";
-            EXPECT_FLOAT_EQ(files[i]->min.y, files[0]->min.y);
+    ASSERT_NE(gui.find(ShownItem::DISPLAY_BY_BUTTON), nullptr);
+    EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON)->text, "Column");
+    for (const char* mode : {"Row", "Column"}) {
+        gui.click(ShownItem::DISPLAY_BY_BUTTON);
+        SCOPED_TRACE(mode);
+        EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON)->text, mode);
+        const ShownItem* e0 = gui.find(ShownItem::FILE_ENTRY, "f00.xyz");
+        const ShownItem* e1 = gui.find(ShownItem::FILE_ENTRY, "f01.xyz");
+        ASSERT_TRUE(e0 && e1);
+        if (mode[0] == 'R') {  // across the rows: the second entry is right of the first, on its line
+            EXPECT_GT(e1->min.x, e0->max.x);
+            EXPECT_FLOAT_EQ(e1->min.y, e0->min.y);
         } else {
-            EXPECT_FLOAT_EQ(files[i]->min.x, files[i - 1]->min.x);
-            EXPECT_GT(files[i]->min.y, files[i - 1]->min.y);
+            EXPECT_FLOAT_EQ(e1->min.x, e0->min.x);
+            EXPECT_GT(e1->min.y, e0->min.y);
         }
     }
-    EXPECT_GT(columns, 1);
-    EXPECT_LE(columns, 6);
-    // Every entry is inside the popup and can be chosen by a click.
-    const ShownItem* wnd = gui.find(ShownItem::WINDOW);
-    ASSERT_NE(wnd, nullptr);
-    EXPECT_LE(files.back()->max.y, wnd->max.y);
-    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "f59.xyz"), s.path("f59.xyz"));
-}
-
-TEST(FileChooserPaths, SplitAndJoin)
-{
-    EXPECT_EQ(FileChooser::SplitPath("/"), (Names{"/"}));
-    EXPECT_EQ(FileChooser::SplitPath("/a/bb//c/"), (Names{"/", "a", "bb", "c"}));
-    EXPECT_EQ(FileChooser::JoinPath("/", "x"), "/x");
-    EXPECT_EQ(FileChooser::JoinPath("/a/", "x"), "/a/x");
-    EXPECT_EQ(FileChooser::JoinPath("/a", "x"), "/a/x");
 }
 
 TEST(FileChooserDialog, WindowPlacementAndTitle)
 {
-    Scratch s;
+    ScratchDir s;
     Dialog first;  // numbers differ between dialogs, keeping their popups apart
     Dialog dlg;
     Gui gui(dlg);
-    ImGuiIO& io = ImGui::GetIO();
+    // centred on the pointer, then kept inside the display
+    const struct {
+        ImVec2 pointer, corner;
+    } rows[] = {{{640, 500}, {340, 300}}, {{1275, 1020}, {1280 - 600, 1024 - 400}}, {{5, 5}, {0, 0}}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.pointer.x);
+        ImGui::GetIO().MousePos = r.pointer;
+        gui.open(s.root);
+        const ShownItem* wnd = gui.find(ShownItem::WINDOW);
+        ASSERT_NE(wnd, nullptr);
+        EXPECT_FLOAT_EQ(wnd->min.x, r.corner.x);
+        EXPECT_FLOAT_EQ(wnd->min.y, r.corner.y);
+        EXPECT_FLOAT_EQ(wnd->max.x - wnd->min.x, Dialog::WindowSize.x);
+        EXPECT_FLOAT_EQ(wnd->max.y - wnd->min.y, Dialog::WindowSize.y);
+        EXPECT_EQ(wnd->text.rfind("Please choose a file##", 0), 0u) << wnd->text;
+        EXPECT_NE(wnd->text, "Please choose a file##0");
+        // outside the modal popup: nothing happens
+        EXPECT_EQ(gui.clickAt(ImVec2(1275, 1020)), "");
+        EXPECT_NE(gui.find(ShownItem::WINDOW), nullptr);
+    }
 
-    // Centred on the pointer, then kept inside the display.
-    io.MousePos = ImVec2(640, 500);
-    gui.open(s.root);
+    // a caller's title longer than the title buffer is cut, the hidden number
+    // kept; the caller's size and position are used
+    const std::string longTitle(5000, 'T');
+    gui.open(s.root, longTitle.c_str(), ImVec2(300, 200), ImVec2(50, 60));
     const ShownItem* wnd = gui.find(ShownItem::WINDOW);
-    ASSERT_NE(wnd, nullptr);
-    EXPECT_FLOAT_EQ(wnd->min.x, 340.0f);
-    EXPECT_FLOAT_EQ(wnd->min.y, 300.0f);
-    EXPECT_FLOAT_EQ(wnd->max.x - wnd->min.x, Dialog::WindowSize.x);
-    EXPECT_FLOAT_EQ(wnd->max.y - wnd->min.y, Dialog::WindowSize.y);
-    const std::string title = wnd->text;
-    EXPECT_EQ(title.rfind("Please choose a file##", 0), 0u) << title;
-    EXPECT_NE(title, "Please choose a file##0");
-
-    EXPECT_EQ(gui.clickAt(ImVec2(1275, 1020)), "") << "outside the modal popup: nothing happens";
-    gui.open(s.root);
-    wnd = gui.find(ShownItem::WINDOW);
-    EXPECT_FLOAT_EQ(wnd->min.x, 1280.0f - 600.0f);
-    EXPECT_FLOAT_EQ(wnd->min.y, 1024.0f - 400.0f);
-
-    io.MousePos = ImVec2(5, 5);
-    gui.open(s.root);
-    wnd = gui.find(ShownItem::WINDOW);
-    EXPECT_FLOAT_EQ(wnd->min.x, 0.0f);
-    EXPECT_FLOAT_EQ(wnd->min.y, 0.0f);
-
-    // A caller's title longer than the title buffer is cut, the hidden
-    // number kept; the caller's size and position are used.
-    std::string longTitle(5000, 'T');
-    gui.frame();
-    ImGui::NewFrame();
-    ImGui::Begin("Host");
-    dlg.chooseFileDialog(true, s.root.c_str(), nullptr, longTitle.c_str(), ImVec2(300, 200), ImVec2(50, 60));
-    ImGui::End();
-    ImGui::Render();
-    gui.settle();
-    wnd = gui.find(ShownItem::WINDOW);
     ASSERT_NE(wnd, nullptr);
     EXPECT_LT(wnd->text.size(), 600u);
     EXPECT_EQ(wnd->text.substr(0, 10), "TTTTTTTTTT");
@@ -694,89 +593,4 @@ TEST(FileChooserDialog, WindowPlacementAndTitle)
     EXPECT_FLOAT_EQ(wnd->min.y, 60.0f);
     EXPECT_FLOAT_EQ(wnd->max.x - wnd->min.x, 300.0f);
     EXPECT_FLOAT_EQ(wnd->max.y - wnd->min.y, 200.0f);
-}
-
-TEST(FileChooserDialog, DisplayByRowOption)
-{
-    Scratch s;
-    for (int i = 0; i < 40; ++i) {
-        char name[32];
-        snprintf(name, sizeof(name), "g%02d.pdb", i);
-        s.file(name);
-    }
-    Dialog plain;
-    {
-        Gui gui(plain);
-        gui.open(s.root);
-        EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON), nullptr) << "the option is off by default";
-    }
-    Dialog dlg(false, false, false, false, true);
-    Gui gui(dlg);
-    gui.open(s.root);
-    ASSERT_NE(gui.find(ShownItem::DISPLAY_BY_BUTTON), nullptr);
-    EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON)->text, "Column");
-    gui.click(ShownItem::DISPLAY_BY_BUTTON);
-    EXPECT_EQ(gui.find(ShownItem::DISPLAY_BY_BUTTON)->text, "Row");
-    // Across the rows: the second entry is right of the first, on its line.
-    const ShownItem* e0 = gui.find(ShownItem::FILE_ENTRY, "g00.pdb");
-    const ShownItem* e1 = gui.find(ShownItem::FILE_ENTRY, "g01.pdb");
-    ASSERT_TRUE(e0 && e1);
-    EXPECT_GT(e1->min.x, e0->max.x);
-    EXPECT_FLOAT_EQ(e1->min.y, e0->min.y);
-    gui.click(ShownItem::DISPLAY_BY_BUTTON);  // back to columns for the other tests
-    e0 = gui.find(ShownItem::FILE_ENTRY, "g00.pdb");
-    e1 = gui.find(ShownItem::FILE_ENTRY, "g01.pdb");
-    EXPECT_FLOAT_EQ(e1->min.x, e0->min.x);
-    EXPECT_GT(e1->min.y, e0->min.y);
-}
-
-TEST(FileChooserDialog, PathButtonsWrapAtTheWindowEdge)
-{
-    Scratch s;
-    std::string rel;
-    for (int i = 0; i < 8; ++i) {
-        rel += (i ? "/" : "") + std::string("component_with_a_long_name_") + std::to_string(i);
-        s.dir(rel);
-    }
-    Dialog dlg;
-    Gui gui(dlg);
-    gui.open(s.path(rel));
-    const ShownItem* wnd = gui.find(ShownItem::WINDOW);
-    ASSERT_NE(wnd, nullptr);
-    std::vector<const ShownItem*> buttons;
-    for (const ShownItem& it : dlg.getShownItems())
-        if (it.kind == ShownItem::PATH_BUTTON) buttons.push_back(&it);
-    ASSERT_EQ(buttons.size(), FileChooser::SplitPath(s.path(rel)).size());
-    int lines = 1;
-    for (size_t i = 0; i < buttons.size(); ++i) {
-        EXPECT_LE(buttons[i]->max.x, wnd->max.x) << buttons[i]->text;
-        if (i > 0 && buttons[i]->min.y > buttons[i - 1]->min.y) ++lines;
-    }
-    EXPECT_GE(lines, 3);
-    EXPECT_EQ(gui.highlightedPathButton(), "component_with_a_long_name_7");
-    gui.click(ShownItem::PATH_BUTTON, "component_with_a_long_name_2");
-    EXPECT_EQ(std::string(dlg.getLastDirectory()),
-              s.path("component_with_a_long_name_0/component_with_a_long_name_1/component_with_a_long_name_2"));
-}
-
-TEST(FileChooserDialog, FolderThatCannotBeReadListsNothing)
-{
-    Scratch s;
-    s.dir("gone");
-    s.file("gone/x.xyz");
-    s.file("here.xyz");
-    Dialog dlg;
-    Gui gui(dlg);
-    gui.open(s.root);
-    gui.click(ShownItem::FOLDER_ENTRY, "gone");
-    EXPECT_EQ(gui.entries(), (Names{"f:x.xyz"}));
-    gui.click(ShownItem::HISTORY_BACK);
-    ASSERT_EQ(unlink(s.path("gone/x.xyz").c_str()), 0);
-    ASSERT_EQ(rmdir(s.path("gone").c_str()), 0);
-    gui.click(ShownItem::HISTORY_FORWARD);
-    EXPECT_EQ(std::string(dlg.getLastDirectory()), s.path("gone"));
-    EXPECT_TRUE(gui.entries().empty());
-    gui.click(ShownItem::HISTORY_BACK);
-    EXPECT_EQ(gui.entries(), (Names{"f:here.xyz"}));
-    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "here.xyz"), s.path("here.xyz"));
 }

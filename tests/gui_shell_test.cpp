@@ -1,22 +1,16 @@
 // The control windows, the mouse and keyboard steps and the pie step driven
 // through Dear ImGui with the input a GLFW back-end would feed it, on a real
 // (hidden) OpenGL 3.3 window so that the display controller draws and picks.
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <string>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
-#include <gtest/gtest.h>
-#include <imgui.h>
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "shell_test_support.h"
 #include "tesk.h"
 
 namespace {
@@ -25,6 +19,7 @@ const char* const SETTINGS = "Settings (ctrl+c)";
 const char* const CHOOSER = "Choose File (ctrl+f)";
 const char* const ACTION = "Action (ctrl+a)";
 const std::string THREE = std::string(TESK_TEST_DATA) + "/shell/three.xyz";
+const std::string PAIR = std::string(TESK_TEST_DATA) + "/shell/pair.xyz";
 const ImVec2 SCENE_POINT(900.0f, 500.0f);  // empty scene, no window there
 const ImVec2 CENTRE(640.0f, 360.0f);       // the middle atom of three.xyz
 
@@ -42,25 +37,15 @@ protected:
         glfwMakeContextCurrent(window);
         ASSERT_TRUE(gladLoadGL(glfwGetProcAddress));
     }
-    static void TearDownTestSuite()
-    {
-        glfwDestroyWindow(window);
-        // No glfwTerminate: it unloads the GL driver, whose global caches then
-        // show up as leaks that no suppression can name. Process exit frees all.
-    }
+    // No glfwTerminate: it unloads the GL driver, whose global caches then
+    // show up as leaks that no suppression can name. Process exit frees all.
+    static void TearDownTestSuite() { glfwDestroyWindow(window); }
 
     void SetUp() override
     {
         ASSERT_NE(window, nullptr);
-        ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.DisplaySize = ImVec2(1280.0f, 720.0f);
-        io.DeltaTime = 1.0f / 60.0f;
-        unsigned char* pixels = nullptr;
-        int w = 0, h = 0;
-        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
-        io.MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
+        NewGuiContext(ImVec2(1280.0f, 720.0f));
+        ImGui::GetIO().MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
         atom = std::make_unique<CDisplay>();
         s = std::make_unique<CShellState>();
         atom->SetClearColor(s->clear_color[0], s->clear_color[1], s->clear_color[2], s->clear_color[3]);
@@ -76,8 +61,7 @@ protected:
     }
     void TearDown() override
     {
-        if (atom)
-            atom->Delete();
+        if (atom) atom->Delete();
         atom.reset();
         s.reset();
         ImGui::DestroyContext();
@@ -96,10 +80,8 @@ protected:
         ClearFrame(*s);
         ScenePass(*s, *atom);
         ImGui::Render();
-        ImGuiIO& io = ImGui::GetIO();
-        io.MouseWheel = 0.0f;
+        ImGui::GetIO().MouseWheel = 0.0f;
     }
-
     void MoveTo(ImVec2 p)
     {
         ImGui::GetIO().MousePos = p;
@@ -126,16 +108,16 @@ protected:
         io.KeyCtrl = false;
         Frame();
     }
-
-    // Where a pointer hovers the widget `label` of window `window_name`: the
-    // middle of all points of a 3-pixel grid that hover it.
-    ImVec2 Find(ImGuiWindow* w, const char* label)
+    void Wheel(float steps, int frames)
     {
-        EXPECT_NE(w, nullptr) << label;
-        if (!w)
-            return ImVec2(-1, -1);
-        return FindId(w, w->GetIDNoKeepAlive(label), label);
+        for (int i = 0; i < frames; ++i) {
+            ImGui::GetIO().MouseWheel = steps;
+            Frame();
+        }
     }
+
+    // Where a pointer hovers widget `id` of window `w`: the middle of all
+    // points of a 3-pixel grid that hover it.
     ImVec2 FindId(ImGuiWindow* w, ImGuiID id, const char* label)
     {
         const ImVec2 saved = ImGui::GetIO().MousePos;
@@ -157,9 +139,21 @@ protected:
         EXPECT_LE(x0, x1) << "widget not found: " << label;
         return ImVec2((x0 + x1) * 0.5f, (y0 + y1) * 0.5f);
     }
+    ImVec2 Find(ImGuiWindow* w, const char* label)
+    {
+        EXPECT_NE(w, nullptr) << label;
+        return w ? FindId(w, w->GetIDNoKeepAlive(label), label) : ImVec2(-1, -1);
+    }
     ImVec2 Find(const char* window_name, const char* label)
     {
         return Find(ImGui::FindWindowByName(window_name), label);
+    }
+    // Opens a combo or popup with `opener`, then clicks `entry` in it.
+    void Choose(const char* window_name, const char* opener, const char* entry)
+    {
+        Click(Find(window_name, opener));
+        ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << opener;
+        Click(Find(GImGui->OpenPopupStack.back().Window, entry));
     }
 
     void Load(const std::string& path, int format = 0)
@@ -169,6 +163,13 @@ protected:
         LoadStructure(*s, *atom, dir.c_str(), path.c_str(), true);
         Frame();
     }
+    // Loads three.xyz and selects its middle atom with a left click.
+    void LoadAndSelect()
+    {
+        Load(THREE);
+        Click(CENTRE);
+        ASSERT_TRUE(atom->is_atom_selected);
+    }
 
     static GLFWwindow* window;
     std::unique_ptr<CDisplay> atom;
@@ -177,8 +178,12 @@ protected:
 
 GLFWwindow* ShellGuiTest::window = nullptr;
 
-TEST_F(ShellGuiTest, StartValuesOfTheControls)
+TEST_F(ShellGuiTest, StartValuesAndFirstUsePlacement)
 {
+    EXPECT_STREQ(s->user_version, "Tesk alpha 18.11(25)");
+    EXPECT_TRUE(s->show_config_window && s->show_file_chooser && s->show_info_window);
+    const float background[4] = {0.4f, 0.6f, 0.7f, 1.0f};
+    for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(s->clear_color[i], background[i]) << i;
     EXPECT_FLOAT_EQ(atom->atom_scale, 1.0f);
     EXPECT_FLOAT_EQ(s->zoom, 1.0f);
     EXPECT_FLOAT_EQ(s->font, 0.005f);
@@ -189,27 +194,21 @@ TEST_F(ShellGuiTest, StartValuesOfTheControls)
     EXPECT_STREQ(s->item_current, "XYZ");
     EXPECT_EQ(atom->input_format, 0);
     EXPECT_TRUE(s->is_atom_lock);
+    EXPECT_FALSE(s->is_mouse || s->is_select_pie);
 
     // first use: side by side, 300 x 120
     ImGui::DestroyContext();
-    ImGui::CreateContext();
-    ImGuiIO& io = ImGui::GetIO();
-    io.IniFilename = nullptr;
-    io.DisplaySize = ImVec2(1280.0f, 720.0f);
-    io.DeltaTime = 1.0f / 60.0f;
-    unsigned char* pixels = nullptr;
-    int w = 0, h = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+    NewGuiContext(ImVec2(1280.0f, 720.0f));
     Frame();
     const char* names[3] = {SETTINGS, CHOOSER, ACTION};
-    const float xs[3] = {10.0f, 320.0f, 630.0f};
     for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(names[i]);
         ImGuiWindow* win = ImGui::FindWindowByName(names[i]);
-        ASSERT_NE(win, nullptr) << names[i];
-        EXPECT_EQ(win->Pos.x, xs[i]) << names[i];
-        EXPECT_EQ(win->Pos.y, 10.0f) << names[i];
-        EXPECT_EQ(win->Size.x, 300.0f) << names[i];
-        EXPECT_EQ(win->Size.y, 120.0f) << names[i];
+        ASSERT_NE(win, nullptr);
+        EXPECT_EQ(win->Pos.x, 10.0f + 310.0f * i);
+        EXPECT_EQ(win->Pos.y, 10.0f);
+        EXPECT_EQ(win->Size.x, 300.0f);
+        EXPECT_EQ(win->Size.y, 120.0f);
     }
 }
 
@@ -248,8 +247,7 @@ TEST_F(ShellGuiTest, BackgroundEditReachesTheDisplayInTheSameFrame)
 {
     // the red field of "Backgroud": a drag field inside the editor's own ID scope
     ImGuiWindow* w = ImGui::FindWindowByName(SETTINGS);
-    const ImGuiID red = ImHashStr("##X", 0, w->GetIDNoKeepAlive("Backgroud"));
-    const ImVec2 p = FindId(w, red, "Backgroud red");
+    const ImVec2 p = FindId(w, ImHashStr("##X", 0, w->GetIDNoKeepAlive("Backgroud")), "Backgroud red");
     MoveTo(p);
     Button(0, true);
     for (int i = 1; i <= 10; ++i) {
@@ -266,71 +264,90 @@ TEST_F(ShellGuiTest, BackgroundEditReachesTheDisplayInTheSameFrame)
     EXPECT_FALSE(s->is_mouse) << "the drag belonged to the GUI";
 }
 
-TEST_F(ShellGuiTest, InputFormatComboAndReload)
+TEST_F(ShellGuiTest, LoadsTitlesMessagesInputFormatAndReload)
 {
+    LoadAndSelect();
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_TRUE(s->load_message.empty());
     Load(THREE);
-    Click(Find(CHOOSER, "Input Format"));
-    ASSERT_FALSE(GImGui->OpenPopupStack.empty());
-    ImGuiWindow* list = GImGui->OpenPopupStack.back().Window;
-    ASSERT_NE(list, nullptr);
-    Click(Find(list, "VASP"));
+    EXPECT_FALSE(atom->is_atom_selected) << "a successful load clears the selection";
+    EXPECT_EQ(atom->selected_atom, NO_ATOM_SELECTED);
+
+    // a failed Open of pair.xyz as PDB keeps the title and the old structure
+    CopyTextCut(s->filePath, PATH_SIZE, PAIR.c_str());
+    CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
+    Load(PAIR, 2);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_EQ(s->load_message, "Could not read " + PAIR + " as PDB");
+    EXPECT_TRUE(atom->is_visible);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+
+    // the combo changes the format and loads nothing; "Reload" reads the same file again
+    Choose(CHOOSER, "Input Format", "VASP");
     EXPECT_EQ(atom->input_format, 1);
     EXPECT_STREQ(s->item_current, "VASP");
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u) << "changing the format loads nothing";
-
-    // "Reload" reads the same file again, now as VASP, which it is not
-    CopyTextCut(s->filePath, PATH_SIZE, THREE.c_str());
-    CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     Click(Find(CHOOSER, "Reload"));
-    EXPECT_EQ(s->load_message, "Could not read " + THREE + " as VASP");
-
-    Click(Find(CHOOSER, "Input Format"));
-    Click(Find(GImGui->OpenPopupStack.back().Window, "XYZ"));
+    EXPECT_EQ(s->load_message, "Could not read " + PAIR + " as VASP");
+    Choose(CHOOSER, "Input Format", "XYZ");
     EXPECT_EQ(atom->input_format, 0);
     Click(Find(CHOOSER, "Reload"));
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
+    EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
+
+    // a failed load of an over-long path keeps the title
+    const std::string long_path = "/nonexistent/" + std::string(400, 'a') + ".xyz";
+    LoadStructure(*s, *atom, "/nonexistent", long_path.c_str(), true);
+    EXPECT_EQ(s->load_message, "Could not read " + long_path + " as XYZ");
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
+
+    // a good load of one is cut to the 256-byte title, never past it
+    ScratchDir scratch("tesk_title");
+    const std::string deep = scratch.root + "/" + std::string(200, 'b') + "/" + std::string(100, 'c');
+    std::filesystem::create_directories(deep);
+    std::filesystem::copy_file(THREE, deep + "/three.xyz");
+    Load(deep + "/three.xyz");
     EXPECT_TRUE(s->load_message.empty());
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(std::string(s->win_title), ("Tesk " + deep).substr(0, TITLE_SIZE - 1));
 }
 
 TEST_F(ShellGuiTest, WheelZoomClampedBelowAndUnboundedAbove)
 {
     MoveTo(SCENE_POINT);
-    for (int i = 0; i < 10; ++i) {
-        ImGui::GetIO().MouseWheel = -1.0f;
-        Frame();
-    }
+    Wheel(-1.0f, 10);
     EXPECT_FLOAT_EQ(s->zoom, 0.5f);
     EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f);
-    for (int i = 0; i < 120; ++i) {
-        ImGui::GetIO().MouseWheel = 1.0f;
-        Frame();
-    }
+    Wheel(1.0f, 120);
     EXPECT_NEAR(s->zoom, 12.5f, 1e-3f);
     EXPECT_EQ(atom->view_zoom, s->zoom);
 
     // over a window the wheel belongs to the GUI
     const float before = s->zoom;
     MoveTo(ImVec2(160.0f, 40.0f));
-    ImGui::GetIO().MouseWheel = -1.0f;
-    Frame();
+    Wheel(-1.0f, 1);
     EXPECT_EQ(s->zoom, before);
 }
 
 TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
 {
     MoveTo(SCENE_POINT);
+    const struct {
+        int key;
+        bool CShellState::*shown;
+    } windows[] = {{GLFW_KEY_C, &CShellState::show_config_window},
+                   {GLFW_KEY_F, &CShellState::show_file_chooser},
+                   {GLFW_KEY_A, &CShellState::show_info_window}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.key);
+        Key(w.key, true);
+        EXPECT_FALSE((*s).*w.shown);
+        Key(w.key, true);
+        EXPECT_TRUE((*s).*w.shown);
+    }
     Key(GLFW_KEY_C, true);
-    EXPECT_FALSE(s->show_config_window);
-    EXPECT_EQ(ImGui::FindWindowByName(SETTINGS)->Active, false);
+    EXPECT_FALSE(ImGui::FindWindowByName(SETTINGS)->Active);
     Key(GLFW_KEY_C, true);
-    EXPECT_TRUE(s->show_config_window);
-    Key(GLFW_KEY_F, true);
-    EXPECT_FALSE(s->show_file_chooser);
-    Key(GLFW_KEY_A, true);
-    EXPECT_FALSE(s->show_info_window);
-    Key(GLFW_KEY_F, true);
-    Key(GLFW_KEY_A, true);
-    EXPECT_TRUE(s->show_file_chooser && s->show_info_window);
 
     atom->atom_scale = 1.4f;
     Key(GLFW_KEY_B, true);
@@ -351,11 +368,10 @@ TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
     io.KeyCtrl = true;
     io.KeysDown[GLFW_KEY_C] = true;
     int toggles = 0;
-    bool last = s->show_config_window;
     for (int i = 0; i < 60; ++i) {
+        const bool last = s->show_config_window;
         Frame();
         toggles += s->show_config_window != last;
-        last = s->show_config_window;
     }
     io.KeysDown[GLFW_KEY_C] = false;
     io.KeyCtrl = false;
@@ -364,7 +380,7 @@ TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
     EXPECT_LT(toggles, 30);
 }
 
-TEST_F(ShellGuiTest, TapsShorterThanAFrameStillAct)
+TEST_F(ShellGuiTest, TapsShorterThanAFrameAndFocusedTextFields)
 {
     // pressed and released between two frames: only the key callback saw it
     MoveTo(SCENE_POINT);
@@ -393,15 +409,32 @@ TEST_F(ShellGuiTest, TapsShorterThanAFrameStillAct)
     EXPECT_FALSE(s->show_config_window);
     EXPECT_FALSE(atom->is_show_symbol);
 
-    Load(THREE);
+    // while a text field has the keyboard, Delete and the shortcuts do
+    // nothing: neither held keys nor short taps, then or later
+    Key(GLFW_KEY_C, true);
+    ASSERT_TRUE(s->show_config_window);
+    LoadAndSelect();
+    const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");  // right of the first "Set" field
+    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
+    Frame();
+    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
+    Key(GLFW_KEY_DELETE, false);
+    Key(GLFW_KEY_C, true);
+    EXPECT_TRUE(s->show_config_window);
+    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
+    Frame();
+    Click(SCENE_POINT);
     Click(CENTRE);
     ASSERT_TRUE(atom->is_atom_selected);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+
+    // with the scene's keyboard again a tap deletes
     NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
     Frame();
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
 }
 
-TEST_F(ShellGuiTest, PressOnAWindowNeitherPicksNorRotates)
+TEST_F(ShellGuiTest, GateForPressesOnWindowsAndDragsAcrossThem)
 {
     Load(THREE);
     ASSERT_TRUE(atom->is_visible);
@@ -417,34 +450,17 @@ TEST_F(ShellGuiTest, PressOnAWindowNeitherPicksNorRotates)
     EXPECT_FALSE(s->is_atom_lock) << "no scene press happened";
     EXPECT_EQ(atom->track.last_position, last);
     // dragging off the window onto the scene does not rotate either
-    for (int i = 1; i <= 10; ++i)
-        MoveTo(ImVec2(on_window.x + 20.0f * i, on_window.y + 30.0f * i));
+    for (int i = 1; i <= 10; ++i) MoveTo(ImVec2(on_window.x + 20.0f * i, on_window.y + 30.0f * i));
     EXPECT_FALSE(s->is_mouse);
     Button(0, false);
     EXPECT_EQ(atom->track.Model, model);
 
-    // the same press on the scene picks and locks
-    MoveTo(SCENE_POINT);
-    ImGui::GetIO().MouseDown[0] = true;
-    ImGui::NewFrame();
-    SetFrameSize(*s, 1280, 720, 1280, 720);
-    MouseStep(*s, *atom);
-    EXPECT_TRUE(atom->is_picking);
-    EXPECT_TRUE(s->is_atom_lock);
-    ImGui::Render();
-    Frame();
-    Button(0, false);
-}
-
-TEST_F(ShellGuiTest, DragFromTheSceneAcrossAWindowKeepsRotating)
-{
-    Load(THREE);
+    // a drag from the scene towards and across the Settings window keeps rotating
     const glm::mat4 start = atom->track.last_rotation;
     MoveTo(ImVec2(700.0f, 400.0f));
     Button(0, true);
     MoveTo(ImVec2(703.0f, 401.0f));
     EXPECT_FALSE(s->is_mouse) << "below the drag threshold";
-    // towards and across the Settings window
     for (int i = 1; i <= 12; ++i) {
         MoveTo(ImVec2(700.0f - 50.0f * i, 400.0f - 28.0f * i));
         EXPECT_TRUE(s->is_mouse) << "step " << i;
@@ -456,9 +472,19 @@ TEST_F(ShellGuiTest, DragFromTheSceneAcrossAWindowKeepsRotating)
     EXPECT_FALSE(s->is_mouse);
     EXPECT_NE(atom->track.last_rotation, start) << "the rotation was made permanent";
 
-    // a click without movement changes nothing
+    // a press on the scene picks and locks; without movement it does not rotate
     const glm::mat4 after = atom->track.last_rotation;
-    Click(SCENE_POINT);
+    s->is_atom_lock = false;
+    MoveTo(SCENE_POINT);
+    ImGui::GetIO().MouseDown[0] = true;
+    ImGui::NewFrame();
+    SetFrameSize(*s, 1280, 720, 1280, 720);
+    MouseStep(*s, *atom);
+    EXPECT_TRUE(atom->is_picking);
+    EXPECT_TRUE(s->is_atom_lock);
+    ImGui::Render();
+    Frame();
+    Button(0, false);
     EXPECT_EQ(atom->track.last_rotation, after);
 }
 
@@ -488,22 +514,19 @@ TEST_F(ShellGuiTest, PickEditAndChangeTheElement)
     EXPECT_EQ(s->selected, 2);
     ASSERT_TRUE(atom->is_atom_selected);
 
-    Click(Find(ACTION, "Symbol:"));
-    ASSERT_FALSE(GImGui->OpenPopupStack.empty());
-    ImGuiWindow* popup = GImGui->OpenPopupStack.back().Window;
-    ASSERT_NE(popup, nullptr);
-    Click(Find(popup, "C"));
-    EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << "a choice closes the popup";
-    EXPECT_EQ(atom->data.v_atom_index[0], 5u);
-    EXPECT_EQ(atom->selected_zatom, 6u);
-    EXPECT_EQ(atom->selected_symbol, "C");
-
-    // "X" turns it into the dummy element
-    Click(Find(ACTION, "Symbol:"));
-    popup = GImGui->OpenPopupStack.back().Window;
-    Click(Find(popup, "X"));
-    EXPECT_EQ(atom->data.v_atom_index[0], 109u);
-    EXPECT_EQ(atom->selected_zatom, 110u);
+    // the periodic-table popup: a choice closes it; "X" is the dummy element
+    const struct {
+        const char* button;
+        unsigned index, z;
+    } choices[] = {{"C", 5, 6}, {"X", 109, 110}};
+    for (const auto& c : choices) {
+        SCOPED_TRACE(c.button);
+        Choose(ACTION, "Symbol:", c.button);
+        EXPECT_TRUE(GImGui->OpenPopupStack.empty());
+        EXPECT_EQ(atom->data.v_atom_index[0], c.index);
+        EXPECT_EQ(atom->selected_zatom, c.z);
+        EXPECT_EQ(atom->selected_symbol, c.button);
+    }
 
     // a left press on the scene locks again
     Click(SCENE_POINT);
@@ -512,9 +535,7 @@ TEST_F(ShellGuiTest, PickEditAndChangeTheElement)
 
 TEST_F(ShellGuiTest, DeleteKeyAndPieDeleteActOnlyOnAnExistingAtom)
 {
-    Load(THREE);
-    Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
+    LoadAndSelect();
     Key(GLFW_KEY_DELETE, false);
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
     EXPECT_FALSE(atom->is_atom_selected);
@@ -548,9 +569,8 @@ TEST_F(ShellGuiTest, ClickThatClosesThePieNeitherPicksNorRotates)
     const glm::mat4 start = atom->track.last_rotation;
     Click(SCENE_POINT, 1);
     ASSERT_TRUE(s->is_select_pie);
-    // wheel and clicks while it is open do not reach the scene
-    ImGui::GetIO().MouseWheel = 1.0f;
-    Frame();
+    // the wheel while it is open does not reach the scene
+    Wheel(1.0f, 1);
     EXPECT_FLOAT_EQ(s->zoom, 1.0f);
     // choose "Close", keep the button down and drag away
     MoveTo(ImVec2(SCENE_POINT.x + 60.0f, SCENE_POINT.y));
@@ -569,86 +589,14 @@ TEST_F(ShellGuiTest, ClickThatClosesThePieNeitherPicksNorRotates)
     EXPECT_EQ(s->iposx, SCENE_POINT.x);
 }
 
-TEST_F(ShellGuiTest, LoadsClearTheSelectionAndFailuresKeepTheTitle)
-{
-    Load(THREE);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
-    EXPECT_TRUE(s->load_message.empty());
-    Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
-
-    Load(THREE);
-    EXPECT_FALSE(atom->is_atom_selected) << "a successful load clears the selection";
-    EXPECT_EQ(atom->selected_atom, NO_ATOM_SELECTED);
-
-    Load(THREE, 2);  // read as PDB: no records
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
-    EXPECT_EQ(s->load_message, "Could not read " + THREE + " as PDB");
-    EXPECT_TRUE(atom->is_visible) << "the old structure stays";
-
-    // a failed Open of pair.xyz, then "Reload" of it as XYZ: now it is shown and named
-    const std::string pair = std::string(TESK_TEST_DATA) + "/shell/pair.xyz";
-    CopyTextCut(s->filePath, PATH_SIZE, pair.c_str());
-    CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
-    Load(pair, 2);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-    atom->input_format = 0;
-    Click(Find(CHOOSER, "Reload"));
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + pair);
-    EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
-
-    // a failed load of an over-long path keeps the title
-    const std::string long_path = "/nonexistent/" + std::string(400, 'a') + ".xyz";
-    atom->input_format = 0;
-    LoadStructure(*s, *atom, "/nonexistent", long_path.c_str(), true);
-    EXPECT_EQ(s->load_message, "Could not read " + long_path + " as XYZ");
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + pair);
-
-    // a good load of one is cut to the 256-byte title, never past it
-    char tmpl[] = "/tmp/tesk_title_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string deep = std::string(tmpl) + "/" + std::string(200, 'b') + "/" + std::string(100, 'c');
-    std::filesystem::create_directories(deep);
-    std::filesystem::copy_file(THREE, deep + "/three.xyz");
-    Load(deep + "/three.xyz");
-    EXPECT_TRUE(s->load_message.empty());
-    EXPECT_EQ(std::string(s->win_title), ("Tesk " + deep).substr(0, TITLE_SIZE - 1));
-    std::error_code ec;
-    std::filesystem::remove_all(tmpl, ec);
-}
-
-TEST_F(ShellGuiTest, KeysGoToAFocusedTextField)
-{
-    Load(THREE);
-    Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
-    // click into the first "Set" field, left of the "(0,0,0)" button on its line
-    const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");
-    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
-    Frame();
-    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
-    Key(GLFW_KEY_DELETE, false);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-    Key(GLFW_KEY_C, true);
-    EXPECT_TRUE(s->show_config_window);
-    // nor does a short tap, then or later
-    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
-    Frame();
-    Click(SCENE_POINT);
-    Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-}
-
 TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
 {
     Load(THREE);
     // a window of 640 x 360 units drawn into 1280 x 720 pixels
-    ImGui::GetIO().MousePos = ImVec2(320.0f, 180.0f);
-    ImGui::GetIO().DisplaySize = ImVec2(640.0f, 360.0f);
-    ImGui::GetIO().MouseDown[0] = true;
+    ImGuiIO& io = ImGui::GetIO();
+    io.MousePos = ImVec2(320.0f, 180.0f);
+    io.DisplaySize = ImVec2(640.0f, 360.0f);
+    io.MouseDown[0] = true;
     ImGui::NewFrame();
     SetFrameSize(*s, 1280, 720, 640, 360);
     glViewport(0, 0, 1280, 720);

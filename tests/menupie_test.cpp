@@ -3,47 +3,51 @@
 // the sectors are drawn in.
 #include <cmath>
 
-#include <gtest/gtest.h>
-#include <imgui.h>
-
 #include "menupie.h"
+#include "shell_test_support.h"
 
 namespace {
 
 constexpr ImU32 HOVER_COLOUR = IM_COL32(100, 100, 150, 255);
 constexpr ImU32 SELECTED_COLOUR = IM_COL32(120, 120, 140, 255);
 
+ImVec2 Polar(float radius, float degrees)
+{
+    const float a = degrees * 3.14159265f / 180.0f;
+    return ImVec2(radius * std::cos(a), radius * std::sin(a));
+}
+
+// Number of vertices of this frame's draw data in colour `col`.
+int VerticesInColour(ImU32 col)
+{
+    int count = 0;
+    const ImDrawData* dd = ImGui::GetDrawData();
+    for (int l = 0; dd && l < dd->CmdListsCount; ++l)
+        for (const ImDrawVert& v : dd->CmdLists[l]->VtxBuffer) count += v.col == col;
+    return count;
+}
+
 class PieMenuTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.DisplaySize = ImVec2(1280.0f, 720.0f);
-        io.DeltaTime = 1.0f / 60.0f;
-        unsigned char* pixels = nullptr;
-        int w = 0, h = 0;
-        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
-    }
+    void SetUp() override { NewGuiContext(ImVec2(1280.0f, 720.0f)); }
     void TearDown() override { ImGui::DestroyContext(); }
 
-    // One frame with the pointer at `offset` from the centre; `down` holds the
-    // left button. Returns the menu's result of that frame.
-    int Frame(ImVec2 offset, bool down, bool open_popup = true)
+    // One frame with the pointer at `offset` from the centre and the buttons
+    // as given; the popup is (re)opened while `is_open` and `reopen` hold.
+    int Frame(ImVec2 offset, bool left, bool reopen = true, bool right = false)
     {
         ImGuiIO& io = ImGui::GetIO();
         io.MousePos = ImVec2(center.x + offset.x, center.y + offset.y);
-        io.MouseDown[0] = down;
+        io.MouseDown[0] = left;
+        io.MouseDown[1] = right;
         ImGui::NewFrame();
-        if (open_popup && is_open)
-            ImGui::OpenPopup("##piepopup");
+        if (reopen && is_open) ImGui::OpenPopup("##piepopup");
         const int n = PiePopupSelectMenu(center, "##piepopup", items, 6, &selected, &is_open);
         ImGui::Render();
         return n;
     }
-
-    // Hover at `offset`, then press and release the left button there.
+    // Hover at `offset`, then press and release the left button there; the
+    // result of the press frame.
     int ClickAt(ImVec2 offset)
     {
         is_open = true;
@@ -54,81 +58,44 @@ protected:
         return n;
     }
 
-    static ImVec2 Polar(float radius, float degrees)
-    {
-        const float a = degrees * 3.14159265f / 180.0f;
-        return ImVec2(radius * std::cos(a), radius * std::sin(a));
-    }
-
-    // Number of vertices of this frame's draw data in colour `col`.
-    static int VerticesInColour(ImU32 col)
-    {
-        int count = 0;
-        const ImDrawData* dd = ImGui::GetDrawData();
-        for (int l = 0; dd && l < dd->CmdListsCount; ++l) {
-            const ImDrawList* list = dd->CmdLists[l];
-            for (const ImDrawVert& v : list->VtxBuffer)
-                count += v.col == col;
-        }
-        return count;
-    }
-
     ImVec2 center{640.0f, 360.0f};
     const char* items[6] = {"Close", "Move", "Edit", "Select", "Delete", "Si-12345"};
     int selected = -1;
     bool is_open = true;
 };
 
-TEST_F(PieMenuTest, EachSectorChosenByAClickInItsDirection)
+TEST_F(PieMenuTest, ClickResultsByDirectionAndDistance)
 {
-    // screen y grows downwards: 0 right, 60 lower right, ... 300 upper right
-    const int expected[6] = {0, 1, 2, 3, 4, 5};
-    for (int n = 0; n < 6; ++n) {
-        selected = -1;
-        EXPECT_EQ(ClickAt(Polar(60.0f, 60.0f * n)), expected[n]) << "sector " << n;
-        EXPECT_EQ(selected, expected[n]);
+    struct Row {
+        float radius, degrees;
+        int before, result, after;
+        const char* what;
+    } rows[] = {
+        // screen y grows downwards: 0 right, 60 lower right, ... 300 upper right
+        {60, 0, -1, 0, 0, "sector 0"},   {60, 60, -1, 1, 1, "sector 1"},   {60, 120, -1, 2, 2, "sector 2"},
+        {60, 180, -1, 3, 3, "sector 3"}, {60, 240, -1, 4, 4, "sector 4"},  {60, 300, -1, 5, 5, "sector 5"},
+        {100, 20, -1, 0, 0, "outer edge of a sector"},
+        {35, -20, -1, 0, 0, "other side of a sector"},
+        {25, 180, -1, 3, 3, "just outside the dead zone"},
+        {10, 0, 4, -1, -1, "10 px: dead zone clears the choice"},
+        {19, 60, 2, -1, -1, "inside the 20 px dead zone"},
+        {70, 30, 1, -1, -1, "in the gap between Close and Move"},
+        {130, 0, 3, -1, 3, "130 px: beyond the ring closes and keeps the choice"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        selected = r.before;
+        const ImVec2 at = Polar(r.radius, r.degrees);
+        EXPECT_EQ(ClickAt(at), r.result);
+        EXPECT_EQ(selected, r.after);
         EXPECT_FALSE(is_open) << "a click closes the menu";
-        // the popup is really closed: without reopening nothing is drawn or chosen
-        EXPECT_EQ(Frame(Polar(60.0f, 60.0f * n), true, false), -1);
+        // really closed: without reopening nothing is drawn or chosen
+        EXPECT_EQ(Frame(at, true, false), -1);
     }
-    // near the edges of a sector, still inside the ring
-    EXPECT_EQ(ClickAt(Polar(100.0f, 20.0f)), 0);
-    EXPECT_EQ(ClickAt(Polar(35.0f, -20.0f)), 0);
-    EXPECT_EQ(ClickAt(Polar(25.0f, 180.0f)), 3);
-}
-
-TEST_F(PieMenuTest, DeadZoneAndGapsChooseNothingAndClearTheChoice)
-{
-    selected = 4;
-    EXPECT_EQ(ClickAt(ImVec2(10.0f, 0.0f)), -1);
-    EXPECT_EQ(selected, -1);
-    EXPECT_FALSE(is_open);
-
-    selected = 2;
-    EXPECT_EQ(ClickAt(Polar(19.0f, 60.0f)), -1) << "inside the 20 px dead zone";
-    EXPECT_EQ(selected, -1);
-
-    selected = 1;
-    EXPECT_EQ(ClickAt(Polar(70.0f, 30.0f)), -1) << "in the gap between Close and Move";
-    EXPECT_EQ(selected, -1);
-}
-
-TEST_F(PieMenuTest, ClickBeyondTheRingClosesAndKeepsTheChoice)
-{
-    selected = 3;
-    is_open = true;
-    Frame(ImVec2(130.0f, 0.0f), false);
-    Frame(ImVec2(130.0f, 0.0f), false);
-    // the sector under the pointer lights up although it is beyond the ring
-    EXPECT_GT(VerticesInColour(HOVER_COLOUR), 0);
-    EXPECT_EQ(Frame(ImVec2(130.0f, 0.0f), true), -1);
-    EXPECT_EQ(selected, 3);
-    EXPECT_FALSE(is_open);
 }
 
 TEST_F(PieMenuTest, HoverAndSelectionColours)
 {
-    is_open = true;
     selected = 2;
     Frame(ImVec2(5.0f, 0.0f), false);
     Frame(ImVec2(5.0f, 0.0f), false);
@@ -141,27 +108,25 @@ TEST_F(PieMenuTest, HoverAndSelectionColours)
     EXPECT_EQ(VerticesInColour(SELECTED_COLOUR), 0);
     EXPECT_EQ(VerticesInColour(HOVER_COLOUR), selected_vertices);
     EXPECT_TRUE(is_open) << "hovering does not close";
+
+    // the sector under the pointer lights up although it is beyond the ring
+    Frame(ImVec2(130.0f, 0.0f), false);
+    EXPECT_GT(VerticesInColour(HOVER_COLOUR), 0);
 }
 
-TEST_F(PieMenuTest, NotOpenReturnsMinusOneAndKeepsTheFlag)
+TEST_F(PieMenuTest, NotOpenOrRightButtonChoosesNothing)
 {
-    is_open = true;
     EXPECT_EQ(Frame(Polar(60.0f, 0.0f), false, false), -1);
     EXPECT_EQ(Frame(Polar(60.0f, 0.0f), true, false), -1);
-    EXPECT_TRUE(is_open);
+    EXPECT_TRUE(is_open) << "the flag is the caller's while the popup is not open";
     EXPECT_EQ(selected, -1);
     EXPECT_EQ(VerticesInColour(HOVER_COLOUR), 0);
-}
 
-TEST_F(PieMenuTest, RightClickDoesNotChoose)
-{
-    is_open = true;
     Frame(Polar(60.0f, 0.0f), false);
-    ImGuiIO& io = ImGui::GetIO();
-    io.MouseDown[1] = true;
-    EXPECT_EQ(Frame(Polar(60.0f, 0.0f), false), -1);
-    io.MouseDown[1] = false;
+    EXPECT_EQ(Frame(Polar(60.0f, 0.0f), false, true, true), -1);
+    Frame(Polar(60.0f, 0.0f), false);
     EXPECT_TRUE(is_open);
+    EXPECT_EQ(selected, -1);
 }
 
 }  // namespace

@@ -1,87 +1,63 @@
 // Rules of the settings path: where the layout file goes, how its folder is
-// made, and which user names are refused. Also the version text and the
-// cutting of over-long texts into fixed buffers.
+// made, and which user names are refused. Also the cutting of over-long
+// texts into fixed buffers.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <string>
+#include <filesystem>
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include "shell_test_support.h"
 #include "tesk.h"
 
+namespace fs = std::filesystem;
+
 namespace {
-
-bool IsDir(const std::string& p)
-{
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& p)
-{
-    struct stat st;
-    return ::lstat(p.c_str(), &st) == 0;
-}
-
-int CountEntries(const std::string& dir)
-{
-    int n = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            n += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
-        closedir(d);
-    }
-    return n;
-}
 
 class SettingsPathTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/tesk_settings_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch = tmpl;
-        root = scratch + "/home";
-        ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        old_cwd = cwd;
+        root = scratch.dir("home");
+        old_cwd = fs::current_path();
         // a command run through a shell would act in the working folder
-        ASSERT_EQ(chdir(scratch.c_str()), 0);
+        fs::current_path(scratch.root);
     }
-    void TearDown() override
+    void TearDown() override { fs::current_path(old_cwd); }
+    std::size_t Entries(const std::string& dir) const
     {
-        ASSERT_EQ(chdir(old_cwd.c_str()), 0);
-        const std::string cmd = "rm -rf '" + scratch + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
     }
 
-    std::string scratch, root, old_cwd;
+    ScratchDir scratch{"tesk_settings"};
+    std::string root;
+    fs::path old_cwd;
     char config[CONFIG_SIZE];
     std::string line;
 };
 
 TEST_F(SettingsPathTest, FirstStartCreatesTheFolderThenReportsThePath)
 {
+    const std::string made = " settings: mkdir -p " + root + "/alice/.tesk-org/\n";
     ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
-    EXPECT_EQ(line, " settings: mkdir -p " + root + "/alice/.tesk-org/\n");
+    EXPECT_EQ(line, made);
     EXPECT_EQ(std::string(config), root + "/alice/.tesk-org/tesk.ini");
-    EXPECT_TRUE(IsDir(root + "/alice/.tesk-org"));
-    EXPECT_FALSE(Exists(config)) << "the GUI library writes the file, not the shell";
+    EXPECT_TRUE(fs::is_directory(root + "/alice/.tesk-org"));
+    EXPECT_FALSE(fs::exists(config)) << "the GUI library writes the file, not the shell";
 
     // the same start again, before the layout was saved: folder already there
     ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
-    EXPECT_EQ(line, " settings: mkdir -p " + root + "/alice/.tesk-org/\n");
+    EXPECT_EQ(line, made);
 
     std::ofstream(config) << "[Window][Debug##Default]\n";
     ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
     EXPECT_EQ(line, " settings: " + root + "/alice/.tesk-org/tesk.ini\n");
+
+    // the longest name that fits the 200-byte path with its terminating zero
+    const std::string fits(CONFIG_SIZE - 1 - root.size() - 1 - std::strlen("/.tesk-org/tesk.ini"), 'u');
+    ASSERT_TRUE(SetupSettingsPath(root.c_str(), fits.c_str(), config, line));
+    EXPECT_EQ(std::strlen(config), CONFIG_SIZE - 1);
+    EXPECT_TRUE(fs::is_directory(root + "/" + fits + "/.tesk-org"));
 }
 
 TEST_F(SettingsPathTest, ShellCharactersInTheNameRunNothing)
@@ -91,110 +67,69 @@ TEST_F(SettingsPathTest, ShellCharactersInTheNameRunNothing)
         SCOPED_TRACE(name);
         ASSERT_TRUE(SetupSettingsPath(root.c_str(), name, config, line));
         EXPECT_EQ(line, " settings: mkdir -p " + root + "/" + name + "/.tesk-org/\n");
-        // the folder carries the name literally
-        EXPECT_TRUE(IsDir(root + "/" + name + "/.tesk-org"));
+        EXPECT_TRUE(fs::is_directory(root + "/" + name + "/.tesk-org")) << "the name is taken literally";
     }
     for (const char* f : {"x", "y", "z", "w"}) {
-        EXPECT_FALSE(Exists(scratch + "/" + f)) << f;
-        EXPECT_FALSE(Exists(root + "/" + f)) << f;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(scratch.path(f)))) << f;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(root + "/" + f))) << f;
     }
-    EXPECT_EQ(CountEntries(root), 5);
+    EXPECT_EQ(Entries(root), 5u);
 }
 
 TEST_F(SettingsPathTest, UnusableNamesRunWithoutALayoutFile)
 {
-    struct Case {
+    const std::size_t longest = CONFIG_SIZE - 1 - root.size() - 1 - std::strlen("/.tesk-org/tesk.ini");
+    const std::string too_long(longest + 1, 'v'), huge(5000, 'w');
+    const char* folder = "USER cannot be used as a folder name";
+    const char* length = "USER is too long for the settings path";
+    const struct {
         const char* user;
         const char* reason;
     } cases[] = {
-        {nullptr, "USER is not set"},
-        {"", "USER is empty"},
-        {"a/b", "USER cannot be used as a folder name"},
-        {"/", "USER cannot be used as a folder name"},
-        {"..", "USER cannot be used as a folder name"},
-        {"x..y", "USER cannot be used as a folder name"},
-        {".", "USER cannot be used as a folder name"},
-        {"ab\ncd", "USER contains control characters"},
+        {nullptr, "USER is not set"}, {"", "USER is empty"},  {"a/b", folder},
+        {"/", folder},                {"..", folder},         {"x..y", folder},
+        {".", folder},                {"ab\ncd", "USER contains control characters"},
+        {too_long.c_str(), length},   {huge.c_str(), length},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.user ? c.user : "(unset)");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user ? std::string(c.user).substr(0, 20) : "(unset)");
         std::memset(config, 'Q', sizeof config);
         EXPECT_FALSE(SetupSettingsPath(root.c_str(), c.user, config, line));
         EXPECT_EQ(config[0], '\0');
         EXPECT_EQ(line, std::string(" settings: ") + c.reason + "; the window layout will not be saved\n");
-        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << "one plain line";
     }
-    EXPECT_EQ(CountEntries(root), 0) << "nothing created for a refused name";
-    EXPECT_EQ(CountEntries(scratch), 1);
-}
-
-TEST_F(SettingsPathTest, NameLengthBoundedByThe200BytePath)
-{
-    // root + "/" + user + "/.tesk-org/tesk.ini" and the terminating zero
-    const std::size_t longest = CONFIG_SIZE - 1 - root.size() - 1 - std::strlen("/.tesk-org/tesk.ini");
-    const std::string fits(longest, 'u');
-    ASSERT_TRUE(SetupSettingsPath(root.c_str(), fits.c_str(), config, line));
-    EXPECT_EQ(std::strlen(config), CONFIG_SIZE - 1);
-    EXPECT_TRUE(IsDir(root + "/" + fits + "/.tesk-org"));
-
-    const std::string too_long(longest + 1, 'v');
-    std::memset(config, 'Q', sizeof config);
-    EXPECT_FALSE(SetupSettingsPath(root.c_str(), too_long.c_str(), config, line));
-    EXPECT_EQ(config[0], '\0');
-    EXPECT_EQ(line, " settings: USER is too long for the settings path; the window layout will not be saved\n");
-    EXPECT_FALSE(Exists(root + "/" + too_long));
-
-    const std::string huge(5000, 'w');
-    EXPECT_FALSE(SetupSettingsPath(root.c_str(), huge.c_str(), config, line));
-    EXPECT_EQ(config[0], '\0');
+    EXPECT_EQ(Entries(root), 0u) << "nothing created for a refused name";
+    EXPECT_EQ(Entries(scratch.root), 1u);
 }
 
 TEST_F(SettingsPathTest, FolderThatCannotBeMadeIsReported)
 {
-    // a plain file where the user's folder should be
-    const std::string blocker = root + "/carol";
-    std::ofstream(blocker) << "not a folder\n";
+    std::ofstream(root + "/carol") << "a plain file where the user's folder should be\n";
     EXPECT_FALSE(SetupSettingsPath(root.c_str(), "carol", config, line));
     EXPECT_EQ(config[0], '\0');
     EXPECT_EQ(line, " settings: mkdir -p " + root + "/carol/.tesk-org/\n settings: could not create " + root +
                         "/carol/.tesk-org/: Not a directory; the window layout will not be saved\n");
 }
 
-TEST(ShellState, StartValues)
-{
-    CShellState s;
-    EXPECT_STREQ(s.user_version, "Tesk alpha 18.11(25)");
-    EXPECT_TRUE(s.show_config_window && s.show_file_chooser && s.show_info_window);
-    EXPECT_FLOAT_EQ(s.clear_color[0], 0.4f);
-    EXPECT_FLOAT_EQ(s.clear_color[1], 0.6f);
-    EXPECT_FLOAT_EQ(s.clear_color[2], 0.7f);
-    EXPECT_FLOAT_EQ(s.clear_color[3], 1.0f);
-    EXPECT_TRUE(s.is_atom_lock);
-    EXPECT_FALSE(s.is_mouse || s.is_select_pie);
-    EXPECT_EQ(s.selected, -1);
-    EXPECT_FLOAT_EQ(s.zoom, 1.0f);
-    EXPECT_STREQ(s.items[0], "Close");
-    EXPECT_STREQ(s.items[5], "-");
-    EXPECT_STREQ(s.format_items[2], "PDB");
-    EXPECT_EQ(s.filePath[0], '\0');
-}
-
 TEST(CopyTextCut, CutsAtCharacterBoundaries)
 {
-    char buf[8];
-    EXPECT_TRUE(CopyTextCut(buf, sizeof buf, "abcdefg"));
-    EXPECT_STREQ(buf, "abcdefg");
-    EXPECT_FALSE(CopyTextCut(buf, sizeof buf, "abcdefgh"));
-    EXPECT_STREQ(buf, "abcdefg");
-    // "abcde" + U+00E9 (2 bytes) + "x": the accent would straddle the end
-    EXPECT_FALSE(CopyTextCut(buf, sizeof buf, "abcdef\xc3\xa9x"));
-    EXPECT_STREQ(buf, "abcdef");
-    // a 3-byte character cut before its start
-    EXPECT_FALSE(CopyTextCut(buf, sizeof buf, "abcde\xe2\x82\xac"));
-    EXPECT_STREQ(buf, "abcde");
-    EXPECT_TRUE(CopyTextCut(buf, sizeof buf, nullptr));
-    EXPECT_STREQ(buf, "");
-
+    const struct {
+        const char* text;
+        bool whole;
+        const char* kept;
+    } rows[] = {
+        {"abcdefg", true, "abcdefg"},
+        {"abcdefgh", false, "abcdefg"},
+        {"abcdef\xc3\xa9x", false, "abcdef"},  // a 2-byte character would straddle the end
+        {"abcde\xe2\x82\xac", false, "abcde"},  // a 3-byte one is cut before its start
+        {nullptr, true, ""},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.kept);
+        char buf[8];
+        EXPECT_EQ(CopyTextCut(buf, sizeof buf, r.text), r.whole);
+        EXPECT_STREQ(buf, r.kept);
+    }
     char guard[4 + 1 + 4];
     std::memset(guard, '#', sizeof guard);
     CopyTextCut(guard + 4, 1, "long text");
