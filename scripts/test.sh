@@ -6,11 +6,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
+passed=0
 run_ctest() {
   # GL and GUI tests draw into a real context on a virtual X screen
-  local dir="$1"
+  local dir="$1" log
   shift
-  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j1 "$@"
+  log=$(mktemp)
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j1 "$@" | tee "$log"
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log")))
+  rm -f "$log"
 }
 
 echo "== plain build"
@@ -30,3 +34,5 @@ if [ -x fuzz/run.sh ] && command -v clang++ >/dev/null; then
   echo "== fuzz smoke run"
   FUZZ_SECONDS="${FUZZ_SECONDS:-60}" fuzz/run.sh
 fi
+
+echo "tests: $passed passed, 0 failed"
