@@ -26,7 +26,7 @@ def molecules(n_atoms, rng):
         for j in range(side):
             for i in range(side):
                 if len(atoms) >= n_atoms:
-                    return atoms, side * SPACING
+                    return atoms[:n_atoms], side * SPACING
                 o = ((i + 0.5) * SPACING, (j + 0.5) * SPACING, (k + 0.5) * SPACING)
                 if rng.random() < 0.05:
                     atoms.append(("Na" if rng.random() < 0.5 else "Cl", o))
