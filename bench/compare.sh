@@ -16,12 +16,13 @@ scripts/build.sh build-bench -DTESK_BENCH=ON -DTESK_TESTS=OFF >/dev/null
 /usr/bin/python3 bench/generate.py bench/data "${sizes[@]}"
 timeout_obabel="${OBABEL_TIMEOUT:-900}"
 
-# runs a command, prints "SECONDS PEAK_KB" and leaves its output in $out
+# runs a command; leaves its wall time in $mt, its peak memory (KB) in $mm
+# and its output in $out
 measure() {
   local log
   log=$(mktemp)
-  out=$( { /usr/bin/time -f "%e %M" -o "$log" "$@"; } 2>/dev/null ) || true
-  cat "$log"
+  out=$(/usr/bin/time -f "%e %M" -o "$log" "$@" 2>/dev/null) || true
+  read -r mt mm < <(tail -1 "$log")
   rm -f "$log"
 }
 
@@ -29,11 +30,14 @@ printf "%-10s %-8s %10s %10s %12s %10s %8s\n" atoms tool seconds peak_MB bytes/a
 status=0
 for n in "${sizes[@]}"; do
   file="bench/data/water-$n.xyz"
-  read -r t_tesk m_tesk < <(measure build-bench/bench/tesk_load xyz "$file")
+  measure build-bench/bench/tesk_load xyz "$file"
+  t_tesk=$mt m_tesk=$mm
   b_tesk=$(sed -n 's/.*bonds \([0-9]*\).*/\1/p' <<<"$out")
-  read -r t_ase m_ase < <(measure /usr/bin/python3 bench/ase_load.py "$file" include/elements.h)
+  measure /usr/bin/python3 bench/ase_load.py "$file" include/elements.h
+  t_ase=$mt m_ase=$mm
   b_ase=$(sed -n 's/.*bonds \([0-9]*\).*/\1/p' <<<"$out")
-  read -r t_ob m_ob < <(measure timeout "$timeout_obabel" sh -c "obabel -ixyz '$file' -as -ocml 2>/dev/null | grep -c '<bond '")
+  measure timeout "$timeout_obabel" sh -c "obabel -ixyz '$file' -as -ocml 2>/dev/null | grep -c '<bond '"
+  t_ob=$mt m_ob=$mm
   b_ob=$(tr -d '[:space:]' <<<"$out")
   for row in "tesk $t_tesk $m_tesk $b_tesk" "ase $t_ase $m_ase $b_ase" "obabel $t_ob $m_ob $b_ob"; do
     read -r tool t m b <<<"$row"
