@@ -219,4 +219,8 @@ inline const glm::vec2 ptable_position[119] = {
 unsigned GetAtomIndex(const std::string& s);
 unsigned GetAtomIndex(const char* s, size_t length);
 
+// True when the text is exactly an element symbol in any case ("FE", "si",
+// "O"), not a longer word ("Silicon") or a name ("CA1"); `index` receives it.
+bool IsElementSymbol(const char* s, size_t length, unsigned& index);
+
 #endif

@@ -117,22 +117,6 @@ uint32_t DetectVariant(std::string_view line) {
     return 0;
 }
 
-// A token that is exactly an element symbol, in any case ("FE", "Cl", "c").
-bool ExactSymbol(std::string_view token, unsigned& index) {
-    if (token.empty() || token.size() > 2) return false;
-    index = GetAtomIndex(token.data(), token.size());
-    const std::string& s = symbol[index];
-    if (s.size() != token.size()) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = token[i];
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-        char e = s[i];
-        if (e >= 'a' && e <= 'z') e = char(e - 'a' + 'A');
-        if (c != e) return false;
-    }
-    return true;
-}
-
 // --- the standard fixed-column layout of PDB entries -----------------------
 
 // Record name in columns 1-6. Besides "ATOM  " and "HETATM", "ATOM" followed
@@ -189,7 +173,7 @@ unsigned ColumnElement(std::string_view line) {
         std::size_t j = field.size();
         while (j > i && (field[j - 1] == ' ' || field[j - 1] == '\r')) --j;
         unsigned index;
-        if (ExactSymbol(field.substr(i, j - i), index)) return index;
+        if (IsElementSymbol(field.data() + i, j - i, index)) return index;
     }
     const char c13 = line[12];
     const char c14 = line[13];
@@ -199,7 +183,7 @@ unsigned ColumnElement(std::string_view line) {
     if (line.compare(0, 6, "HETATM") != 0) return GetAtomIndex(&c13, 1);
     // hetero groups: "FE  ", "CL1 " start with a two-letter symbol
     unsigned index;
-    if (ExactSymbol(line.substr(12, 2), index)) return index;
+    if (IsElementSymbol(line.data() + 12, 2, index)) return index;
     return GetAtomIndex(&c13, 1);
 }
 

@@ -65,23 +65,6 @@ bool ParseCount(std::string_view token, uint64_t& count) {
     return true;
 }
 
-// A token that is exactly an element symbol, in any case ("si", "O"), not a
-// longer word ("Silicon").
-bool ExactSymbol(std::string_view token, unsigned& index) {
-    if (token.empty() || token.size() > 2) return false;
-    index = GetAtomIndex(token.data(), token.size());
-    const std::string& s = symbol[index];
-    if (s.size() != token.size()) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = token[i];
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-        char e = s[i];
-        if (e >= 'a' && e <= 'z') e = char(e - 'a' + 'A');
-        if (c != e) return false;
-    }
-    return true;
-}
-
 inline bool Finite(const double* v, int n) {
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(v[i])) return false;
@@ -192,7 +175,7 @@ bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::str
             std::vector<uint32_t> species;
             for (std::string_view t : tokens) {
                 unsigned index;
-                if (!ExactSymbol(t, index)) {
+                if (!IsElementSymbol(t.data(), t.size(), index)) {
                     species.clear();
                     break;
                 }
