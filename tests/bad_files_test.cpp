@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cmodel.h"
+#include "test_support.h"
 
 namespace {
 
@@ -51,14 +52,10 @@ struct Snapshot {
 class BadFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/tesk-bad-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        scratch = name;
         good = scratch + "/good.xyz";
         std::ofstream(good) << "3\nwater\nO 0 0 0.1173\nH 0 0.7572 -0.4692\nH 0 -0.7572 -0.4692\n";
         ASSERT_TRUE(model.ReadFile(scratch, good, INPUT_FILE_TYPE_XYZ));
     }
-    void TearDown() override { ASSERT_EQ(system(("rm -rf " + scratch).c_str()), 0); }
 
     // Reads `path` as `format` and expects a refusal that changes nothing,
     // also for a later save: it must write the water molecule again.
@@ -73,7 +70,8 @@ protected:
         EXPECT_EQ(again.v_atom_index, (std::vector<unsigned>{7, 0, 0})) << path;
     }
 
-    std::string scratch, good;
+    ScratchDir folder{"tesk-bad"};
+    std::string scratch = folder.root, good;
     CModel model;
 };
 

@@ -17,19 +17,13 @@
 #include <vector>
 
 #include "cmodel.h"
+#include "test_support.h"
 #include "elements.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/xyz/";
 constexpr double kPi = 3.14159265358979323846;
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 using Pairs = std::set<std::pair<unsigned, unsigned>>;
 
@@ -73,20 +67,14 @@ Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsign
 
 class Model : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/tesk-model-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
-
     std::string Write(const std::string& name, const std::string& text) {
         const std::string path = dir + "/" + name;
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
 
-    std::string dir;
+    ScratchDir scratch{"tesk-model"};
+    std::string dir = scratch.root;
     CModel model;
 };
 

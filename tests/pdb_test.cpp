@@ -18,28 +18,15 @@
 
 #include "cmodel.h"
 #include "cpdb.h"
+#include "test_support.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/pdb";
 const std::string kBad = std::string(TESK_TEST_DATA) + "/bad/pdb/";
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class Pdb : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/tesk-pdb-test-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
-
     std::string File(const std::string& text, const std::string& name = "case.pdb") {
         const std::string path = dir + "/" + name;
         std::ofstream(path, std::ios::binary) << text;
@@ -59,7 +46,8 @@ protected:
         ASSERT_TRUE(back.ReadFile(dir, dir + "/out.pdb", xyz2, idx2));
     }
 
-    std::string dir;
+    ScratchDir scratch{"tesk-pdb-test"};
+    std::string dir = scratch.root;
     CPdb p, back;
     std::vector<glm::vec3> xyz, xyz2;
     std::vector<unsigned> idx, idx2;

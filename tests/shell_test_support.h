@@ -1,5 +1,5 @@
 // Pieces shared by the shell tests: a Dear ImGui context that needs no
-// window, and a scratch folder tree removed when the test ends.
+// window, and those of every test.
 #ifndef TESK_TESTS_SHELL_TEST_SUPPORT_H
 #define TESK_TESTS_SHELL_TEST_SUPPORT_H
 
@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 #include <imgui.h>
+
+#include "test_support.h"
 
 // A GUI context as the GLFW back-end would set it up: built font atlas,
 // 60 frames a second, no layout file.
@@ -25,38 +27,5 @@ inline ImGuiContext* NewGuiContext(ImVec2 display)
     io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
     return ctx;
 }
-
-// A temporary folder under its real path (the dialog resolves links).
-// remove_all does not follow symbolic links, so links in it are safe.
-struct ScratchDir {
-    explicit ScratchDir(const std::string& prefix = "tesk_test")
-    {
-        std::string tmpl = "/tmp/" + prefix + "_XXXXXX";
-        if (mkdtemp(tmpl.data())) root = std::filesystem::canonical(tmpl).string();
-        EXPECT_FALSE(root.empty()) << "no scratch folder";
-    }
-    ~ScratchDir()
-    {
-        std::error_code ec;
-        if (!root.empty()) std::filesystem::remove_all(root, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    std::string path(const std::string& rel) const { return rel.empty() ? root : root + "/" + rel; }
-    std::string dir(const std::string& rel) const
-    {
-        EXPECT_TRUE(std::filesystem::create_directory(path(rel))) << rel;
-        return path(rel);
-    }
-    // A file of `size` zero bytes.
-    std::string file(const std::string& rel, std::size_t size = 0) const
-    {
-        std::ofstream(path(rel), std::ios::binary) << std::string(size, '\0');
-        EXPECT_TRUE(std::filesystem::is_regular_file(path(rel))) << rel;
-        return path(rel);
-    }
-    std::string root;
-};
 
 #endif

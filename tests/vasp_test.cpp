@@ -16,18 +16,12 @@
 
 #include "cmodel.h"
 #include "cvasp.h"
+#include "test_support.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/vasp";
 const std::string kBad = std::string(TESK_TEST_DATA) + "/bad/vasp/";
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -56,13 +50,7 @@ void ExpectSiO2(const CVasp& v, const std::vector<glm::vec3>& xyz, const std::ve
 // A scratch folder per test, removed afterwards, and one reader.
 class Vasp : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/tesk-vasp-test-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-        mkdir(Folder().c_str(), 0755);
-    }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+    void SetUp() override { mkdir(Folder().c_str(), 0755); }
 
     std::string Folder() const { return dir + "/case"; }
     // writes `text` as case/POSCAR and returns its path
@@ -77,7 +65,8 @@ protected:
         return Read(path.substr(0, path.rfind('/')), path);
     }
 
-    std::string dir;
+    ScratchDir scratch{"tesk-vasp-test"};
+    std::string dir = scratch.root;
     CVasp v;
     std::vector<glm::vec3> xyz;
     std::vector<unsigned> idx;

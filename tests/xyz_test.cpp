@@ -16,28 +16,15 @@
 #include <vector>
 
 #include "cxyz.h"
+#include "test_support.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/xyz/";
 const std::string kBad = std::string(TESK_TEST_DATA) + "/bad/xyz/";
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class Xyz : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/tesk-xyz-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
-
     std::string Write(const std::string& name, const std::string& text) {
         const std::string path = dir + "/" + name;
         std::ofstream(path, std::ios::binary) << text;
@@ -45,7 +32,8 @@ protected:
     }
     bool Read(const std::string& path) { return reader.ReadFile(dir, path, xyz, idx); }
 
-    std::string dir;
+    ScratchDir scratch{"tesk-xyz"};
+    std::string dir = scratch.root;
     CXyz reader;
     std::vector<glm::vec3> xyz;
     std::vector<unsigned> idx;
