@@ -396,17 +396,8 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
             out.append(4 - s.size(), ' ');
             out += "LIG     1   ";
             const glm::vec3& p = v_carte_xyz[u];
-            for (int k = 0; k < 3; ++k) {
-                char text[80];
-                const auto t = std::to_chars(text, text + sizeof text, double(p[k]), std::chars_format::fixed, 3);
-                if (t.ec != std::errc()) return false;
-                const std::size_t length = std::size_t(t.ptr - text);
-                if (length < 8)
-                    out.append(8 - length, ' ');
-                else if (k > 0 && text[0] != '-')
-                    out.push_back(' ');  // a coordinate that fills its field (1000.000 and up) would run into the one before
-                out.append(text, length);
-            }
+            for (int k = 0; k < 3; ++k)
+                if (!textio::AppendFixed(out, double(p[k]), 8, 3, k > 0)) return false;
             out += "  1.00  0.00\n";
         }
         return textio::WriteFileAtomically(f, out);

@@ -1,6 +1,5 @@
 #include "cvasp.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -68,23 +67,6 @@ bool ParseCount(std::string_view token, uint64_t& count) {
 inline bool Finite(const double* v, int n) {
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(v[i])) return false;
-    return true;
-}
-
-// Appends `value` as printf's "%*.*f" writes it (the same digits, much
-// faster for a million atoms). With `separate`, a positive number that fills
-// its field gets one blank before it: run into the number before, it could
-// not be read back (a negative one is told apart by its sign).
-bool AppendFixed(std::string& out, double value, int width, int decimals, bool separate) {
-    char text[400];
-    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return false;
-    const std::size_t length = std::size_t(r.ptr - text);
-    if (length < std::size_t(width))
-        out.append(std::size_t(width) - length, ' ');
-    else if (separate && text[0] != '-')
-        out.push_back(' ');
-    out.append(text, length);
     return true;
 }
 
@@ -379,7 +361,7 @@ bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& id
         for (std::size_t u : order) {
             const glm::dvec3& p = written[u];
             for (int c = 0; c < 3; ++c)
-                if (!AppendFixed(out, p[c], 17, 12, c > 0)) return false;
+                if (!textio::AppendFixed(out, p[c], 17, 12, c > 0)) return false;
             if (is_dynamics) {
                 const Dyn& dyn = v_dynamics[u];
                 for (int c = 0; c < 3; ++c) {

@@ -214,21 +214,13 @@ bool CXyz::SaveFile(std::string d, std::string f, const std::vector<unsigned>& i
         out.reserve(v_carte_xyz.size() * 64 + 32);
         out += std::to_string(v_carte_xyz.size());
         out += "\n\n";
-        // "%20.12f" of a float-sized value takes at most 52 characters
-        char buffer[512];
         for (std::size_t k = 0; k < v_carte_xyz.size(); ++k) {
-            const char* name = idx[k] < periodic_table_atoms ? symbol[idx[k]].c_str() : "X";
-            const glm::dvec3& r = v_carte_xyz[k];
-            const int written =
-                std::snprintf(buffer, sizeof buffer, "%-3s%20.12f%20.12f%20.12f\n", name, r.x, r.y, r.z);
-            if (written < 0) return false;
-            if (static_cast<std::size_t>(written) < sizeof buffer) {
-                out.append(buffer, static_cast<std::size_t>(written));
-            } else {
-                std::string wide(static_cast<std::size_t>(written) + 1, '\0');
-                std::snprintf(wide.data(), wide.size(), "%-3s%20.12f%20.12f%20.12f\n", name, r.x, r.y, r.z);
-                out.append(wide.data(), static_cast<std::size_t>(written));
-            }
+            const std::string& name = symbol[idx[k] < periodic_table_atoms ? idx[k] : DUMMY_ATOM_INDEX];
+            out += name;
+            out.append(3 - name.size(), ' ');
+            for (int c = 0; c < 3; ++c)
+                if (!textio::AppendFixed(out, v_carte_xyz[k][c], 20, 12, c > 0)) return false;
+            out += '\n';
         }
         return textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 
+#include <cmath>
 #include <string>
 
 #include "cmodel.h"
@@ -34,6 +35,12 @@ TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
             EXPECT_EQ(again.v_atom_index, model.v_atom_index);
             // positions come back as written, to the writer's precision
             ASSERT_EQ(again.GetTotalAtoms(), model.GetTotalAtoms());
+            for (unsigned i = 0; i < model.GetTotalAtoms(); ++i)
+                for (int c = 0; c < 3; ++c) {
+                    const float a = model.v_float_raw_xyz[i][c] + model.center_xyz[c];
+                    const float b = again.v_float_raw_xyz[i][c] + again.center_xyz[c];
+                    EXPECT_NEAR(b, a, 2e-3f + 1e-6f * std::fabs(a)) << "atom " << i;
+                }
         }
         closedir(dir);
     }
