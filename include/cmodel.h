@@ -50,6 +50,11 @@ public:
     // Writes with the writer of the format the structure was read in; false
     // before any structure was read or when the file cannot be written.
     bool SaveFile(std::string d, std::string f, int fmt);
+    // Writes the structure to `path` in format `fmt`: through the writer of
+    // the format it was read in when that is `fmt`, else from the atoms,
+    // their elements and the cell. An existing file is left as it was on
+    // failure.
+    bool SaveFileAs(const std::string& path, int fmt);
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
 
     // bond detection

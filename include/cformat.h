@@ -1,0 +1,60 @@
+// Structure file formats seen from outside the readers: telling a file's
+// format from its name or its text, the program's command line, and the
+// conversion of one structure file into another without a window.
+#ifndef TESK_CFORMAT_H
+#define TESK_CFORMAT_H
+
+#include <cstdio>
+#include <string>
+
+#include "cmodel.h"
+
+// The format list's fourth entry: the reader is chosen from the file itself.
+inline constexpr int INPUT_FILE_TYPE_AUTO = 101;
+
+// "XYZ", "VASP", "PDB", "Auto", or "an unknown format" for any other code.
+const char* FormatLabel(int code);
+// "xyz", "vasp" or "pdb" (any case) to its code; INPUT_FILE_TYPE_UNKNOWN else.
+int ParseFormatName(const std::string& name);
+// From the name alone: .xyz/.extxyz, .pdb/.ent, .vasp/.poscar or a name that
+// starts with POSCAR or CONTCAR. INPUT_FILE_TYPE_UNKNOWN when it tells nothing.
+int DetectFormatByName(const std::string& path);
+// From the first lines of a text: PDB records, an XYZ atom count line, or a
+// VASP scale line followed by three lattice vectors.
+int DetectFormatByContent(const std::string& text);
+// By name first, then by the file's first lines; INPUT_FILE_TYPE_UNKNOWN for
+// an unreadable file or one that looks like none of the formats.
+int DetectFormat(const std::string& path);
+// The code a load uses: `fmt` itself, or the detected one for the Auto code.
+int ResolveFormat(const std::string& path, int fmt);
+// The folder part of a path ("." for a bare name), where a POTCAR is looked for.
+std::string FolderOf(const std::string& path);
+
+// What the command line asks for.
+struct CCommandLine {
+    enum Action { RUN_VIEWER, SHOW_HELP, SHOW_VERSION, CONVERT, BAD_USAGE };
+    Action action = RUN_VIEWER;
+    std::string file;        // the viewer's start-up file; empty for none
+    std::string input;       // --convert IN OUT
+    std::string output;
+    int format = INPUT_FILE_TYPE_AUTO;     // --format, for FILE or IN
+    int to_format = INPUT_FILE_TYPE_AUTO;  // --to, for OUT
+    std::string message;     // what is wrong with a BAD_USAGE line
+};
+
+CCommandLine ParseCommandLine(int argc, const char* const* argv);
+const char* UsageText();
+// "Tesk alpha 18.11(25)", the text the Settings window shows.
+std::string VersionText();
+
+// Reads `in` with format `in_fmt` (Auto: detected) and writes `out` with
+// `out_fmt` (Auto: from the name of `out`). On failure `message` holds one
+// line saying why, and an existing `out` is left as it was.
+bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message);
+
+// Carries out a command line that opens no window: help, version, a
+// conversion or a usage error. Returns the exit status, or -1 when the
+// viewer is to run.
+int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err);
+
+#endif

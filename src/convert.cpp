@@ -1,0 +1,207 @@
+// Saving the model in a format of the user's choice. In the format it was
+// read in, the structure goes through that format's own writer and keeps all
+// it keeps; in another format it is written from the atoms, their elements
+// and the cell, through a writer object filled for the purpose.
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cmodel.h"
+#include "elements.h"
+#include "textio.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+// Lengths and angles (degrees) of a cell whose columns are its vectors.
+void CellParameters(const glm::dmat3& cell, double p[6])
+{
+    const glm::dvec3 a = cell[0], b = cell[1], c = cell[2];
+    p[0] = glm::length(a);
+    p[1] = glm::length(b);
+    p[2] = glm::length(c);
+    auto angle = [](const glm::dvec3& u, const glm::dvec3& v) {
+        const double cosine = glm::dot(u, v) / (glm::length(u) * glm::length(v));
+        return std::acos(std::fmax(-1.0, std::fmin(1.0, cosine))) * 180.0 / PI;
+    };
+    p[3] = angle(b, c);
+    p[4] = angle(a, c);
+    p[5] = angle(a, b);
+}
+
+// The cell of those parameters in the standard setting a PDB reader builds:
+// a along x, b in the xy plane.
+glm::dmat3 StandardCell(const double p[6])
+{
+    const double ca = std::cos(p[3] * PI / 180.0), cb = std::cos(p[4] * PI / 180.0);
+    const double cg = std::cos(p[5] * PI / 180.0), sg = std::sin(p[5] * PI / 180.0);
+    const double cx = p[2] * cb, cy = p[2] * (ca - cb * cg) / sg;
+    const double cz = std::sqrt(std::fmax(0.0, p[2] * p[2] - cx * cx - cy * cy));
+    glm::dmat3 m(0.0);
+    m[0] = glm::dvec3(p[0], 0.0, 0.0);
+    m[1] = glm::dvec3(p[1] * cg, p[1] * sg, 0.0);
+    m[2] = glm::dvec3(cx, cy, cz);
+    return m;
+}
+
+std::string CellText(const glm::dmat3& cell)
+{
+    std::string text;
+    char number[64];
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r) {
+            std::snprintf(number, sizeof number, "%.10f", cell[c][r]);
+            if (!text.empty())
+                text += ' ';
+            text += number;
+        }
+    return text;
+}
+
+bool WriteXyz(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, bool periodic,
+              const glm::dmat3& cell, const std::string& path)
+{
+    CXyz writer;
+    writer.v_carte_xyz = r;
+    writer.total_atoms = static_cast<unsigned>(r.size());
+    writer.is_periodic = periodic;
+    writer.cell_xyz = cell;
+    if (!periodic)
+        return writer.SaveFile(path, path, idx);
+
+    // The writer lays out the atoms; the comment line then carries the cell
+    // in the extended-XYZ form that other programs read too. The writer's
+    // text goes to a scratch file first so that the target is replaced once.
+    const std::string scratch = path + ".tesk-cell";
+    const bool written = writer.SaveFile(scratch, scratch, idx);
+    std::string text;
+    const bool read = written && textio::ReadWholeFile(scratch, text);
+    std::remove(scratch.c_str());
+    if (!read)
+        return false;
+    const std::size_t first = text.find('\n');
+    if (first == std::string::npos)
+        return false;
+    const std::size_t second = text.find('\n', first + 1);
+    const std::string comment = text.substr(first + 1, second == std::string::npos ? std::string::npos
+                                                                                     : second - first - 1);
+    if (comment.find("Lattice=") == std::string::npos) {
+        const std::string line =
+            "Lattice=\"" + CellText(cell) + "\" Properties=species:S:1:pos:R:3 pbc=\"T T T\"";
+        text.replace(first + 1, comment.size(), line);
+    }
+    return textio::WriteFileAtomically(path, text);
+}
+
+bool WriteVasp(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, const glm::dmat3& cell,
+               const std::string& path)
+{
+    CVasp writer;
+    std::string formula;
+    for (std::size_t i = 0; i < idx.size() && formula.size() < 200; ++i)
+        if (i == 0 || idx[i] != idx[i - 1])
+            formula += (formula.empty() ? "" : " ") + symbol[idx[i]];
+    std::snprintf(writer.header_info[0], CVasp::HEADER_SLOT_SIZE, "%s", formula.c_str());
+    std::snprintf(writer.header_info[1], CVasp::HEADER_SLOT_SIZE, "   1.00000000000000");
+    for (int c = 0; c < 3; ++c)
+        std::snprintf(writer.header_info[2 + c], CVasp::HEADER_SLOT_SIZE, " %21.16f %21.16f %21.16f", cell[c].x,
+                      cell[c].y, cell[c].z);
+    writer.parameter = 1.0;
+    writer.cell_xyz = cell;
+    writer.is_periodic = true;
+    writer.is_extended = true;
+    writer.v_carte_xyz = r;
+    writer.v_atom_type.assign(r.size(), 0);
+    writer.total_atoms = static_cast<uint32_t>(r.size());
+    return writer.SaveFile(path, path, idx);
+}
+
+bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, bool periodic,
+              const glm::dmat3& cell, const std::string& path)
+{
+    CPdb writer;
+    writer.v_carte_xyz.reserve(r.size());
+    glm::dmat3 turn(1.0);
+    if (periodic) {
+        double p[6];
+        CellParameters(cell, p);
+        // CRYST1 gives lengths and angles only: a reader puts the cell in the
+        // standard setting, so the atoms turn with it
+        turn = StandardCell(p) * glm::inverse(cell);
+        char line[96];
+        std::snprintf(line, sizeof line, "CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1", p[0], p[1], p[2],
+                      p[3], p[4], p[5]);
+        writer.header_info.push_back(line);
+        // the writer leaves out the last header entry, the first atom record it read
+        writer.header_info.push_back(std::string());
+        writer.is_periodic = true;
+    }
+    for (const glm::dvec3& x : r)
+        writer.v_carte_xyz.push_back(glm::vec3(turn * x));
+    writer.total_atoms = static_cast<uint32_t>(r.size());
+    return writer.SaveFile(path, path, idx);
+}
+
+}  // namespace
+
+bool CModel::SaveFileAs(const std::string& path, int fmt)
+{
+    if (fmt == file_format)
+        return SaveFile(path, path, fmt);
+    if (!is_bond_eval || v_atom_index.empty())
+        return false;
+    for (unsigned e : v_atom_index)
+        if (e >= periodic_table_atoms)
+            return false;
+    try {
+        // the file's own coordinates, as its reader keeps them for writing
+        std::vector<glm::dvec3> r;
+        switch (file_format) {
+        case INPUT_FILE_TYPE_XYZ:
+            r = xyz.v_carte_xyz;
+            break;
+        case INPUT_FILE_TYPE_VSP:
+            r = vasp.v_carte_xyz;
+            // Cartesian numbers are kept as written; VASP scales them
+            if (!vasp.is_direct)
+                for (glm::dvec3& x : r)
+                    x *= vasp.parameter;
+            break;
+        case INPUT_FILE_TYPE_PDB:
+            r.assign(pdb.v_carte_xyz.begin(), pdb.v_carte_xyz.end());
+            break;
+        default:
+            return false;
+        }
+        if (r.size() != v_atom_index.size())
+            return false;
+
+        switch (fmt) {
+        case INPUT_FILE_TYPE_XYZ:
+            return WriteXyz(r, v_atom_index, is_periodic, m_cell_box, path);
+        case INPUT_FILE_TYPE_VSP:
+            // A molecule gets its bounding box as the cell, the atoms moved
+            // to its middle.
+            if (!is_periodic) {
+                glm::dvec3 lo = r[0], hi = r[0];
+                for (const glm::dvec3& x : r) {
+                    lo = glm::min(lo, x);
+                    hi = glm::max(hi, x);
+                }
+                const glm::dvec3 shift = (lo + hi) * 0.5 - glm::dvec3(v_box_size) * 0.5;
+                for (glm::dvec3& x : r)
+                    x -= shift;
+            }
+            return WriteVasp(r, v_atom_index, m_cell_box, path);
+        case INPUT_FILE_TYPE_PDB:
+            return WritePdb(r, v_atom_index, is_periodic, m_cell_box, path);
+        default:
+            return false;
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+}
