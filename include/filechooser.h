@@ -46,7 +46,12 @@ struct ShownItem {
         DISPLAY_BY_BUTTON,
         FOLDER_ENTRY,
         FILE_ENTRY,
-        WINDOW  // the popup itself; its close button sits at the right of the title bar
+        WINDOW,  // the popup itself; its close button sits at the right of the title bar
+        SAVE_NAME_FIELD,  // save mode: the file name, the output format and the Save button
+        SAVE_FORMAT,
+        SAVE_BUTTON,
+        OVERWRITE_YES,  // the question asked before an existing file is replaced
+        OVERWRITE_NO
     };
     Kind kind;
     std::string text;      // shown label (a name, a path component, ...)
@@ -86,6 +91,17 @@ public:
                                  const ImVec2& windowSize = ImVec2(-1, -1),
                                  const ImVec2& windowPos = ImVec2(-1, -1),
                                  const float windowAlpha = 0.875f);
+
+    // The same dialog for saving: a name field (starting with `startName`),
+    // an output format list when `formatCount` > 0 (`*format` is the chosen
+    // entry; a name ending in one format's extension takes the next one's
+    // when the format changes) and a Save button. Clicking a listed file puts
+    // its name in the field; a name that exists as a file asks "Overwrite
+    // %s?" first. Returns the full path to write in the frame it is
+    // confirmed only, else the empty text.
+    const char* saveFileDialog(bool dialogTriggerButton, const char* directory, const char* startName,
+                               const char* const* formatLabels, const char* const* formatExtensions,
+                               int formatCount, int* format, const char* windowTitle = nullptr);
 
     const char* getChosenPath() const;       // empty before a choice and after each trigger
     const char* getLastDirectory() const;    // the folder shown last

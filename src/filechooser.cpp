@@ -327,12 +327,23 @@ struct Dialog::Internal {
     std::string extensionFilter;  // lower-cased pieces joined with ';'
     std::vector<ShownItem> shownItems;
 
+    // save mode: the name typed or clicked, the output format, and the file
+    // waiting for the user's yes before it is replaced
+    bool saveMode = false;
+    char saveName[MAX_PATH_BYTES];
+    const char* const* formatLabels = nullptr;
+    const char* const* formatExtensions = nullptr;
+    int formatCount = 0;
+    int* format = nullptr;
+    std::string overwritePath;
+
     Internal()
     {
         CopyPath(currentFolder, sizeof(currentFolder), "./");
         wndTitle[0] = '\0';
         chosenPath[0] = '\0';
         editLocationInputText[0] = '\0';
+        saveName[0] = '\0';
     }
 
     void freeLists()
@@ -412,6 +423,9 @@ struct Dialog::Internal {
     void drawKnownFolders();
     void drawFilterAndSorting();
     bool drawList();  // true when a file was chosen
+    bool drawSaveRow();  // true when the path to save to was confirmed
+    bool confirmSaveName();
+    void changeFormat(int n);
 };
 
 bool Dialog::Internal::BrowsingPerRow = false;
@@ -652,7 +666,9 @@ bool Dialog::Internal::drawList()
     const ImVec4 textColor = style.Colors[ImGuiCol_Text];
 
     int chosen = -1, folderClicked = -1;
-    ImGui::BeginChild("##filechooser_browsingFrame", ImVec2(0, 0), true, ImGuiWindowFlags_HorizontalScrollbar);
+    // in save mode the name row and the overwrite question stay below the list
+    const float footer = saveMode ? ImGui::GetFrameHeightWithSpacing() * 2.0f : 0.0f;
+    ImGui::BeginChild("##filechooser_browsingFrame", ImVec2(0, -footer), true, ImGuiWindowFlags_HorizontalScrollbar);
     if (columns > 1) ImGui::Columns(columns, nullptr, false);
     // Visit the entries column by column (or row by row) so that each column
     // is filled from the top before the next.
@@ -702,6 +718,12 @@ bool Dialog::Internal::drawList()
     if (columns > 1) ImGui::Columns(1);
     ImGui::EndChild();
 
+    if (chosen >= 0 && saveMode) {
+        // saving: a listed file only gives its name; Save confirms
+        CopyPath(saveName, sizeof(saveName), fileNames[chosen].c_str());
+        overwritePath.clear();
+        return false;
+    }
     if (chosen >= 0) {
         CopyPath(chosenPath, sizeof(chosenPath), files[chosen].c_str());
         return true;
@@ -775,6 +797,7 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
         I.drawFilterAndSorting();
         I.rereadIfNeeded();
         chosen = I.drawList();
+        if (I.saveMode) chosen = I.drawSaveRow();
         if (chosen) {
             ImGui::CloseCurrentPopup();
             I.freeLists();
@@ -790,6 +813,113 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
         I.freeLists();
     }
     return chosen ? I.chosenPath : "";
+}
+
+void Dialog::Internal::changeFormat(int n)
+{
+    const int old = *format;
+    *format = n;
+    overwritePath.clear();
+    if (!formatExtensions || old == n) return;
+    const std::string from = formatExtensions[old] ? formatExtensions[old] : "";
+    const std::string to = formatExtensions[n] ? formatExtensions[n] : "";
+    std::string name(saveName);
+    if (from.empty() || name.size() <= from.size() || Lower(name.substr(name.size() - from.size())) != Lower(from))
+        return;
+    name.replace(name.size() - from.size(), from.size(), to);
+    CopyPath(saveName, sizeof(saveName), name.c_str());
+}
+
+bool Dialog::Internal::confirmSaveName()
+{
+    const std::string name(saveName);
+    if (name.empty()) return false;
+    const std::string path = name[0] == '/' ? name : JoinPath(currentFolder, name);
+    if (!FitsPath(path)) return false;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            // a folder's name goes into that folder
+            saveName[0] = '\0';
+            showFolder(ResolveFolder(path));
+            return false;
+        }
+        overwritePath = path;  // asked below; only "Yes" writes
+        return false;
+    }
+    CopyPath(chosenPath, sizeof(chosenPath), path.c_str());
+    return true;
+}
+
+bool Dialog::Internal::drawSaveRow()
+{
+    const ImGuiStyle& style = ImGui::GetStyle();
+    ImGui::AlignTextToFramePadding();
+    ImGui::TextUnformatted("Name:");
+    ImGui::SameLine();
+    const float saveWidth = ImGui::CalcTextSize("Save").x + style.FramePadding.x * 2.0f;
+    const float comboWidth = formatCount > 0 ? 90.0f : 0.0f;
+    ImGui::PushItemWidth(-(saveWidth + (formatCount > 0 ? comboWidth + style.ItemSpacing.x : 0.0f) +
+                           style.ItemSpacing.x));
+    bool confirmed = ImGui::InputText("##SaveFileName", saveName, sizeof(saveName),
+                                      ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
+    ImGui::PopItemWidth();
+    if (ImGui::IsItemEdited()) overwritePath.clear();
+    record(ShownItem::SAVE_NAME_FIELD, saveName);
+
+    if (formatCount > 0) {
+        ImGui::SameLine();
+        ImGui::SetNextItemWidth(comboWidth);
+        const bool opened = ImGui::BeginCombo("##SaveFileFormat", formatLabels[*format]);
+        record(ShownItem::SAVE_FORMAT, formatLabels[*format]);
+        if (opened) {
+            for (int n = 0; n < formatCount; ++n) {
+                const bool selected = n == *format;
+                if (ImGui::Selectable(formatLabels[n], selected) && !selected) changeFormat(n);
+                if (selected) ImGui::SetItemDefaultFocus();
+            }
+            ImGui::EndCombo();
+        }
+    }
+    ImGui::SameLine();
+    confirmed = ImGui::Button("Save##SaveFileButton") || confirmed;
+    record(ShownItem::SAVE_BUTTON, "Save");
+    if (confirmed && confirmSaveName()) return true;
+
+    if (overwritePath.empty()) return false;
+    ImGui::AlignTextToFramePadding();
+    ImGui::Text("Overwrite %s?", overwritePath.c_str());
+    ImGui::SameLine();
+    const bool yes = ImGui::Button("Yes##OverwriteYes");
+    record(ShownItem::OVERWRITE_YES, "Yes");
+    ImGui::SameLine();
+    const bool no = ImGui::Button("No##OverwriteNo");
+    record(ShownItem::OVERWRITE_NO, "No");
+    if (no) overwritePath.clear();
+    if (!yes) return false;
+    CopyPath(chosenPath, sizeof(chosenPath), overwritePath.c_str());
+    overwritePath.clear();
+    return true;
+}
+
+const char* Dialog::saveFileDialog(bool dialogTriggerButton, const char* directory, const char* startName,
+                                   const char* const* formatLabels, const char* const* formatExtensions,
+                                   int formatCount, int* format, const char* windowTitle)
+{
+    Internal& I = *internal;
+    I.saveMode = true;
+    I.formatLabels = formatLabels;
+    I.formatExtensions = formatExtensions;
+    const bool hasFormats = formatLabels && format && formatCount > 0;
+    I.formatCount = hasFormats ? formatCount : 0;
+    I.format = format;
+    if (hasFormats && (*format < 0 || *format >= formatCount)) *format = 0;
+    if (dialogTriggerButton) {
+        CopyPath(I.saveName, sizeof(I.saveName), startName ? startName : "");
+        I.overwritePath.clear();
+    }
+    return chooseFileDialog(dialogTriggerButton, directory, nullptr,
+                            windowTitle ? windowTitle : "Please choose/create a file for saving");
 }
 
 const char* Dialog::getChosenPath() const { return internal->chosenPath; }
