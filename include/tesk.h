@@ -63,14 +63,25 @@ public:
     float zoom = 1.0f;
     float font = 0.0f;
     bool is_font_set = false;
-    const char* format_items[3] = {"XYZ", "VASP", "PDB"};
+    // entries 0 to 2 are the format codes; "Auto" tells the format from the file
+    const char* format_items[4] = {"XYZ", "VASP", "PDB", "Auto"};
     const char* items[6] = {"Close", "Move", "Edit", "Select", "Delete", "-"};
     int selected = -1;
     std::unique_ptr<FileChooser::Dialog> dlg;
     const char* item_current = nullptr;
     char filePath[PATH_SIZE] = {};
     char dirPath[PATH_SIZE] = {};
-    std::string load_message;  // why the last load failed; empty after a good one
+    std::string load_message;  // why the last load failed, or what the last save did
+    // A file to load in the next pass (command line, dropped on the window)
+    // and its format code, INPUT_FILE_TYPE_AUTO to tell it from the file.
+    std::string open_request;
+    int open_format = 0;
+    // Save As: its dialog and the output format (0 XYZ, 1 VASP, 2 PDB).
+    std::unique_ptr<FileChooser::Dialog> save_dlg;
+    int save_format = 0;
+    // Save Image: its dialog, and the PNG to write from the next scene pass.
+    std::unique_ptr<FileChooser::Dialog> image_dlg;
+    std::string image_request;
     // Presses seen by the window system since the last keyboard step (bits of
     // the keys below). The GUI library samples key state once per frame, so a
     // tap shorter than a frame would otherwise be lost.
@@ -94,15 +105,25 @@ void ControlWindows(CShellState& s, CDisplay& atom);
 void SettingsWindow(CShellState& s, CDisplay& atom);
 void ChooseFileWindow(CShellState& s, CDisplay& atom);
 void ActionWindow(CShellState& s, CDisplay& atom);
+// Step 1 of a pass: loads the file asked for on the command line or dropped
+// on the window, if any.
+void OpenRequestStep(CShellState& s, CDisplay& atom);
+// Records the first of the paths dropped on the window for the next pass.
+void NoteDrop(CShellState& s, int count, const char** paths);
 // Step 8: clear to the background colour.
 void ClearFrame(const CShellState& s);
 // Step 9: draw the structure, if one is shown, and leave no program bound.
 void ScenePass(const CShellState& s, CDisplay& atom);
+// Step 10, before the GUI is drawn: writes the scene as the PNG asked for by
+// Save Image, at the framebuffer size.
+void SaveImageStep(CShellState& s);
 
-// Loads `path` (in folder `dir`) with the display's input format. On success
+// Loads `path` (in folder `dir`) with format code `fmt`, by default the
+// display's input format; the Auto code tells it from the file. On success
 // the selection is cleared and, if `set_title`, the title becomes
 // "Tesk <path>"; on failure the reason is kept in load_message and printed.
-bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title);
+bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title,
+                   int fmt = -1);
 // True when an atom is selected and its number exists in the shown structure.
 bool HasValidSelection(const CDisplay& atom);
 void ClearSelection(CDisplay& atom);

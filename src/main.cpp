@@ -1,5 +1,5 @@
-// Tesk: viewer and light editor for atomic structures. Start-up, the frame
-// loop and shutdown; the steps of each pass live in tesk.cpp.
+// Tesk: viewer and light editor for atomic structures. The command line,
+// start-up, the frame loop and shutdown; the steps of each pass live in tesk.cpp.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +14,7 @@
 #include <imgui_impl_opengl3.h>
 
 #include "cdisplay.h"
+#include "cformat.h"
 #include "filechooser.h"
 #include "tesk.h"
 
@@ -30,8 +31,21 @@ static void key_callback(GLFWwindow* window, int key, int, int action, int mods)
         NoteKeyPress(*s, key, action, mods);
 }
 
-int main(int, char**)
+// Files dropped on the window are loaded by the next pass.
+static void drop_callback(GLFWwindow* window, int count, const char** paths)
 {
+    if (auto* s = static_cast<CShellState*>(glfwGetWindowUserPointer(window)))
+        NoteDrop(*s, count, paths);
+}
+
+int main(int argc, char** argv)
+{
+    // help, version, conversion and usage errors open no window
+    const CCommandLine cmd = ParseCommandLine(argc, argv);
+    const int status = RunCommandLine(cmd, stdout, stderr);
+    if (status >= 0)
+        return status;
+
     glfwSetErrorCallback(glfw_error_callback);
     if (!glfwInit())
         return 1;
@@ -68,6 +82,9 @@ int main(int, char**)
     s.window = window;
     glfwSetWindowUserPointer(window, &s);
     glfwSetKeyCallback(window, key_callback);
+    glfwSetDropCallback(window, drop_callback);
+    s.open_request = cmd.file;
+    s.open_format = cmd.format;
 
     const char* glsl_version = "#version 130";
     IMGUI_CHECKVERSION();
@@ -111,12 +128,14 @@ int main(int, char**)
             SetFrameSize(s, display_w, display_h, window_w, window_h);
             glViewport(0, 0, display_w, display_h);
 
+            OpenRequestStep(s, atom);
             MouseStep(s, atom);
             KeyboardStep(s, atom);
             PieStep(s, atom);
             ControlWindows(s, atom);
             ClearFrame(s);
             ScenePass(s, atom);
+            SaveImageStep(s);
 
             ImGui::Render();
             ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());

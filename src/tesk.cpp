@@ -4,19 +4,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/types.h>
+
+#include <stb/stb_image_write.h>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
 #include "cdisplay.h"
+#include "cformat.h"
 #include "elements.h"
 #include "filechooser.h"
 #include "menupie.h"
+#include "textio.h"
 #include "version.h"
 
 namespace {
@@ -67,6 +74,8 @@ const char* FormatName(const CShellState& s, int code)
 {
     if (code >= 0 && code < 3)
         return s.format_items[code];
+    if (code == INPUT_FILE_TYPE_AUTO)
+        return s.format_items[3];
     return "an unknown format";
 }
 
@@ -290,9 +299,14 @@ void PieStep(CShellState& s, CDisplay& atom)
     }
 }
 
-bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title)
+bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title, int fmt)
 {
+    // the display reads with its input format: lend it the resolved one
+    const int code = ResolveFormat(path, fmt < 0 ? atom.input_format : fmt);
+    const int kept = atom.input_format;
+    atom.input_format = code;
     const bool ok = atom.ReadFile(dir, path);
+    atom.input_format = kept;
     if (ok) {
         // atom numbers of the previous structure mean nothing now
         ClearSelection(atom);
@@ -307,7 +321,7 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
                 glfwSetWindowTitle(s.window, s.win_title);
         }
     } else {
-        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, atom.input_format);
+        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, code);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }
@@ -358,6 +372,69 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
     ImGui::End();
 }
 
+namespace {
+
+void Report(CShellState& s, bool ok, const std::string& path)
+{
+    s.load_message = (ok ? "Saved " : "Could not save ") + path;
+    std::printf("%s\n", s.load_message.c_str());
+    std::fflush(stdout);
+}
+
+// The name of the file shown, with its extension replaced by `ext`, as the
+// name a save starts from; `fallback` before any file was opened.
+std::string StartName(const CShellState& s, const char* ext, const char* fallback)
+{
+    std::string name(s.filePath);
+    name = name.substr(name.find_last_of('/') + 1);
+    if (name.empty())
+        return fallback;
+    if (ext) {
+        const std::size_t dot = name.find_last_of('.');
+        if (dot != std::string::npos && dot > 0)
+            name.erase(dot);
+        name += ext;
+    }
+    return name;
+}
+
+const char* const SAVE_LABELS[3] = {"XYZ", "VASP", "PDB"};
+const char* const SAVE_EXTENSIONS[3] = {".xyz", ".vasp", ".pdb"};
+
+void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
+{
+    if (!s.save_dlg)
+        s.save_dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
+    std::string start;
+    if (open) {
+        const int read_in = atom.data.file_format;
+        s.save_format = read_in >= 0 && read_in < 3 ? read_in : INPUT_FILE_TYPE_XYZ;
+        start = StartName(s, nullptr, "structure.xyz");
+    }
+    const char* chosen =
+        s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
+    if (chosen != nullptr && chosen[0] != '\0') {
+        const std::string path(chosen);
+        Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path);
+    }
+}
+
+void SaveImageDialog(CShellState& s, bool open)
+{
+    if (!s.image_dlg)
+        s.image_dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
+    static const char* const label[1] = {"PNG"};
+    static const char* const extension[1] = {".png"};
+    int format = 0;
+    const std::string start = open ? StartName(s, ".png", "tesk.png") : std::string();
+    const char* chosen = s.image_dlg->saveFileDialog(open, s.filePath, start.c_str(), label, extension, 1, &format);
+    // written after this pass's scene is drawn, before the GUI covers it
+    if (chosen != nullptr && chosen[0] != '\0')
+        s.image_request = chosen;
+}
+
+}  // namespace
+
 void ChooseFileWindow(CShellState& s, CDisplay& atom)
 {
     if (!s.dlg)
@@ -369,10 +446,10 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::Begin("Choose File (ctrl+f)", &s.show_file_chooser);
 
     if (ImGui::BeginCombo("Input Format", s.item_current)) {
-        for (int n = 0; n < 3; ++n) {
+        for (int n = 0; n < 4; ++n) {
             const bool is_selected = std::strcmp(s.item_current, s.format_items[n]) == 0;
             if (ImGui::Selectable(s.format_items[n], is_selected))
-                atom.input_format = n;
+                atom.input_format = n < 3 ? n : INPUT_FILE_TYPE_AUTO;
             s.item_current = FormatName(s, atom.input_format);
             if (is_selected)
                 ImGui::SetItemDefaultFocus();
@@ -403,10 +480,18 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     if (ImGui::Button("Reload") && atom.is_visible)
         LoadStructure(s, atom, s.dirPath, s.filePath, true);
     ImGui::SameLine();
-    const char* shown = s.dlg->getChosenPath();
-    ImGui::Text("File: %s", shown ? shown : "");
+    // the file last chosen, also when it came from the command line or a drop
+    ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());
+    ImGui::BeginDisabled(!atom.is_visible);
+    const bool save_as = ImGui::Button("Save As");
+    ImGui::EndDisabled();
+    ImGui::SameLine();
+    const bool save_image = ImGui::Button("Save Image");
+    SaveAsDialog(s, atom, save_as);
+    SaveImageDialog(s, save_image);
+    ImGui::SameLine();
     if (ImGui::Button("Close"))
         s.show_file_chooser = false;
     ImGui::End();
@@ -477,4 +562,72 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         atom.DrawScene(s.display_w, s.display_h);
     }
     glUseProgram(0);
+}
+
+void OpenRequestStep(CShellState& s, CDisplay& atom)
+{
+    if (s.open_request.empty())
+        return;
+    const std::string path = s.open_request;
+    s.open_request.clear();
+    const std::string dir = FolderOf(path);
+    if (path.size() >= PATH_SIZE || dir.size() >= PATH_SIZE) {
+        s.load_message = "Could not read the file: its path is longer than 16383 bytes";
+        std::printf("%s\n", s.load_message.c_str());
+        std::fflush(stdout);
+        return;
+    }
+    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, s.open_format))
+        return;
+    // Reload and Open carry on from this file, read the same way
+    CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
+    CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
+    atom.input_format = s.open_format;
+    s.item_current = FormatName(s, atom.input_format);
+}
+
+void NoteDrop(CShellState& s, int count, const char** paths)
+{
+    if (count < 1 || paths == nullptr || paths[0] == nullptr)
+        return;
+    s.open_request = paths[0];
+    s.open_format = INPUT_FILE_TYPE_AUTO;
+}
+
+namespace {
+
+void AppendBytes(void* context, void* data, int size)
+{
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
+}
+
+}  // namespace
+
+void SaveImageStep(CShellState& s)
+{
+    if (s.image_request.empty())
+        return;
+    const std::string path = s.image_request;
+    s.image_request.clear();
+    const int w = s.display_w, h = s.display_h;
+    bool ok = w > 0 && h > 0;
+    if (ok) {
+        try {
+            const std::size_t row = static_cast<std::size_t>(w) * 3;
+            std::vector<unsigned char> pixels(row * static_cast<std::size_t>(h));
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+            // GL's first row is the bottom one; a PNG starts at the top
+            std::vector<unsigned char> flipped(pixels.size());
+            for (int y = 0; y < h; ++y)
+                std::memcpy(&flipped[row * static_cast<std::size_t>(y)],
+                            &pixels[row * static_cast<std::size_t>(h - 1 - y)], row);
+            std::string png;
+            ok = stbi_write_png_to_func(AppendBytes, &png, w, h, 3, flipped.data(), static_cast<int>(row)) != 0 &&
+                 textio::WriteFileAtomically(path, png);
+        } catch (const std::exception&) {
+            ok = false;
+        }
+    }
+    Report(s, ok, path);
 }
