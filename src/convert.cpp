@@ -149,7 +149,8 @@ bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
-    if (fmt == file_format)
+    // an XYZ crystal goes the long way so that its cell is written too
+    if (fmt == file_format && !(fmt == INPUT_FILE_TYPE_XYZ && is_periodic))
         return SaveFile(path, path, fmt);
     if (!is_bond_eval || v_atom_index.empty())
         return false;
