@@ -1,0 +1,282 @@
+// The command line of the real program, format detection on files on disk,
+// and conversion between every pair of formats with the result read back.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <sys/wait.h>
+
+#include "cformat.h"
+#include "cmodel.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string EXAMPLES = std::string(TESK_SOURCE_DIR) + "/examples";
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// The program with `args` (shell words), its exit status and output.
+Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& before = "")
+{
+    const std::string out = dir.path("stdout"), err = dir.path("stderr");
+    const std::string cmd = "cd " + dir.root + " && " + before + std::string(TESK_BINARY) + " " + args + " >" + out +
+                            " 2>" + err + " </dev/null";
+    const int raw = std::system(("sh -c '" + cmd + "'").c_str());
+    const Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000, Slurp(out), Slurp(err)};
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
+}
+
+// A structure as a user would find it in a file: elements, positions as in
+// the file, and the cell.
+struct Structure {
+    bool ok = false, periodic = false;
+    glm::dmat3 cell{1.0};
+    std::vector<unsigned> e;
+    std::vector<glm::dvec3> r;
+};
+
+Structure ReadBack(const std::string& path)
+{
+    auto m = std::make_unique<CModel>();
+    Structure s;
+    s.ok = m->ReadFile(FolderOf(path), path, DetectFormat(path));
+    if (!s.ok) return s;
+    s.periodic = m->is_periodic;
+    s.cell = m->m_cell_box;
+    s.e = m->v_atom_index;
+    for (const glm::vec3& p : m->v_float_raw_xyz) s.r.push_back(glm::dvec3(p) + glm::dvec3(m->center_xyz));
+    return s;
+}
+
+// Lengths and angles of a cell, which a rotation does not change.
+std::vector<double> CellShape(const glm::dmat3& c)
+{
+    auto angle = [](glm::dvec3 u, glm::dvec3 v) {
+        return std::acos(glm::dot(u, v) / glm::length(u) / glm::length(v)) * 180.0 / M_PI;
+    };
+    return {glm::length(c[0]), glm::length(c[1]), glm::length(c[2]),
+            angle(c[1], c[2]),  angle(c[0], c[2]),  angle(c[0], c[1])};
+}
+
+// Whether `b` holds the atoms of `a` in any order: the same elements at the
+// same mutual distances, and for a crystal the same cell with each atom at
+// the same place in it (fractions equal up to whole cells, so a cell that
+// is turned must turn its atoms too).
+void ExpectSameStructure(const Structure& a, const Structure& b, bool keep_cell, const std::string& what)
+{
+    ASSERT_TRUE(b.ok) << what;
+    ASSERT_EQ(a.e.size(), b.e.size()) << what;
+    const std::size_t n = a.e.size();
+    auto pairs = [n](const Structure& s) {
+        std::vector<std::tuple<unsigned, unsigned, double>> p;
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t k = i; k < n; ++k)
+                p.emplace_back(std::min(s.e[i], s.e[k]), std::max(s.e[i], s.e[k]), glm::distance(s.r[i], s.r[k]));
+        std::sort(p.begin(), p.end());
+        return p;
+    };
+    const auto pa = pairs(a), pb = pairs(b);
+    for (std::size_t k = 0; k < pa.size(); ++k) {
+        EXPECT_EQ(std::get<0>(pa[k]), std::get<0>(pb[k])) << what << " pair " << k;
+        EXPECT_EQ(std::get<1>(pa[k]), std::get<1>(pb[k])) << what << " pair " << k;
+        EXPECT_NEAR(std::get<2>(pa[k]), std::get<2>(pb[k]), 3e-3) << what << " pair " << k;
+    }
+    if (!keep_cell) return;
+    ASSERT_EQ(a.periodic, b.periodic) << what;
+    if (!a.periodic) return;
+    const std::vector<double> sa = CellShape(a.cell), sb = CellShape(b.cell);
+    for (int k = 0; k < 6; ++k) EXPECT_NEAR(sa[k], sb[k], 0.01) << what << " cell parameter " << k;
+    std::vector<bool> used(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        bool found = false;
+        for (std::size_t j = 0; j < n && !found; ++j) {
+            const glm::dvec3 f = glm::inverse(a.cell) * a.r[i] - glm::inverse(b.cell) * b.r[j];
+            found = !used[j] && a.e[i] == b.e[j] && glm::length(f - glm::round(f)) < 2e-3;
+            if (found) used[j] = true;
+        }
+        EXPECT_TRUE(found) << what << ": atom " << i << " is not where it was in the cell";
+    }
+}
+
+TEST(CommandLine, ArgumentsAsParsed)
+{
+    struct Case {
+        std::vector<const char*> argv;
+        CCommandLine::Action action;
+        std::string file, input, output;
+        int format, to;
+    };
+    const int A = INPUT_FILE_TYPE_AUTO;
+    const Case cases[] = {
+        {{}, CCommandLine::RUN_VIEWER, "", "", "", A, A},
+        {{"water.xyz"}, CCommandLine::RUN_VIEWER, "water.xyz", "", "", A, A},
+        {{"--format", "VASP", "x"}, CCommandLine::RUN_VIEWER, "x", "", "", INPUT_FILE_TYPE_VSP, A},
+        {{"--format=pdb", "--", "-odd"}, CCommandLine::RUN_VIEWER, "-odd", "", "", INPUT_FILE_TYPE_PDB, A},
+        {{"--convert", "a", "b", "--to", "xyz"}, CCommandLine::CONVERT, "", "a", "b", A, INPUT_FILE_TYPE_XYZ},
+        {{"x", "--help", "--bogus"}, CCommandLine::SHOW_HELP, "", "", "", A, A},
+        {{"-V"}, CCommandLine::SHOW_VERSION, "", "", "", A, A},
+        {{"--bogus"}, CCommandLine::BAD_USAGE, "", "", "", A, A},
+        {{"--format"}, CCommandLine::BAD_USAGE, "", "", "", A, A},
+        {{"--format", "cif", "x"}, CCommandLine::BAD_USAGE, "", "", "", A, A},
+        {{"a", "b"}, CCommandLine::BAD_USAGE, "", "", "", A, A},
+        {{"--convert", "a"}, CCommandLine::BAD_USAGE, "", "", "", A, A},
+        {{"--to", "xyz", "a"}, CCommandLine::BAD_USAGE, "", "", "", A, A},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"tesk"};
+        argv.insert(argv.end(), c.argv.begin(), c.argv.end());
+        const CCommandLine cmd = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        const std::string what = c.argv.empty() ? "(none)" : c.argv[0];
+        EXPECT_EQ(cmd.action, c.action) << what;
+        if (c.action == CCommandLine::BAD_USAGE) {
+            EXPECT_FALSE(cmd.message.empty()) << what;
+            continue;
+        }
+        EXPECT_EQ(cmd.file, c.file) << what;
+        EXPECT_EQ(cmd.input, c.input) << what;
+        EXPECT_EQ(cmd.output, c.output) << what;
+        EXPECT_EQ(cmd.format, c.format) << what;
+        EXPECT_EQ(cmd.to_format, c.to) << what;
+    }
+}
+
+TEST(CommandLine, HelpVersionAndUnknownOptionFromTheProgram)
+{
+    ScratchDir dir("tesk_cli");
+    // none of these needs a display
+    Outcome r = Tesk(dir, "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("Usage: tesk [OPTIONS] [FILE]\n"), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    r = Tesk(dir, "--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Tesk alpha 18.11(25)\n");
+    r = Tesk(dir, "--frobnicate x.xyz");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.find("tesk: unknown option --frobnicate\nUsage: tesk"), 0u) << r.err;
+}
+
+TEST(Detection, ByNameFirstThenByContent)
+{
+    ScratchDir dir("tesk_detect");
+    const std::string pdb = "REMARK   made by hand\nATOM      1  C   LIG     1       0.000   0.000   0.000\n";
+    const std::string xyz = "2\nwater part\nO 0 0 0\nH 0 0 1\n";
+    const std::string vasp = "Si\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
+    struct Case {
+        const char* name;
+        const std::string* text;
+        int expected;
+    };
+    const Case cases[] = {
+        {"a.xyz", &pdb, INPUT_FILE_TYPE_XYZ},  // the name wins
+        {"b.EXTXYZ", &vasp, INPUT_FILE_TYPE_XYZ},
+        {"c.pdb", &xyz, INPUT_FILE_TYPE_PDB},
+        {"d.ent", &xyz, INPUT_FILE_TYPE_PDB},
+        {"e.vasp", &xyz, INPUT_FILE_TYPE_VSP},
+        {"f.poscar", &xyz, INPUT_FILE_TYPE_VSP},
+        {"POSCAR_relaxed", &xyz, INPUT_FILE_TYPE_VSP},
+        {"CONTCAR", &xyz, INPUT_FILE_TYPE_VSP},
+        {"g.txt", &pdb, INPUT_FILE_TYPE_PDB},  // then the content
+        {"h", &xyz, INPUT_FILE_TYPE_XYZ},
+        {"i.dat", &vasp, INPUT_FILE_TYPE_VSP},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(dir.path(c.name)) << *c.text;
+        EXPECT_EQ(DetectFormat(dir.path(c.name)), c.expected) << c.name;
+    }
+    std::ofstream(dir.path("notes.txt")) << "some words\nand more\n";
+    EXPECT_EQ(DetectFormat(dir.path("notes.txt")), INPUT_FILE_TYPE_UNKNOWN);
+    EXPECT_EQ(DetectFormat(dir.path("missing")), INPUT_FILE_TYPE_UNKNOWN);
+    EXPECT_EQ(DetectFormat(dir.root), INPUT_FILE_TYPE_UNKNOWN);
+}
+
+TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure)
+{
+    ScratchDir dir("tesk_convert");
+    // a crystal whose cell is turned away from the standard setting, with
+    // its elements interleaved
+    std::ofstream(dir.path("turned.xyz"))
+        << "3\nLattice=\"0 3 0 -2.598076 -1.5 0 0 0 5\"\nO 0.3 0.2 1.0\nSi -1.0 1.0 2.5\nO -0.5 0.5 4.0\n";
+    struct Source {
+        std::string path;
+        bool periodic;
+    };
+    const Source sources[] = {{dir.path("turned.xyz"), true},
+                              {EXAMPLES + "/rutile/POSCAR", true},
+                              {EXAMPLES + "/ethanol.pdb", false}};
+    const char* const targets[] = {"xyz", "vasp", "pdb"};
+    int n = 0;
+    for (const Source& src : sources) {
+        const Structure a = ReadBack(src.path);
+        ASSERT_TRUE(a.ok) << src.path;
+        for (const char* to : targets) {
+            const std::string out = dir.path("out" + std::to_string(n++) + "." + to);
+            const Outcome r = Tesk(dir, "--convert " + src.path + " " + out);
+            EXPECT_EQ(r.status, 0) << src.path << " -> " << to << ": " << r.out;
+            EXPECT_EQ(r.out + r.err, "");
+            // a molecule written as VASP gets its box as a cell
+            ExpectSameStructure(a, ReadBack(out), src.periodic || std::string(to) != "vasp",
+                                src.path + " -> " + to);
+        }
+    }
+    // the cell of an XYZ file is the extended-XYZ Lattice other programs read
+    const std::string xyz = Slurp(dir.path("out3.xyz"));
+    EXPECT_NE(xyz.find("\nLattice=\"4.5940000000 0.0000000000 0.0000000000 0.0000000000 4.5940000000 "),
+              std::string::npos)
+        << xyz;
+}
+
+TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile)
+{
+    ScratchDir dir("tesk_convert_fail");
+    std::ofstream(dir.path("water.txt")) << Slurp(EXAMPLES + "/water.xyz");
+    std::ofstream(dir.path("old.pdb")) << "old content\n";
+    std::ofstream(dir.path("words")) << "nothing here\n";
+
+    // names that tell nothing, formats given
+    Outcome r = Tesk(dir, "--format xyz --to pdb --convert water.txt water.out");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ReadBack(dir.path("water.out")).e.size(), 3u) << "PDB, told from its records";
+
+    struct Case {
+        std::string args, line;
+    };
+    const Case cases[] = {
+        {"--convert missing.xyz a.pdb", "Could not read missing.xyz as XYZ\n"},
+        {"--convert words a.pdb", "Could not tell the format of words; name it with --format\n"},
+        {"--format pdb --convert water.txt a.xyz", "Could not read water.txt as PDB\n"},
+        {"--format xyz --convert water.txt a.out", "Could not tell the format to write a.out in; name it with --to\n"},
+        {"--format xyz --convert water.txt nofolder/a.pdb", "Could not save nofolder/a.pdb\n"},
+    };
+    for (const Case& c : cases) {
+        r = Tesk(dir, c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.out, c.line) << c.args;
+        EXPECT_EQ(r.err, "") << c.args;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path("a.pdb")));
+
+    // a disk that fills up during the write (a file size limit of 512
+    // bytes, less than the file needs): the old file stays as it was and
+    // nothing is left beside it
+    r = Tesk(dir, "--convert " + EXAMPLES + "/ethanol.pdb old.pdb", "trap \"\" XFSZ; ulimit -f 1; ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Could not save old.pdb\n");
+    EXPECT_EQ(Slurp(dir.path("old.pdb")), "old content\n");
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.root)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 4u) << "water.txt, water.out, old.pdb, words";
+}
+
+}  // namespace
