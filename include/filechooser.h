@@ -50,7 +50,7 @@ struct ShownItem {
         SAVE_NAME_FIELD,  // save mode: the file name, the output format and the Save button
         SAVE_FORMAT,
         SAVE_BUTTON,
-        OVERWRITE_YES,  // the question asked before an existing file is replaced
+        OVERWRITE_YES,  // "Yes" to the question asked before a file is replaced; its text is the question
         OVERWRITE_NO
     };
     Kind kind;
@@ -92,7 +92,8 @@ public:
                                  const ImVec2& windowPos = ImVec2(-1, -1),
                                  const float windowAlpha = 0.875f);
 
-    // The same dialog for saving: a name field (starting with `startName`),
+    // The same dialog for saving: a name field (starting with `startName`,
+    // selected and taking the keys when the dialog opens),
     // an output format list when `formatCount` > 0 (`*format` is the chosen
     // entry; a name ending in one format's extension takes the next one's
     // when the format changes) and a Save button. Clicking a listed file puts

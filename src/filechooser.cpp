@@ -336,6 +336,7 @@ struct Dialog::Internal {
     int formatCount = 0;
     int* format = nullptr;
     std::string overwritePath;
+    bool focusSaveName = false;  // the name takes the keys when the dialog opens
 
     Internal()
     {
@@ -861,6 +862,10 @@ bool Dialog::Internal::drawSaveRow()
     const float comboWidth = formatCount > 0 ? 90.0f : 0.0f;
     ImGui::PushItemWidth(-(saveWidth + (formatCount > 0 ? comboWidth + style.ItemSpacing.x : 0.0f) +
                            style.ItemSpacing.x));
+    if (focusSaveName) {
+        ImGui::SetKeyboardFocusHere();
+        focusSaveName = false;
+    }
     bool confirmed = ImGui::InputText("##SaveFileName", saveName, sizeof(saveName),
                                       ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
     ImGui::PopItemWidth();
@@ -887,11 +892,12 @@ bool Dialog::Internal::drawSaveRow()
     if (confirmed && confirmSaveName()) return true;
 
     if (overwritePath.empty()) return false;
+    const std::string question = "Overwrite " + overwritePath + "?";
     ImGui::AlignTextToFramePadding();
-    ImGui::Text("Overwrite %s?", overwritePath.c_str());
+    ImGui::TextUnformatted(question.c_str());
     ImGui::SameLine();
     const bool yes = ImGui::Button("Yes##OverwriteYes");
-    record(ShownItem::OVERWRITE_YES, "Yes");
+    record(ShownItem::OVERWRITE_YES, question);
     ImGui::SameLine();
     const bool no = ImGui::Button("No##OverwriteNo");
     record(ShownItem::OVERWRITE_NO, "No");
@@ -917,6 +923,7 @@ const char* Dialog::saveFileDialog(bool dialogTriggerButton, const char* directo
     if (dialogTriggerButton) {
         CopyPath(I.saveName, sizeof(I.saveName), startName ? startName : "");
         I.overwritePath.clear();
+        I.focusSaveName = true;
     }
     return chooseFileDialog(dialogTriggerButton, directory, nullptr,
                             windowTitle ? windowTitle : "Please choose/create a file for saving");
