@@ -1,7 +1,11 @@
 // The control windows, the mouse and keyboard steps and the pie step driven
 // through Dear ImGui with the input a GLFW back-end would feed it, on a real
 // (hidden) OpenGL 3.3 window so that the display controller draws and picks.
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
+#include <stb/stb_image.h>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
@@ -10,6 +14,8 @@
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "cformat.h"
+#include "filechooser.h"
 #include "shell_test_support.h"
 #include "tesk.h"
 
@@ -73,12 +79,14 @@ protected:
         ImGui::NewFrame();
         SetFrameSize(*s, 1280, 720, 1280, 720);
         glViewport(0, 0, 1280, 720);
+        OpenRequestStep(*s, *atom);
         MouseStep(*s, *atom);
         KeyboardStep(*s, *atom);
         PieStep(*s, *atom);
         ControlWindows(*s, *atom);
         ClearFrame(*s);
         ScenePass(*s, *atom);
+        SaveImageStep(*s);
         ImGui::Render();
         ImGui::GetIO().MouseWheel = 0.0f;
     }
@@ -169,6 +177,34 @@ protected:
         Load(THREE);
         Click(CENTRE);
         ASSERT_TRUE(atom->is_atom_selected);
+    }
+
+    // Drops `path` on the window, as the window system reports it.
+    void Drop(const std::string& path)
+    {
+        const char* paths[1] = {path.c_str()};
+        NoteDrop(*s, 1, paths);
+        Frame();
+    }
+    // The centre of a widget the save dialog `d` drew in the last frame.
+    ImVec2 Item(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind, std::string* text = nullptr)
+    {
+        EXPECT_NE(d, nullptr);
+        if (d)
+            for (const FileChooser::ShownItem& it : d->getShownItems())
+                if (it.kind == kind) {
+                    if (text) *text = it.text;
+                    return ImVec2((it.min.x + it.max.x) * 0.5f, (it.min.y + it.max.y) * 0.5f);
+                }
+        if (text) *text = "(not shown)";
+        return ImVec2(-1.0f, -1.0f);
+    }
+    std::string ItemText(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind)
+    {
+        Frame();  // what a click changed shows from the next frame on
+        std::string text;
+        Item(d, kind, &text);
+        return text;
     }
 
     static GLFWwindow* window;
@@ -611,3 +647,138 @@ TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
 }
 
 }  // namespace
+
+namespace {
+
+using Kind = FileChooser::ShownItem::Kind;
+
+std::size_t CountFiles(const std::string& dir)
+{
+    std::size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+}
+
+}  // namespace
+
+TEST_F(ShellGuiTest, DropsAndAutoTellTheFormatFromTheFile)
+{
+    const std::string rutile = std::string(TESK_SOURCE_DIR) + "/examples/rutile/POSCAR";
+    Drop(rutile);  // a VASP file while the list says XYZ
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 6u);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + rutile);
+    EXPECT_EQ(std::string(s->filePath), rutile) << "Reload and the dialogs carry on from it";
+    EXPECT_STREQ(s->item_current, "Auto");
+
+    // a dropped file that is none of the formats leaves the structure
+    ScratchDir dir("tesk_drop");
+    std::ofstream(dir.path("notes")) << "no atoms here\n";
+    Drop(dir.path("notes"));
+    EXPECT_EQ(s->load_message, "Could not read " + dir.path("notes") + " as an unknown format");
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 6u);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + rutile);
+
+    // "Auto" in the list: Reload of an XYZ file named like nothing
+    std::filesystem::copy_file(PAIR, dir.path("pair.txt"));
+    Choose(CHOOSER, "Input Format", "XYZ");
+    Choose(CHOOSER, "Input Format", "Auto");
+    EXPECT_EQ(atom->input_format, INPUT_FILE_TYPE_AUTO);
+    CopyTextCut(s->filePath, PATH_SIZE, dir.path("pair.txt").c_str());
+    Click(Find(CHOOSER, "Reload"));
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_TRUE(s->load_message.empty()) << s->load_message;
+}
+
+TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
+{
+    Click(Find(CHOOSER, "Save As"));
+    EXPECT_FALSE(s->save_dlg && !s->save_dlg->getShownItems().empty()) << "nothing to save yet";
+
+    ScratchDir dir("tesk_save");
+    const std::string three = dir.path("three.xyz");
+    std::filesystem::copy_file(THREE, three);
+    const std::string original = Slurp(three);
+    Drop(three);
+    const FileChooser::Dialog* d = nullptr;
+    auto open = [&] {
+        Click(Find(CHOOSER, "Save As"));
+        Frame();
+        d = s->save_dlg.get();
+    };
+    open();
+    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.xyz");
+    EXPECT_EQ(ItemText(d, Kind::SAVE_FORMAT), "XYZ") << "the format it was read in";
+
+    // VASP: the name follows the format; a new file is written at once
+    Click(Item(d, Kind::SAVE_FORMAT));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty());
+    Click(Find(GImGui->OpenPopupStack.back().Window, "VASP"));
+    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.vasp");
+    Click(Item(d, Kind::SAVE_BUTTON));
+    EXPECT_EQ(s->load_message, "Saved " + dir.path("three.vasp"));
+    auto back = std::make_unique<CModel>();
+    ASSERT_TRUE(back->ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
+    EXPECT_EQ(back->v_atom_index, atom->data.v_atom_index);
+
+    // over the file it came from, after an edit: asked first; "No" keeps it
+    Click(CENTRE);
+    Key(GLFW_KEY_DELETE, false);
+    ASSERT_EQ(atom->GetNumberOfAtoms(), 2u);
+    open();
+    Click(Item(d, Kind::SAVE_BUTTON));
+    EXPECT_EQ(ItemText(d, Kind::OVERWRITE_YES), "Overwrite " + three + "?");
+    Click(Item(d, Kind::OVERWRITE_NO));
+    EXPECT_EQ(ItemText(d, Kind::OVERWRITE_YES), "(not shown)");
+    EXPECT_EQ(Slurp(three), original);
+
+    // a disk that fills up while it is written: the old file stays whole
+    Click(Item(d, Kind::SAVE_BUTTON));
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 16;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Click(Item(d, Kind::OVERWRITE_YES));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(s->load_message, "Could not save " + three);
+    EXPECT_EQ(Slurp(three), original);
+    EXPECT_EQ(CountFiles(dir.root), 2u) << "nothing left beside it";
+
+    open();
+    Click(Item(d, Kind::SAVE_BUTTON));
+    Click(Item(d, Kind::OVERWRITE_YES));
+    EXPECT_EQ(s->load_message, "Saved " + three);
+    ASSERT_TRUE(back->ReadFile(dir.root, three, INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(back->GetTotalAtoms(), 2u);
+}
+
+TEST_F(ShellGuiTest, SaveImageWritesTheSceneAtFramebufferSize)
+{
+    ScratchDir dir("tesk_image");
+    std::filesystem::copy_file(THREE, dir.path("three.xyz"));
+    Drop(dir.path("three.xyz"));
+    Click(Find(CHOOSER, "Save Image"));
+    Frame();
+    const FileChooser::Dialog* d = s->image_dlg.get();
+    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.png");
+    EXPECT_EQ(ItemText(d, Kind::SAVE_FORMAT), "PNG");
+    Click(Item(d, Kind::SAVE_BUTTON));
+    EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));
+
+    int w = 0, h = 0, n = 0;
+    unsigned char* png = stbi_load(dir.path("three.png").c_str(), &w, &h, &n, 3);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 720);
+    auto at = [&](ImVec2 p) {
+        const unsigned char* c = png + (static_cast<int>(p.y) * w + static_cast<int>(p.x)) * 3;
+        return std::vector<int>{c[0], c[1], c[2]};
+    };
+    const std::vector<int> background{102, 153, 178};
+    EXPECT_EQ(at(SCENE_POINT), background);
+    EXPECT_NE(at(CENTRE), background) << "the middle atom, the right way up";
+    EXPECT_NE(at(ImVec2(CENTRE.x, CENTRE.y - 40.0f)), background);
+    stbi_image_free(png);
+}
