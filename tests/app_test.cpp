@@ -1,7 +1,8 @@
 // The real program on its own X server, used as a first-time user would: one
 // session from the first start to the close request (settings line and
 // folder, window, background, open through the dialog, pick, delete, a failed
-// load), a second start, an unusable user name, no display and no OpenGL.
+// load), a second start, an unusable user name, no display and no OpenGL,
+// and a start with a file to open whose scene is then saved as an image.
 #include <chrono>
 #include <cstring>
 #include <iterator>
@@ -13,6 +14,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <stb/stb_image.h>
 
 #include "shell_test_support.h"
 
@@ -216,13 +219,16 @@ protected:
     // leak check at exit would report the GL driver's caches, unloaded by
     // glfwTerminate and so beyond any suppression; the in-process tests
     // check our own code for leaks.
-    pid_t Start(const std::string& cwd, const char* user_value, const char* display_value)
+    pid_t Start(const std::string& cwd, const char* user_value, const char* display_value,
+                const std::vector<std::string>& args = {})
     {
         std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
 #if defined(__SANITIZE_ADDRESS__)
         asan += std::string(asan.empty() ? "" : ":") + "detect_leaks=0";
 #endif
-        const pid_t pid = Spawn({TESK_BINARY},
+        std::vector<std::string> argv{TESK_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const pid_t pid = Spawn(argv,
                                 Environment({{"DISPLAY", display_value}, {"WAYLAND_DISPLAY", nullptr},
                                              {"USER", user_value}, {"ASAN_OPTIONS", asan.c_str()}}),
                                 cwd, out);
@@ -230,6 +236,10 @@ protected:
         return pid;
     }
     void Start(const std::string& cwd, const char* user_value) { tesk = Start(cwd, user_value, display.c_str()); }
+    void StartWith(const std::string& cwd, const std::vector<std::string>& args)
+    {
+        tesk = Start(cwd, user.c_str(), display.c_str(), args);
+    }
     int Close()
     {
         EXPECT_TRUE(SendCloseRequest(display, Window()));
@@ -374,6 +384,48 @@ TEST_F(AppTest, NewUserSessionFromFirstStartToSecondStart)
     Start(scratch.root, user.c_str());
     ASSERT_TRUE(WaitOutput(" settings: " + home + "/.tesk-org/tesk.ini\n")) << ReadFile(out);
     EXPECT_EQ(ReadFile(out).find("mkdir"), std::string::npos);
+    EXPECT_EQ(Close(), 0);
+}
+
+TEST_F(AppTest, FileOnTheCommandLineThenTheSceneAloneAsAnImage)
+{
+    const std::string samples = scratch.dir("samples");
+    fs::copy_file(std::string(TESK_SOURCE_DIR) + "/examples/water.xyz", samples + "/water.xyz");
+
+    // a file that cannot be read as the format named: the window opens all the same
+    StartWith(samples, {"--format", "pdb", "water.xyz"});
+    ASSERT_TRUE(WaitOutput("Could not read water.xyz as PDB\n")) << ReadFile(out);
+    ASSERT_NE(Window(), 0ul);
+    EXPECT_EQ(Close(), 0);
+
+    StartWith(samples, {"water.xyz"});
+    WaitFor([&] { return Title() == "Tesk water.xyz\n"; }, 10.0);
+    EXPECT_EQ(Title(), "Tesk water.xyz\n");
+    ShotUntil([](const Image& i) { return !IsBackground(i.At(640, 380)); });
+
+    // "Save Image"; the name field has the keys, Enter saves
+    ClickAt(433, 92);
+    Run("xdotool keydown Return");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Run("xdotool keyup Return");
+    ASSERT_TRUE(WaitOutput("Saved " + samples + "/water.png\n")) << ReadFile(out);
+    int w = 0, h = 0, n = 0;
+    unsigned char* png = stbi_load((samples + "/water.png").c_str(), &w, &h, &n, 3);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 720);
+    auto at = [&](int x, int y) {
+        const unsigned char* c = png + (y * w + x) * 3;
+        return Rgb{c[0], c[1], c[2]};
+    };
+    // the scene as on screen: the red oxygen, a hydrogen, the background
+    const Rgb o = at(640, 380);
+    EXPECT_GT(o.r, o.g + 40) << o;
+    EXPECT_FALSE(IsBackground(at(640, 190))) << at(640, 190);
+    EXPECT_TRUE(IsBackground(at(300, 360))) << at(300, 360);
+    for (int x : {150, 460, 770})  // where the control windows are on screen
+        EXPECT_TRUE(IsBackground(at(x, 100))) << "no window in the image at x=" << x;
+    stbi_image_free(png);
     EXPECT_EQ(Close(), 0);
 }
 
