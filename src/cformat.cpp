@@ -141,17 +141,19 @@ int DetectFormatByContent(const std::string& text)
             if (StartsWith(line, r))
                 return INPUT_FILE_TYPE_PDB;
 
+    // Three lines of three bare numbers are lattice vectors, never XYZ atom
+    // lines (those start with a symbol): a VASP title may well be a number.
+    bool vasp = lines.size() >= 5;
+    if (vasp) {
+        const int scale = CountNumbers(lines[1]);
+        vasp = scale == 1 || scale == 3;
+        for (int k = 2; k < 5 && vasp; ++k)
+            vasp = CountNumbers(lines[k]) == 3;
+    }
+    if (vasp)
+        return INPUT_FILE_TYPE_VSP;
     if (!lines.empty() && IsCountLine(lines[0]))
         return INPUT_FILE_TYPE_XYZ;
-
-    if (lines.size() >= 5) {
-        const int scale = CountNumbers(lines[1]);
-        bool vectors = scale == 1 || scale == 3;
-        for (int k = 2; k < 5 && vectors; ++k)
-            vectors = CountNumbers(lines[k]) == 3;
-        if (vectors)
-            return INPUT_FILE_TYPE_VSP;
-    }
     return INPUT_FILE_TYPE_UNKNOWN;
 }
 

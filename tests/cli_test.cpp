@@ -173,6 +173,7 @@ TEST(Detection, ByNameFirstThenByContent)
     const std::string pdb = "REMARK   made by hand\nATOM      1  C   LIG     1       0.000   0.000   0.000\n";
     const std::string xyz = "2\nwater part\nO 0 0 0\nH 0 0 1\n";
     const std::string vasp = "Si\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
+    const std::string vasp_numbered = "7\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
     struct Case {
         const char* name;
         const std::string* text;
@@ -190,6 +191,7 @@ TEST(Detection, ByNameFirstThenByContent)
         {"g.txt", &pdb, INPUT_FILE_TYPE_PDB},  // then the content
         {"h", &xyz, INPUT_FILE_TYPE_XYZ},
         {"i.dat", &vasp, INPUT_FILE_TYPE_VSP},
+        {"run7", &vasp_numbered, INPUT_FILE_TYPE_VSP},  // a title that looks like a count
     };
     for (const Case& c : cases) {
         std::ofstream(dir.path(c.name)) << *c.text;
