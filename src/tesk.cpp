@@ -615,6 +615,9 @@ void SaveImageStep(CShellState& s)
         try {
             const std::size_t row = static_cast<std::size_t>(w) * 3;
             std::vector<unsigned char> pixels(row * static_cast<std::size_t>(h));
+            // the window's own back buffer, whatever the scene pass left bound
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+            glReadBuffer(GL_BACK);
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
             glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
             // GL's first row is the bottom one; a PNG starts at the top
