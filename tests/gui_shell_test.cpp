@@ -187,12 +187,13 @@ protected:
         Frame();
     }
     // The centre of a widget the save dialog `d` drew in the last frame.
-    ImVec2 Item(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind, std::string* text = nullptr)
+    ImVec2 Item(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind, std::string* text = nullptr,
+                const std::string& label = std::string())
     {
         EXPECT_NE(d, nullptr);
         if (d)
             for (const FileChooser::ShownItem& it : d->getShownItems())
-                if (it.kind == kind) {
+                if (it.kind == kind && (label.empty() || it.text == label)) {
                     if (text) *text = it.text;
                     return ImVec2((it.min.x + it.max.x) * 0.5f, (it.min.y + it.max.y) * 0.5f);
                 }
@@ -710,6 +711,10 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
     Key(GLFW_KEY_DELETE, false);
     ASSERT_EQ(atom->GetNumberOfAtoms(), 2u);
     open();
+    Click(Item(d, Kind::FILE_ENTRY, nullptr, "three.vasp"));
+    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.vasp") << "a listed file gives its name";
+    Click(Item(d, Kind::FILE_ENTRY, nullptr, "three.xyz"));
+    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.xyz");
     Click(Item(d, Kind::SAVE_BUTTON));
     EXPECT_EQ(ItemText(d, Kind::OVERWRITE_YES), "Overwrite " + three + "?");
     Click(Item(d, Kind::OVERWRITE_NO));
