@@ -4,9 +4,12 @@
 // and the cell, through a writer object filled for the purpose.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "cmodel.h"
 #include "elements.h"
@@ -75,7 +78,11 @@ bool WriteXyz(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
     // The writer lays out the atoms; the comment line then carries the cell
     // in the extended-XYZ form that other programs read too. The writer's
     // text goes to a scratch file first so that the target is replaced once.
-    const std::string scratch = path + ".tesk-cell";
+    std::string scratch = path + ".tesk-cell-XXXXXX";
+    const int fd = ::mkstemp(&scratch[0]);  // a fresh name: no file of the user's is touched
+    if (fd < 0)
+        return false;
+    ::close(fd);
     const bool written = writer.SaveFile(scratch, scratch, idx);
     std::string text;
     const bool read = written && textio::ReadWholeFile(scratch, text);
