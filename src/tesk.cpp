@@ -454,6 +454,8 @@ void ActionWindow(CShellState& s, CDisplay& atom)
     ImGui::Begin("Action (ctrl+a)", &s.show_info_window);
     ImGui::Text("%s", s.user_version);
     ImGui::Text("Total Atoms: %u", atom.GetNumberOfAtoms());
+    // beside the count, so the first-use window still shows the element row
+    ImGui::SameLine();
     ImGui::BeginDisabled(!atom.data.history.CanUndo());
     if (ImGui::Button("Undo"))
         atom.Undo();
@@ -466,9 +468,6 @@ void ActionWindow(CShellState& s, CDisplay& atom)
     if (HasValidSelection(atom)) {
         ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
                     atom.selected_zatom);
-        const std::string measured = MeasurementText(atom);
-        if (!measured.empty())
-            ImGui::TextUnformatted(measured.c_str());
         // locked until "Edit" is chosen in the pie menu; drawn at half alpha
         ImGui::PushStyleVar(ImGuiStyleVar_DisabledAlpha, 0.5f);
         ImGui::BeginDisabled(s.is_atom_lock);
@@ -491,6 +490,9 @@ void ActionWindow(CShellState& s, CDisplay& atom)
         }
         ImGui::EndDisabled();
         ImGui::PopStyleVar();
+        const std::string measured = MeasurementText(atom);
+        if (!measured.empty())
+            ImGui::TextUnformatted(measured.c_str());
     }
     ImGui::End();
 }
