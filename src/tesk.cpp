@@ -209,7 +209,7 @@ namespace {
 constexpr int SHORTCUTS = 7;
 const int SHORTCUT_KEYS[SHORTCUTS] = {GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_A, GLFW_KEY_B,
                                       GLFW_KEY_S, GLFW_KEY_Z, GLFW_KEY_Y};
-constexpr int SHORTCUT_UNDO = 5;
+constexpr int SHORTCUT_UNDO = 5, SHORTCUT_REDO = 6;
 constexpr unsigned PENDING_DELETE = 1u;
 constexpr unsigned PENDING_SHIFT = 1u << 30;  // Ctrl+Shift+Z redoes
 
@@ -274,7 +274,7 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
             else
                 atom.Undo();
             break;
-        case 6:
+        case SHORTCUT_REDO:
             atom.Redo();
             break;
         default:
