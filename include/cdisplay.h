@@ -10,6 +10,7 @@
 
 #include <glm/glm.hpp>
 
+#include "cmeasure.h"
 #include "cmodel.h"
 #include "cmouse.h"
 #include "cpalette.h"
@@ -74,6 +75,17 @@ public:
     void CenterCoordinates();
     void DeleteAtom(unsigned u);
     void UpdateAtomType(unsigned u);
+    // Deletes every selected atom as one undo step and clears the selection.
+    void DeleteSelectedAtoms();
+    // Undo and redo of the model's edits; the selection is cleared, since
+    // atom numbers move. False when there was nothing to undo or redo.
+    bool Undo();
+    bool Redo();
+    // After `data` changed directly: whatever is built from the atoms.
+    void OnModelChanged();
+    // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
+    // selection, or with `add` toggles the atom in it (at most four atoms).
+    void SelectAtom(unsigned index, bool add);
     void SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
     void SetZoom(float f) { view_zoom = f; }
     void SetFont(float f) { font_scale = f; }
@@ -89,7 +101,8 @@ public:
     void SetTrackLastRotation() { track.SetLastRotation(); }
 
     // picking
-    void SetPicking(int cx, int cy);
+    // `add`: the pick adds the atom to the selection or removes it (Shift)
+    void SetPicking(int cx, int cy, bool add = false);
     void ProcessPicking(bool b);
 
     // geometry
@@ -123,6 +136,9 @@ public:
     unsigned selected_atom = NO_ATOM_SELECTED;
     unsigned selected_zatom = 0;
     std::string selected_symbol;
+    std::vector<unsigned> v_selected_atoms;  // selected atoms in click order, at most 4; selected_atom is the last
+    bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
+    CMeasure measure;                        // lines between the selected atoms
     unsigned int VAOM = 0, VBOM = 0;
     unsigned int VAOB = 0, VBOB = 0;
     unsigned int VAOC = 0, VBOC = 0;

@@ -8,6 +8,7 @@
 
 #include <glm/glm.hpp>
 
+#include "chistory.h"
 #include "cpdb.h"
 #include "cvasp.h"
 #include "cxyz.h"
@@ -27,6 +28,13 @@ inline const glm::ivec3 neighbor_cells[27] = {
     {0, 0, -1},  {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},  {0, 1, -1},   {-1, 1, -1}, {-1, -1, -1},
     {0, -1, -1}, {1, -1, -1}, {-1, 0, 0},  {-1, -1, 0}, {0, -1, 0},   {1, -1, 0}};
 
+// The bond criterion, shared by every bond search: the largest squared
+// distance that still bonds elements a and b (s = ra + rb in float, s^2
+// times 1.2 in double, back to float), and the test of a squared distance
+// against it (atoms on top of each other are never bonded).
+float BondLimit(unsigned a, unsigned b);
+inline bool IsBondLength(float d2, float limit) { return d2 <= limit && double(d2) > 0.1; }
+
 // One atom of the cell-ordered copy the bond search walks: its position,
 // atom number and element index.
 struct CCellAtom {
@@ -45,8 +53,21 @@ public:
     void SetModel();
     void CenterView();
     void CenterCoordinates();
+    // Edits, each one undo step; the bonds of the atoms touched follow.
     void ChangeAtom(unsigned num, unsigned idx);
     void DeleteAtom(unsigned u);
+    // Deletes every listed atom that exists, as one step.
+    void DeleteAtoms(std::vector<unsigned> atoms);
+    // Put back the structure before the last step, or apply the next one
+    // again; false when there is none.
+    bool Undo();
+    bool Redo();
+    // Measurements on the drawn positions: length, and angles in degrees
+    // (the angle at j; the dihedral about j-k, in (-180, 180]). 0 for an
+    // atom number that does not exist.
+    double Distance(unsigned i, unsigned j) const;
+    double Angle(unsigned i, unsigned j, unsigned k) const;
+    double Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const;
     // Writes with the writer of the format the structure was read in; false
     // before any structure was read or when the file cannot be written.
     bool SaveFile(std::string d, std::string f, int fmt);
@@ -66,6 +87,19 @@ public:
     void SetInverseCell();
     void SetCellList();
 
+    // Edit primitives without history: each fills or reads a record that
+    // holds exactly what its inverse needs.
+    void RemoveAtom(unsigned u, CEditRecord& r);
+    void RestoreAtom(const CEditRecord& r);
+    void SetElement(unsigned num, unsigned idx, CEditRecord& r);
+    void RestoreElement(const CEditRecord& r);
+    // Moves the bond records of atom u out (keeping the order of the rest),
+    // puts such records back at their places, and appends the bonds of atom
+    // u found by testing it against every other atom.
+    void TakeBondsOf(unsigned u, std::vector<CBondEntry>& out);
+    void PutBondsBack(const std::vector<CBondEntry>& in);
+    void FindBondsOf(unsigned u);
+
     // Writes bond record i_number_of_bonds for atoms i < j, growing the
     // record vectors when they are full.
     void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2);
@@ -75,6 +109,7 @@ public:
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
+    CHistory history;  // edits since the last read
     int file_format = INPUT_FILE_TYPE_XYZ;
     int i_neighbor_cells = 0;
     bool is_bond_eval = false;

@@ -36,6 +36,8 @@ public:
     // written; the target is replaced atomically.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
+    // Undoes DeleteAtom(u) of an atom whose stored position was `r`.
+    void InsertAtom(unsigned u, const glm::vec3& r);
     unsigned GetAtomIndex(std::string s) const;
     void CenterCoordinates();
     unsigned GetTotalAtoms() const { return total_atoms; }

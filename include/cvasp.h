@@ -28,6 +28,18 @@ struct Dyn {
     char d[3];
 };
 
+// Everything CVasp keeps of one atom, so that a deletion can be undone
+// exactly; the has_ flags say which per-atom vectors held an entry for it.
+struct CVaspAtom {
+    glm::dvec3 carte{0.0};
+    glm::dvec3 fract{0.0};
+    uint32_t type = 0;
+    Dyn dynamics{};
+    bool has_type = false;
+    bool has_fract = false;
+    bool has_dynamics = false;
+};
+
 class CVasp {
 public:
     static constexpr unsigned HEADER_SLOTS = 10;
@@ -41,6 +53,9 @@ public:
     // written; the target is replaced atomically.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
+    // What DeleteAtom(u) would remove, and its exact inverse.
+    CVaspAtom GetAtom(unsigned u) const;
+    void InsertAtom(unsigned u, const CVaspAtom& a);
     unsigned GetAtomIndex(std::string s) const;
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_carte_xyz.size()); }
     glm::dvec3 GetMinCoordinate() const { return min_coord; }

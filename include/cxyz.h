@@ -24,6 +24,8 @@ public:
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     unsigned GetAtomIndex(std::string s) const;
     void DeleteAtom(unsigned u);
+    // Undoes DeleteAtom(u) of an atom whose stored position was `r`.
+    void InsertAtom(unsigned u, const glm::dvec3& r);
     void CenterCoordinates();
     unsigned GetTotalAtoms() const { return total_atoms; }
     glm::dvec3 GetMinCoordinate() const { return min_coord; }

@@ -127,5 +127,8 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
 // True when an atom is selected and its number exists in the shown structure.
 bool HasValidSelection(const CDisplay& atom);
 void ClearSelection(CDisplay& atom);
+// What the selected atoms measure, in click order: the distance of two, the
+// angle at the middle one of three, the dihedral of four; empty otherwise.
+std::string MeasurementText(const CDisplay& atom);
 
 #endif

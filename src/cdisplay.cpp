@@ -231,6 +231,7 @@ void CDisplay::Delete()
             glDeleteProgram(shader->Program);
         shader->Program = 0;
     }
+    measure.Delete();
 }
 
 // --- geometry --------------------------------------------------------------
@@ -299,6 +300,7 @@ void CDisplay::DrawScene(int w, int h)
         FontShader.Use();
         RenderText();
     }
+    measure.Draw(Projection * track.View * track.Model, data.v_float_raw_xyz, v_selected_atoms);
 }
 
 void CDisplay::DrawAtoms(unsigned int Program, bool b)
@@ -324,7 +326,8 @@ void CDisplay::DrawAtoms(unsigned int Program, bool b)
         glm::vec3 color;
         if (b)
             color = pick.get_index(static_cast<unsigned>(i));
-        else if (is_atom_selected && selected_atom == i)
+        else if ((is_atom_selected && selected_atom == i) ||
+                 std::find(v_selected_atoms.begin(), v_selected_atoms.end(), i) != v_selected_atoms.end())
             color = kHighlightColor;
         else
             color = glm::vec3(atom_rgbs[e]);
@@ -429,9 +432,72 @@ void CDisplay::DeleteAtom(unsigned u)
     if (!is_atom_selected || selected_atom == NO_ATOM_SELECTED || u >= data.GetTotalAtoms())
         return;
     data.DeleteAtom(u);
+    OnModelChanged();
+    SelectAtom(NO_ATOM_SELECTED, false);
+}
+
+void CDisplay::DeleteSelectedAtoms()
+{
+    std::vector<unsigned> atoms = v_selected_atoms;
+    if (is_atom_selected)
+        atoms.push_back(selected_atom);
+    // DeleteAtoms skips numbers past the atoms: a selection left from a previous structure
+    data.DeleteAtoms(atoms);
+    OnModelChanged();
+    SelectAtom(NO_ATOM_SELECTED, false);
+}
+
+bool CDisplay::Undo()
+{
+    if (!data.Undo())
+        return false;
+    OnModelChanged();
+    SelectAtom(NO_ATOM_SELECTED, false);
+    return true;
+}
+
+bool CDisplay::Redo()
+{
+    if (!data.Redo())
+        return false;
+    OnModelChanged();
+    SelectAtom(NO_ATOM_SELECTED, false);
+    return true;
+}
+
+void CDisplay::OnModelChanged()
+{
     ResetPalette();
-    selected_atom = NO_ATOM_SELECTED;
-    is_atom_selected = false;
+}
+
+void CDisplay::SelectAtom(unsigned index, bool add)
+{
+    const unsigned n = data.GetTotalAtoms();
+    if (!add)
+        v_selected_atoms.clear();
+    // numbers from a previous structure or past a deletion mean nothing now
+    v_selected_atoms.erase(std::remove_if(v_selected_atoms.begin(), v_selected_atoms.end(),
+                                          [n](unsigned a) { return a >= n; }),
+                           v_selected_atoms.end());
+    if (index < n) {
+        const auto it = std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index);
+        if (it != v_selected_atoms.end())
+            v_selected_atoms.erase(it);
+        else if (v_selected_atoms.size() < 4)
+            v_selected_atoms.push_back(index);
+    }
+    if (v_selected_atoms.empty()) {
+        is_atom_selected = false;
+        selected_atom = NO_ATOM_SELECTED;
+        selected_zatom = 0;
+        selected_symbol.clear();
+        return;
+    }
+    is_atom_selected = true;
+    selected_atom = v_selected_atoms.back();
+    const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
+    selected_zatom = e + 1;
+    selected_symbol = symbol[e];
 }
 
 void CDisplay::UpdateAtomType(unsigned u)
@@ -440,6 +506,7 @@ void CDisplay::UpdateAtomType(unsigned u)
         u >= periodic_table_atoms)
         return;
     data.ChangeAtom(selected_atom, u);
+    OnModelChanged();
     const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
     selected_zatom = e + 1;
     selected_symbol = symbol[e];
@@ -447,8 +514,9 @@ void CDisplay::UpdateAtomType(unsigned u)
 
 // --- picking ---------------------------------------------------------------
 
-void CDisplay::SetPicking(int cx, int cy)
+void CDisplay::SetPicking(int cx, int cy, bool add)
 {
+    is_pick_adding = add;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
     pcolor = glm::ivec2(cx, viewport[3] - cy);
@@ -467,17 +535,14 @@ void CDisplay::ProcessPicking(bool /*b*/)
         glReadPixels(pcolor.x, pcolor.y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
         glPixelStorei(GL_PACK_ALIGNMENT, alignment);
         const unsigned index = CPalette::get_index_rgb(pixel[0], pixel[1], pixel[2]);
-        selected_atom = index;
         if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_atom_index.size()) {
-            is_atom_selected = true;
-            const unsigned e = DrawnElement(data.v_atom_index[index]);
-            selected_zatom = e + 1;
-            selected_symbol = symbol[e];
+            SelectAtom(index, is_pick_adding);
             return;
         }
     }
-    is_atom_selected = false;
-    selected_atom = NO_ATOM_SELECTED;
+    // a miss clears the selection, unless it was to add to it
+    if (!is_pick_adding)
+        SelectAtom(NO_ATOM_SELECTED, false);
 }
 
 // --- labels ----------------------------------------------------------------

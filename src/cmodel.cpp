@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -55,14 +56,12 @@ bool IsUsable(const std::vector<glm::vec3>& positions, const std::vector<unsigne
     return true;
 }
 
-// Largest squared distance that still bonds elements a and b: s = ra + rb in
-// float, s^2 times 1.2 in double, back to float.
+}  // namespace
+
 float BondLimit(unsigned a, unsigned b) {
     const float s = atom_rgbs[a][3] + atom_rgbs[b][3];
     return float(1.2 * double(s * s));
 }
-
-}  // namespace
 
 CModel::CModel() = default;
 
@@ -111,6 +110,7 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     } catch (const std::exception&) {
         return false;
     }
+    history.Clear();
     SetModel();
     return true;
 }
@@ -142,6 +142,8 @@ void CModel::CenterView() {
 
 void CModel::CenterCoordinates() {
     if (!is_centered) {
+        // deleted atoms kept for undo move with the others
+        if (file_format == INPUT_FILE_TYPE_XYZ) history.ShiftFilePositions((xyz.min_coord + xyz.max_coord) * 0.5);
         xyz.CenterCoordinates();
         center_xyz = glm::vec3(0.0f);
         is_centered = true;
@@ -150,22 +152,245 @@ void CModel::CenterCoordinates() {
 }
 
 void CModel::ChangeAtom(unsigned num, unsigned idx) {
-    if (num >= v_atom_index.size() || idx >= periodic_table_atoms) return;
-    v_atom_index[num] = idx;
+    if (num >= v_atom_index.size() || idx >= periodic_table_atoms || v_atom_index[num] == idx) return;
+    try {
+        CEditStep step;
+        step.v_records.emplace_back();
+        SetElement(num, idx, step.v_records.back());
+        history.Push(std::move(step));
+    } catch (const std::exception&) {
+        // out of memory: the edit may be half done, so it cannot be undone
+        history.Clear();
+        std::printf("Out of memory while changing an element; undo history cleared\n");
+    }
+    is_linked_list = false;
     is_unchanged = false;
 }
 
-void CModel::DeleteAtom(unsigned u) {
-    if (u >= GetTotalAtoms()) return;
-    if (file_format == INPUT_FILE_TYPE_XYZ)
+void CModel::DeleteAtom(unsigned u) { DeleteAtoms({u}); }
+
+void CModel::DeleteAtoms(std::vector<unsigned> atoms) {
+    // from the highest number down, so that the lower numbers stay valid
+    std::sort(atoms.begin(), atoms.end(), std::greater<unsigned>());
+    atoms.erase(std::unique(atoms.begin(), atoms.end()), atoms.end());
+    while (!atoms.empty() && atoms.front() >= GetTotalAtoms()) atoms.erase(atoms.begin());
+    if (atoms.empty()) return;
+    try {
+        CEditStep step;
+        step.v_records.resize(atoms.size());
+        for (std::size_t n = 0; n < atoms.size(); ++n) RemoveAtom(atoms[n], step.v_records[n]);
+        history.Push(std::move(step));
+    } catch (const std::exception&) {
+        history.Clear();
+        std::printf("Out of memory while deleting atoms; undo history cleared\n");
+    }
+    is_linked_list = false;
+    is_unchanged = false;
+}
+
+bool CModel::Undo() {
+    CEditStep* step = history.Undo();
+    if (step == nullptr) return false;
+    try {
+        for (auto r = step->v_records.rbegin(); r != step->v_records.rend(); ++r) {
+            if (r->is_delete)
+                RestoreAtom(*r);
+            else
+                RestoreElement(*r);
+        }
+    } catch (const std::exception&) {
+        history.Clear();
+        std::printf("Out of memory while undoing; undo history cleared\n");
+    }
+    is_linked_list = false;
+    is_unchanged = false;
+    return true;
+}
+
+bool CModel::Redo() {
+    CEditStep* step = history.Redo();
+    if (step == nullptr) return false;
+    try {
+        for (CEditRecord& r : step->v_records) {
+            if (r.is_delete)
+                RemoveAtom(r.atom, r);
+            else
+                SetElement(r.atom, r.new_element, r);
+        }
+    } catch (const std::exception&) {
+        history.Clear();
+        std::printf("Out of memory while redoing; undo history cleared\n");
+    }
+    is_linked_list = false;
+    is_unchanged = false;
+    return true;
+}
+
+void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
+    r = CEditRecord();
+    r.is_delete = true;
+    r.atom = u;
+    r.element = v_atom_index[u];
+    r.position = v_float_raw_xyz[u];
+    if (file_format == INPUT_FILE_TYPE_XYZ) {
+        r.is_file_atom = u < xyz.v_carte_xyz.size();
+        if (r.is_file_atom) r.file_xyz = xyz.v_carte_xyz[u];
         xyz.DeleteAtom(u);
-    else if (file_format == INPUT_FILE_TYPE_VSP)
+    } else if (file_format == INPUT_FILE_TYPE_VSP) {
+        r.is_file_atom = u < vasp.v_carte_xyz.size();
+        if (r.is_file_atom) r.vasp_atom = vasp.GetAtom(u);
         vasp.DeleteAtom(u);
-    else if (file_format == INPUT_FILE_TYPE_PDB)
+    } else if (file_format == INPUT_FILE_TYPE_PDB) {
+        r.is_file_atom = u < pdb.v_carte_xyz.size();
+        if (r.is_file_atom) r.file_xyz = glm::dvec3(pdb.v_carte_xyz[u]);
         pdb.DeleteAtom(u);
+    }
     v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
     v_atom_index.erase(v_atom_index.begin() + u);
-    is_unchanged = false;
+    TakeBondsOf(u, r.v_removed_bonds);
+    for (unsigned k = 0; k < i_number_of_bonds; ++k) {
+        glm::uvec2& p = m_bond_indices[k];
+        if (p.x > u) --p.x;
+        if (p.y > u) --p.y;
+    }
+}
+
+void CModel::RestoreAtom(const CEditRecord& r) {
+    const unsigned u = r.atom;
+    if (u > GetTotalAtoms()) return;
+    if (r.is_file_atom) {
+        if (file_format == INPUT_FILE_TYPE_XYZ)
+            xyz.InsertAtom(u, r.file_xyz);
+        else if (file_format == INPUT_FILE_TYPE_VSP)
+            vasp.InsertAtom(u, r.vasp_atom);
+        else if (file_format == INPUT_FILE_TYPE_PDB)
+            pdb.InsertAtom(u, glm::vec3(r.file_xyz));
+    }
+    v_float_raw_xyz.insert(v_float_raw_xyz.begin() + u, r.position);
+    v_atom_index.insert(v_atom_index.begin() + u, r.element);
+    for (unsigned k = 0; k < i_number_of_bonds; ++k) {
+        glm::uvec2& p = m_bond_indices[k];
+        if (p.x >= u) ++p.x;
+        if (p.y >= u) ++p.y;
+    }
+    PutBondsBack(r.v_removed_bonds);
+}
+
+void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
+    r = CEditRecord();
+    r.atom = num;
+    r.element = v_atom_index[num];
+    r.new_element = idx;
+    TakeBondsOf(num, r.v_removed_bonds);
+    v_atom_index[num] = idx;
+    const unsigned before = i_number_of_bonds;
+    FindBondsOf(num);
+    r.u_added_bonds = i_number_of_bonds - before;
+}
+
+void CModel::RestoreElement(const CEditRecord& r) {
+    if (r.atom >= GetTotalAtoms() || r.u_added_bonds > i_number_of_bonds) return;
+    const std::ptrdiff_t to = std::ptrdiff_t(i_number_of_bonds), from = to - std::ptrdiff_t(r.u_added_bonds);
+    v_bond_length.erase(v_bond_length.begin() + from, v_bond_length.begin() + to);
+    m_bond_xyz.erase(m_bond_xyz.begin() + from, m_bond_xyz.begin() + to);
+    m_bond_ang.erase(m_bond_ang.begin() + from, m_bond_ang.begin() + to);
+    m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
+    i_number_of_bonds -= r.u_added_bonds;
+    v_atom_index[r.atom] = r.element;
+    PutBondsBack(r.v_removed_bonds);
+}
+
+void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
+    out.clear();
+    const std::size_t n = i_number_of_bonds;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const glm::uvec2 p = m_bond_indices[k];
+        if (p.x == u || p.y == u) {
+            out.push_back(CBondEntry{k, p, m_bond_xyz[k], m_bond_ang[k], v_bond_length[k]});
+            continue;
+        }
+        m_bond_indices[kept] = p;
+        m_bond_xyz[kept] = m_bond_xyz[k];
+        m_bond_ang[kept] = m_bond_ang[k];
+        v_bond_length[kept] = v_bond_length[k];
+        ++kept;
+    }
+    const std::ptrdiff_t from = std::ptrdiff_t(kept), to = std::ptrdiff_t(n);
+    v_bond_length.erase(v_bond_length.begin() + from, v_bond_length.begin() + to);
+    m_bond_xyz.erase(m_bond_xyz.begin() + from, m_bond_xyz.begin() + to);
+    m_bond_ang.erase(m_bond_ang.begin() + from, m_bond_ang.begin() + to);
+    m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
+    i_number_of_bonds = unsigned(kept);
+}
+
+void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
+    if (in.empty()) return;
+    const std::size_t n = i_number_of_bonds, m = in.size();
+    const std::ptrdiff_t at = std::ptrdiff_t(n);
+    v_bond_length.insert(v_bond_length.begin() + at, m, 0.0f);
+    m_bond_xyz.insert(m_bond_xyz.begin() + at, m, glm::vec3(0.0f));
+    m_bond_ang.insert(m_bond_ang.begin() + at, m, glm::vec2(0.0f));
+    m_bond_indices.insert(m_bond_indices.begin() + at, m, glm::uvec2(0u));
+    // merge from the back: the records put back go to their old places,
+    // the others keep their order around them
+    std::size_t src = n, next = m;
+    for (std::size_t k = n + m; k-- > 0;) {
+        if (next > 0 && in[next - 1].k == k) {
+            const CBondEntry& e = in[--next];
+            m_bond_indices[k] = e.pair;
+            m_bond_xyz[k] = e.middle;
+            m_bond_ang[k] = e.angle;
+            v_bond_length[k] = e.length;
+        } else {
+            --src;
+            m_bond_indices[k] = m_bond_indices[src];
+            m_bond_xyz[k] = m_bond_xyz[src];
+            m_bond_ang[k] = m_bond_ang[src];
+            v_bond_length[k] = v_bond_length[src];
+        }
+    }
+    i_number_of_bonds = unsigned(n + m);
+}
+
+void CModel::FindBondsOf(unsigned u) {
+    const unsigned n = GetTotalAtoms();
+    if (u >= n || v_atom_index[u] == DUMMY_ATOM_INDEX) return;
+    for (unsigned j = 0; j < n; ++j) {
+        if (j == u || v_atom_index[j] == DUMMY_ATOM_INDEX) continue;
+        // the same pair order and arithmetic as the full search
+        const unsigned lo = std::min(u, j), hi = std::max(u, j);
+        const glm::vec3 d = v_float_raw_xyz[hi] - v_float_raw_xyz[lo];
+        const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
+        if (IsBondLength(d2, BondLimit(v_atom_index[lo], v_atom_index[hi])))
+            AppendBond(lo, hi, v_float_raw_xyz[lo], v_float_raw_xyz[hi], d, d2);
+    }
+}
+
+double CModel::Distance(unsigned i, unsigned j) const {
+    const unsigned n = GetTotalAtoms();
+    if (i >= n || j >= n) return 0.0;
+    return glm::length(glm::dvec3(v_float_raw_xyz[j]) - glm::dvec3(v_float_raw_xyz[i]));
+}
+
+double CModel::Angle(unsigned i, unsigned j, unsigned k) const {
+    const unsigned n = GetTotalAtoms();
+    if (i >= n || j >= n || k >= n) return 0.0;
+    const glm::dvec3 a = glm::dvec3(v_float_raw_xyz[i]) - glm::dvec3(v_float_raw_xyz[j]);
+    const glm::dvec3 b = glm::dvec3(v_float_raw_xyz[k]) - glm::dvec3(v_float_raw_xyz[j]);
+    // atan2 keeps its precision near 0 and 180 degrees, where acos does not
+    return glm::degrees(std::atan2(glm::length(glm::cross(a, b)), glm::dot(a, b)));
+}
+
+double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const {
+    const unsigned n = GetTotalAtoms();
+    if (i >= n || j >= n || k >= n || l >= n) return 0.0;
+    const glm::dvec3 b1 = glm::dvec3(v_float_raw_xyz[j]) - glm::dvec3(v_float_raw_xyz[i]);
+    const glm::dvec3 b2 = glm::dvec3(v_float_raw_xyz[k]) - glm::dvec3(v_float_raw_xyz[j]);
+    const glm::dvec3 b3 = glm::dvec3(v_float_raw_xyz[l]) - glm::dvec3(v_float_raw_xyz[k]);
+    const glm::dvec3 n1 = glm::cross(b1, b2), n2 = glm::cross(b2, b3);
+    const double deg = glm::degrees(std::atan2(glm::length(b2) * glm::dot(b1, n2), glm::dot(n1, n2)));
+    return deg <= -180.0 ? deg + 360.0 : deg;
 }
 
 bool CModel::SaveFile(std::string d, std::string f, int fmt) {
@@ -174,7 +399,13 @@ bool CModel::SaveFile(std::string d, std::string f, int fmt) {
     if (!is_bond_eval || v_atom_index.empty()) return false;
     switch (file_format) {
         case INPUT_FILE_TYPE_XYZ: return xyz.SaveFile(d, f, v_atom_index);
-        case INPUT_FILE_TYPE_VSP: return vasp.SaveFile(d, f, v_atom_index);
+        case INPUT_FILE_TYPE_VSP: {
+            // the writer adds the species that edits brought in to its table;
+            // on a copy, so that what is saved depends only on the structure
+            // shown, not on earlier saves of edits since undone
+            CVasp writer = vasp;
+            return writer.SaveFile(d, f, v_atom_index);
+        }
         case INPUT_FILE_TYPE_PDB: return pdb.SaveFile(d, f, v_atom_index);
         default: return false;
     }
@@ -366,7 +597,7 @@ void CModel::EvalAtomicBonds() {
                     if (elem[j] == DUMMY_ATOM_INDEX) continue;
                     const glm::vec3 d = pos[j] - pi;
                     const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                    if (d2 <= row[elem[j]] && double(d2) > 0.1) AppendBond(i, j, pi, pos[j], d, d2);
+                    if (IsBondLength(d2, row[elem[j]])) AppendBond(i, j, pi, pos[j], d, d2);
                 }
             }
         } else {
@@ -417,7 +648,7 @@ void CModel::EvalAtomicBonds() {
                     for (; a < last && a->atom > i; ++a) {
                         const glm::vec3 d = a->p - pi;
                         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                        if (d2 <= row[a->element] && double(d2) > 0.1) AppendBond(i, a->atom, pi, a->p, d, d2);
+                        if (IsBondLength(d2, row[a->element])) AppendBond(i, a->atom, pi, a->p, d, d2);
                     }
                 }
             }

@@ -410,6 +410,10 @@ void CPdb::DeleteAtom(unsigned u) {
     if (u < v_carte_xyz.size()) v_carte_xyz.erase(v_carte_xyz.begin() + u);
 }
 
+void CPdb::InsertAtom(unsigned u, const glm::vec3& r) {
+    if (u <= v_carte_xyz.size()) v_carte_xyz.insert(v_carte_xyz.begin() + u, r);
+}
+
 void CPdb::CenterCoordinates() {
     const glm::vec3 center = (min_coord + max_coord) * 0.5f;
     for (glm::vec3& p : v_carte_xyz) p -= center;

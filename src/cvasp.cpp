@@ -384,3 +384,24 @@ void CVasp::DeleteAtom(unsigned u) {
     if (is_dynamics && u < v_dynamics.size()) v_dynamics.erase(v_dynamics.begin() + u);
     if (is_direct && u < v_fract_xyz.size()) v_fract_xyz.erase(v_fract_xyz.begin() + u);
 }
+
+CVaspAtom CVasp::GetAtom(unsigned u) const {
+    CVaspAtom a;
+    if (u >= v_carte_xyz.size()) return a;
+    a.carte = v_carte_xyz[u];
+    a.has_type = u < v_atom_type.size();
+    if (a.has_type) a.type = v_atom_type[u];
+    a.has_dynamics = is_dynamics && u < v_dynamics.size();
+    if (a.has_dynamics) a.dynamics = v_dynamics[u];
+    a.has_fract = is_direct && u < v_fract_xyz.size();
+    if (a.has_fract) a.fract = v_fract_xyz[u];
+    return a;
+}
+
+void CVasp::InsertAtom(unsigned u, const CVaspAtom& a) {
+    if (u > v_carte_xyz.size()) return;
+    v_carte_xyz.insert(v_carte_xyz.begin() + u, a.carte);
+    if (a.has_type && u <= v_atom_type.size()) v_atom_type.insert(v_atom_type.begin() + u, a.type);
+    if (a.has_dynamics && u <= v_dynamics.size()) v_dynamics.insert(v_dynamics.begin() + u, a.dynamics);
+    if (a.has_fract && u <= v_fract_xyz.size()) v_fract_xyz.insert(v_fract_xyz.begin() + u, a.fract);
+}

@@ -232,6 +232,10 @@ void CXyz::DeleteAtom(unsigned u) {
     if (u < v_carte_xyz.size()) v_carte_xyz.erase(v_carte_xyz.begin() + u);
 }
 
+void CXyz::InsertAtom(unsigned u, const glm::dvec3& r) {
+    if (u <= v_carte_xyz.size()) v_carte_xyz.insert(v_carte_xyz.begin() + u, r);
+}
+
 void CXyz::CenterCoordinates() {
     const glm::dvec3 c = (min_coord + max_coord) * 0.5;
     for (glm::dvec3& r : v_carte_xyz) r -= c;

@@ -164,6 +164,7 @@ void ClearSelection(CDisplay& atom)
     atom.selected_atom = NO_ATOM_SELECTED;
     atom.selected_zatom = 0;
     atom.selected_symbol.clear();
+    atom.v_selected_atoms.clear();
 }
 
 void MouseStep(CShellState& s, CDisplay& atom)
@@ -193,7 +194,8 @@ void MouseStep(CShellState& s, CDisplay& atom)
         s.iposy = my;
         atom.SetTrackLastPosition(fx, fy);
         if (atom.is_visible) {
-            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy));
+            // Shift adds the atom to the selection or takes it out
+            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy), io.KeyShift);
             s.is_atom_lock = true;
         }
     } else if (ImGui::IsMouseDragging(0)) {
@@ -213,8 +215,12 @@ void MouseStep(CShellState& s, CDisplay& atom)
 namespace {
 
 // Keys the shell acts on, in the order the Ctrl shortcuts are tried.
-const int SHORTCUT_KEYS[5] = {GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_A, GLFW_KEY_B, GLFW_KEY_S};
+constexpr int SHORTCUTS = 7;
+const int SHORTCUT_KEYS[SHORTCUTS] = {GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_A, GLFW_KEY_B,
+                                      GLFW_KEY_S, GLFW_KEY_Z, GLFW_KEY_Y};
+constexpr int SHORTCUT_UNDO = 5, SHORTCUT_REDO = 6;
 constexpr unsigned PENDING_DELETE = 1u;
+constexpr unsigned PENDING_SHIFT = 1u << 30;  // Ctrl+Shift+Z redoes
 
 unsigned ShortcutBit(int n)
 {
@@ -230,9 +236,12 @@ void NoteKeyPress(CShellState& s, int key, int action, int mods)
     if (key == GLFW_KEY_DELETE)
         s.pending_keys |= PENDING_DELETE;
     if (mods & GLFW_MOD_CONTROL)
-        for (int n = 0; n < 5; ++n)
-            if (key == SHORTCUT_KEYS[n])
+        for (int n = 0; n < SHORTCUTS; ++n)
+            if (key == SHORTCUT_KEYS[n]) {
                 s.pending_keys |= ShortcutBit(n);
+                if (n == SHORTCUT_UNDO && (mods & GLFW_MOD_SHIFT))
+                    s.pending_keys |= PENDING_SHIFT;
+            }
 }
 
 void KeyboardStep(CShellState& s, CDisplay& atom)
@@ -245,10 +254,10 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
     if (!io.WantTextInput) {
         const bool del = ImGui::IsKeyPressed(GLFW_KEY_DELETE, true) || (pending & PENDING_DELETE);
         if (del && HasValidSelection(atom))
-            atom.DeleteAtom(atom.selected_atom);
+            atom.DeleteSelectedAtoms();
 
         int shortcut = -1;
-        for (int n = 0; n < 5 && shortcut < 0; ++n)
+        for (int n = 0; n < SHORTCUTS && shortcut < 0; ++n)
             if ((io.KeyCtrl && ImGui::IsKeyPressed(SHORTCUT_KEYS[n], true)) || (pending & ShortcutBit(n)))
                 shortcut = n;
         switch (shortcut) {
@@ -267,6 +276,15 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
             break;
         case 4:
             atom.is_show_symbol = !atom.is_show_symbol;
+            break;
+        case SHORTCUT_UNDO:
+            if (io.KeyShift || (pending & PENDING_SHIFT))
+                atom.Redo();
+            else
+                atom.Undo();
+            break;
+        case SHORTCUT_REDO:
+            atom.Redo();
             break;
         default:
             break;
@@ -295,7 +313,7 @@ void PieStep(CShellState& s, CDisplay& atom)
         s.is_atom_lock = false;
     } else if (n == 4) {
         if (HasValidSelection(atom))
-            atom.DeleteAtom(atom.selected_atom);
+            atom.DeleteSelectedAtoms();
     }
 }
 
@@ -497,12 +515,41 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::End();
 }
 
+std::string MeasurementText(const CDisplay& atom)
+{
+    const std::vector<unsigned>& a = atom.v_selected_atoms;
+    for (unsigned u : a)
+        if (u >= atom.GetNumberOfAtoms())
+            return std::string();
+    char text[128] = "";
+    if (a.size() == 2)
+        std::snprintf(text, sizeof text, "Distance %u-%u: %.4f \xc3\x85", a[0], a[1], atom.data.Distance(a[0], a[1]));
+    else if (a.size() == 3)
+        std::snprintf(text, sizeof text, "Angle %u-%u-%u: %.4f\xc2\xb0", a[0], a[1], a[2],
+                      atom.data.Angle(a[0], a[1], a[2]));
+    else if (a.size() == 4)
+        std::snprintf(text, sizeof text, "Dihedral %u-%u-%u-%u: %.4f\xc2\xb0", a[0], a[1], a[2], a[3],
+                      atom.data.Dihedral(a[0], a[1], a[2], a[3]));
+    return text;
+}
+
 void ActionWindow(CShellState& s, CDisplay& atom)
 {
     FirstUsePlacement(630.0f);
     ImGui::Begin("Action (ctrl+a)", &s.show_info_window);
     ImGui::Text("%s", s.user_version);
     ImGui::Text("Total Atoms: %u", atom.GetNumberOfAtoms());
+    // beside the count, so the first-use window still shows the element row
+    ImGui::SameLine();
+    ImGui::BeginDisabled(!atom.data.history.CanUndo());
+    if (ImGui::Button("Undo"))
+        atom.Undo();
+    ImGui::EndDisabled();
+    ImGui::SameLine();
+    ImGui::BeginDisabled(!atom.data.history.CanRedo());
+    if (ImGui::Button("Redo"))
+        atom.Redo();
+    ImGui::EndDisabled();
     if (HasValidSelection(atom)) {
         ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
                     atom.selected_zatom);
@@ -528,6 +575,9 @@ void ActionWindow(CShellState& s, CDisplay& atom)
         }
         ImGui::EndDisabled();
         ImGui::PopStyleVar();
+        const std::string measured = MeasurementText(atom);
+        if (!measured.empty())
+            ImGui::TextUnformatted(measured.c_str());
     }
     ImGui::End();
 }

@@ -1,0 +1,66 @@
+// Undo and redo of structure edits: a linear list of steps with a cursor.
+// A step is a list of primitive edits (an atom deleted, an element changed),
+// each with everything needed to put the structure back exactly as it was.
+#ifndef TESK_CHISTORY_H
+#define TESK_CHISTORY_H
+
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "cvasp.h"
+
+// One bond record as it sat in the model's bond vectors.
+struct CBondEntry {
+    std::size_t k = 0;  // its place among the records
+    glm::uvec2 pair{0u};
+    glm::vec3 middle{0.0f};
+    glm::vec2 angle{0.0f};
+    float length = 0.0f;
+};
+
+// One primitive edit.
+struct CEditRecord {
+    bool is_delete = false;
+    unsigned atom = 0;         // atom number at the time of the edit
+    unsigned element = 0;      // element index before the edit
+    unsigned new_element = 0;  // element index after a change
+    glm::vec3 position{0.0f};  // drawn position of a deleted atom
+    // the reader's own copy of a deleted atom: XYZ and PDB keep a position,
+    // VASP more; is_file_atom is false when the reader held no entry for it
+    bool is_file_atom = false;
+    glm::dvec3 file_xyz{0.0};
+    CVaspAtom vasp_atom;
+    std::vector<CBondEntry> v_removed_bonds;  // the atom's bonds before the edit, by place
+    unsigned u_added_bonds = 0;               // records a change appended at the end
+};
+
+// Records applied in order; undone in reverse order.
+struct CEditStep {
+    std::vector<CEditRecord> v_records;
+};
+
+class CHistory {
+public:
+    // the oldest steps are dropped beyond this
+    static constexpr std::size_t MAX_STEPS = 10000;
+
+    void Clear();
+    // Adds a step after the current one; steps that were undone are dropped.
+    void Push(CEditStep step);
+    bool CanUndo() const { return u_done > 0; }
+    bool CanRedo() const { return u_done < v_steps.size(); }
+    // The step to undo or redo, moving the cursor; null when there is none.
+    CEditStep* Undo();
+    CEditStep* Redo();
+    // Moves the kept XYZ positions of deleted atoms along with the reader's
+    // coordinates when those are centred.
+    void ShiftFilePositions(const glm::dvec3& c);
+
+    std::deque<CEditStep> v_steps;
+    std::size_t u_done = 0;  // steps applied; v_steps[u_done - 1] is the last
+};
+
+#endif
