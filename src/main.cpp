@@ -77,6 +77,7 @@ int main(int, char**)
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init(glsl_version);
     ImGui::StyleColorsDark();
+    LoadGuiFont(io);
 
     std::string settings_line;
     const bool has_settings = SetupSettingsPath("/home", std::getenv("USER"), s.config, settings_line);
@@ -98,8 +99,10 @@ int main(int, char**)
         s.is_mouse = false;
         s.pposx = s.pposy = 0.0f;
 
+        // the first frames are drawn at once; then the loop sleeps until input
+        double wait = 0.0;
         while (!glfwWindowShouldClose(window)) {
-            glfwPollEvents();
+            WaitForEvents(wait);
 
             ImGui_ImplOpenGL3_NewFrame();
             ImGui_ImplGlfw_NewFrame();
@@ -117,6 +120,7 @@ int main(int, char**)
             ControlWindows(s, atom);
             ClearFrame(s);
             ScenePass(s, atom);
+            wait = FrameWait(s);
 
             ImGui::Render();
             ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
