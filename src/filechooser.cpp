@@ -281,6 +281,32 @@ ImVec4 Tinted(const ImVec4& c, const ImVec4& tint, float alphaScale)
     return ImVec4(grey * tint.x, grey * tint.y, grey * tint.z, c.w * alphaScale);
 }
 
+// Whether `name` contains the words of a filter range, ASCII letters in any
+// case and every other byte as it is (the GUI library's own test mangles
+// bytes above 127, so no name in another script would ever match).
+bool Contains(const std::string& name, const char* b, const char* e)
+{
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::search(name.begin(), name.end(), b, e, [&](char x, char y) { return fold(x) == fold(y); }) != name.end();
+}
+
+// The text filter's rule: a word with a leading minus excludes the names
+// holding it; any other word includes them; no including word lets all pass.
+bool PassesFilter(const ImGuiTextFilter& filter, const std::string& name)
+{
+    bool anyInclude = false;
+    for (const ImGuiTextFilter::ImGuiTextRange& f : filter.Filters) {
+        if (f.empty()) continue;
+        if (f.b[0] == '-') {
+            if (f.e - f.b > 1 && Contains(name, f.b + 1, f.e)) return false;
+        } else {
+            anyInclude = true;
+            if (Contains(name, f.b, f.e)) return true;
+        }
+    }
+    return !anyInclude;
+}
+
 // A button that shows `text` whole. A file name may hold "##", which a
 // widget label would take as the start of a hidden id, so the name is drawn
 // as plain text over a button without a label; the caller pushes the id.
@@ -739,9 +765,9 @@ bool Dialog::Internal::drawList()
         shownFilterText = filter.InputBuf;
         shown.clear();
         for (size_t i = 0; i < dirNames.size(); ++i)
-            if (filter.PassFilter(dirNames[i].c_str(), dirNames[i].c_str() + dirNames[i].size())) shown.push_back({true, i});
+            if (PassesFilter(filter, dirNames[i])) shown.push_back({true, i});
         for (size_t i = 0; i < fileNames.size(); ++i)
-            if (filter.PassFilter(fileNames[i].c_str(), fileNames[i].c_str() + fileNames[i].size())) shown.push_back({false, i});
+            if (PassesFilter(filter, fileNames[i])) shown.push_back({false, i});
     }
     const int total = static_cast<int>(shown.size());
 
