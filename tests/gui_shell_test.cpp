@@ -10,6 +10,7 @@
 #include <imgui_internal.h>
 
 #include "cdisplay.h"
+#include "filechooser.h"
 #include "shell_test_support.h"
 #include "tesk.h"
 
@@ -79,8 +80,52 @@ protected:
         ControlWindows(*s, *atom);
         ClearFrame(*s);
         ScenePass(*s, *atom);
+        wait = FrameWait(*s);
         ImGui::Render();
         ImGui::GetIO().MouseWheel = 0.0f;
+    }
+    // Frames the loop draws in `seconds` of real time, waiting as it would.
+    int FramesIn(double seconds)
+    {
+        int n = 0;
+        const double end = glfwGetTime() + seconds;
+        for (double now = glfwGetTime(); now < end; now = glfwGetTime(), ++n) {
+            WaitForEvents(std::min(wait, end - now));
+            Frame();
+        }
+        return n;
+    }
+    // The letters the Choose File window drew in the last frame, read back
+    // from its draw list (each glyph is a quad whose first corner carries the
+    // glyph's texture corner); blanks draw nothing and are left out.
+    std::string ShownText()
+    {
+        Frame();
+        const ImDrawList* dl = ImGui::FindWindowByName(CHOOSER)->DrawList;
+        const ImFont* font = ImGui::GetFont();
+        std::string text;
+        for (int v = 0; v + 3 < dl->VtxBuffer.Size; ++v)
+            for (const ImFontGlyph& g : font->Glyphs)
+                if (g.Visible && dl->VtxBuffer[v].uv.x == g.U0 && dl->VtxBuffer[v].uv.y == g.V0 &&
+                    dl->VtxBuffer[v + 2].uv.x == g.U1 && dl->VtxBuffer[v + 2].uv.y == g.V1 && g.Codepoint < 128) {
+                    text += static_cast<char>(g.Codepoint);
+                    v += 3;
+                    break;
+                }
+        return text;
+    }
+    // Clicks an entry of the open file dialog.
+    void ClickInDialog(FileChooser::ShownItem::Kind kind, const std::string& text)
+    {
+        for (const FileChooser::ShownItem& it : s->dlg->getShownItems())
+            if (it.kind == kind && (text.empty() || it.text == text)) {
+                const ImVec2 p = kind == FileChooser::ShownItem::WINDOW
+                                     ? ImVec2(it.max.x - 12.0f, it.min.y + 9.0f)  // its close button
+                                     : ImVec2((it.min.x + it.max.x) * 0.5f, (it.min.y + it.max.y) * 0.5f);
+                Click(p);
+                return;
+            }
+        ADD_FAILURE() << "not in the dialog: " << text;
     }
     void MoveTo(ImVec2 p)
     {
@@ -172,6 +217,7 @@ protected:
     }
 
     static GLFWwindow* window;
+    double wait = 0.0;
     std::unique_ptr<CDisplay> atom;
     std::unique_ptr<CShellState> s;
 };
@@ -363,21 +409,6 @@ TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
     EXPECT_TRUE(s->show_config_window);
     EXPECT_FALSE(atom->is_show_bond);
 
-    // held down, a shortcut repeats at the key-repeat rate
-    ImGuiIO& io = ImGui::GetIO();
-    io.KeyCtrl = true;
-    io.KeysDown[GLFW_KEY_C] = true;
-    int toggles = 0;
-    for (int i = 0; i < 60; ++i) {
-        const bool last = s->show_config_window;
-        Frame();
-        toggles += s->show_config_window != last;
-    }
-    io.KeysDown[GLFW_KEY_C] = false;
-    io.KeyCtrl = false;
-    Frame();
-    EXPECT_GT(toggles, 5);
-    EXPECT_LT(toggles, 30);
 }
 
 TEST_F(ShellGuiTest, TapsShorterThanAFrameAndFocusedTextFields)
@@ -608,6 +639,79 @@ TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
     ImGui::Render();
     EXPECT_TRUE(atom->is_atom_selected);
     EXPECT_EQ(atom->selected_atom, 0u);
+}
+
+TEST_F(ShellGuiTest, OpenDialogOwnsTheKeysAndFileKeepsNamingTheLoadedFile)
+{
+    using FileChooser::ShownItem;
+    CopyTextCut(s->filePath, PATH_SIZE, THREE.c_str());  // the dialog starts in its folder
+    Click(Find(CHOOSER, "Open"));
+    ClickInDialog(ShownItem::FILE_ENTRY, "three.xyz");
+    ASSERT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_NE(ShownText().find("File:" + THREE.substr(0, 12)), std::string::npos);
+    Click(CENTRE);
+    ASSERT_TRUE(atom->is_atom_selected);
+
+    // while the dialog is open, neither held keys nor short taps reach the scene
+    Click(Find(CHOOSER, "Open"));
+    ASSERT_TRUE(IsModalOpen());
+    EXPECT_NE(ShownText().find("File:" + THREE.substr(0, 12)), std::string::npos) << "Open keeps the name";
+    for (int key : {GLFW_KEY_DELETE, GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_B}) {
+        Key(key, key != GLFW_KEY_DELETE);
+        NoteKeyPress(*s, key, GLFW_PRESS, key != GLFW_KEY_DELETE ? GLFW_MOD_CONTROL : 0);
+        Frame();
+    }
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_TRUE(s->show_config_window && s->show_file_chooser);
+    EXPECT_FALSE(atom->is_show_bond);
+
+    // cancelled: the name stays, and the keys are the scene's again
+    ClickInDialog(ShownItem::WINDOW, "");
+    ASSERT_FALSE(IsModalOpen());
+    EXPECT_NE(ShownText().find("File:" + THREE.substr(0, 12)), std::string::npos) << "a cancel keeps the name";
+    Key(GLFW_KEY_DELETE, false);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+
+    // the pie menu owns the keys too
+    Click(CENTRE, 1);
+    ASSERT_TRUE(s->is_select_pie);
+    Key(GLFW_KEY_C, true);
+    EXPECT_TRUE(s->show_config_window);
+}
+
+TEST_F(ShellGuiTest, LoopSleepsWithoutInputAndKeepsDrawingWhileNeeded)
+{
+    MoveTo(SCENE_POINT);
+    EXPECT_LE(FramesIn(1.0), SETTLE_FRAMES + 2) << "a few frames to settle, then it sleeps";
+
+    // a held shortcut needs frames: it repeats at the key-repeat rate
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyCtrl = true;
+    io.KeysDown[GLFW_KEY_C] = true;
+    Frame();  // the press event wakes the loop
+    int toggles = 1, frames = 0;
+    const double end = glfwGetTime() + 1.0;
+    for (bool last = s->show_config_window; glfwGetTime() < end; last = s->show_config_window, ++frames) {
+        WaitForEvents(std::min(wait, end - glfwGetTime()));
+        Frame();
+        toggles += s->show_config_window != last;
+    }
+    io.KeysDown[GLFW_KEY_C] = false;
+    io.KeyCtrl = false;
+    EXPECT_GE(frames, 20);
+    EXPECT_GE(toggles, 3);
+    if (!s->show_config_window) Key(GLFW_KEY_C, true);
+    ASSERT_TRUE(s->show_config_window) << toggles;
+    ASSERT_TRUE(ImGui::FindWindowByName(SETTINGS)->Active);
+    EXPECT_LE(FramesIn(1.0), SETTLE_FRAMES + 2) << "let go: asleep again";
+
+    // a text field with the keyboard blinks its caret: a few frames a second
+    const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");  // right of the first "Set" field
+    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
+    ASSERT_TRUE(io.WantTextInput);
+    const int caret = FramesIn(1.0);
+    EXPECT_GE(caret, 5);
+    EXPECT_LE(caret, 15);
 }
 
 }  // namespace
