@@ -93,11 +93,14 @@ bool LoadGuiFont(ImGuiIO& io, const char* path = GUI_FONT_PATH);
 
 // Frame pacing: after input the loop draws SETTLE_FRAMES frames at once (the
 // GUI lays out what changed), then waits for the next event: briefly while a
-// key or button is held or something moves, else up to IDLE_WAIT.
+// key or button is held or something fades in, until the GUI library's
+// delayed save of a changed layout is due, else up to IDLE_WAIT. A frame of a
+// big structure can take a good part of a second on a software renderer, so
+// an idle program draws nothing it need not.
 inline constexpr int SETTLE_FRAMES = 3;
 inline constexpr double ANIMATION_WAIT = 1.0 / 60.0;  // seconds
 inline constexpr double CARET_WAIT = 0.1;             // a text field's blinking caret
-inline constexpr double IDLE_WAIT = 5.0;
+inline constexpr double IDLE_WAIT = 60.0;
 
 // True while any GUI popup or modal dialog is open: it owns the keyboard.
 bool IsModalOpen();

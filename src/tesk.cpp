@@ -324,7 +324,9 @@ double FrameWait(CShellState& s)
         return ANIMATION_WAIT;
     if (io.WantTextInput)
         return CARET_WAIT;
-    return IDLE_WAIT;
+    // the layout is written by a frame once its timer has run out
+    const float save_in = GImGui->SettingsDirtyTimer;
+    return save_in > 0.0f ? std::min(IDLE_WAIT, save_in + 0.05) : IDLE_WAIT;
 }
 
 void WaitForEvents(double seconds)
