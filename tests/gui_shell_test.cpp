@@ -391,7 +391,7 @@ TEST_F(ShellGuiTest, CtrlShortcutsToggleWindowsAndBonds)
 
 }
 
-TEST_F(ShellGuiTest, TapsShorterThanAFrameAndFocusedTextFields)
+TEST_F(ShellGuiTest, TapsShorterThanAFrame)
 {
     // pressed and released between two frames: only the key callback saw it
     MoveTo(SCENE_POINT);
@@ -419,30 +419,6 @@ TEST_F(ShellGuiTest, TapsShorterThanAFrameAndFocusedTextFields)
     Frame();
     EXPECT_FALSE(s->show_config_window);
     EXPECT_FALSE(atom->is_show_symbol);
-
-    // while a text field has the keyboard, Delete and the shortcuts do
-    // nothing: neither held keys nor short taps, then or later
-    Key(GLFW_KEY_C, true);
-    ASSERT_TRUE(s->show_config_window);
-    LoadAndSelect();
-    const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");  // right of the first "Set" field
-    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
-    Frame();
-    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
-    Key(GLFW_KEY_DELETE, false);
-    Key(GLFW_KEY_C, true);
-    EXPECT_TRUE(s->show_config_window);
-    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
-    Frame();
-    Click(SCENE_POINT);
-    Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-
-    // with the scene's keyboard again a tap deletes
-    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
-    Frame();
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
 }
 
 TEST_F(ShellGuiTest, GateForPressesOnWindowsAndDragsAcrossThem)
@@ -621,42 +597,51 @@ TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
     EXPECT_EQ(atom->selected_atom, 0u);
 }
 
-TEST_F(ShellGuiTest, OpenDialogOwnsTheKeysAndFileKeepsNamingTheLoadedFile)
+TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeysAndFileKeepsNamingTheLoadedFile)
 {
     using FileChooser::ShownItem;
     CopyTextCut(s->filePath, PATH_SIZE, THREE.c_str());  // the dialog starts in its folder
     Click(Find(CHOOSER, "Open"));
     ClickInDialog(ShownItem::FILE_ENTRY, "three.xyz");
     ASSERT_EQ(atom->GetNumberOfAtoms(), 3u);
-    EXPECT_NE(ShownText().find("File:" + THREE.substr(0, 12)), std::string::npos);
+    const std::string file = "File:" + THREE.substr(0, 12);
+    EXPECT_NE(ShownText().find(file), std::string::npos);
     Click(CENTRE);
     ASSERT_TRUE(atom->is_atom_selected);
 
-    // while the dialog is open, neither held keys nor short taps reach the scene
+    // Delete and the shortcuts, held or tapped shorter than a frame, do
+    // nothing while a text field has the keyboard or a popup is open
+    auto keys_do_nothing = [&](const char* owner) {
+        for (int key : {GLFW_KEY_DELETE, GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_B}) {
+            Key(key, key != GLFW_KEY_DELETE);
+            NoteKeyPress(*s, key, GLFW_PRESS, key != GLFW_KEY_DELETE ? GLFW_MOD_CONTROL : 0);
+            Frame();
+        }
+        EXPECT_EQ(atom->GetNumberOfAtoms(), 3u) << owner;
+        EXPECT_TRUE(s->show_config_window && s->show_file_chooser) << owner;
+        EXPECT_FALSE(atom->is_show_bond) << owner;
+    };
+    const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");  // right of the first "Set" field
+    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
+    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
+    keys_do_nothing("text field");
     Click(Find(CHOOSER, "Open"));
     ASSERT_TRUE(IsModalOpen());
-    EXPECT_NE(ShownText().find("File:" + THREE.substr(0, 12)), std::string::npos) << "Open keeps the name";
-    for (int key : {GLFW_KEY_DELETE, GLFW_KEY_C, GLFW_KEY_F, GLFW_KEY_B}) {
-        Key(key, key != GLFW_KEY_DELETE);
-        NoteKeyPress(*s, key, GLFW_PRESS, key != GLFW_KEY_DELETE ? GLFW_MOD_CONTROL : 0);
-        Frame();
-    }
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-    EXPECT_TRUE(s->show_config_window && s->show_file_chooser);
-    EXPECT_FALSE(atom->is_show_bond);
-
-    // cancelled: the name stays, and the keys are the scene's again
-    ClickInDialog(ShownItem::WINDOW, "");
+    EXPECT_NE(ShownText().find(file), std::string::npos) << "Open keeps the name";
+    keys_do_nothing("file dialog");
+    ClickInDialog(ShownItem::WINDOW, "");  // its close button
     ASSERT_FALSE(IsModalOpen());
-    EXPECT_NE(ShownText().find("File:" + THREE.substr(0, 12)), std::string::npos) << "a cancel keeps the name";
-    Key(GLFW_KEY_DELETE, false);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
-
-    // the pie menu owns the keys too
+    EXPECT_NE(ShownText().find(file), std::string::npos) << "a cancel keeps the name";
     Click(CENTRE, 1);
     ASSERT_TRUE(s->is_select_pie);
-    Key(GLFW_KEY_C, true);
-    EXPECT_TRUE(s->show_config_window);
+    keys_do_nothing("pie menu");
+
+    // with the scene's keyboard again a tap deletes
+    Click(ImVec2(CENTRE.x + 60.0f, CENTRE.y));  // "Close"
+    ASSERT_FALSE(s->is_select_pie);
+    NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
+    Frame();
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
 }
 
 TEST_F(ShellGuiTest, LoopSleepsWithoutInputAndKeepsDrawingWhileNeeded)
