@@ -476,7 +476,7 @@ struct Dialog::Internal {
     {
         freeLists();
         try {
-            ReadFolder(currentFolder, NeedsStatus(sortingMode), dirEntries, fileEntries);
+            ReadFolder(currentFolder, false, dirEntries, fileEntries);  // sortLists reads the status it needs
             fileEntries.erase(std::remove_if(fileEntries.begin(), fileEntries.end(),
                                              [&](const Entry& e) { return !passesExtensionFilter(e.name); }),
                               fileEntries.end());
