@@ -84,6 +84,13 @@ struct Gui {
             frame();
         }
     }
+    void wheelDown()  // far, at the pointer
+    {
+        for (int i = 0; i < 30; ++i) {
+            ImGui::GetIO().MouseWheel = -50.0f;
+            frame();
+        }
+    }
     void goTo(const std::string& location)  // typed into the location editor
     {
         if (!find(ShownItem::EDIT_LOCATION_FIELD)) click(ShownItem::EDIT_LOCATION_BUTTON);
@@ -186,38 +193,59 @@ TEST(FileChooser, ListsOnlyVisibleFoldersAndFilesInEveryOrder)
     }
 }
 
-TEST(FileChooser, FilterChoiceInOneFrameReopenAndCancel)
+TEST(FileChooser, NamesShownWholeFilteredChosenInOneFrameReopenAndCancel)
 {
     ScratchDir s;
     s.dir("xyzdir");
     s.dir("tmpdir");
-    for (const char* f : {"a.xyz", "b.pdb", "tmp_c.xyz"}) s.file(f);
+    const Names names{"a.xyz", "b.pdb", "my data ü ñ 水.xyz", "tmp_c.xyz", "weird##x.xyz", "Ωμέγα Жук ŁŽő.xyz"};
+    for (const std::string& n : names) s.file(n);
     const std::string poscar = s.file("xyzdir/POSCAR", 10);
     s.file("xyzdir/other.xyz");
 
     Dialog dlg;
-    Gui gui(dlg);
+    Gui gui(dlg, true);
     gui.directory = s.root;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.frame(), "") << "before the first trigger";
     gui.open(s.root);
-    // a word to include, or "-" and a word to exclude
+    const ImFont* font = ImGui::GetFont();
+    for (const std::string& n : names) {
+        const ShownItem* it = gui.find(ShownItem::FILE_ENTRY, n);
+        ASSERT_NE(it, nullptr) << n;
+        // the button is as wide as the whole name, "##" and all
+        EXPECT_NEAR(it->max.x - it->min.x, ImGui::CalcTextSize(n.c_str()).x + 2.0f * ImGui::GetStyle().FramePadding.x, 1.0f)
+            << n;
+        // every letter has a glyph; what the font lacks shows as the replacement mark
+        for (const char* p = n.c_str(); *p;) {
+            unsigned int c = 0;
+            p += ImTextCharFromUtf8(&c, p, nullptr);
+            EXPECT_EQ(font->FindGlyph(static_cast<ImWchar>(c))->Codepoint, c == 0x6C34 ? 0xFFFDu : c) << std::hex << c;
+        }
+    }
+    // words to include, "-" and a word to exclude, in any script
     gui.click(ShownItem::FILTERING_HEADER);
     gui.click(ShownItem::FILTER_FIELD);
-    gui.type("xyz");
-    EXPECT_EQ(gui.entries(), (Names{"d:xyzdir", "f:a.xyz", "f:tmp_c.xyz"}));
-    for (int i = 0; i < 3; ++i) gui.key(KEY_BACKSPACE);
-    gui.type("-tmp");
-    EXPECT_EQ(gui.entries(), (Names{"d:xyzdir", "f:a.xyz", "f:b.pdb"}));
-
-    gui.click(ShownItem::FOLDER_ENTRY, "xyzdir");
-    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "POSCAR"), poscar) << "returned in the frame of the click";
-    EXPECT_EQ(gui.folder(), s.path("xyzdir"));
+    const struct {
+        const char* text;
+        Names entries;
+    } filters[] = {{"xyz", {"d:xyzdir", "f:a.xyz", "f:my data ü ñ 水.xyz", "f:tmp_c.xyz", "f:weird##x.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}},
+                   {"-tmp", {"d:xyzdir", "f:a.xyz", "f:b.pdb", "f:my data ü ñ 水.xyz", "f:weird##x.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}},
+                   {"##x", {"f:weird##x.xyz"}},
+                   {"Жук,水", {"f:my data ü ñ 水.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}}};
+    for (const auto& f : filters) {
+        for (int i = 0; i < 8; ++i) gui.key(KEY_BACKSPACE);
+        gui.type(f.text);
+        EXPECT_EQ(gui.entries(), f.entries) << f.text;
+    }
+    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, names[2]), s.path(names[2])) << "returned in the frame of the click";
     for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.frame(), "") << "and never again";
     EXPECT_TRUE(dlg.getShownItems().empty()) << "the popup is closed";
-    EXPECT_EQ(std::string(dlg.getChosenPath()), poscar);
 
-    // reopening at the chosen file starts in its folder and forgets the
-    // choice, the filter and the history
+    // reopening starts in the chosen file's folder and forgets the choice,
+    // the filter and the history
+    gui.open(s.root);
+    gui.click(ShownItem::FOLDER_ENTRY, "xyzdir");
+    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "POSCAR"), poscar);
     gui.open(poscar);
     EXPECT_EQ(gui.folder(), s.path("xyzdir"));
     EXPECT_STREQ(dlg.getChosenPath(), "");
@@ -232,44 +260,6 @@ TEST(FileChooser, FilterChoiceInOneFrameReopenAndCancel)
                        wnd->min.y + ImGui::GetStyle().FramePadding.y + half));
     EXPECT_TRUE(dlg.hasUserJustCancelledDialog());
     for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.frame(), "");
-}
-
-TEST(FileChooser, NamesShownWholeInAnyScriptAndStillChosen)
-{
-    ScratchDir s;
-    const Names names{"my data ü ñ 水.xyz", "weird##x.xyz", "Ωμέγα Жук ŁŽő.xyz"};
-    for (const std::string& n : names) s.file(n);
-    Dialog dlg;
-    Gui gui(dlg, true);
-    gui.open(s.root);
-    ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
-    for (const std::string& n : names) {
-        SCOPED_TRACE(n);
-        const ShownItem* it = gui.find(ShownItem::FILE_ENTRY, n);
-        ASSERT_NE(it, nullptr);
-        // the button is as wide as the whole name, "##" and all
-        EXPECT_NEAR(it->max.x - it->min.x,
-                    font->CalcTextSizeA(font->FontSize, FLT_MAX, 0.0f, n.c_str()).x + 2.0f * ImGui::GetStyle().FramePadding.x,
-                    1.0f);
-        // every letter has a glyph; what the font lacks shows as the replacement mark
-        for (const char* p = n.c_str(); *p;) {
-            unsigned int c = 0;
-            p += ImTextCharFromUtf8(&c, p, nullptr);
-            const ImFontGlyph* g = font->FindGlyph(static_cast<ImWchar>(c));
-            ASSERT_NE(g, nullptr);
-            EXPECT_EQ(g->Codepoint, c == 0x6C34 ? 0xFFFDu : c) << std::hex << c;
-        }
-    }
-    // the filter matches what is shown
-    gui.click(ShownItem::FILTERING_HEADER);
-    gui.click(ShownItem::FILTER_FIELD);
-    gui.type("##x");
-    EXPECT_EQ(gui.entries(), (Names{"f:weird##x.xyz"}));
-    for (int i = 0; i < 3; ++i) gui.key(KEY_BACKSPACE);
-    gui.type("水");
-    EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "水");
-    EXPECT_EQ(gui.entries(), (Names{"f:" + names[0]}));
-    EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, names[0]), s.path(names[0]));
 }
 
 TEST(FileChooser, BigFolderDrawsItsVisibleRowsAndEachFolderOpensAtTheTop)
@@ -289,20 +279,14 @@ TEST(FileChooser, BigFolderDrawsItsVisibleRowsAndEachFolderOpensAtTheTop)
 
     // wheel down to the end of the list: the last file can be chosen
     ImGui::GetIO().MousePos = ImVec2((first.front()->min.x + first.front()->max.x) * 0.5f, first.front()->min.y + 5);
-    for (int i = 0; i < 30; ++i) {
-        ImGui::GetIO().MouseWheel = -50.0f;
-        gui.frame();
-    }
+    gui.wheelDown();
     ASSERT_EQ(gui.find(ShownItem::FILE_ENTRY, "1_10000.xyz"), nullptr) << "scrolled away from the top";
     EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "1_10399.xyz"), s.path("big1/1_10399.xyz"));
 
     // scrolled down again, another folder opens at its top
     gui.open(s.path("big1"));
     EXPECT_NE(gui.find(ShownItem::FILE_ENTRY, "1_10000.xyz"), nullptr) << "reopened at the top";
-    for (int i = 0; i < 30; ++i) {
-        ImGui::GetIO().MouseWheel = -50.0f;
-        gui.frame();
-    }
+    gui.wheelDown();
     ASSERT_EQ(gui.find(ShownItem::FILE_ENTRY, "1_10000.xyz"), nullptr);
     gui.goTo("../big2");  // relative to the folder shown
     EXPECT_EQ(gui.folder(), s.path("big2"));
