@@ -111,7 +111,8 @@ double FrameWait(CShellState& s);
 void WaitForEvents(double seconds);
 
 // Records one key event of the window system (GLFW key, action and modifier
-// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl.
+// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl. Any
+// key event also keeps the loop drawing for SETTLE_FRAMES frames.
 void NoteKeyPress(CShellState& s, int key, int action, int mods);
 
 // Frame loop step 3 helper: framebuffer size and its ratio to the window size.

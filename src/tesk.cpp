@@ -223,6 +223,9 @@ bool IsModalOpen()
 
 void NoteKeyPress(CShellState& s, int key, int action, int mods)
 {
+    // any key event is input: the frames after it are drawn at once, also
+    // for a tap that the GUI library never saw held
+    s.settle_frames = SETTLE_FRAMES;
     if (action != GLFW_PRESS)
         return;
     if (key == GLFW_KEY_DELETE)
@@ -295,7 +298,7 @@ bool LoadGuiFont(ImGuiIO& io, const char* path)
 double FrameWait(CShellState& s)
 {
     const ImGuiIO& io = ImGui::GetIO();
-    bool input = s.pending_keys != 0 || io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f ||
+    bool input = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f ||
                  io.MouseWheel != 0.0f || io.MouseWheelH != 0.0f || !io.InputQueueCharacters.empty() ||
                  io.DisplaySize.x != s.last_display.x || io.DisplaySize.y != s.last_display.y ||
                  ImGui::IsMousePosValid() != s.last_mouse_valid;
