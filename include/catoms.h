@@ -1,0 +1,42 @@
+// The atoms of the structure on the GPU: one 16-byte record per atom
+// (position, element index) drawn as sphere impostors in one instanced call,
+// normally lit or, for picking, in the colours that encode the atom numbers.
+#ifndef TESK_CATOMS_H
+#define TESK_CATOMS_H
+
+#include <glm/glm.hpp>
+
+#include "cmodel.h"
+#include "cshader.h"
+
+class CAtomsLayer {
+public:
+    // Needs a current OpenGL 3.3 context.
+    CAtomsLayer();
+    void Delete();
+
+    // The whole structure; the buffer grows but never shrinks.
+    void Upload(const CModel& m);
+    // Records first to the end only: after atom `first` changed element, or
+    // after it was deleted and every later atom moved down by one.
+    void UploadFrom(const CModel& m, unsigned first, unsigned count);
+
+    // `selected`: up to four highlighted atom numbers, -1 unused.
+    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+              const int selected[4]) const;
+    void DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale) const;
+
+    unsigned u_atoms = 0;      // records in the buffer
+    unsigned u_capacity = 0;   // records the buffer has room for
+    unsigned int VAOA = 0;
+    unsigned int VBOQ = 0;     // the quad's four corners
+    unsigned int VBOA = 0;     // per-atom records
+    unsigned int TBOA = 0;     // the same records as a buffer texture, for the bonds
+    CShader AtomShader, PickShader;
+
+private:
+    void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V,
+                  const glm::mat4& Model, float scale, const int selected[4]) const;
+};
+
+#endif

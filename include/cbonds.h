@@ -1,0 +1,33 @@
+// The bonds of the structure on the GPU: one 8-byte record per bond (its two
+// atom numbers); the ends are read from the atoms' buffer, so moving or
+// retyping an atom needs no bond upload. Drawn as cylinder impostors of
+// radius 0.1 in one instanced call.
+#ifndef TESK_CBONDS_H
+#define TESK_CBONDS_H
+
+#include <glm/glm.hpp>
+
+#include "cmodel.h"
+#include "cshader.h"
+
+class CBondsLayer {
+public:
+    // Needs a current OpenGL 3.3 context.
+    CBondsLayer();
+    void Delete();
+
+    // The model's bonds between atoms that exist; the buffer grows but never shrinks.
+    void Upload(const CModel& m);
+    // `atoms`: the buffer texture of the atom records.
+    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, unsigned int atoms) const;
+
+    unsigned u_bonds = 0;      // records in the buffer
+    unsigned u_source = 0;     // bond records the model had at the upload
+    unsigned u_capacity = 0;
+    unsigned int VAOB = 0;
+    unsigned int VBOQ = 0;     // the quad's four corners
+    unsigned int VBOB = 0;     // per-bond records
+    CShader BondShader;
+};
+
+#endif

@@ -1,0 +1,155 @@
+// Atom records on the GPU and their instanced sphere-impostor draw.
+#include "catoms.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <glad/gl.h>
+#include <glm/gtc/type_ptr.hpp>
+
+#include "elements.h"
+#include "shaders/atom.h"
+#include "shaders/light.h"
+
+namespace {
+
+const float kQuad[8] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
+
+// Element indices come from the symbol look-up; one that does not fit the
+// table is drawn as the dummy element rather than read past it.
+float DrawnElement(unsigned e)
+{
+    return static_cast<float>(e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX);
+}
+
+std::vector<glm::vec4> Records(const CModel& m, unsigned first, unsigned count)
+{
+    std::vector<glm::vec4> v(count);
+    for (unsigned i = 0; i < count; ++i)
+        v[i] = glm::vec4(m.v_float_raw_xyz[first + i], DrawnElement(m.v_atom_index[first + i]));
+    return v;
+}
+
+unsigned DrawableAtoms(const CModel& m)
+{
+    return static_cast<unsigned>(std::min(m.v_float_raw_xyz.size(), m.v_atom_index.size()));
+}
+
+}  // namespace
+
+CAtomsLayer::CAtomsLayer()
+{
+    AtomShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + light_glsl + atom_frag_main).c_str());
+    PickShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
+    // element colours and radii never change: set once per program
+    std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
+    for (const CShader* s : {&AtomShader, &PickShader}) {
+        s->Use();
+        glUniform4fv(glGetUniformLocation(s->Program, "Elements"), periodic_table_atoms,
+                     glm::value_ptr(elements[0]));
+        glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
+    }
+    glUseProgram(0);
+
+    glGenVertexArrays(1, &VAOA);
+    glBindVertexArray(VAOA);
+    glGenBuffers(1, &VBOQ);
+    glBindBuffer(GL_ARRAY_BUFFER, VBOQ);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(kQuad), kQuad, GL_STATIC_DRAW);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
+    glEnableVertexAttribArray(0);
+    glGenBuffers(1, &VBOA);
+    glBindBuffer(GL_ARRAY_BUFFER, VBOA);
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(glm::vec4), nullptr);
+    glVertexAttribDivisor(1, 1);
+    glEnableVertexAttribArray(1);
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    glGenTextures(1, &TBOA);
+}
+
+void CAtomsLayer::Delete()
+{
+    glDeleteVertexArrays(1, &VAOA);
+    const GLuint buffers[2] = {VBOQ, VBOA};
+    glDeleteBuffers(2, buffers);
+    glDeleteTextures(1, &TBOA);
+    VAOA = VBOQ = VBOA = TBOA = 0;
+    for (CShader* s : {&AtomShader, &PickShader}) {
+        if (s->Program != 0)
+            glDeleteProgram(s->Program);
+        s->Program = 0;
+    }
+    u_atoms = u_capacity = 0;
+}
+
+void CAtomsLayer::Upload(const CModel& m)
+{
+    const unsigned n = DrawableAtoms(m);
+    const std::vector<glm::vec4> v = Records(m, 0, n);
+    glBindBuffer(GL_ARRAY_BUFFER, VBOA);
+    if (n > u_capacity || u_capacity == 0) {
+        u_capacity = std::max(n, 1u);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_capacity * sizeof(glm::vec4)), nullptr,
+                     GL_STATIC_DRAW);
+        // the buffer texture follows the new storage
+        glBindTexture(GL_TEXTURE_BUFFER, TBOA);
+        glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, VBOA);
+        glBindTexture(GL_TEXTURE_BUFFER, 0);
+    }
+    if (n > 0)
+        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(n * sizeof(glm::vec4)), v.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    u_atoms = n;
+}
+
+void CAtomsLayer::UploadFrom(const CModel& m, unsigned first, unsigned count)
+{
+    const unsigned n = DrawableAtoms(m);
+    if (n > u_capacity || first > n) {
+        Upload(m);
+        return;
+    }
+    count = std::min(count, n - first);
+    if (count > 0) {
+        const std::vector<glm::vec4> v = Records(m, first, count);
+        glBindBuffer(GL_ARRAY_BUFFER, VBOA);
+        glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(glm::vec4)),
+                        static_cast<GLsizeiptr>(count * sizeof(glm::vec4)), v.data());
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    u_atoms = n;
+}
+
+void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                       const int selected[4]) const
+{
+    DrawWith(AtomShader, P, V, Model, scale, selected);
+}
+
+void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale) const
+{
+    const int none[4] = {-1, -1, -1, -1};
+    DrawWith(PickShader, P, V, Model, scale, none);
+}
+
+void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V,
+                           const glm::mat4& Model, float scale, const int selected[4]) const
+{
+    shader.Use();
+    const GLuint p = shader.Program;
+    const glm::mat4 mv = V * Model;
+    glUniformMatrix4fv(glGetUniformLocation(p, "P"), 1, GL_FALSE, glm::value_ptr(P));
+    glUniformMatrix4fv(glGetUniformLocation(p, "V"), 1, GL_FALSE, glm::value_ptr(V));
+    glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
+    glUniform3fv(glGetUniformLocation(p, "Eye"), 1, glm::value_ptr(glm::vec3(glm::inverse(V)[3])));
+    glUniform1f(glGetUniformLocation(p, "S"), scale);
+    glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
+    if (u_atoms == 0)
+        return;
+    glBindVertexArray(VAOA);
+    glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(u_atoms));
+    glBindVertexArray(0);
+}
