@@ -120,7 +120,7 @@ void BM_DrawSceneWithLabels(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_DrawScene)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DrawSceneWithPick)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DrawSceneWithLabels)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawScene)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawSceneWithPick)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawSceneWithLabels)->Arg(10000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_MAIN();

@@ -24,9 +24,10 @@ public:
     unsigned u_bonds = 0;      // records in the buffer
     unsigned u_source = 0;     // bond records the model had at the upload
     unsigned u_capacity = 0;
-    unsigned int VAOB = 0;
-    unsigned int VBOQ = 0;     // the quad's four corners
+    unsigned int VAOB = 0;     // no attributes: the shaders read the buffer textures
+    unsigned int EBOB = 0;     // the quad batch indices
     unsigned int VBOB = 0;     // per-bond records
+    unsigned int TBOB = 0;     // the same records as a buffer texture
     CShader BondShader;
 };
 

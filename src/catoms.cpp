@@ -9,12 +9,13 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "elements.h"
+#include "cquadbatch.h"
 #include "shaders/atom.h"
 #include "shaders/light.h"
 
 namespace {
 
-const float kQuad[8] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
+constexpr GLint kAtomsUnit = 1;   // texture unit of the atom records
 
 // Element indices come from the symbol look-up; one that does not fit the
 // table is drawn as the dummy element rather than read past it.
@@ -49,34 +50,24 @@ CAtomsLayer::CAtomsLayer()
         glUniform4fv(glGetUniformLocation(s->Program, "Elements"), periodic_table_atoms,
                      glm::value_ptr(elements[0]));
         glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
+        glUniform1i(glGetUniformLocation(s->Program, "Atoms"), kAtomsUnit);
     }
     glUseProgram(0);
 
+    // the shaders read everything from the buffer texture: no vertex attributes
     glGenVertexArrays(1, &VAOA);
-    glBindVertexArray(VAOA);
-    glGenBuffers(1, &VBOQ);
-    glBindBuffer(GL_ARRAY_BUFFER, VBOQ);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(kQuad), kQuad, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
+    EBOA = MakeQuadBatchIndices(VAOA);
     glGenBuffers(1, &VBOA);
-    glBindBuffer(GL_ARRAY_BUFFER, VBOA);
-    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(glm::vec4), nullptr);
-    glVertexAttribDivisor(1, 1);
-    glEnableVertexAttribArray(1);
-    glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-
     glGenTextures(1, &TBOA);
 }
 
 void CAtomsLayer::Delete()
 {
     glDeleteVertexArrays(1, &VAOA);
-    const GLuint buffers[2] = {VBOQ, VBOA};
-    glDeleteBuffers(2, buffers);
+    glDeleteBuffers(1, &EBOA);
+    glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
-    VAOA = VBOQ = VBOA = TBOA = 0;
+    VAOA = EBOA = VBOA = TBOA = 0;
     for (CShader* s : {&AtomShader, &PickShader}) {
         if (s->Program != 0)
             glDeleteProgram(s->Program);
@@ -147,9 +138,14 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glUniform3fv(glGetUniformLocation(p, "Eye"), 1, glm::value_ptr(glm::vec3(glm::inverse(V)[3])));
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(u_atoms));
     if (u_atoms == 0)
         return;
+    glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, TBOA);
     glBindVertexArray(VAOA);
-    glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(u_atoms));
+    DrawQuadBatches(u_atoms);
     glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0);
 }

@@ -8,15 +8,16 @@
 #include <glad/gl.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "cquadbatch.h"
 #include "shaders/bond.h"
 #include "shaders/light.h"
 
 namespace {
 
-const float kQuad[8] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
 const glm::vec3 kBondColor(0.9f, 0.9f, 0.9f);
 constexpr float kBondRadius = 0.1f;
-constexpr GLint kAtomsUnit = 1;
+constexpr GLint kAtomsUnit = 1;   // texture units of the atom and bond records
+constexpr GLint kBondsUnit = 2;
 
 }  // namespace
 
@@ -28,32 +29,24 @@ CBondsLayer::CBondsLayer()
     BondShader.SetShader(bond_vs, (frag.substr(0, at) + light_glsl + frag.substr(at)).c_str());
     BondShader.Use();
     glUniform1i(glGetUniformLocation(BondShader.Program, "Atoms"), kAtomsUnit);
+    glUniform1i(glGetUniformLocation(BondShader.Program, "Bonds"), kBondsUnit);
     glUniform1f(glGetUniformLocation(BondShader.Program, "R"), kBondRadius);
     glUniform3fv(glGetUniformLocation(BondShader.Program, "C"), 1, glm::value_ptr(kBondColor));
     glUseProgram(0);
 
     glGenVertexArrays(1, &VAOB);
-    glBindVertexArray(VAOB);
-    glGenBuffers(1, &VBOQ);
-    glBindBuffer(GL_ARRAY_BUFFER, VBOQ);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(kQuad), kQuad, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
+    EBOB = MakeQuadBatchIndices(VAOB);
     glGenBuffers(1, &VBOB);
-    glBindBuffer(GL_ARRAY_BUFFER, VBOB);
-    glVertexAttribIPointer(1, 2, GL_UNSIGNED_INT, sizeof(glm::uvec2), nullptr);
-    glVertexAttribDivisor(1, 1);
-    glEnableVertexAttribArray(1);
-    glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glGenTextures(1, &TBOB);
 }
 
 void CBondsLayer::Delete()
 {
     glDeleteVertexArrays(1, &VAOB);
-    const GLuint buffers[2] = {VBOQ, VBOB};
-    glDeleteBuffers(2, buffers);
-    VAOB = VBOQ = VBOB = 0;
+    glDeleteBuffers(1, &EBOB);
+    glDeleteBuffers(1, &VBOB);
+    glDeleteTextures(1, &TBOB);
+    VAOB = EBOB = VBOB = TBOB = 0;
     if (BondShader.Program != 0)
         glDeleteProgram(BondShader.Program);
     BondShader.Program = 0;
@@ -73,10 +66,13 @@ void CBondsLayer::Upload(const CModel& m)
     }
     const unsigned count = static_cast<unsigned>(v.size());
     glBindBuffer(GL_ARRAY_BUFFER, VBOB);
-    if (count > u_capacity) {
-        u_capacity = count;
+    if (count > u_capacity || u_capacity == 0) {
+        u_capacity = std::max(count, 1u);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_capacity * sizeof(glm::uvec2)), nullptr,
                      GL_STATIC_DRAW);
+        glBindTexture(GL_TEXTURE_BUFFER, TBOB);
+        glTexBuffer(GL_TEXTURE_BUFFER, GL_RG32UI, VBOB);
+        glBindTexture(GL_TEXTURE_BUFFER, 0);
     }
     if (count > 0)
         glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(glm::uvec2)), v.data());
@@ -94,13 +90,18 @@ void CBondsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
     glUniformMatrix4fv(glGetUniformLocation(p, "V"), 1, GL_FALSE, glm::value_ptr(V));
     glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
     glUniform3fv(glGetUniformLocation(p, "Eye"), 1, glm::value_ptr(glm::vec3(glm::inverse(V)[3])));
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(u_bonds));
     if (u_bonds == 0)
         return;
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, atoms);
+    glActiveTexture(GL_TEXTURE0 + kBondsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, TBOB);
     glBindVertexArray(VAOB);
-    glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(u_bonds));
+    DrawQuadBatches(u_bonds);
     glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0);
 }

@@ -1,4 +1,5 @@
-// Atoms as ray-cast sphere impostors: one view-aligned quad per atom instance,
+// Atoms as ray-cast sphere impostors: one view-aligned quad per atom, drawn
+// as instances of a batch of 64 quads (a software renderer pays per instance),
 // the fragment stage intersects the (orthographic) view ray with the sphere,
 // discards misses and writes the hit's true depth (the projection is orthographic). The normal and the picking
 // program share the vertex stage and the hit test; picking writes the atom
@@ -7,9 +8,11 @@
 #define TESK_SHADERS_ATOM_H
 
 inline const char* const atom_vs = R"(#version 330 core
-layout (location = 0) in vec2 corner;  // quad corner, -1 or 1 on each axis
-layout (location = 1) in vec4 atom;    // position, element index
+const int BATCH = 64;  // atoms per instance
+const vec2 corners[4] = vec2[4](vec2(-1.0, -1.0), vec2(1.0, -1.0), vec2(-1.0, 1.0), vec2(1.0, 1.0));
 
+uniform samplerBuffer Atoms;    // position, element index
+uniform int Count;
 uniform mat4 P;
 uniform mat4 MV;
 uniform float S;                // atom scale
@@ -25,15 +28,21 @@ flat out vec2 Depth;            // window depth of the centre, and its change pe
 
 void main()
 {
+    int k = gl_InstanceID * BATCH + gl_VertexID / 4;
+    if (k >= Count) {
+        // past the last atom: a degenerate triangle, never rasterised
+        gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
+        return;
+    }
+    vec2 corner = corners[gl_VertexID % 4];
+    vec4 atom = texelFetch(Atoms, k);
     vec4 element = Elements[clamp(int(atom.w), 0, 109)];
     Radius = element.w * S;
     Center = (MV * vec4(atom.xyz, 1.0)).xyz;
     Offset = corner;
     if (Pick) {
-        int k = gl_InstanceID;
         ourColor = vec3(k & 255, (k >> 8) & 255, (k >> 16) & 255) / 255.0;
-    } else if (gl_InstanceID == Selected[0] || gl_InstanceID == Selected[1] ||
-               gl_InstanceID == Selected[2] || gl_InstanceID == Selected[3]) {
+    } else if (k == Selected[0] || k == Selected[1] || k == Selected[2] || k == Selected[3]) {
         ourColor = vec3(1.5, 0.75, 0.45);
     } else {
         ourColor = element.rgb;
@@ -47,6 +56,12 @@ void main()
 // Shared head of both fragment stages: the hit point's normal in view space,
 // with the depth of the hit written.
 inline const char* const atom_hit_glsl = R"(#version 330 core
+#extension GL_ARB_conservative_depth : enable
+#ifdef GL_ARB_conservative_depth
+// the quad lies at the sphere's front: a hit is never nearer, so the depth
+// test may reject hidden fragments before shading them
+layout (depth_greater) out float gl_FragDepth;
+#endif
 in vec2 Offset;
 flat in vec3 Center;
 flat in float Radius;

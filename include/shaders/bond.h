@@ -2,17 +2,21 @@
 // bond instance around the projected axis; the fragment stage finds where the
 // view ray meets the tube of radius R, keeps hits between the two ends and
 // writes their true depth. The atom positions come from the atoms' buffer.
+// Like the atoms, instances are batches of 64 quads.
 #ifndef TESK_SHADERS_BOND_H
 #define TESK_SHADERS_BOND_H
 
 inline const char* const bond_vs = R"(#version 330 core
-layout (location = 0) in vec2 corner;  // -1 or 1: along the axis, across it
-layout (location = 1) in uvec2 ends;   // the two atom numbers
+const int BATCH = 64;  // bonds per instance
+// -1 or 1: along the axis, across it
+const vec2 corners[4] = vec2[4](vec2(-1.0, -1.0), vec2(1.0, -1.0), vec2(-1.0, 1.0), vec2(1.0, 1.0));
 
 uniform mat4 P;
 uniform mat4 MV;
 uniform float R;
 uniform samplerBuffer Atoms;
+uniform usamplerBuffer Bonds;  // the two atom numbers
+uniform int Count;
 
 out vec2 Pixel;      // view-space xy of the fragment
 flat out vec3 A;     // view-space ends
@@ -20,6 +24,13 @@ flat out vec3 B;
 
 void main()
 {
+    int k = gl_InstanceID * BATCH + gl_VertexID / 4;
+    if (k >= Count) {
+        gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
+        return;
+    }
+    vec2 corner = corners[gl_VertexID % 4];
+    uvec2 ends = texelFetch(Bonds, k).xy;
     A = (MV * vec4(texelFetch(Atoms, int(ends.x)).xyz, 1.0)).xyz;
     B = (MV * vec4(texelFetch(Atoms, int(ends.y)).xyz, 1.0)).xyz;
     vec2 d = B.xy - A.xy;
@@ -33,6 +44,11 @@ void main()
 )";
 
 inline const char* const bond_frag_main = R"(#version 330 core
+#extension GL_ARB_conservative_depth : enable
+#ifdef GL_ARB_conservative_depth
+// the quad lies in front of the whole tube
+layout (depth_greater) out float gl_FragDepth;
+#endif
 in vec2 Pixel;
 flat in vec3 A;
 flat in vec3 B;
