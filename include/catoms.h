@@ -23,7 +23,7 @@ public:
 
     // `selected`: up to four highlighted atom numbers, -1 unused.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-              const int selected[4]) const;
+              const int selected[4]);
     void DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale) const;
 
     unsigned u_atoms = 0;      // records in the buffer
@@ -32,9 +32,14 @@ public:
     unsigned int EBOA = 0;     // the quad batch indices
     unsigned int VBOA = 0;     // per-atom records
     unsigned int TBOA = 0;     // the same records as a buffer texture
+    unsigned int TEXL = 0;     // the light model over the unit disc
+    glm::mat4 m_light_view{0.0f};  // the view the light table was made for
     CShader AtomShader, PickShader;
 
 private:
+    // Tabulates the atom light model for view matrix V (the light and the
+    // camera are fixed in the world, so only V moves it).
+    void BuildLightTable(const glm::mat4& V);
     void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V,
                   const glm::mat4& Model, float scale, const int selected[4]) const;
 };

@@ -11,11 +11,12 @@
 #include "elements.h"
 #include "cquadbatch.h"
 #include "shaders/atom.h"
-#include "shaders/light.h"
 
 namespace {
 
-constexpr GLint kAtomsUnit = 1;   // texture unit of the atom records
+constexpr GLint kAtomsUnit = 1;   // texture units of the atom records and the light table
+constexpr GLint kLightUnit = 3;
+constexpr int kLightTable = 256;  // texels along each side of the unit disc
 
 // Element indices come from the symbol look-up; one that does not fit the
 // table is drawn as the dummy element rather than read past it.
@@ -41,7 +42,7 @@ unsigned DrawableAtoms(const CModel& m)
 
 CAtomsLayer::CAtomsLayer()
 {
-    AtomShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + light_glsl + atom_frag_main).c_str());
+    AtomShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + atom_frag_main).c_str());
     PickShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
     // element colours and radii never change: set once per program
     std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
@@ -51,6 +52,7 @@ CAtomsLayer::CAtomsLayer()
                      glm::value_ptr(elements[0]));
         glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
         glUniform1i(glGetUniformLocation(s->Program, "Atoms"), kAtomsUnit);
+        glUniform1i(glGetUniformLocation(s->Program, "Light"), kLightUnit);
     }
     glUseProgram(0);
 
@@ -59,6 +61,40 @@ CAtomsLayer::CAtomsLayer()
     EBOA = MakeQuadBatchIndices(VAOA);
     glGenBuffers(1, &VBOA);
     glGenTextures(1, &TBOA);
+    glGenTextures(1, &TEXL);
+}
+
+void CAtomsLayer::BuildLightTable(const glm::mat4& V)
+{
+    // The same model as the bonds' shader: light at (4, 4, 4), colour 0.6,
+    // power 50, ambient 0.2, specular 0.3 with exponent 5, all in world space
+    // for the unit-sphere point that faces the viewer along this direction.
+    const glm::vec3 light(4.0f), eye = glm::vec3(glm::inverse(V)[3]);
+    const glm::mat3 to_world = glm::transpose(glm::mat3(V));
+    std::vector<glm::vec2> table(static_cast<size_t>(kLightTable) * kLightTable);
+    for (int j = 0; j < kLightTable; ++j)
+        for (int i = 0; i < kLightTable; ++i) {
+            glm::vec2 o = (glm::vec2(i, j) + 0.5f) / static_cast<float>(kLightTable) * 2.0f - 1.0f;
+            // texels past the rim hold the rim's value, for filtering
+            if (glm::dot(o, o) > 1.0f)
+                o = glm::normalize(o);
+            const glm::vec3 n = to_world * glm::vec3(o, std::sqrt(std::max(0.0f, 1.0f - glm::dot(o, o))));
+            const glm::vec3 to_light = light - n;
+            const float d2 = glm::dot(to_light, to_light);
+            const glm::vec3 l = glm::normalize(to_light);
+            const float cos_theta = glm::clamp(glm::dot(n, l), 0.0f, 1.0f);
+            const float cos_alpha = glm::clamp(glm::dot(glm::normalize(eye - n), glm::reflect(-l, n)), 0.0f, 1.0f);
+            table[static_cast<size_t>(j) * kLightTable + i] =
+                glm::vec2(0.2f + 0.6f * 50.0f * cos_theta / d2, 0.3f * 0.6f * 50.0f * std::pow(cos_alpha, 5.0f) / d2);
+        }
+    glBindTexture(GL_TEXTURE_2D, TEXL);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, kLightTable, kLightTable, 0, GL_RG, GL_FLOAT, table.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    m_light_view = V;
 }
 
 void CAtomsLayer::Delete()
@@ -67,6 +103,8 @@ void CAtomsLayer::Delete()
     glDeleteBuffers(1, &EBOA);
     glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
+    glDeleteTextures(1, &TEXL);
+    TEXL = 0;
     VAOA = EBOA = VBOA = TBOA = 0;
     for (CShader* s : {&AtomShader, &PickShader}) {
         if (s->Program != 0)
@@ -115,9 +153,17 @@ void CAtomsLayer::UploadFrom(const CModel& m, unsigned first, unsigned count)
 }
 
 void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-                       const int selected[4]) const
+                       const int selected[4])
 {
+    if (V != m_light_view)
+        BuildLightTable(V);
+    glActiveTexture(GL_TEXTURE0 + kLightUnit);
+    glBindTexture(GL_TEXTURE_2D, TEXL);
+    glActiveTexture(GL_TEXTURE0);
     DrawWith(AtomShader, P, V, Model, scale, selected);
+    glActiveTexture(GL_TEXTURE0 + kLightUnit);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
 }
 
 void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale) const
@@ -135,7 +181,6 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glUniformMatrix4fv(glGetUniformLocation(p, "P"), 1, GL_FALSE, glm::value_ptr(P));
     glUniformMatrix4fv(glGetUniformLocation(p, "V"), 1, GL_FALSE, glm::value_ptr(V));
     glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
-    glUniform3fv(glGetUniformLocation(p, "Eye"), 1, glm::value_ptr(glm::vec3(glm::inverse(V)[3])));
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
     glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(u_atoms));

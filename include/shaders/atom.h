@@ -68,8 +68,6 @@ flat in float Radius;
 flat in vec3 ourColor;
 flat in vec2 Depth;
 
-uniform mat4 V;
-
 out vec4 outColor;
 
 vec3 Hit()
@@ -83,12 +81,16 @@ vec3 Hit()
 }
 )";
 
+// The light model depends on the facing direction alone, so it is looked up:
+// per point of the unit disc, the factor on the colour and the added white.
 inline const char* const atom_frag_main = R"(
+uniform sampler2D Light;
+
 void main()
 {
-    // the unit-sphere point that faces this way, in world space
-    vec3 n = transpose(mat3(V)) * Hit();
-    outColor = vec4(Lit(ourColor, n, n), 1.0);
+    Hit();
+    vec2 lit = texture(Light, 0.5 * Offset + 0.5).rg;
+    outColor = vec4(ourColor * lit.x + vec3(lit.y), 1.0);
 }
 )";
 
