@@ -70,6 +70,10 @@ void CDisplay::DrawScene(int w, int h)
     const glm::mat4& M = track.Model;
     if (is_picking)
         PickPass();
+    // Atoms, bonds and box are opaque: blending would only cost a read of
+    // every covered pixel. The labels below need it.
+    const GLboolean blend = glIsEnabled(GL_BLEND);
+    glDisable(GL_BLEND);
     if (is_show_box)
         box.Draw(Projection * V * M);
     int selected[4];
@@ -77,6 +81,8 @@ void CDisplay::DrawScene(int w, int h)
     atoms.Draw(Projection, V, M, atom_scale, selected);
     if (data.is_bond_eval && is_show_bond)
         bonds.Draw(Projection, V, M, atoms.TBOA);
+    if (blend)
+        glEnable(GL_BLEND);
     if (is_show_label)
         labels.Draw(data, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index);
 }
