@@ -2,6 +2,7 @@
 #include "catoms.h"
 
 #include <algorithm>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -88,7 +89,7 @@ void CAtomsLayer::BuildLightTable(const glm::mat4& V)
                 glm::vec2(0.2f + 0.6f * 50.0f * cos_theta / d2, 0.3f * 0.6f * 50.0f * std::pow(cos_alpha, 5.0f) / d2);
         }
     glBindTexture(GL_TEXTURE_2D, TEXL);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, kLightTable, kLightTable, 0, GL_RG, GL_FLOAT, table.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG16F, kLightTable, kLightTable, 0, GL_RG, GL_FLOAT, table.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -117,6 +118,12 @@ void CAtomsLayer::Delete()
 void CAtomsLayer::Upload(const CModel& m)
 {
     const unsigned n = DrawableAtoms(m);
+    // OpenGL 3.3 promises buffer textures of only 65536 texels; common
+    // drivers give far more, but one that does not cannot show every atom.
+    GLint most = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_BUFFER_SIZE, &most);
+    if (most > 0 && n > static_cast<unsigned>(most))
+        std::cout << "WARNING: this OpenGL driver draws at most " << most << " atoms" << std::endl;
     const std::vector<glm::vec4> v = Records(m, 0, n);
     glBindBuffer(GL_ARRAY_BUFFER, VBOA);
     if (n > u_capacity || u_capacity == 0) {
