@@ -29,7 +29,6 @@ public:
     unsigned u_atoms = 0;      // records in the buffer
     unsigned u_capacity = 0;   // records the buffer has room for
     unsigned int VAOA = 0;     // no attributes: the shaders read the buffer texture
-    unsigned int EBOA = 0;     // the quad batch indices
     unsigned int VBOA = 0;     // per-atom records
     unsigned int TBOA = 0;     // the same records as a buffer texture
     unsigned int TEXL = 0;     // the light model over the unit disc

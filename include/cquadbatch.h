@@ -1,7 +1,7 @@
-// The index list shared by the atom and bond draws: 64 quads of four corners
-// each, as two triangles per quad. The shaders find their item from the
-// instance and the vertex number, so no per-item vertex data exists; the
-// indices let each corner be shaded once.
+// The index list of the bond draw: 64 quads of four corners each, as two
+// triangles per quad. The shader finds its bond from the instance and the
+// vertex number, so no per-bond vertex data exists; the indices let each
+// corner be shaded once.
 #ifndef TESK_CQUADBATCH_H
 #define TESK_CQUADBATCH_H
 

@@ -10,7 +10,6 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "elements.h"
-#include "cquadbatch.h"
 #include "shaders/atom.h"
 
 namespace {
@@ -18,6 +17,7 @@ namespace {
 constexpr GLint kAtomsUnit = 1;   // texture units of the atom records and the light table
 constexpr GLint kLightUnit = 3;
 constexpr int kLightTable = 256;  // texels along each side of the unit disc
+constexpr GLsizei kBatch = 64;    // atoms per instance, as in the shader
 
 // Element indices come from the symbol look-up; one that does not fit the
 // table is drawn as the dummy element rather than read past it.
@@ -59,7 +59,6 @@ CAtomsLayer::CAtomsLayer()
 
     // the shaders read everything from the buffer texture: no vertex attributes
     glGenVertexArrays(1, &VAOA);
-    EBOA = MakeQuadBatchIndices(VAOA);
     glGenBuffers(1, &VBOA);
     glGenTextures(1, &TBOA);
     glGenTextures(1, &TEXL);
@@ -101,12 +100,11 @@ void CAtomsLayer::BuildLightTable(const glm::mat4& V)
 void CAtomsLayer::Delete()
 {
     glDeleteVertexArrays(1, &VAOA);
-    glDeleteBuffers(1, &EBOA);
     glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
     glDeleteTextures(1, &TEXL);
     TEXL = 0;
-    VAOA = EBOA = VBOA = TBOA = 0;
+    VAOA = VBOA = TBOA = 0;
     for (CShader* s : {&AtomShader, &PickShader}) {
         if (s->Program != 0)
             glDeleteProgram(s->Program);
@@ -196,7 +194,7 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, TBOA);
     glBindVertexArray(VAOA);
-    DrawQuadBatches(u_atoms);
+    glDrawArraysInstanced(GL_TRIANGLES, 0, 3 * kBatch, static_cast<GLsizei>((u_atoms + kBatch - 1) / kBatch));
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0);

@@ -1,15 +1,18 @@
-// Atoms as ray-cast sphere impostors: one view-aligned quad per atom, drawn
-// as instances of a batch of 64 quads (a software renderer pays per instance),
-// the fragment stage intersects the (orthographic) view ray with the sphere,
-// discards misses and writes the hit's true depth (the projection is orthographic). The normal and the picking
-// program share the vertex stage and the hit test; picking writes the atom
-// number as colour (r low byte, g middle, b high) instead of lighting.
+// Atoms as ray-cast sphere impostors: one view-aligned triangle per atom,
+// drawn as instances of 64 atoms each (a software renderer pays per
+// instance). The fragment stage intersects the view ray (the projection is
+// orthographic) with the sphere, discards misses and writes the hit's true
+// depth. The normal and the picking program share the vertex stage and the
+// hit test; picking writes the atom number as colour (r low byte, g middle,
+// b high) instead of lighting.
 #ifndef TESK_SHADERS_ATOM_H
 #define TESK_SHADERS_ATOM_H
 
 inline const char* const atom_vs = R"(#version 330 core
 const int BATCH = 64;  // atoms per instance
-const vec2 corners[4] = vec2[4](vec2(-1.0, -1.0), vec2(1.0, -1.0), vec2(-1.0, 1.0), vec2(1.0, 1.0));
+// one triangle around the unit disc: fewer corners and triangles than a quad
+// for a little more area, cheaper for a software renderer
+const vec2 corners[3] = vec2[3](vec2(0.0, 2.0), vec2(-1.7320508, -1.0), vec2(1.7320508, -1.0));
 
 uniform samplerBuffer Atoms;    // position, element index
 uniform int Count;
@@ -28,13 +31,13 @@ flat out vec2 Depth;            // window depth of the centre, and its change pe
 
 void main()
 {
-    int k = gl_InstanceID * BATCH + gl_VertexID / 4;
+    int k = gl_InstanceID * BATCH + gl_VertexID / 3;
     if (k >= Count) {
         // past the last atom: a degenerate triangle, never rasterised
         gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
         return;
     }
-    vec2 corner = corners[gl_VertexID % 4];
+    vec2 corner = corners[gl_VertexID % 3];
     vec4 atom = texelFetch(Atoms, k);
     vec4 element = Elements[clamp(int(atom.w), 0, 109)];
     Radius = element.w * S;
@@ -58,7 +61,7 @@ void main()
 inline const char* const atom_hit_glsl = R"(#version 330 core
 #extension GL_ARB_conservative_depth : enable
 #ifdef GL_ARB_conservative_depth
-// the quad lies at the sphere's front: a hit is never nearer, so the depth
+// the triangle lies at the sphere's front: a hit is never nearer, so the depth
 // test may reject hidden fragments before shading them
 layout (depth_greater) out float gl_FragDepth;
 #endif
