@@ -4,6 +4,8 @@
 #ifndef TESK_CATOMS_H
 #define TESK_CATOMS_H
 
+#include <vector>
+
 #include <glm/glm.hpp>
 
 #include "cmodel.h"
@@ -24,7 +26,11 @@ public:
     // `selected`: up to four highlighted atom numbers, -1 unused.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
               const int selected[4]);
-    void DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale) const;
+    // Only the atoms whose disc may cover view-space point `at` (within
+    // `slack`) are drawn: found on the CPU, which costs far less than
+    // running every atom through the pipeline for one pixel.
+    void DrawPick(const CModel& m, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                  const glm::vec2& at, float slack);
 
     unsigned u_atoms = 0;      // records in the buffer
     unsigned u_capacity = 0;   // records the buffer has room for
@@ -32,6 +38,9 @@ public:
     unsigned int VBOA = 0;     // per-atom records
     unsigned int TBOA = 0;     // the same records as a buffer texture
     unsigned int TEXL = 0;     // the light model over the unit disc
+    unsigned int VBOL = 0, TBOL = 0;  // the atom numbers a pick draws
+    unsigned u_list_capacity = 0;
+    std::vector<unsigned> v_pick_list;
     glm::mat4 m_light_view{0.0f};  // the view the light table was made for
     CShader AtomShader, PickShader;
 
@@ -39,8 +48,8 @@ private:
     // Tabulates the atom light model for view matrix V (the light and the
     // camera are fixed in the world, so only V moves it).
     void BuildLightTable(const glm::mat4& V);
-    void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V,
-                  const glm::mat4& Model, float scale, const int selected[4]) const;
+    void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
+                  float scale, const int selected[4], unsigned count) const;
 };
 
 #endif

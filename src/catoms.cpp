@@ -16,6 +16,7 @@ namespace {
 
 constexpr GLint kAtomsUnit = 1;   // texture units of the atom records and the light table
 constexpr GLint kLightUnit = 3;
+constexpr GLint kListUnit = 4;
 constexpr int kLightTable = 256;  // texels along each side of the unit disc
 constexpr GLsizei kBatch = 64;    // atoms per instance, as in the shader
 
@@ -54,6 +55,7 @@ CAtomsLayer::CAtomsLayer()
         glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
         glUniform1i(glGetUniformLocation(s->Program, "Atoms"), kAtomsUnit);
         glUniform1i(glGetUniformLocation(s->Program, "Light"), kLightUnit);
+        glUniform1i(glGetUniformLocation(s->Program, "List"), kListUnit);
     }
     glUseProgram(0);
 
@@ -62,6 +64,8 @@ CAtomsLayer::CAtomsLayer()
     glGenBuffers(1, &VBOA);
     glGenTextures(1, &TBOA);
     glGenTextures(1, &TEXL);
+    glGenBuffers(1, &VBOL);
+    glGenTextures(1, &TBOL);
 }
 
 void CAtomsLayer::BuildLightTable(const glm::mat4& V)
@@ -103,7 +107,10 @@ void CAtomsLayer::Delete()
     glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
     glDeleteTextures(1, &TEXL);
-    TEXL = 0;
+    glDeleteBuffers(1, &VBOL);
+    glDeleteTextures(1, &TBOL);
+    TEXL = VBOL = TBOL = 0;
+    u_list_capacity = 0;
     VAOA = VBOA = TBOA = 0;
     for (CShader* s : {&AtomShader, &PickShader}) {
         if (s->Program != 0)
@@ -165,20 +172,53 @@ void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
     glActiveTexture(GL_TEXTURE0 + kLightUnit);
     glBindTexture(GL_TEXTURE_2D, TEXL);
     glActiveTexture(GL_TEXTURE0);
-    DrawWith(AtomShader, P, V, Model, scale, selected);
+    DrawWith(AtomShader, P, V, Model, scale, selected, u_atoms);
     glActiveTexture(GL_TEXTURE0 + kLightUnit);
     glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE0);
 }
 
-void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale) const
+void CAtomsLayer::DrawPick(const CModel& m, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
+                           float scale, const glm::vec2& at, float slack)
 {
+    const glm::mat4 mv = V * Model;
+    const unsigned n = std::min(u_atoms, DrawableAtoms(m));
+    v_pick_list.clear();
+    for (unsigned i = 0; i < n; ++i) {
+        const glm::vec3& p = m.v_float_raw_xyz[i];
+        const float dx = mv[0][0] * p.x + mv[1][0] * p.y + mv[2][0] * p.z + mv[3][0] - at.x;
+        const float dy = mv[0][1] * p.x + mv[1][1] * p.y + mv[2][1] * p.z + mv[3][1] - at.y;
+        const unsigned e = m.v_atom_index[i];
+        const float r = atom_rgbs[e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX].w * scale + slack;
+        if (dx * dx + dy * dy <= r * r)
+            v_pick_list.push_back(i);
+    }
+    const unsigned count = static_cast<unsigned>(v_pick_list.size());
+    glBindBuffer(GL_ARRAY_BUFFER, VBOL);
+    if (count > u_list_capacity || u_list_capacity == 0) {
+        u_list_capacity = std::max(count, 1u);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_list_capacity * sizeof(unsigned)), nullptr,
+                     GL_STREAM_DRAW);
+        glBindTexture(GL_TEXTURE_BUFFER, TBOL);
+        glTexBuffer(GL_TEXTURE_BUFFER, GL_R32UI, VBOL);
+        glBindTexture(GL_TEXTURE_BUFFER, 0);
+    }
+    if (count > 0)
+        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(unsigned)), v_pick_list.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
     const int none[4] = {-1, -1, -1, -1};
-    DrawWith(PickShader, P, V, Model, scale, none);
+    glActiveTexture(GL_TEXTURE0 + kListUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, TBOL);
+    glActiveTexture(GL_TEXTURE0);
+    DrawWith(PickShader, P, V, Model, scale, none, count);
+    glActiveTexture(GL_TEXTURE0 + kListUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0);
 }
 
-void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V,
-                           const glm::mat4& Model, float scale, const int selected[4]) const
+void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
+                           float scale, const int selected[4], unsigned count) const
 {
     shader.Use();
     const GLuint p = shader.Program;
@@ -188,13 +228,13 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
-    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(u_atoms));
-    if (u_atoms == 0)
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(count));
+    if (count == 0)
         return;
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, TBOA);
     glBindVertexArray(VAOA);
-    glDrawArraysInstanced(GL_TRIANGLES, 0, 3 * kBatch, static_cast<GLsizei>((u_atoms + kBatch - 1) / kBatch));
+    glDrawArraysInstanced(GL_TRIANGLES, 0, 3 * kBatch, static_cast<GLsizei>((count + kBatch - 1) / kBatch));
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0);

@@ -98,7 +98,11 @@ void CDisplay::PickPass()
         // white decodes to "no atom"
         glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        atoms.DrawPick(Projection, track.View, track.Model, atom_scale);
+        // the pixel's centre in view space, and a pixel's size there
+        const glm::vec2 ndc = (glm::vec2(pcolor) + 0.5f) / glm::vec2(frame_size) * 2.0f - 1.0f;
+        const glm::vec2 at = (ndc - glm::vec2(Projection[3])) / glm::vec2(Projection[0][0], Projection[1][1]);
+        const float slack = 2.0f / std::min(frame_size.x * Projection[0][0], frame_size.y * Projection[1][1]);
+        atoms.DrawPick(data, Projection, track.View, track.Model, atom_scale, at, slack);
     }
     ProcessPicking(true);
     glClearColor(CColor.r, CColor.g, CColor.b, CColor.a);

@@ -22,6 +22,7 @@ uniform float S;                // atom scale
 uniform vec4 Elements[110];     // colour, radius
 uniform int Selected[4];        // highlighted atoms, -1 unused
 uniform bool Pick;
+uniform usamplerBuffer List;    // picking: the atoms near the clicked pixel
 
 out vec2 Offset;                // from the centre, in radii
 flat out vec3 Center;           // view space
@@ -38,6 +39,8 @@ void main()
         return;
     }
     vec2 corner = corners[gl_VertexID % 3];
+    if (Pick)
+        k = int(texelFetch(List, k).r);
     vec4 atom = texelFetch(Atoms, k);
     vec4 element = Elements[clamp(int(atom.w), 0, 109)];
     Radius = element.w * S;
