@@ -156,6 +156,7 @@ protected:
         m.m_bond_indices.push_back(glm::uvec2(i, j));
         m.i_number_of_bonds = static_cast<unsigned>(m.m_bond_xyz.size());
         m.is_bond_eval = true;
+        display_->OnModelChanged();
     }
 
     // Window pixel (GL row from the bottom) of a model point, as last drawn.
