@@ -46,6 +46,23 @@ void BM_ReadFile(benchmark::State& state) {
     state.counters["peak_bytes/atom"] = double(usage.ru_maxrss) * 1024.0 / double(model.GetTotalAtoms());
 }
 
+// Spreads of atoms a search over the bounding box handles badly: shape 0
+// two far blobs, 1 a thin diagonal line, 2 every atom at one point.
+void BM_ReadShape(benchmark::State& state) {
+    static const char* const shapes[] = {"blobs", "line", "point"};
+    const std::string path = DataFolder() + "/" + shapes[state.range(0)] + "-" + std::to_string(state.range(1)) + ".xyz";
+    CModel model;
+    for (auto _ : state) {
+        if (!model.ReadFile(DataFolder(), path, INPUT_FILE_TYPE_XYZ)) {
+            state.SkipWithError(("cannot read " + path).c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(model.i_number_of_bonds);
+    }
+    state.counters["atoms"] = model.GetTotalAtoms();
+    state.counters["bonds"] = model.i_number_of_bonds;
+}
+
 // The bond search on the positions as read: the box, cut radius, cell grid
 // and bonds of SetModel, the way every load runs them.
 void BM_BondSearch(benchmark::State& state) {
@@ -98,6 +115,10 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }  // namespace
 
 BENCHMARK(BM_ReadFile)->Apply(Sizes)->Unit(benchmark::kMillisecond)->ArgNames({"format", "atoms"});
+BENCHMARK(BM_ReadShape)
+    ->ArgsProduct({{0, 1, 2}, {20000, 100000, 1000000}})
+    ->Unit(benchmark::kMillisecond)
+    ->ArgNames({"shape", "atoms"});
 BENCHMARK(BM_BondSearch)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BondSearchAllPairs)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
