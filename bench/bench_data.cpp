@@ -89,24 +89,6 @@ void BM_BondSearch(benchmark::State& state) {
     state.counters["cells"] = model.u_cell_number;
 }
 
-// All pairs, the search the model uses for grids of at most eight cells.
-void BM_BondSearchAllPairs(benchmark::State& state) {
-    const Input in = InputFor(INPUT_FILE_TYPE_XYZ, state.range(0));
-    CModel model;
-    if (!model.ReadFile(in.folder, in.path, in.format)) {
-        state.SkipWithError(("cannot read " + in.path).c_str());
-        return;
-    }
-    for (auto _ : state) {
-        // a grid of one cell: the search tests every pair
-        model.is_linked_list = true;
-        model.u_cell_number = 1;
-        model.EvalAtomicBonds();
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
-    }
-    state.counters["bonds"] = model.i_number_of_bonds;
-}
-
 void Sizes(benchmark::internal::Benchmark* b) {
     for (int format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
         for (long n : {10000L, 100000L, 1000000L}) b->Args({format, n});
@@ -120,5 +102,4 @@ BENCHMARK(BM_ReadShape)
     ->Unit(benchmark::kMillisecond)
     ->ArgNames({"shape", "atoms"});
 BENCHMARK(BM_BondSearch)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BondSearchAllPairs)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

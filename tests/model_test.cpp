@@ -305,66 +305,79 @@ TEST(Bonds, MoreThanFifteenBondsPerAtomAreAllKept) {
     EXPECT_EQ(m.m_bond_ang.size(), m.m_bond_indices.size());
 }
 
-TEST_F(Model, FarApartAndHugeCoordinatesKeepTheGridSmall) {
-    CModel m;
-    // 1e9 apart
-    std::vector<glm::vec3> p = {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f, 1e9f + 1.0f}};
-    std::vector<unsigned> e = {0, 0, 0, 5};
-    EXPECT_EQ(Bonds(m, p, e), AllPairs(p, e));
-    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
-    EXPECT_LE(m.v_cell_head.size(), 4 * p.size() + 64);
-
-    // near the float limits: bonded pairs at either end
-    p = {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, 0, 0}, {0, -3.4e38f, 3.4e38f}};
-    e = {0, 0, 0, 0, 0, 0};
-    const Pairs found = Bonds(m, p, e);
-    EXPECT_EQ(found, (Pairs{{0, 1}, {2, 3}}));
-    EXPECT_EQ(found, AllPairs(p, e));
-    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
-    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
-        EXPECT_TRUE(std::isfinite(m.m_bond_xyz[k].x + m.center_xyz.x));
-        EXPECT_NEAR(m.v_bond_length[k], 0.9f, 1e-6f);
-    }
-
-    // many atoms spread over an enormous box, each doubled on top of itself (not a bond)
+// Spreads a box of cells over the atoms handles badly: far apart, far
+// outliers, near the float limits, piled on one spot. The bonds must stay
+// exactly the criterion's, and the grid hold no more cells than atoms.
+TEST_F(Model, AnySpreadOfAtomsGivesTheCriterionsBonds) {
     std::mt19937 rng(7);
-    std::uniform_real_distribution<float> u(-1e30f, 1e30f);
-    p.clear();
+    std::uniform_real_distribution<float> u(-1e30f, 1e30f), jitter(-0.05f, 0.05f);
+    std::vector<glm::vec3> block, huge, pile, line;
+    for (int z = 0; z < 12; ++z)
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 12; ++x) block.push_back({1.5f * x, 1.5f * y, 1.5f * z});
+    for (int k = 0; k < 5; ++k) block.push_back({1e6f + 1.5f * k, -1e6f, 1e6f});  // strays a million away
     for (int k = 0; k < 2000; ++k) {
         const glm::vec3 q(u(rng), u(rng), u(rng));
-        p.insert(p.end(), {q, q});
+        huge.insert(huge.end(), {q, q});  // doubled on top of itself: not a bond
     }
-    p.insert(p.end(), {{0, 0, 0}, {1.2f, 0, 0}});
-    e.assign(p.size(), 5);
-    EXPECT_EQ(Bonds(m, p, e), (Pairs{{4000, 4001}}));
-    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
+    huge.insert(huge.end(), {{0, 0, 0}, {1.2f, 0, 0}});
+    // 300 atoms on two spots 1.2 apart, and a few around: every pair across the spots bonds
+    for (int k = 0; k < 300; ++k) pile.push_back(k % 2 ? glm::vec3(jitter(rng), 1.2f, 0) : glm::vec3(0, jitter(rng), 0));
+    pile.insert(pile.end(), {{0, -1.3f, 0}, {5, 5, 5}, {5.5f, 5, 5}});
+    for (int k = 0; k < 3000; ++k) line.push_back(glm::vec3(0.81f * k));  // a long diagonal chain
+    const struct {
+        const char* what;
+        std::vector<glm::vec3> p;
+        std::size_t bonds;
+    } cases[] = {
+        {"1e9 apart", {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f + 1.5e3f, 1e9f}}, 1},
+        {"near the float limits",
+         {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, 0, 0}, {0, -3.4e38f, 3.4e38f}}, 2},
+        {"a block and far strays", block, 3u * 12 * 12 * 11 + 4},
+        {"an enormous box", huge, 1},
+        {"two piles", pile, 150u * 150u},
+        {"a diagonal line", line, 2999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<unsigned> e(c.p.size(), 5);
+        CModel m;
+        const Pairs found = Bonds(m, c.p, e);
+        EXPECT_GE(found.size(), c.bonds);
+        EXPECT_EQ(found, AllPairs(c.p, e));
+        EXPECT_LE(m.u_cell_number, 4 * c.p.size() + 64);
+        for (unsigned k = 0; k < m.i_number_of_bonds; ++k) EXPECT_TRUE(std::isfinite(m.m_bond_xyz[k].x + m.center_xyz.x));
+    }
 
-    // the same from files, centred without overflow
+    // from files: centred without overflow
     ASSERT_TRUE(model.ReadFile(dir, Write("h.xyz", "4\n\nH 3e38 0 0\nH 3e38 0 0.9\nH -3e38 0 0\nH -3e38 0.9 0\n"),
                                INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(model.i_number_of_bonds, 2u);
     EXPECT_TRUE(std::isfinite(model.center_xyz.x));
-    ASSERT_TRUE(model.ReadFile(dir, Write("g.xyz", "2\n\nH 0 0 0\nH 1e9 1e9 1e9\n"), INPUT_FILE_TYPE_XYZ));
-    EXPECT_EQ(model.i_number_of_bonds, 0u);
-    EXPECT_LE(model.u_cell_number, 72u);
 }
 
-TEST(Bonds, StrayAtomsFarAwayLeaveTheBulkInSmallCells) {
-    // a block of carbon and a few atoms a million lengths away
+TEST(Bonds, FindBondsOfAtomMatchesTheSearch) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> u(0.0f, 12.0f);
     std::vector<glm::vec3> p;
-    for (int z = 0; z < 20; ++z)
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 20; ++x) p.push_back({1.5f * x, 1.5f * y, 1.5f * z});
-    for (int k = 0; k < 5; ++k) p.push_back({1e6f + 1.5f * k, -1e6f, 1e6f});
-    const std::vector<unsigned> e(p.size(), 5);
+    std::vector<unsigned> e;
+    for (int k = 0; k < 400; ++k) {
+        p.push_back({u(rng), u(rng), u(rng)});
+        e.push_back(k % 7 == 0 ? 109 : k % 3 == 0 ? 7 : 0);
+    }
     CModel m;
-    const Pairs found = Bonds(m, p, e);
-    EXPECT_EQ(found, AllPairs(p, e));
-    EXPECT_EQ(found.size(), 3u * 20 * 20 * 19 + 4);
-    std::size_t fullest = 0;
-    for (std::size_t c = 0; c < m.u_cell_number; ++c)
-        fullest = std::max<std::size_t>(fullest, m.v_cell_start[c + 1] - m.v_cell_start[c]);
-    EXPECT_LT(fullest, 100u);
+    const Pairs all = Bonds(m, p, e);
+    std::vector<unsigned> partners;
+    for (unsigned i = 0; i < p.size(); i += 13) {
+        m.FindBondsOfAtom(i, partners);
+        std::vector<unsigned> expected;
+        for (const auto& b : all)
+            if (b.first == i || b.second == i) expected.push_back(b.first == i ? b.second : b.first);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(partners, expected) << i;
+    }
+    m.FindBondsOfAtom(unsigned(p.size()), partners);  // no such atom
+    EXPECT_TRUE(partners.empty());
 }
 
 }  // namespace
