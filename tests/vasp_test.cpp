@@ -40,8 +40,6 @@ void ExpectSiO2(const CVasp& v, const std::vector<glm::vec3>& xyz, const std::ve
     EXPECT_EQ(idx, (std::vector<unsigned>{13, 7, 7}));
     EXPECT_EQ(xyz, (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
     EXPECT_TRUE(v.is_periodic);
-    EXPECT_TRUE(v.is_direct);
-    EXPECT_FALSE(v.is_dynamics);
     EXPECT_EQ(v.cell_xyz[1], glm::dvec3(0, 6, 0));
     EXPECT_EQ(v.GetMinCoordinate(), glm::dvec3(0, 0, 0));
     EXPECT_EQ(v.GetMaxCoordinate(), glm::dvec3(2.5, 3.0, 5.25));
@@ -149,18 +147,59 @@ TEST_F(Vasp, SelectiveDynamicsAndModeLines) {
     EXPECT_STREQ(v.header_info[9], "");
     EXPECT_TRUE(v.v_dynamics.empty());
 
-    // a selective line that begins with a blank is the mode line: Cartesian
-    ASSERT_TRUE(ReadText(SiO2("", "1 2", " Selective dynamics\nDirect\n", "Si O")));
-    EXPECT_FALSE(v.is_dynamics);
-    EXPECT_FALSE(v.is_direct);
-    EXPECT_EQ(v.header_lines, 9u);
-
     for (const char* mode : {"direct", "D", "Direct", "dummy", "Cartesian", "Kartesian", "C", " Direct"}) {
         SCOPED_TRACE(mode);
         ASSERT_TRUE(ReadText(SiO2("Si O\n", "1 2", std::string(mode) + "\n")));
-        const bool direct = std::string("CcKk ").find(mode[0]) == std::string::npos;
+        const bool direct = std::string("CcKk").find(mode[0]) == std::string::npos;
         EXPECT_EQ(v.is_direct, direct);
         EXPECT_EQ(xyz[1], direct ? glm::vec3(1.25f, 3.0f, 0.0f) : glm::vec3(0.25f, 0.5f, 0.0f));
+    }
+}
+
+// Variants met in real files, each read, saved and read back the same.
+TEST_F(Vasp, VariantsReadAndSurviveASave) {
+    const struct {
+        const char* folder;
+        double edge;  // of the cubic-free cell: x, then y and z follow
+        bool dynamics;
+    } cases[] = {
+        {"fortran-exponents", 5, false},  // 7.5D-01 is 0.75 in lattice, scale and positions
+        {"volume", 10, false},            // -1680: the cell scaled to that volume, 4 times the lattice
+        {"three-scales", 5, false},       // one factor per axis, Cartesian positions scaled alike
+        {"indented-mode", 5, false},      // "   Direct"
+        {"labels", 5, false},             // plain layout, no POTCAR: "0.0 0.0 0.0 Si"
+        {"labels-selective", 5, true},    // labels after the flags, indented selective and mode lines
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        CVasp fresh;
+        v = fresh;
+        ASSERT_TRUE(ReadData(std::string("variants/") + c.folder + "/POSCAR"));
+        EXPECT_EQ(v.is_dynamics, c.dynamics);
+        EXPECT_EQ(v.is_direct, std::string(c.folder) != "three-scales");
+        EXPECT_EQ(v.cell_xyz, glm::dmat3(c.edge, 0, 0, 0, c.edge * 1.2, 0, 0, 0, c.edge * 1.4));
+        if (c.edge == 5) {
+            ExpectSiO2(v, xyz, idx);
+        } else {
+            EXPECT_EQ(xyz[1], glm::vec3(2.5f, 6.0f, 0.0f));
+        }
+        const std::vector<glm::vec3> xyz0 = xyz;
+        const std::vector<unsigned> idx0 = idx;
+        ASSERT_TRUE(v.SaveFile(dir, dir + "/CONTCAR", idx));
+        ASSERT_TRUE(Read(dir, dir + "/CONTCAR"));
+        EXPECT_EQ(xyz, xyz0);
+        EXPECT_EQ(idx, idx0);
+    }
+    // labels that do not name one element per species leave the file refused
+    for (const char* labels : {"Si O Si", "Si O Xx", "Si O", "Si O 1"}) {
+        std::string text = "x\n1.0\n5 0 0\n0 6 0\n0 0 7\n1 2\nDirect\n";
+        std::istringstream names(labels);
+        for (int k = 0; k < 3; ++k) {
+            std::string name;
+            names >> name;
+            text += "0 0 0." + std::to_string(k) + " " + name + "\n";
+        }
+        EXPECT_FALSE(ReadText(text)) << labels;
     }
 }
 
