@@ -2,6 +2,8 @@
 // the plain all-pairs evaluation of the bond criterion.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,7 +136,7 @@ TEST_F(Model, RefusedReadsLeaveTheCrystal) {
                     model.file_format == INPUT_FILE_TYPE_XYZ && model.is_periodic)
             << file << " " << code;
         ASSERT_TRUE(model.SaveFile(dir, dir + "/saved.xyz", INPUT_FILE_TYPE_XYZ));
-        EXPECT_EQ(Slurp(dir + "/saved.xyz").substr(0, 24), "2\n\nNa       0.0000000000");
+        EXPECT_EQ(Slurp(dir + "/saved.xyz").substr(0, 42), "2\nCell=\"5 0 0 0 6 0 0 0 7\"\nNa       0.0000");
     }
 }
 
@@ -190,6 +192,51 @@ TEST_F(Model, EditsAndSaves) {
     EXPECT_TRUE(model.is_unchanged);
     EXPECT_FALSE(model.is_centered);
     EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
+}
+
+// Saving over a link, over a file with its own permissions, under a name as
+// long as the file system allows, from a file with CR LF line ends.
+TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
+    const std::string data = TESK_TEST_DATA;
+    const struct {
+        std::string file;
+        int format;
+    } cases[] = {{data + "/xyz/crlf.xyz", INPUT_FILE_TYPE_XYZ},
+                 {data + "/vasp/rutile-selective.vasp", INPUT_FILE_TYPE_VSP},
+                 {data + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string crlf;
+        for (char ch : Slurp(c.file)) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        ASSERT_TRUE(model.ReadFile(dir, Write("in", crlf), c.format));
+        const std::string real = Write("real", "old\n");
+        ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+        const std::string link = dir + "/link";
+        unlink(link.c_str());
+        ASSERT_EQ(symlink("real", link.c_str()), 0);
+        ASSERT_TRUE(model.SaveFile(dir, link, c.format));
+        struct stat st;
+        ASSERT_EQ(lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        ASSERT_EQ(stat(real.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        const std::string saved = Slurp(real);
+        EXPECT_EQ(saved.find('\r'), std::string::npos);
+        CModel back;
+        ASSERT_TRUE(back.ReadFile(dir, real, c.format));
+        EXPECT_EQ(back.v_atom_index, model.v_atom_index);
+
+        const std::string longest = dir + "/" + std::string(255, 'n');
+        ASSERT_TRUE(model.SaveFile(dir, longest, c.format));
+        EXPECT_EQ(Slurp(longest), saved);
+        unlink(longest.c_str());
+        std::size_t entries = 0;  // in, real, link: no temporary file left behind
+        if (DIR* d = opendir(dir.c_str())) {
+            while (dirent* e = readdir(d)) entries += e->d_name[0] != '.' || std::string(e->d_name).size() > 2;
+            closedir(d);
+        }
+        EXPECT_EQ(entries, 3u);
+    }
 }
 
 // ---------------------------------------------------------------------------
