@@ -38,7 +38,8 @@ public:
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // False when idx does not match the stored atoms or the file cannot be
-    // written; the target is replaced atomically.
+    // written; the target is replaced atomically. An object that read
+    // nothing writes v_carte_xyz (Cartesian) in the cell cell_xyz.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
     unsigned GetAtomIndex(std::string s) const;

@@ -473,6 +473,10 @@ void CModel::EvalAtomicBonds() {
             const unsigned* start = v_cell_start.data();
             const CCellAtom* cells = v_cell_atoms.data();
             const glm::uvec2* clumps = v_cell_clumps.data();
+            // one bit per cell, read only for cells whose block is not ordinary
+            std::vector<bool> crowded(u_cell_number, false);
+            for (std::size_t c = 0; c < u_cell_number; ++c) crowded[c] = clumps[c].x != clumps[c].y;
+            const bool any_crowded = !m_clumps.empty();
             // Away from the grid's faces no offset wraps and the 27 cells are
             // distinct: their numbers are the atom's cell plus a fixed step.
             std::ptrdiff_t step[27];
@@ -527,7 +531,7 @@ void CModel::EvalAtomicBonds() {
                 CCellKey own{0, 0, 0};
                 for (int k = 0; k < n_around; ++k) {
                     const std::size_t c = around[k];
-                    if (clumps[c].x == clumps[c].y) {
+                    if (!any_crowded || !crowded[c]) {
                         scan(start[c], start[c + 1]);
                         continue;
                     }

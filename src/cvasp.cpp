@@ -376,7 +376,10 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
 bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
     try {
         const std::size_t n = v_carte_xyz.size();
-        if (idx.size() != n || v_atom_type.size() != n) return false;
+        if (idx.size() != n) return false;
+        // a structure set up in code rather than read has no species yet
+        if (header_lines == 0) v_atom_type.resize(n);
+        if (v_atom_type.size() != n) return false;
         if (is_direct && v_fract_xyz.size() != n) return false;
         if (is_dynamics && v_dynamics.size() != n) return false;
         for (unsigned e : idx)
@@ -397,8 +400,18 @@ bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& id
 
         std::string out;
         out.reserve(n * (is_dynamics ? 58 : 52) + 2048);
-        for (unsigned k = 0; k < 5; ++k)
-            textio::AppendLine(out, std::string_view(header_info[k], strnlen(header_info[k], HEADER_SLOT_SIZE)));
+        if (header_lines >= 5) {
+            for (unsigned k = 0; k < 5; ++k)
+                textio::AppendLine(out, std::string_view(header_info[k], strnlen(header_info[k], HEADER_SLOT_SIZE)));
+        } else {
+            // nothing read: a title, no scaling and the cell as it stands
+            out += "Structure saved by Tesk\n1.0\n";
+            for (int c = 0; c < 3; ++c) {
+                for (int r = 0; r < 3; ++r)
+                    if (!textio::AppendFixed(out, cell_xyz[c][r], 17, 12, r > 0)) return false;
+                out.push_back('\n');
+            }
+        }
         if (species > 0) {
             for (std::size_t k = 0; k < species; ++k) {
                 if (k) out.push_back(' ');

@@ -86,11 +86,6 @@ TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
     EXPECT_EQ(model.file_format, INPUT_FILE_TYPE_XYZ);
     EXPECT_FALSE(model.is_periodic);
-    EXPECT_TRUE(model.is_bond_eval);
-    EXPECT_TRUE(model.is_unchanged);
-    EXPECT_FALSE(model.is_centered);
-    EXPECT_FLOAT_EQ(model.max_radius, 0.74f);
-    EXPECT_FLOAT_EQ(model.r_cut_radius, 1.48f);
     // two O-H bonds, no H-H bond
     ASSERT_EQ(model.i_number_of_bonds, 2u);
     EXPECT_EQ(model.m_bond_indices[0], glm::uvec2(0, 1));
@@ -239,6 +234,34 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
     }
 }
 
+// A writer filled from plain members (positions, cell, periodicity), as a
+// save into another format does, writes a file its reader takes back.
+TEST_F(Model, WritersSaveAStructureSetUpInCode) {
+    const std::vector<glm::dvec3> p = {{0, 0, 0}, {1.25, 0.5, -0.25}};
+    const std::vector<unsigned> e = {25, 7};
+    const glm::dmat3 cell(6, 0, 0, 0, 7, 0, 0, 0, 8);
+    CXyz x;
+    CVasp v;
+    CPdb b;
+    x.v_carte_xyz = v.v_carte_xyz = p;
+    b.v_carte_xyz = {glm::vec3(p[0]), glm::vec3(p[1])};
+    x.cell_xyz = v.cell_xyz = b.cell_xyz = cell;
+    x.is_periodic = v.is_periodic = b.is_periodic = true;
+    ASSERT_TRUE(x.SaveFile(dir, dir + "/a.xyz", e));
+    ASSERT_TRUE(v.SaveFile(dir, dir + "/POSCAR", e));
+    ASSERT_TRUE(b.SaveFile(dir, dir + "/a.pdb", e));
+    for (const auto& [file, format] : {std::pair<const char*, int>{"/a.xyz", INPUT_FILE_TYPE_XYZ},
+                                       {"/POSCAR", INPUT_FILE_TYPE_VSP}, {"/a.pdb", INPUT_FILE_TYPE_PDB}}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(model.ReadFile(dir, dir + file, format));
+        EXPECT_EQ(model.v_atom_index, e);
+        ASSERT_TRUE(model.is_periodic);
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < 3; ++r) EXPECT_NEAR(model.m_cell_box[c][r], cell[c][r], 1e-5);
+        EXPECT_EQ(model.v_float_raw_xyz[1] + model.center_xyz, glm::vec3(p[1]));
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Bond detection
 
@@ -283,21 +306,6 @@ TEST_F(Model, BondRecordsHoldMidpointLengthAndAngles) {
     }
 }
 
-TEST(Bonds, FlatGridOfNineCellsRecordsEachBondOnce) {
-    // carbon on a 5 x 5 square of 1.5: a grid of 3 x 3 x 1 cells
-    std::vector<glm::vec3> p;
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 5; ++x) p.push_back({1.5f * x, 1.5f * y, 0.0f});
-    CModel m;
-    const std::vector<unsigned> e(p.size(), 5);
-    const Pairs bonds = Bonds(m, p, e);
-    EXPECT_EQ(m.v_cell_side, glm::ivec3(3, 3, 1));
-    EXPECT_TRUE(m.is_linked_list);
-    EXPECT_EQ(m.i_neighbor_cells, 27);
-    EXPECT_EQ(bonds.size(), 40u);
-    EXPECT_EQ(bonds, AllPairs(p, e));
-}
-
 TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
     std::mt19937 rng(12345);
     struct Mix {
@@ -337,28 +345,19 @@ TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
     }
 }
 
-TEST(Bonds, MoreThanFifteenBondsPerAtomAreAllKept) {
-    // hydrogen on a cube of spacing 0.35: every atom has dozens of partners
-    std::vector<glm::vec3> p;
-    for (int z = 0; z < 10; ++z)
-        for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 10; ++x) p.push_back({0.35f * x, 0.35f * y, 0.35f * z});
-    const std::vector<unsigned> e(p.size(), 0);
-    CModel m;
-    const Pairs expected = AllPairs(p, e);
-    EXPECT_GT(expected.size(), 15 * p.size());
-    EXPECT_EQ(Bonds(m, p, e), expected);
-    EXPECT_EQ(m.m_bond_xyz.size(), m.v_bond_length.size());
-    EXPECT_EQ(m.m_bond_ang.size(), m.m_bond_indices.size());
-}
-
-// Spreads a box of cells over the atoms handles badly: far apart, far
-// outliers, near the float limits, piled on one spot. The bonds must stay
-// exactly the criterion's, and the grid hold no more cells than atoms.
+// Spreads a box of cells over the atoms handles badly (far apart, far
+// outliers, near the float limits, piled on one spot), a flat grid and
+// crowded bonds. The bonds must stay exactly the criterion's, each recorded
+// once, and the grid hold no more cells than a few per atom.
 TEST_F(Model, AnySpreadOfAtomsGivesTheCriterionsBonds) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(-1e30f, 1e30f), jitter(-0.05f, 0.05f);
-    std::vector<glm::vec3> block, huge, pile, line;
+    std::vector<glm::vec3> flat, cube, block, huge, pile, line;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) flat.push_back({1.5f * x, 1.5f * y, 0.0f});  // a grid 3 x 3 x 1 cells
+    for (int z = 0; z < 10; ++z)
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x) cube.push_back({0.35f * x, 0.35f * y, 0.35f * z});  // dozens of partners each
     for (int z = 0; z < 12; ++z)
         for (int y = 0; y < 12; ++y)
             for (int x = 0; x < 12; ++x) block.push_back({1.5f * x, 1.5f * y, 1.5f * z});
@@ -376,7 +375,10 @@ TEST_F(Model, AnySpreadOfAtomsGivesTheCriterionsBonds) {
         const char* what;
         std::vector<glm::vec3> p;
         std::size_t bonds;
+        unsigned element = 5;
     } cases[] = {
+        {"one cell thick", flat, 40},
+        {"more than 15 bonds per atom", cube, 15000, 0},
         {"1e9 apart", {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f + 1.5e3f, 1e9f}}, 1},
         {"near the float limits",
          {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, 0, 0}, {0, -3.4e38f, 3.4e38f}}, 2},
@@ -387,7 +389,7 @@ TEST_F(Model, AnySpreadOfAtomsGivesTheCriterionsBonds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::vector<unsigned> e(c.p.size(), 5);
+        const std::vector<unsigned> e(c.p.size(), c.element);
         CModel m;
         const Pairs found = Bonds(m, c.p, e);
         EXPECT_GE(found.size(), c.bonds);
