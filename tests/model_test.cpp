@@ -337,6 +337,16 @@ TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
         EXPECT_GT(m.u_cell_number, 8u);  // the cell search, not all pairs
         EXPECT_GT(expected.size(), 100u);
         EXPECT_EQ(found, expected) << found.size() << " vs " << expected.size();
+        // the bonds of one atom alone, as an edit asks for them
+        std::vector<unsigned> partners;
+        for (unsigned i = 0; i < p.size(); i += 211) {
+            m.FindBondsOfAtom(i, partners);
+            std::vector<unsigned> own;
+            for (const auto& b : expected)
+                if (b.first == i || b.second == i) own.push_back(b.first == i ? b.second : b.first);
+            std::sort(own.begin(), own.end());
+            EXPECT_EQ(partners, own) << i;
+        }
         // the records of each pair describe it
         for (unsigned k = 0; k < m.i_number_of_bonds; k += 97) {
             const glm::uvec2 b = m.m_bond_indices[k];
@@ -403,30 +413,6 @@ TEST_F(Model, AnySpreadOfAtomsGivesTheCriterionsBonds) {
                                INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(model.i_number_of_bonds, 2u);
     EXPECT_TRUE(std::isfinite(model.center_xyz.x));
-}
-
-TEST(Bonds, FindBondsOfAtomMatchesTheSearch) {
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<float> u(0.0f, 12.0f);
-    std::vector<glm::vec3> p;
-    std::vector<unsigned> e;
-    for (int k = 0; k < 400; ++k) {
-        p.push_back({u(rng), u(rng), u(rng)});
-        e.push_back(k % 7 == 0 ? 109 : k % 3 == 0 ? 7 : 0);
-    }
-    CModel m;
-    const Pairs all = Bonds(m, p, e);
-    std::vector<unsigned> partners;
-    for (unsigned i = 0; i < p.size(); i += 13) {
-        m.FindBondsOfAtom(i, partners);
-        std::vector<unsigned> expected;
-        for (const auto& b : all)
-            if (b.first == i || b.second == i) expected.push_back(b.first == i ? b.second : b.first);
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(partners, expected) << i;
-    }
-    m.FindBondsOfAtom(unsigned(p.size()), partners);  // no such atom
-    EXPECT_TRUE(partners.empty());
 }
 
 }  // namespace
