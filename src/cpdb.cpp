@@ -319,6 +319,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
     const std::size_t guess = cursor.Remaining() / 81 + 1;
     xyz.reserve(guess);
     idx.reserve(guess);
+    if (columns) v_atom_info.reserve(guess);
 
     if (columns) {
         // Standard PDB entries: every ATOM and HETATM record of the first
