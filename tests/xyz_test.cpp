@@ -47,15 +47,6 @@ TEST_F(Xyz, WaterGivesOxygenAndTwoHydrogensWithoutCell) {
     EXPECT_DOUBLE_EQ(reader.GetMinCoordinate().y, -0.7572);
     EXPECT_DOUBLE_EQ(reader.GetMaxCoordinate().z, 0.1173);
     EXPECT_DOUBLE_EQ(reader.v_carte_xyz[0].z, 0.1173);
-
-    // the stored copy is what deletion and centring work on
-    reader.DeleteAtom(0);
-    reader.DeleteAtom(7);  // past the end: nothing
-    ASSERT_EQ(reader.v_carte_xyz.size(), 2u);
-    EXPECT_DOUBLE_EQ(reader.v_carte_xyz[0].y, 0.7572);
-    EXPECT_EQ(reader.GetTotalAtoms(), 3u);  // the count as read
-    reader.CenterCoordinates();              // centre of the box as read: (0, 0, -0.17595)
-    EXPECT_NEAR(reader.v_carte_xyz[0].z, -0.4692 + 0.17595, 1e-12);
 }
 
 // Files that read: count line, cell of the comment line, atom lines.
