@@ -43,6 +43,19 @@ struct CCellAtom {
     unsigned element;
 };
 
+// Integer coordinates of a cell of the bond search grid.
+struct CCellKey {
+    long long x, y, z;
+    bool operator==(const CCellKey& o) const { return x == o.x && y == o.y && z == o.z; }
+};
+
+// Atoms of a crowded cell that share one small sub-cube: they lie closer
+// together than any bond, so the search never pairs them with each other.
+struct CClump {
+    unsigned begin, end;  // their entries in v_cell_atoms
+    CCellKey key;         // the sub-cube
+};
+
 class CModel {
 public:
     CModel();
@@ -103,8 +116,16 @@ public:
     // Writes bond record i_number_of_bonds for atoms i < j, growing the
     // record vectors when they are full.
     void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2);
-    // Cell coordinate of a position along one axis, kept inside the grid.
+    // Cell coordinate of a position along one axis, kept inside the dense grid.
     int GetCellCoordinate(float p, int axis) const;
+    // Sub-cube of a position for telling crowded atoms apart (see CClump).
+    CCellKey GetClumpKey(const glm::vec3& p) const;
+
+    // The atoms now bonded to atom i under the same criterion as the bond
+    // search (partners in ascending order, i itself never). It tests every
+    // atom of the current positions, so it stays right after edits that
+    // moved, added or removed atoms; a dummy atom has no partners.
+    void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
 
     CXyz xyz;
     CVasp vasp;
@@ -122,8 +143,6 @@ public:
     glm::vec3 v_box_size{0.0f};
     glm::dmat3 m_cell_box{0.0};
     glm::ivec3 v_cell_side{0};
-    std::vector<int> v_cell_head;
-    std::vector<int> v_cell_list;
     std::vector<glm::ivec3> neighbor_cells_xyz;
     bool is_periodic = false;
     bool is_linked_list = false;
@@ -138,17 +157,34 @@ public:
     std::vector<glm::vec2> m_bond_ang;
     std::vector<glm::uvec2> m_bond_indices;
 
-    // The grid in double precision: it spans the atoms' own extent (origin
-    // and size) and has v_grid_frac cells per unit length. The float box may
-    // overflow for coordinates near the float limits; these never do.
+    // The grid in double precision: its origin is the lowest corner of the
+    // atoms. Cells are cubes at least as wide as the longest possible bond.
+    // When a box of such cells over the atoms is small (at most a few cells
+    // per atom) it is dense: cell (x, y, z) is number (z * ny + y) * nx + x
+    // and v_grid_frac gives cells per unit length. Otherwise only the cells
+    // that hold atoms exist (is_sparse_grid), found through a hash of their
+    // keys, so the cost follows the atoms, not the size of the box.
     glm::dvec3 v_grid_origin{0.0};
     glm::dvec3 v_grid_size{0.0};
     glm::dvec3 v_grid_frac{0.0};
+    double r_cell_edge = 0.0;
+    bool is_sparse_grid = false;
+    // per atom: its cell, -1 for a dummy atom (never bonded, in no cell)
+    std::vector<int> v_atom_cell;
     // The atoms of every cell in one block, cell after cell, each block in
-    // descending atom number like the cell lists; cell c holds entries
-    // v_cell_start[c] to v_cell_start[c + 1] - 1. Dummy atoms are left out.
+    // descending atom number; cell c holds entries v_cell_start[c] to
+    // v_cell_start[c + 1] - 1.
     std::vector<unsigned> v_cell_start;
     std::vector<CCellAtom> v_cell_atoms;
+    // sparse grid: each cell's key, and its neighbour cells (itself
+    // included) as entries v_near_start[c] to v_near_start[c + 1] - 1 of v_near
+    std::vector<CCellKey> v_cell_keys;
+    std::vector<unsigned> v_near_start;
+    std::vector<unsigned> v_near;
+    // Crowded cells have their block ordered by sub-cube: clumps
+    // v_cell_clumps[c].x to .y - 1 of m_clumps (an empty range elsewhere).
+    std::vector<glm::uvec2> v_cell_clumps;
+    std::vector<CClump> m_clumps;
 };
 
 #endif

