@@ -100,6 +100,8 @@ public:
     void SetCylinderBuffer();
     // After the model holds a new structure: box, palette and visibility.
     void OnStructureLoaded();
+    // After the model moved to another frame: its cell may have changed.
+    void OnFrameChanged();
     // Rebuild the picking palette for the current atom count.
     void ResetPalette();
 

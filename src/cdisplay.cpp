@@ -406,6 +406,11 @@ void CDisplay::OnStructureLoaded()
     is_show_box = data.is_periodic;
 }
 
+void CDisplay::OnFrameChanged()
+{
+    BuildCube();
+}
+
 void CDisplay::ResetPalette()
 {
     pick._lvls = data.GetTotalAtoms();

@@ -78,9 +78,15 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
 
         // Each reader works on a fresh object; it replaces the model's only
         // when the whole structure was read and its storage is in hand.
+        // only the first frame of a trajectory is read here; the others
+        // when they are shown
+        CTrajectory frames;
+        std::string text;
+        if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text)) return false;
+
         auto read = [&](auto& current) {
             std::remove_reference_t<decltype(current)> reader;
-            if (!reader.ReadFile(d, f, positions, elements) || !IsUsable(positions, elements)) return false;
+            if (!ReadText(reader, d, f, text, positions, elements) || !IsUsable(positions, elements)) return false;
             lo = glm::dvec3(reader.GetMinCoordinate());
             hi = glm::dvec3(reader.GetMaxCoordinate());
             periodic = reader.is_periodic;
@@ -108,10 +114,17 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         v_cell_start.swap(storage->start);
         v_cell_atoms.swap(storage->ordered);
         storage.reset();
+        trajectory = std::move(frames);
+        frame_folder = d;
+        frame_message.clear();
+        u_frame = 0;
+        u_frame_atoms = v_float_raw_xyz.size();
+        v_edits.clear();
     } catch (const std::exception&) {
         return false;
     }
     SetModel();
+    frame_center_xyz = center_xyz;
     return true;
 }
 
@@ -152,6 +165,7 @@ void CModel::CenterCoordinates() {
 void CModel::ChangeAtom(unsigned num, unsigned idx) {
     if (num >= v_atom_index.size() || idx >= periodic_table_atoms) return;
     v_atom_index[num] = idx;
+    v_edits.push_back({false, num, idx});
     is_unchanged = false;
 }
 
@@ -165,6 +179,7 @@ void CModel::DeleteAtom(unsigned u) {
         pdb.DeleteAtom(u);
     v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
     v_atom_index.erase(v_atom_index.begin() + u);
+    v_edits.push_back({true, u, 0});
     is_unchanged = false;
 }
 
@@ -172,6 +187,7 @@ bool CModel::SaveFile(std::string d, std::string f, int fmt) {
     (void)fmt;  // a structure is always written in the format it was read in
     // nothing read yet, or every atom deleted: no file that could be read back
     if (!is_bond_eval || v_atom_index.empty()) return false;
+    if (file_format == INPUT_FILE_TYPE_XYZ && !is_saving_frames && GetFrameCount() > 1) return SaveAllFrames(f);
     switch (file_format) {
         case INPUT_FILE_TYPE_XYZ: return xyz.SaveFile(d, f, v_atom_index);
         case INPUT_FILE_TYPE_VSP: return vasp.SaveFile(d, f, v_atom_index);

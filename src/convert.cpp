@@ -156,6 +156,8 @@ bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
+    if (fmt == INPUT_FILE_TYPE_XYZ && !is_saving_frames && is_bond_eval && GetFrameCount() > 1)
+        return SaveAllFrames(path);
     // an XYZ crystal goes the long way so that its cell is written too
     if (fmt == file_format && !(fmt == INPUT_FILE_TYPE_XYZ && is_periodic))
         return SaveFile(path, path, fmt);
