@@ -9,6 +9,7 @@ scripts/build.sh build-bench -DTESK_BENCH=ON -DTESK_TESTS=OFF >/dev/null
 /usr/bin/python3 bench/generate.py bench/data 1000 10000 100000 1000000
 export TESK_BENCH_DATA="$PWD/bench/data"
 build-bench/bench/bench_data --benchmark_min_time=1 "$@"
+xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_trajectory "$@"
 if [ -x build-bench/bench/bench_render ]; then
   xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_render --benchmark_min_time=1 "$@"
 fi

@@ -170,7 +170,8 @@ bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t
             --count;
         }
         at = buffer_at_ + std::uint64_t(p - buffer_.data());
-        if (count > 0 && buffer_at_ + buffer_.size() >= u_file_size) {
+        if (count == 0) break;
+        if (buffer_at_ + buffer_.size() >= u_file_size) {
             // a last line without a line feed still counts
             if (count == 1 && at < u_file_size) {
                 next = u_file_size;
@@ -178,6 +179,8 @@ bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t
             }
             return false;
         }
+        // the buffer ends inside a line: keep that part and read on
+        if (!Fill(at)) return false;
     }
     next = at;
     return true;

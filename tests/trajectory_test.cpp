@@ -110,12 +110,22 @@ TEST(Trajectory, OneStructureIsOneFrameAndACutFileKeepsItsWholeFrames)
     std::ofstream(junk) << "1\n\nO 0 0 0\n1\n\nO 1 0 0\nnot a frame\n1\n\nO 2 0 0\n";
     const std::string shortened = dir.path("short.xyz");
     std::ofstream(shortened) << "1\n\nO 0 0 0\n2\n\nO 1 0 0\n";
+    // frames that run across the reading chunks of the index (1 MiB)
+    const std::string big = dir.path("big.xyz");
+    {
+        std::ofstream out(big);
+        for (int k = 0; k < 3; ++k) {
+            out << "40000\n\n";
+            for (int i = 0; i < 40000; ++i) out << "H " << 5 * i << " " << k << " 0\n";
+        }
+    }
     struct Case {
         std::string path;
         std::size_t frames;
         bool last_readable;
     };
-    for (const Case& c : {Case{one, 1, true}, Case{cut, 3, true}, Case{junk, 2, true}, Case{shortened, 2, false}}) {
+    for (const Case& c : {Case{one, 1, true}, Case{cut, 3, true}, Case{junk, 2, true}, Case{shortened, 2, false},
+                          Case{big, 3, true}}) {
         CModel m;
         ASSERT_TRUE(m.ReadFile(dir.root, c.path, INPUT_FILE_TYPE_XYZ)) << c.path;
         EXPECT_EQ(m.GetFrameCount(), c.frames) << c.path;
