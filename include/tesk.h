@@ -92,6 +92,9 @@ public:
     bool is_loop = true;
     float frame_rate = 10.0f;
     float play_clock = 0.0f;
+    // the trajectory index is still being built, a slice per pass: like
+    // playback, this needs passes even when no event arrives
+    bool is_indexing = false;
 };
 
 // Records one key event of the window system (GLFW key, action and modifier

