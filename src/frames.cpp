@@ -74,6 +74,7 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
             std::snprintf(message, sizeof message, "There is no frame %zu", k + 1);
             frame_message = message;
             std::printf("%s\n", message);
+            std::fflush(stdout);
             return false;
         }
         std::vector<glm::vec3> positions;
@@ -118,6 +119,7 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         if (!ok) {
             frame_message = message;
             std::printf("%s\n", message);
+            std::fflush(stdout);
             return false;
         }
         v_float_raw_xyz.swap(positions);
