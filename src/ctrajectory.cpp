@@ -280,7 +280,8 @@ bool CTrajectory::ScanFrame()
             return false;
         }
         v_frame_start.pop_back();
-        if (!quiet)
+        // after a single frame, text that follows is no news: it always was ignored
+        if (!quiet && k >= 2)
             std::printf("%s: the text after frame %zu starts no frame; the frames end there\n", path.c_str(), k);
         Finish(at);
         return false;
