@@ -347,7 +347,7 @@ void FrameControls(CShellState& s, CDisplay& atom)
         return;
     const CTrajectory& frames = atom.data.trajectory;
     const std::size_t count = frames.GetIndexedFrames();
-    if (count < 2 && frames.IsIndexed())
+    if (count == 0 || (count < 2 && frames.IsIndexed()))
         return;
     ImGui::Separator();
     int shown = static_cast<int>(atom.data.GetShownFrame()) + 1;
