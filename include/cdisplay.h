@@ -72,6 +72,8 @@ public:
     // uploads everything again, resets the palette and drops selections past
     // the last atom.
     void OnModelChanged();
+    // After the model moved to another frame: its cell may have changed.
+    void OnFrameChanged();
     // Rebuild the picking palette for the current atom count.
     void ResetPalette();
 

@@ -10,6 +10,7 @@
 
 #include "chistory.h"
 #include "cpdb.h"
+#include "ctrajectory.h"
 #include "cvasp.h"
 #include "cxyz.h"
 
@@ -34,6 +35,14 @@ inline const glm::ivec3 neighbor_cells[27] = {
 // against it (atoms on top of each other are never bonded).
 float BondLimit(unsigned a, unsigned b);
 inline bool IsBondLength(float d2, float limit) { return d2 <= limit && double(d2) > 0.1; }
+
+// An edit of the shown structure, replayed on every frame read later: the
+// deletion of atom u_atom, or its change to element u_element.
+struct CFrameEdit {
+    bool is_delete;
+    unsigned u_atom;
+    unsigned u_element;
+};
 
 // One atom of the cell-ordered copy the bond search walks: its position,
 // atom number and element index.
@@ -91,6 +100,27 @@ public:
     bool SaveFileAs(const std::string& path, int fmt);
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
 
+    // frames of a trajectory file (a file of one structure has one)
+    // The count of the whole file; finishes the index first.
+    std::size_t GetFrameCount();
+    std::size_t GetShownFrame() const { return u_frame; }
+    // Shows frame k (0-based) with its bonds and cell and the edits made so
+    // far. False, with the shown frame left as it was and the reason in
+    // frame_message, for a frame that does not exist, cannot be read or
+    // holds another number of atoms than the first.
+    bool SetFrame(std::size_t k);
+    // Reads frame k into the model; its bonds only with `bonds`.
+    bool LoadFrame(std::size_t k, bool bonds);
+    // Writes every frame that can be read, one after another, as XYZ.
+    bool SaveAllFrames(const std::string& path);
+    // The reader of each format on a structure's text held in memory.
+    static bool ReadText(CXyz& r, const std::string& d, const std::string& f, const std::string& text,
+                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    static bool ReadText(CVasp& r, const std::string& d, const std::string& f, const std::string& text,
+                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    static bool ReadText(CPdb& r, const std::string& d, const std::string& f, const std::string& text,
+                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+
     // bond detection
     void EvalCutRadius();
     void EvalAtomicBonds();
@@ -132,6 +162,14 @@ public:
     CPdb pdb;
     CHistory history;  // edits since the last read
     int file_format = INPUT_FILE_TYPE_XYZ;
+    CTrajectory trajectory;
+    std::string frame_folder;  // where the file's POTCAR is looked for
+    std::string frame_message;  // why the last frame asked for is not shown
+    std::size_t u_frame = 0;
+    std::size_t u_frame_atoms = 0;  // atoms of the first frame as read
+    glm::vec3 frame_center_xyz{0.0f};  // every frame is shown around the first one's centre
+    std::vector<CFrameEdit> v_edits;
+    bool is_saving_frames = false;
     int i_neighbor_cells = 0;
     bool is_bond_eval = false;
     bool is_unchanged = true;

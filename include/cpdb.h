@@ -47,6 +47,8 @@ public:
 
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // The same for a structure's text held in memory.
+    bool ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // Writes the standard fixed columns (CRYST1 from cell_xyz when periodic,
     // the atom details of v_atom_info when it has one entry per atom, else
     // defaults). False when idx does not match the stored atoms, a

@@ -49,6 +49,8 @@ public:
 
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // The same for a structure's text held in memory; `d` is where a POTCAR is looked for.
+    bool ReadText(const std::string& d, std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // False when idx does not match the stored atoms or the file cannot be
     // written; the target is replaced atomically. An object that read
     // nothing writes v_carte_xyz (Cartesian) in the cell cell_xyz.

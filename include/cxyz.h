@@ -4,6 +4,7 @@
 #define TESK_CXYZ_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -19,6 +20,8 @@ public:
     // Reads the whole structure. On failure nothing changes: not the object,
     // not `xyz`, not `idx`.
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // The same for a structure's text held in memory; `f` names it in messages.
+    bool ReadText(std::string_view text, const std::string& f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // Writes the stored atoms, and for a periodic structure its cell on the
     // comment line in the form it was read in. False when `idx` does not hold
     // one element per stored atom or the file cannot be written; an existing

@@ -132,9 +132,15 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
 
         // Each reader works on a fresh object; it replaces the model's only
         // when the whole structure was read and its storage is in hand.
+        // only the first frame of a trajectory is read here; the others
+        // when they are shown
+        CTrajectory frames;
+        std::string text;
+        if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text)) return false;
+
         auto read = [&](auto& current) {
             std::remove_reference_t<decltype(current)> reader;
-            if (!reader.ReadFile(d, f, positions, elements) || !IsUsable(positions, elements)) return false;
+            if (!ReadText(reader, d, f, text, positions, elements) || !IsUsable(positions, elements)) return false;
             lo = glm::dvec3(reader.GetMinCoordinate());
             hi = glm::dvec3(reader.GetMaxCoordinate());
             periodic = reader.is_periodic;
@@ -161,11 +167,18 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         v_cell_start.swap(storage->start);
         v_cell_atoms.swap(storage->ordered);
         storage.reset();
+        trajectory = std::move(frames);
+        frame_folder = d;
+        frame_message.clear();
+        u_frame = 0;
+        u_frame_atoms = v_float_raw_xyz.size();
+        v_edits.clear();
     } catch (const std::exception&) {
         return false;
     }
     history.Clear();
     SetModel();
+    frame_center_xyz = center_xyz;
     return true;
 }
 
@@ -309,6 +322,8 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
         if (p.x > u) --p.x;
         if (p.y > u) --p.y;
     }
+    // every frame read later loses the atom too
+    v_edits.push_back({true, u, 0});
 }
 
 void CModel::RestoreAtom(const CEditRecord& r) {
@@ -330,6 +345,8 @@ void CModel::RestoreAtom(const CEditRecord& r) {
         if (p.y >= u) ++p.y;
     }
     PutBondsBack(r.v_removed_bonds);
+    // undo runs in the reverse order of the edits: the last one recorded is this
+    if (!v_edits.empty()) v_edits.pop_back();
 }
 
 void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
@@ -342,6 +359,7 @@ void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
     const unsigned before = i_number_of_bonds;
     FindBondsOf(num);
     r.u_added_bonds = i_number_of_bonds - before;
+    v_edits.push_back({false, num, idx});
 }
 
 void CModel::RestoreElement(const CEditRecord& r) {
@@ -354,6 +372,7 @@ void CModel::RestoreElement(const CEditRecord& r) {
     i_number_of_bonds -= r.u_added_bonds;
     v_atom_index[r.atom] = r.element;
     PutBondsBack(r.v_removed_bonds);
+    if (!v_edits.empty()) v_edits.pop_back();
 }
 
 void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
@@ -452,6 +471,7 @@ bool CModel::SaveFile(std::string d, std::string f, int fmt) {
     (void)fmt;  // a structure is always written in the format it was read in
     // nothing read yet, or every atom deleted: no file that could be read back
     if (!is_bond_eval || v_atom_index.empty()) return false;
+    if (file_format == INPUT_FILE_TYPE_XYZ && !is_saving_frames && GetFrameCount() > 1) return SaveAllFrames(f);
     switch (file_format) {
         case INPUT_FILE_TYPE_XYZ: return xyz.SaveFile(d, f, v_atom_index);
         case INPUT_FILE_TYPE_VSP: {

@@ -107,6 +107,8 @@ bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
+    if (fmt == INPUT_FILE_TYPE_XYZ && !is_saving_frames && is_bond_eval && GetFrameCount() > 1)
+        return SaveAllFrames(path);
     if (fmt == file_format)
         return SaveFile(path, path, fmt);
     if (!is_bond_eval || v_atom_index.empty())

@@ -396,6 +396,14 @@ bool CPdb::ReadFile(std::string, std::string f, std::vector<glm::vec3>& xyz, std
     try {
         std::string text;
         if (!textio::ReadWholeFile(f, text)) return false;
+        return ReadText(text, xyz, idx);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CPdb::ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
+    try {
         CPdb fresh;
         std::vector<glm::vec3> positions;
         std::vector<unsigned> indices;

@@ -301,6 +301,15 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
     try {
         std::string text;
         if (!textio::ReadWholeFile(f, text)) return false;
+        return ReadText(d, text, xyz, idx);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<glm::vec3>& xyz,
+                     std::vector<unsigned>& idx) {
+    try {
         CVasp fresh;
         textio::LineCursor cursor(text);
         std::string_view line;

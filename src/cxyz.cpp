@@ -153,6 +153,15 @@ bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, s
     try {
         std::string text;
         if (!textio::ReadWholeFile(f, text)) return false;
+        return ReadText(text, f, xyz, idx);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm::vec3>& xyz,
+                    std::vector<unsigned>& idx) {
+    try {
         textio::LineCursor cursor(text);
         Header header;
         if (!ParseHeader(cursor, f, header)) return false;
