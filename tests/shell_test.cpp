@@ -1,11 +1,7 @@
-// Rules of the settings path: where the layout file goes, how its folder is
-// made, and which user names are refused. Also the cutting of over-long
-// texts into fixed buffers.
-#include <algorithm>
+// Where the layout file goes, how its folder is made and which user names
+// are refused; the cutting of over-long texts into fixed buffers.
 #include <cstring>
 #include <filesystem>
-
-#include <unistd.h>
 
 #include "shell_test_support.h"
 #include "tesk.h"
@@ -14,101 +10,66 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SettingsPathTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        root = scratch.dir("home");
-        old_cwd = fs::current_path();
-        // a command run through a shell would act in the working folder
-        fs::current_path(scratch.root);
-    }
-    void TearDown() override { fs::current_path(old_cwd); }
-    std::size_t Entries(const std::string& dir) const
-    {
-        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
-    }
+std::size_t Entries(const std::string& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
-    ScratchDir scratch{"tesk_settings"};
-    std::string root;
-    fs::path old_cwd;
+TEST(SettingsPath, MadeOnFirstStartNamedLiterallyOrRefused)
+{
+    ScratchDir scratch("tesk_settings");
+    const std::string root = scratch.dir("home");
+    const fs::path old_cwd = fs::current_path();
+    fs::current_path(scratch.root);  // a command run through a shell would act here
     char config[CONFIG_SIZE];
     std::string line;
-};
 
-TEST_F(SettingsPathTest, FirstStartCreatesTheFolderThenReportsThePath)
-{
+    // first start makes the folder; the GUI library writes the file itself
     const std::string made = " settings: mkdir -p " + root + "/alice/.tesk-org/\n";
-    ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
-    EXPECT_EQ(line, made);
-    EXPECT_EQ(std::string(config), root + "/alice/.tesk-org/tesk.ini");
-    EXPECT_TRUE(fs::is_directory(root + "/alice/.tesk-org"));
-    EXPECT_FALSE(fs::exists(config)) << "the GUI library writes the file, not the shell";
-
-    // the same start again, before the layout was saved: folder already there
-    ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
-    EXPECT_EQ(line, made);
-
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
+        EXPECT_EQ(line, made) << "also again before the layout was saved";
+        EXPECT_EQ(std::string(config), root + "/alice/.tesk-org/tesk.ini");
+        EXPECT_TRUE(fs::is_directory(root + "/alice/.tesk-org"));
+    }
     std::ofstream(config) << "[Window][Debug##Default]\n";
     ASSERT_TRUE(SetupSettingsPath(root.c_str(), "alice", config, line));
     EXPECT_EQ(line, " settings: " + root + "/alice/.tesk-org/tesk.ini\n");
 
-    // the longest name that fits the 200-byte path with its terminating zero
-    const std::string fits(CONFIG_SIZE - 1 - root.size() - 1 - std::strlen("/.tesk-org/tesk.ini"), 'u');
-    ASSERT_TRUE(SetupSettingsPath(root.c_str(), fits.c_str(), config, line));
-    EXPECT_EQ(std::strlen(config), CONFIG_SIZE - 1);
-    EXPECT_TRUE(fs::is_directory(root + "/" + fits + "/.tesk-org"));
-}
-
-TEST_F(SettingsPathTest, ShellCharactersInTheNameRunNothing)
-{
-    const char* names[] = {"; touch x", "$(touch y)", "`touch z`", "a && touch w", "-rf"};
-    for (const char* name : names) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(SetupSettingsPath(root.c_str(), name, config, line));
-        EXPECT_EQ(line, " settings: mkdir -p " + root + "/" + name + "/.tesk-org/\n");
-        EXPECT_TRUE(fs::is_directory(root + "/" + name + "/.tesk-org")) << "the name is taken literally";
+    // the longest name that fits, and shell characters taken literally
+    const std::size_t longest = CONFIG_SIZE - 1 - root.size() - 1 - std::strlen("/.tesk-org/tesk.ini");
+    const std::string fits(longest, 'u');
+    for (const char* name : {fits.c_str(), "; touch x", "$(touch y)", "`touch z`", "a && touch w", "-rf"}) {
+        ASSERT_TRUE(SetupSettingsPath(root.c_str(), name, config, line)) << name;
+        EXPECT_TRUE(fs::is_directory(root + "/" + name + "/.tesk-org")) << name;
     }
     for (const char* f : {"x", "y", "z", "w"}) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(scratch.path(f)))) << f;
         EXPECT_FALSE(fs::exists(fs::symlink_status(root + "/" + f))) << f;
     }
-    EXPECT_EQ(Entries(root), 5u);
-}
+    const std::size_t made_folders = Entries(root);
 
-TEST_F(SettingsPathTest, UnusableNamesRunWithoutALayoutFile)
-{
-    const std::size_t longest = CONFIG_SIZE - 1 - root.size() - 1 - std::strlen("/.tesk-org/tesk.ini");
+    std::ofstream(root + "/carol") << "a plain file where the user's folder should be\n";
     const std::string too_long(longest + 1, 'v'), huge(5000, 'w');
     const char* folder = "USER cannot be used as a folder name";
     const char* length = "USER is too long for the settings path";
+    const std::string carol = "mkdir -p " + root + "/carol/.tesk-org/\n settings: could not create " + root +
+                              "/carol/.tesk-org/: Not a directory";
     const struct {
         const char* user;
-        const char* reason;
-    } cases[] = {
-        {nullptr, "USER is not set"}, {"", "USER is empty"},  {"a/b", folder},
-        {"/", folder},                {"..", folder},         {"x..y", folder},
-        {".", folder},                {"ab\ncd", "USER contains control characters"},
-        {too_long.c_str(), length},   {huge.c_str(), length},
+        std::string reason;
+    } refused[] = {
+        {nullptr, "USER is not set"}, {"", "USER is empty"}, {"a/b", folder},        {"/", folder},
+        {"..", folder},               {"x..y", folder},      {".", folder},          {"ab\ncd", "USER contains control characters"},
+        {too_long.c_str(), length},   {huge.c_str(), length}, {"carol", carol},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : refused) {
         SCOPED_TRACE(c.user ? std::string(c.user).substr(0, 20) : "(unset)");
         std::memset(config, 'Q', sizeof config);
         EXPECT_FALSE(SetupSettingsPath(root.c_str(), c.user, config, line));
         EXPECT_EQ(config[0], '\0');
-        EXPECT_EQ(line, std::string(" settings: ") + c.reason + "; the window layout will not be saved\n");
+        EXPECT_EQ(line, " settings: " + c.reason + "; the window layout will not be saved\n");
     }
-    EXPECT_EQ(Entries(root), 0u) << "nothing created for a refused name";
+    EXPECT_EQ(Entries(root), made_folders + 1) << "nothing created for a refused name";
     EXPECT_EQ(Entries(scratch.root), 1u);
-}
-
-TEST_F(SettingsPathTest, FolderThatCannotBeMadeIsReported)
-{
-    std::ofstream(root + "/carol") << "a plain file where the user's folder should be\n";
-    EXPECT_FALSE(SetupSettingsPath(root.c_str(), "carol", config, line));
-    EXPECT_EQ(config[0], '\0');
-    EXPECT_EQ(line, " settings: mkdir -p " + root + "/carol/.tesk-org/\n settings: could not create " + root +
-                        "/carol/.tesk-org/: Not a directory; the window layout will not be saved\n");
+    fs::current_path(old_cwd);
 }
 
 TEST(CopyTextCut, CutsAtCharacterBoundaries)
@@ -125,9 +86,8 @@ TEST(CopyTextCut, CutsAtCharacterBoundaries)
         {nullptr, true, ""},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.kept);
         char buf[8];
-        EXPECT_EQ(CopyTextCut(buf, sizeof buf, r.text), r.whole);
+        EXPECT_EQ(CopyTextCut(buf, sizeof buf, r.text), r.whole) << r.kept;
         EXPECT_STREQ(buf, r.kept);
     }
     char guard[4 + 1 + 4];

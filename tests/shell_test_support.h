@@ -1,16 +1,18 @@
 // Pieces shared by the shell tests: a Dear ImGui context that needs no
-// window, and those of every test.
+// window, real input fed to it, and the pieces of every test.
 #ifndef TESK_TESTS_SHELL_TEST_SUPPORT_H
 #define TESK_TESTS_SHELL_TEST_SUPPORT_H
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <imgui.h>
 
+#include "filechooser.h"
 #include "tesk.h"
 #include "test_support.h"
 
@@ -33,6 +35,66 @@ inline ImGuiContext* NewGuiContext(ImVec2 display, bool gui_font = false)
     int w = 0, h = 0;
     io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
     return ctx;
+}
+
+// Input as a GLFW back-end feeds it to the GUI library, one frame for each
+// change; `frame` runs one pass of whatever is under test.
+struct GuiInput {
+    std::function<void()> frame;
+
+    void MoveTo(ImVec2 p)
+    {
+        ImGui::GetIO().MousePos = p;
+        frame();
+    }
+    void Button(int b, bool down)
+    {
+        ImGui::GetIO().MouseDown[b] = down;
+        frame();
+    }
+    void Click(ImVec2 p, int b = 0, bool shift = false)
+    {
+        MoveTo(p);
+        ImGui::GetIO().KeyShift = shift;
+        Button(b, true);
+        Button(b, false);
+        ImGui::GetIO().KeyShift = false;
+    }
+    void Key(int key, bool ctrl = false, bool shift = false)
+    {
+        ImGuiIO& io = ImGui::GetIO();
+        io.KeyCtrl = ctrl;
+        io.KeyShift = shift;
+        io.KeysDown[key] = true;
+        frame();
+        io.KeysDown[key] = false;
+        io.KeyCtrl = io.KeyShift = false;
+        frame();
+    }
+    void Wheel(float steps, int frames)
+    {
+        for (int i = 0; i < frames; ++i) {
+            ImGui::GetIO().MouseWheel = steps;
+            frame();
+            ImGui::GetIO().MouseWheel = 0.0f;
+        }
+    }
+};
+
+// An entry of `kind` (with `text` when given) that file dialog `d` drew in
+// its last frame, or null.
+inline const FileChooser::ShownItem* Shown(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind,
+                                           const std::string& text = std::string())
+{
+    if (d)
+        for (const FileChooser::ShownItem& it : d->getShownItems())
+            if (it.kind == kind && (text.empty() || it.text == text)) return &it;
+    return nullptr;
+}
+inline ImVec2 Centre(const FileChooser::ShownItem* it)
+{
+    EXPECT_NE(it, nullptr) << "not in the dialog";
+    return it ? ImVec2((it->min.x + it->max.x) * 0.5f, (it->min.y + it->max.y) * 0.5f) : ImVec2(-1.0f, -1.0f);
 }
 
 #endif
