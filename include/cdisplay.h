@@ -81,6 +81,8 @@ public:
     // atom numbers move. False when there was nothing to undo or redo.
     bool Undo();
     bool Redo();
+    // Moves every atom into the cell, as one undo step.
+    bool Wrap();
     // After `data` changed directly: whatever is built from the atoms.
     void OnModelChanged();
     // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
@@ -132,6 +134,10 @@ public:
     bool is_show_label = false;
     bool is_show_symbol = false;
     bool is_show_index = false;
+    // periodic structures: atoms on the cell faces also drawn on the opposite
+    // face, and the cells drawn along each axis (1 to 10)
+    bool is_show_boundary = false;
+    glm::ivec3 v_repeat{1};
     int input_format = INPUT_FILE_TYPE_XYZ;
     unsigned selected_atom = NO_ATOM_SELECTED;
     unsigned selected_zatom = 0;

@@ -407,6 +407,7 @@ void CDisplay::OnStructureLoaded()
     ResetPalette();
     is_visible = true;
     is_show_box = data.is_periodic;
+    is_show_boundary = data.is_periodic;
 }
 
 void CDisplay::ResetPalette()
@@ -462,6 +463,14 @@ bool CDisplay::Redo()
         return false;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
+    return true;
+}
+
+bool CDisplay::Wrap()
+{
+    if (!data.Wrap())
+        return false;
+    OnModelChanged();
     return true;
 }
 
