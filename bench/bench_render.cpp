@@ -1,6 +1,6 @@
 // Benchmarks of drawing under a real OpenGL 3.3 context (run it on Xvfb):
-// one DrawScene of the generated water boxes with bonds shown, and one
-// DrawScene that also carries a colour-ID pick pass.
+// one DrawScene of the generated water boxes with bonds shown, one that also
+// carries a colour-ID pick pass, and one with element-symbol labels on.
 #include <benchmark/benchmark.h>
 
 #define GLFW_INCLUDE_NONE
@@ -51,6 +51,8 @@ struct Context {
         if (!display->ReadFile(folder, folder + "/water-" + std::to_string(atoms) + ".xyz")) return false;
         display->is_show_bond = true;
         display->SetAtomScale(true);
+        display->is_show_label = false;
+        display->ShowSymbols(false);
         loaded = atoms;
         return true;
     }
@@ -102,8 +104,23 @@ void BM_DrawSceneWithPick(benchmark::State& state) {
     state.counters["atoms"] = gl.display->GetNumberOfAtoms();
 }
 
+void BM_DrawSceneWithLabels(benchmark::State& state) {
+    Context& gl = Gl();
+    if (!gl.Load(state.range(0))) {
+        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+        return;
+    }
+    gl.display->ShowSymbols(true);
+    gl.display->is_show_label = true;
+    for (auto _ : state) gl.Frame();
+    gl.display->is_show_label = false;
+    gl.display->ShowSymbols(false);
+    state.counters["atoms"] = gl.display->GetNumberOfAtoms();
+}
+
 }  // namespace
 
-BENCHMARK(BM_DrawScene)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DrawSceneWithPick)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawScene)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawSceneWithPick)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawSceneWithLabels)->Arg(10000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_MAIN();

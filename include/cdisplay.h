@@ -1,62 +1,28 @@
 // The display controller: owns the structure model, the trackball, the
-// picking palette, the shader programs, the unit shapes and the glyph table,
-// and draws the scene once per frame.
+// picking palette and one drawing unit per kind of thing drawn (atoms, bonds,
+// cell box, labels); keeps their GPU copies in step with the model and draws
+// the scene once per frame.
 #ifndef TESK_CDISPLAY_H
 #define TESK_CDISPLAY_H
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
 
+#include "catoms.h"
+#include "cbonds.h"
+#include "cbox.h"
+#include "clabels.h"
 #include "cmeasure.h"
 #include "cmodel.h"
 #include "cmouse.h"
 #include "cpalette.h"
-#include "cshader.h"
-
-// One rasterised glyph of the label font.
-struct Character {
-    unsigned int TextureID = 0;  // GL texture with the coverage bitmap
-    glm::ivec2 Size{0};          // bitmap width and rows, pixels
-    glm::ivec2 Bearing{0};       // pen to left edge, baseline to top edge, pixels
-    unsigned int Advance = 0;    // pen advance in 1/64 pixel
-};
 
 inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
 
-// One face of the icosahedron the sphere is subdivided from; rows of the
-// subdivision start at corner pt[1].
-struct triangle {
-    glm::vec3 pt[3];
-};
-extern const triangle icosahedron[20];
-// The 16 corners of the unit cube, centred on the origin, as one line strip
-// that covers all 12 edges.
-extern const glm::vec3 cube_strip2[16];
-
-// The shapes and layouts below are pure computations, kept apart from the GL
-// calls so they can be checked without a window.
-
-// a + (b - a) t, in single precision.
-glm::vec3 LinearMix(const glm::vec3& a, const glm::vec3& b, float t);
-// Unit sphere as one triangle strip: each icosahedron face cut into
-// 2^res rows; 20 (n^2 + 2n) vertices for n = 2^res (levels above 8 build 8).
-std::vector<glm::vec3> MakeSphereVertices(unsigned res);
-// Open tube of radius 1 around z from -1 to 1 as a triangle strip; at least
-// 20 vertices (at most 65536), the last two repeating the first two.
-std::vector<glm::vec3> MakeCylinderVertices(unsigned res);
-// The cell box line strip: cell (columns = cell vectors) times each cube corner.
-std::vector<glm::vec3> MakeBoxVertices(const glm::dmat3& cell);
 // Orthographic projection showing 2 tw model units along the longer window side.
 glm::mat4 MakeProjection(int w, int h, float tw);
-// The six (x, y, u, v) vertices of one glyph quad with the pen at x and f model
-// units per glyph pixel; returns the pen position for the next character.
-float LayoutGlyphQuad(const Character& ch, float x, float f, float quad[6][4]);
-// Label of atom i with element index e: symbol, index, or both run together;
-// the index alone when symbols are off.
-std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_index);
 
 class CDisplay {
 public:
@@ -65,9 +31,6 @@ public:
     void Delete();
 
     void DrawScene(int w, int h);
-    void DrawAtoms(unsigned int Program, bool b);
-    void DrawBonds();
-    void DrawBox(unsigned int Program);
 
     // user actions
     bool ReadFile(std::string d, std::string f);
@@ -83,8 +46,6 @@ public:
     bool Redo();
     // Moves every atom into the cell, as one undo step.
     bool Wrap();
-    // After `data` changed directly: whatever is built from the atoms.
-    void OnModelChanged();
     // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
     // selection, or with `add` toggles the atom in it (at most four atoms).
     void SelectAtom(unsigned index, bool add);
@@ -107,25 +68,22 @@ public:
     void SetPicking(int cx, int cy, bool add = false);
     void ProcessPicking(bool b);
 
-    // geometry
-    void BuildSphere(unsigned res);
-    void BuildCylinder(unsigned res);
-    void BuildCube();
-    void SetSphereBuffer();
-    void SetCylinderBuffer();
-    // After the model holds a new structure: box, palette and visibility.
+    // After the model holds a new structure: GPU copies, palette, box and visibility.
     void OnStructureLoaded();
+    // After `data` was changed directly (atoms, elements, positions or bonds):
+    // uploads everything again, resets the palette and drops selections past
+    // the last atom.
+    void OnModelChanged();
     // Rebuild the picking palette for the current atom count.
     void ResetPalette();
-
-    // labels
-    void LoadFont();
-    void RenderText();
-    void RenderText(unsigned int Program, float s, std::string text);
 
     CModel data;
     CMouse track;
     CPalette pick;
+    CAtomsLayer atoms;
+    CBondsLayer bonds;
+    CBoxLayer box;
+    CLabelsLayer labels;
     bool is_atom_selected = false;
     bool is_picking = false;
     bool is_visible = false;
@@ -138,6 +96,14 @@ public:
     // face, and the cells drawn along each axis (1 to 10)
     bool is_show_boundary = false;
     glm::ivec3 v_repeat{1};
+    // what the buffers hold for a periodic structure: the copies drawn, and
+    // the settings and model size they were made for
+    CCopies copies;
+    CCrystalScene scene;
+    bool is_scene_shown = false;
+    bool is_scene_boundary = false;
+    glm::ivec3 v_scene_repeat{1};
+    unsigned u_scene_atoms = 0, u_scene_bonds = 0;
     int input_format = INPUT_FILE_TYPE_XYZ;
     unsigned selected_atom = NO_ATOM_SELECTED;
     unsigned selected_zatom = 0;
@@ -145,31 +111,26 @@ public:
     std::vector<unsigned> v_selected_atoms;  // selected atoms in click order, at most 4; selected_atom is the last
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
     CMeasure measure;                        // lines between the selected atoms
-    unsigned int VAOM = 0, VBOM = 0;
-    unsigned int VAOB = 0, VBOB = 0;
-    unsigned int VAOC = 0, VBOC = 0;
-    unsigned int VAOF = 0, VBOF = 0;
     float atom_scale = 1.0f;
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
     float target_width = 0.0f;
-    std::vector<glm::vec3> v_sphere;
-    int nvtx = 0;
-    std::vector<glm::vec3> v_cylinder;
-    int cylinder_vertex = 0;
-    std::map<char, Character> Characters;
     glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
     glm::mat4 Projection{1.0f};
-    glm::mat4 mvp{1.0f};
-    CShader AtomShader, BondShader, FontShader, PickShader;
     glm::ivec2 pcolor{0};
     // framebuffer size of the frame being drawn; bounds of the picked pixel
     glm::ivec2 frame_size{0};
-    // label fonts, tried in order; the first that opens is used
-    std::vector<std::string> v_font_paths{
-        "/usr/share/fonts/truetype/roboto/hinted/Roboto-Medium.ttf",
-        "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
-        "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf"};
+
+private:
+    void PickPass();
+    // The atoms to highlight, -1 for unused places.
+    void HighlightedAtoms(int out[4]) const;
+    // Uploads the atoms and bonds as drawn: the model's own, or for a
+    // periodic structure its copies and the bond pieces between them.
+    void UploadScene();
+    // The model matrix that centres the drawn cells, and where the box goes.
+    glm::mat4 SceneModel() const;
+    glm::mat4 BoxPlacement() const;
 };
 
 #endif

@@ -86,10 +86,44 @@ public:
     // the keys below). The GUI library samples key state once per frame, so a
     // tap shorter than a frame would otherwise be lost.
     unsigned pending_keys = 0;
+    // Frame pacing: frames still to draw before the loop may sleep, and what
+    // the last frame saw of the window and pointer.
+    int settle_frames = 0;
+    ImVec2 last_display{0.0f, 0.0f};
+    bool last_mouse_valid = false;
 };
 
+// The GUI font, covering Latin, Latin Extended, Greek and Cyrillic names.
+inline constexpr const char* GUI_FONT_PATH = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+inline constexpr float GUI_FONT_SIZE = 13.0f;
+
+// Adds the GUI font to the GUI context's atlas before its first frame; a
+// character the font lacks is drawn as the replacement mark. When the font
+// cannot be read, says so on standard output and keeps the built-in font.
+bool LoadGuiFont(ImGuiIO& io, const char* path = GUI_FONT_PATH);
+
+// Frame pacing: after input the loop draws SETTLE_FRAMES frames at once (the
+// GUI lays out what changed), then waits for the next event: briefly while a
+// key or button is held or something fades in, until the GUI library's
+// delayed save of a changed layout is due, else up to IDLE_WAIT. A frame of a
+// big structure can take a good part of a second on a software renderer, so
+// an idle program draws nothing it need not.
+inline constexpr int SETTLE_FRAMES = 3;
+inline constexpr double ANIMATION_WAIT = 1.0 / 60.0;  // seconds
+inline constexpr double CARET_WAIT = 0.1;             // a text field's blinking caret
+inline constexpr double IDLE_WAIT = 60.0;
+
+// True while any GUI popup or modal dialog is open: it owns the keyboard.
+bool IsModalOpen();
+// How long the loop may wait for events after the frame built so far (call
+// it before the GUI frame is rendered); 0 means draw the next frame at once.
+double FrameWait(CShellState& s);
+// Handles window-system events, waiting up to `seconds` for the first one.
+void WaitForEvents(double seconds);
+
 // Records one key event of the window system (GLFW key, action and modifier
-// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl.
+// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl. Any
+// key event also keeps the loop drawing for SETTLE_FRAMES frames.
 void NoteKeyPress(CShellState& s, int key, int action, int mods);
 
 // Frame loop step 3 helper: framebuffer size and its ratio to the window size.

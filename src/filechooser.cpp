@@ -2,9 +2,10 @@
 // returns the path of the file the user clicks, in that frame only.
 #include "filechooser.h"
 
+#include <imgui_internal.h>
+
 #include <dirent.h>
 #include <pwd.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,25 +78,91 @@ std::string Lower(std::string s)
 
 struct Entry {
     std::string name;
+    std::string folded;  // lower-cased once: the sort compares it many times
     bool hasStatus = false;
-    long long key = 0;  // modification time or size
+    long long mtime = 0, size = 0;
 };
 
 // Ascending order of the criterion, with the name as tie-break so that the
 // order is the same on every listing; descending is the exact reverse.
 bool LessThan(const Entry& a, const Entry& b, int criterion)
 {
-    int c = 0;
     if (criterion == 1 || criterion == 2) {
         if (a.hasStatus != b.hasStatus) return !a.hasStatus;  // unreadable first
-        if (a.key != b.key) return a.key < b.key;
+        const long long ka = criterion == 1 ? a.mtime : a.size, kb = criterion == 1 ? b.mtime : b.size;
+        if (ka != kb) return ka < kb;
     } else if (criterion == 3) {
-        c = strcasecmp(Extension(a.name), Extension(b.name));
+        int c = strcmp(Extension(a.folded), Extension(b.folded));
         if (c != 0) return c < 0;
     }
-    c = strcasecmp(a.name.c_str(), b.name.c_str());
-    if (c != 0) return c < 0;
+    if (a.folded != b.folded) return a.folded < b.folded;
     return a.name < b.name;
+}
+
+// Folders have no size or type order: they keep name order for those.
+void SortEntries(std::vector<Entry>& entries, int sortingMode, bool folders)
+{
+    if (sortingMode < 0 || sortingMode > 7) sortingMode = 0;
+    if (folders && sortingMode >= 4) sortingMode &= 1;
+    const int criterion = sortingMode / 2;
+    const bool descending = (sortingMode & 1) != 0;
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        return descending ? LessThan(b, a, criterion) : LessThan(a, b, criterion);
+    });
+}
+
+bool NeedsStatus(int sortingMode) { return sortingMode >= 2 && sortingMode <= 5; }
+
+// Reads the status of every entry of `folder` that lacks one.
+void ReadStatus(const char* folder, std::vector<Entry>& entries)
+{
+    DIR* d = opendir(folder);
+    if (!d) return;
+    for (Entry& e : entries) {
+        struct stat st;
+        if (e.hasStatus || fstatat(dirfd(d), e.name.c_str(), &st, 0) != 0) continue;
+        e.hasStatus = true;
+        e.mtime = static_cast<long long>(st.st_mtime);
+        e.size = static_cast<long long>(st.st_size);
+    }
+    closedir(d);
+}
+
+// Reads `folder` once into its listed subfolders and regular files, in no
+// particular order, with their status when `withStatus`.
+bool ReadFolder(const char* folder, bool withStatus, std::vector<Entry>& dirs, std::vector<Entry>& files)
+{
+    dirs.clear();
+    files.clear();
+    if (!folder || strnlen(folder, MAX_PATH_BYTES) >= static_cast<size_t>(MAX_PATH_BYTES)) return false;
+    DIR* d = opendir(folder);
+    if (!d) return false;
+    const size_t folderLength = JoinPath(folder, "").size();
+    bool ok = true;
+    try {
+        while (const struct dirent* e = readdir(d)) {
+            const bool isDir = e->d_type == DT_DIR;
+            if ((!isDir && e->d_type != DT_REG) || SkipName(e->d_name)) continue;
+            if (folderLength + strlen(e->d_name) >= static_cast<size_t>(MAX_PATH_BYTES)) continue;  // could not be handed on
+            Entry entry;
+            entry.name = e->d_name;
+            entry.folded = Lower(entry.name);
+            (isDir ? dirs : files).push_back(std::move(entry));
+        }
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    closedir(d);
+    if (!ok) {
+        dirs.clear();
+        files.clear();
+        return false;
+    }
+    if (withStatus) {
+        ReadStatus(folder, dirs);
+        ReadStatus(folder, files);
+    }
+    return true;
 }
 
 struct KnownFolder {
@@ -214,6 +281,50 @@ ImVec4 Tinted(const ImVec4& c, const ImVec4& tint, float alphaScale)
     return ImVec4(grey * tint.x, grey * tint.y, grey * tint.z, c.w * alphaScale);
 }
 
+// Whether `name` contains the words of a filter range, ASCII letters in any
+// case and every other byte as it is (the GUI library's own test mangles
+// bytes above 127, so no name in another script would ever match).
+bool Contains(const std::string& name, const char* b, const char* e)
+{
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::search(name.begin(), name.end(), b, e, [&](char x, char y) { return fold(x) == fold(y); }) != name.end();
+}
+
+// The text filter's rule: a word with a leading minus excludes the names
+// holding it; any other word includes them; no including word lets all pass.
+bool PassesFilter(const ImGuiTextFilter& filter, const std::string& name)
+{
+    bool anyInclude = false;
+    for (const ImGuiTextFilter::ImGuiTextRange& f : filter.Filters) {
+        if (f.empty()) continue;
+        if (f.b[0] == '-') {
+            if (f.e - f.b > 1 && Contains(name, f.b + 1, f.e)) return false;
+        } else {
+            anyInclude = true;
+            if (Contains(name, f.b, f.e)) return true;
+        }
+    }
+    return !anyInclude;
+}
+
+// A button that shows `text` whole. A file name may hold "##", which a
+// widget label would take as the start of a hidden id, so the name is drawn
+// as plain text over a button without a label; the caller pushes the id.
+bool NameButton(const std::string& text, bool small)
+{
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const char* begin = text.c_str();
+    const char* end = begin + text.size();
+    const ImVec2 pad(style.FramePadding.x, small ? 0.0f : style.FramePadding.y);
+    const ImVec2 textSize = ImGui::CalcTextSize(begin, end, false);
+    const bool pressed = ImGui::Button("##name", ImVec2(textSize.x + pad.x * 2.0f, textSize.y + pad.y * 2.0f));
+    if (ImGui::IsItemVisible()) {
+        const ImVec2 at = ImGui::GetItemRectMin();
+        ImGui::GetWindowDrawList()->AddText(ImVec2(at.x + pad.x, at.y + pad.y), ImGui::GetColorU32(ImGuiCol_Text), begin, end);
+    }
+    return pressed;
+}
+
 }  // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name)
@@ -246,44 +357,10 @@ std::vector<std::string> SplitPath(const std::string& path)
 bool ListFolder(const char* folder, bool wantFolders, int sortingMode, std::vector<std::string>& names)
 {
     names.clear();
-    if (!folder || strnlen(folder, MAX_PATH_BYTES) >= static_cast<size_t>(MAX_PATH_BYTES)) return false;
-    if (sortingMode < 0 || sortingMode > 7) sortingMode = 0;
-    if (wantFolders && sortingMode >= 4) sortingMode &= 1;  // folders have no size or type order
-
-    struct dirent** list = nullptr;
-    int n = scandir(folder, &list, nullptr, nullptr);
-    if (n < 0) return false;
-
-    std::vector<Entry> entries;
-    const int criterion = sortingMode / 2;
-    try {
-        for (int i = 0; i < n; ++i) {
-            const struct dirent* d = list[i];
-            bool isWanted = wantFolders ? d->d_type == DT_DIR : d->d_type == DT_REG;
-            if (!isWanted || SkipName(d->d_name)) continue;
-            std::string full = JoinPath(folder, d->d_name);
-            if (!FitsPath(full)) continue;  // could not be handed on
-            Entry e;
-            e.name = d->d_name;
-            if (criterion == 1 || criterion == 2) {
-                struct stat st;
-                if (stat(full.c_str(), &st) == 0) {
-                    e.hasStatus = true;
-                    e.key = criterion == 1 ? static_cast<long long>(st.st_mtime) : static_cast<long long>(st.st_size);
-                }
-            }
-            entries.push_back(std::move(e));
-        }
-    } catch (const std::exception&) {
-        entries.clear();
-    }
-    for (int i = 0; i < n; ++i) free(list[i]);
-    free(list);
-
-    const bool descending = (sortingMode & 1) != 0;
-    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-        return descending ? LessThan(b, a, criterion) : LessThan(a, b, criterion);
-    });
+    std::vector<Entry> dirs, files;
+    if (!ReadFolder(folder, NeedsStatus(sortingMode), dirs, files)) return false;
+    std::vector<Entry>& entries = wantFolders ? dirs : files;
+    SortEntries(entries, sortingMode, wantFolders);
     try {
         names.reserve(entries.size());
         for (Entry& e : entries) names.push_back(std::move(e.name));
@@ -338,6 +415,19 @@ struct Dialog::Internal {
     std::string overwritePath;
     bool focusSaveName = false;  // the name takes the keys when the dialog opens
 
+    // The listed entries that pass the filter, as of `shownFilterText`.
+    struct Shown {
+        bool isFolder;
+        size_t index;
+    };
+    std::vector<Shown> shown;
+    std::string shownFilterText;
+    bool shownStale = true;
+    std::string listedFolder;  // the folder the lists were last read from
+    bool scrollToTop = true;
+    std::vector<Entry> dirEntries, fileEntries;  // as read, with status once an order needs it
+    bool resort = false;                         // the order changed: sort again, read nothing
+
     Internal()
     {
         CopyPath(currentFolder, sizeof(currentFolder), "./");
@@ -353,8 +443,12 @@ struct Dialog::Internal {
         dirNames.clear();
         files.clear();
         fileNames.clear();
+        dirEntries.clear();
+        fileEntries.clear();
         currentSplitPath.clear();
         totalNumBrowsingEntries = 0;
+        shown.clear();
+        shownStale = true;
     }
 
     void record(ShownItem::Kind kind, const std::string& text, bool highlighted = false, bool enabled = true)
@@ -394,24 +488,60 @@ struct Dialog::Internal {
     {
         freeLists();
         try {
-            ListFolder(currentFolder, true, sortingMode, dirNames);
-            for (const std::string& n : dirNames) dirs.push_back(JoinPath(currentFolder, n));
-            std::vector<std::string> names;
-            ListFolder(currentFolder, false, sortingMode, names);
-            for (const std::string& n : names) {
-                if (!passesExtensionFilter(n)) continue;
-                fileNames.push_back(n);
-                files.push_back(JoinPath(currentFolder, n));
-            }
+            ReadFolder(currentFolder, false, dirEntries, fileEntries);  // sortLists reads the status it needs
+            fileEntries.erase(std::remove_if(fileEntries.begin(), fileEntries.end(),
+                                             [&](const Entry& e) { return !passesExtensionFilter(e.name); }),
+                              fileEntries.end());
+            sortLists();
             if (const FolderInfo* cur = history.current()) currentSplitPath = SplitPath(cur->fullFolder);
         } catch (const std::exception&) {
             freeLists();
         }
         totalNumBrowsingEntries = static_cast<int>(dirs.size() + files.size());
+        shownStale = true;
+        if (listedFolder != currentFolder) scrollToTop = true;
+        listedFolder = currentFolder;
+    }
+
+    // Puts the entries read last in the order of sortingMode. A new order of
+    // the same folder needs no second reading of it, only the status once.
+    void sortLists()
+    {
+        if (NeedsStatus(sortingMode)) {
+            ReadStatus(currentFolder, dirEntries);
+            ReadStatus(currentFolder, fileEntries);
+        }
+        SortEntries(dirEntries, sortingMode, true);
+        SortEntries(fileEntries, sortingMode, false);
+        dirs.clear();
+        dirNames.clear();
+        files.clear();
+        fileNames.clear();
+        dirs.reserve(dirEntries.size());
+        dirNames.reserve(dirEntries.size());
+        files.reserve(fileEntries.size());
+        fileNames.reserve(fileEntries.size());
+        for (const Entry& e : dirEntries) {
+            dirNames.push_back(e.name);
+            dirs.push_back(JoinPath(currentFolder, e.name));
+        }
+        for (const Entry& e : fileEntries) {
+            fileNames.push_back(e.name);
+            files.push_back(JoinPath(currentFolder, e.name));
+        }
+        shownStale = true;
     }
 
     void rereadIfNeeded()
     {
+        if (resort && !forceRescan) {
+            try {
+                sortLists();
+            } catch (const std::exception&) {
+                freeLists();
+            }
+        }
+        resort = false;
         if (!forceRescan) return;
         forceRescan = false;
         readLists();
@@ -451,6 +581,7 @@ void Dialog::Internal::openAfresh(const char* directory, const char* windowTitle
     history.reset();
     history.switchTo(currentFolder);
     freeLists();
+    listedFolder.clear();  // even the same folder opens at the top
 
     forceRescan = true;
     open = true;
@@ -539,8 +670,9 @@ void Dialog::Internal::drawHistoryAndLocation()
         editLocationCheckButtonPressed = false;
         return;
     }
+    if (typed[0] != '/') typed = JoinPath(currentFolder, typed);  // relative to the folder shown
     std::string resolved = ResolveFolder(typed);
-    if (typed != currentFolder && !resolved.empty()) {
+    if (!resolved.empty() && resolved != currentFolder) {
         editLocationCheckButtonPressed = false;
         showFolder(resolved);
     } else {
@@ -558,14 +690,16 @@ void Dialog::Internal::drawPathButtons()
     for (size_t i = 0; i < currentSplitPath.size(); ++i) {
         const std::string& label = currentSplitPath[i];
         if (i > 0) {
-            float width = ImGui::CalcTextSize(label.c_str(), nullptr, true).x + style.FramePadding.x * 2.0f;
+            float width = ImGui::CalcTextSize(label.c_str(), nullptr, false).x + style.FramePadding.x * 2.0f;
             ImGui::SameLine();
             if (WrapMode && ImGui::GetCursorScreenPos().x + width > right) ImGui::NewLine();
         }
         const bool current = static_cast<int>(i) == cur->splitPathIndex;
         if (current) ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
+        ImGui::PushID("##path");
         ImGui::PushID(static_cast<int>(i));
-        if (ImGui::Button(label.c_str())) clicked = static_cast<int>(i);
+        if (NameButton(label, false)) clicked = static_cast<int>(i);
+        ImGui::PopID();
         ImGui::PopID();
         if (current) ImGui::PopStyleColor();
         record(ShownItem::PATH_BUTTON, label, current);
@@ -588,8 +722,10 @@ void Dialog::Internal::drawKnownFolders()
         // A new line after every seventh user folder; drives follow on.
         const bool newLine = i > 0 && i % 7 == 0 && static_cast<int>(i) <= g_numberKnownUserDirectoriesExceptDrives;
         if (i > 0 && !newLine) ImGui::SameLine();
+        ImGui::PushID("##known");
         ImGui::PushID(static_cast<int>(i));
-        if (ImGui::SmallButton(g_knownFolders[i].name.c_str())) clicked = static_cast<int>(i);
+        if (NameButton(g_knownFolders[i].name, true)) clicked = static_cast<int>(i);
+        ImGui::PopID();
         ImGui::PopID();
         record(ShownItem::KNOWN_FOLDER, g_knownFolders[i].name, g_knownFolders[i].path == currentFolder);
     }
@@ -621,7 +757,7 @@ void Dialog::Internal::drawFilterAndSorting()
     }
     if (clicked >= 0) {
         sortingMode = clicked == current ? (sortingMode ^ 1) : clicked * 2;
-        forceRescan = true;
+        resort = true;
     }
 
     if (allowDisplayByOption && numBrowsingColumns > 1) {
@@ -636,16 +772,18 @@ void Dialog::Internal::drawFilterAndSorting()
 
 bool Dialog::Internal::drawList()
 {
-    // The entries that pass the name filter: folders first, then files.
-    struct Shown {
-        bool isFolder;
-        size_t index;
-    };
-    std::vector<Shown> shown;
-    for (size_t i = 0; i < dirNames.size(); ++i)
-        if (filter.PassFilter(dirNames[i].c_str())) shown.push_back({true, i});
-    for (size_t i = 0; i < fileNames.size(); ++i)
-        if (filter.PassFilter(fileNames[i].c_str())) shown.push_back({false, i});
+    // The entries that pass the name filter: folders first, then files. Kept
+    // until the lists or the filter text change, so a big folder costs only
+    // its visible rows per frame.
+    if (shownStale || shownFilterText != filter.InputBuf) {
+        shownStale = false;
+        shownFilterText = filter.InputBuf;
+        shown.clear();
+        for (size_t i = 0; i < dirNames.size(); ++i)
+            if (PassesFilter(filter, dirNames[i])) shown.push_back({true, i});
+        for (size_t i = 0; i < fileNames.size(); ++i)
+            if (PassesFilter(filter, fileNames[i])) shown.push_back({false, i});
+    }
     const int total = static_cast<int>(shown.size());
 
     // Columns from the frame's size: as many lines as fit, a further column
@@ -667,55 +805,52 @@ bool Dialog::Internal::drawList()
     const ImVec4 textColor = style.Colors[ImGuiCol_Text];
 
     int chosen = -1, folderClicked = -1;
+    if (scrollToTop) ImGui::SetNextWindowScroll(ImVec2(0.0f, 0.0f));  // a newly shown folder starts at the top
+    scrollToTop = false;
     // in save mode the name row and the overwrite question stay below the list
     const float footer = saveMode ? ImGui::GetFrameHeightWithSpacing() * 2.0f : 0.0f;
     ImGui::BeginChild("##filechooser_browsingFrame", ImVec2(0, -footer), true, ImGuiWindowFlags_HorizontalScrollbar);
     if (columns > 1) ImGui::Columns(columns, nullptr, false);
-    // Visit the entries column by column (or row by row) so that each column
-    // is filled from the top before the next.
+    // Drawn row by row, only the rows in view. Down the columns, row r holds
+    // entries r, r + perColumn, ...; across the rows, r * columns, ...
     const int perColumn = numBrowsingEntriesPerColumn;
-    std::vector<int> order;
-    if (BrowsingPerRow || columns == 1) {
-        for (int i = 0; i < total; ++i) order.push_back(i);
-    } else {
-        for (int col = 0; col < columns; ++col) {
-            for (int r = 0; r < perColumn; ++r) {
-                int i = col * perColumn + r;
-                if (i < total) order.push_back(i);
+    const bool acrossRows = BrowsingPerRow || columns == 1;
+    const int numRows = acrossRows ? (total + columns - 1) / columns : perColumn;
+    ImGuiListClipper clipper;
+    clipper.Begin(numRows, lineHeight);
+    while (clipper.Step()) {
+        for (int r = clipper.DisplayStart; r < clipper.DisplayEnd; ++r) {
+            for (int col = 0; col < columns; ++col) {
+                const int i = acrossRows ? r * columns + col : col * perColumn + r;
+                if (i < total) {
+                    const Shown& s = shown[i];
+                    const ImVec4& tint = s.isFolder ? folderTint : fileTint;
+                    const std::string& name = s.isFolder ? dirNames[s.index] : fileNames[s.index];
+                    DrawIconCallback icon = s.isFolder ? DrawFolderIconCallback : DrawFileIconCallback;
+                    if (icon) {
+                        const std::string& full = s.isFolder ? dirs[s.index] : files[s.index];
+                        icon(full.c_str(), ImGui::GetCursorScreenPos(), ImGui::GetTextLineHeight());
+                        ImGui::Dummy(ImVec2(ImGui::GetTextLineHeight(), ImGui::GetTextLineHeight()));
+                        ImGui::SameLine();
+                    }
+                    ImGui::PushStyleColor(ImGuiCol_Button, Tinted(style.Colors[ImGuiCol_Button], tint, 0.65f));
+                    ImGui::PushStyleColor(ImGuiCol_ButtonHovered, Tinted(style.Colors[ImGuiCol_ButtonHovered], tint, 0.65f));
+                    ImGui::PushStyleColor(ImGuiCol_ButtonActive, Tinted(style.Colors[ImGuiCol_ButtonActive], tint, 0.65f));
+                    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(textColor.x * tint.x, textColor.y * tint.y, textColor.z * tint.z, textColor.w));
+                    ImGui::PushID(i);
+                    if (NameButton(name, true)) {
+                        if (s.isFolder) folderClicked = static_cast<int>(s.index);
+                        else chosen = static_cast<int>(s.index);
+                    }
+                    ImGui::PopID();
+                    ImGui::PopStyleColor(4);
+                    record(s.isFolder ? ShownItem::FOLDER_ENTRY : ShownItem::FILE_ENTRY, name);
+                }
+                if (columns > 1) ImGui::NextColumn();
             }
-            if (col + 1 < columns) order.push_back(-1);  // column break
         }
     }
-    for (size_t k = 0; k < order.size(); ++k) {
-        const int i = order[k];
-        if (i < 0) {
-            if (columns > 1) ImGui::NextColumn();
-            continue;
-        }
-        const Shown& s = shown[i];
-        const ImVec4& tint = s.isFolder ? folderTint : fileTint;
-        const std::string& name = s.isFolder ? dirNames[s.index] : fileNames[s.index];
-        const std::string& full = s.isFolder ? dirs[s.index] : files[s.index];
-        DrawIconCallback icon = s.isFolder ? DrawFolderIconCallback : DrawFileIconCallback;
-        if (icon) {
-            icon(full.c_str(), ImGui::GetCursorScreenPos(), ImGui::GetTextLineHeight());
-            ImGui::Dummy(ImVec2(ImGui::GetTextLineHeight(), ImGui::GetTextLineHeight()));
-            ImGui::SameLine();
-        }
-        ImGui::PushStyleColor(ImGuiCol_Button, Tinted(style.Colors[ImGuiCol_Button], tint, 0.65f));
-        ImGui::PushStyleColor(ImGuiCol_ButtonHovered, Tinted(style.Colors[ImGuiCol_ButtonHovered], tint, 0.65f));
-        ImGui::PushStyleColor(ImGuiCol_ButtonActive, Tinted(style.Colors[ImGuiCol_ButtonActive], tint, 0.65f));
-        ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(textColor.x * tint.x, textColor.y * tint.y, textColor.z * tint.z, textColor.w));
-        ImGui::PushID(i);
-        if (ImGui::SmallButton(name.c_str())) {
-            if (s.isFolder) folderClicked = static_cast<int>(s.index);
-            else chosen = static_cast<int>(s.index);
-        }
-        ImGui::PopID();
-        ImGui::PopStyleColor(4);
-        record(s.isFolder ? ShownItem::FOLDER_ENTRY : ShownItem::FILE_ENTRY, name);
-        if (BrowsingPerRow && columns > 1) ImGui::NextColumn();
-    }
+    clipper.End();
     if (columns > 1) ImGui::Columns(1);
     ImGui::EndChild();
 

@@ -94,6 +94,7 @@ int main(int argc, char** argv)
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init(glsl_version);
     ImGui::StyleColorsDark();
+    LoadGuiFont(io);
 
     std::string settings_line;
     const bool has_settings = SetupSettingsPath("/home", std::getenv("USER"), s.config, settings_line);
@@ -115,8 +116,10 @@ int main(int argc, char** argv)
         s.is_mouse = false;
         s.pposx = s.pposy = 0.0f;
 
+        // the first frames are drawn at once; then the loop sleeps until input
+        double wait = 0.0;
         while (!glfwWindowShouldClose(window)) {
-            glfwPollEvents();
+            WaitForEvents(wait);
 
             ImGui_ImplOpenGL3_NewFrame();
             ImGui_ImplGlfw_NewFrame();
@@ -136,6 +139,7 @@ int main(int argc, char** argv)
             ClearFrame(s);
             ScenePass(s, atom);
             SaveImageStep(s);
+            wait = FrameWait(s);
 
             ImGui::Render();
             ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());

@@ -18,6 +18,8 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+#include <imgui_internal.h>
+
 #include "cdisplay.h"
 #include "cformat.h"
 #include "elements.h"
@@ -229,8 +231,16 @@ unsigned ShortcutBit(int n)
 
 }  // namespace
 
+bool IsModalOpen()
+{
+    return ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel);
+}
+
 void NoteKeyPress(CShellState& s, int key, int action, int mods)
 {
+    // any key event is input: the frames after it are drawn at once, also
+    // for a tap that the GUI library never saw held
+    s.settle_frames = SETTLE_FRAMES;
     if (action != GLFW_PRESS)
         return;
     if (key == GLFW_KEY_DELETE)
@@ -250,8 +260,9 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
     const unsigned pending = s.pending_keys;
     s.pending_keys = 0;
 
-    // keys typed into a text field belong to it
-    if (!io.WantTextInput) {
+    // keys typed into a text field belong to it, and while a dialog or popup
+    // is open every key is its own
+    if (!io.WantTextInput && !IsModalOpen()) {
         const bool del = ImGui::IsKeyPressed(GLFW_KEY_DELETE, true) || (pending & PENDING_DELETE);
         if (del && HasValidSelection(atom))
             atom.DeleteSelectedAtoms();
@@ -291,6 +302,69 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
         }
     }
     atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
+}
+
+bool LoadGuiFont(ImGuiIO& io, const char* path)
+{
+    // Latin-1, Latin Extended A and B, Greek, Cyrillic, Latin Extended
+    // Additional, punctuation and the replacement mark, which the atlas then
+    // uses for every character outside these ranges.
+    static const ImWchar ranges[] = {0x0020, 0x024F, 0x0370, 0x03FF, 0x0400, 0x052F, 0x1E00, 0x1EFF,
+                                     0x2000, 0x206F, 0x20A0, 0x20CF, 0xFFFD, 0xFFFD, 0};
+    std::ifstream probe(path, std::ios::binary);
+    ImFont* font = probe.is_open() ? io.Fonts->AddFontFromFileTTF(path, GUI_FONT_SIZE, nullptr, ranges) : nullptr;
+    if (font == nullptr) {
+        std::printf(" font: cannot read %s; names outside ASCII show as ?\n", path);
+        std::fflush(stdout);
+        io.Fonts->AddFontDefault();
+        return false;
+    }
+    return true;
+}
+
+double FrameWait(CShellState& s)
+{
+    const ImGuiIO& io = ImGui::GetIO();
+    bool input = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f ||
+                 io.MouseWheel != 0.0f || io.MouseWheelH != 0.0f || !io.InputQueueCharacters.empty() ||
+                 io.DisplaySize.x != s.last_display.x || io.DisplaySize.y != s.last_display.y ||
+                 ImGui::IsMousePosValid() != s.last_mouse_valid;
+    bool held = false;
+    for (int b = 0; b < IM_ARRAYSIZE(io.MouseDown); ++b) {
+        input = input || io.MouseClicked[b] || io.MouseReleased[b];
+        held = held || io.MouseDown[b];
+    }
+    for (int k = 0; k < IM_ARRAYSIZE(io.KeysDown); ++k) {
+        input = input || io.KeysDownDuration[k] == 0.0f || (!io.KeysDown[k] && io.KeysDownDurationPrev[k] >= 0.0f);
+        // a held letter or arrow repeats; a held modifier alone changes nothing
+        const bool modifier = k >= GLFW_KEY_LEFT_SHIFT && k <= GLFW_KEY_RIGHT_SUPER;
+        held = held || (io.KeysDown[k] && !modifier);
+    }
+    s.last_display = io.DisplaySize;
+    s.last_mouse_valid = ImGui::IsMousePosValid();
+    if (input)
+        s.settle_frames = SETTLE_FRAMES;
+    if (s.settle_frames > 0) {
+        --s.settle_frames;
+        return 0.0;
+    }
+    // the dimmed background of a modal dialog fades in over a few frames
+    const float dim = GImGui->DimBgRatio;
+    if (held || (dim > 0.0f && dim < 1.0f))
+        return ANIMATION_WAIT;
+    if (io.WantTextInput)
+        return CARET_WAIT;
+    // the layout is written by a frame once its timer has run out
+    const float save_in = GImGui->SettingsDirtyTimer;
+    return save_in > 0.0f ? std::min(IDLE_WAIT, save_in + 0.05) : IDLE_WAIT;
+}
+
+void WaitForEvents(double seconds)
+{
+    if (seconds > 0.0)
+        glfwWaitEventsTimeout(seconds);
+    else
+        glfwPollEvents();
 }
 
 void PieStep(CShellState& s, CDisplay& atom)
@@ -501,7 +575,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     if (ImGui::Button("Reload") && atom.is_visible)
         LoadStructure(s, atom, s.dirPath, s.filePath, true);
     ImGui::SameLine();
-    // the file last chosen, also when it came from the command line or a drop
+    // the file that Reload reads, whatever the dialog is doing meanwhile
     ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());

@@ -50,7 +50,7 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
     EXPECT_TRUE(display_->is_show_box);
     EXPECT_EQ(display_->GetNumberOfAtoms(), 2u);
     EXPECT_EQ(display_->pick._index_palette.size(), 3u);
-    EXPECT_NE(display_->VAOC, 0u);
+    EXPECT_NE(display_->box.VAOC, 0u);
     Frame();
     EXPECT_TRUE(AnyRed());
     // the atoms are centred on the origin: Na left, Cl right
@@ -73,26 +73,40 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
 TEST_F(FileOps, AFailedLoadLeavesEverythingAsItWas)
 {
     ASSERT_TRUE(display_->ReadFile(kDir, kSalt));
-    const unsigned box = display_->VAOC;
+    const unsigned box = display_->box.VAOC;
     const auto positions = display_->data.v_float_raw_xyz;
     const size_t palette = display_->pick._index_palette.size();
 
     EXPECT_FALSE(display_->ReadFile(kDir, kDir + "/no-such-file.xyz"));
     EXPECT_TRUE(display_->is_visible);
     EXPECT_TRUE(display_->is_show_box);
-    EXPECT_EQ(display_->VAOC, box);
+    EXPECT_EQ(display_->box.VAOC, box);
     EXPECT_EQ(display_->data.v_float_raw_xyz, positions);
     EXPECT_EQ(display_->pick._index_palette.size(), palette);
     Frame();
     EXPECT_TRUE(AnyRed());
 }
 
-TEST_F(FileOps, DeletingTheSelectedAtomRenumbersAndClearsTheSelection)
+TEST_F(FileOps, DeletingTheSelectedAtomTakesItAndItsBondsOffTheNextFrame)
 {
     ASSERT_TRUE(display_->ReadFile(kDir, kChain));
+    display_->ShowBonds(true);
+    display_->SetAtomScale(true);
     Frame();
+    const glm::vec3 carbon = display_->data.v_float_raw_xyz[0];
     const glm::vec3 nitrogen = display_->data.v_float_raw_xyz[1];
     const glm::vec3 hydrogen = display_->data.v_float_raw_xyz[2];
+    auto at = [&](const glm::vec3& p) {
+        const glm::ivec2 px = ToPixel(p);
+        return Pixel(px.x, px.y);
+    };
+    auto grey = [](const Rgb& p) { return std::abs(p.r - p.g) <= 3 && std::abs(p.g - p.b) <= 3 && p.r > 60; };
+    // points on the two bonds between the atoms' surfaces
+    const glm::vec3 cn = carbon + 0.525f * (nitrogen - carbon);
+    const glm::vec3 ch = carbon + 0.62f * (hydrogen - carbon);
+    ASSERT_TRUE(grey(at(cn))) << at(cn);
+    ASSERT_TRUE(grey(at(ch))) << at(ch);
+    const Rgb h_before = at(hydrogen);
     ClickOnCentreOf(nitrogen);
     ASSERT_TRUE(display_->is_atom_selected);
     ASSERT_EQ(display_->selected_atom, 1u);
@@ -101,11 +115,16 @@ TEST_F(FileOps, DeletingTheSelectedAtomRenumbersAndClearsTheSelection)
     EXPECT_EQ(display_->GetNumberOfAtoms(), 2u);
     EXPECT_FALSE(display_->is_atom_selected);
     EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+    EXPECT_TRUE(display_->v_selected_atoms.empty());
     EXPECT_EQ(display_->pick._index_palette.size(), 3u);
 
-    // the nitrogen is gone from the picture, and the hydrogen is atom 1 now
-    display_->ShowBonds(false);
+    // the nitrogen and its bond are gone; the hydrogen, now atom 1, stays in
+    // place in its own colour with its bond
     Frame();
+    EXPECT_TRUE(IsNear(at(nitrogen), glm::vec3(kBackground), 1)) << at(nitrogen);
+    EXPECT_TRUE(IsNear(at(cn), glm::vec3(kBackground), 1)) << at(cn);
+    EXPECT_TRUE(grey(at(ch))) << at(ch);
+    EXPECT_TRUE(IsNear(at(hydrogen), glm::vec3(h_before.r, h_before.g, h_before.b) / 255.0f, 1)) << at(hydrogen);
     ClickOnCentreOf(nitrogen);
     EXPECT_FALSE(display_->is_atom_selected);
     ClickOnCentreOf(hydrogen);
@@ -144,7 +163,7 @@ TEST_F(FileOps, RecentringAndSavingKeepTheScene)
     const auto positions = display_->data.v_float_raw_xyz;
     display_->CenterCoordinates();
     EXPECT_EQ(display_->data.v_float_raw_xyz, positions);
-    EXPECT_NE(display_->VAOC, 0u);
+    EXPECT_NE(display_->box.VAOC, 0u);
     Frame();
     EXPECT_TRUE(AnyRed());
 

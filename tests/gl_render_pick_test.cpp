@@ -1,6 +1,6 @@
 // Colour-ID picking with real clicks resolved in the next frame: every atom
-// of a grid, the background, the window's top row, overlapping atoms, and the
-// selection-driven edits.
+// of a grid, the background, the window's top row, the outline, a large
+// structure, overlapping atoms, and the selection-driven edits.
 #include <string>
 
 #include "render_gl_support.h"
@@ -9,7 +9,7 @@ using namespace render_test;
 
 namespace {
 
-constexpr unsigned kH = 0, kC = 5, kO = 7;
+constexpr unsigned kH = 0, kC = 5, kN = 6, kO = 7;
 
 }  // namespace
 
@@ -40,22 +40,6 @@ TEST_F(Picking, EveryAtomOfAGridSelectsItself)
         EXPECT_EQ(display_->selected_zatom, atoms[k].first + 1);
         EXPECT_EQ(display_->selected_symbol, symbol[atoms[k].first]);
         EXPECT_FALSE(display_->is_picking);
-    }
-}
-
-TEST_F(Picking, IndicesPastOneByteComeBackThroughTheFramebuffer)
-{
-    // 18 x 18 atoms: indices from 256 on carry a green byte
-    std::vector<std::pair<unsigned, glm::vec3>> atoms;
-    for (int row = 0; row < 18; ++row)
-        for (int col = 0; col < 18; ++col)
-            atoms.push_back({kH, glm::vec3(-17.0f + 2.0f * col, -17.0f + 2.0f * row, 0.0f)});
-    SetAtoms(atoms, 38.0f);
-    Frame();
-    for (unsigned k : {0u, 1u, 17u, 254u, 255u, 256u, 257u, 300u, 322u, 323u}) {
-        ClickOnPixel(ToPixel(atoms[k].second));
-        ASSERT_TRUE(display_->is_atom_selected) << k;
-        EXPECT_EQ(display_->selected_atom, k);
     }
 }
 
@@ -100,6 +84,63 @@ TEST_F(Picking, TheWindowTopRowAndPointsOutsideSelectNothing)
         EXPECT_FALSE(display_->is_atom_selected) << p.x << ", " << p.y;
         EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
     }
+}
+
+TEST_F(Picking, TheOutermostDrawnPixelSelectsAndTheNextOneOutDoesNot)
+{
+    SetAtoms({{kO, {0.3f, -0.2f, 0}}}, 4.0f);
+    Frame();
+    const std::vector<unsigned char> rgb = Screen();
+    auto drawn = [&](int x, int y) {
+        const size_t k = (static_cast<size_t>(y) * kWidth + x) * 3;
+        return !IsNear(Rgb{rgb[k], rgb[k + 1], rgb[k + 2]}, glm::vec3(kBackground), 1);
+    };
+    // the last drawn pixel along the centre row, column and diagonals
+    const glm::ivec2 c = ToPixel({0.3f, -0.2f, 0});
+    for (const glm::ivec2 step : {glm::ivec2(1, 0), glm::ivec2(-1, 0), glm::ivec2(0, 1), glm::ivec2(0, -1),
+                                  glm::ivec2(1, 1), glm::ivec2(-1, 1), glm::ivec2(1, -1), glm::ivec2(-1, -1)}) {
+        glm::ivec2 edge = c;
+        while (drawn(edge.x + step.x, edge.y + step.y))
+            edge += step;
+        ASSERT_GT(glm::length(glm::vec2(edge - c)), 35.0f);
+        ClickOnPixel(edge);
+        EXPECT_TRUE(display_->is_atom_selected) << edge.x << ", " << edge.y;
+        ClickOnPixel(edge + step);
+        EXPECT_FALSE(display_->is_atom_selected) << edge.x + step.x << ", " << edge.y + step.y;
+    }
+}
+
+TEST_F(Picking, TwoHundredThousandAtomsDrawAndPickTheFrontOne)
+{
+    // 48 x 36 columns of 116 atoms each, one behind the other; the front
+    // layer has the highest atom numbers (past 65536: all three bytes count)
+    constexpr int kCols = 48, kRows = 36, kLayers = 116;
+    std::vector<std::pair<unsigned, glm::vec3>> atoms;
+    atoms.reserve(kCols * kRows * kLayers);
+    for (int l = 0; l < kLayers; ++l)
+        for (int r = 0; r < kRows; ++r)
+            for (int c = 0; c < kCols; ++c)
+                atoms.push_back({(r + c + l) % 2 ? kO : kN,
+                                 glm::vec3(-29.375f + 1.25f * c, -21.875f + 1.25f * r, -40.0f + 0.3f * static_cast<float>(l))});
+    SetAtoms(atoms, 31.0f);
+    display_->SetAtomScale(true);
+    ASSERT_EQ(display_->GetNumberOfAtoms(), 200448u);
+    Frame();
+    const unsigned front = (kLayers - 1) * kRows * kCols;
+    for (unsigned k : {front, front + 7, front + 1000, front + 1727}) {
+        const glm::ivec2 px = ToPixel(atoms[k].second);
+        const Rgb p = Pixel(px.x, px.y);
+        if (atoms[k].first == kO)
+            EXPECT_GT(p.r, p.b + 40) << k << " " << p;
+        else
+            EXPECT_GT(p.b, p.r + 40) << k << " " << p;
+        ClickOnPixel(px);
+        ASSERT_TRUE(display_->is_atom_selected) << k;
+        EXPECT_EQ(display_->selected_atom, k);
+    }
+    // between the columns: nothing
+    ClickOnPixel(ToPixel({-28.75f, -21.25f, 0}));
+    EXPECT_FALSE(display_->is_atom_selected);
 }
 
 TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)

@@ -1,68 +1,110 @@
-// Lit spheres (also the cell box): the unit-shape vertex doubles as its normal,
-// and the light sits at (4, 4, 4) in world space.
+// Atoms as ray-cast sphere impostors: one view-aligned triangle per atom,
+// drawn as instances of 64 atoms each (a software renderer pays per
+// instance). The fragment stage intersects the view ray (the projection is
+// orthographic) with the sphere, discards misses and writes the hit's true
+// depth. The normal and the picking program share the vertex stage and the
+// hit test; picking writes the atom number as colour (r low byte, g middle,
+// b high) instead of lighting.
 #ifndef TESK_SHADERS_ATOM_H
 #define TESK_SHADERS_ATOM_H
 
 inline const char* const atom_vs = R"(#version 330 core
-layout (location = 0) in vec3 position;
+const int BATCH = 64;  // atoms per instance
+// one triangle around the unit disc: fewer corners and triangles than a quad
+// for a little more area, cheaper for a software renderer
+const vec2 corners[3] = vec2[3](vec2(0.0, 2.0), vec2(-1.7320508, -1.0), vec2(1.7320508, -1.0));
 
-uniform mat4 MVP;
-uniform mat4 M;
-uniform mat4 V;
-uniform float S;
-uniform vec3 C;
+uniform samplerBuffer Atoms;    // position, element index
+uniform int Count;
+uniform mat4 P;
+uniform mat4 MV;
+uniform float S;                // atom scale
+uniform vec4 Elements[110];     // colour, radius
+uniform int Selected[4];        // highlighted atoms, -1 unused
+uniform bool Pick;
+uniform usamplerBuffer List;    // picking: the atoms near the clicked pixel
 
-out vec3 ourColor;
-out vec3 Position_worldspace;
-out vec3 EyeDirection_cameraspace;
-out vec3 LightDirection_cameraspace;
-out vec3 Normal_cameraspace;
+out vec2 Offset;                // from the centre, in radii
+flat out vec3 Center;           // view space
+flat out float Radius;
+flat out vec3 ourColor;
+flat out vec2 Depth;            // window depth of the centre, and its change per radius
 
 void main()
 {
-    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
-    gl_Position = MVP * vec4(S * position, 1.0);
-    Position_worldspace = (M * vec4(position, 1.0)).xyz;
-    vec3 vertexPosition_cameraspace = (V * M * vec4(position, 1.0)).xyz;
-    EyeDirection_cameraspace = vec3(0.0, 0.0, 0.0) - vertexPosition_cameraspace;
-    vec3 LightPosition_cameraspace = (V * vec4(LightPosition_worldspace, 1.0)).xyz;
-    LightDirection_cameraspace = LightPosition_cameraspace + EyeDirection_cameraspace;
-    Normal_cameraspace = (V * M * vec4(position, 0.0)).xyz;
-    ourColor = C;
+    int k = gl_InstanceID * BATCH + gl_VertexID / 3;
+    if (k >= Count) {
+        // past the last atom: a degenerate triangle, never rasterised
+        gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
+        return;
+    }
+    vec2 corner = corners[gl_VertexID % 3];
+    if (Pick)
+        k = int(texelFetch(List, k).r);
+    vec4 atom = texelFetch(Atoms, k);
+    vec4 element = Elements[clamp(int(atom.w), 0, 109)];
+    Radius = element.w * S;
+    Center = (MV * vec4(atom.xyz, 1.0)).xyz;
+    Offset = corner;
+    if (Pick) {
+        ourColor = vec3(k & 255, (k >> 8) & 255, (k >> 16) & 255) / 255.0;
+    } else if (k == Selected[0] || k == Selected[1] || k == Selected[2] || k == Selected[3]) {
+        ourColor = vec3(1.5, 0.75, 0.45);
+    } else {
+        ourColor = element.rgb;
+    }
+    // orthographic: depth is linear in view-space z
+    Depth = vec2(0.5 * (P[2][2] * Center.z + P[3][2]) + 0.5, 0.5 * P[2][2] * Radius);
+    gl_Position = P * vec4(Center.xy + corner * Radius, Center.z + Radius, 1.0);
 }
 )";
 
-// Phong-type shading with inverse-square fall-off; shared with the bonds.
-inline const char* const atom_frag = R"(#version 330 core
-in vec3 ourColor;
-in vec3 Position_worldspace;
-in vec3 EyeDirection_cameraspace;
-in vec3 LightDirection_cameraspace;
-in vec3 Normal_cameraspace;
+// Shared head of both fragment stages: the hit point's normal in view space,
+// with the depth of the hit written.
+inline const char* const atom_hit_glsl = R"(#version 330 core
+#extension GL_ARB_conservative_depth : enable
+#ifdef GL_ARB_conservative_depth
+// the triangle lies at the sphere's front: a hit is never nearer, so the depth
+// test may reject hidden fragments before shading them
+layout (depth_greater) out float gl_FragDepth;
+#endif
+in vec2 Offset;
+flat in vec3 Center;
+flat in float Radius;
+flat in vec3 ourColor;
+flat in vec2 Depth;
 
 out vec4 outColor;
 
+vec3 Hit()
+{
+    float d2 = dot(Offset, Offset);
+    if (d2 > 1.0)
+        discard;
+    vec3 n = vec3(Offset, sqrt(1.0 - d2));
+    gl_FragDepth = Depth.x + Depth.y * n.z;
+    return n;
+}
+)";
+
+// The light model depends on the facing direction alone, so it is looked up:
+// per point of the unit disc, the factor on the colour and the added white.
+inline const char* const atom_frag_main = R"(
+uniform sampler2D Light;
+
 void main()
 {
-    vec3 LightPosition_worldspace = vec3(4.0, 4.0, 4.0);
-    vec3 LightColor = vec3(0.6, 0.6, 0.6);
-    float LightPower = 50.0;
-    vec3 MaterialDiffuseColor = ourColor;
-    vec3 MaterialAmbientColor = vec3(0.2, 0.2, 0.2) * MaterialDiffuseColor;
-    vec3 MaterialSpecularColor = vec3(0.3, 0.3, 0.3);
+    Hit();
+    vec2 lit = texture(Light, 0.5 * Offset + 0.5).rg;
+    outColor = vec4(ourColor * lit.x + vec3(lit.y), 1.0);
+}
+)";
 
-    float distance = length(LightPosition_worldspace - Position_worldspace);
-    vec3 n = normalize(Normal_cameraspace);
-    vec3 l = normalize(LightDirection_cameraspace);
-    float cosTheta = clamp(dot(n, l), 0.0, 1.0);
-    vec3 E = normalize(EyeDirection_cameraspace);
-    vec3 R = reflect(-l, n);
-    float cosAlpha = clamp(dot(E, R), 0.0, 1.0);
-
-    vec3 color = MaterialAmbientColor
-        + MaterialDiffuseColor * LightColor * LightPower * cosTheta / (distance * distance)
-        + MaterialSpecularColor * LightColor * LightPower * pow(cosAlpha, 5.0) / (distance * distance);
-    outColor = vec4(color, 1.0);
+inline const char* const atom_pick_frag_main = R"(
+void main()
+{
+    Hit();
+    outColor = vec4(ourColor, 1.0);
 }
 )";
 

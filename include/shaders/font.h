@@ -1,20 +1,24 @@
-// Label glyphs: one textured quad per character in the plane z = S of the
-// label's frame; the glyph's coverage becomes the alpha of the text colour.
+// Labels: every glyph quad of every label in one buffer. A vertex carries its
+// atom's position and its place in the label plane, which lies at depth S in
+// front of the atom and faces the viewer; the glyph's coverage in the atlas
+// becomes the alpha of the text colour.
 #ifndef TESK_SHADERS_FONT_H
 #define TESK_SHADERS_FONT_H
 
 inline const char* const font_vs = R"(#version 330 core
-layout (location = 0) in vec4 vertex;
+layout (location = 0) in vec3 anchor;  // the atom, model space
+layout (location = 1) in vec3 plane;   // x, y in the label plane, its depth S
+layout (location = 2) in vec2 uv;
 
-uniform mat4 MVP;
-uniform float S;
+uniform mat4 P;
+uniform mat4 MV;
 
 out vec2 TexCoords;
 
 void main()
 {
-    gl_Position = MVP * vec4(vertex.x, vertex.y, S, 1.0);
-    TexCoords = vec2(vertex.z, vertex.w);
+    gl_Position = P * (MV * vec4(anchor, 1.0) + vec4(plane, 0.0));
+    TexCoords = uv;
 }
 )";
 
@@ -28,8 +32,7 @@ out vec4 color;
 
 void main()
 {
-    vec4 sampled = vec4(1.0, 1.0, 1.0, texture(text, TexCoords).r);
-    color = vec4(textColor, 1.0) * sampled;
+    color = vec4(textColor, texture(text, TexCoords).r);
 }
 )";
 

@@ -1,0 +1,38 @@
+// The bonds of the structure on the GPU: one 8-byte record per bond (its two
+// atom numbers); the ends are read from the atoms' buffer, so moving or
+// retyping an atom needs no bond upload. Drawn as cylinder impostors of
+// radius 0.1 in one instanced call.
+#ifndef TESK_CBONDS_H
+#define TESK_CBONDS_H
+
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "cmodel.h"
+#include "cshader.h"
+
+class CBondsLayer {
+public:
+    // Needs a current OpenGL 3.3 context.
+    CBondsLayer();
+    void Delete();
+
+    // The model's bonds between atoms that exist; the buffer grows but never shrinks.
+    void Upload(const CModel& m);
+    // Pairs of atom-buffer records; `source`: the model's bond records they stand for.
+    void UploadPairs(const std::vector<glm::uvec2>& pairs, unsigned source);
+    // `atoms`: the buffer texture of the atom records.
+    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, unsigned int atoms) const;
+
+    unsigned u_bonds = 0;      // records in the buffer
+    unsigned u_source = 0;     // bond records the model had at the upload
+    unsigned u_capacity = 0;
+    unsigned int VAOB = 0;     // no attributes: the shaders read the buffer textures
+    unsigned int EBOB = 0;     // the quad batch indices
+    unsigned int VBOB = 0;     // per-bond records
+    unsigned int TBOB = 0;     // the same records as a buffer texture
+    CShader BondShader;
+};
+
+#endif

@@ -1,0 +1,56 @@
+// Text labels over the atoms: the glyphs of the label font rasterised once
+// into one atlas texture, and per frame one vertex buffer holding every glyph
+// quad of every label in view, drawn with one call.
+#ifndef TESK_CLABELS_H
+#define TESK_CLABELS_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "cmodel.h"
+#include "cshader.h"
+
+// One rasterised glyph of the label font.
+struct Character {
+    glm::ivec2 Size{0};          // bitmap width and rows, pixels
+    glm::ivec2 Bearing{0};       // pen to left edge, baseline to top edge, pixels
+    unsigned int Advance = 0;    // pen advance in 1/64 pixel
+    glm::vec4 Atlas{0.0f};       // u0, v0 (bitmap's top left), u1, v1 in the atlas
+};
+
+// The six (x, y, u, v) vertices of one glyph quad with the pen at x and f model
+// units per glyph pixel; returns the pen position for the next character.
+float LayoutGlyphQuad(const Character& ch, float x, float f, float quad[6][4]);
+// Label of atom i with element index e: symbol, index, or both run together;
+// the index alone when symbols are off.
+std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_index);
+
+class CLabelsLayer {
+public:
+    // Needs a current OpenGL 3.3 context; loads the font.
+    CLabelsLayer();
+    void Delete();
+
+    // Rasterises characters 0 to 127 of the first font that opens into the
+    // atlas; messages on standard output.
+    void LoadFont();
+    // Labels of every atom whose label may be in view; `scale` is the atom scale.
+    void Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+              float font_scale, bool show_symbol, bool show_index);
+
+    std::map<char, Character> Characters;
+    unsigned int TEXF = 0;           // the glyph atlas
+    unsigned int VAOF = 0, VBOF = 0;
+    CShader FontShader;
+    std::vector<float> v_vertices;   // this frame's glyph vertices, kept to reuse the memory
+    // label fonts, tried in order; the first that opens is used
+    std::vector<std::string> v_font_paths{
+        "/usr/share/fonts/truetype/roboto/hinted/Roboto-Medium.ttf",
+        "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
+        "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf"};
+};
+
+#endif

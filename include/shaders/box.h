@@ -1,0 +1,28 @@
+// The cell box: lines in one flat colour. Lit like the atoms, lines whose
+// corners lie far from the light would come out nearly black.
+#ifndef TESK_SHADERS_BOX_H
+#define TESK_SHADERS_BOX_H
+
+inline const char* const box_vs = R"(#version 330 core
+layout (location = 0) in vec3 position;
+
+uniform mat4 MVP;
+
+void main()
+{
+    gl_Position = MVP * vec4(position, 1.0);
+}
+)";
+
+inline const char* const box_frag = R"(#version 330 core
+uniform vec3 C;
+
+out vec4 outColor;
+
+void main()
+{
+    outColor = vec4(C, 1.0);
+}
+)";
+
+#endif

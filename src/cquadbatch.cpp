@@ -1,0 +1,33 @@
+// Batches of quads for the impostor draws.
+#include "cquadbatch.h"
+
+#include <vector>
+
+#include <glad/gl.h>
+
+unsigned int MakeQuadBatchIndices(unsigned int vao)
+{
+    std::vector<unsigned short> v;
+    for (unsigned short q = 0; q < QUADS_PER_INSTANCE; ++q) {
+        const unsigned short c = static_cast<unsigned short>(4 * q);
+        for (unsigned short k : {0, 1, 2, 2, 1, 3})
+            v.push_back(static_cast<unsigned short>(c + k));
+    }
+    GLuint ebo = 0;
+    glBindVertexArray(vao);
+    glGenBuffers(1, &ebo);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(unsigned short)), v.data(),
+                 GL_STATIC_DRAW);
+    glBindVertexArray(0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    return ebo;
+}
+
+void DrawQuadBatches(unsigned count)
+{
+    if (count == 0)
+        return;
+    const GLsizei instances = static_cast<GLsizei>((count + QUADS_PER_INSTANCE - 1) / QUADS_PER_INSTANCE);
+    glDrawElementsInstanced(GL_TRIANGLES, 6 * QUADS_PER_INSTANCE, GL_UNSIGNED_SHORT, nullptr, instances);
+}
