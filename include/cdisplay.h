@@ -74,6 +74,9 @@ public:
     // uploads everything again, resets the palette and drops selections past
     // the last atom.
     void OnModelChanged();
+    // The model matrix that centres the drawn cells, and where the box goes.
+    glm::mat4 SceneModel() const;
+    glm::mat4 BoxPlacement() const;
     // Rebuild the picking palette for the current atom count.
     void ResetPalette();
 
@@ -128,9 +131,7 @@ private:
     // Uploads the atoms and bonds as drawn: the model's own, or for a
     // periodic structure its copies and the bond pieces between them.
     void UploadScene();
-    // The model matrix that centres the drawn cells, and where the box goes.
-    glm::mat4 SceneModel() const;
-    glm::mat4 BoxPlacement() const;
+
 };
 
 #endif
