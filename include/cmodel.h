@@ -117,7 +117,7 @@ public:
     // `pj` is the image of atom j in cell `image` for a periodic bond.
     void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2,
                     const glm::ivec3& image = glm::ivec3(0));
-    void AppendPeriodicBond(const CCrystalBond& b);
+    void AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b);
     // Cell coordinate of a position along one axis, kept inside the grid.
     int GetCellCoordinate(float p, int axis) const;
 

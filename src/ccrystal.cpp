@@ -39,6 +39,7 @@ struct GridAtom {
     glm::vec3 q;  // the position wrapped into the cell
     unsigned atom;
     unsigned element;
+    glm::ivec3 shift;  // the cell the atom lies in: q is its position minus this cell's translation
 };
 
 }  // namespace
@@ -99,16 +100,24 @@ void FindPeriodicBonds(const CLattice& lattice, const std::vector<glm::vec3>& po
 
     // the atoms wrapped into the cell, cell after cell
     std::vector<unsigned> cell_of(n);
+    std::vector<glm::ivec3> shift_of(n);
     std::vector<unsigned> start(cells + 1, 0);
     for (std::size_t i = 0; i < n; ++i) {
         const glm::dvec3 f = lattice.Fractional(pos[i]);
-        glm::ivec3 c;
+        glm::ivec3 c, s;
         for (int a = 0; a < 3; ++a) {
-            double w = f[a] - std::floor(f[a]);
-            if (!(w >= 0.0 && w < 1.0)) w = 0.0;
+            const double whole = std::isfinite(f[a]) ? std::floor(f[a]) : 0.0;
+            double w = f[a] - whole;
+            s[a] = int(std::max(-1e9, std::min(1e9, whole)));
+            // just below a whole number the difference may round up to 1
+            if (!(w >= 0.0 && w < 1.0)) {
+                w = 0.0;
+                s[a] += 1;
+            }
             c[a] = std::min(side[a] - 1, int(w * side[a]));
         }
         cell_of[i] = unsigned((std::size_t(c.z) * side.y + c.y) * side.x + c.x);
+        shift_of[i] = s;
         if (elem[i] != DUMMY_ATOM_INDEX) ++start[cell_of[i] + 1];
     }
     for (std::size_t c = 0; c < cells; ++c) start[c + 1] += start[c];
@@ -117,9 +126,8 @@ void FindPeriodicBonds(const CLattice& lattice, const std::vector<glm::vec3>& po
         std::vector<unsigned> fill(start.begin(), start.end() - 1);
         for (std::size_t i = 0; i < n; ++i) {
             if (elem[i] == DUMMY_ATOM_INDEX) continue;
-            const glm::dvec3 f = lattice.Fractional(pos[i]);
-            const glm::ivec3 s(int(std::floor(f.x)), int(std::floor(f.y)), int(std::floor(f.z)));
-            grid[fill[cell_of[i]]++] = GridAtom{pos[i] - lattice.Translation(s), unsigned(i), elem[i]};
+            const glm::ivec3 s = shift_of[i];
+            grid[fill[cell_of[i]]++] = GridAtom{pos[i] - lattice.Translation(s), unsigned(i), elem[i], s};
         }
     }
 
@@ -149,10 +157,7 @@ void FindPeriodicBonds(const CLattice& lattice, const std::vector<glm::vec3>& po
     auto floordiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
     auto found = [&](const GridAtom& a, const GridAtom& b, const glm::ivec3& t) {
         // the image offset between the atoms as stored, then the exact test
-        const glm::dvec3 fa = lattice.Fractional(pos[a.atom]), fb = lattice.Fractional(pos[b.atom]);
-        const glm::ivec3 sa(int(std::floor(fa.x)), int(std::floor(fa.y)), int(std::floor(fa.z)));
-        const glm::ivec3 sb(int(std::floor(fb.x)), int(std::floor(fb.y)), int(std::floor(fb.z)));
-        const CCrystalBond bond = Canonical(a.atom, b.atom, t - sb + sa);
+        const CCrystalBond bond = Canonical(a.atom, b.atom, t - b.shift + a.shift);
         if (IsBonded(lattice, pos, elem, bond)) out.push_back(bond);
     };
 

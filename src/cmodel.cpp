@@ -377,7 +377,7 @@ void CModel::FindBondsOf(unsigned u) {
         std::vector<CCrystalBond> found;
         const CLattice lattice = GetLattice();
         FindPeriodicBondsOf(lattice, u, v_float_raw_xyz, v_atom_index, found);
-        for (const CCrystalBond& b : found) AppendPeriodicBond(b);
+        for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
         return;
     }
     for (unsigned j = 0; j < n; ++j) {
@@ -608,7 +608,7 @@ void CModel::EvalAtomicBonds() {
             is_periodic_bonds = true;
             std::vector<CCrystalBond> found;
             FindPeriodicBonds(lattice, v_float_raw_xyz, v_atom_index, max_radius, found);
-            for (const CCrystalBond& b : found) AppendPeriodicBond(b);
+            for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
             is_bond_eval = true;
             return;
         }
@@ -707,9 +707,9 @@ void CModel::EvalAtomicBonds() {
     is_bond_eval = true;
 }
 
-void CModel::AppendPeriodicBond(const CCrystalBond& b) {
+void CModel::AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b) {
     const glm::vec3 pi = v_float_raw_xyz[b.i];
-    const glm::vec3 pj = v_float_raw_xyz[b.j] + GetLattice().Translation(b.image);
+    const glm::vec3 pj = v_float_raw_xyz[b.j] + lattice.Translation(b.image);
     const glm::vec3 d = pj - pi;
     AppendBond(b.i, b.j, pi, pj, d, d.x * d.x + d.y * d.y + d.z * d.z, b.image);
 }
