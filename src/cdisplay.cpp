@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 
 #include <glad/gl.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -15,6 +17,9 @@ namespace {
 
 // Element indices come from the symbol look-up; one that does not fit the
 // table is shown as the dummy element rather than read past the table.
+// the most atom copies a supercell may draw
+constexpr double kMostCopies = 8e6;
+
 unsigned DrawnElement(unsigned e)
 {
     return e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX;
@@ -150,6 +155,17 @@ void CDisplay::OnStructureLoaded()
 void CDisplay::UploadScene()
 {
     v_repeat = glm::clamp(v_repeat, glm::ivec3(1), glm::ivec3(10));
+    // a large crystal repeated many times would not fit in memory: fewer cells
+    const double count = static_cast<double>(data.GetTotalAtoms());
+    while (data.is_periodic && count * v_repeat.x * v_repeat.y * v_repeat.z > kMostCopies) {
+        int& most = v_repeat.x >= v_repeat.y && v_repeat.x >= v_repeat.z ? v_repeat.x
+                    : v_repeat.y >= v_repeat.z                          ? v_repeat.y
+                                                                          : v_repeat.z;
+        if (most == 1)
+            break;
+        --most;
+        std::printf("Too many atoms to repeat: %d x %d x %d cells\n", v_repeat.x, v_repeat.y, v_repeat.z);
+    }
     is_scene_shown = data.is_periodic;
     v_scene_repeat = v_repeat;
     is_scene_boundary = is_show_boundary;
@@ -163,23 +179,34 @@ void CDisplay::UploadScene()
         box.BuildCube(data.m_cell_box);
         return;
     }
-    const CLattice lattice = data.GetLattice();
-    const size_t n = std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size());
-    copies.Build(lattice, data.v_float_raw_xyz, v_repeat, is_show_boundary);
-    BuildCrystalScene(lattice, data.v_float_raw_xyz, data.m_bond_indices, data.m_bond_image, data.i_number_of_bonds,
-                      copies, scene);
-    std::vector<glm::vec4> records(scene.v_xyz.size());
-    for (size_t k = 0; k < records.size(); ++k) {
-        // the free ends of half-bonds are never drawn as atoms
-        const unsigned a = k < scene.u_drawn ? scene.v_atom[k] : 0;
-        records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_atom_index[a]) : DUMMY_ATOM_INDEX));
+    try {
+        const CLattice lattice = data.GetLattice();
+        const size_t n = std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size());
+        copies.Build(lattice, data.v_float_raw_xyz, v_repeat, is_show_boundary);
+        BuildCrystalScene(lattice, data.v_float_raw_xyz, data.m_bond_indices, data.m_bond_image, data.i_number_of_bonds,
+                          copies, scene);
+        std::vector<glm::vec4> records(scene.v_xyz.size());
+        for (size_t k = 0; k < records.size(); ++k) {
+            // the free ends of half-bonds are never drawn as atoms
+            const unsigned a = k < scene.u_drawn ? scene.v_atom[k] : 0;
+            records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_atom_index[a]) : DUMMY_ATOM_INDEX));
+        }
+        atoms.UploadCopies(records, scene.u_drawn);
+        bonds.UploadPairs(scene.v_pairs, data.i_number_of_bonds);
+        glm::dmat3 block = data.m_cell_box;
+        for (int a = 0; a < 3; ++a)
+            block[a] *= double(v_repeat[a]);
+        box.BuildCube(block);
+    } catch (const std::exception&) {
+        // out of memory: the cell alone, its bonds inside it
+        std::printf("Out of memory while repeating the cell; one cell shown\n");
+        v_repeat = v_scene_repeat = glm::ivec3(1);
+        copies = CCopies();
+        scene = CCrystalScene();
+        atoms.Upload(data);
+        bonds.Upload(data);
+        box.BuildCube(data.m_cell_box);
     }
-    atoms.UploadCopies(records, scene.u_drawn);
-    bonds.UploadPairs(scene.v_pairs, data.i_number_of_bonds);
-    glm::dmat3 block = data.m_cell_box;
-    for (int a = 0; a < 3; ++a)
-        block[a] *= double(v_repeat[a]);
-    box.BuildCube(block);
 }
 
 glm::mat4 CDisplay::SceneModel() const
