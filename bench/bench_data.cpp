@@ -46,6 +46,23 @@ void BM_ReadFile(benchmark::State& state) {
     state.counters["peak_bytes/atom"] = double(usage.ru_maxrss) * 1024.0 / double(model.GetTotalAtoms());
 }
 
+// Spreads of atoms a search over the bounding box handles badly: shape 0
+// two far blobs, 1 a thin diagonal line, 2 every atom at one point.
+void BM_ReadShape(benchmark::State& state) {
+    static const char* const shapes[] = {"blobs", "line", "point"};
+    const std::string path = DataFolder() + "/" + shapes[state.range(0)] + "-" + std::to_string(state.range(1)) + ".xyz";
+    CModel model;
+    for (auto _ : state) {
+        if (!model.ReadFile(DataFolder(), path, INPUT_FILE_TYPE_XYZ)) {
+            state.SkipWithError(("cannot read " + path).c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(model.i_number_of_bonds);
+    }
+    state.counters["atoms"] = model.GetTotalAtoms();
+    state.counters["bonds"] = model.i_number_of_bonds;
+}
+
 // The bond search on the positions as read: the box, cut radius, cell grid
 // and bonds of SetModel, the way every load runs them.
 void BM_BondSearch(benchmark::State& state) {
@@ -72,24 +89,6 @@ void BM_BondSearch(benchmark::State& state) {
     state.counters["cells"] = model.u_cell_number;
 }
 
-// All pairs, the search the model uses for grids of at most eight cells.
-void BM_BondSearchAllPairs(benchmark::State& state) {
-    const Input in = InputFor(INPUT_FILE_TYPE_XYZ, state.range(0));
-    CModel model;
-    if (!model.ReadFile(in.folder, in.path, in.format)) {
-        state.SkipWithError(("cannot read " + in.path).c_str());
-        return;
-    }
-    for (auto _ : state) {
-        // a grid of one cell: the search tests every pair
-        model.is_linked_list = true;
-        model.u_cell_number = 1;
-        model.EvalAtomicBonds();
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
-    }
-    state.counters["bonds"] = model.i_number_of_bonds;
-}
-
 void Sizes(benchmark::internal::Benchmark* b) {
     for (int format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
         for (long n : {10000L, 100000L, 1000000L}) b->Args({format, n});
@@ -98,6 +97,9 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }  // namespace
 
 BENCHMARK(BM_ReadFile)->Apply(Sizes)->Unit(benchmark::kMillisecond)->ArgNames({"format", "atoms"});
+BENCHMARK(BM_ReadShape)
+    ->ArgsProduct({{0, 1, 2}, {20000, 100000, 1000000}})
+    ->Unit(benchmark::kMillisecond)
+    ->ArgNames({"shape", "atoms"});
 BENCHMARK(BM_BondSearch)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BondSearchAllPairs)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -7,6 +7,11 @@ chloride ions at the density of water, in XYZ, extended POSCAR and PDB.
 Each file holds about N atoms: molecules on a cubic grid of 3.104 A (one
 molecule per 29.9 A^3, as in water at 1 g/cm^3), randomly turned, and one
 site in twenty a Na or Cl ion instead. The same seed gives the same files.
+
+Besides, in XYZ only, spreads of atoms that a bond search over the bounding
+box handles badly: two such blobs of N/2 atoms 100,000 A apart
+(blobs-N.xyz), N carbon atoms 1.4 A apart on the diagonal of a cube
+(line-N.xyz), and N water atoms all at one point (point-N.xyz).
 """
 import math
 import os
@@ -92,6 +97,31 @@ def write_pdb(path, atoms, edge):
         f.write("END\n")
 
 
+def write_shapes(stem_dir, n, rng):
+    path = os.path.join(stem_dir, "blobs-%d.xyz" % n)
+    if not os.path.exists(path):
+        half, _ = molecules(n // 2, rng)
+        other, _ = molecules(n - n // 2, rng)
+        with open(path, "w") as f:
+            f.write("%d\ntwo blobs of water 100000 A apart\n" % n)
+            for shift, atoms in ((0.0, half), (100000.0, other)):
+                for s, (x, y, z) in atoms:
+                    f.write("%-2s %12.6f %12.6f %12.6f\n" % (s, x + shift, y + shift, z + shift))
+    path = os.path.join(stem_dir, "line-%d.xyz" % n)
+    if not os.path.exists(path):
+        step = 1.4 / math.sqrt(3.0)
+        with open(path, "w") as f:
+            f.write("%d\ncarbon chain on the diagonal\n" % n)
+            for i in range(n):
+                f.write("C %.6f %.6f %.6f\n" % (i * step, i * step, i * step))
+    path = os.path.join(stem_dir, "point-%d.xyz" % n)
+    if not os.path.exists(path):
+        with open(path, "w") as f:
+            f.write("%d\nevery atom at one point\n" % n)
+            for i in range(n):
+                f.write("%s 1.5 -2.5 3.5\n" % ("O" if i % 3 == 0 else "H"))
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -106,6 +136,7 @@ def main():
             write_poscar(stem + "-vasp/POSCAR", atoms, edge)
         if not os.path.exists(stem + ".pdb"):
             write_pdb(stem + ".pdb", atoms, edge)
+        write_shapes(out, n, rng)
 
 
 if __name__ == "__main__":

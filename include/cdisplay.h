@@ -77,6 +77,8 @@ public:
     // The model matrix that centres the drawn cells, and where the box goes.
     glm::mat4 SceneModel() const;
     glm::mat4 BoxPlacement() const;
+    // After the model moved to another frame: its cell may have changed.
+    void OnFrameChanged();
     // Rebuild the picking palette for the current atom count.
     void ResetPalette();
 

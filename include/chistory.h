@@ -10,6 +10,7 @@
 
 #include <glm/glm.hpp>
 
+#include "cpdb.h"
 #include "cvasp.h"
 
 // One bond record as it sat in the model's bond vectors.
@@ -44,6 +45,8 @@ struct CEditRecord {
     bool is_file_atom = false;
     glm::dvec3 file_xyz{0.0};
     CVaspAtom vasp_atom;
+    bool has_pdb_info = false;  // a PDB atom's name, residue, chain, ... as read
+    CPdbAtom pdb_info;
     std::vector<CBondEntry> v_removed_bonds;  // the atom's bonds before the edit, by place
     unsigned u_added_bonds = 0;               // records a change appended at the end
     std::vector<CWrapEntry> v_wrapped;

@@ -11,6 +11,7 @@
 #include "ccrystal.h"
 #include "chistory.h"
 #include "cpdb.h"
+#include "ctrajectory.h"
 #include "cvasp.h"
 #include "cxyz.h"
 
@@ -36,12 +37,33 @@ inline const glm::ivec3 neighbor_cells[27] = {
 float BondLimit(unsigned a, unsigned b);
 inline bool IsBondLength(float d2, float limit) { return d2 <= limit && double(d2) > 0.1; }
 
+// An edit of the shown structure, replayed on every frame read later: the
+// deletion of atom u_atom, or its change to element u_element.
+struct CFrameEdit {
+    bool is_delete;
+    unsigned u_atom;
+    unsigned u_element;
+};
+
 // One atom of the cell-ordered copy the bond search walks: its position,
 // atom number and element index.
 struct CCellAtom {
     glm::vec3 p;
     unsigned atom;
     unsigned element;
+};
+
+// Integer coordinates of a cell of the bond search grid.
+struct CCellKey {
+    long long x, y, z;
+    bool operator==(const CCellKey& o) const { return x == o.x && y == o.y && z == o.z; }
+};
+
+// Atoms of a crowded cell that share one small sub-cube: they lie closer
+// together than any bond, so the search never pairs them with each other.
+struct CClump {
+    unsigned begin, end;  // their entries in v_cell_atoms
+    CCellKey key;         // the sub-cube
 };
 
 class CModel {
@@ -86,6 +108,27 @@ public:
     CLattice GetLattice() const { return CLattice(m_cell_box, v_cell_origin); }
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
 
+    // frames of a trajectory file (a file of one structure has one)
+    // The count of the whole file; finishes the index first.
+    std::size_t GetFrameCount();
+    std::size_t GetShownFrame() const { return u_frame; }
+    // Shows frame k (0-based) with its bonds and cell and the edits made so
+    // far. False, with the shown frame left as it was and the reason in
+    // frame_message, for a frame that does not exist, cannot be read or
+    // holds another number of atoms than the first.
+    bool SetFrame(std::size_t k);
+    // Reads frame k into the model; its bonds only with `bonds`.
+    bool LoadFrame(std::size_t k, bool bonds);
+    // Writes every frame that can be read, one after another, as XYZ.
+    bool SaveAllFrames(const std::string& path);
+    // The reader of each format on a structure's text held in memory.
+    static bool ReadText(CXyz& r, const std::string& d, const std::string& f, const std::string& text,
+                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    static bool ReadText(CVasp& r, const std::string& d, const std::string& f, const std::string& text,
+                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    static bool ReadText(CPdb& r, const std::string& d, const std::string& f, const std::string& text,
+                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+
     // bond detection
     void EvalCutRadius();
     void EvalAtomicBonds();
@@ -118,14 +161,30 @@ public:
     void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2,
                     const glm::ivec3& image = glm::ivec3(0));
     void AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b);
-    // Cell coordinate of a position along one axis, kept inside the grid.
+    // Cell coordinate of a position along one axis, kept inside the dense grid.
     int GetCellCoordinate(float p, int axis) const;
+    // Sub-cube of a position for telling crowded atoms apart (see CClump).
+    CCellKey GetClumpKey(const glm::vec3& p) const;
+
+    // The atoms now bonded to atom i under the same criterion as the bond
+    // search (partners in ascending order, i itself never). It tests every
+    // atom of the current positions, so it stays right after edits that
+    // moved, added or removed atoms; a dummy atom has no partners.
+    void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
 
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
     CHistory history;  // edits since the last read
     int file_format = INPUT_FILE_TYPE_XYZ;
+    CTrajectory trajectory;
+    std::string frame_folder;  // where the file's POTCAR is looked for
+    std::string frame_message;  // why the last frame asked for is not shown
+    std::size_t u_frame = 0;
+    std::size_t u_frame_atoms = 0;  // atoms of the first frame as read
+    glm::vec3 frame_center_xyz{0.0f};  // every frame is shown around the first one's centre
+    std::vector<CFrameEdit> v_edits;
+    bool is_saving_frames = false;
     int i_neighbor_cells = 0;
     bool is_bond_eval = false;
     bool is_unchanged = true;
@@ -137,8 +196,6 @@ public:
     glm::vec3 v_box_size{0.0f};
     glm::dmat3 m_cell_box{0.0};
     glm::ivec3 v_cell_side{0};
-    std::vector<int> v_cell_head;
-    std::vector<int> v_cell_list;
     std::vector<glm::ivec3> neighbor_cells_xyz;
     bool is_periodic = false;
     bool is_linked_list = false;
@@ -159,17 +216,34 @@ public:
     // drawn position of the cell's origin; moves with the atoms when centred
     glm::dvec3 v_cell_origin{0.0};
 
-    // The grid in double precision: it spans the atoms' own extent (origin
-    // and size) and has v_grid_frac cells per unit length. The float box may
-    // overflow for coordinates near the float limits; these never do.
+    // The grid in double precision: its origin is the lowest corner of the
+    // atoms. Cells are cubes at least as wide as the longest possible bond.
+    // When a box of such cells over the atoms is small (at most a few cells
+    // per atom) it is dense: cell (x, y, z) is number (z * ny + y) * nx + x
+    // and v_grid_frac gives cells per unit length. Otherwise only the cells
+    // that hold atoms exist (is_sparse_grid), found through a hash of their
+    // keys, so the cost follows the atoms, not the size of the box.
     glm::dvec3 v_grid_origin{0.0};
     glm::dvec3 v_grid_size{0.0};
     glm::dvec3 v_grid_frac{0.0};
+    double r_cell_edge = 0.0;
+    bool is_sparse_grid = false;
+    // per atom: its cell, -1 for a dummy atom (never bonded, in no cell)
+    std::vector<int> v_atom_cell;
     // The atoms of every cell in one block, cell after cell, each block in
-    // descending atom number like the cell lists; cell c holds entries
-    // v_cell_start[c] to v_cell_start[c + 1] - 1. Dummy atoms are left out.
+    // descending atom number; cell c holds entries v_cell_start[c] to
+    // v_cell_start[c + 1] - 1.
     std::vector<unsigned> v_cell_start;
     std::vector<CCellAtom> v_cell_atoms;
+    // sparse grid: each cell's key, and its neighbour cells (itself
+    // included) as entries v_near_start[c] to v_near_start[c + 1] - 1 of v_near
+    std::vector<CCellKey> v_cell_keys;
+    std::vector<unsigned> v_near_start;
+    std::vector<unsigned> v_near;
+    // Crowded cells have their block ordered by sub-cube: clumps
+    // v_cell_clumps[c].x to .y - 1 of m_clumps (an empty range elsewhere).
+    std::vector<glm::uvec2> v_cell_clumps;
+    std::vector<CClump> m_clumps;
 };
 
 #endif

@@ -21,10 +21,25 @@
 
 #include "ctimer.h"
 
+// What a record in the standard columns says about its atom besides the
+// position and element, kept so that a save writes it back.
+struct CPdbAtom {
+    char record[7] = "ATOM  ";  // columns 1-6
+    char name[5] = "";          // columns 13-16 as read
+    char residue[4] = "LIG";    // columns 18-20
+    char chain = ' ';           // column 22
+    int residue_number = 1;     // columns 23-26
+    float occupancy = 1.0f;     // columns 55-60
+    float b_factor = 0.0f;      // columns 61-66
+    unsigned element = 0;       // the element read; another one gets a name of its own
+};
+
 class CPdb {
 public:
     // pdb_format of a file read by columns (the token variants are 1 to 6)
     static constexpr uint32_t PDB_FORMAT_COLUMNS = 7;
+    // pdb_format of token records with a chain identifier after the residue name
+    static constexpr uint32_t PDB_FORMAT_CHAIN = 8;
     // the product's web address in the generated HEADER line
     static constexpr const char* PRODUCT_ADDRESS = "https://github.com/tesk-viewer/tesk";
 
@@ -32,12 +47,18 @@ public:
 
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
-    // False when idx does not match the stored atoms or the file cannot be
-    // written; the target is replaced atomically.
+    // The same for a structure's text held in memory.
+    bool ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // Writes the standard fixed columns (CRYST1 from cell_xyz when periodic,
+    // the atom details of v_atom_info when it has one entry per atom, else
+    // defaults). False when idx does not match the stored atoms, a
+    // coordinate does not fit its 8 columns, or the file cannot be written;
+    // the target is replaced atomically.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
     // Undoes DeleteAtom(u) of an atom whose stored position was `r`.
-    void InsertAtom(unsigned u, const glm::vec3& r);
+    // The inverse of DeleteAtom: `info` is the atom's details, when they were kept.
+    void InsertAtom(unsigned u, const glm::vec3& r, const CPdbAtom* info = nullptr);
     unsigned GetAtomIndex(std::string s) const;
     void CenterCoordinates();
     unsigned GetTotalAtoms() const { return total_atoms; }
@@ -55,6 +76,8 @@ public:
     glm::dmat3 cell_xyz{1.0};
     std::vector<glm::vec3> v_carte_xyz;
     std::vector<std::string> header_info;
+    // per atom, filled for files read by columns (else empty)
+    std::vector<CPdbAtom> v_atom_info;
     bool is_periodic = false;
     bool is_charges = false;
 

@@ -49,8 +49,11 @@ public:
 
     bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // The same for a structure's text held in memory; `d` is where a POTCAR is looked for.
+    bool ReadText(const std::string& d, std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // False when idx does not match the stored atoms or the file cannot be
-    // written; the target is replaced atomically.
+    // written; the target is replaced atomically. An object that read
+    // nothing writes v_carte_xyz (Cartesian) in the cell cell_xyz.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
     // What DeleteAtom(u) would remove, and its exact inverse.
@@ -67,6 +70,9 @@ public:
     uint32_t header_lines = 0;
     uint32_t total_atoms = 0;
     double parameter = 1.0;
+    // the scale factor of each Cartesian axis: three equal numbers unless the
+    // scale line gave three; for a volume, the factor that gives it
+    glm::dvec3 v_scale{1.0};
     glm::dvec3 min_coord{0.0};
     glm::dvec3 max_coord{0.0};
     glm::dmat3 cell_xyz{1.0};
@@ -87,6 +93,10 @@ private:
     // cursor stands after the first coordinate line, which is returned.
     bool Recognise(const std::string& d, textio::LineCursor& cursor, std::string_view& first_coordinate_line);
     void AdoptHeader(CVasp& from);
+    // Species named by a label after each position, for a plain-layout file
+    // without POTCAR; false when the labels do not name one element per species.
+    bool SpeciesFromLabels(const textio::LineCursor& cursor, std::string_view first_coordinate_line,
+                           const std::vector<uint64_t>& counts);
 };
 
 #endif

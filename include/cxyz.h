@@ -4,6 +4,7 @@
 #define TESK_CXYZ_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -19,8 +20,12 @@ public:
     // Reads the whole structure. On failure nothing changes: not the object,
     // not `xyz`, not `idx`.
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
-    // False when `idx` does not hold one element per stored atom or the file
-    // cannot be written; an existing file is then left as it was.
+    // The same for a structure's text held in memory; `f` names it in messages.
+    bool ReadText(std::string_view text, const std::string& f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
+    // Writes the stored atoms, and for a periodic structure its cell on the
+    // comment line in the form it was read in. False when `idx` does not hold
+    // one element per stored atom or the file cannot be written; an existing
+    // file is then left as it was.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
     unsigned GetAtomIndex(std::string s) const;
     void DeleteAtom(unsigned u);
@@ -38,6 +43,9 @@ public:
     glm::dmat3 cell_xyz{1.0};
     std::vector<glm::dvec3> v_carte_xyz;
     bool is_periodic = false;
+    // the cell came as Cell="..." (else a periodic structure is written with
+    // the extended-XYZ Lattice="...", as such files come)
+    bool is_cell_keyword = false;
 };
 
 #endif

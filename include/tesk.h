@@ -91,6 +91,15 @@ public:
     int settle_frames = 0;
     ImVec2 last_display{0.0f, 0.0f};
     bool last_mouse_valid = false;
+    // Trajectory playback: running, speed in frames per second, back to the
+    // first frame after the last, and the time gathered towards the next step.
+    bool is_playing = false;
+    bool is_loop = true;
+    float frame_rate = 10.0f;
+    float play_clock = 0.0f;
+    // the trajectory index is still being built, a slice per pass: like
+    // playback, this needs passes even when no event arrives
+    bool is_indexing = false;
 };
 
 // The GUI font, covering Latin, Latin Extended, Greek and Cyrillic names.
@@ -134,6 +143,11 @@ void MouseStep(CShellState& s, CDisplay& atom);
 void KeyboardStep(CShellState& s, CDisplay& atom);
 // Step 6: the pie menu while it is open.
 void PieStep(CShellState& s, CDisplay& atom);
+// Part of step 7: a slice more of the trajectory index, and the next frame
+// when playback is due (time from the GUI frame's delta).
+void FramesStep(CShellState& s, CDisplay& atom);
+// Shows frame k (0-based) of the trajectory; false when the model refuses it.
+bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k);
 // Step 7: the Settings, Choose File and Action windows.
 void ControlWindows(CShellState& s, CDisplay& atom);
 void SettingsWindow(CShellState& s, CDisplay& atom);

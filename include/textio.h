@@ -35,8 +35,8 @@ inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads one number as scanf's "%lf" and "%f" do, but only inside [p, end):
 // leading white space, an optional sign, then the longest decimal or 0x
-// hexadecimal number; overflow gives infinity and underflow zero, as strtod
-// does. `p` moves past the number. False when no number starts there.
+// hexadecimal number, a Fortran exponent D or d counting as E; overflow
+// gives infinity and underflow zero, as strtod does. `p` moves past the number. False when no number starts there.
 template <typename T>
 bool ScanNumber(const char*& p, const char* end, T& value);
 
@@ -48,9 +48,15 @@ bool ScanNumber(const char*& p, const char* end, T& value);
 // does not fit the conversion buffer.
 bool AppendFixed(std::string& out, double value, int width, int decimals, bool separate);
 
-// Writes `content` to a temporary file beside `path` and renames it over
-// `path`, so that a failed write never destroys an existing file.
+// Writes `content` to a temporary file beside `path`, flushes it to disk and
+// renames it over `path`, so that a failed write never destroys an existing
+// file. A symbolic link is followed: its target is replaced, the link stays.
+// An existing file keeps its permission bits.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
+
+// Appends a line read from a file and a line feed; a carriage return it
+// ended with is dropped, so that a saved file has one kind of line end.
+void AppendLine(std::string& out, std::string_view line);
 
 }  // namespace textio
 

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-dev
+  python3-gemmi
 )
 if [ "${1:-}" = "--bench" ]; then
   # tools Tesk is compared with in bench/compare.sh

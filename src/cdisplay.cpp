@@ -241,6 +241,14 @@ void CDisplay::OnModelChanged()
     }
 }
 
+void CDisplay::OnFrameChanged()
+{
+    // same atoms and bonds in other places, maybe in another cell
+    atoms.Upload(data);
+    bonds.Upload(data);
+    box.BuildCube(data.m_cell_box);
+}
+
 void CDisplay::ResetPalette()
 {
     pick._lvls = data.GetTotalAtoms();

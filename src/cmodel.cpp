@@ -16,6 +16,63 @@
 namespace {
 
 constexpr std::size_t RECORDS_PER_ATOM = 15;
+// Atoms piled closer than bonds reach (thousands of atoms bonded to thousands)
+// would fill memory with records: the search stops at this many per atom.
+constexpr std::size_t MAX_RECORDS_PER_ATOM = 64;
+// A cell with more atoms than this is split into clumps (CClump).
+constexpr unsigned CROWDED_CELL = 32;
+// Edge of the clump sub-cubes: two atoms in one are at most 0.18 * sqrt(3)
+// = 0.312 apart, d^2 <= 0.0972, below the 0.1 every bond must exceed.
+constexpr double CLUMP_EDGE = 0.18;
+// Cell coordinates are kept within this; atoms beyond lie so far out that
+// their float positions are farther apart than any bond, or equal.
+constexpr double MAX_CELL_COORDINATE = 4.0e18;
+
+// Cells and sub-cubes are counted from the origin of space, not from the
+// atoms' corner: then only a position far from the origin gets its
+// coordinate clamped, and there floats are farther apart than any bond.
+long long CellCoordinate(float p, double edge) {
+    const double u = std::floor(double(p) / edge);
+    if (!(u > -MAX_CELL_COORDINATE)) return -(long long)MAX_CELL_COORDINATE;
+    if (u >= MAX_CELL_COORDINATE) return (long long)MAX_CELL_COORDINATE;
+    return (long long)u;
+}
+
+std::size_t HashKey(const CCellKey& k) {
+    unsigned long long h = (unsigned long long)k.x * 0x9E3779B97F4A7C15ull;
+    h ^= (unsigned long long)k.y * 0xC2B2AE3D27D4EB4Full + (h >> 29);
+    h ^= (unsigned long long)k.z * 0x165667B19E3779F9ull + (h >> 31);
+    return std::size_t(h ^ (h >> 32));
+}
+
+// Open-addressing table from cell keys to cell numbers.
+class CellTable {
+public:
+    CellTable(std::size_t cells, const std::vector<CCellKey>& keys) : keys_(keys) {
+        std::size_t size = 16;
+        while (size < 2 * cells) size *= 2;
+        slots_.assign(size, EMPTY);
+        mask_ = size - 1;
+    }
+    // The cell of `k`, or EMPTY.
+    unsigned Find(const CCellKey& k) const {
+        for (std::size_t s = HashKey(k) & mask_;; s = (s + 1) & mask_)
+            if (slots_[s] == EMPTY || keys_[slots_[s]] == k) return slots_[s];
+    }
+    // The cell of `k`, numbered `next` when it is new.
+    unsigned Insert(const CCellKey& k, unsigned next) {
+        for (std::size_t s = HashKey(k) & mask_;; s = (s + 1) & mask_) {
+            if (slots_[s] == EMPTY) return slots_[s] = next;
+            if (keys_[slots_[s]] == k) return slots_[s];
+        }
+    }
+    static constexpr unsigned EMPTY = 0xffffffffu;
+
+private:
+    const std::vector<CCellKey>& keys_;
+    std::vector<unsigned> slots_;
+    std::size_t mask_ = 0;
+};
 
 // Storage a new structure needs before it may replace the current one, taken
 // while the current one is still intact, so that a lack of memory refuses
@@ -26,8 +83,7 @@ struct Storage {
     std::vector<glm::vec2> angle;
     std::vector<glm::uvec2> pair;
     std::vector<glm::ivec3> image;
-    std::vector<int> head;
-    std::vector<int> next;
+    std::vector<int> cell;
     std::vector<unsigned> start;
     std::vector<CCellAtom> ordered;
 
@@ -39,8 +95,7 @@ struct Storage {
         angle.reserve(records);
         pair.reserve(records);
         image.reserve(records);
-        head.reserve(cells);
-        next.reserve(atoms);
+        cell.reserve(atoms);
         start.reserve(cells + 1);
         ordered.reserve(atoms);
     }
@@ -79,9 +134,15 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
 
         // Each reader works on a fresh object; it replaces the model's only
         // when the whole structure was read and its storage is in hand.
+        // only the first frame of a trajectory is read here; the others
+        // when they are shown
+        CTrajectory frames;
+        std::string text;
+        if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text)) return false;
+
         auto read = [&](auto& current) {
             std::remove_reference_t<decltype(current)> reader;
-            if (!reader.ReadFile(d, f, positions, elements) || !IsUsable(positions, elements)) return false;
+            if (!ReadText(reader, d, f, text, positions, elements) || !IsUsable(positions, elements)) return false;
             lo = glm::dvec3(reader.GetMinCoordinate());
             hi = glm::dvec3(reader.GetMaxCoordinate());
             periodic = reader.is_periodic;
@@ -105,16 +166,22 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         m_bond_ang.swap(storage->angle);
         m_bond_indices.swap(storage->pair);
         m_bond_image.swap(storage->image);
-        v_cell_head.swap(storage->head);
-        v_cell_list.swap(storage->next);
+        v_atom_cell.swap(storage->cell);
         v_cell_start.swap(storage->start);
         v_cell_atoms.swap(storage->ordered);
         storage.reset();
+        trajectory = std::move(frames);
+        frame_folder = d;
+        frame_message.clear();
+        u_frame = 0;
+        u_frame_atoms = v_float_raw_xyz.size();
+        v_edits.clear();
     } catch (const std::exception&) {
         return false;
     }
     history.Clear();
     SetModel();
+    frame_center_xyz = center_xyz;
     return true;
 }
 
@@ -254,6 +321,8 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
     } else if (file_format == INPUT_FILE_TYPE_PDB) {
         r.is_file_atom = u < pdb.v_carte_xyz.size();
         if (r.is_file_atom) r.file_xyz = glm::dvec3(pdb.v_carte_xyz[u]);
+        r.has_pdb_info = r.is_file_atom && pdb.v_atom_info.size() == pdb.v_carte_xyz.size();
+        if (r.has_pdb_info) r.pdb_info = pdb.v_atom_info[u];
         pdb.DeleteAtom(u);
     }
     v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
@@ -264,6 +333,8 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
         if (p.x > u) --p.x;
         if (p.y > u) --p.y;
     }
+    // every frame read later loses the atom too
+    v_edits.push_back({true, u, 0});
 }
 
 void CModel::RestoreAtom(const CEditRecord& r) {
@@ -275,7 +346,7 @@ void CModel::RestoreAtom(const CEditRecord& r) {
         else if (file_format == INPUT_FILE_TYPE_VSP)
             vasp.InsertAtom(u, r.vasp_atom);
         else if (file_format == INPUT_FILE_TYPE_PDB)
-            pdb.InsertAtom(u, glm::vec3(r.file_xyz));
+            pdb.InsertAtom(u, glm::vec3(r.file_xyz), r.has_pdb_info ? &r.pdb_info : nullptr);
     }
     v_float_raw_xyz.insert(v_float_raw_xyz.begin() + u, r.position);
     v_atom_index.insert(v_atom_index.begin() + u, r.element);
@@ -285,6 +356,8 @@ void CModel::RestoreAtom(const CEditRecord& r) {
         if (p.y >= u) ++p.y;
     }
     PutBondsBack(r.v_removed_bonds);
+    // undo runs in the reverse order of the edits: the last one recorded is this
+    if (!v_edits.empty()) v_edits.pop_back();
 }
 
 void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
@@ -297,6 +370,7 @@ void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
     const unsigned before = i_number_of_bonds;
     FindBondsOf(num);
     r.u_added_bonds = i_number_of_bonds - before;
+    v_edits.push_back({false, num, idx});
 }
 
 void CModel::RestoreElement(const CEditRecord& r) {
@@ -310,6 +384,7 @@ void CModel::RestoreElement(const CEditRecord& r) {
     i_number_of_bonds -= r.u_added_bonds;
     v_atom_index[r.atom] = r.element;
     PutBondsBack(r.v_removed_bonds);
+    if (!v_edits.empty()) v_edits.pop_back();
 }
 
 void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
@@ -372,22 +447,22 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
 
 void CModel::FindBondsOf(unsigned u) {
     const unsigned n = GetTotalAtoms();
-    if (u >= n || v_atom_index[u] == DUMMY_ATOM_INDEX) return;
+    if (u >= n) return;
     if (is_periodic_bonds) {
+        if (v_atom_index[u] == DUMMY_ATOM_INDEX) return;
         std::vector<CCrystalBond> found;
         const CLattice lattice = GetLattice();
         FindPeriodicBondsOf(lattice, u, v_float_raw_xyz, v_atom_index, found);
         for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
         return;
     }
-    for (unsigned j = 0; j < n; ++j) {
-        if (j == u || v_atom_index[j] == DUMMY_ATOM_INDEX) continue;
+    std::vector<unsigned> partners;
+    FindBondsOfAtom(u, partners);
+    for (unsigned j : partners) {
         // the same pair order and arithmetic as the full search
         const unsigned lo = std::min(u, j), hi = std::max(u, j);
         const glm::vec3 d = v_float_raw_xyz[hi] - v_float_raw_xyz[lo];
-        const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-        if (IsBondLength(d2, BondLimit(v_atom_index[lo], v_atom_index[hi])))
-            AppendBond(lo, hi, v_float_raw_xyz[lo], v_float_raw_xyz[hi], d, d2);
+        AppendBond(lo, hi, v_float_raw_xyz[lo], v_float_raw_xyz[hi], d, d.x * d.x + d.y * d.y + d.z * d.z);
     }
 }
 
@@ -421,6 +496,7 @@ bool CModel::SaveFile(std::string d, std::string f, int fmt) {
     (void)fmt;  // a structure is always written in the format it was read in
     // nothing read yet, or every atom deleted: no file that could be read back
     if (!is_bond_eval || v_atom_index.empty()) return false;
+    if (file_format == INPUT_FILE_TYPE_XYZ && !is_saving_frames && GetFrameCount() > 1) return SaveAllFrames(f);
     switch (file_format) {
         case INPUT_FILE_TYPE_XYZ: return xyz.SaveFile(d, f, v_atom_index);
         case INPUT_FILE_TYPE_VSP: {
@@ -450,83 +526,44 @@ void CModel::SetCells() {
     // allows (sqrt(1.2) times twice the largest radius), with a little to
     // spare for rounding, so a bonded pair always lies in neighbouring cells.
     const double reach = std::sqrt(1.2) * 2.0 * double(max_radius);
-    double edge = reach * (1.0 + 1e-4) + 1e-6;
+    r_cell_edge = reach * (1.0 + 1e-4) + 1e-6;
 
-    // The grid spans the atoms themselves, so every atom falls inside it
-    // whatever bounds a reader reported.
+    // the extent of the atoms that can bond (dummy atoms never do)
     const unsigned n = GetTotalAtoms();
     glm::dvec3 lo(0.0), hi(0.0);
-    bool finite = true;
+    bool first = true;
     for (unsigned i = 0; i < n; ++i) {
+        if (v_atom_index[i] == DUMMY_ATOM_INDEX) continue;
         const glm::dvec3 p(v_float_raw_xyz[i]);
-        finite = finite && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-        if (i == 0) {
-            lo = hi = p;
-        } else {
-            lo = glm::min(lo, p);
-            hi = glm::max(hi, p);
-        }
+        lo = first ? p : glm::min(lo, p);
+        hi = first ? p : glm::max(hi, p);
+        first = false;
     }
     v_grid_origin = lo;
+    double total = 1.0;
     for (int a = 0; a < 3; ++a) {
         v_grid_size[a] = hi[a] - lo[a];
         if (!(v_grid_size[a] > 0.0) || !std::isfinite(v_grid_size[a])) v_grid_size[a] = 0.0;
+        const double cells = std::max(1.0, std::floor(v_grid_size[a] / r_cell_edge));
+        v_cell_side[a] = int(std::min(cells, double(1 << 30)));
+        total *= cells;
     }
-
-    const double max_cells = std::min(4.0 * double(n) + 64.0, double(1 << 30));
-    const double max_side = double(1 << 30);
-    auto cells_for = [&](double e) {
-        double total = 1.0;
-        for (int a = 0; a < 3; ++a) total *= std::min(max_side, std::max(1.0, std::floor(v_grid_size[a] / e)));
-        return total;
-    };
-    if (cells_for(edge) > max_cells && n >= 200 && finite) {
-        // A few atoms far from the rest would spread the grid so thin that
-        // the bulk shares a handful of cells. The grid then covers the
-        // middle 99 % along each axis; atoms outside fall into the outer
-        // cells, which keeps every bonded pair in neighbouring cells.
-        std::vector<float> values(n);
-        const std::size_t low = n / 200, high = n - 1 - n / 200;
-        for (int a = 0; a < 3; ++a) {
-            for (unsigned i = 0; i < n; ++i) values[i] = v_float_raw_xyz[i][a];
-            std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(low), values.end());
-            const double from = values[low];
-            std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(high), values.end());
-            const double to = values[high];
-            v_grid_origin[a] = from;
-            v_grid_size[a] = to > from ? to - from : 0.0;
-        }
-    }
-
-    // Atoms far apart would still ask for an enormous grid: the cells are
-    // widened until there are at most a few per atom.
-    for (;;) {
-        double total = 1.0;
-        for (int a = 0; a < 3; ++a) {
-            double cells = std::floor(v_grid_size[a] / edge);
-            if (!(cells >= 1.0)) cells = 1.0;
-            if (cells > max_side) cells = max_side;
-            v_cell_side[a] = int(cells);
-            total *= cells;
-        }
-        if (total <= max_cells) break;
-        edge *= std::max(1.01, std::cbrt(total / max_cells));
-    }
-    u_cell_number = unsigned(v_cell_side.x) * unsigned(v_cell_side.y) * unsigned(v_cell_side.z);
+    // a box of a few cells per atom is cheapest walked directly; anything
+    // wider (blobs far apart, a long diagonal line) only keeps its occupied cells
+    is_sparse_grid = total > std::min(4.0 * double(n) + 64.0, double(1 << 30));
+    u_cell_number = is_sparse_grid ? 0u : unsigned(total);
+    if (is_sparse_grid) v_cell_side = glm::ivec3(0);
     SetNeighbourList();
 }
 
 void CModel::SetNeighbourList() {
-    neighbor_cells_xyz.clear();
-    i_neighbor_cells = 0;
-    if (u_cell_number < 2) return;
     neighbor_cells_xyz.assign(std::begin(neighbor_cells), std::end(neighbor_cells));
     i_neighbor_cells = 27;
 }
 
 void CModel::SetInverseCell() {
     for (int a = 0; a < 3; ++a) {
-        v_grid_frac[a] = v_grid_size[a] > 0.0 ? double(v_cell_side[a]) / v_grid_size[a] : 0.0;
+        v_grid_frac[a] = !is_sparse_grid && v_grid_size[a] > 0.0 ? double(v_cell_side[a]) / v_grid_size[a] : 0.0;
         v_cell_frac[a] = float(v_grid_frac[a]);
     }
 }
@@ -538,36 +575,106 @@ int CModel::GetCellCoordinate(float p, int axis) const {
     return int(u);
 }
 
+CCellKey CModel::GetClumpKey(const glm::vec3& p) const {
+    return CCellKey{CellCoordinate(p.x, CLUMP_EDGE), CellCoordinate(p.y, CLUMP_EDGE), CellCoordinate(p.z, CLUMP_EDGE)};
+}
+
 void CModel::SetCellList() {
     const unsigned n = GetTotalAtoms();
-    v_cell_head.assign(u_cell_number, -1);
-    v_cell_list.assign(n, 0);
-    const std::size_t nx = std::size_t(v_cell_side.x), ny = std::size_t(v_cell_side.y);
-    unsigned kept = 0;
-    for (unsigned i = 0; i < n; ++i) {
-        const glm::vec3& p = v_float_raw_xyz[i];
-        const std::size_t c = (std::size_t(GetCellCoordinate(p.z, 2)) * ny + std::size_t(GetCellCoordinate(p.y, 1))) * nx +
-                              std::size_t(GetCellCoordinate(p.x, 0));
-        v_cell_list[i] = v_cell_head[c];
-        v_cell_head[c] = int(i);
-        if (v_atom_index[i] != DUMMY_ATOM_INDEX) ++kept;
+    v_atom_cell.assign(n, -1);
+    v_cell_keys.clear();
+    v_near_start.clear();
+    v_near.clear();
+    if (!is_sparse_grid) {
+        const std::size_t nx = std::size_t(v_cell_side.x), ny = std::size_t(v_cell_side.y);
+        for (unsigned i = 0; i < n; ++i) {
+            if (v_atom_index[i] == DUMMY_ATOM_INDEX) continue;
+            const glm::vec3& p = v_float_raw_xyz[i];
+            v_atom_cell[i] = int((std::size_t(GetCellCoordinate(p.z, 2)) * ny + std::size_t(GetCellCoordinate(p.y, 1))) * nx +
+                                 std::size_t(GetCellCoordinate(p.x, 0)));
+        }
+    } else {
+        // cells numbered as atoms first reach them
+        CellTable table(n, v_cell_keys);
+        CCellKey last{LLONG_MIN, LLONG_MIN, LLONG_MIN};
+        unsigned last_cell = 0;
+        for (unsigned i = 0; i < n; ++i) {
+            if (v_atom_index[i] == DUMMY_ATOM_INDEX) continue;
+            const glm::vec3& p = v_float_raw_xyz[i];
+            const CCellKey k{CellCoordinate(p.x, r_cell_edge), CellCoordinate(p.y, r_cell_edge),
+                             CellCoordinate(p.z, r_cell_edge)};
+            if (!(k == last)) {  // files list neighbours together: skip the look-up
+                last_cell = table.Insert(k, unsigned(v_cell_keys.size()));
+                if (last_cell == v_cell_keys.size()) v_cell_keys.push_back(k);
+                last = k;
+            }
+            v_atom_cell[i] = int(last_cell);
+        }
+        u_cell_number = unsigned(v_cell_keys.size());
+        // each cell's neighbours, itself first
+        v_near_start.assign(std::size_t(u_cell_number) + 1, 0);
+        v_near.reserve(std::size_t(u_cell_number) * 8);
+        for (unsigned c = 0; c < u_cell_number; ++c) {
+            v_near_start[c] = unsigned(v_near.size());
+            const CCellKey k = v_cell_keys[c];
+            for (const glm::ivec3& o : neighbor_cells) {
+                const unsigned near = table.Find(CCellKey{k.x + o.x, k.y + o.y, k.z + o.z});
+                if (near != CellTable::EMPTY) v_near.push_back(near);
+            }
+        }
+        v_near_start[u_cell_number] = unsigned(v_near.size());
     }
-    // the same lists laid out cell after cell, for a search that reads memory in order
+
+    // the atoms laid out cell after cell, each cell in descending atom number
     v_cell_start.assign(std::size_t(u_cell_number) + 1, 0);
-    v_cell_atoms.resize(kept);
-    std::size_t k = 0;
-    for (std::size_t c = 0; c < u_cell_number; ++c) {
-        v_cell_start[c] = unsigned(k);
-        for (int j = v_cell_head[c]; j != -1; j = v_cell_list[std::size_t(j)])
-            if (v_atom_index[std::size_t(j)] != DUMMY_ATOM_INDEX)
-                v_cell_atoms[k++] = CCellAtom{v_float_raw_xyz[std::size_t(j)], unsigned(j), v_atom_index[std::size_t(j)]};
+    for (unsigned i = 0; i < n; ++i)
+        if (v_atom_cell[i] >= 0) ++v_cell_start[std::size_t(v_atom_cell[i]) + 1];
+    for (std::size_t c = 0; c < u_cell_number; ++c) v_cell_start[c + 1] += v_cell_start[c];
+    v_cell_atoms.resize(v_cell_start[u_cell_number]);
+    {
+        std::vector<unsigned> fill(v_cell_start.begin(), v_cell_start.end() - 1);
+        for (unsigned i = n; i-- > 0;)
+            if (v_atom_cell[i] >= 0)
+                v_cell_atoms[fill[std::size_t(v_atom_cell[i])]++] = CCellAtom{v_float_raw_xyz[i], i, v_atom_index[i]};
     }
-    v_cell_start[u_cell_number] = unsigned(k);
+
+    // Crowded cells: atoms piled up in one spot would make every pair of
+    // them a candidate. Ordered by sub-cube (keeping descending atom numbers
+    // within one), the atoms of each sub-cube form a clump the search skips
+    // as a whole when the atom it pairs lies in the same sub-cube.
+    v_cell_clumps.assign(u_cell_number, glm::uvec2(0));
+    m_clumps.clear();
+    std::vector<std::pair<CCellKey, CCellAtom>> items;
+    for (unsigned c = 0; c < u_cell_number; ++c) {
+        const unsigned from = v_cell_start[c], to = v_cell_start[c + 1];
+        if (to - from <= CROWDED_CELL) continue;
+        v_cell_clumps[c].x = unsigned(m_clumps.size());
+        const CCellKey first = GetClumpKey(v_cell_atoms[from].p);
+        unsigned same = from + 1;
+        while (same < to && GetClumpKey(v_cell_atoms[same].p) == first) ++same;
+        if (same == to) {  // one pile: nothing to order
+            m_clumps.push_back(CClump{from, to, first});
+            v_cell_clumps[c].y = unsigned(m_clumps.size());
+            continue;
+        }
+        items.clear();
+        for (unsigned k = from; k < to; ++k) items.emplace_back(GetClumpKey(v_cell_atoms[k].p), v_cell_atoms[k]);
+        std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+            return a.first.x != b.first.x ? a.first.x < b.first.x
+                                          : a.first.y != b.first.y ? a.first.y < b.first.y : a.first.z < b.first.z;
+        });
+        for (unsigned k = 0; k < items.size(); ++k) {
+            v_cell_atoms[from + k] = items[k].second;
+            if (k == 0 || !(items[k].first == items[k - 1].first))
+                m_clumps.push_back(CClump{from + k, from + k, items[k].first});
+            m_clumps.back().end = from + k + 1;
+        }
+        v_cell_clumps[c].y = unsigned(m_clumps.size());
+    }
 }
 
 void CModel::EvalLinkedList() {
     SetCells();
-    if (u_cell_number <= 1) return;
     SetInverseCell();
     SetCellList();
     is_linked_list = true;
@@ -583,6 +690,19 @@ void CModel::AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::
     m_bond_ang.push_back(glm::vec2(float(std::atan2(dy, dx)), float(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz)))));
     v_bond_length.push_back(std::sqrt(d2));
     ++i_number_of_bonds;
+}
+
+void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const {
+    partners.clear();
+    const std::size_t n = std::min(v_float_raw_xyz.size(), v_atom_index.size());
+    if (i >= n || v_atom_index[i] >= DUMMY_ATOM_INDEX) return;
+    const glm::vec3 pi = v_float_raw_xyz[i];
+    for (std::size_t j = 0; j < n; ++j) {
+        if (j == i || v_atom_index[j] >= DUMMY_ATOM_INDEX) continue;
+        const glm::vec3 d = v_float_raw_xyz[j] - pi;
+        const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
+        if (IsBondLength(d2, BondLimit(v_atom_index[i], v_atom_index[j]))) partners.push_back(unsigned(j));
+    }
 }
 
 void CModel::EvalAtomicBonds() {
@@ -618,6 +738,7 @@ void CModel::EvalAtomicBonds() {
             is_bond_eval = true;
             return;
         }
+        const std::size_t most = std::size_t(n) * MAX_RECORDS_PER_ATOM + 4096;
 
         // squared bond limit of every element pair
         float limit[periodic_table_atoms][periodic_table_atoms];
@@ -626,8 +747,8 @@ void CModel::EvalAtomicBonds() {
 
         const glm::vec3* pos = v_float_raw_xyz.data();
         const unsigned* elem = v_atom_index.data();
-        const bool cell_search = is_linked_list && u_cell_number > 8;
-        if (!cell_search) {
+        if (u_cell_number <= 8 && n <= 1024) {
+            // a few atoms in a few cells: every pair
             for (unsigned i = 0; i + 1 < n; ++i) {
                 if (elem[i] == DUMMY_ATOM_INDEX) continue;
                 const glm::vec3 pi = pos[i];
@@ -643,6 +764,11 @@ void CModel::EvalAtomicBonds() {
             const int nx = v_cell_side.x, ny = v_cell_side.y, nz = v_cell_side.z;
             const unsigned* start = v_cell_start.data();
             const CCellAtom* cells = v_cell_atoms.data();
+            const glm::uvec2* clumps = v_cell_clumps.data();
+            // one bit per cell, read only for cells whose block is not ordinary
+            std::vector<bool> crowded(u_cell_number, false);
+            for (std::size_t c = 0; c < u_cell_number; ++c) crowded[c] = clumps[c].x != clumps[c].y;
+            const bool any_crowded = !m_clumps.empty();
             // Away from the grid's faces no offset wraps and the 27 cells are
             // distinct: their numbers are the atom's cell plus a fixed step.
             std::ptrdiff_t step[27];
@@ -655,40 +781,63 @@ void CModel::EvalAtomicBonds() {
                 if (elem[i] == DUMMY_ATOM_INDEX) continue;
                 const glm::vec3 pi = pos[i];
                 const float* row = limit[elem[i]];
-                const int cx = GetCellCoordinate(pi.x, 0);
-                const int cy = GetCellCoordinate(pi.y, 1);
-                const int cz = GetCellCoordinate(pi.z, 2);
                 int n_around = 0;
-                if (cx > 0 && cx < nx - 1 && cy > 0 && cy < ny - 1 && cz > 0 && cz < nz - 1) {
-                    const std::ptrdiff_t c = (std::ptrdiff_t(cz) * ny + cy) * nx + cx;
-                    for (int k = 0; k < i_neighbor_cells; ++k) around[k] = std::size_t(c + step[k]);
-                    n_around = i_neighbor_cells;
+                if (is_sparse_grid) {
+                    const std::size_t c = std::size_t(v_atom_cell[i]);
+                    for (unsigned k = v_near_start[c]; k < v_near_start[c + 1]; ++k) around[n_around++] = v_near[k];
                 } else {
-                    // at a face the offsets wrap to the far side of the grid,
-                    // and with fewer than three cells along an axis two
-                    // offsets can reach the same cell
-                    for (int k = 0; k < i_neighbor_cells; ++k) {
-                        const glm::ivec3& o = neighbor_cells_xyz[std::size_t(k)];
-                        int x = cx + o.x, y = cy + o.y, z = cz + o.z;
-                        if (x >= nx) x = 0; else if (x < 0) x = nx - 1;
-                        if (y >= ny) y = 0; else if (y < 0) y = ny - 1;
-                        if (z >= nz) z = 0; else if (z < 0) z = nz - 1;
-                        const std::size_t c =
-                            (std::size_t(z) * std::size_t(ny) + std::size_t(y)) * std::size_t(nx) + std::size_t(x);
-                        if (c >= u_cell_number) continue;
-                        if (std::find(around, around + n_around, c) != around + n_around) continue;
-                        around[n_around++] = c;
+                    const int cx = GetCellCoordinate(pi.x, 0);
+                    const int cy = GetCellCoordinate(pi.y, 1);
+                    const int cz = GetCellCoordinate(pi.z, 2);
+                    if (cx > 0 && cx < nx - 1 && cy > 0 && cy < ny - 1 && cz > 0 && cz < nz - 1) {
+                        const std::ptrdiff_t c = (std::ptrdiff_t(cz) * ny + cy) * nx + cx;
+                        for (int k = 0; k < i_neighbor_cells; ++k) around[k] = std::size_t(c + step[k]);
+                        n_around = i_neighbor_cells;
+                    } else {
+                        // at a face the offsets wrap to the far side of the grid,
+                        // and with fewer than three cells along an axis two
+                        // offsets can reach the same cell
+                        for (int k = 0; k < i_neighbor_cells; ++k) {
+                            const glm::ivec3& o = neighbor_cells_xyz[std::size_t(k)];
+                            int x = cx + o.x, y = cy + o.y, z = cz + o.z;
+                            if (x >= nx) x = 0; else if (x < 0) x = nx - 1;
+                            if (y >= ny) y = 0; else if (y < 0) y = ny - 1;
+                            if (z >= nz) z = 0; else if (z < 0) z = nz - 1;
+                            const std::size_t c =
+                                (std::size_t(z) * std::size_t(ny) + std::size_t(y)) * std::size_t(nx) + std::size_t(x);
+                            if (c >= u_cell_number) continue;
+                            if (std::find(around, around + n_around, c) != around + n_around) continue;
+                            around[n_around++] = c;
+                        }
                     }
                 }
-                for (int k = 0; k < n_around; ++k) {
-                    // each cell runs from its highest atom number down: stop at i
-                    const CCellAtom* a = cells + start[around[k]];
-                    const CCellAtom* const last = cells + start[around[k] + 1];
-                    for (; a < last && a->atom > i; ++a) {
+                // each block runs from its highest atom number down: stop at i
+                auto scan = [&](unsigned from, unsigned to) {
+                    for (const CCellAtom* a = cells + from; a < cells + to && a->atom > i; ++a) {
                         const glm::vec3 d = a->p - pi;
                         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
                         if (IsBondLength(d2, row[a->element])) AppendBond(i, a->atom, pi, a->p, d, d2);
                     }
+                };
+                bool have_key = false;
+                CCellKey own{0, 0, 0};
+                for (int k = 0; k < n_around; ++k) {
+                    const std::size_t c = around[k];
+                    if (!any_crowded || !crowded[c]) {
+                        scan(start[c], start[c + 1]);
+                        continue;
+                    }
+                    if (!have_key) {
+                        own = GetClumpKey(pi);
+                        have_key = true;
+                    }
+                    for (unsigned m = clumps[c].x; m < clumps[c].y; ++m)
+                        if (!(m_clumps[m].key == own)) scan(m_clumps[m].begin, m_clumps[m].end);
+                }
+                if (i_number_of_bonds >= most) {
+                    std::printf("More than %zu bonds per atom: the search stopped after %u bonds\n",
+                                MAX_RECORDS_PER_ATOM, i_number_of_bonds);
+                    break;
                 }
             }
         }

@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "cmodel.h"
 #include "elements.h"
-#include "textio.h"
 
 namespace {
 
@@ -50,57 +47,16 @@ glm::dmat3 StandardCell(const double p[6])
     return m;
 }
 
-std::string CellText(const glm::dmat3& cell)
-{
-    std::string text;
-    char number[64];
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) {
-            std::snprintf(number, sizeof number, "%.10f", cell[c][r]);
-            if (!text.empty())
-                text += ' ';
-            text += number;
-        }
-    return text;
-}
-
 bool WriteXyz(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, bool periodic,
               const glm::dmat3& cell, const std::string& path)
 {
+    // a writer that read no file writes a cell in the extended-XYZ Lattice form
     CXyz writer;
     writer.v_carte_xyz = r;
     writer.total_atoms = static_cast<unsigned>(r.size());
     writer.is_periodic = periodic;
     writer.cell_xyz = cell;
-    if (!periodic)
-        return writer.SaveFile(path, path, idx);
-
-    // The writer lays out the atoms; the comment line then carries the cell
-    // in the extended-XYZ form that other programs read too. The writer's
-    // text goes to a scratch file first so that the target is replaced once.
-    std::string scratch = path + ".tesk-cell-XXXXXX";
-    const int fd = ::mkstemp(&scratch[0]);  // a fresh name: no file of the user's is touched
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    const bool written = writer.SaveFile(scratch, scratch, idx);
-    std::string text;
-    const bool read = written && textio::ReadWholeFile(scratch, text);
-    std::remove(scratch.c_str());
-    if (!read)
-        return false;
-    const std::size_t first = text.find('\n');
-    if (first == std::string::npos)
-        return false;
-    const std::size_t second = text.find('\n', first + 1);
-    const std::string comment = text.substr(first + 1, second == std::string::npos ? std::string::npos
-                                                                                     : second - first - 1);
-    if (comment.find("Lattice=") == std::string::npos) {
-        const std::string line =
-            "Lattice=\"" + CellText(cell) + "\" Properties=species:S:1:pos:R:3 pbc=\"T T T\"";
-        text.replace(first + 1, comment.size(), line);
-    }
-    return textio::WriteFileAtomically(path, text);
+    return writer.SaveFile(path, path, idx);
 }
 
 bool WriteVasp(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, const glm::dmat3& cell,
@@ -137,13 +93,8 @@ bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
         CellParameters(cell, p);
         // CRYST1 gives lengths and angles only: a reader puts the cell in the
         // standard setting, so the atoms turn with it
-        turn = StandardCell(p) * glm::inverse(cell);
-        char line[96];
-        std::snprintf(line, sizeof line, "CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1", p[0], p[1], p[2],
-                      p[3], p[4], p[5]);
-        writer.header_info.push_back(line);
-        // the writer leaves out the last header entry, the first atom record it read
-        writer.header_info.push_back(std::string());
+        writer.cell_xyz = StandardCell(p);
+        turn = writer.cell_xyz * glm::inverse(cell);
         writer.is_periodic = true;
     }
     for (const glm::dvec3& x : r)
@@ -156,8 +107,9 @@ bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
-    // an XYZ crystal goes the long way so that its cell is written too
-    if (fmt == file_format && !(fmt == INPUT_FILE_TYPE_XYZ && is_periodic))
+    if (fmt == INPUT_FILE_TYPE_XYZ && !is_saving_frames && is_bond_eval && GetFrameCount() > 1)
+        return SaveAllFrames(path);
+    if (fmt == file_format)
         return SaveFile(path, path, fmt);
     if (!is_bond_eval || v_atom_index.empty())
         return false;

@@ -1,8 +1,11 @@
 #include "cpdb.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -96,14 +99,16 @@ struct Variant {
     const char* detect;
     const char* read;
 };
-const Variant kVariants[7] = {
+const Variant kVariants[9] = {
     {nullptr, nullptr},
     {"kisfff", "kisfff"},             // 1: position right after the element token
     {"kisIfff", "kisifffk"},          // 2: residue number, then the position
     {"kisIffff", "kisifffk"},         // 3: the same with one more number
     {"kisIfffff", "kisifffk"},        // 4: the same with two more numbers (charges)
     {"kisIffffff", "kiskkkffff"},     // 5: the same with three more numbers
-    {"kiskiffffff", "kiskifffk"},     // 6: residue name and number, the writer's layout
+    {"kiskiffffff", "kiskifffk"},     // 6: residue name and number, Tesk's earlier writer
+    {nullptr, nullptr},               // 7: read by columns
+    {"kiskkIfff", "kiskkifffk"},      // 8: residue name, chain identifier and number
 };
 
 // Variant of the first atom record, tried in the order 5, 4, 3, 2, 1, 6; 0
@@ -114,6 +119,7 @@ uint32_t DetectVariant(std::string_view line) {
     for (int v : order)
         if (ScanRecord(line, kVariants[v].detect, nullptr, nullptr) == wanted[v]) return uint32_t(v);
     if (ScanRecord(line, kVariants[6].detect, nullptr, nullptr) >= 6) return 6;
+    if (ScanRecord(line, kVariants[8].detect, nullptr, nullptr) >= 6) return CPdb::PDB_FORMAT_CHAIN;
     return 0;
 }
 
@@ -130,11 +136,12 @@ bool IsColumnAtomName(std::string_view line) {
 }
 
 // One coordinate field of 8 columns holding exactly one number. With
-// `strict`, the number must be in the PDB's Real(8.3) form: right-aligned with
-// three digits after the point. This keeps the writer's own records (whose
-// coordinates start one column earlier) from passing as the standard layout.
+// `strict`, the number must be right-aligned with a decimal point (Real(8.3),
+// or more decimals as some programs write). This keeps records of Tesk's
+// earlier writer (coordinates one column to the left) from passing as the
+// standard layout.
 bool ParseField(std::string_view field, bool strict, float& value) {
-    if (strict && field[4] != '.') return false;
+    if (strict && field.find('.') == std::string_view::npos) return false;
     std::size_t i = 0;
     while (i < field.size() && field[i] == ' ') ++i;
     std::size_t j = field.size();
@@ -154,7 +161,8 @@ bool ParseColumnPosition(std::string_view line, bool strict, glm::vec3& position
 
 // The test on the first atom record that selects reading by columns: record
 // name, length, columns 27-30 without a digit of a coordinate (a blank or an
-// insertion code in 27, blanks in 28-30), three Real(8.3) numbers in 31-54.
+// insertion code in 27, blanks in 28-30), three right-aligned decimal
+// numbers in 31-54.
 bool IsColumnRecord(std::string_view line) {
     if (!IsColumnAtomName(line) || line.size() < 54) return false;
     if (!(line[26] == ' ' || IsLetter(line[26]))) return false;
@@ -163,8 +171,12 @@ bool IsColumnRecord(std::string_view line) {
     return ParseColumnPosition(line, true, p);
 }
 
+inline bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+inline bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
+
 // Element of a record in the fixed-column layout: columns 77-78 when they
-// hold a known symbol, else from the atom name in columns 13-16.
+// hold a known symbol (D, deuterium, is hydrogen), else from the atom name
+// in columns 13-16.
 unsigned ColumnElement(std::string_view line) {
     if (line.size() >= 77) {
         std::string_view field = line.substr(76, 2);
@@ -173,18 +185,52 @@ unsigned ColumnElement(std::string_view line) {
         std::size_t j = field.size();
         while (j > i && (field[j - 1] == ' ' || field[j - 1] == '\r')) --j;
         unsigned index;
+        if (j - i == 1 && (field[i] == 'D' || field[i] == 'd')) return 0;
         if (IsElementSymbol(field.data() + i, j - i, index)) return index;
     }
     const char c13 = line[12];
     const char c14 = line[13];
-    // " CA ", "1HG1": a one-letter element in column 14
-    if (c13 == ' ' || IsDigit(c13)) return GetAtomIndex(&c14, 1);
-    // standard residues hold only C, N, O, S and H: "HG11" is a hydrogen
+    // " CA ", "1HG1", " D1 ": a one-letter element in column 14
+    if (c13 == ' ' || IsDigit(c13)) return (c14 == 'D' || c14 == 'd') ? 0 : GetAtomIndex(&c14, 1);
+    unsigned index;
+    // "Fe  ", "Pt  ", "Cl  ": mixed case names the element itself
+    if (IsUpper(c13) && IsLower(c14) && IsElementSymbol(line.data() + 12, 2, index)) return index;
+    // "HH31", "HD21", "HG12": four characters from column 13 starting with H
+    // are hydrogens (mercury would be "HG" alone)
+    if (c13 == 'H' && c14 != ' ' && line[14] != ' ' && line[15] != ' ') return 0;
+    // "D   ", "D1  ": deuterium
+    if (c13 == 'D' && (c14 == ' ' || IsDigit(c14))) return 0;
+    // standard residues hold only C, N, O, S and H
     if (line.compare(0, 6, "HETATM") != 0) return GetAtomIndex(&c13, 1);
     // hetero groups: "FE  ", "CL1 " start with a two-letter symbol
-    unsigned index;
     if (IsElementSymbol(line.data() + 12, 2, index)) return index;
     return GetAtomIndex(&c13, 1);
+}
+
+// The details of a record in the standard columns (the line has at least 54).
+CPdbAtom ColumnDetails(std::string_view line, unsigned element) {
+    CPdbAtom a;
+    if (line.compare(0, 6, "HETATM") == 0) std::memcpy(a.record, "HETATM", 7);
+    std::memcpy(a.name, line.data() + 12, 4);
+    a.name[4] = '\0';
+    std::memcpy(a.residue, line.data() + 17, 3);
+    a.residue[3] = '\0';
+    a.chain = line[21];
+    std::string_view number = line.substr(22, 4);
+    while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
+    int value = 0;
+    const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (r.ec == std::errc() && value > -1000 && value < 10000) a.residue_number = value;
+    auto field = [&](std::size_t at, float& out) {
+        if (line.size() < at + 6) return;
+        const char* p = line.data() + at;
+        float v;
+        if (textio::ScanNumber(p, line.data() + at + 6, v) && v > -1000.0f && v < 10000.0f) out = v;
+    };
+    field(54, a.occupancy);
+    field(60, a.b_factor);
+    a.element = element;
+    return a;
 }
 
 bool FitsFloat(const glm::vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
@@ -241,6 +287,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
     pdb_format = 0;
     xyz.clear();
     idx.clear();
+    v_atom_info.clear();
 
     // Header scan: every line up to and including the first atom record.
     // Lines and tokens of any length are held as they are.
@@ -272,6 +319,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
     const std::size_t guess = cursor.Remaining() / 81 + 1;
     xyz.reserve(guess);
     idx.reserve(guess);
+    if (columns) v_atom_info.reserve(guess);
 
     if (columns) {
         // Standard PDB entries: every ATOM and HETATM record of the first
@@ -285,6 +333,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
                 if (!ParseColumnPosition(line, false, p) || !FitsFloat(p)) return false;
                 xyz.push_back(p);
                 idx.push_back(ColumnElement(line));
+                v_atom_info.push_back(ColumnDetails(line, idx.back()));
             } else {
                 const std::string_view token = FirstToken(line);
                 if (token == "END" || token == "ENDMDL" || token == "MODEL") break;
@@ -347,6 +396,14 @@ bool CPdb::ReadFile(std::string, std::string f, std::vector<glm::vec3>& xyz, std
     try {
         std::string text;
         if (!textio::ReadWholeFile(f, text)) return false;
+        return ReadText(text, xyz, idx);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CPdb::ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
+    try {
         CPdb fresh;
         std::vector<glm::vec3> positions;
         std::vector<unsigned> indices;
@@ -360,15 +417,43 @@ bool CPdb::ReadFile(std::string, std::string f, std::vector<glm::vec3>& xyz, std
     }
 }
 
+namespace {
+
+// A coordinate in its 8 columns with 3 decimals, or fewer when it is too
+// wide for them; false when not even one decimal fits.
+bool AppendCoordinate(std::string& out, double value) {
+    for (int decimals = 3; decimals >= 1; --decimals) {
+        char text[64];
+        const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+        if (r.ec != std::errc()) return false;
+        const std::size_t length = std::size_t(r.ptr - text);
+        if (length <= 8) {
+            out.append(8 - length, ' ');
+            out.append(text, length);
+            return true;
+        }
+    }
+    return false;
+}
+
+double AngleDegrees(const glm::dvec3& u, const glm::dvec3& v) {
+    const double c = glm::dot(u, v) / (glm::length(u) * glm::length(v));
+    return std::acos(std::max(-1.0, std::min(1.0, c))) * 180.0 / 3.14159265358979323846;
+}
+
+}  // namespace
+
 bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
     try {
         const std::size_t n = v_carte_xyz.size();
         if (idx.size() != n) return false;
         for (unsigned e : idx)
             if (e >= periodic_table_atoms) return false;
+        const bool details = v_atom_info.size() == n;
 
         std::string out;
-        out.reserve(n * 66 + 256);
+        out.reserve(n * 82 + 256);
+        char line[128];
         if (header_info.size() < 2) {
             out += "HEADER PDB structure file generated by TeskView (";
             out += PRODUCT_ADDRESS;
@@ -376,30 +461,37 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
             out += Timer.GetDate();
             out += "]\n";
         } else {
-            for (std::size_t i = 0; i + 1 < header_info.size(); ++i) {
-                out += header_info[i];
-                out.push_back('\n');
-            }
+            for (std::size_t i = 0; i + 1 < header_info.size(); ++i)
+                if (!is_periodic || FirstToken(header_info[i]) != "CRYST1") textio::AppendLine(out, header_info[i]);
         }
-        char serial[16];
+        if (is_periodic) {
+            const glm::dvec3 va = cell_xyz[0], vb = cell_xyz[1], vc = cell_xyz[2];
+            std::snprintf(line, sizeof line, "CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1\n", glm::length(va),
+                          glm::length(vb), glm::length(vc), AngleDegrees(vb, vc), AngleDegrees(va, vc), AngleDegrees(va, vb));
+            out += line;
+        }
         for (std::size_t u = 0; u < n; ++u) {
-            out += "ATOM";
-            // serial numbers right-aligned in 7 columns; from 1000000 on a
-            // blank keeps them apart from the record name
-            const auto r = std::to_chars(serial, serial + sizeof serial, u + 1);
-            const std::size_t digits = std::size_t(r.ptr - serial);
-            out.append(digits < 7 ? 7 - digits : 1, ' ');
-            out.append(serial, digits);
-            out += "  ";
+            CPdbAtom a = details ? v_atom_info[u] : CPdbAtom();
             const std::string& s = symbol[idx[u]];
-            out += s;
-            out.append(4 - s.size(), ' ');
-            out += "LIG     1   ";
+            char element[3] = {' ', ' ', '\0'};
+            for (std::size_t k = 0; k < s.size() && k < 2; ++k)
+                element[2 - s.size() + k] = char(std::toupper(static_cast<unsigned char>(s[k])));
+            if (!details || a.element != idx[u] || std::strlen(a.name) != 4) {
+                // a one-letter element starts in column 14, a two-letter one in 13
+                std::snprintf(a.name, sizeof a.name, s.size() == 1 ? " %c  " : "%c%c  ", element[s.size() == 1 ? 1 : 0],
+                              element[1]);
+            }
+            // serial numbers have five columns; larger ones wrap as in big PDB entries
+            std::snprintf(line, sizeof line, "%-6.6s%5u %-4.4s %-3.3s %c%4d    ", a.record, unsigned((u + 1) % 100000),
+                          a.name, a.residue, a.chain, a.residue_number);
+            out += line;
             const glm::vec3& p = v_carte_xyz[u];
             for (int k = 0; k < 3; ++k)
-                if (!textio::AppendFixed(out, double(p[k]), 8, 3, k > 0)) return false;
-            out += "  1.00  0.00\n";
+                if (!AppendCoordinate(out, double(p[k]))) return false;
+            std::snprintf(line, sizeof line, "%6.2f%6.2f          %s\n", double(a.occupancy), double(a.b_factor), element);
+            out += line;
         }
+        out += "END\n";
         return textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {
         return false;
@@ -407,11 +499,15 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
 }
 
 void CPdb::DeleteAtom(unsigned u) {
+    if (u < v_atom_info.size() && v_atom_info.size() == v_carte_xyz.size()) v_atom_info.erase(v_atom_info.begin() + u);
     if (u < v_carte_xyz.size()) v_carte_xyz.erase(v_carte_xyz.begin() + u);
 }
 
-void CPdb::InsertAtom(unsigned u, const glm::vec3& r) {
-    if (u <= v_carte_xyz.size()) v_carte_xyz.insert(v_carte_xyz.begin() + u, r);
+void CPdb::InsertAtom(unsigned u, const glm::vec3& r, const CPdbAtom* info) {
+    if (u > v_carte_xyz.size()) return;
+    // the details stay in step with the positions, or are not kept at all
+    if (info && v_atom_info.size() == v_carte_xyz.size()) v_atom_info.insert(v_atom_info.begin() + u, *info);
+    v_carte_xyz.insert(v_carte_xyz.begin() + u, r);
 }
 
 void CPdb::CenterCoordinates() {

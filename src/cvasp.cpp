@@ -64,6 +64,20 @@ bool ParseCount(std::string_view token, uint64_t& count) {
     return true;
 }
 
+// First character of a line after leading blanks; a blank line gives 0.
+char FirstNonBlank(const char* line) {
+    while (*line == ' ' || *line == '\t') ++line;
+    return *line;
+}
+
+// The element a label after a position names ("Fe", "Fe1", "O2-"): its
+// leading letters must be exactly an element symbol.
+bool LabelElement(std::string_view token, unsigned& index) {
+    std::size_t n = 0;
+    while (n < token.size() && n < 3 && ((token[n] >= 'A' && token[n] <= 'Z') || (token[n] >= 'a' && token[n] <= 'z'))) ++n;
+    return IsElementSymbol(token.data(), n, index);
+}
+
 inline bool Finite(const double* v, int n) {
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(v[i])) return false;
@@ -148,7 +162,8 @@ bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::str
     unsigned mode_slot;
     if (!is_extended) {
         if (!read_counts(slot(5))) return false;
-        if (!ReadPotcar(d)) {
+        is_dynamics = (FirstNonBlank(header_info[6]) == 'S' || FirstNonBlank(header_info[6]) == 's');
+        if (!ReadPotcar(d) && !SpeciesFromLabels(cursor, first_coordinate_line, counts)) {
             // Older POSCAR files written without a POTCAR at hand often name
             // their species in the title line ("Si O"): take them when every
             // title token is exactly an element symbol and they match the
@@ -165,27 +180,45 @@ bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::str
             }
             if (!species.empty() && species.size() == counts.size()) v_table_index = species;
         }
-        is_dynamics = (header_info[6][0] == 'S' || header_info[6][0] == 's');
         mode_slot = is_dynamics ? 7 : 6;
     } else {
         SplitTokens(slot(5), tokens);
         for (std::string_view t : tokens) v_table_index.push_back(::GetAtomIndex(t.data(), t.size()));
         if (!read_counts(slot(6))) return false;
-        is_dynamics = (header_info[7][0] == 'S' || header_info[7][0] == 's');
+        is_dynamics = (FirstNonBlank(header_info[7]) == 'S' || FirstNonBlank(header_info[7]) == 's');
         mode_slot = is_dynamics ? 8 : 7;
     }
-    is_direct = (header_info[mode_slot][0] == 'D' || header_info[mode_slot][0] == 'd');
+    // files written by hand or by other tools often indent these lines
+    is_direct = (FirstNonBlank(header_info[mode_slot]) == 'D' || FirstNonBlank(header_info[mode_slot]) == 'd');
 
-    double scale[1];
-    if (ScanDoubles(slot(1), scale, 1) != 1 || !Finite(scale, 1)) return false;
-    parameter = scale[0];
-    if (!(parameter > 0.0)) return false;  // zero or negative (a volume) is not taken
-
+    glm::dmat3 lattice(1.0);
     for (int i = 0; i < 3; ++i) {
         double v[3];
         // a lattice line without three finite numbers would give a garbage cell
         if (ScanDoubles(slot(2 + unsigned(i)), v, 3) != 3 || !Finite(v, 3)) return false;
-        cell_xyz[i] = glm::dvec3(v[0], v[1], v[2]) * parameter;
+        lattice[i] = glm::dvec3(v[0], v[1], v[2]);
+    }
+    // The scale line: one positive factor; a negative number, the volume
+    // the cell is scaled to; or three factors, one per Cartesian axis.
+    double scale[3];
+    const int factors = ScanDoubles(slot(1), scale, 3);
+    if (factors == 3) {
+        if (!Finite(scale, 3) || !(scale[0] > 0.0 && scale[1] > 0.0 && scale[2] > 0.0)) return false;
+        v_scale = glm::dvec3(scale[0], scale[1], scale[2]);
+    } else {
+        if (factors < 1 || !Finite(scale, 1) || scale[0] == 0.0) return false;
+        if (scale[0] > 0.0) {
+            v_scale = glm::dvec3(scale[0]);
+        } else {
+            const double volume = std::fabs(glm::determinant(lattice));
+            const double factor = std::cbrt(-scale[0] / volume);
+            if (!(volume > 0.0) || !std::isfinite(factor) || !(factor > 0.0)) return false;
+            v_scale = glm::dvec3(factor);
+        }
+    }
+    parameter = v_scale.x;
+    for (int i = 0; i < 3; ++i) {
+        cell_xyz[i] = lattice[i] * v_scale;
         const double scaled[3] = {cell_xyz[i].x, cell_xyz[i].y, cell_xyz[i].z};
         if (!Finite(scaled, 3)) return false;
     }
@@ -203,10 +236,42 @@ bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::str
     return v_table_atoms.size() == v_table_index.size();
 }
 
+bool CVasp::SpeciesFromLabels(const textio::LineCursor& cursor, std::string_view line,
+                              const std::vector<uint64_t>& counts) {
+    // Each position may carry its element after the numbers (and the
+    // selective-dynamics flags): "0.25 0.75 0.47 Fe". Every atom of a species
+    // must name the same element.
+    textio::LineCursor ahead = cursor;
+    std::vector<uint32_t> species;
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        unsigned element = DUMMY_ATOM_INDEX;
+        for (uint64_t j = 0; j < counts[k]; ++j) {
+            if (!(k == 0 && j == 0) && !ahead.Next(line)) return false;
+            const char* p = line.data();
+            const char* end = p + line.size();
+            double v;
+            for (int c = 0; c < 3; ++c)
+                if (!textio::ScanNumber(p, end, v)) return false;
+            std::vector<std::string_view> tokens;
+            SplitTokens(std::string_view(p, std::size_t(end - p)), tokens);
+            const std::size_t at = is_dynamics ? 3 : 0;
+            unsigned index;
+            if (tokens.size() <= at || !LabelElement(tokens[at], index)) return false;
+            if (j > 0 && index != element) return false;
+            element = index;
+        }
+        if (counts[k] == 0) return false;  // an empty species names no element
+        species.push_back(element);
+    }
+    v_table_index = species;
+    return true;
+}
+
 void CVasp::AdoptHeader(CVasp& from) {
     header_lines = from.header_lines;
     total_atoms = from.total_atoms;
     parameter = from.parameter;
+    v_scale = from.v_scale;
     cell_xyz = from.cell_xyz;
     is_periodic = from.is_periodic;
     is_extended = from.is_extended;
@@ -236,6 +301,15 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
     try {
         std::string text;
         if (!textio::ReadWholeFile(f, text)) return false;
+        return ReadText(d, text, xyz, idx);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<glm::vec3>& xyz,
+                     std::vector<unsigned>& idx) {
+    try {
         CVasp fresh;
         textio::LineCursor cursor(text);
         std::string_view line;
@@ -256,7 +330,7 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
                 fresh.v_atom_type[atom] = uint32_t(k);
             }
 
-        const double scale = fresh.parameter;
+        const glm::dvec3 scale = fresh.v_scale;
         for (std::size_t i = 0; i < n; ++i) {
             if (i > 0 && !cursor.Next(line)) return false;  // fewer coordinate lines than the counts
             const char* p = line.data();
@@ -275,7 +349,7 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
                 // Cartesian positions scale like the lattice; the stored copy
                 // keeps the numbers as written for the writer
                 fresh.v_carte_xyz[i] = written;
-                cartesian = written * scale;
+                cartesian = written * scale;  // per axis
             }
             if (fresh.is_dynamics) {
                 // the next three non-blank characters; a missing flag is T,
@@ -311,7 +385,10 @@ bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, 
 bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
     try {
         const std::size_t n = v_carte_xyz.size();
-        if (idx.size() != n || v_atom_type.size() != n) return false;
+        if (idx.size() != n) return false;
+        // a structure set up in code rather than read has no species yet
+        if (header_lines == 0) v_atom_type.resize(n);
+        if (v_atom_type.size() != n) return false;
         if (is_direct && v_fract_xyz.size() != n) return false;
         if (is_dynamics && v_dynamics.size() != n) return false;
         for (unsigned e : idx)
@@ -332,9 +409,17 @@ bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& id
 
         std::string out;
         out.reserve(n * (is_dynamics ? 58 : 52) + 2048);
-        for (unsigned k = 0; k < 5; ++k) {
-            out.append(header_info[k], strnlen(header_info[k], HEADER_SLOT_SIZE));
-            out.push_back('\n');
+        if (header_lines >= 5) {
+            for (unsigned k = 0; k < 5; ++k)
+                textio::AppendLine(out, std::string_view(header_info[k], strnlen(header_info[k], HEADER_SLOT_SIZE)));
+        } else {
+            // nothing read: a title, no scaling and the cell as it stands
+            out += "Structure saved by Tesk\n1.0\n";
+            for (int c = 0; c < 3; ++c) {
+                for (int r = 0; r < 3; ++r)
+                    if (!textio::AppendFixed(out, cell_xyz[c][r], 17, 12, r > 0)) return false;
+                out.push_back('\n');
+            }
         }
         if (species > 0) {
             for (std::size_t k = 0; k < species; ++k) {

@@ -1,6 +1,7 @@
 #include "cxyz.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -89,6 +90,7 @@ bool FindLattice(std::string_view line, std::string_view& value) {
 struct Header {
     long count = 0;
     bool periodic = false;
+    bool cell_keyword = false;
     glm::dmat3 cell{1.0};
 };
 
@@ -107,6 +109,7 @@ bool ParseHeader(textio::LineCursor& cursor, const std::string& f, Header& heade
             text = last > first ? line.substr(first + 1, last - first - 1) : std::string_view();
         }
         header.periodic = ParseCellNumbers(text, header.cell);
+        header.cell_keyword = true;
         if (!header.periodic)
             std::printf("%s: the Cell of line 2 does not hold nine numbers; read without a cell\n", f.c_str());
     } else {
@@ -137,6 +140,7 @@ bool CXyz::GetFormat(std::string d, std::string f) {
         if (!ParseHeader(cursor, f, header)) return false;
         total_atoms = static_cast<unsigned>(header.count);
         is_periodic = header.periodic;
+        is_cell_keyword = header.cell_keyword;
         if (header.periodic) cell_xyz = header.cell;
         return true;
     } catch (const std::exception&) {
@@ -149,6 +153,15 @@ bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, s
     try {
         std::string text;
         if (!textio::ReadWholeFile(f, text)) return false;
+        return ReadText(text, f, xyz, idx);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm::vec3>& xyz,
+                    std::vector<unsigned>& idx) {
+    try {
         textio::LineCursor cursor(text);
         Header header;
         if (!ParseHeader(cursor, f, header)) return false;
@@ -194,6 +207,7 @@ bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, s
         header_lines = 1;
         total_atoms = static_cast<unsigned>(n);
         is_periodic = header.periodic;
+        is_cell_keyword = header.cell_keyword;
         if (header.periodic) cell_xyz = header.cell;
         min_coord = lo;
         max_coord = hi;
@@ -213,7 +227,24 @@ bool CXyz::SaveFile(std::string d, std::string f, const std::vector<unsigned>& i
         std::string out;
         out.reserve(v_carte_xyz.size() * 64 + 32);
         out += std::to_string(v_carte_xyz.size());
-        out += "\n\n";
+        out += '\n';
+        if (is_periodic) {
+            // the nine numbers in their shortest form that reads back exactly
+            std::string cell;
+            char number[32];
+            for (int c = 0; c < 3; ++c)
+                for (int r = 0; r < 3; ++r) {
+                    const auto res = std::to_chars(number, number + sizeof number, cell_xyz[c][r]);
+                    if (res.ec != std::errc()) return false;
+                    if (!cell.empty()) cell += ' ';
+                    cell.append(number, res.ptr);
+                }
+            if (is_cell_keyword)
+                out += "Cell=\"" + cell + "\"";
+            else
+                out += "Lattice=\"" + cell + "\" Properties=species:S:1:pos:R:3 pbc=\"T T T\"";
+        }
+        out += '\n';
         for (std::size_t k = 0; k < v_carte_xyz.size(); ++k) {
             const std::string& name = symbol[idx[k] < periodic_table_atoms ? idx[k] : DUMMY_ATOM_INDEX];
             out += name;

@@ -348,9 +348,10 @@ double FrameWait(CShellState& s)
         --s.settle_frames;
         return 0.0;
     }
-    // the dimmed background of a modal dialog fades in over a few frames
+    // the dimmed background of a modal dialog fades in over a few frames;
+    // playback and a trajectory index still being built need passes too
     const float dim = GImGui->DimBgRatio;
-    if (held || (dim > 0.0f && dim < 1.0f))
+    if (held || (dim > 0.0f && dim < 1.0f) || s.is_playing || s.is_indexing)
         return ANIMATION_WAIT;
     if (io.WantTextInput)
         return CARET_WAIT;
@@ -400,6 +401,8 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
     const bool ok = atom.ReadFile(dir, path);
     atom.input_format = kept;
     if (ok) {
+        s.is_playing = false;
+        s.play_clock = 0.0f;
         // atom numbers of the previous structure mean nothing now
         ClearSelection(atom);
         s.is_atom_lock = true;
@@ -426,6 +429,37 @@ void FirstUsePlacement(float x)
 {
     ImGui::SetNextWindowPos(ImVec2(x, 10.0f), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowSize(ImVec2(300.0f, 120.0f), ImGuiCond_FirstUseEver);
+}
+
+constexpr std::size_t kIndexSlice = std::size_t(16) << 20;  // bytes of the file per pass, some ms
+
+// The frame slider, play/pause, speed and loop of a file of several frames.
+void FrameControls(CShellState& s, CDisplay& atom)
+{
+    if (!atom.is_visible)
+        return;
+    const CTrajectory& frames = atom.data.trajectory;
+    const std::size_t count = frames.GetIndexedFrames();
+    if (count == 0 || (count < 2 && frames.IsIndexed()))
+        return;
+    ImGui::Separator();
+    int shown = static_cast<int>(atom.data.GetShownFrame()) + 1;
+    const int last = static_cast<int>(std::min<std::size_t>(count, 0x7fffffff));
+    char format[64];
+    std::snprintf(format, sizeof format, frames.IsIndexed() ? "%%d / %d" : "%%d / %d...", last);
+    if (ImGui::SliderInt("Frame", &shown, 1, std::max(last, 1), format, ImGuiSliderFlags_AlwaysClamp) &&
+        shown >= 1 && static_cast<std::size_t>(shown - 1) != atom.data.GetShownFrame()) {
+        ShowFrame(s, atom, static_cast<std::size_t>(shown - 1));
+    }
+    if (ImGui::Button(s.is_playing ? "Pause" : "Play")) {
+        s.is_playing = !s.is_playing;
+        s.play_clock = 0.0f;
+    }
+    ImGui::SameLine();
+    ImGui::Checkbox("Loop", &s.is_loop);
+    ImGui::SliderFloat("Speed", &s.frame_rate, 1.0f, 60.0f, "%.0f frames/s", ImGuiSliderFlags_AlwaysClamp);
+    if (!atom.data.frame_message.empty())
+        ImGui::TextWrapped("%s", atom.data.frame_message.c_str());
 }
 
 }  // namespace
@@ -661,11 +695,57 @@ void ActionWindow(CShellState& s, CDisplay& atom)
         if (!measured.empty())
             ImGui::TextUnformatted(measured.c_str());
     }
+    FrameControls(s, atom);
     ImGui::End();
+}
+
+bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k)
+{
+    (void)s;
+    if (!atom.data.SetFrame(k))
+        return false;  // the model keeps the reason, the Action window shows it
+    atom.OnFrameChanged();
+    return true;
+}
+
+void FramesStep(CShellState& s, CDisplay& atom)
+{
+    s.is_indexing = false;
+    if (!atom.is_visible)
+        return;
+    CTrajectory& frames = atom.data.trajectory;
+    // a slice of the index per pass keeps the window answering
+    s.is_indexing = !frames.IndexStep(kIndexSlice);
+    if (!s.is_playing)
+        return;
+    const float period = 1.0f / std::max(s.frame_rate, 0.1f);
+    s.play_clock += ImGui::GetIO().DeltaTime;
+    if (s.play_clock < period)
+        return;
+    // one frame per pass at most: a slow frame does not pile up steps
+    s.play_clock = std::min(s.play_clock - period, period);
+    const std::size_t count = frames.GetIndexedFrames();
+    std::size_t k = atom.data.GetShownFrame();
+    // frames that cannot be shown are passed over, a few per pass
+    for (int tries = 0; tries < 8; ++tries) {
+        ++k;
+        if (k >= count) {
+            if (!frames.IsIndexed())
+                return;  // the next frame is not indexed yet
+            if (!s.is_loop) {
+                s.is_playing = false;
+                return;
+            }
+            k = 0;
+        }
+        if (k == atom.data.GetShownFrame() || ShowFrame(s, atom, k))
+            return;
+    }
 }
 
 void ControlWindows(CShellState& s, CDisplay& atom)
 {
+    FramesStep(s, atom);
     if (s.show_config_window)
         SettingsWindow(s, atom);
     if (s.show_file_chooser)

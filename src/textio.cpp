@@ -72,6 +72,21 @@ bool ScanNumber(const char*& p, const char* end, T& value) {
         }
     } else {
         r = std::from_chars(q, end, v);
+        // Fortran programs write the exponent with a D (7.4D-01): read it as
+        // an E rather than stop at the D and take 7.4
+        if (r.ec != std::errc::invalid_argument && r.ptr < end && (*r.ptr == 'D' || *r.ptr == 'd')) {
+            const char* e = r.ptr + 1;
+            if (e < end && (*e == '+' || *e == '-')) ++e;
+            if (e < end && *e >= '0' && *e <= '9') {
+                while (e < end && *e >= '0' && *e <= '9') ++e;
+                std::string token(start, e);
+                token[std::size_t(r.ptr - start)] = 'e';
+                const char* t = token.c_str();
+                value = sizeof(T) == sizeof(float) ? T(std::strtof(t, nullptr)) : T(std::strtod(t, nullptr));
+                p = e;
+                return true;
+            }
+        }
     }
     if (r.ec == std::errc::invalid_argument) return false;
     if (r.ec == std::errc::result_out_of_range) {
@@ -102,18 +117,44 @@ bool AppendFixed(std::string& out, double value, int width, int decimals, bool s
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& content) {
-    std::string temp;
+    std::string target, temp;
     try {
-        temp = path + ".tesk-XXXXXX";
+        // Saving over a symbolic link writes the file it points to, so the
+        // link stays a link (a chain of links is followed to its end).
+        target = path;
+        for (int hops = 0; hops < 40; ++hops) {
+            struct stat st;
+            if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+            std::string link(4096, '\0');
+            const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+            if (n <= 0 || std::size_t(n) >= link.size()) return false;
+            link.resize(std::size_t(n));
+            const std::size_t slash = target.rfind('/');
+            target = (link[0] == '/' || slash == std::string::npos) ? link : target.substr(0, slash + 1) + link;
+        }
+        // The temporary file gets a short name of its own in the same folder:
+        // a name as long as the file system allows has no room for a suffix.
+        const std::size_t slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+        temp = (slash == std::string::npos ? std::string() : folder) + ".tesk-XXXXXX";
     } catch (const std::bad_alloc&) {
         return false;
     }
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
-    // keep the permissions a new file would get, not mkstemp's 0600
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // an existing file keeps its permission bits (and owner, where allowed);
+    // a new one gets what a plain new file would, not mkstemp's 0600
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // another user's file: it becomes ours, with its bits
+        }
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
     std::size_t done = 0;
     bool ok = true;
     while (done < content.size()) {
@@ -121,10 +162,28 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
         if (n <= 0) { ok = false; break; }
         done += static_cast<std::size_t>(n);
     }
+    // on disk before the rename: a crash must leave the old file or the new one
+    if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);  // the rename itself
+        ::close(dir);
+    }
+    return true;
+}
+
+void AppendLine(std::string& out, std::string_view line) {
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    out.append(line.data(), line.size());
+    out.push_back('\n');
 }
 
 }  // namespace textio

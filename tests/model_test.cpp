@@ -2,6 +2,8 @@
 // the plain all-pairs evaluation of the bond criterion.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,11 +86,6 @@ TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
     EXPECT_EQ(model.file_format, INPUT_FILE_TYPE_XYZ);
     EXPECT_FALSE(model.is_periodic);
-    EXPECT_TRUE(model.is_bond_eval);
-    EXPECT_TRUE(model.is_unchanged);
-    EXPECT_FALSE(model.is_centered);
-    EXPECT_FLOAT_EQ(model.max_radius, 0.74f);
-    EXPECT_FLOAT_EQ(model.r_cut_radius, 1.48f);
     // two O-H bonds, no H-H bond
     ASSERT_EQ(model.i_number_of_bonds, 2u);
     EXPECT_EQ(model.m_bond_indices[0], glm::uvec2(0, 1));
@@ -134,7 +131,7 @@ TEST_F(Model, RefusedReadsLeaveTheCrystal) {
                     model.file_format == INPUT_FILE_TYPE_XYZ && model.is_periodic)
             << file << " " << code;
         ASSERT_TRUE(model.SaveFile(dir, dir + "/saved.xyz", INPUT_FILE_TYPE_XYZ));
-        EXPECT_EQ(Slurp(dir + "/saved.xyz").substr(0, 24), "2\n\nNa       0.0000000000");
+        EXPECT_EQ(Slurp(dir + "/saved.xyz").substr(0, 42), "2\nCell=\"5 0 0 0 6 0 0 0 7\"\nNa       0.0000");
     }
 }
 
@@ -187,6 +184,79 @@ TEST_F(Model, EditsAndSaves) {
     EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
 }
 
+// Saving over a link, over a file with its own permissions, under a name as
+// long as the file system allows, from a file with CR LF line ends.
+TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
+    const std::string data = TESK_TEST_DATA;
+    const struct {
+        std::string file;
+        int format;
+    } cases[] = {{data + "/xyz/crlf.xyz", INPUT_FILE_TYPE_XYZ},
+                 {data + "/vasp/rutile-selective.vasp", INPUT_FILE_TYPE_VSP},
+                 {data + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string crlf;
+        for (char ch : Slurp(c.file)) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        ASSERT_TRUE(model.ReadFile(dir, Write("in", crlf), c.format));
+        const std::string real = Write("real", "old\n");
+        ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+        const std::string link = dir + "/link";
+        unlink(link.c_str());
+        ASSERT_EQ(symlink("real", link.c_str()), 0);
+        ASSERT_TRUE(model.SaveFile(dir, link, c.format));
+        struct stat st;
+        ASSERT_EQ(lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        ASSERT_EQ(stat(real.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        const std::string saved = Slurp(real);
+        EXPECT_EQ(saved.find('\r'), std::string::npos);
+        CModel back;
+        ASSERT_TRUE(back.ReadFile(dir, real, c.format));
+        EXPECT_EQ(back.v_atom_index, model.v_atom_index);
+
+        const std::string longest = dir + "/" + std::string(255, 'n');
+        ASSERT_TRUE(model.SaveFile(dir, longest, c.format));
+        EXPECT_EQ(Slurp(longest), saved);
+        unlink(longest.c_str());
+        std::size_t entries = 0;  // in, real, link: no temporary file left behind
+        if (DIR* d = opendir(dir.c_str())) {
+            while (dirent* e = readdir(d)) entries += e->d_name[0] != '.' || std::string(e->d_name).size() > 2;
+            closedir(d);
+        }
+        EXPECT_EQ(entries, 3u);
+    }
+}
+
+// A writer filled from plain members (positions, cell, periodicity), as a
+// save into another format does, writes a file its reader takes back.
+TEST_F(Model, WritersSaveAStructureSetUpInCode) {
+    const std::vector<glm::dvec3> p = {{0, 0, 0}, {1.25, 0.5, -0.25}};
+    const std::vector<unsigned> e = {25, 7};
+    const glm::dmat3 cell(6, 0, 0, 0, 7, 0, 0, 0, 8);
+    CXyz x;
+    CVasp v;
+    CPdb b;
+    x.v_carte_xyz = v.v_carte_xyz = p;
+    b.v_carte_xyz = {glm::vec3(p[0]), glm::vec3(p[1])};
+    x.cell_xyz = v.cell_xyz = b.cell_xyz = cell;
+    x.is_periodic = v.is_periodic = b.is_periodic = true;
+    ASSERT_TRUE(x.SaveFile(dir, dir + "/a.xyz", e));
+    ASSERT_TRUE(v.SaveFile(dir, dir + "/POSCAR", e));
+    ASSERT_TRUE(b.SaveFile(dir, dir + "/a.pdb", e));
+    for (const auto& [file, format] : {std::pair<const char*, int>{"/a.xyz", INPUT_FILE_TYPE_XYZ},
+                                       {"/POSCAR", INPUT_FILE_TYPE_VSP}, {"/a.pdb", INPUT_FILE_TYPE_PDB}}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(model.ReadFile(dir, dir + file, format));
+        EXPECT_EQ(model.v_atom_index, e);
+        ASSERT_TRUE(model.is_periodic);
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < 3; ++r) EXPECT_NEAR(model.m_cell_box[c][r], cell[c][r], 1e-5);
+        EXPECT_EQ(model.v_float_raw_xyz[1] + model.center_xyz, glm::vec3(p[1]));
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Bond detection
 
@@ -231,21 +301,6 @@ TEST_F(Model, BondRecordsHoldMidpointLengthAndAngles) {
     }
 }
 
-TEST(Bonds, FlatGridOfNineCellsRecordsEachBondOnce) {
-    // carbon on a 5 x 5 square of 1.5: a grid of 3 x 3 x 1 cells
-    std::vector<glm::vec3> p;
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 5; ++x) p.push_back({1.5f * x, 1.5f * y, 0.0f});
-    CModel m;
-    const std::vector<unsigned> e(p.size(), 5);
-    const Pairs bonds = Bonds(m, p, e);
-    EXPECT_EQ(m.v_cell_side, glm::ivec3(3, 3, 1));
-    EXPECT_TRUE(m.is_linked_list);
-    EXPECT_EQ(m.i_neighbor_cells, 27);
-    EXPECT_EQ(bonds.size(), 40u);
-    EXPECT_EQ(bonds, AllPairs(p, e));
-}
-
 TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
     std::mt19937 rng(12345);
     struct Mix {
@@ -277,6 +332,16 @@ TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
         EXPECT_GT(m.u_cell_number, 8u);  // the cell search, not all pairs
         EXPECT_GT(expected.size(), 100u);
         EXPECT_EQ(found, expected) << found.size() << " vs " << expected.size();
+        // the bonds of one atom alone, as an edit asks for them
+        std::vector<unsigned> partners;
+        for (unsigned i = 0; i < p.size(); i += 211) {
+            m.FindBondsOfAtom(i, partners);
+            std::vector<unsigned> own;
+            for (const auto& b : expected)
+                if (b.first == i || b.second == i) own.push_back(b.first == i ? b.second : b.first);
+            std::sort(own.begin(), own.end());
+            EXPECT_EQ(partners, own) << i;
+        }
         // the records of each pair describe it
         for (unsigned k = 0; k < m.i_number_of_bonds; k += 97) {
             const glm::uvec2 b = m.m_bond_indices[k];
@@ -285,81 +350,64 @@ TEST(Bonds, RandomStructuresAgreeWithAllPairs) {
     }
 }
 
-TEST(Bonds, MoreThanFifteenBondsPerAtomAreAllKept) {
-    // hydrogen on a cube of spacing 0.35: every atom has dozens of partners
-    std::vector<glm::vec3> p;
+// Spreads a box of cells over the atoms handles badly (far apart, far
+// outliers, near the float limits, piled on one spot), a flat grid and
+// crowded bonds. The bonds must stay exactly the criterion's, each recorded
+// once, and the grid hold no more cells than a few per atom.
+TEST_F(Model, AnySpreadOfAtomsGivesTheCriterionsBonds) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> u(-1e30f, 1e30f), jitter(-0.05f, 0.05f);
+    std::vector<glm::vec3> flat, cube, block, huge, pile, line;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) flat.push_back({1.5f * x, 1.5f * y, 0.0f});  // a grid 3 x 3 x 1 cells
     for (int z = 0; z < 10; ++z)
         for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 10; ++x) p.push_back({0.35f * x, 0.35f * y, 0.35f * z});
-    const std::vector<unsigned> e(p.size(), 0);
-    CModel m;
-    const Pairs expected = AllPairs(p, e);
-    EXPECT_GT(expected.size(), 15 * p.size());
-    EXPECT_EQ(Bonds(m, p, e), expected);
-    EXPECT_EQ(m.m_bond_xyz.size(), m.v_bond_length.size());
-    EXPECT_EQ(m.m_bond_ang.size(), m.m_bond_indices.size());
-}
-
-TEST_F(Model, FarApartAndHugeCoordinatesKeepTheGridSmall) {
-    CModel m;
-    // 1e9 apart
-    std::vector<glm::vec3> p = {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f, 1e9f + 1.0f}};
-    std::vector<unsigned> e = {0, 0, 0, 5};
-    EXPECT_EQ(Bonds(m, p, e), AllPairs(p, e));
-    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
-    EXPECT_LE(m.v_cell_head.size(), 4 * p.size() + 64);
-
-    // near the float limits: bonded pairs at either end
-    p = {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, 0, 0}, {0, -3.4e38f, 3.4e38f}};
-    e = {0, 0, 0, 0, 0, 0};
-    const Pairs found = Bonds(m, p, e);
-    EXPECT_EQ(found, (Pairs{{0, 1}, {2, 3}}));
-    EXPECT_EQ(found, AllPairs(p, e));
-    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
-    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
-        EXPECT_TRUE(std::isfinite(m.m_bond_xyz[k].x + m.center_xyz.x));
-        EXPECT_NEAR(m.v_bond_length[k], 0.9f, 1e-6f);
-    }
-
-    // many atoms spread over an enormous box, each doubled on top of itself (not a bond)
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> u(-1e30f, 1e30f);
-    p.clear();
+            for (int x = 0; x < 10; ++x) cube.push_back({0.35f * x, 0.35f * y, 0.35f * z});  // dozens of partners each
+    for (int z = 0; z < 12; ++z)
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 12; ++x) block.push_back({1.5f * x, 1.5f * y, 1.5f * z});
+    for (int k = 0; k < 5; ++k) block.push_back({1e6f + 1.5f * k, -1e6f, 1e6f});  // strays a million away
     for (int k = 0; k < 2000; ++k) {
         const glm::vec3 q(u(rng), u(rng), u(rng));
-        p.insert(p.end(), {q, q});
+        huge.insert(huge.end(), {q, q});  // doubled on top of itself: not a bond
     }
-    p.insert(p.end(), {{0, 0, 0}, {1.2f, 0, 0}});
-    e.assign(p.size(), 5);
-    EXPECT_EQ(Bonds(m, p, e), (Pairs{{4000, 4001}}));
-    EXPECT_LE(m.u_cell_number, 4 * p.size() + 64);
+    huge.insert(huge.end(), {{0, 0, 0}, {1.2f, 0, 0}});
+    // 300 atoms on two spots 1.2 apart, and a few around: every pair across the spots bonds
+    for (int k = 0; k < 300; ++k) pile.push_back(k % 2 ? glm::vec3(jitter(rng), 1.2f, 0) : glm::vec3(0, jitter(rng), 0));
+    pile.insert(pile.end(), {{0, -1.3f, 0}, {5, 5, 5}, {5.5f, 5, 5}});
+    for (int k = 0; k < 3000; ++k) line.push_back(glm::vec3(0.81f * k));  // a long diagonal chain
+    const struct {
+        const char* what;
+        std::vector<glm::vec3> p;
+        std::size_t bonds;
+        unsigned element = 5;
+    } cases[] = {
+        {"one cell thick", flat, 40},
+        {"more than 15 bonds per atom", cube, 15000, 0},
+        {"1e9 apart", {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f + 1.5e3f, 1e9f}}, 1},
+        {"near the float limits",
+         {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, 0, 0}, {0, -3.4e38f, 3.4e38f}}, 2},
+        {"a block and far strays", block, 3u * 12 * 12 * 11 + 4},
+        {"an enormous box", huge, 1},
+        {"two piles", pile, 150u * 150u},
+        {"a diagonal line", line, 2999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<unsigned> e(c.p.size(), c.element);
+        CModel m;
+        const Pairs found = Bonds(m, c.p, e);
+        EXPECT_GE(found.size(), c.bonds);
+        EXPECT_EQ(found, AllPairs(c.p, e));
+        EXPECT_LE(m.u_cell_number, 4 * c.p.size() + 64);
+        for (unsigned k = 0; k < m.i_number_of_bonds; ++k) EXPECT_TRUE(std::isfinite(m.m_bond_xyz[k].x + m.center_xyz.x));
+    }
 
-    // the same from files, centred without overflow
+    // from files: centred without overflow
     ASSERT_TRUE(model.ReadFile(dir, Write("h.xyz", "4\n\nH 3e38 0 0\nH 3e38 0 0.9\nH -3e38 0 0\nH -3e38 0.9 0\n"),
                                INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(model.i_number_of_bonds, 2u);
     EXPECT_TRUE(std::isfinite(model.center_xyz.x));
-    ASSERT_TRUE(model.ReadFile(dir, Write("g.xyz", "2\n\nH 0 0 0\nH 1e9 1e9 1e9\n"), INPUT_FILE_TYPE_XYZ));
-    EXPECT_EQ(model.i_number_of_bonds, 0u);
-    EXPECT_LE(model.u_cell_number, 72u);
-}
-
-TEST(Bonds, StrayAtomsFarAwayLeaveTheBulkInSmallCells) {
-    // a block of carbon and a few atoms a million lengths away
-    std::vector<glm::vec3> p;
-    for (int z = 0; z < 20; ++z)
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 20; ++x) p.push_back({1.5f * x, 1.5f * y, 1.5f * z});
-    for (int k = 0; k < 5; ++k) p.push_back({1e6f + 1.5f * k, -1e6f, 1e6f});
-    const std::vector<unsigned> e(p.size(), 5);
-    CModel m;
-    const Pairs found = Bonds(m, p, e);
-    EXPECT_EQ(found, AllPairs(p, e));
-    EXPECT_EQ(found.size(), 3u * 20 * 20 * 19 + 4);
-    std::size_t fullest = 0;
-    for (std::size_t c = 0; c < m.u_cell_number; ++c)
-        fullest = std::max<std::size_t>(fullest, m.v_cell_start[c + 1] - m.v_cell_start[c]);
-    EXPECT_LT(fullest, 100u);
 }
 
 }  // namespace

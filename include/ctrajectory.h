@@ -1,0 +1,71 @@
+// The frames of a structure file: concatenated XYZ frames, the
+// configurations of a VASP XDATCAR, the MODEL records of a PDB file. Only
+// the byte offset of each frame is kept; a frame's text is read from the
+// file when it is asked for, so a file larger than memory can be stepped
+// through. The index is built a slice at a time (IndexStep), so that the
+// first frame can be shown before the whole file was seen.
+#ifndef TESK_CTRAJECTORY_H
+#define TESK_CTRAJECTORY_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CTrajectory {
+public:
+    CTrajectory() = default;
+    ~CTrajectory();
+    // a copy reads the same file through a descriptor of its own
+    CTrajectory(const CTrajectory& other);
+    CTrajectory& operator=(const CTrajectory& other);
+    CTrajectory(CTrajectory&& other) noexcept;
+    CTrajectory& operator=(CTrajectory&& other) noexcept;
+
+    // Opens the regular file `path` read with format code `fmt` and finds
+    // the extent of its first frame. False for a file that cannot be read.
+    bool Open(const std::string& path, int fmt);
+    void Close();
+    // Looks at about `bytes` more of the file; true once the index is whole.
+    bool IndexStep(std::size_t bytes);
+    bool IsIndexed() const { return is_indexed; }
+    // Frames found so far (the whole count once IsIndexed()).
+    std::size_t GetIndexedFrames() const;
+    // The count of the whole file: finishes the index first.
+    std::size_t GetFrameCount();
+    // The text of frame k as a file of one structure: the frame's bytes,
+    // behind the file's header when the frame does not carry its own. Indexes
+    // as far as needed. False for a frame that does not exist or a read error.
+    bool ReadFrameText(std::size_t k, std::string& out);
+
+    std::string path;
+    int file_format = 0;
+    // bytes [0, u_header_size) lead every frame that has no header of its own
+    std::uint64_t u_header_size = 0;
+    std::uint64_t u_file_size = 0;
+    // where the frames stop: the end of the file, or the first text that
+    // starts no frame
+    std::uint64_t u_frames_end = 0;
+    // atoms per frame of an XDATCAR, from its counts line
+    std::uint64_t u_vasp_atoms = 0;
+    std::vector<std::uint64_t> v_frame_start;
+    bool is_indexed = false;
+
+private:
+    // The line starting at `at` (without its line feed) into `line`; `next`
+    // receives the offset after it. False at the end of the file.
+    bool LineAt(std::uint64_t at, std::string& line, std::uint64_t& next);
+    // Offset after `count` more lines from `at`; false when the file ends first.
+    bool SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t& next);
+    bool Fill(std::uint64_t at);
+    // Finds the start of the next frame from scan_, the start of the last one.
+    bool ScanFrame();
+    void Finish(std::uint64_t end);
+
+    int fd_ = -1;
+    std::uint64_t scan_ = 0;  // start of the last frame found, still to be walked
+    std::string buffer_;
+    std::uint64_t buffer_at_ = 0;  // file offset of buffer_[0]
+};
+
+#endif

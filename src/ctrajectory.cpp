@@ -1,0 +1,401 @@
+#include "ctrajectory.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include "cmodel.h"
+
+namespace {
+
+constexpr std::size_t CHUNK = std::size_t(1) << 20;
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+bool IsBlankLine(std::string_view line)
+{
+    for (char c : line)
+        if (!IsBlank(c)) return false;
+    return true;
+}
+
+// The XYZ count line as its reader takes it ("%i"); 0 when it is none.
+long CountOf(std::string_view line)
+{
+    const std::string text(line);
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 0);
+    if (end == text.c_str() || errno == ERANGE || v <= 0) return 0;
+    return v;
+}
+
+// Record name of a PDB line, its first blank-separated token.
+std::string_view RecordName(std::string_view line)
+{
+    std::size_t i = 0;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    std::size_t j = i;
+    while (j < line.size() && !IsBlank(line[j])) ++j;
+    return line.substr(i, j - i);
+}
+
+bool IsConfigurationLine(std::string_view line) { return line.find("configuration") != std::string_view::npos; }
+
+}  // namespace
+
+CTrajectory::~CTrajectory() { Close(); }
+
+CTrajectory::CTrajectory(const CTrajectory& other) { *this = other; }
+
+CTrajectory& CTrajectory::operator=(const CTrajectory& other)
+{
+    if (this != &other) {
+        Close();
+        path = other.path;
+        file_format = other.file_format;
+        u_header_size = other.u_header_size;
+        u_file_size = other.u_file_size;
+        u_frames_end = other.u_frames_end;
+        u_vasp_atoms = other.u_vasp_atoms;
+        v_frame_start = other.v_frame_start;
+        is_indexed = other.is_indexed;
+        fd_ = other.fd_ >= 0 ? ::fcntl(other.fd_, F_DUPFD_CLOEXEC, 0) : -1;
+        scan_ = other.scan_;
+        buffer_at_ = 0;
+    }
+    return *this;
+}
+
+CTrajectory::CTrajectory(CTrajectory&& other) noexcept { *this = std::move(other); }
+
+CTrajectory& CTrajectory::operator=(CTrajectory&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        path = std::move(other.path);
+        file_format = other.file_format;
+        u_header_size = other.u_header_size;
+        u_file_size = other.u_file_size;
+        u_frames_end = other.u_frames_end;
+        u_vasp_atoms = other.u_vasp_atoms;
+        v_frame_start = std::move(other.v_frame_start);
+        is_indexed = other.is_indexed;
+        fd_ = other.fd_;
+        scan_ = other.scan_;
+        buffer_ = std::move(other.buffer_);
+        buffer_at_ = other.buffer_at_;
+        other.fd_ = -1;
+        other.v_frame_start.clear();
+        other.buffer_.clear();
+    }
+    return *this;
+}
+
+void CTrajectory::Close()
+{
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    v_frame_start.clear();
+    buffer_.clear();
+    is_indexed = false;
+}
+
+bool CTrajectory::Fill(std::uint64_t at)
+{
+    // keeps what is buffered from `at` on and appends a chunk after it
+    if (at < buffer_at_ || at > buffer_at_ + buffer_.size()) {
+        buffer_.clear();
+        buffer_at_ = at;
+    } else {
+        buffer_.erase(0, std::size_t(at - buffer_at_));
+        buffer_at_ = at;
+    }
+    const std::uint64_t from = buffer_at_ + buffer_.size();
+    if (from >= u_file_size) return false;
+    const std::size_t want = std::size_t(std::min<std::uint64_t>(CHUNK, u_file_size - from));
+    const std::size_t old = buffer_.size();
+    buffer_.resize(old + want);
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::pread(fd_, &buffer_[old + got], want - got, off_t(from + got));
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    buffer_.resize(old + got);
+    return got > 0;
+}
+
+bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& next)
+{
+    if (at >= u_file_size) return false;
+    for (;;) {
+        if (at >= buffer_at_ && at < buffer_at_ + buffer_.size()) {
+            const std::size_t from = std::size_t(at - buffer_at_);
+            const void* nl = std::memchr(buffer_.data() + from, '\n', buffer_.size() - from);
+            if (nl != nullptr) {
+                const std::size_t end = std::size_t(static_cast<const char*>(nl) - buffer_.data());
+                line.assign(buffer_, from, end - from);
+                next = buffer_at_ + end + 1;
+                return true;
+            }
+            if (buffer_at_ + buffer_.size() >= u_file_size) {  // a last line without a line feed
+                line.assign(buffer_, from, std::string::npos);
+                next = u_file_size;
+                return true;
+            }
+        }
+        if (!Fill(at)) return false;
+    }
+}
+
+bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t& next)
+{
+    while (count > 0) {
+        if (at >= u_file_size) return false;
+        if (!(at >= buffer_at_ && at < buffer_at_ + buffer_.size()) && !Fill(at)) return false;
+        const char* p = buffer_.data() + (at - buffer_at_);
+        const char* const end = buffer_.data() + buffer_.size();
+        while (count > 0) {
+            const void* nl = std::memchr(p, '\n', std::size_t(end - p));
+            if (nl == nullptr) break;
+            p = static_cast<const char*>(nl) + 1;
+            --count;
+        }
+        at = buffer_at_ + std::uint64_t(p - buffer_.data());
+        if (count == 0) break;
+        if (buffer_at_ + buffer_.size() >= u_file_size) {
+            // a last line without a line feed still counts
+            if (count == 1 && at < u_file_size) {
+                next = u_file_size;
+                return true;
+            }
+            return false;
+        }
+        // the buffer ends inside a line: keep that part and read on
+        if (!Fill(at)) return false;
+    }
+    next = at;
+    return true;
+}
+
+void CTrajectory::Finish(std::uint64_t end)
+{
+    u_frames_end = end;
+    is_indexed = true;
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+}
+
+bool CTrajectory::Open(const std::string& file, int fmt)
+{
+    Close();
+    try {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return false;
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return false;
+        }
+        fd_ = fd;
+        path = file;
+        file_format = fmt;
+        u_file_size = std::uint64_t(st.st_size);
+        u_header_size = 0;
+        u_vasp_atoms = 0;
+        scan_ = 0;
+        buffer_at_ = 0;
+        v_frame_start.assign(1, 0);
+        is_indexed = false;
+
+        std::string line;
+        std::uint64_t at = 0, next = 0;
+        if (fmt == INPUT_FILE_TYPE_VSP) {
+            // an XDATCAR: title, scale, three lattice lines, species, counts,
+            // then "Direct configuration=" before each frame's positions
+            std::string counts;
+            bool xdatcar = false;
+            for (int k = 0; k < 8 && LineAt(at, line, next); ++k) {
+                if (k == 6) counts = line;
+                if (k == 7) xdatcar = IsConfigurationLine(line);
+                if (k < 7) at = next;
+            }
+            if (!xdatcar) {
+                Finish(u_file_size);  // a POSCAR: one structure, the whole file
+                return true;
+            }
+            const char* p = counts.c_str();
+            for (;;) {
+                char* end = nullptr;
+                const long c = std::strtol(p, &end, 10);
+                if (end == p) break;
+                if (c > 0) u_vasp_atoms += std::uint64_t(c);
+                p = end;
+            }
+            u_header_size = at;
+        } else if (fmt == INPUT_FILE_TYPE_PDB) {
+            // models only when a MODEL record comes before the first atom
+            bool models = false;
+            while (LineAt(at, line, next)) {
+                const std::string_view name = RecordName(line);
+                if (name == "MODEL") {
+                    models = true;
+                    break;
+                }
+                if (name.substr(0, 4) == "ATOM" || name.substr(0, 6) == "HETATM") break;
+                at = next;
+            }
+            if (!models) {
+                Finish(u_file_size);
+                return true;
+            }
+            u_header_size = at;
+        }
+        ScanFrame();
+        return true;
+    } catch (const std::exception&) {
+        Close();
+        return false;
+    }
+}
+
+bool CTrajectory::ScanFrame()
+{
+    if (is_indexed || v_frame_start.empty()) return false;
+    std::string line;
+    std::uint64_t at = scan_, next = 0;
+    const std::size_t k = v_frame_start.size() - 1;
+    // the frame that turned out to be none: frames stop where it starts
+    auto no_frame = [&](bool quiet) {
+        if (k == 0) {
+            Finish(u_file_size);  // the reader decides about the only frame
+            return false;
+        }
+        v_frame_start.pop_back();
+        // after a single frame, text that follows is no news: it always was ignored
+        if (!quiet && k >= 2)
+            std::printf("%s: the text after frame %zu starts no frame; the frames end there\n", path.c_str(), k);
+        Finish(at);
+        return false;
+    };
+    std::uint64_t end = 0;
+    if (file_format == INPUT_FILE_TYPE_XYZ) {
+        while (LineAt(at, line, next) && IsBlankLine(line)) at = next;
+        if (at >= u_file_size) return no_frame(true);
+        v_frame_start[k] = at;
+        const long n = CountOf(line);
+        if (n <= 0) return no_frame(false);
+        if (!SkipLines(next, std::uint64_t(n) + 1, end)) {
+            Finish(u_file_size);  // a cut last frame: it is there, but will not read
+            return false;
+        }
+    } else if (file_format == INPUT_FILE_TYPE_VSP) {
+        if (k == 0) at = u_header_size;
+        bool blank = true, found = false;
+        for (int lines = 0; lines < 12 && LineAt(at, line, next); ++lines) {
+            if (IsConfigurationLine(line)) {
+                found = true;
+                break;
+            }
+            blank = blank && IsBlankLine(line);
+            at = next;
+        }
+        if (!found) {
+            at = scan_;
+            return no_frame(blank);
+        }
+        if (!SkipLines(next, u_vasp_atoms, end)) {
+            Finish(u_file_size);
+            return false;
+        }
+    } else {
+        // PDB: from this frame's MODEL record to the next one
+        if (k == 0) at = u_header_size;
+        if (!LineAt(at, line, next)) return no_frame(true);
+        at = next;
+        for (;;) {
+            if (!LineAt(at, line, next)) {
+                Finish(u_file_size);
+                return false;
+            }
+            if (RecordName(line) == "MODEL") break;
+            at = next;
+        }
+        end = at;
+    }
+    if (end >= u_file_size) {
+        Finish(u_file_size);
+        return false;
+    }
+    v_frame_start.push_back(end);
+    scan_ = end;
+    return true;
+}
+
+bool CTrajectory::IndexStep(std::size_t bytes)
+{
+    if (is_indexed || fd_ < 0) return true;
+    try {
+        const std::uint64_t target = scan_ + bytes;
+        while (!is_indexed && scan_ < target) ScanFrame();
+    } catch (const std::exception&) {
+        Finish(scan_);  // out of memory for the index: the frames found so far stay
+    }
+    return is_indexed;
+}
+
+std::size_t CTrajectory::GetFrameCount()
+{
+    while (!IndexStep(std::size_t(1) << 30)) {
+    }
+    return v_frame_start.size();
+}
+
+std::size_t CTrajectory::GetIndexedFrames() const
+{
+    if (is_indexed || v_frame_start.empty()) return v_frame_start.size();
+    return v_frame_start.size() - 1;
+}
+
+bool CTrajectory::ReadFrameText(std::size_t k, std::string& out)
+{
+    if (fd_ < 0) return false;
+    try {
+        while (!is_indexed && k + 1 >= v_frame_start.size()) ScanFrame();
+        if (k >= v_frame_start.size()) return false;
+        const std::uint64_t start = v_frame_start[k];
+        const std::uint64_t end = k + 1 < v_frame_start.size() ? v_frame_start[k + 1] : u_frames_end;
+        if (end < start) return false;
+        out.clear();
+        bool header = k > 0 && (file_format == INPUT_FILE_TYPE_PDB || file_format == INPUT_FILE_TYPE_VSP);
+        if (header && file_format == INPUT_FILE_TYPE_VSP) {
+            // a frame of a cell-per-frame XDATCAR starts with its own header
+            std::string line;
+            std::uint64_t next;
+            header = LineAt(start, line, next) && IsConfigurationLine(line);
+        }
+        const std::uint64_t lead = header ? u_header_size : 0;
+        out.resize(std::size_t(lead + (end - start)));
+        auto read = [&](std::uint64_t from, std::size_t size, char* to) {
+            std::size_t got = 0;
+            while (got < size) {
+                const ssize_t n = ::pread(fd_, to + got, size - got, off_t(from + got));
+                if (n <= 0) return false;
+                got += std::size_t(n);
+            }
+            return true;
+        };
+        if (lead > 0 && !read(0, std::size_t(lead), &out[0])) return false;
+        return read(start, std::size_t(end - start), &out[std::size_t(lead)]);
+    } catch (const std::exception&) {
+        return false;
+    }
+}

@@ -1,0 +1,139 @@
+// Files of several frames read from disk: frames found, positions and cells
+// of the frame shown, refused frames, edits carried to every frame, saving.
+#include <string>
+#include <vector>
+
+#include "cmodel.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kFrames = std::string(TESK_TEST_DATA) + "/frames/";
+
+// position of atom i of the shown frame in the file's own coordinates
+float FileX(const CModel& m, unsigned i) { return m.v_float_raw_xyz[i].x + m.frame_center_xyz.x; }
+
+}  // namespace
+
+TEST(Trajectory, EveryFormatStepsForwardsAndBackwards)
+{
+    struct Case {
+        const char* file;
+        int format;
+        std::size_t frames;
+        std::size_t last;  // a frame near the end: O at x = 3, H at 3.9
+        double cells[3];   // cell edge of frames 0, 1 and `last`
+        float x1, d1;      // frame 1: O at x1, H d1 further
+    };
+    const Case cases[] = {
+        {"traj.xyz", INPUT_FILE_TYPE_XYZ, 5, 4, {10, 11, 12}, 1.0f, 0.9f},
+        {"XDATCAR", INPUT_FILE_TYPE_VSP, 3, 2, {10, 10, 10}, 1.0f, 0.9f},
+        {"XDATCAR_npt", INPUT_FILE_TYPE_VSP, 3, 2, {10, 11, 12}, 1.1f, 0.99f},
+        {"models.pdb", INPUT_FILE_TYPE_PDB, 3, 2, {10, 10, 10}, 1.0f, 0.9f},
+    };
+    for (const Case& c : cases) {
+        CModel m;
+        ASSERT_TRUE(m.ReadFile(kFrames, kFrames + c.file, c.format)) << c.file;
+        // the first frame shows before the rest of the file was looked at
+        EXPECT_FALSE(m.trajectory.IsIndexed()) << c.file;
+        EXPECT_EQ(m.GetTotalAtoms(), 2u);
+        EXPECT_EQ(m.GetFrameCount(), c.frames) << c.file;
+        const std::size_t order[] = {c.last, 0, 1, c.last, 0};
+        for (std::size_t k : order) {
+            ASSERT_TRUE(m.SetFrame(k)) << c.file << " frame " << k;
+            EXPECT_EQ(m.GetShownFrame(), k);
+            const double cell = c.cells[k == 0 ? 0 : k == 1 ? 1 : 2];
+            EXPECT_NEAR(m.m_cell_box[0][0], cell, 1e-6) << c.file << " frame " << k;
+            EXPECT_NEAR(FileX(m, 0), k == 0 ? 0.0f : k == 1 ? c.x1 : 3.0f, 1e-4) << c.file << " frame " << k;
+            EXPECT_NEAR(FileX(m, 1) - FileX(m, 0), k == 1 ? c.d1 : 0.9f, 1e-4) << c.file << " frame " << k;
+            // bonds found for the frame shown
+            EXPECT_EQ(m.i_number_of_bonds, 1u) << c.file << " frame " << k;
+        }
+        EXPECT_FALSE(m.SetFrame(c.frames)) << c.file;
+        EXPECT_EQ(m.GetShownFrame(), 0u);
+    }
+}
+
+TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame)
+{
+    CModel m;
+    ASSERT_TRUE(m.ReadFile(kFrames, kFrames + "traj.xyz", INPUT_FILE_TYPE_XYZ));
+    ASSERT_TRUE(m.SetFrame(1));
+    const std::vector<glm::vec3> shown = m.v_float_raw_xyz;
+    // frame 2 holds three atoms, frame 3 a line without numbers
+    for (std::size_t bad : {2u, 3u}) {
+        EXPECT_FALSE(m.SetFrame(bad));
+        EXPECT_FALSE(m.frame_message.empty());
+        EXPECT_EQ(m.GetShownFrame(), 1u);
+        EXPECT_EQ(m.v_float_raw_xyz, shown);
+        EXPECT_NEAR(m.m_cell_box[0][0], 11.0, 1e-9);
+    }
+
+    // the oxygen deleted and the hydrogen made nitrogen: so in every frame;
+    // an edit undone reaches no frame
+    m.ChangeAtom(1, 5);
+    m.DeleteAtom(0);
+    ASSERT_TRUE(m.Undo() && m.Undo());
+    m.DeleteAtom(0);
+    m.ChangeAtom(0, 6);
+    ASSERT_TRUE(m.SetFrame(4));
+    ASSERT_EQ(m.GetTotalAtoms(), 1u);
+    EXPECT_EQ(m.v_atom_index[0], 6u);
+    EXPECT_NEAR(FileX(m, 0), 3.9f, 1e-4);
+
+    // XYZ gets every frame that can be shown, another format the shown one
+    ScratchDir dir;
+    ASSERT_TRUE(m.SaveFile(dir.root, dir.path("all.xyz"), INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(m.GetShownFrame(), 4u);
+    EXPECT_NEAR(FileX(m, 0), 3.9f, 1e-4);
+    ASSERT_TRUE(m.SaveFileAs(dir.path("shown.pdb"), INPUT_FILE_TYPE_PDB));
+    CModel back;
+    ASSERT_TRUE(back.ReadFile(dir.root, dir.path("all.xyz"), INPUT_FILE_TYPE_XYZ));
+    EXPECT_EQ(back.GetFrameCount(), 3u);
+    const float xs[] = {0.9f, 1.9f, 3.9f};
+    for (std::size_t k = 0; k < 3; ++k) {
+        ASSERT_TRUE(back.SetFrame(k));
+        EXPECT_EQ(back.v_atom_index, std::vector<unsigned>{6u});
+        EXPECT_NEAR(FileX(back, 0), xs[k], 1e-4) << k;
+        EXPECT_NEAR(back.m_cell_box[0][0], k == 0 ? 10.0 : k == 1 ? 11.0 : 12.0, 1e-6) << k;
+    }
+    ASSERT_TRUE(back.ReadFile(dir.root, dir.path("shown.pdb"), INPUT_FILE_TYPE_PDB));
+    EXPECT_EQ(back.GetFrameCount(), 1u);
+    EXPECT_NEAR(FileX(back, 0), 3.9f, 1e-3);
+}
+
+TEST(Trajectory, OneStructureIsOneFrameAndACutFileKeepsItsWholeFrames)
+{
+    ScratchDir dir;
+    const std::string one = dir.path("one.xyz");
+    std::ofstream(one) << "2\n\nO 0 0 0\nH 0.9 0 0\n";
+    // a last frame cut short, then text that starts no frame
+    const std::string cut = dir.path("cut.xyz");
+    std::ofstream(cut) << "1\n\nO 0 0 0\n1\n\nO 1 0 0\n1\n\nO 2 0 0\n\n\n";
+    const std::string junk = dir.path("junk.xyz");
+    std::ofstream(junk) << "1\n\nO 0 0 0\n1\n\nO 1 0 0\nnot a frame\n1\n\nO 2 0 0\n";
+    const std::string shortened = dir.path("short.xyz");
+    std::ofstream(shortened) << "1\n\nO 0 0 0\n2\n\nO 1 0 0\n";
+    // frames that run across the reading chunks of the index (1 MiB)
+    const std::string big = dir.path("big.xyz");
+    {
+        std::ofstream out(big);
+        for (int k = 0; k < 3; ++k) {
+            out << "40000\n\n";
+            for (int i = 0; i < 40000; ++i) out << "H " << 5 * i << " " << k << " 0\n";
+        }
+    }
+    struct Case {
+        std::string path;
+        std::size_t frames;
+        bool last_readable;
+    };
+    for (const Case& c : {Case{one, 1, true}, Case{cut, 3, true}, Case{junk, 2, true}, Case{shortened, 2, false},
+                          Case{big, 3, true}}) {
+        CModel m;
+        ASSERT_TRUE(m.ReadFile(dir.root, c.path, INPUT_FILE_TYPE_XYZ)) << c.path;
+        EXPECT_EQ(m.GetFrameCount(), c.frames) << c.path;
+        EXPECT_EQ(m.SetFrame(c.frames - 1), c.last_readable) << c.path;
+        EXPECT_FALSE(m.SetFrame(c.frames)) << c.path;
+    }
+}
