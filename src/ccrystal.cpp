@@ -73,7 +73,7 @@ bool IsPeriodicSearchable(const CLattice& lattice, std::size_t atoms, float max_
     // atoms expected within bonding reach of one atom
     const double volume = std::fabs(glm::determinant(lattice.m_cell));
     const double around = double(atoms) / volume * 4.18879 * reach * reach * reach;
-    return around <= 2000.0;
+    return around <= 500.0;
 }
 
 void FindPeriodicBonds(const CLattice& lattice, const std::vector<glm::vec3>& pos, const std::vector<unsigned>& elem,
