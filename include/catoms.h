@@ -22,6 +22,9 @@ public:
     // Records first to the end only: after atom `first` changed element, or
     // after it was deleted and every later atom moved down by one.
     void UploadFrom(const CModel& m, unsigned first, unsigned count);
+    // Records of copies (position, element): the first `drawn` are drawn as
+    // atoms, the rest only end half-bonds. Picking then finds the copies.
+    void UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn);
 
     // `selected`: up to four highlighted atom numbers, -1 unused.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
@@ -41,6 +44,7 @@ public:
     unsigned int VBOL = 0, TBOL = 0;  // the atom numbers a pick draws
     unsigned u_list_capacity = 0;
     std::vector<unsigned> v_pick_list;
+    std::vector<glm::vec4> v_copy_records;  // what UploadCopies put in the buffer; empty otherwise
     glm::mat4 m_light_view{0.0f};  // the view the light table was made for
     CShader AtomShader, PickShader;
 

@@ -5,6 +5,8 @@
 #ifndef TESK_CBONDS_H
 #define TESK_CBONDS_H
 
+#include <vector>
+
 #include <glm/glm.hpp>
 
 #include "cmodel.h"
@@ -18,6 +20,8 @@ public:
 
     // The model's bonds between atoms that exist; the buffer grows but never shrinks.
     void Upload(const CModel& m);
+    // Pairs of atom-buffer records; `source`: the model's bond records they stand for.
+    void UploadPairs(const std::vector<glm::uvec2>& pairs, unsigned source);
     // `atoms`: the buffer texture of the atom records.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, unsigned int atoms) const;
 

@@ -44,6 +44,8 @@ public:
     // atom numbers move. False when there was nothing to undo or redo.
     bool Undo();
     bool Redo();
+    // Moves every atom into the cell, as one undo step.
+    bool Wrap();
     // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
     // selection, or with `add` toggles the atom in it (at most four atoms).
     void SelectAtom(unsigned index, bool add);
@@ -72,6 +74,9 @@ public:
     // uploads everything again, resets the palette and drops selections past
     // the last atom.
     void OnModelChanged();
+    // The model matrix that centres the drawn cells, and where the box goes.
+    glm::mat4 SceneModel() const;
+    glm::mat4 BoxPlacement() const;
     // After the model moved to another frame: its cell may have changed.
     void OnFrameChanged();
     // Rebuild the picking palette for the current atom count.
@@ -92,6 +97,18 @@ public:
     bool is_show_label = false;
     bool is_show_symbol = false;
     bool is_show_index = false;
+    // periodic structures: atoms on the cell faces also drawn on the opposite
+    // face, and the cells drawn along each axis (1 to 10)
+    bool is_show_boundary = false;
+    glm::ivec3 v_repeat{1};
+    // what the buffers hold for a periodic structure: the copies drawn, and
+    // the settings and model size they were made for
+    CCopies copies;
+    CCrystalScene scene;
+    bool is_scene_shown = false;
+    bool is_scene_boundary = false;
+    glm::ivec3 v_scene_repeat{1};
+    unsigned u_scene_atoms = 0, u_scene_bonds = 0;
     int input_format = INPUT_FILE_TYPE_XYZ;
     unsigned selected_atom = NO_ATOM_SELECTED;
     unsigned selected_zatom = 0;
@@ -113,6 +130,10 @@ private:
     void PickPass();
     // The atoms to highlight, -1 for unused places.
     void HighlightedAtoms(int out[4]) const;
+    // Uploads the atoms and bonds as drawn: the model's own, or for a
+    // periodic structure its copies and the bond pieces between them.
+    void UploadScene();
+
 };
 
 #endif

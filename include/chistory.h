@@ -20,11 +20,22 @@ struct CBondEntry {
     glm::vec3 middle{0.0f};
     glm::vec2 angle{0.0f};
     float length = 0.0f;
+    glm::ivec3 image{0};  // cell of the second atom's image
+};
+
+// One atom moved by whole cells: what it was, and by how much.
+struct CWrapEntry {
+    unsigned atom = 0;
+    glm::ivec3 shift{0};
+    glm::vec3 position{0.0f};  // drawn position before
+    glm::dvec3 file_xyz{0.0};  // the reader's Cartesian copy before
+    glm::dvec3 file_fract{0.0};  // and its fractional copy (VASP Direct)
 };
 
 // One primitive edit.
 struct CEditRecord {
     bool is_delete = false;
+    bool is_wrap = false;  // atoms moved into the cell: v_wrapped, and the old bond records
     unsigned atom = 0;         // atom number at the time of the edit
     unsigned element = 0;      // element index before the edit
     unsigned new_element = 0;  // element index after a change
@@ -38,6 +49,7 @@ struct CEditRecord {
     CPdbAtom pdb_info;
     std::vector<CBondEntry> v_removed_bonds;  // the atom's bonds before the edit, by place
     unsigned u_added_bonds = 0;               // records a change appended at the end
+    std::vector<CWrapEntry> v_wrapped;
 };
 
 // Records applied in order; undone in reverse order.

@@ -8,6 +8,7 @@
 
 #include <glm/glm.hpp>
 
+#include "ccrystal.h"
 #include "chistory.h"
 #include "cpdb.h"
 #include "ctrajectory.h"
@@ -98,6 +99,13 @@ public:
     // their elements and the cell. An existing file is left as it was on
     // failure.
     bool SaveFileAs(const std::string& path, int fmt);
+    // Moves every atom of a periodic structure into the cell (fractional
+    // coordinates in [0, 1)), in the readers' copies too, as one undo step;
+    // the bonds keep their partners, only their images change. False when
+    // nothing moved.
+    bool Wrap();
+    // The cell with the drawn position of its origin.
+    CLattice GetLattice() const { return CLattice(m_cell_box, v_cell_origin); }
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
 
     // frames of a trajectory file (a file of one structure has one)
@@ -142,10 +150,17 @@ public:
     void TakeBondsOf(unsigned u, std::vector<CBondEntry>& out);
     void PutBondsBack(const std::vector<CBondEntry>& in);
     void FindBondsOf(unsigned u);
+    // Moves the atoms by whole cells and brings the bond records along;
+    // fills the record's old values on first use, reads its shifts after.
+    void ApplyWrap(CEditRecord& r, bool first);
+    void RestoreWrap(const CEditRecord& r);
 
     // Writes bond record i_number_of_bonds for atoms i < j, growing the
     // record vectors when they are full.
-    void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2);
+    // `pj` is the image of atom j in cell `image` for a periodic bond.
+    void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2,
+                    const glm::ivec3& image = glm::ivec3(0));
+    void AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b);
     // Cell coordinate of a position along one axis, kept inside the dense grid.
     int GetCellCoordinate(float p, int axis) const;
     // Sub-cube of a position for telling crowded atoms apart (see CClump).
@@ -194,6 +209,12 @@ public:
     std::vector<glm::vec3> m_bond_xyz;
     std::vector<glm::vec2> m_bond_ang;
     std::vector<glm::uvec2> m_bond_indices;
+    // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
+    std::vector<glm::ivec3> m_bond_image;
+    // bonds were found under periodic boundary conditions
+    bool is_periodic_bonds = false;
+    // drawn position of the cell's origin; moves with the atoms when centred
+    glm::dvec3 v_cell_origin{0.0};
 
     // The grid in double precision: its origin is the lowest corner of the
     // atoms. Cells are cubes at least as wide as the longest possible bond.

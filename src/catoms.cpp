@@ -130,6 +130,7 @@ void CAtomsLayer::Upload(const CModel& m)
     if (most > 0 && n > static_cast<unsigned>(most))
         std::cout << "WARNING: this OpenGL driver draws at most " << most << " atoms" << std::endl;
     const std::vector<glm::vec4> v = Records(m, 0, n);
+    v_copy_records.clear();
     glBindBuffer(GL_ARRAY_BUFFER, VBOA);
     if (n > u_capacity || u_capacity == 0) {
         u_capacity = std::max(n, 1u);
@@ -144,6 +145,25 @@ void CAtomsLayer::Upload(const CModel& m)
         glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(n * sizeof(glm::vec4)), v.data());
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     u_atoms = n;
+}
+
+void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn)
+{
+    const unsigned n = static_cast<unsigned>(records.size());
+    glBindBuffer(GL_ARRAY_BUFFER, VBOA);
+    if (n > u_capacity || u_capacity == 0) {
+        u_capacity = std::max(n, 1u);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_capacity * sizeof(glm::vec4)), nullptr,
+                     GL_STATIC_DRAW);
+        glBindTexture(GL_TEXTURE_BUFFER, TBOA);
+        glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, VBOA);
+        glBindTexture(GL_TEXTURE_BUFFER, 0);
+    }
+    if (n > 0)
+        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(n * sizeof(glm::vec4)), records.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    v_copy_records = records;
+    u_atoms = std::min(drawn, n);
 }
 
 void CAtomsLayer::UploadFrom(const CModel& m, unsigned first, unsigned count)
@@ -182,13 +202,14 @@ void CAtomsLayer::DrawPick(const CModel& m, const glm::mat4& P, const glm::mat4&
                            float scale, const glm::vec2& at, float slack)
 {
     const glm::mat4 mv = V * Model;
-    const unsigned n = std::min(u_atoms, DrawableAtoms(m));
+    const bool copies = !v_copy_records.empty();
+    const unsigned n = copies ? std::min<unsigned>(u_atoms, unsigned(v_copy_records.size())) : std::min(u_atoms, DrawableAtoms(m));
     v_pick_list.clear();
     for (unsigned i = 0; i < n; ++i) {
-        const glm::vec3& p = m.v_float_raw_xyz[i];
+        const glm::vec3 p = copies ? glm::vec3(v_copy_records[i]) : m.v_float_raw_xyz[i];
         const float dx = mv[0][0] * p.x + mv[1][0] * p.y + mv[2][0] * p.z + mv[3][0] - at.x;
         const float dy = mv[0][1] * p.x + mv[1][1] * p.y + mv[2][1] * p.z + mv[3][1] - at.y;
-        const unsigned e = m.v_atom_index[i];
+        const unsigned e = copies ? unsigned(v_copy_records[i].w) : m.v_atom_index[i];
         const float r = atom_rgbs[e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX].w * scale + slack;
         if (dx * dx + dy * dy <= r * r)
             v_pick_list.push_back(i);

@@ -64,6 +64,11 @@ void CBondsLayer::Upload(const CModel& m)
         if (b.x < atoms && b.y < atoms)
             v.push_back(b);
     }
+    UploadPairs(v, static_cast<unsigned>(n));
+}
+
+void CBondsLayer::UploadPairs(const std::vector<glm::uvec2>& v, unsigned source)
+{
     const unsigned count = static_cast<unsigned>(v.size());
     glBindBuffer(GL_ARRAY_BUFFER, VBOB);
     if (count > u_capacity || u_capacity == 0) {
@@ -78,7 +83,7 @@ void CBondsLayer::Upload(const CModel& m)
         glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(glm::uvec2)), v.data());
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     u_bonds = count;
-    u_source = static_cast<unsigned>(n);
+    u_source = source;
 }
 
 void CBondsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, unsigned int atoms) const

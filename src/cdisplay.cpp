@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 
 #include <glad/gl.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -15,6 +17,9 @@ namespace {
 
 // Element indices come from the symbol look-up; one that does not fit the
 // table is shown as the dummy element rather than read past the table.
+// the most atom copies a supercell may draw
+constexpr double kMostCopies = 8e6;
+
 unsigned DrawnElement(unsigned e)
 {
     return e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX;
@@ -53,16 +58,23 @@ void CDisplay::DrawScene(int w, int h)
     frame_size = glm::ivec2(w, h);
     const glm::vec3& size = data.v_box_size;
     target_width = view_zoom * std::max(size.x, std::max(size.y, size.z));
+    if (data.is_periodic)
+        target_width *= float(std::max(v_repeat.x, std::max(v_repeat.y, v_repeat.z)));
     track.SetViewSize(w, h);
     Projection = MakeProjection(w, h, target_width);
-    // the model changed size behind our back: its old copies would be wrong
-    if (atoms.u_atoms != std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size()))
+    // the settings or the model changed behind our back: old copies would be wrong
+    const bool crystal = data.is_periodic;
+    if (crystal != is_scene_shown ||
+        (crystal && (v_repeat != v_scene_repeat || is_show_boundary != is_scene_boundary ||
+                     u_scene_atoms != data.GetTotalAtoms() || u_scene_bonds != data.i_number_of_bonds)))
+        UploadScene();
+    else if (!crystal && atoms.u_atoms != std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size()))
         OnModelChanged();
-    else if (bonds.u_source != std::min<size_t>(data.i_number_of_bonds, data.m_bond_indices.size()))
+    else if (!crystal && bonds.u_source != std::min<size_t>(data.i_number_of_bonds, data.m_bond_indices.size()))
         bonds.Upload(data);
 
     const glm::mat4& V = track.View;
-    const glm::mat4& M = track.Model;
+    const glm::mat4 M = SceneModel();
     if (is_picking)
         PickPass();
     // Atoms, bonds and box are opaque: blending would only cost a read of
@@ -70,7 +82,7 @@ void CDisplay::DrawScene(int w, int h)
     const GLboolean blend = glIsEnabled(GL_BLEND);
     glDisable(GL_BLEND);
     if (is_show_box)
-        box.Draw(Projection * V * M);
+        box.Draw(Projection * V * M * BoxPlacement());
     int selected[4];
     HighlightedAtoms(selected);
     atoms.Draw(Projection, V, M, atom_scale, selected);
@@ -98,7 +110,7 @@ void CDisplay::PickPass()
         const glm::vec2 ndc = (glm::vec2(pcolor) + 0.5f) / glm::vec2(frame_size) * 2.0f - 1.0f;
         const glm::vec2 at = (ndc - glm::vec2(Projection[3])) / glm::vec2(Projection[0][0], Projection[1][1]);
         const float slack = 2.0f / std::min(frame_size.x * Projection[0][0], frame_size.y * Projection[1][1]);
-        atoms.DrawPick(data, Projection, track.View, track.Model, atom_scale, at, slack);
+        atoms.DrawPick(data, Projection, track.View, SceneModel(), atom_scale, at, slack);
     }
     ProcessPicking(true);
     glClearColor(CColor.r, CColor.g, CColor.b, CColor.a);
@@ -134,16 +146,90 @@ bool CDisplay::ReadFile(std::string d, std::string f)
 
 void CDisplay::OnStructureLoaded()
 {
+    is_show_boundary = data.is_periodic;
     OnModelChanged();
-    box.BuildCube(data.m_cell_box);
     is_visible = true;
     is_show_box = data.is_periodic;
 }
 
+void CDisplay::UploadScene()
+{
+    v_repeat = glm::clamp(v_repeat, glm::ivec3(1), glm::ivec3(10));
+    // a large crystal repeated many times would not fit in memory: fewer cells
+    const double count = static_cast<double>(data.GetTotalAtoms());
+    while (data.is_periodic && count * v_repeat.x * v_repeat.y * v_repeat.z > kMostCopies) {
+        int& most = v_repeat.x >= v_repeat.y && v_repeat.x >= v_repeat.z ? v_repeat.x
+                    : v_repeat.y >= v_repeat.z                          ? v_repeat.y
+                                                                          : v_repeat.z;
+        if (most == 1)
+            break;
+        --most;
+        std::printf("Too many atoms to repeat: %d x %d x %d cells\n", v_repeat.x, v_repeat.y, v_repeat.z);
+    }
+    is_scene_shown = data.is_periodic;
+    v_scene_repeat = v_repeat;
+    is_scene_boundary = is_show_boundary;
+    u_scene_atoms = data.GetTotalAtoms();
+    u_scene_bonds = data.i_number_of_bonds;
+    if (!is_scene_shown) {
+        copies = CCopies();
+        scene = CCrystalScene();
+        atoms.Upload(data);
+        bonds.Upload(data);
+        box.BuildCube(data.m_cell_box);
+        return;
+    }
+    try {
+        const CLattice lattice = data.GetLattice();
+        const size_t n = std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size());
+        copies.Build(lattice, data.v_float_raw_xyz, v_repeat, is_show_boundary);
+        BuildCrystalScene(lattice, data.v_float_raw_xyz, data.m_bond_indices, data.m_bond_image, data.i_number_of_bonds,
+                          copies, scene);
+        std::vector<glm::vec4> records(scene.v_xyz.size());
+        for (size_t k = 0; k < records.size(); ++k) {
+            // the free ends of half-bonds are never drawn as atoms
+            const unsigned a = k < scene.u_drawn ? scene.v_atom[k] : 0;
+            records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_atom_index[a]) : DUMMY_ATOM_INDEX));
+        }
+        atoms.UploadCopies(records, scene.u_drawn);
+        bonds.UploadPairs(scene.v_pairs, data.i_number_of_bonds);
+        glm::dmat3 block = data.m_cell_box;
+        for (int a = 0; a < 3; ++a)
+            block[a] *= double(v_repeat[a]);
+        box.BuildCube(block);
+    } catch (const std::exception&) {
+        // out of memory: the cell alone, its bonds inside it
+        std::printf("Out of memory while repeating the cell; one cell shown\n");
+        v_repeat = v_scene_repeat = glm::ivec3(1);
+        copies = CCopies();
+        scene = CCrystalScene();
+        atoms.Upload(data);
+        bonds.Upload(data);
+        box.BuildCube(data.m_cell_box);
+    }
+}
+
+glm::mat4 CDisplay::SceneModel() const
+{
+    if (!data.is_periodic)
+        return track.Model;
+    // the middle of the block of cells sits where the middle of one cell would
+    const glm::dvec3 shift = data.m_cell_box * (glm::dvec3(v_repeat - 1) * 0.5);
+    return glm::translate(track.Model, -glm::vec3(shift));
+}
+
+glm::mat4 CDisplay::BoxPlacement() const
+{
+    if (!data.is_periodic)
+        return glm::mat4(1.0f);
+    // the cell's true place: from its origin along the cell vectors
+    const glm::dvec3 middle = data.v_cell_origin + data.m_cell_box * (glm::dvec3(v_repeat) * 0.5);
+    return glm::translate(glm::mat4(1.0f), glm::vec3(middle));
+}
+
 void CDisplay::OnModelChanged()
 {
-    atoms.Upload(data);
-    bonds.Upload(data);
+    UploadScene();
     ResetPalette();
     const unsigned n = data.GetTotalAtoms();
     v_selected_atoms.erase(std::remove_if(v_selected_atoms.begin(), v_selected_atoms.end(),
@@ -177,8 +263,7 @@ bool CDisplay::SaveFile(std::string f)
 void CDisplay::CenterCoordinates()
 {
     data.CenterCoordinates();
-    atoms.Upload(data);
-    box.BuildCube(data.m_cell_box);
+    UploadScene();
 }
 
 void CDisplay::DeleteAtom(unsigned u)
@@ -188,8 +273,12 @@ void CDisplay::DeleteAtom(unsigned u)
         return;
     data.DeleteAtom(u);
     // every later atom moved down by one; the model dropped and renumbered the bonds
-    atoms.UploadFrom(data, u, data.GetTotalAtoms() - u);
-    bonds.Upload(data);
+    if (is_scene_shown) {
+        UploadScene();
+    } else {
+        atoms.UploadFrom(data, u, data.GetTotalAtoms() - u);
+        bonds.Upload(data);
+    }
     ResetPalette();
     SelectAtom(NO_ATOM_SELECTED, false);
 }
@@ -220,6 +309,14 @@ bool CDisplay::Redo()
         return false;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
+    return true;
+}
+
+bool CDisplay::Wrap()
+{
+    if (!data.Wrap())
+        return false;
+    OnModelChanged();
     return true;
 }
 
@@ -260,8 +357,12 @@ void CDisplay::UpdateAtomType(unsigned u)
         return;
     data.ChangeAtom(selected_atom, u);
     // one atom record; the model found that atom's bonds again
-    atoms.UploadFrom(data, selected_atom, 1);
-    bonds.Upload(data);
+    if (is_scene_shown) {
+        UploadScene();
+    } else {
+        atoms.UploadFrom(data, selected_atom, 1);
+        bonds.Upload(data);
+    }
     const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
     selected_zatom = e + 1;
     selected_symbol = symbol[e];
@@ -289,7 +390,10 @@ void CDisplay::ProcessPicking(bool /*b*/)
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(pcolor.x, pcolor.y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
         glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-        const unsigned index = CPalette::get_index_rgb(pixel[0], pixel[1], pixel[2]);
+        unsigned index = CPalette::get_index_rgb(pixel[0], pixel[1], pixel[2]);
+        // a copy stands for its original atom
+        if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
+            index = scene.v_atom[index];
         if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_atom_index.size()) {
             SelectAtom(index, is_pick_adding);
             return;

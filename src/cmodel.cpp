@@ -82,6 +82,7 @@ struct Storage {
     std::vector<glm::vec3> middle;
     std::vector<glm::vec2> angle;
     std::vector<glm::uvec2> pair;
+    std::vector<glm::ivec3> image;
     std::vector<int> cell;
     std::vector<unsigned> start;
     std::vector<CCellAtom> ordered;
@@ -93,6 +94,7 @@ struct Storage {
         middle.reserve(records);
         angle.reserve(records);
         pair.reserve(records);
+        image.reserve(records);
         cell.reserve(atoms);
         start.reserve(cells + 1);
         ordered.reserve(atoms);
@@ -163,6 +165,7 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         m_bond_xyz.swap(storage->middle);
         m_bond_ang.swap(storage->angle);
         m_bond_indices.swap(storage->pair);
+        m_bond_image.swap(storage->image);
         v_atom_cell.swap(storage->cell);
         v_cell_start.swap(storage->start);
         v_cell_atoms.swap(storage->ordered);
@@ -196,6 +199,7 @@ void CModel::SetModel() {
         m_cell_box = glm::dmat3(0.0);
         for (int a = 0; a < 3; ++a) m_cell_box[a][a] = double(v_box_size[a]);
     }
+    v_cell_origin = glm::dvec3(0.0);  // the files' cells start at their origin
     EvalAtomicBonds();
     is_unchanged = true;
     CenterView();
@@ -203,6 +207,7 @@ void CModel::SetModel() {
 
 void CModel::CenterView() {
     for (glm::vec3& p : v_float_raw_xyz) p -= center_xyz;
+    v_cell_origin -= glm::dvec3(center_xyz);
     const std::size_t records = std::min<std::size_t>(i_number_of_bonds, m_bond_xyz.size());
     for (std::size_t k = 0; k < records; ++k) m_bond_xyz[k] -= center_xyz;
 }
@@ -212,6 +217,8 @@ void CModel::CenterCoordinates() {
         // deleted atoms kept for undo move with the others
         if (file_format == INPUT_FILE_TYPE_XYZ) history.ShiftFilePositions((xyz.min_coord + xyz.max_coord) * 0.5);
         xyz.CenterCoordinates();
+        // the file's coordinates now match the drawn ones, under a cell at the origin
+        if (file_format == INPUT_FILE_TYPE_XYZ) v_cell_origin = glm::dvec3(0.0);
         center_xyz = glm::vec3(0.0f);
         is_centered = true;
     }
@@ -260,7 +267,9 @@ bool CModel::Undo() {
     if (step == nullptr) return false;
     try {
         for (auto r = step->v_records.rbegin(); r != step->v_records.rend(); ++r) {
-            if (r->is_delete)
+            if (r->is_wrap)
+                RestoreWrap(*r);
+            else if (r->is_delete)
                 RestoreAtom(*r);
             else
                 RestoreElement(*r);
@@ -279,7 +288,9 @@ bool CModel::Redo() {
     if (step == nullptr) return false;
     try {
         for (CEditRecord& r : step->v_records) {
-            if (r.is_delete)
+            if (r.is_wrap)
+                ApplyWrap(r, false);
+            else if (r.is_delete)
                 RemoveAtom(r.atom, r);
             else
                 SetElement(r.atom, r.new_element, r);
@@ -369,6 +380,7 @@ void CModel::RestoreElement(const CEditRecord& r) {
     m_bond_xyz.erase(m_bond_xyz.begin() + from, m_bond_xyz.begin() + to);
     m_bond_ang.erase(m_bond_ang.begin() + from, m_bond_ang.begin() + to);
     m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
+    m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
     i_number_of_bonds -= r.u_added_bonds;
     v_atom_index[r.atom] = r.element;
     PutBondsBack(r.v_removed_bonds);
@@ -382,13 +394,14 @@ void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
     for (std::size_t k = 0; k < n; ++k) {
         const glm::uvec2 p = m_bond_indices[k];
         if (p.x == u || p.y == u) {
-            out.push_back(CBondEntry{k, p, m_bond_xyz[k], m_bond_ang[k], v_bond_length[k]});
+            out.push_back(CBondEntry{k, p, m_bond_xyz[k], m_bond_ang[k], v_bond_length[k], m_bond_image[k]});
             continue;
         }
         m_bond_indices[kept] = p;
         m_bond_xyz[kept] = m_bond_xyz[k];
         m_bond_ang[kept] = m_bond_ang[k];
         v_bond_length[kept] = v_bond_length[k];
+        m_bond_image[kept] = m_bond_image[k];
         ++kept;
     }
     const std::ptrdiff_t from = std::ptrdiff_t(kept), to = std::ptrdiff_t(n);
@@ -396,6 +409,7 @@ void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
     m_bond_xyz.erase(m_bond_xyz.begin() + from, m_bond_xyz.begin() + to);
     m_bond_ang.erase(m_bond_ang.begin() + from, m_bond_ang.begin() + to);
     m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
+    m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
     i_number_of_bonds = unsigned(kept);
 }
 
@@ -407,6 +421,7 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
     m_bond_xyz.insert(m_bond_xyz.begin() + at, m, glm::vec3(0.0f));
     m_bond_ang.insert(m_bond_ang.begin() + at, m, glm::vec2(0.0f));
     m_bond_indices.insert(m_bond_indices.begin() + at, m, glm::uvec2(0u));
+    m_bond_image.insert(m_bond_image.begin() + at, m, glm::ivec3(0));
     // merge from the back: the records put back go to their old places,
     // the others keep their order around them
     std::size_t src = n, next = m;
@@ -417,12 +432,14 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
             m_bond_xyz[k] = e.middle;
             m_bond_ang[k] = e.angle;
             v_bond_length[k] = e.length;
+            m_bond_image[k] = e.image;
         } else {
             --src;
             m_bond_indices[k] = m_bond_indices[src];
             m_bond_xyz[k] = m_bond_xyz[src];
             m_bond_ang[k] = m_bond_ang[src];
             v_bond_length[k] = v_bond_length[src];
+            m_bond_image[k] = m_bond_image[src];
         }
     }
     i_number_of_bonds = unsigned(n + m);
@@ -431,6 +448,14 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
 void CModel::FindBondsOf(unsigned u) {
     const unsigned n = GetTotalAtoms();
     if (u >= n) return;
+    if (is_periodic_bonds) {
+        if (v_atom_index[u] == DUMMY_ATOM_INDEX) return;
+        std::vector<CCrystalBond> found;
+        const CLattice lattice = GetLattice();
+        FindPeriodicBondsOf(lattice, u, v_float_raw_xyz, v_atom_index, found);
+        for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
+        return;
+    }
     std::vector<unsigned> partners;
     FindBondsOfAtom(u, partners);
     for (unsigned j : partners) {
@@ -656,8 +681,9 @@ void CModel::EvalLinkedList() {
 }
 
 void CModel::AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d,
-                        float d2) {
+                        float d2, const glm::ivec3& image) {
     m_bond_indices.push_back(glm::uvec2(i, j));
+    m_bond_image.push_back(image);
     // in double: two neighbours near the float limit would overflow the sum
     m_bond_xyz.push_back(glm::vec3((glm::dvec3(pi) + glm::dvec3(pj)) * 0.5));
     const double dx = d.x, dy = d.y, dz = d.z;
@@ -686,6 +712,8 @@ void CModel::EvalAtomicBonds() {
     m_bond_xyz.clear();
     m_bond_ang.clear();
     m_bond_indices.clear();
+    m_bond_image.clear();
+    is_periodic_bonds = false;
     try {
         // room for 15 bonds per atom; a structure with more grows the records
         const std::size_t records = std::size_t(n) * RECORDS_PER_ATOM;
@@ -693,6 +721,18 @@ void CModel::EvalAtomicBonds() {
         m_bond_xyz.reserve(records);
         m_bond_ang.reserve(records);
         m_bond_indices.reserve(records);
+        m_bond_image.reserve(records);
+        const CLattice lattice = GetLattice();
+        if (is_periodic && IsPeriodicSearchable(lattice, n, max_radius)) {
+            // one atom alone can bond to its own images
+            is_periodic_bonds = true;
+            std::vector<CCrystalBond> found;
+            FindPeriodicBonds(lattice, v_float_raw_xyz, v_atom_index, max_radius, found);
+            for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
+            is_bond_eval = true;
+            return;
+        }
+        if (is_periodic) std::printf("The cell is too small or too thin for bonds across it; bonds inside only\n");
         if (!is_linked_list) EvalLinkedList();
         if (n <= 1) {
             is_bond_eval = true;
@@ -803,13 +843,118 @@ void CModel::EvalAtomicBonds() {
         }
     } catch (const std::bad_alloc&) {
         // out of memory while growing the records: the bonds found so far stay
-        const std::size_t kept = std::min({v_bond_length.size(), m_bond_xyz.size(), m_bond_ang.size(), m_bond_indices.size()});
+        const std::size_t kept = std::min(
+            {v_bond_length.size(), m_bond_xyz.size(), m_bond_ang.size(), m_bond_indices.size(), m_bond_image.size()});
         v_bond_length.resize(kept);
         m_bond_xyz.resize(kept);
         m_bond_ang.resize(kept);
         m_bond_indices.resize(kept);
+        m_bond_image.resize(kept);
         i_number_of_bonds = unsigned(kept);
         std::printf("Out of memory after %u bonds; the remaining bonds are not shown\n", i_number_of_bonds);
     }
     is_bond_eval = true;
+}
+
+void CModel::AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b) {
+    const glm::vec3 pi = v_float_raw_xyz[b.i];
+    const glm::vec3 pj = v_float_raw_xyz[b.j] + lattice.Translation(b.image);
+    const glm::vec3 d = pj - pi;
+    AppendBond(b.i, b.j, pi, pj, d, d.x * d.x + d.y * d.y + d.z * d.z, b.image);
+}
+
+// ---------------------------------------------------------------------------
+// Wrapping into the cell
+
+bool CModel::Wrap() {
+    if (!is_periodic || v_float_raw_xyz.empty()) return false;
+    const CLattice lattice = GetLattice();
+    if (!lattice.is_usable) return false;
+    try {
+        CEditStep step;
+        step.v_records.emplace_back();
+        CEditRecord& r = step.v_records.back();
+        r.is_wrap = true;
+        const std::vector<glm::ivec3> shifts = WrapShifts(lattice, v_float_raw_xyz);
+        for (unsigned i = 0; i < shifts.size(); ++i)
+            if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_float_raw_xyz[i], {}, {}});
+        if (r.v_wrapped.empty()) return false;
+        ApplyWrap(r, true);
+        history.Push(std::move(step));
+    } catch (const std::exception&) {
+        history.Clear();
+        std::printf("Out of memory while wrapping atoms; undo history cleared\n");
+    }
+    is_linked_list = false;
+    is_unchanged = false;
+    return true;
+}
+
+void CModel::ApplyWrap(CEditRecord& r, bool first) {
+    const CLattice lattice = GetLattice();
+    const unsigned n = GetTotalAtoms();
+    std::vector<glm::ivec3> shift(n, glm::ivec3(0));
+    for (CWrapEntry& e : r.v_wrapped) {
+        if (e.atom >= n) continue;
+        const unsigned i = e.atom;
+        shift[i] = e.shift;
+        const glm::dvec3 t = lattice.m_cell * glm::dvec3(e.shift);
+        e.position = v_float_raw_xyz[i];
+        v_float_raw_xyz[i] += lattice.Translation(e.shift);
+        // the readers' copies move too, so that a save keeps the wrap
+        if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
+            e.file_xyz = xyz.v_carte_xyz[i];
+            xyz.v_carte_xyz[i] += t;
+        } else if (file_format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
+            e.file_xyz = vasp.v_carte_xyz[i];
+            if (vasp.is_direct && i < vasp.v_fract_xyz.size()) {
+                e.file_fract = vasp.v_fract_xyz[i];
+                vasp.v_fract_xyz[i] += glm::dvec3(e.shift);
+                vasp.v_carte_xyz[i] += t;
+            } else {
+                // Cartesian numbers are kept as written, before the scale
+                vasp.v_carte_xyz[i] += t / (vasp.parameter != 0.0 ? vasp.parameter : 1.0);
+            }
+        } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
+            e.file_xyz = glm::dvec3(pdb.v_carte_xyz[i]);
+            pdb.v_carte_xyz[i] += glm::vec3(t);
+        }
+    }
+    // A bond keeps its atoms; the image of its second atom makes up for the
+    // moves of both, and its middle goes along with the first atom.
+    if (first) r.v_removed_bonds.clear();
+    for (unsigned k = 0; k < i_number_of_bonds; ++k) {
+        const glm::uvec2 p = m_bond_indices[k];
+        if (p.x >= n || p.y >= n) continue;
+        const glm::ivec3 si = shift[p.x], sj = shift[p.y];
+        if (si == glm::ivec3(0) && sj == glm::ivec3(0)) continue;
+        if (first)
+            r.v_removed_bonds.push_back(
+                CBondEntry{k, p, m_bond_xyz[k], m_bond_ang[k], v_bond_length[k], m_bond_image[k]});
+        m_bond_image[k] += si - sj;
+        const glm::vec3 pj = v_float_raw_xyz[p.y] + lattice.Translation(m_bond_image[k]);
+        m_bond_xyz[k] = glm::vec3((glm::dvec3(v_float_raw_xyz[p.x]) + glm::dvec3(pj)) * 0.5);
+    }
+}
+
+void CModel::RestoreWrap(const CEditRecord& r) {
+    const unsigned n = GetTotalAtoms();
+    for (const CWrapEntry& e : r.v_wrapped) {
+        if (e.atom >= n) continue;
+        const unsigned i = e.atom;
+        v_float_raw_xyz[i] = e.position;
+        if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
+            xyz.v_carte_xyz[i] = e.file_xyz;
+        } else if (file_format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
+            vasp.v_carte_xyz[i] = e.file_xyz;
+            if (vasp.is_direct && i < vasp.v_fract_xyz.size()) vasp.v_fract_xyz[i] = e.file_fract;
+        } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
+            pdb.v_carte_xyz[i] = glm::vec3(e.file_xyz);
+        }
+    }
+    for (const CBondEntry& b : r.v_removed_bonds) {
+        if (b.k >= i_number_of_bonds) continue;
+        m_bond_xyz[b.k] = b.middle;
+        m_bond_image[b.k] = b.image;
+    }
 }

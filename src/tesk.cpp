@@ -489,6 +489,9 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
     ImGui::SameLine();
     ImGui::Checkbox("Index", &atom.is_show_index);
     atom.is_show_label = atom.is_show_index || atom.is_show_symbol;
+    ImGui::Checkbox("Boundary atoms", &atom.is_show_boundary);
+    if (ImGui::InputInt3("Repeat", &atom.v_repeat.x))
+        atom.v_repeat = glm::clamp(atom.v_repeat, glm::ivec3(1), glm::ivec3(10));
     ImGui::InputFloat3("Set", &atom.data.center_xyz.x, "%.3f");
     ImGui::SameLine();
     if (ImGui::Button("(0,0,0)") && atom.is_visible)
@@ -657,6 +660,11 @@ void ActionWindow(CShellState& s, CDisplay& atom)
     ImGui::BeginDisabled(!atom.data.history.CanRedo());
     if (ImGui::Button("Redo"))
         atom.Redo();
+    ImGui::EndDisabled();
+    ImGui::SameLine();
+    ImGui::BeginDisabled(!atom.data.is_periodic);
+    if (ImGui::Button("Wrap"))
+        atom.Wrap();
     ImGui::EndDisabled();
     if (HasValidSelection(atom)) {
         ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),

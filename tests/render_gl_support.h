@@ -139,6 +139,8 @@ protected:
         m.v_box_size = glm::vec3(box);
         m.m_cell_box = glm::dmat3(static_cast<double>(periodic ? cell : box));
         m.is_periodic = periodic;
+        // a read centres the atoms, and the cell with them
+        m.v_cell_origin = glm::dvec3(periodic ? -0.5 * static_cast<double>(cell) : 0.0);
         display_->OnStructureLoaded();
     }
 
@@ -154,6 +156,7 @@ protected:
         m.v_bond_length.push_back(len);
         m.m_bond_ang.push_back(glm::vec2(std::atan2(d.y, d.x), std::acos(d.z / len)));
         m.m_bond_indices.push_back(glm::uvec2(i, j));
+        m.m_bond_image.push_back(glm::ivec3(0));
         m.i_number_of_bonds = static_cast<unsigned>(m.m_bond_xyz.size());
         m.is_bond_eval = true;
         display_->OnModelChanged();

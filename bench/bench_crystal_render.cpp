@@ -1,0 +1,118 @@
+// Drawing a supercell under a real OpenGL 3.3 context (run it on Xvfb): a
+// 10,648-atom silicon cell repeated 3 x 3 x 3 beside the same 287,496 atoms
+// read as one cell, bonds shown. Target: the repeated cell draws at most
+// 1.5 times as slowly.
+#include <benchmark/benchmark.h>
+
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+#include <glad/gl.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "cdisplay.h"
+
+namespace {
+
+constexpr int kWidth = 1280, kHeight = 720;
+
+// n x n x n conventional diamond cells of silicon as a POSCAR.
+std::string WriteSilicon(int n) {
+    const std::string path = "/tmp/tesk-bench-silicon-" + std::to_string(getpid()) + "-" + std::to_string(n);
+    std::ofstream out(path);
+    const double a = 5.431 * n;
+    out << "silicon\n1.0\n" << a << " 0 0\n0 " << a << " 0\n0 0 " << a << "\nSi\n" << 8L * n * n * n << "\nDirect\n";
+    const double basis[8][3] = {{0, 0, 0},          {0.5, 0.5, 0},      {0.5, 0, 0.5},      {0, 0.5, 0.5},
+                                {0.25, 0.25, 0.25}, {0.75, 0.75, 0.25}, {0.75, 0.25, 0.75}, {0.25, 0.75, 0.75}};
+    char line[96];
+    for (int z = 0; z < n; ++z)
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
+                for (const auto& b : basis) {
+                    std::snprintf(line, sizeof line, "%.8f %.8f %.8f\n", (x + b[0]) / n, (y + b[1]) / n, (z + b[2]) / n);
+                    out << line;
+                }
+    return path;
+}
+
+struct Context {
+    GLFWwindow* window = nullptr;
+    std::unique_ptr<CDisplay> display;
+    int loaded = 0;
+
+    Context() {
+        if (!glfwInit()) return;
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+        window = glfwCreateWindow(kWidth, kHeight, "bench", nullptr, nullptr);
+        if (!window) return;
+        glfwMakeContextCurrent(window);
+        glfwSwapInterval(0);
+        if (!gladLoadGL(glfwGetProcAddress)) return;
+        display = std::make_unique<CDisplay>();
+        display->SetClearColor(0.4f, 0.6f, 0.7f, 1.0f);
+    }
+    ~Context() {
+        if (display) display->Delete();
+        display.reset();
+        if (window) glfwDestroyWindow(window);
+        glfwTerminate();
+    }
+
+    bool Load(int n) {
+        if (!display) return false;
+        if (loaded == n) return true;
+        const std::string path = WriteSilicon(n);
+        display->input_format = INPUT_FILE_TYPE_VSP;
+        const bool ok = display->ReadFile("/tmp", path);
+        std::remove(path.c_str());
+        if (!ok) return false;
+        display->is_show_bond = true;
+        display->SetAtomScale(true);
+        loaded = n;
+        return true;
+    }
+
+    void Frame() {
+        glViewport(0, 0, kWidth, kHeight);
+        glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDepthFunc(GL_LESS);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        display->DrawScene(kWidth, kHeight);
+        glUseProgram(0);
+        glFinish();
+    }
+};
+
+Context& Gl() {
+    static Context context;
+    return context;
+}
+
+// range(0): diamond cells along each side of the file; range(1): repeats
+void BM_DrawCrystal(benchmark::State& state) {
+    Context& gl = Gl();
+    if (!gl.Load(int(state.range(0)))) {
+        state.SkipWithError("no GL context");
+        return;
+    }
+    gl.display->v_repeat = glm::ivec3(int(state.range(1)));
+    gl.Frame();  // uploads the copies once
+    for (auto _ : state) gl.Frame();
+    state.counters["atoms drawn"] = gl.display->atoms.u_atoms;
+    state.counters["bond pieces"] = gl.display->bonds.u_bonds;
+}
+
+}  // namespace
+
+BENCHMARK(BM_DrawCrystal)->Args({33, 1})->Args({11, 3})->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_MAIN();

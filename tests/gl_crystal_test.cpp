@@ -1,0 +1,99 @@
+// Crystals on screen, read from files: a bond across the cell face drawn as
+// two half-bonds, the eight corners of a simple cubic cell, and picking in
+// a repeated cell.
+#include <fstream>
+#include <string>
+
+#include "render_gl_support.h"
+#include "test_support.h"
+
+using namespace render_test;
+
+class Crystal : public GlTest {
+protected:
+    void Load(const std::string& text)
+    {
+        const std::string path = scratch.path("POSCAR");
+        std::ofstream(path) << text;
+        display_->input_format = INPUT_FILE_TYPE_VSP;
+        ASSERT_TRUE(display_->ReadFile(scratch.root, path));
+        display_->is_show_box = false;
+        display_->ShowBonds(true);
+        display_->atom_scale = 0.2f;  // small atoms leave the bonds in view
+    }
+    // GL pixel of a model point as drawn, copies and centring included.
+    glm::ivec2 At(const glm::vec3& p) const
+    {
+        const glm::vec3 w = glm::project(p, display_->track.View * display_->SceneModel(), display_->Projection,
+                                         glm::vec4(0, 0, kWidth, kHeight));
+        return glm::ivec2(static_cast<int>(std::floor(w.x)), static_cast<int>(std::floor(w.y)));
+    }
+    bool IsBackground(const glm::vec3& p) const
+    {
+        const glm::ivec2 q = At(p);
+        return IsNear(Pixel(q.x, q.y), glm::vec3(kBackground), 3);
+    }
+    ScratchDir scratch{"tesk-gl-crystal"};
+};
+
+// Two carbon atoms 1.2 apart through the x face of a 6 A cell, 4.8 apart inside it.
+const char* kAcrossTheFace = "pair\n1.0\n6 0 0\n0 6 0\n0 0 6\nC\n2\nDirect\n0.1 0.5 0.5\n0.9 0.5 0.5\n";
+
+TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
+{
+    Load(kAcrossTheFace);
+    ASSERT_EQ(display_->data.i_number_of_bonds, 1u);
+    Frame();
+    // drawn at x = -2.4 and 2.4; the faces at -3 and 3
+    for (float side : {-1.0f, 1.0f}) {
+        EXPECT_FALSE(IsBackground({side * 2.75f, 0, 0})) << "the half-bond towards the face, side " << side;
+        EXPECT_TRUE(IsBackground({side * 3.3f, 0, 0})) << "nothing past the face, side " << side;
+    }
+    EXPECT_TRUE(IsBackground({0, 0, 0})) << "no bond through the cell";
+
+    // repeated along x, the two halves at the shared face meet as one bond
+    display_->v_repeat = glm::ivec3(2, 1, 1);
+    Frame();
+    EXPECT_FALSE(IsBackground({3.0f, 0, 0}));
+    EXPECT_TRUE(IsBackground({0, 0, 0}));
+    EXPECT_TRUE(IsBackground({-3.3f, 0, 0}));
+    EXPECT_FALSE(IsBackground({-2.75f, 0, 0}));
+}
+
+TEST_F(Crystal, PickingACopySelectsItsAtom)
+{
+    Load(kAcrossTheFace);
+    display_->v_repeat = glm::ivec3(3, 2, 1);
+    Frame();
+    for (int cx = 0; cx < 3; ++cx)
+        for (int cy = 0; cy < 2; ++cy)
+            for (unsigned atom = 0; atom < 2; ++atom) {
+                const glm::vec3 p = display_->data.v_float_raw_xyz[atom] + glm::vec3(6.0f * cx, 6.0f * cy, 0.0f);
+                const glm::ivec2 q = At(p);
+                Click(q.x, kHeight - q.y);
+                EXPECT_TRUE(display_->is_atom_selected);
+                EXPECT_EQ(display_->selected_atom, atom) << "cell " << cx << " " << cy;
+            }
+}
+
+TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
+{
+    Load("simple cubic\n1.0\n3 0 0\n0 3 0\n0 0 3\nC\n1\nDirect\n0 0 0\n");
+    ASSERT_TRUE(display_->is_show_boundary);
+    display_->ShowBonds(false);
+    display_->atom_scale = 0.5f;
+    display_->SetZoom(4.0f);  // one atom alone gets a view of its own size
+    // turned so that no corner hides another
+    display_->track.Model = glm::rotate(glm::mat4(1.0f), 0.5f, glm::normalize(glm::vec3(1.0f, 2.0f, 0.3f)));
+    const glm::vec3 origin(display_->data.v_cell_origin);
+    for (bool boundary : {true, false}) {
+        display_->is_show_boundary = boundary;
+        Frame();
+        for (int k = 0; k < 8; ++k) {
+            const glm::vec3 corner = origin + 3.0f * glm::vec3(k & 1, (k >> 1) & 1, (k >> 2) & 1);
+            const glm::ivec2 q = At(corner);
+            ASSERT_TRUE(q.x > 0 && q.y > 0 && q.x < kWidth && q.y < kHeight) << "corner " << k;
+            EXPECT_EQ(IsBackground(corner), !boundary && k != 0) << "corner " << k << " boundary " << boundary;
+        }
+    }
+}
