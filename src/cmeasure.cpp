@@ -3,11 +3,11 @@
 #include <glad/gl.h>
 #include <glm/gtc/type_ptr.hpp>
 
-#include "shaders/measure.h"
+#include "shaders/box.h"
 
 void CMeasure::Build()
 {
-    LineShader.SetShader(measure_vs, measure_frag);
+    LineShader.SetShader(box_vs, box_frag);
     glGenVertexArrays(1, &VAOL);
     glBindVertexArray(VAOL);
     glGenBuffers(1, &VBOL);

@@ -1,5 +1,6 @@
-// The cell box: lines in one flat colour. Lit like the atoms, lines whose
-// corners lie far from the light would come out nearly black.
+// Lines in one flat colour: the cell box and the measurement lines. Lit like
+// the atoms, lines far from the light would come out nearly black, and a thin
+// line should read the same whichever way it points.
 #ifndef TESK_SHADERS_BOX_H
 #define TESK_SHADERS_BOX_H
 
