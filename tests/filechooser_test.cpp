@@ -236,6 +236,7 @@ TEST(FileChooser, BigFolderDrawsItsVisibleRowsAndEachFolderOpensAtTheTop)
     EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, "1_10399.xyz"), s.path("big1/1_10399.xyz"));
     // reopened, then scrolled down, another folder opens at its top
     gui.open(s.path("big1"));
+    EXPECT_NE(gui.find(ShownItem::FILE_ENTRY, "1_10000.xyz"), nullptr) << "reopened at the top";
     gui.Wheel(-50.0f, 30);
     ASSERT_EQ(gui.find(ShownItem::FILE_ENTRY, "1_10000.xyz"), nullptr);
     gui.goTo("../big2");  // relative to the folder shown
