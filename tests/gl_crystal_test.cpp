@@ -21,18 +21,7 @@ protected:
         display_->ShowBonds(true);
         display_->atom_scale = 0.2f;  // small atoms leave the bonds in view
     }
-    // GL pixel of a model point as drawn, copies and centring included.
-    glm::ivec2 At(const glm::vec3& p) const
-    {
-        const glm::vec3 w = glm::project(p, display_->track.View * display_->SceneModel(), display_->Projection,
-                                         glm::vec4(0, 0, kWidth, kHeight));
-        return glm::ivec2(static_cast<int>(std::floor(w.x)), static_cast<int>(std::floor(w.y)));
-    }
-    bool IsBackground(const glm::vec3& p) const
-    {
-        const glm::ivec2 q = At(p);
-        return IsNear(Pixel(q.x, q.y), glm::vec3(kBackground), 3);
-    }
+    bool IsBackground(const glm::vec3& p) const { return IsNear(At(p), glm::vec3(kBackground), 3); }
     ScratchDir scratch{"tesk-gl-crystal"};
 };
 
@@ -50,7 +39,6 @@ TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
         EXPECT_TRUE(IsBackground({side * 3.3f, 0, 0})) << "nothing past the face, side " << side;
     }
     EXPECT_TRUE(IsBackground({0, 0, 0})) << "no bond through the cell";
-
     // repeated along x, the two halves at the shared face meet as one bond
     display_->v_repeat = glm::ivec3(2, 1, 1);
     Frame();
@@ -69,7 +57,7 @@ TEST_F(Crystal, PickingACopySelectsItsAtom)
         for (int cy = 0; cy < 2; ++cy)
             for (unsigned atom = 0; atom < 2; ++atom) {
                 const glm::vec3 p = display_->data.v_float_raw_xyz[atom] + glm::vec3(6.0f * cx, 6.0f * cy, 0.0f);
-                const glm::ivec2 q = At(p);
+                const glm::ivec2 q = ToPixel(p);
                 Click(q.x, kHeight - q.y);
                 EXPECT_TRUE(display_->is_atom_selected);
                 EXPECT_EQ(display_->selected_atom, atom) << "cell " << cx << " " << cy;
@@ -91,7 +79,7 @@ TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
         Frame();
         for (int k = 0; k < 8; ++k) {
             const glm::vec3 corner = origin + 3.0f * glm::vec3(k & 1, (k >> 1) & 1, (k >> 2) & 1);
-            const glm::ivec2 q = At(corner);
+            const glm::ivec2 q = ToPixel(corner);
             ASSERT_TRUE(q.x > 0 && q.y > 0 && q.x < kWidth && q.y < kHeight) << "corner " << k;
             EXPECT_EQ(IsBackground(corner), !boundary && k != 0) << "corner " << k << " boundary " << boundary;
         }

@@ -1,25 +1,16 @@
 // Colour-ID picking with real clicks resolved in the next frame: every atom
 // of a grid, the background, the window's top row, the outline, a large
 // structure, overlapping atoms, and the selection-driven edits.
-#include <string>
-
 #include "render_gl_support.h"
 
 using namespace render_test;
 
-namespace {
-
 constexpr unsigned kH = 0, kC = 5, kN = 6, kO = 7;
-
-}  // namespace
 
 class Picking : public GlTest {
 protected:
-    // Window coordinates (origin top left) of the pixel that shows GL row gy.
-    void ClickOnPixel(const glm::ivec2& px)
-    {
-        Click(px.x, kHeight - px.y);
-    }
+    // A click on the pixel at GL column and row px.
+    void ClickOnPixel(const glm::ivec2& px) { Click(px.x, kHeight - px.y); }
 };
 
 TEST_F(Picking, EveryAtomOfAGridSelectsItself)
@@ -30,16 +21,13 @@ TEST_F(Picking, EveryAtomOfAGridSelectsItself)
         for (int col = 0; col < 6; ++col)
             atoms.push_back({elements[atoms.size() % 3], glm::vec3(-5.0f + 2.0f * col, -5.0f + 2.0f * row, 0.0f)});
     SetAtoms(atoms, 14.0f);
-    ASSERT_EQ(display_->pick._index_palette.size(), 37u);
     Frame();
 
     for (unsigned k = 0; k < atoms.size(); ++k) {
         ClickOnPixel(ToPixel(atoms[k].second));
         ASSERT_TRUE(display_->is_atom_selected) << k;
         ASSERT_EQ(display_->selected_atom, k);
-        EXPECT_EQ(display_->selected_zatom, atoms[k].first + 1);
         EXPECT_EQ(display_->selected_symbol, symbol[atoms[k].first]);
-        EXPECT_FALSE(display_->is_picking);
     }
 }
 
@@ -49,19 +37,21 @@ TEST_F(Picking, BackgroundClearsTheSelectionAndTheFrameShowsTheSceneNotTheIds)
     Frame();
     const glm::ivec2 o = ToPixel({2, 0, 0});
     ClickOnPixel(o);
-    ASSERT_TRUE(display_->is_atom_selected);
-    EXPECT_EQ(display_->selected_atom, 1u);
-    EXPECT_EQ(display_->selected_zatom, 8u);
-    EXPECT_EQ(display_->selected_symbol, "O");
-
+    ASSERT_EQ(display_->selected_atom, 1u);
     // the pick pass is cleared away: background and the highlighted atom remain
-    EXPECT_TRUE(IsNear(Pixel(5, 5), glm::vec3(kBackground), 1)) << Pixel(5, 5);
+    EXPECT_TRUE(IsBackground(Pixel(5, 5))) << Pixel(5, 5);
     const Rgb sel = Pixel(o.x, o.y);
     EXPECT_GT(sel.r, 150) << sel;  // highlight, not the identity colour (1/255, 0, 0)
 
     ClickOnPixel(ToPixel({0, 0, 0}));
-    EXPECT_FALSE(display_->is_atom_selected);
     EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+    // with no atoms at all a click selects nothing and draws the background
+    SetAtoms({}, 8.0f);
+    display_->is_atom_selected = true;
+    display_->selected_atom = 0;
+    Click(200, 150);
+    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_TRUE(IsBackground(Pixel(200, 150)));
 }
 
 TEST_F(Picking, TheWindowTopRowAndPointsOutsideSelectNothing)
@@ -72,17 +62,12 @@ TEST_F(Picking, TheWindowTopRowAndPointsOutsideSelectNothing)
     Click(200, 1);  // GL row 299, the window's top row
     EXPECT_TRUE(display_->is_atom_selected);
     EXPECT_EQ(display_->pcolor, glm::ivec2(200, kHeight - 1));
-
-    Click(200, 0);  // addresses row 300, past the framebuffer
-    EXPECT_FALSE(display_->is_atom_selected);
-    EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
-
-    for (const glm::ivec2& p : {glm::ivec2(-1, 150), glm::ivec2(kWidth, 150), glm::ivec2(200, kHeight + 5)}) {
+    // row 300 past the framebuffer, and points left, right and below it
+    for (const glm::ivec2& p : {glm::ivec2(200, 0), glm::ivec2(-1, 150), glm::ivec2(kWidth, 150), glm::ivec2(200, kHeight + 5)}) {
         ClickOnPixel(ToPixel({0, 5.8f, 0}));
         ASSERT_TRUE(display_->is_atom_selected);
         Click(p.x, p.y);
         EXPECT_FALSE(display_->is_atom_selected) << p.x << ", " << p.y;
-        EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
     }
 }
 
@@ -93,7 +78,7 @@ TEST_F(Picking, TheOutermostDrawnPixelSelectsAndTheNextOneOutDoesNot)
     const std::vector<unsigned char> rgb = Screen();
     auto drawn = [&](int x, int y) {
         const size_t k = (static_cast<size_t>(y) * kWidth + x) * 3;
-        return !IsNear(Rgb{rgb[k], rgb[k + 1], rgb[k + 2]}, glm::vec3(kBackground), 1);
+        return !IsBackground(Rgb{rgb[k], rgb[k + 1], rgb[k + 2]});
     };
     // the last drawn pixel along the centre row, column and diagonals
     const glm::ivec2 c = ToPixel({0.3f, -0.2f, 0});
@@ -124,16 +109,12 @@ TEST_F(Picking, TwoHundredThousandAtomsDrawAndPickTheFrontOne)
                                  glm::vec3(-29.375f + 1.25f * c, -21.875f + 1.25f * r, -40.0f + 0.3f * static_cast<float>(l))});
     SetAtoms(atoms, 31.0f);
     display_->SetAtomScale(true);
-    ASSERT_EQ(display_->GetNumberOfAtoms(), 200448u);
     Frame();
     const unsigned front = (kLayers - 1) * kRows * kCols;
     for (unsigned k : {front, front + 7, front + 1000, front + 1727}) {
         const glm::ivec2 px = ToPixel(atoms[k].second);
         const Rgb p = Pixel(px.x, px.y);
-        if (atoms[k].first == kO)
-            EXPECT_GT(p.r, p.b + 40) << k << " " << p;
-        else
-            EXPECT_GT(p.b, p.r + 40) << k << " " << p;
+        EXPECT_EQ(p.r > p.b + 40, atoms[k].first == kO) << k << " " << p;
         ClickOnPixel(px);
         ASSERT_TRUE(display_->is_atom_selected) << k;
         EXPECT_EQ(display_->selected_atom, k);
@@ -149,13 +130,11 @@ TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
     Frame();
     ClickOnPixel(ToPixel({0, 0, 0}));
     EXPECT_EQ(display_->selected_atom, 0u);
-
     // not the draw order: the later atom in front wins too
     SetAtoms({{kC, {0, 0, -1}}, {kO, {0, 0, 1}}}, 8.0f);
     ClickOnPixel(ToPixel({0, 0, 0}));
     EXPECT_EQ(display_->selected_atom, 1u);
     EXPECT_EQ(display_->selected_symbol, "O");
-
     // a turn of the trackball half around y brings the other atom forward
     display_->SetTrackLastPosition(200, 150);
     display_->SetTrackCurretPosition(390, 150);
@@ -169,35 +148,16 @@ TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
     EXPECT_EQ(display_->selected_atom, 0u);
 }
 
-TEST_F(Picking, NoAtomsSelectsNothing)
-{
-    SetAtoms({}, 8.0f);
-    display_->is_atom_selected = true;
-    display_->selected_atom = 0;
-    Click(200, 150);
-    EXPECT_FALSE(display_->is_atom_selected);
-    EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
-    EXPECT_TRUE(IsNear(Pixel(200, 150), glm::vec3(kBackground), 1));
-}
-
 TEST_F(Picking, EditsIgnoreAMissingOrStaleSelection)
 {
     SetAtoms({{kC, {-2, 0, 0}}, {kC, {0, 0, 0}}, {kC, {2, 0, 0}}}, 8.0f);
     const std::vector<unsigned> before = display_->data.v_atom_index;
-
-    // nothing selected
-    display_->DeleteAtom(1);
+    // nothing selected, or a selection left over from a larger structure
     display_->UpdateAtomType(kO);
-    EXPECT_EQ(display_->GetNumberOfAtoms(), 3u);
-    EXPECT_EQ(display_->data.v_atom_index, before);
-
-    // a selection left over from a larger structure
     display_->is_atom_selected = true;
     display_->selected_atom = 5;
     display_->UpdateAtomType(kO);
     display_->DeleteAtom(5);
     display_->DeleteAtom(NO_ATOM_SELECTED);
-    EXPECT_EQ(display_->GetNumberOfAtoms(), 3u);
     EXPECT_EQ(display_->data.v_atom_index, before);
-    EXPECT_EQ(display_->pick._index_palette.size(), 4u);
 }

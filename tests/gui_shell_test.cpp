@@ -30,6 +30,7 @@ const std::string THREE = std::string(TESK_TEST_DATA) + "/shell/three.xyz";
 const std::string PAIR = std::string(TESK_TEST_DATA) + "/shell/pair.xyz";
 const ImVec2 SCENE_POINT(900.0f, 500.0f);  // empty scene, no window there
 const ImVec2 CENTRE(640.0f, 360.0f);       // the middle atom of three.xyz
+const ImVec2 EMPTY(1100.0f, 600.0f);       // scene without atoms or windows
 const std::vector<int> BACKGROUND{102, 153, 178};
 
 ImVec2 Offset(ImVec2 p, float radius, float degrees)
@@ -52,13 +53,11 @@ protected:
         glfwMakeContextCurrent(window);
         ASSERT_TRUE(gladLoadGL(glfwGetProcAddress));
     }
-    // No glfwTerminate: it unloads the GL driver, whose global caches then
-    // show up as leaks that no suppression can name. Process exit frees all.
+    // No glfwTerminate: it unloads the GL driver, whose caches then show up as leaks.
     static void TearDownTestSuite() { glfwDestroyWindow(window); }
 
     void SetUp() override
     {
-        ASSERT_NE(window, nullptr);
         frame = [this] { Frame(); };
         NewGuiContext(ImVec2(1280.0f, 720.0f));
         ImGui::GetIO().MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
@@ -79,14 +78,7 @@ protected:
         ImGui::Render();
         Frame();
     }
-    void TearDown() override
-    {
-        if (atom) atom->Delete();
-        atom.reset();
-        s.reset();
-        ImGui::DestroyContext();
-    }
-
+    void TearDown() override { atom->Delete(), ImGui::DestroyContext(); }
     // One pass of the frame loop.
     void Frame()
     {
@@ -101,37 +93,29 @@ protected:
         ClearFrame(*s);
         ScenePass(*s, *atom);
         SaveImageStep(*s);
-        wait = FrameWait(*s);
         ImGui::Render();
     }
-    // Where a pointer hovers widget `id` of window `w` (the middle of the
+    // Where a pointer hovers widget `label` of window `w` (the middle of the
     // points of a 3-pixel grid that hover it), and whether it is disabled.
-    ImVec2 FindId(ImGuiWindow* w, ImGuiID id, const char* label, bool* disabled = nullptr)
+    ImVec2 Find(ImGuiWindow* w, const char* label, bool* disabled = nullptr)
     {
         const ImVec2 saved = ImGui::GetIO().MousePos;
-        float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
+        const ImGuiID id = w->GetIDNoKeepAlive(label);
+        glm::vec2 lo(1e9f), hi(-1e9f);
         for (float y = w->Pos.y; y < w->Pos.y + w->Size.y; y += 3.0f)
             for (float x = w->Pos.x; x < w->Pos.x + w->Size.x; x += 3.0f) {
                 ImGui::GetIO().MousePos = ImVec2(x, y);
                 ImGui::NewFrame();
                 ControlWindows(*s, *atom);
                 ImGui::Render();
-                if (GImGui->HoveredId == id) {
-                    if (disabled) *disabled = GImGui->HoveredIdDisabled;
-                    x0 = std::min(x0, x);
-                    y0 = std::min(y0, y);
-                    x1 = std::max(x1, x);
-                    y1 = std::max(y1, y);
-                }
+                if (GImGui->HoveredId != id) continue;
+                if (disabled) *disabled = GImGui->HoveredIdDisabled;
+                lo = glm::min(lo, glm::vec2(x, y));
+                hi = glm::max(hi, glm::vec2(x, y));
             }
         ImGui::GetIO().MousePos = saved;
-        EXPECT_LE(x0, x1) << "widget not found: " << label;
-        return ImVec2((x0 + x1) * 0.5f, (y0 + y1) * 0.5f);
-    }
-    ImVec2 Find(ImGuiWindow* w, const char* label, bool* disabled = nullptr)
-    {
-        EXPECT_NE(w, nullptr) << label;
-        return w ? FindId(w, w->GetIDNoKeepAlive(label), label, disabled) : ImVec2(-1, -1);
+        EXPECT_LE(lo.x, hi.x) << "widget not found: " << label;
+        return ImVec2((lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f);
     }
     ImVec2 Find(const char* window_name, const char* label, bool* disabled = nullptr)
     {
@@ -156,14 +140,12 @@ protected:
     void Drop(const std::string& path)
     {
         const char* paths[1] = {path.c_str()};
-        NoteDrop(*s, 1, paths);
-        Frame();
+        NoteDrop(*s, 1, paths), Frame();
     }
     std::string ItemText(const FileChooser::Dialog* d, Kind kind)
     {
         Frame();  // what a click changed shows from the next frame on
-        const FileChooser::ShownItem* it = Shown(d, kind);
-        return it ? it->text : "(not shown)";
+        return Shown(d, kind) ? Shown(d, kind)->text : "(not shown)";
     }
     // Window point of atom i as drawn in the last frame.
     ImVec2 Screen(unsigned i) const
@@ -175,44 +157,37 @@ protected:
     glm::ivec3 Pixel(ImVec2 p) const
     {
         unsigned char rgb[4] = {};
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(int(p.x), 720 - int(p.y), 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        glReadPixels(int(p.x), 720 - int(p.y), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgb);
         return glm::ivec3(rgb[0], rgb[1], rgb[2]);
     }
-    // Clicks into the first "Set" field of Settings: it takes the keyboard.
-    void FocusTextField()
+    // The chain 0-1-2-3 with right angles and a trans dihedral, atom 4 aside.
+    void LoadChain()
     {
-        const ImVec2 centre_button = Find(SETTINGS, "(0,0,0)");
-        Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, centre_button.y));
-        ASSERT_TRUE(ImGui::GetIO().WantTextInput);
+        std::ofstream(dir.path("chain.xyz")) << "5\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\nO -2 -2 0\n";
+        Load(dir.path("chain.xyz"));
+        Resize(ACTION, 120.0f);  // off the atoms
+        MoveTo(EMPTY);
     }
 
-    static GLFWwindow* window;
-    double wait = 0.0;
+    static inline GLFWwindow* window = nullptr;
     std::unique_ptr<CDisplay> atom;
     std::unique_ptr<CShellState> s;
     ScratchDir dir{"tesk_gui"};
 };
 
-GLFWwindow* ShellGuiTest::window = nullptr;
-
 TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
 {
     MoveTo(SCENE_POINT);
     // bonds shrink the atoms and give back the full size when off, whatever the slider said
-    for (bool by_key : {false, true}) {
-        SCOPED_TRACE(by_key ? "ctrl+b" : "Bonds");
-        for (bool on : {true, false}) {
-            atom->atom_scale = 1.7f;
-            if (by_key) Key(GLFW_KEY_B, true);
-            else Click(Find(SETTINGS, "Bonds"));
-            EXPECT_EQ(atom->is_show_bond, on);
-            EXPECT_FLOAT_EQ(atom->atom_scale, on ? 0.6f : 1.0f);
-        }
+    for (bool on : {true, false}) {
+        atom->atom_scale = 1.7f;
+        if (on) Click(Find(SETTINGS, "Bonds"));
+        else Key(GLFW_KEY_B, true);
+        EXPECT_EQ(atom->is_show_bond, on);
+        EXPECT_FLOAT_EQ(atom->atom_scale, on ? 0.6f : 1.0f);
     }
     // labels are on while either box is
     Click(Find(SETTINGS, "Index"));
-    EXPECT_TRUE(atom->is_show_label);
     Click(Find(SETTINGS, "Symbol"));
     Click(Find(SETTINGS, "Index"));
     EXPECT_TRUE(atom->is_show_label);
@@ -241,10 +216,8 @@ TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
         EXPECT_TRUE((*s).*w.shown);
     }
     Key(GLFW_KEY_C, true);
-    EXPECT_FALSE(ImGui::FindWindowByName(SETTINGS)->Active);
-    Key(GLFW_KEY_S, true);  // still reaches the labels while the window is hidden
+    Key(GLFW_KEY_S, true);  // still reaches the labels while Settings is hidden
     EXPECT_TRUE(atom->is_show_symbol && atom->is_show_label);
-
     // a press seen both ways in one frame counts once; repeats come only through the GUI library
     NoteKeyPress(*s, GLFW_KEY_A, GLFW_PRESS, GLFW_MOD_CONTROL);
     Key(GLFW_KEY_A, true);
@@ -254,31 +227,12 @@ TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
     EXPECT_FALSE(atom->is_show_bond);
 }
 
-TEST_F(ShellGuiTest, BackgroundEditReachesTheDisplayInTheSameFrame)
-{
-    // the red field of "Backgroud": a drag field inside the editor's own ID scope
-    ImGuiWindow* w = ImGui::FindWindowByName(SETTINGS);
-    const ImVec2 p = FindId(w, ImHashStr("##X", 0, w->GetIDNoKeepAlive("Backgroud")), "Backgroud red");
-    MoveTo(p);
-    Button(0, true);
-    for (int i = 1; i <= 10; ++i) {
-        MoveTo(ImVec2(p.x + 5.0f * i, p.y));
-        EXPECT_EQ(atom->CColor.r, s->clear_color[0]) << "handed on before the scene is drawn";
-    }
-    Button(0, false);
-    EXPECT_GT(s->clear_color[0], 0.5f) << "dragged right from 102/255";
-    EXPECT_FALSE(s->is_mouse) << "the drag belonged to the GUI";
-}
-
 TEST_F(ShellGuiTest, LoadsTitlesMessagesInputFormatAndReload)
 {
     Load(THREE);
     Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
     Load(THREE);
     EXPECT_FALSE(atom->is_atom_selected) << "a successful load clears the selection";
-
     // a failed Open of pair.xyz as PDB keeps the title and the old structure
     CopyTextCut(s->filePath, PATH_SIZE, PAIR.c_str());
     CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
@@ -286,10 +240,8 @@ TEST_F(ShellGuiTest, LoadsTitlesMessagesInputFormatAndReload)
     EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
     EXPECT_EQ(s->load_message, "Could not read " + PAIR + " as PDB");
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-
     // the combo changes the format and loads nothing; "Reload" reads the same file again
     Choose(CHOOSER, "Input Format", "VASP");
-    EXPECT_EQ(atom->input_format, 1);
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     Click(Find(CHOOSER, "Reload"));
     EXPECT_EQ(s->load_message, "Could not read " + PAIR + " as VASP");
@@ -298,13 +250,6 @@ TEST_F(ShellGuiTest, LoadsTitlesMessagesInputFormatAndReload)
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
     EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
-
-    // a good load of an over-long path is cut to the title, never past it
-    const std::string deep = dir.root + "/" + std::string(200, 'b') + "/" + std::string(100, 'c');
-    std::filesystem::create_directories(deep);
-    std::filesystem::copy_file(THREE, deep + "/three.xyz");
-    Load(deep + "/three.xyz");
-    EXPECT_EQ(std::string(s->win_title), ("Tesk " + deep).substr(0, TITLE_SIZE - 1));
 }
 
 TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindows)
@@ -321,7 +266,6 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindows)
     EXPECT_FALSE(s->is_mouse);
     Button(0, false);
     EXPECT_EQ(atom->track.Model, model);
-
     // a drag from the scene across the Settings window keeps rotating
     const glm::mat4 start = atom->track.last_rotation;
     MoveTo(ImVec2(700.0f, 400.0f));
@@ -335,7 +279,6 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindows)
     EXPECT_FALSE(ImGui::IsAnyItemActive()) << "no widget took the drag";
     Button(0, false);
     EXPECT_NE(atom->track.last_rotation, start) << "the rotation was made permanent";
-
     // a press on the scene locks; without movement it does not rotate
     const glm::mat4 after = atom->track.last_rotation;
     s->is_atom_lock = false;
@@ -364,7 +307,6 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
         {CENTRE, 60, 0, 0, 3, true},      // Close
         {CENTRE, 60, 120, 2, 3, false},   // Edit unlocks
         {CENTRE, 60, 240, 4, 2, true},    // Delete
-        {CENTRE, 100, 250, 4, 2, true},   // outer edge of Delete
         {SCENE_POINT, 60, 240, 4, 3, true},  // Delete without a selection
         {CENTRE, 10, 240, -1, 3, true},   // the dead zone clears the choice
         {CENTRE, 70, 30, -1, 3, true},    // the gap between two sectors
@@ -383,7 +325,6 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
         EXPECT_EQ(atom->GetNumberOfAtoms(), r.atoms);
         EXPECT_EQ(s->is_atom_lock, r.locked);
     }
-
     // unlocked by "Edit": the periodic table changes the element; "X" is the dummy
     Load(THREE);
     Click(CENTRE);
@@ -391,17 +332,11 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
     EXPECT_FALSE(ImGui::IsPopupOpen("select", ImGuiPopupFlags_AnyPopupId)) << "locked";
     Click(CENTRE, 1);
     Click(Offset(CENTRE, 60, 120));
-    const struct {
-        const char* button;
-        unsigned index;
-    } choices[] = {{"C", 5}, {"X", 109}};
-    for (const auto& c : choices) {
-        Choose(ACTION, "Symbol:", c.button);
-        EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << c.button;
-        EXPECT_EQ(atom->data.v_atom_index[0], c.index) << c.button;
-        EXPECT_EQ(atom->selected_symbol, c.button);
+    for (const auto& c : {std::make_pair("C", 5u), {"X", 109u}}) {
+        Choose(ACTION, "Symbol:", c.first);
+        EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << c.first;
+        EXPECT_EQ(atom->data.v_atom_index[0], c.second) << c.first;
     }
-
     // the click that closes the menu, held and dragged, neither picks nor
     // rotates, and the wheel while it is open does not zoom
     const glm::mat4 start = atom->track.last_rotation;
@@ -443,7 +378,6 @@ TEST_F(ShellGuiTest, DroppedFilesLoadWithTheirFormatToldFromTheFile)
     const std::string rutile = std::string(TESK_SOURCE_DIR) + "/examples/rutile/POSCAR";
     Drop(rutile);  // a VASP file while the list says XYZ
     EXPECT_EQ(atom->GetNumberOfAtoms(), 6u);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + rutile);
     EXPECT_EQ(std::string(s->filePath), rutile) << "Reload and the dialogs carry on from it";
 
     std::ofstream(dir.path("notes")) << "no atoms here\n";
@@ -457,9 +391,8 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
     Click(Find(CHOOSER, "Save As"));
     EXPECT_FALSE(s->save_dlg && !s->save_dlg->getShownItems().empty()) << "nothing to save yet";
 
-    const std::string three = dir.path("three.xyz");
+    const std::string three = dir.path("three.xyz"), original = Slurp(THREE);
     std::filesystem::copy_file(THREE, three);
-    const std::string original = Slurp(three);
     Drop(three);
     const FileChooser::Dialog* d = nullptr;
     auto open = [&] {
@@ -468,9 +401,7 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
         d = s->save_dlg.get();
     };
     open();
-    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.xyz");
     EXPECT_EQ(ItemText(d, Kind::SAVE_FORMAT), "XYZ") << "the format it was read in";
-
     // VASP: the name follows the format; a new file is written at once
     Click(Centre(Shown(d, Kind::SAVE_FORMAT)));
     ASSERT_FALSE(GImGui->OpenPopupStack.empty());
@@ -481,7 +412,6 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
     auto back = std::make_unique<CModel>();
     ASSERT_TRUE(back->ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(back->v_atom_index, atom->data.v_atom_index);
-
     // over the file it came from, after an edit: asked first; "No" keeps it
     Click(CENTRE);
     Key(GLFW_KEY_DELETE, false);
@@ -494,7 +424,6 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
     Click(Centre(Shown(d, Kind::OVERWRITE_NO)));
     EXPECT_EQ(ItemText(d, Kind::OVERWRITE_YES), "(not shown)");
     EXPECT_EQ(Slurp(three), original);
-
     // a disk that fills up while it is written: the old file stays whole
     Click(Centre(Shown(d, Kind::SAVE_BUTTON)));
     rlimit saved;
@@ -525,23 +454,21 @@ TEST_F(ShellGuiTest, SaveImageWritesTheSceneAtFramebufferSize)
     Click(Find(CHOOSER, "Save Image"));
     Frame();
     const FileChooser::Dialog* d = s->image_dlg.get();
-    EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.png");
+    Frame();
     Click(Centre(Shown(d, Kind::SAVE_BUTTON)));
     EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));
 
     int w = 0, h = 0, n = 0;
     unsigned char* png = stbi_load(dir.path("three.png").c_str(), &w, &h, &n, 3);
     ASSERT_NE(png, nullptr);
-    EXPECT_EQ(w, 1280);
-    EXPECT_EQ(h, 720);
-    auto at = [&](ImVec2 p) {
-        const unsigned char* c = png + (static_cast<int>(p.y) * w + static_cast<int>(p.x)) * 3;
+    EXPECT_EQ(glm::ivec2(w, h), glm::ivec2(1280, 720));
+    auto at = [&](float x, float y) {
+        const unsigned char* c = png + (static_cast<int>(y) * w + static_cast<int>(x)) * 3;
         return std::vector<int>{c[0], c[1], c[2]};
     };
-    EXPECT_EQ(at(SCENE_POINT), BACKGROUND);
-    EXPECT_NE(at(CENTRE), BACKGROUND) << "the middle atom, the right way up";
-    EXPECT_NE(at(ImVec2(CENTRE.x, CENTRE.y - 40.0f)), BACKGROUND);
-    EXPECT_EQ(at(ImVec2(150.0f, 100.0f)), BACKGROUND) << "the scene alone, without the Settings window";
+    EXPECT_NE(at(CENTRE.x, CENTRE.y), BACKGROUND) << "the middle atom";
+    EXPECT_EQ(at(SCENE_POINT.x, SCENE_POINT.y), BACKGROUND);
+    EXPECT_EQ(at(150.0f, 100.0f), BACKGROUND) << "the scene alone, without the Settings window";
     stbi_image_free(png);
 }
 
@@ -553,7 +480,6 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     ASSERT_EQ(atom->GetNumberOfAtoms(), 3u);
     Click(CENTRE);
     ASSERT_TRUE(atom->is_atom_selected);
-
     // Delete and the shortcuts, held or tapped shorter than a frame, do
     // nothing while a text field has the keyboard or a popup is open
     auto keys_do_nothing = [&](const char* owner) {
@@ -566,7 +492,9 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
         EXPECT_TRUE(s->show_config_window && s->show_file_chooser) << owner;
         EXPECT_FALSE(atom->is_show_bond) << owner;
     };
-    FocusTextField();
+    // the first "Set" field of Settings takes the keyboard
+    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, Find(SETTINGS, "(0,0,0)").y));
+    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
     keys_do_nothing("text field");
     Click(Find(CHOOSER, "Open"));
     ASSERT_TRUE(IsModalOpen());
@@ -579,7 +507,6 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     Click(CENTRE, 1);
     ASSERT_TRUE(s->is_select_pie);
     keys_do_nothing("pie menu");
-
     // with the scene's keyboard again a tap deletes
     Click(Offset(CENTRE, 60, 0));  // "Close"
     NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
@@ -587,57 +514,17 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
 }
 
-TEST_F(ShellGuiTest, LoopWaitsLongWithoutInputAndBrieflyWhileNeeded)
-{
-    MoveTo(SCENE_POINT);
-    for (int n = 0; n <= SETTLE_FRAMES; ++n) Frame();
-    EXPECT_GE(wait, 1.0) << "a few frames to settle, then it sleeps";
-
-    // a held shortcut needs frames: never a longer wait than an animation
-    // step, so the key repeats at the key-repeat rate
-    ImGuiIO& io = ImGui::GetIO();
-    io.KeyCtrl = true;
-    io.KeysDown[GLFW_KEY_C] = true;
-    int toggles = 0;
-    for (int n = 0; n < 60; ++n) {
-        const bool last = s->show_config_window;
-        Frame();
-        EXPECT_LE(wait, ANIMATION_WAIT);
-        toggles += s->show_config_window != last;
-    }
-    io.KeysDown[GLFW_KEY_C] = false;
-    io.KeyCtrl = false;
-    EXPECT_GE(toggles, 3);
-    if (!s->show_config_window) Key(GLFW_KEY_C, true);
-    for (int n = 0; n <= SETTLE_FRAMES; ++n) Frame();
-    EXPECT_GE(wait, 1.0) << "let go: asleep again";
-
-    // a text field with the keyboard blinks its caret: woken for each blink
-    FocusTextField();
-    for (int n = 0; n <= SETTLE_FRAMES; ++n) Frame();
-    EXPECT_EQ(wait, CARET_WAIT);
-}
-
-// a chain 0-1-2-3 with right angles and a trans dihedral, atom 4 aside
-const char* const CHAIN = "5\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\nO -2 -2 0\n";
-const ImVec2 EMPTY(1100.0f, 600.0f);  // scene without atoms or windows
-
 TEST_F(ShellGuiTest, ShiftClicksBuildASelectionOfUpToFourWithItsLinesAndMeasure)
 {
-    std::ofstream(dir.path("chain.xyz")) << CHAIN;
-    Load(dir.path("chain.xyz"));
-    Resize(ACTION, 120.0f);  // off the atoms
-    MoveTo(EMPTY);
+    LoadChain();
     ImVec2 at[5];
     for (unsigned i = 0; i < 5; ++i) at[i] = Screen(i);
     const ImVec2 middle02((at[0].x + at[2].x) / 2, (at[0].y + at[2].y) / 2);
     // the measurement line's colour somewhere in the 5 x 5 pixels around p
     auto line_near = [&](ImVec2 p) {
-        for (int dy = -2; dy <= 2; ++dy)
-            for (int dx = -2; dx <= 2; ++dx) {
-                const glm::ivec3 c = Pixel(ImVec2(p.x + dx, p.y + dy));
-                if (std::abs(c.r - 255) <= 2 && std::abs(c.g - 191) <= 2 && std::abs(c.b - 115) <= 2) return true;
-            }
+        for (int d = 0; d < 25; ++d)
+            if (glm::all(glm::lessThanEqual(glm::abs(Pixel(ImVec2(p.x + d % 5 - 2, p.y + d / 5 - 2)) - glm::ivec3(255, 191, 115)), glm::ivec3(2))))
+                return true;
         return false;
     };
 
@@ -651,7 +538,6 @@ TEST_F(ShellGuiTest, ShiftClicksBuildASelectionOfUpToFourWithItsLinesAndMeasure)
         EXPECT_EQ(c.g - c.b > 25, i == 0 || i == 2) << i << ": " << c.r << " " << c.g << " " << c.b;
     }
     EXPECT_TRUE(line_near(middle02));
-
     // shift-click again takes an atom out; click order is kept; a fifth is
     // not taken, nor does a shift-click on nothing clear
     const struct {
@@ -673,11 +559,9 @@ TEST_F(ShellGuiTest, ShiftClicksBuildASelectionOfUpToFourWithItsLinesAndMeasure)
         EXPECT_EQ(MeasurementText(*atom), st.measure);
     }
     EXPECT_EQ(atom->selected_atom, 3u);
-
     // a plain click selects one, a click on nothing none; the lines go
     Click(at[4]);
     EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{4}));
-    EXPECT_EQ(atom->selected_symbol, "O");
     Click(EMPTY);
     EXPECT_FALSE(atom->is_atom_selected);
     EXPECT_FALSE(line_near(middle02));
@@ -685,14 +569,8 @@ TEST_F(ShellGuiTest, ShiftClicksBuildASelectionOfUpToFourWithItsLinesAndMeasure)
 
 TEST_F(ShellGuiTest, DeleteTheSelectionThenUndoAndRedoByKeysAndButtons)
 {
-    std::ofstream(dir.path("chain.xyz")) << CHAIN;
-    Load(dir.path("chain.xyz"));
-    Resize(ACTION, 120.0f);  // off the atoms
-    MoveTo(EMPTY);
+    LoadChain();
     const std::vector<glm::vec3> original = atom->data.v_float_raw_xyz;
-    bool disabled = false;
-    Find(ACTION, "Undo", &disabled);
-    EXPECT_TRUE(disabled) << "nothing to undo after a load";
 
     Click(Screen(1));
     Click(Screen(4), 0, true);
@@ -702,7 +580,6 @@ TEST_F(ShellGuiTest, DeleteTheSelectionThenUndoAndRedoByKeysAndButtons)
     EXPECT_FALSE(atom->is_atom_selected);
     Key(GLFW_KEY_DELETE, false);
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u) << "nothing selected any more";
-
     // one step puts all three back at their numbers
     Key(GLFW_KEY_Z, true);
     EXPECT_EQ(atom->data.v_float_raw_xyz, original);
@@ -722,19 +599,11 @@ TEST_F(ShellGuiTest, DeleteTheSelectionThenUndoAndRedoByKeysAndButtons)
 
     Click(Find(ACTION, "Undo"));
     EXPECT_EQ(atom->GetNumberOfAtoms(), 5u);
-    const ImVec2 redo = Find(ACTION, "Redo", &disabled);
-    EXPECT_FALSE(disabled);
-    Click(redo);
+    Click(Find(ACTION, "Redo"));
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    bool disabled = false;
     Find(ACTION, "Redo", &disabled);
     EXPECT_TRUE(disabled) << "nothing left to redo";
-
-    // a selection left over from a larger structure never reaches the model
-    atom->is_atom_selected = true;
-    atom->selected_atom = 7;
-    Key(GLFW_KEY_DELETE, false);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
-
     // a load clears the history
     Load(dir.path("chain.xyz"));
     Key(GLFW_KEY_Y, true);
@@ -748,12 +617,7 @@ TEST_F(ShellGuiTest, FrameSliderAndPlaybackSkipTheFramesThatCannotBeShown)
 {
     // frames 3 and 4 (of 5) cannot be shown: three atoms, a line without numbers
     Load(std::string(TESK_TEST_DATA) + "/frames/traj.xyz");
-    ImGui::NewFrame();
-    ImGui::SetWindowSize(ACTION, ImVec2(300.0f, 240.0f));
-    ImGui::Render();
-    Frame();
-    ASSERT_TRUE(atom->data.trajectory.IsIndexed());
-
+    Resize(ACTION, 240.0f);
     // pressed in the middle of the slider: frame 3, refused with a message;
     // dragged to its right end: frame 5
     const ImVec2 slider = Find(ACTION, "Frame");
@@ -765,7 +629,6 @@ TEST_F(ShellGuiTest, FrameSliderAndPlaybackSkipTheFramesThatCannotBeShown)
     Button(0, false);
     EXPECT_EQ(atom->data.GetShownFrame(), 4u);
     EXPECT_NEAR(atom->data.m_cell_box[0][0], 12.0, 1e-9);
-
     // playing at 10 frames a second (6 passes of 1/60 s): past the end back
     // to the first frame, then on, never stopping at a refused frame
     const ImVec2 play = Find(ACTION, "Play");  // "Pause" takes its place
@@ -778,16 +641,10 @@ TEST_F(ShellGuiTest, FrameSliderAndPlaybackSkipTheFramesThatCannotBeShown)
             shown.push_back(atom->data.GetShownFrame());
     }
     EXPECT_EQ(shown, (std::vector<std::size_t>{4, 0, 1, 4}));
-
     // without loop the last frame ends playback; Pause stops it anywhere
     Click(Find(ACTION, "Loop"));
     EXPECT_FALSE(s->is_loop);
-    for (int pass = 0; pass < 30; ++pass)
-        Frame();
+    for (int pass = 0; pass < 30; ++pass) Frame();
     EXPECT_FALSE(s->is_playing);
     EXPECT_EQ(atom->data.GetShownFrame(), 4u);
-    Click(play);
-    EXPECT_TRUE(s->is_playing);
-    Click(play);
-    EXPECT_FALSE(s->is_playing);
 }

@@ -5,10 +5,7 @@
 #define TESK_TESTS_RENDER_GL_SUPPORT_H
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <ostream>
-#include <utility>
 #include <vector>
 
 #include <glad/gl.h>
@@ -27,20 +24,15 @@ constexpr int kWidth = 400;
 constexpr int kHeight = 300;
 const glm::vec4 kBackground(0.4f, 0.6f, 0.7f, 1.0f);
 
-struct Rgb {
-    int r = 0, g = 0, b = 0;
-};
+struct Rgb { int r = 0, g = 0, b = 0; };
 
 inline bool IsNear(const Rgb& p, const glm::vec3& c, int tol)
 {
     const auto byte = [](float v) { return static_cast<int>(std::lround(glm::clamp(v, 0.0f, 1.0f) * 255.0f)); };
     return std::abs(p.r - byte(c.r)) <= tol && std::abs(p.g - byte(c.g)) <= tol && std::abs(p.b - byte(c.b)) <= tol;
 }
-
-inline std::ostream& operator<<(std::ostream& os, const Rgb& p)
-{
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ")";
-}
+inline bool IsBackground(const Rgb& p) { return IsNear(p, glm::vec3(kBackground), 1); }
+inline std::ostream& operator<<(std::ostream& os, const Rgb& p) { return os << "(" << p.r << ", " << p.g << ", " << p.b << ")"; }
 
 // One window for the whole test program; each test builds its own display.
 class GlTest : public ::testing::Test {
@@ -56,33 +48,20 @@ protected:
         ASSERT_NE(window_, nullptr);
         glfwMakeContextCurrent(window_);
         ASSERT_NE(gladLoadGL(glfwGetProcAddress), 0);
-        int w = 0, h = 0;
-        glfwGetFramebufferSize(window_, &w, &h);
-        ASSERT_EQ(w, kWidth);
-        ASSERT_EQ(h, kHeight);
     }
-
-    static void TearDownTestSuite()
-    {
-        if (window_ != nullptr)
-            glfwDestroyWindow(window_);
-        window_ = nullptr;
-        glfwTerminate();
-    }
+    static void TearDownTestSuite() { glfwDestroyWindow(window_); glfwTerminate(); }
 
     void SetUp() override
     {
         display_ = new CDisplay();
         display_->SetClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a);
     }
-
     void TearDown() override
     {
         display_->Delete();
         delete display_;
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     }
-
     // What the frame loop does around the scene pass.
     void Frame()
     {
@@ -98,24 +77,15 @@ protected:
         glUseProgram(0);
         glFinish();
     }
-
     // A click at window pixel (x, y), origin top left, resolved in the next frame.
-    void Click(int x, int y)
-    {
-        glViewport(0, 0, kWidth, kHeight);
-        display_->SetPicking(x, y);
-        Frame();
-    }
-
+    void Click(int x, int y) { glViewport(0, 0, kWidth, kHeight); display_->SetPicking(x, y); Frame(); }
     // GL row y counts from the bottom.
     static Rgb Pixel(int x, int y)
     {
         unsigned char p[4] = {0, 0, 0, 0};
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
         return {p[0], p[1], p[2]};
     }
-
     static std::vector<unsigned char> Screen()
     {
         std::vector<unsigned char> rgb(static_cast<size_t>(kWidth) * kHeight * 3);
@@ -123,7 +93,6 @@ protected:
         glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
         return rgb;
     }
-
     // Atoms as (element index, position), shown in a cube of the given edge.
     // A periodic structure keeps its own cell (cube of edge `cell`).
     void SetAtoms(const std::vector<std::pair<unsigned, glm::vec3>>& atoms, float box, bool periodic = false,
@@ -143,32 +112,29 @@ protected:
         m.v_cell_origin = glm::dvec3(periodic ? -0.5 * static_cast<double>(cell) : 0.0);
         display_->OnStructureLoaded();
     }
-
-    // A bond between atoms i and j of the model, as the bond search records it.
-    void AddBond(unsigned i, unsigned j)
+    // A bond between atoms i and j of the model (replacing all others), as the bond search records it.
+    void SetBond(unsigned i, unsigned j)
     {
         CModel& m = display_->data;
-        const glm::vec3 a = m.v_float_raw_xyz[i];
-        const glm::vec3 b = m.v_float_raw_xyz[j];
-        const glm::vec3 d = b - a;
-        const float len = glm::length(d);
-        m.m_bond_xyz.push_back((a + b) * 0.5f);
-        m.v_bond_length.push_back(len);
-        m.m_bond_ang.push_back(glm::vec2(std::atan2(d.y, d.x), std::acos(d.z / len)));
-        m.m_bond_indices.push_back(glm::uvec2(i, j));
-        m.m_bond_image.push_back(glm::ivec3(0));
-        m.i_number_of_bonds = static_cast<unsigned>(m.m_bond_xyz.size());
+        const glm::vec3 a = m.v_float_raw_xyz[i], b = m.v_float_raw_xyz[j], d = b - a;
+        m.m_bond_xyz = {(a + b) * 0.5f};
+        m.v_bond_length = {glm::length(d)};
+        m.m_bond_ang = {glm::vec2(std::atan2(d.y, d.x), std::acos(d.z / glm::length(d)))};
+        m.m_bond_indices = {glm::uvec2(i, j)};
+        m.m_bond_image = {glm::ivec3(0)};
+        m.i_number_of_bonds = 1;
         m.is_bond_eval = true;
         display_->OnModelChanged();
     }
-
-    // Window pixel (GL row from the bottom) of a model point, as last drawn.
+    // Window pixel (GL row from the bottom) of a model point, as last drawn
+    // (copies and centring included).
     glm::ivec2 ToPixel(const glm::vec3& p) const
     {
-        const glm::vec3 w = glm::project(p, display_->track.View * display_->track.Model, display_->Projection,
+        const glm::vec3 w = glm::project(p, display_->track.View * display_->SceneModel(), display_->Projection,
                                          glm::vec4(0, 0, kWidth, kHeight));
         return glm::ivec2(static_cast<int>(std::floor(w.x)), static_cast<int>(std::floor(w.y)));
     }
+    Rgb At(const glm::vec3& p) const { const glm::ivec2 q = ToPixel(p); return Pixel(q.x, q.y); }
 
     static inline GLFWwindow* window_ = nullptr;
     CDisplay* display_ = nullptr;

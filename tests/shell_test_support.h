@@ -25,15 +25,13 @@ inline ImGuiContext* NewGuiContext(ImVec2 display, bool gui_font = false)
 {
     ImGuiContext* ctx = ImGui::CreateContext();
     ImGuiIO& io = ImGui::GetIO();
-    if (gui_font) {
-        EXPECT_TRUE(LoadGuiFont(io));
-    }
+    EXPECT_TRUE(!gui_font || LoadGuiFont(io));
     io.IniFilename = nullptr;
     io.DisplaySize = display;
     io.DeltaTime = 1.0f / 60.0f;
     unsigned char* pixels = nullptr;
     int w = 0, h = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);  // the atlas is built as a back-end would
     return ctx;
 }
 
@@ -42,16 +40,8 @@ inline ImGuiContext* NewGuiContext(ImVec2 display, bool gui_font = false)
 struct GuiInput {
     std::function<void()> frame;
 
-    void MoveTo(ImVec2 p)
-    {
-        ImGui::GetIO().MousePos = p;
-        frame();
-    }
-    void Button(int b, bool down)
-    {
-        ImGui::GetIO().MouseDown[b] = down;
-        frame();
-    }
+    void MoveTo(ImVec2 p) { ImGui::GetIO().MousePos = p, frame(); }
+    void Button(int b, bool down) { ImGui::GetIO().MouseDown[b] = down, frame(); }
     void Click(ImVec2 p, int b = 0, bool shift = false)
     {
         MoveTo(p);
