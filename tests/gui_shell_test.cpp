@@ -93,8 +93,10 @@ protected:
         ClearFrame(*s);
         ScenePass(*s, *atom);
         SaveImageStep(*s);
+        wait = FrameWait(*s);
         ImGui::Render();
     }
+    double wait = 0.0;  // how long the loop would sleep after this frame
     // Where a pointer hovers widget `label` of window `w` (the middle of the
     // points of a 3-pixel grid that hover it), and whether it is disabled.
     ImVec2 Find(ImGuiWindow* w, const char* label, bool* disabled = nullptr)
@@ -612,6 +614,28 @@ TEST_F(ShellGuiTest, DeleteTheSelectionThenUndoAndRedoByKeysAndButtons)
 }
 
 }  // namespace
+
+TEST_F(ShellGuiTest, LoopSleepsWithoutInputAndWakesWhileAKeyIsHeldOrFramesPlay)
+{
+    auto settle = [&] {
+        for (int n = 0; n <= SETTLE_FRAMES; ++n) Frame();
+    };
+    Load(std::string(TESK_TEST_DATA) + "/frames/traj.xyz");
+    MoveTo(SCENE_POINT);
+    settle();
+    EXPECT_GE(wait, 1.0) << "nothing happens: it sleeps";
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyCtrl = io.KeysDown[GLFW_KEY_B] = true;  // a held shortcut repeats
+    settle();
+    EXPECT_LE(wait, ANIMATION_WAIT);
+    io.KeyCtrl = io.KeysDown[GLFW_KEY_B] = false;
+    s->is_playing = s->is_loop = true;  // playback steps frames without input
+    settle();
+    EXPECT_LE(wait, ANIMATION_WAIT);
+    s->is_playing = false;
+    settle();
+    EXPECT_GE(wait, 1.0) << "let go: asleep again";
+}
 
 TEST_F(ShellGuiTest, FrameSliderAndPlaybackSkipTheFramesThatCannotBeShown)
 {
