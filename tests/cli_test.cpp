@@ -36,8 +36,7 @@ Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& 
     return r;
 }
 
-// A structure as a user would find it in a file: elements, positions as in
-// the file, and the cell.
+// Elements, positions as in the file, and the cell.
 struct Structure {
     bool ok = false, periodic = false;
     glm::dmat3 cell{1.0};
@@ -48,12 +47,7 @@ struct Structure {
 Structure ReadBack(const std::string& path)
 {
     auto m = std::make_unique<CModel>();
-    Structure s;
-    s.ok = m->ReadFile(FolderOf(path), path, DetectFormat(path));
-    if (!s.ok) return s;
-    s.periodic = m->is_periodic;
-    s.cell = m->m_cell_box;
-    s.e = m->v_atom_index;
+    Structure s{m->ReadFile(FolderOf(path), path, DetectFormat(path)), m->is_periodic, m->m_cell_box, m->v_atom_index, {}};
     for (const glm::vec3& p : m->v_float_raw_xyz) s.r.push_back(glm::dvec3(p) + glm::dvec3(m->center_xyz));
     return s;
 }
@@ -87,9 +81,9 @@ void ExpectSameStructure(const Structure& a, const Structure& b, bool keep_cell,
     };
     const auto pa = pairs(a), pb = pairs(b);
     for (std::size_t k = 0; k < pa.size(); ++k) {
-        EXPECT_EQ(std::get<0>(pa[k]), std::get<0>(pb[k])) << what << " pair " << k;
-        EXPECT_EQ(std::get<1>(pa[k]), std::get<1>(pb[k])) << what << " pair " << k;
-        EXPECT_NEAR(std::get<2>(pa[k]), std::get<2>(pb[k]), 3e-3) << what << " pair " << k;
+        EXPECT_TRUE(std::get<0>(pa[k]) == std::get<0>(pb[k]) && std::get<1>(pa[k]) == std::get<1>(pb[k]) &&
+                    std::fabs(std::get<2>(pa[k]) - std::get<2>(pb[k])) < 3e-3)
+            << what << " pair " << k;
     }
     if (!keep_cell) return;
     ASSERT_EQ(a.periodic, b.periodic) << what;
@@ -116,14 +110,11 @@ TEST(CommandLine, HelpVersionAndMisuseFromTheProgram)
         const char* args;
         int status;
         const char* starts;
-    } rows[] = {{"--help", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
-                {"x --help --bogus", 0, "Usage: tesk"},
+    } rows[] = {{"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
                 {"-V", 0, "Tesk "},
                 {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"},
-                {"--format", 2, "tesk: "},
                 {"--format cif x", 2, "tesk: "},
                 {"a b", 2, "tesk: "},
-                {"--convert a", 2, "tesk: "},
                 {"--to xyz a", 2, "tesk: "}};
     for (const auto& r : rows) {
         const Outcome o = Tesk(dir, r.args);
@@ -139,33 +130,27 @@ TEST(Detection, ByNameFirstThenByContent)
     const std::string pdb = "REMARK   made by hand\nATOM      1  C   LIG     1       0.000   0.000   0.000\n";
     const std::string xyz = "2\nwater part\nO 0 0 0\nH 0 0 1\n";
     const std::string vasp = "Si\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
-    const std::string vasp_numbered = "7\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
+    const std::string vasp_numbered = "7\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n", words = "some words\n";
     struct Case {
         const char* name;
         const std::string* text;
         int expected;
     };
     const Case cases[] = {
-        {"a.xyz", &pdb, INPUT_FILE_TYPE_XYZ},  // the name wins
-        {"b.EXTXYZ", &vasp, INPUT_FILE_TYPE_XYZ},
-        {"c.pdb", &xyz, INPUT_FILE_TYPE_PDB},
+        {"b.EXTXYZ", &vasp, INPUT_FILE_TYPE_XYZ},  // the name wins
         {"d.ent", &xyz, INPUT_FILE_TYPE_PDB},
-        {"e.vasp", &xyz, INPUT_FILE_TYPE_VSP},
         {"f.poscar", &xyz, INPUT_FILE_TYPE_VSP},
         {"POSCAR_relaxed", &xyz, INPUT_FILE_TYPE_VSP},
-        {"CONTCAR", &xyz, INPUT_FILE_TYPE_VSP},
         {"g.txt", &pdb, INPUT_FILE_TYPE_PDB},  // then the content
         {"h", &xyz, INPUT_FILE_TYPE_XYZ},
         {"i.dat", &vasp, INPUT_FILE_TYPE_VSP},
         {"run7", &vasp_numbered, INPUT_FILE_TYPE_VSP},  // a title that looks like a count
+        {"notes.txt", &words, INPUT_FILE_TYPE_UNKNOWN},
     };
     for (const Case& c : cases) {
         std::ofstream(dir.path(c.name)) << *c.text;
         EXPECT_EQ(DetectFormat(dir.path(c.name)), c.expected) << c.name;
     }
-    std::ofstream(dir.path("notes.txt")) << "some words\nand more\n";
-    EXPECT_EQ(DetectFormat(dir.path("notes.txt")), INPUT_FILE_TYPE_UNKNOWN);
-    EXPECT_EQ(DetectFormat(dir.path("missing")), INPUT_FILE_TYPE_UNKNOWN);
     EXPECT_EQ(DetectFormat(dir.root), INPUT_FILE_TYPE_UNKNOWN);
 }
 
@@ -176,26 +161,16 @@ TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure)
     // its elements interleaved
     std::ofstream(dir.path("turned.xyz"))
         << "3\nLattice=\"0 3 0 -2.598076 -1.5 0 0 0 5\"\nO 0.3 0.2 1.0\nSi -1.0 1.0 2.5\nO -0.5 0.5 4.0\n";
-    struct Source {
-        std::string path;
-        bool periodic;
-    };
-    const Source sources[] = {{dir.path("turned.xyz"), true},
-                              {EXAMPLES + "/rutile/POSCAR", true},
-                              {EXAMPLES + "/ethanol.pdb", false}};
-    const char* const targets[] = {"xyz", "vasp", "pdb"};
     int n = 0;
-    for (const Source& src : sources) {
-        const Structure a = ReadBack(src.path);
-        ASSERT_TRUE(a.ok) << src.path;
-        for (const char* to : targets) {
+    for (const std::string& src : {dir.path("turned.xyz"), EXAMPLES + "/rutile/POSCAR", EXAMPLES + "/ethanol.pdb"}) {
+        const Structure a = ReadBack(src);
+        ASSERT_TRUE(a.ok) << src;
+        for (const std::string to : {"xyz", "vasp", "pdb"}) {
             const std::string out = dir.path("out" + std::to_string(n++) + "." + to);
-            const Outcome r = Tesk(dir, "--convert " + src.path + " " + out);
-            EXPECT_EQ(r.status, 0) << src.path << " -> " << to << ": " << r.out;
-            EXPECT_EQ(r.out + r.err, "");
+            const Outcome r = Tesk(dir, "--convert " + src + " " + out);
+            EXPECT_TRUE(r.status == 0 && (r.out + r.err).empty()) << src << " -> " << to << ": " << r.out;
             // a molecule written as VASP gets its box as a cell
-            ExpectSameStructure(a, ReadBack(out), src.periodic || std::string(to) != "vasp",
-                                src.path + " -> " + to);
+            ExpectSameStructure(a, ReadBack(out), a.periodic || to != "vasp", src + " -> " + to);
         }
     }
     // the cell of an XYZ file is the extended-XYZ Lattice other programs read
@@ -227,9 +202,7 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile)
     };
     for (const Case& c : cases) {
         r = Tesk(dir, c.args);
-        EXPECT_EQ(r.status, 1) << c.args;
-        EXPECT_EQ(r.out, c.line) << c.args;
-        EXPECT_EQ(r.err, "") << c.args;
+        EXPECT_TRUE(r.status == 1 && r.out == c.line && r.err.empty()) << c.args << ": " << r.out << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path("a.pdb")));
 
