@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cmodel.h"
@@ -16,50 +18,80 @@
 
 namespace {
 
+// Over a crystal of each format: every bad file of that format, the junk of
+// the others, paths that are no regular file and unknown format codes.
 TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
     ScratchDir dir("tesk-bad");
-    const std::string s = dir.root, good = s + "/good.xyz", bad = std::string(TESK_TEST_DATA) + "/bad/";
-    std::ofstream(good) << "3\nwater\nO 0 0 0.1173\nH 0 0.7572 -0.4692\nH 0 -0.7572 -0.4692\n";
-    CModel model;
-    ASSERT_TRUE(model.ReadFile(s, good, INPUT_FILE_TYPE_XYZ));
+    const std::string s = dir.root, data = TESK_TEST_DATA, bad = data + "/bad/";
     ASSERT_EQ(mkfifo((s + "/fifo").c_str(), 0600), 0);  // must not wait for a writer
     ASSERT_EQ(symlink((s + "/missing").c_str(), (s + "/dangling").c_str()), 0);
     const std::string locked = s + "/locked.xyz";
     std::ofstream(locked) << "1\nx\nH 0 0 0\n";
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-
-    const int formats[] = {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB};
-    std::vector<std::pair<std::string, int>> cases;
-    for (const char* sub : {"xyz", "vasp", "pdb"}) {
-        const int own = sub[0] == 'x' ? formats[0] : sub[0] == 'v' ? formats[1] : formats[2];
+    unsigned tried = 0;
+    for (const auto& [sub, format, good] : {std::tuple<std::string, int, std::string>{"xyz", INPUT_FILE_TYPE_XYZ, "/xyz/cell.xyz"},
+                                            {"vasp", INPUT_FILE_TYPE_VSP, "/vasp/sio2-extended/POSCAR"},
+                                            {"pdb", INPUT_FILE_TYPE_PDB, "/pdb/protein_two_chains.pdb"}}) {
+        std::vector<std::pair<std::string, int>> cases;
         if (DIR* d = opendir((bad + sub).c_str())) {
             while (dirent* e = readdir(d))
-                if (e->d_name[0] != '.') cases.push_back({bad + sub + "/" + e->d_name, own});
+                if (e->d_name[0] != '.') cases.push_back({bad + sub + "/" + e->d_name, format});
             closedir(d);
         }
-        for (int f : formats) cases.push_back({bad + sub + "/binary", f});  // another format's junk
-    }
-    EXPECT_GE(cases.size(), 59u);
-    for (int f : formats)
+        for (const char* other : {"xyz", "vasp", "pdb"}) cases.push_back({bad + other + "/binary", format});
         for (const std::string& p : {s, s + "/missing", s + "/dangling", s + "/fifo", std::string("/dev/zero"),
                                      std::string(), geteuid() ? locked : s})
-            cases.push_back({p, f});
-    for (int f : {-1, INPUT_FILE_TYPE_GAU, INPUT_FILE_TYPE_UNKNOWN}) cases.push_back({good, f});
-
-    const CModel before = model;
-    for (const auto& [path, format] : cases) {
-        SCOPED_TRACE(path + " as " + std::to_string(format));
-        EXPECT_FALSE(model.ReadFile(s, path, format));
-        EXPECT_TRUE(model.v_float_raw_xyz == before.v_float_raw_xyz && model.v_atom_index == before.v_atom_index &&
-                    model.i_number_of_bonds == before.i_number_of_bonds && model.file_format == before.file_format &&
-                    model.is_periodic == before.is_periodic && model.m_cell_box == before.m_cell_box &&
-                    model.center_xyz == before.center_xyz);
-        const std::string saved = s + "/saved.xyz";
-        ASSERT_TRUE(model.SaveFile(saved, saved, format));
-        CModel again;
-        ASSERT_TRUE(again.ReadFile(s, saved, INPUT_FILE_TYPE_XYZ));
-        EXPECT_EQ(again.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
+            cases.push_back({p, format});
+        for (int f : {-1, INPUT_FILE_TYPE_GAU, INPUT_FILE_TYPE_UNKNOWN}) cases.push_back({data + good, f});
+        CModel model;
+        ASSERT_TRUE(model.ReadFile(s, data + good, format));
+        const CModel before = model;
+        for (const auto& [path, code] : cases) {
+            SCOPED_TRACE(path + " as " + std::to_string(code));
+            ++tried;
+            EXPECT_FALSE(model.ReadFile(s, path, code));
+            EXPECT_TRUE(model.v_float_raw_xyz == before.v_float_raw_xyz && model.v_atom_index == before.v_atom_index &&
+                        model.i_number_of_bonds == before.i_number_of_bonds && model.file_format == before.file_format &&
+                        model.is_periodic && model.m_cell_box == before.m_cell_box && model.center_xyz == before.center_xyz);
+            // a later save writes the structure read before, cell and all
+            const std::string saved = s + "/saved";
+            CModel again;
+            ASSERT_TRUE(model.SaveFile(saved, saved, code) && again.ReadFile(s, saved, format));
+            EXPECT_TRUE(again.v_atom_index == before.v_atom_index && again.v_float_raw_xyz == before.v_float_raw_xyz &&
+                        glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
+        }
     }
+    EXPECT_GE(tried, 100u);
+}
+
+// Inputs the fuzzers found faults with, kept under tests/data/fuzz/<format>/:
+// whatever a reader accepts must save and read back with the same atoms.
+TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
+    ScratchDir scratch("tesk-findings");
+    const std::string saved = scratch.path("saved");
+    unsigned tried = 0;
+    for (const auto& [sub, format] : {std::pair<const char*, int>{"xyz", INPUT_FILE_TYPE_XYZ},
+                                      {"vasp", INPUT_FILE_TYPE_VSP}, {"pdb", INPUT_FILE_TYPE_PDB}}) {
+        const std::string folder = std::string(TESK_TEST_DATA) + "/fuzz/" + sub;
+        DIR* dir = opendir(folder.c_str());
+        while (dirent* e = dir ? readdir(dir) : nullptr) {
+            if (e->d_name[0] == '.') continue;
+            SCOPED_TRACE(e->d_name);
+            ++tried;
+            CModel model, again;
+            if (!model.ReadFile(folder, folder + "/" + e->d_name, format)) continue;
+            ASSERT_TRUE(model.SaveFile(saved, saved, format));
+            ASSERT_TRUE(again.ReadFile(scratch.root, saved, format));
+            ASSERT_EQ(again.v_atom_index, model.v_atom_index);
+            for (unsigned i = 0; i < model.GetTotalAtoms(); ++i)  // to the writer's precision
+                for (int c = 0; c < 3; ++c) {
+                    const float a = model.v_float_raw_xyz[i][c] + model.center_xyz[c];
+                    EXPECT_NEAR(again.v_float_raw_xyz[i][c] + again.center_xyz[c], a, 2e-3f + 1e-6f * std::fabs(a));
+                }
+        }
+        if (dir) closedir(dir);
+    }
+    EXPECT_GE(tried, 2u);
 }
 
 }  // namespace

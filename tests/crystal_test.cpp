@@ -161,12 +161,11 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
 }
 
 TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
-    struct Case {
+    const struct {
         const char* name;
         int fmt;
         std::string text;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"POSCAR", INPUT_FILE_TYPE_VSP,
          "direct\n1.0\n4 0 0\n0 5 0\n1 0 6\nSi O\n1 1\nDirect\n1.25 -0.5 0.5\n-0.1 0.2 2.3\n"},
         {"cell.xyz", INPUT_FILE_TYPE_XYZ,
@@ -176,19 +175,18 @@ TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
          "ATOM      1 SI   UNK     1       5.500  -2.500   3.000  1.00  0.00          SI\n"
          "ATOM      2 O    UNK     1      -0.400   1.000  13.800  1.00  0.00           O\n"},
     };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(Load(c.name, c.text, c.fmt)) << c.name;
-        ASSERT_TRUE(model.Wrap()) << c.name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Load(c.name, c.text, c.fmt) && model.Wrap());
         const std::string saved = scratch.path(std::string("saved-") + c.name);
-        ASSERT_TRUE(model.SaveFile(scratch.root, saved, c.fmt)) << c.name;
         CModel back;
-        ASSERT_TRUE(back.ReadFile(scratch.root, saved, c.fmt)) << c.name;
+        ASSERT_TRUE(model.SaveFile(scratch.root, saved, c.fmt) && back.ReadFile(scratch.root, saved, c.fmt));
         const CLattice lattice(back.m_cell_box, glm::dvec3(0.0));
         for (unsigned i = 0; i < back.GetTotalAtoms(); ++i) {
             // the file's own coordinates, before the view was centred
             const glm::dvec3 f = lattice.Fractional(back.v_float_raw_xyz[i] + back.center_xyz);
             EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-4))) &&
-                        glm::all(glm::lessThan(f, glm::dvec3(1.0 + 1e-4)))) << c.name << " atom " << i;
+                        glm::all(glm::lessThan(f, glm::dvec3(1.0 + 1e-4)))) << i;
         }
     }
 }
@@ -199,18 +197,17 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
     const CLattice lattice = model.GetLattice();
     CCopies copies;
     CCrystalScene scene;
-    struct Case {
+    const struct {
         glm::ivec3 repeat;
         bool boundary;
         std::size_t atoms, whole, halves;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{1, 1, 1}, false, 1, 0, 6},     // three bonds, each two half-bonds out of the cell
         {{1, 1, 1}, true, 8, 12, 24},    // the eight corners, twelve edges, three halves out of each
         {{2, 3, 1}, false, 6, 7, 22},    // a 2 x 3 block of atoms
         {{2, 2, 2}, true, 27, 54, 54},   // 3 x 3 x 3 points, their edges, and halves out of the faces
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         copies.Build(lattice, model.v_float_raw_xyz, c.repeat, c.boundary);
         BuildCrystalScene(lattice, model.v_float_raw_xyz, model.m_bond_indices, model.m_bond_image,
                           model.i_number_of_bonds, copies, scene);

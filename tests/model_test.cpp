@@ -1,13 +1,14 @@
-// The structure model on real files, and bond detection checked against
-// the plain all-pairs evaluation of the bond criterion.
+// The structure model on real files: element look-up, bond detection checked
+// against the plain all-pairs evaluation of the bond criterion, edits with
+// undo and redo, and the measurements of selected atoms.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <set>
 #include <string>
@@ -19,7 +20,7 @@
 
 namespace {
 
-const std::string kData = std::string(TESK_TEST_DATA) + "/xyz/";
+const std::string kRoot = TESK_TEST_DATA, kData = kRoot + "/xyz/";
 using Pairs = std::set<std::pair<unsigned, unsigned>>;
 
 // The bond criterion over all pairs, written out plainly.
@@ -53,6 +54,21 @@ Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsign
     return bonds;
 }
 
+// The bonds drawn: each record once, its cylinder between its own two atoms.
+Pairs Drawn(const CModel& m) {
+    Pairs bonds;
+    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
+        const glm::uvec2 b = m.m_bond_indices[k];
+        if (!(b.x < b.y && b.y < m.GetTotalAtoms())) return {{~0u, k}};
+        bonds.insert({b.x, b.y});
+        const glm::vec3 a = m.v_float_raw_xyz[b.x], c = m.v_float_raw_xyz[b.y];
+        EXPECT_NEAR(glm::length(m.m_bond_xyz[k] - (a + c) * 0.5f), 0.0f, 1e-4f) << k;
+        EXPECT_NEAR(m.v_bond_length[k], glm::length(c - a), 1e-4f) << k;
+    }
+    EXPECT_EQ(bonds.size(), m.i_number_of_bonds) << "a bond recorded twice";
+    return bonds;
+}
+
 class Model : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const std::string& text) {
@@ -66,11 +82,8 @@ protected:
 
 TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
-    EXPECT_FALSE(model.is_periodic);
-    // two O-H bonds, no H-H bond
-    ASSERT_EQ(model.i_number_of_bonds, 2u);
-    EXPECT_EQ(model.m_bond_indices[1], glm::uvec2(0, 2));
+    EXPECT_TRUE(model.v_atom_index == (std::vector<unsigned>{7, 0, 0}) && !model.is_periodic);
+    ASSERT_EQ(model.i_number_of_bonds, 2u);  // two O-H bonds, no H-H bond
     // molecule: the box is the range plus 2.2 radii
     EXPECT_NEAR(model.m_cell_box[1][1], 1.5144 + 2.2 * 0.74, 1e-5);
     // drawn positions centred; the bond midpoints moved with the atoms
@@ -80,8 +93,7 @@ TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     EXPECT_NEAR(glm::length(model.m_bond_xyz[0] - mid), 0.0f, 1e-6f);
     // a crystal keeps the cell of its file, from "Cell" or from "Lattice"
     ASSERT_TRUE(model.ReadFile(kData, kData + "lattice.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_TRUE(model.is_periodic);
-    EXPECT_EQ(model.m_cell_box[1], glm::dvec3(0.5, 5, 0));
+    EXPECT_TRUE(model.is_periodic && model.m_cell_box[1] == glm::dvec3(0.5, 5, 0));
 }
 
 TEST_F(Model, EditsAndSaves) {
@@ -110,8 +122,7 @@ TEST_F(Model, EditsAndSaves) {
     EXPECT_EQ(Slurp(out), before);
     // a new read starts afresh
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_TRUE(model.is_unchanged && !model.is_centered);
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{7, 0, 0}));
+    EXPECT_TRUE(model.is_unchanged && !model.is_centered && model.GetTotalAtoms() == 3);
 }
 
 // Saving over a link, over a file with its own permissions, under a name as
@@ -130,26 +141,19 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         unlink(link.c_str());
         ASSERT_EQ(symlink("real", link.c_str()), 0);
         ASSERT_TRUE(model.SaveFile(dir, link, format));
-        struct stat st;
-        ASSERT_EQ(lstat(link.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISLNK(st.st_mode));
-        ASSERT_EQ(stat(real.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        struct stat st, lst;
+        ASSERT_TRUE(lstat(link.c_str(), &lst) == 0 && stat(real.c_str(), &st) == 0);
+        EXPECT_TRUE(S_ISLNK(lst.st_mode) && (st.st_mode & 07777) == 0640u);
         const std::string saved = Slurp(real);
         EXPECT_EQ(saved.find('\r'), std::string::npos);
         CModel back;
-        ASSERT_TRUE(back.ReadFile(dir, real, format));
-        EXPECT_EQ(back.v_atom_index, model.v_atom_index);
+        ASSERT_TRUE(back.ReadFile(dir, real, format) && back.v_atom_index == model.v_atom_index);
         const std::string longest = dir + "/" + std::string(255, 'n');
         ASSERT_TRUE(model.SaveFile(dir, longest, format));
         EXPECT_EQ(Slurp(longest), saved);
         unlink(longest.c_str());
-        std::size_t entries = 0;  // in, real, link: no temporary file left behind
-        if (DIR* d = opendir(dir.c_str())) {
-            while (dirent* e = readdir(d)) entries += e->d_name[0] != '.';
-            closedir(d);
-        }
-        EXPECT_EQ(entries, 3u);
+        const auto entries = std::distance(std::filesystem::directory_iterator(dir), {});
+        EXPECT_EQ(entries, 3) << "in, real, link: no temporary file left behind";
     }
 }
 
@@ -193,33 +197,28 @@ TEST(Bonds, AnySpreadOfAtomsGivesTheCriterionsBonds) {
         std::vector<unsigned> e;
     };
     std::vector<Case> cases;
-    const std::vector<unsigned> organic = {0, 5, 6, 7, 15, 109}, heavy = {84, 0, 0, 0, 0}, hydrogen = {0};
-    for (const auto& [what, elements, side] : {std::tuple<const char*, const std::vector<unsigned>&, float>{
-                                                   "organic", organic, 28.0f},
-                                               {"hydrogen gas", hydrogen, 15.0f}, {"astatine and hydrogen", heavy, 70.0f}}) {
+    auto add = [&](const char* what, int n, auto at, std::vector<unsigned> elements) {
         Case c{what, {}, {}};
-        for (int k = 0; k < 3000; ++k) {
-            c.p.push_back(side * glm::vec3(u(rng), u(rng), u(rng)));
-            c.e.push_back(elements[rng() % elements.size()]);
-        }
+        for (int k = 0; k < n; ++k) c.p.push_back(at(k)), c.e.push_back(elements[rng() % elements.size()]);
         cases.push_back(c);
-    }
-    Case cube{"more than 15 bonds per atom", {}, {}}, pile{"two piles", {}, {}}, line{"a diagonal line", {}, {}};
-    for (int k = 0; k < 1000; ++k) cube.p.push_back(0.35f * glm::vec3(k % 10, k / 10 % 10, k / 100));
-    for (int k = 0; k < 300; ++k) pile.p.push_back(k % 2 ? glm::vec3(jitter(rng), 1.2f, 0) : glm::vec3(0, jitter(rng), 0));
-    Case flat{"one cell thick", {}, {}}, block{"a block and far strays", {}, {}};
-    for (int k = 0; k < 3000; ++k) line.p.push_back(glm::vec3(0.81f * k));
-    for (int k = 0; k < 25; ++k) flat.p.push_back(1.5f * glm::vec3(k % 5, k / 5, 0));
-    for (int k = 0; k < 1728; ++k) block.p.push_back(1.5f * glm::vec3(k % 12, k / 12 % 12, k / 144));
-    for (int k = 0; k < 5; ++k) block.p.push_back({1e6f + 1.5f * k, -1e6f, 1e6f});  // strays a million away
-    cases.insert(cases.end(), {flat, block});
-    cases.insert(cases.end(), {cube, pile, line});
-    cases.push_back({"1e9 apart", {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f + 1.5e3f, 1e9f}}, {}});
+    };
+    auto box = [&](float side) { return [&, side](int) { return side * glm::vec3(u(rng), u(rng), u(rng)); }; };
+    add("organic", 3000, box(28), {0, 5, 6, 7, 15, 109});
+    add("hydrogen gas", 3000, box(15), {0});
+    add("astatine and hydrogen", 3000, box(70), {84, 0, 0, 0, 0});
+    add("more than 15 bonds per atom", 1000, [](int k) { return 0.35f * glm::vec3(k % 10, k / 10 % 10, k / 100); }, {0});
+    add("two piles", 300, [&](int k) { return k % 2 ? glm::vec3(jitter(rng), 1.2f, 0) : glm::vec3(0, jitter(rng), 0); }, {5});
+    add("a diagonal line", 3000, [](int k) { return glm::vec3(0.81f * k); }, {5});
+    add("one cell thick", 25, [](int k) { return 1.5f * glm::vec3(k % 5, k / 5, 0); }, {5});
+    add("a block and strays a million away", 1733, [](int k) {
+        return k < 1728 ? 1.5f * glm::vec3(k % 12, k / 12 % 12, k / 144) : glm::vec3(1e6f + 1.5f * k, -1e6f, 1e6f);
+    }, {5});
+    cases.push_back({"1e9 apart", {{0, 0, 0}, {1e9f, 1e9f, 1e9f}, {0.9f, 0, 0}, {1e9f, 1e9f + 1.5e3f, 1e9f}}, {5, 5, 5, 5}});
     cases.push_back({"near the float limits",
-                     {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, -3.4e38f, 3.4e38f}}, {}});
+                     {{3e38f, 0, 0}, {3e38f, 0, 0.9f}, {-3.4e38f, 1, 0}, {-3.4e38f, 1.9f, 0}, {0, -3.4e38f, 3.4e38f}},
+                     std::vector<unsigned>(5, 5)});
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.e.empty()) c.e.assign(c.p.size(), c.p.size() == 1000 ? 0 : 5);
         CModel m;
         const Pairs expected = AllPairs(c.p, c.e);
         EXPECT_EQ(Bonds(m, c.p, c.e), expected);
@@ -236,6 +235,125 @@ TEST(Bonds, AnySpreadOfAtomsGivesTheCriterionsBonds) {
             std::sort(own.begin(), own.end());
             EXPECT_EQ(partners, own) << i;
         }
+    }
+}
+
+TEST(ElementLookup, SymbolsOfRealFiles) {
+    const std::pair<const char*, unsigned> rows[] = {
+        {"cl", 16}, {"CL", 16},   {"C", 5},      {"CA", 19},   {"C1", 5},   {"C-ring", 5}, {"Carbon", 19},
+        {"Hf", 71}, {"Fe_pv", 25}, {"mt", 108}, {"X2", 109},  {"", 109},   {"Zz", 109},   {"1H", 109}, {" H", 109}};
+    for (const auto& [text, index] : rows) EXPECT_EQ(GetAtomIndex(text), index) << text;
+    for (unsigned i = 0; i < periodic_table_atoms; ++i) EXPECT_EQ(GetAtomIndex(symbol[i]), i) << symbol[i];
+}
+
+// One edit as the user makes it: deletions, or an element change.
+struct Edit {
+    std::vector<unsigned> deleted;
+    unsigned atom = 0, element = 0;
+};
+
+void Apply(CModel& m, const Edit& e) { e.deleted.empty() ? m.ChangeAtom(e.atom, e.element) : m.DeleteAtoms(e.deleted); }
+
+Edit RandomEdit(std::mt19937& rng, unsigned atoms) {
+    Edit e;
+    if (rng() % 2) {
+        for (unsigned k = rng() % 4; k < 4; ++k) e.deleted.push_back(unsigned(rng() % atoms));
+    } else {
+        const unsigned elements[] = {0, 5, 7, DUMMY_ATOM_INDEX, 13, 21};
+        e.atom = unsigned(rng() % atoms);
+        e.element = elements[rng() % 6];
+    }
+    return e;
+}
+
+std::string Saved(CModel& m, const ScratchDir& dir, const std::string& name) {
+    EXPECT_TRUE(m.SaveFile(dir.root, dir.path(name), 0));
+    return Slurp(dir.path(name));
+}
+
+// Random edits, undos and redos on files of every format; after each step the
+// bonds are the criterion's and the model equals the file read afresh with
+// the edits in force applied, down to the bond records and the saved file.
+TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
+    ScratchDir dir("tesk_edit");
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> at(0.0f, 6.0f);
+    std::string random = "90\n\n";  // dense: most atoms have several bonds
+    for (unsigned i = 0; i < 90; ++i)
+        random += std::string(1, "CHOX"[rng() % 4]) + " " + std::to_string(at(rng)) + " " + std::to_string(at(rng)) + " " +
+                  std::to_string(at(rng)) + "\n";
+    std::ofstream(dir.path("r.xyz")) << random;
+    for (const auto& [file, format] : {std::pair<std::string, int>{dir.path("r.xyz"), INPUT_FILE_TYPE_XYZ},
+                                       {kRoot + "/vasp/rutile-selective.vasp", INPUT_FILE_TYPE_VSP},
+                                       {kRoot + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB}}) {
+        SCOPED_TRACE(file);
+        const std::string folder = file.substr(0, file.rfind('/'));
+        CModel m;
+        ASSERT_TRUE(m.ReadFile(folder, file, format));
+        std::vector<Edit> done;  // edits in force, then those undone that redo brings back
+        std::size_t in_force = 0;
+        for (int step = 0; step < 80; ++step) {
+            const unsigned r = rng() % 6;
+            if (r < 2 && m.history.CanUndo()) {
+                ASSERT_TRUE(m.Undo());
+                --in_force;
+            } else if (r < 4 && m.history.CanRedo()) {
+                ASSERT_TRUE(m.Redo());
+                ++in_force;
+            } else if (m.GetTotalAtoms() > 4) {
+                const Edit e = RandomEdit(rng, m.GetTotalAtoms());
+                const auto before = m.history.u_done;
+                Apply(m, e);
+                if (m.history.u_done == before) continue;  // the same element again: no edit
+                done.resize(in_force);
+                done.push_back(e);
+                ++in_force;
+            }
+            SCOPED_TRACE(testing::Message() << "step " << step << ", edits in force " << in_force);
+            EXPECT_TRUE(m.history.CanUndo() == (in_force > 0) && m.history.CanRedo() == (in_force < done.size()));
+            if (!m.is_periodic_bonds) ASSERT_EQ(Drawn(m), AllPairs(m.v_float_raw_xyz, m.v_atom_index));
+            CModel fresh;
+            ASSERT_TRUE(fresh.ReadFile(folder, file, format));
+            for (std::size_t k = 0; k < in_force; ++k) Apply(fresh, done[k]);
+            ASSERT_TRUE(m.v_float_raw_xyz == fresh.v_float_raw_xyz && m.v_atom_index == fresh.v_atom_index &&
+                        m.m_bond_indices == fresh.m_bond_indices && m.m_bond_ang == fresh.m_bond_ang);
+            ASSERT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
+        }
+    }
+}
+
+TEST(Edit, ThousandStepsBackToTheFileAndALoadClearsTheHistory) {
+    ScratchDir dir("tesk_edit");
+    const std::string water = kData + "water.xyz";
+    CModel m, fresh;
+    ASSERT_TRUE(m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ) && fresh.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
+    for (unsigned k = 0; k < 1000; ++k) m.ChangeAtom(k % 3, m.v_atom_index[k % 3] == 5 ? 7 : 5);
+    m.DeleteAtom(1);
+    // centring between a delete and its undo moves the atom put back as well
+    m.CenterCoordinates();
+    fresh.CenterCoordinates();
+    for (int k = 0; k < 1001; ++k) ASSERT_TRUE(m.Undo()) << k;
+    EXPECT_TRUE(!m.Undo() && m.m_bond_indices == fresh.m_bond_indices);
+    EXPECT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
+    ASSERT_TRUE(m.Redo() && m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
+    EXPECT_FALSE(m.Undo() || m.Redo());
+}
+
+TEST(Edit, MeasurementsOfHandMadeGeometries) {
+    ScratchDir dir("tesk_edit");
+    // a right angle at atom 1, a trans chain 0-1-2-3, atom 4 out of the plane
+    // (dihedral 4-1-2-3 of +90), and a 60 degree corner 5-1-2
+    std::ofstream(dir.path("g.xyz")) << "6\n\nC 0 1.5 0\nC 0 0 0\nC 1.5 0 0\nC 1.5 -1.5 0\nC 0 0 2\nC 0.75 1.299038105676658 0\n";
+    CModel m;
+    ASSERT_TRUE(m.ReadFile(dir.root, dir.path("g.xyz"), INPUT_FILE_TYPE_XYZ));
+    const std::pair<std::vector<unsigned>, double> cases[] = {
+        {{0, 2}, 2.1213203}, {{0, 1, 2}, 90.0},     {{5, 1, 2}, 60.0},     {{0, 1, 3}, 135.0},   {{0, 1, 2, 3}, 180.0},
+        {{4, 1, 2, 3}, 90.0}, {{3, 2, 1, 4}, 90.0}, {{0, 1, 2, 5}, 0.0}, {{0, 1, 7}, 0.0}};  // no atom 7
+    for (const auto& [a, expected] : cases) {
+        const double got = a.size() == 2   ? m.Distance(a[0], a[1])
+                           : a.size() == 3 ? m.Angle(a[0], a[1], a[2])
+                                           : m.Dihedral(a[0], a[1], a[2], a[3]);
+        EXPECT_NEAR(got, expected, 5e-5) << testing::PrintToString(a);
     }
 }
 

@@ -17,23 +17,20 @@ float FileX(const CModel& m, unsigned i) { return m.v_float_raw_xyz[i].x + m.fra
 
 }  // namespace
 
-TEST(Trajectory, EveryFormatStepsForwardsAndBackwards)
-{
-    struct Case {
+TEST(Trajectory, EveryFormatStepsForwardsAndBackwards) {
+    const struct {
         const char* file;
         int format;
-        std::size_t frames;
-        std::size_t last;  // a frame near the end: O at x = 3, H at 3.9
-        double cells[3];   // cell edge of frames 0, 1 and `last`
-        float x1, d1;      // frame 1: O at x1, H d1 further
-    };
-    const Case cases[] = {
+        std::size_t frames, last;  // `last`: a frame near the end, O at x = 3, H at 3.9
+        double cells[3];           // cell edge of frames 0, 1 and `last`
+        float x1, d1;              // frame 1: O at x1, H d1 further
+    } cases[] = {
         {"traj.xyz", INPUT_FILE_TYPE_XYZ, 5, 4, {10, 11, 12}, 1.0f, 0.9f},
         {"XDATCAR", INPUT_FILE_TYPE_VSP, 3, 2, {10, 10, 10}, 1.0f, 0.9f},
         {"XDATCAR_npt", INPUT_FILE_TYPE_VSP, 3, 2, {10, 11, 12}, 1.1f, 0.99f},
         {"models.pdb", INPUT_FILE_TYPE_PDB, 3, 2, {10, 10, 10}, 1.0f, 0.9f},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         CModel m;
         SCOPED_TRACE(c.file);
         ASSERT_TRUE(m.ReadFile(kFrames, kFrames + c.file, c.format));
@@ -51,8 +48,7 @@ TEST(Trajectory, EveryFormatStepsForwardsAndBackwards)
     }
 }
 
-TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame)
-{
+TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     CModel m;
     ASSERT_TRUE(m.ReadFile(kFrames, kFrames + "traj.xyz", INPUT_FILE_TYPE_XYZ));
     ASSERT_TRUE(m.SetFrame(1));
@@ -96,8 +92,7 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame)
     EXPECT_NEAR(FileX(back, 0), 3.9f, 1e-3);
 }
 
-TEST(Trajectory, OneStructureIsOneFrameAndACutFileKeepsItsWholeFrames)
-{
+TEST(Trajectory, OneStructureIsOneFrameAndACutFileKeepsItsWholeFrames) {
     ScratchDir dir;
     std::string big;  // frames that run across the reading chunks of the index (1 MiB)
     for (int k = 0; k < 3; ++k) {
