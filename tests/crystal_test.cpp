@@ -1,6 +1,5 @@
-// Crystals read from files: bonds under periodic boundary conditions checked
-// against a search over every nearby image, edits and wrapping that keep
-// them right, and the copies drawn for boundary atoms and supercells.
+// Crystals read from files: periodic bonds checked against a search over
+// every nearby image, edits and wrapping, boundary atoms and supercells.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -62,8 +61,7 @@ BondSet Recorded(const CModel& m) {
 struct Crystal {
     const char* name;
     glm::dmat3 cell;  // columns: the cell vectors
-    std::vector<std::string> species;
-    std::vector<int> counts;
+    int carbons, hydrogens;
     std::vector<glm::dvec3> fract;
 };
 
@@ -72,10 +70,7 @@ std::string Poscar(const Crystal& c) {
     s.precision(12);
     s << c.name << "\n1.0\n";
     for (int a = 0; a < 3; ++a) s << c.cell[a].x << " " << c.cell[a].y << " " << c.cell[a].z << "\n";
-    for (const auto& e : c.species) s << e << " ";
-    s << "\n";
-    for (int n : c.counts) s << n << " ";
-    s << "\nDirect\n";
+    s << "C H\n" << c.carbons << " " << c.hydrogens << "\nDirect\n";
     for (const auto& f : c.fract) s << f.x << " " << f.y << " " << f.z << "\n";
     return s.str();
 }
@@ -84,7 +79,7 @@ std::string Poscar(const Crystal& c) {
 Crystal Random(const char* name, const glm::dmat3& cell, int carbons, int hydrogens, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-0.2, 1.2);
-    Crystal c{name, cell, {"C", "H"}, {carbons, hydrogens}, {}};
+    Crystal c{name, cell, carbons, hydrogens, {}};
     for (int i = 0; i < carbons + hydrogens; ++i) c.fract.push_back({u(rng), u(rng), u(rng)});
     return c;
 }
@@ -115,7 +110,7 @@ TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
         // shorter than two bond lengths: one atom bonds to several of its
         // own images, and two atoms meet through more than one image
         Random("short cell", Triclinic(0.9, 1.7, 9.0, 1.5, 1.6, 1.3), 2, 1, 5),
-        {"one atom", glm::dmat3(1.7), {"C"}, {1}, {{0, 0, 0}}},
+        {"one atom", glm::dmat3(1.7), 1, 0, {{0, 0, 0}}},
     };
     for (const Crystal& c : cases) {
         ASSERT_TRUE(Load("POSCAR", Poscar(c))) << c.name;
@@ -193,7 +188,7 @@ TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
 
 TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
     // simple cubic carbon: one atom on the corner, bonded along the edges
-    ASSERT_TRUE(Load("POSCAR", Poscar({"sc", glm::dmat3(1.7), {"C"}, {1}, {{0, 0, 0}}})));
+    ASSERT_TRUE(Load("POSCAR", Poscar({"sc", glm::dmat3(1.7), 1, 0, {{0, 0, 0}}})));
     const CLattice lattice = model.GetLattice();
     CCopies copies;
     CCrystalScene scene;

