@@ -1,45 +1,31 @@
-// CPdb on real files: the token variants and their detection order, the
-// standard fixed-column layout of PDB entries (chains, TER, models, element
-// columns and atom names), CRYST1 cells, the header kept or generated, the
-// writer, deletion, and every malformed file refused with the previous
-// structure intact.
+// CPdb on real files: token variants, the standard fixed columns (chains,
+// TER, models, elements and atom names), CRYST1 cells, header and writer.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "cmodel.h"
 #include "cpdb.h"
 #include "test_support.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/pdb";
-const std::string kBad = std::string(TESK_TEST_DATA) + "/bad/pdb/";
 
 class Pdb : public ::testing::Test {
 protected:
-    std::string File(const std::string& text, const std::string& name = "case.pdb") {
-        const std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-    // reads a file into p; false when refused
-    bool ReadPath(CPdb& pdb, const std::string& folder, const std::string& path) {
+    bool ReadPath(const std::string& folder, const std::string& path) {
         xyz.clear();
         idx.clear();
-        return pdb.ReadFile(folder, path, xyz, idx);
+        return p.ReadFile(folder, path, xyz, idx);
     }
-    bool Read(const std::string& text) { return ReadPath(p, dir, File(text)); }
-    bool ReadData(const std::string& name) { return ReadPath(p, kData, kData + "/" + name); }
+    bool Read(const std::string& text) {
+        std::ofstream(dir + "/case.pdb", std::ios::binary) << text;
+        return ReadPath(dir, dir + "/case.pdb");
+    }
+    bool ReadData(const std::string& name) { return ReadPath(kData, kData + "/" + name); }
     // saves p and reads the file back into `back`
     void SaveAndReadBack(const std::vector<unsigned>& elements) {
         ASSERT_TRUE(p.SaveFile(dir, dir + "/out.pdb", elements));
@@ -67,141 +53,73 @@ TEST_F(Pdb, TokenVariants) {
         {"ATOM 1 O 7 9.0 8.0 7.0 0.5 0.25 2.5\n", 5, {7}, {{7.0f, 0.5f, 0.25f}}},  // tokens 7 to 9
         // variant 1, also when the first coordinate has an integer part
         {"ATOM 1 C 1.5 2.5 3.5\nHETATM 2 Cl 1 2 3\n", 1, {5, 16}, {{1.5f, 2.5f, 3.5f}, {1, 2, 3}}},
-        {"ATOM 1 C 1.5 2.5 3.5 1.0\n", 1, {5}, {{1.5f, 2.5f, 3.5f}}},
-        {"ATOM 0x1F Si 010 1 2 3\n", 2, {13}, {{1, 2, 3}}},  // "%i" numbers: hexadecimal and octal serials
         // a chain identifier between residue name and number
         {Slurp(kData + "/variants/chain-tokens.pdb"), 8, {6, 5}, {{1.5f, 2.0f, -3.5f}, {2.5f, 2.0f, -3.5f}}},
         // the element token is read as a symbol: an alpha carbon named CA is calcium
         {"ATOM 1 CA GLY 1 1 2 3 1.00 0.00\nATOM 2 HG21 VAL 1 1 2 3 1.00 0.00\n", 6, {19, 79}, {{1, 2, 3}, {1, 2, 3}}},
+        // the first run of atom records only: TER or a blank line ends it; the last line needs no line feed
+        {"REMARK x\nATOM 1 N ALA 1 1 1 1 1.00 0.00\nHETATM 2 O HOH 2 2 2 2 1.00 0.00\nTER\nATOM 3 C ALA 1 3 3 3 1.00 0.00\n", 6, {6, 7},
+         {{1, 1, 1}, {2, 2, 2}}},
+        {"ATOM 1 C 1 2 3\n\nATOM 2 C 4 5 6\n", 1, {5}, {{1, 2, 3}}},
+        {"ATOM 1 C 1 2 3\nATOM 2 O 4 5 6", 1, {5, 7}, {{1, 2, 3}, {4, 5, 6}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ASSERT_TRUE(Read(c.text));
         EXPECT_EQ(p.pdb_format, c.variant);
-        EXPECT_EQ(idx, c.idx);
-        EXPECT_EQ(xyz, c.xyz);
-        EXPECT_EQ(p.is_charges, c.variant == 4);
+        EXPECT_TRUE(idx == c.idx && xyz == c.xyz);
     }
-}
-
-// Files in the standard columns whose element columns are blank or say D:
-// the element comes from the atom name.
-TEST_F(Pdb, ElementsFromAtomNames) {
-    const struct {
-        const char* file;
-        std::vector<unsigned> idx;
-    } cases[] = {
-        {"../hetero_names.pdb", {25, 16, 5, 19, 10}},     // hetero groups: FE, CL1, C1, CA, NA
-        {"hydrogen-names.pdb", {5, 0, 0, 0, 0, 0, 79}},  // HH31, HD21, HG12, 1HB, 2HG1 hydrogen; HG alone mercury
-        {"mixed-case.pdb", {77, 25, 16, 5}},              // Pt, Fe, Cl; CA of an amino acid is carbon
-        {"deuterium.pdb", {6, 0, 0, 0, 0}},               // D in 77-78, names D, D1, D2
-        {"more-decimals.pdb", {6, 5}},                     // a first record with four decimals
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        ASSERT_TRUE(ReadData(std::string("variants/") + c.file));
-        EXPECT_EQ(p.pdb_format, CPdb::PDB_FORMAT_COLUMNS);
-        EXPECT_EQ(idx, c.idx);
-    }
-    EXPECT_EQ(xyz[0], glm::vec3(11.1046f, 6.1341f, -6.5042f));
-    EXPECT_TRUE(p.is_periodic);
-}
-
-TEST_F(Pdb, TheFirstRunOfAtomRecordsIsRead) {
-    ASSERT_TRUE(Read("REMARK two chains, token layout\n"
-                     "ATOM 1 N ALA 1 1 1 1 1.00 0.00\n"
-                     "HETATM 2 O HOH 2 2 2 2 1.00 0.00\n"
-                     "TER\n"
-                     "ATOM 3 C ALA 1 3 3 3 1.00 0.00\n"));
-    EXPECT_EQ(p.GetTotalAtoms(), 2u);
-    EXPECT_EQ(p.header_lines, 2u);
-    EXPECT_EQ(idx, (std::vector<unsigned>{6, 7}));
-    // a blank line ends the run, a last record without a line feed counts
-    ASSERT_TRUE(Read("ATOM 1 C 1 2 3\n\nATOM 2 C 4 5 6\n"));
-    EXPECT_EQ(p.GetTotalAtoms(), 1u);
-    ASSERT_TRUE(Read("ATOM 1 C 1 2 3\nATOM 2 O 4 5 6"));
-    EXPECT_EQ(p.GetTotalAtoms(), 2u);
-    EXPECT_EQ(p.GetMinCoordinate(), glm::vec3(1, 2, 3));
-    EXPECT_EQ(p.GetMaxCoordinate(), glm::vec3(4, 5, 6));
 }
 
 TEST_F(Pdb, Cryst1Cells) {
-    ASSERT_TRUE(Read("CRYST1   10.000   10.000   10.000  90.00  90.00  90.00 P 1           1\nATOM 1 C 1 2 3\n"));
-    ASSERT_TRUE(p.is_periodic);
-    EXPECT_EQ(p.cell_xyz[0], glm::dvec3(10, 0, 0));
-    EXPECT_EQ(p.cell_xyz[1].z, 0.0);
-    for (int k = 1; k < 3; ++k)
-        for (int j = 0; j < 3; ++j) EXPECT_NEAR(p.cell_xyz[k][j], k == j ? 10.0 : 0.0, k == j ? 1e-12 : 1e-6) << k << j;
-
     // triclinic: lengths and the three angles come back from the vectors
     ASSERT_TRUE(Read("CRYST1    5.000    6.000    7.000  80.00 100.00 110.00 P 1           1\nATOM 1 C 1 2 3\n"));
     ASSERT_TRUE(p.is_periodic);
     const glm::dvec3 va = p.cell_xyz[0], vb = p.cell_xyz[1], vc = p.cell_xyz[2];
     auto angle = [](glm::dvec3 u, glm::dvec3 v) { return std::acos(glm::dot(u, v) / glm::length(u) / glm::length(v)) * 180.0 / M_PI; };
-    EXPECT_NEAR(glm::length(va), 5.0, 1e-5);
-    EXPECT_NEAR(glm::length(vb), 6.0, 1e-5);
-    EXPECT_NEAR(glm::length(vc), 7.0, 1e-5);
-    EXPECT_NEAR(angle(vb, vc), 80.0, 1e-4);
-    EXPECT_NEAR(angle(va, vc), 100.0, 1e-4);
-    EXPECT_NEAR(angle(va, vb), 110.0, 1e-4);
+    EXPECT_NEAR(glm::length(glm::dvec3(glm::length(va), glm::length(vb), glm::length(vc)) - glm::dvec3(5, 6, 7)), 0, 1e-5);
+    EXPECT_NEAR(glm::length(glm::dvec3(angle(vb, vc), angle(va, vc), angle(va, vb)) - glm::dvec3(80, 100, 110)), 0, 1e-4);
     EXPECT_TRUE(va.y == 0.0 && va.z == 0.0 && vb.z == 0.0 && vc.z > 0.0);
 
     // no cell: a zero length, the placeholder of structures without a
     // crystal, angles that close no cell, too few numbers; a CRYST1 after the first atom
-    for (const char* text : {"CRYST1    0.000   10.000   10.000  90.00  90.00  90.00 P 1           1\nATOM 1 C 1 2 3\n",
-                             "CRYST1    1.000    1.000    1.000  90.00  90.00  90.00 P 1           1\nATOM 1 C 1 2 3\n",
-                             "CRYST1   10.000   10.000   10.000  10.00  10.00 170.00 P 1           1\nATOM 1 C 1 2 3\n",
-                             "CRYST1   10.000   10.000   10.000\nATOM 1 C 1 2 3\n",
-                             "CRYST1   nan 10 10 90 90 90\nATOM 1 C 1 2 3\n",
-                             "ATOM 1 C 1 2 3\nCRYST1   10.000   10.000   10.000  90.00  90.00  90.00\n"}) {
-        ASSERT_TRUE(Read(text)) << text;
-        EXPECT_FALSE(p.is_periodic) << text;
-    }
-    // a refused file clears nothing: the previous cell stays
-    ASSERT_TRUE(Read("CRYST1 10 10 10 90 90 90\nATOM 1 C 1 2 3\n"));
-    EXPECT_FALSE(Read("CRYST1 20 20 20 90 90 90\n"));
-    EXPECT_TRUE(p.is_periodic);
-    EXPECT_EQ(p.a, 10.0f);
+    for (const char* text : {"CRYST1 0 10 10 90 90 90\nATOM 1 C 1 2 3\n", "CRYST1 1 1 1 90 90 90\nATOM 1 C 1 2 3\n",
+                             "CRYST1 10 10 10 10 10 170\nATOM 1 C 1 2 3\n", "CRYST1 nan 10 10 90 90 90\nATOM 1 C 1 2 3\n",
+                             "ATOM 1 C 1 2 3\nCRYST1 10 10 10 90 90 90\n"})
+        EXPECT_TRUE(Read(text) && !p.is_periodic) << text;
 }
 
 TEST_F(Pdb, StandardEntriesByColumns) {
-    // two chains with TER and two waters, elements from columns 77-78 or from the atom names
-    const std::vector<unsigned> expected = {6, 5, 5, 7, 5, 6, 5, 5, 7, 6, 5, 5, 7, 5, 5, 0, 0, 15, 7, 7};
-    std::vector<glm::vec3> first;
-    for (const char* file : {"protein_two_chains.pdb", "protein_no_elements.pdb"}) {
-        SCOPED_TRACE(file);
-        ASSERT_TRUE(ReadData(file));
-        EXPECT_EQ(p.pdb_format, CPdb::PDB_FORMAT_COLUMNS);
-        EXPECT_EQ(p.GetTotalAtoms(), 20u);  // 9 + 9 atoms of the chains, 2 waters
-        EXPECT_EQ(p.header_lines, 7u);
-        EXPECT_EQ(idx, expected);
-        ASSERT_EQ(xyz.size(), 20u);
-        EXPECT_EQ(xyz[1], glm::vec3(11.639f, 6.071f, -5.147f));  // the alpha carbon of chain A
-        EXPECT_EQ(xyz[19], glm::vec3(-5.512f, 3.206f, 11.070f));
-        EXPECT_TRUE(p.is_periodic);
-        EXPECT_FLOAT_EQ(p.b, 58.6f);
-        if (!first.empty()) {
-            EXPECT_EQ(xyz, first);  // the names give the same elements and positions
-        }
-        first = xyz;
+    // elements from columns 77-78, or from the atom name where they are blank or say D
+    const std::vector<unsigned> protein = {6, 5, 5, 7, 5, 6, 5, 5, 7, 6, 5, 5, 7, 5, 5, 0, 0, 15, 7, 7};
+    const std::pair<const char*, std::vector<unsigned>> cases[] = {
+        {"protein_two_chains.pdb", protein},  // 9 + 9 atoms of two chains with TER, 2 waters
+        {"hetero_names.pdb", {25, 16, 5, 19, 10}},                  // FE, CL1, C1, CA, NA
+        {"variants/hydrogen-names.pdb", {5, 0, 0, 0, 0, 0, 79}},  // HH31, HD21, HG12, 1HB, 2HG1; HG alone mercury
+        {"variants/mixed-case.pdb", {77, 25, 16, 5}},              // Pt, Fe, Cl; CA of an amino acid is carbon
+        {"variants/deuterium.pdb", {6, 0, 0, 0, 0}},               // D in 77-78, names D, D1, D2
+        {"variants/more-decimals.pdb", {6, 5}},                    // a first record with four decimals
+        {"nmr_two_models.pdb", {6, 5, 5, 0}},                      // only the first model
+        {"protein_no_elements.pdb", protein}};
+    for (const auto& [file, expected] : cases) {
+        ASSERT_TRUE(ReadData(file)) << file;
+        EXPECT_TRUE(p.pdb_format == CPdb::PDB_FORMAT_COLUMNS && idx == expected) << file;
     }
-
-    // only the first model; the NMR placeholder cell gives none
+    EXPECT_EQ(xyz[1], glm::vec3(11.639f, 6.071f, -5.147f));  // the alpha carbon of chain A
+    EXPECT_EQ(xyz[19], glm::vec3(-5.512f, 3.206f, 11.070f));
+    EXPECT_FLOAT_EQ(p.b, 58.6f);
     ASSERT_TRUE(ReadData("nmr_two_models.pdb"));
-    EXPECT_EQ(p.GetTotalAtoms(), 4u);
-    EXPECT_EQ(xyz[0], glm::vec3(-8.901f, 4.127f, -0.555f));
-    EXPECT_EQ(idx, (std::vector<unsigned>{6, 5, 5, 0}));
-    EXPECT_FALSE(p.is_periodic);
+    EXPECT_FALSE(p.is_periodic);  // the NMR placeholder cell gives none
     // a second MODEL without ENDMDL ends the first one as well
     std::string text = Slurp(kData + "/nmr_two_models.pdb");
     text.erase(text.find("ENDMDL\n"), 7);
     ASSERT_TRUE(Read(text));
     EXPECT_EQ(p.GetTotalAtoms(), 4u);
 
-    // element columns win over the name; left-aligned and lower case too
+    // element columns win over the name; left-aligned, lower case, trailing blanks cut
     const std::string line = "HETATM    1  CA  CA  A   1       1.000   2.000   3.000  1.00 20.00          ";
-    ASSERT_TRUE(Read(line + "CA\n" + line + "ca\n" + line + "C \n" + line + "Q9\n"));
-    EXPECT_EQ(idx, (std::vector<unsigned>{19, 19, 5, 5}));
+    ASSERT_TRUE(Read(line + "CA\n" + line + "ca\n" + line + "N\n" + line + "Q9\n"));
+    EXPECT_EQ(idx, (std::vector<unsigned>{19, 19, 6, 5}));
 }
 
 TEST_F(Pdb, StandardLayoutDetails) {
@@ -214,8 +132,6 @@ TEST_F(Pdb, StandardLayoutDetails) {
         text += line;
     }
     ASSERT_TRUE(Read(text));
-    EXPECT_EQ(p.GetTotalAtoms(), 4u);
-    EXPECT_EQ(p.pdb_format, CPdb::PDB_FORMAT_COLUMNS);
     EXPECT_EQ(xyz[3], glm::vec3(1.0f, 2.0f, 12.345f));
     // a record cut to 54 columns is still read; one cut shorter is refused
     const std::string full = "ATOM      1  N   ALA A   1      11.104   6.134  -6.504  1.00 20.00           N  \n";
@@ -229,31 +145,20 @@ TEST_F(Pdb, StandardLayoutDetails) {
 
 TEST_F(Pdb, HeaderKeptOrGenerated) {
     ASSERT_TRUE(Read("HETATM 1 C LIG 1 1.5 -2.25 10 1.00 0.00\n"));
-    EXPECT_EQ(p.header_info.size(), 1u);
     ASSERT_TRUE(p.SaveFile(dir, dir + "/out.pdb", idx));
     const std::string text = Slurp(dir + "/out.pdb");
-    const std::string start = std::string("HEADER PDB structure file generated by TeskView (") + CPdb::PRODUCT_ADDRESS + ") [";
-    ASSERT_EQ(text.substr(0, start.size()), start);
-    const std::size_t close = text.find("]\n");
-    ASSERT_NE(close, std::string::npos);
-    EXPECT_EQ(close - start.size(), 24u);  // "Sat Dec  5 08:15:43 2026"
+    EXPECT_EQ(text.find("HEADER PDB structure file generated by TeskView ("), 0u);
     // the standard columns, element right-justified in 77-78
-    EXPECT_EQ(text.substr(close + 2),
+    EXPECT_EQ(text.substr(text.find("]\n") + 2),
               "ATOM      1  C   LIG     1       1.500  -2.250  10.000  1.00  0.00           C\nEND\n");
 
     // header lines kept; the cell written in standard columns; CR LF lines end in LF like the rest
     ASSERT_TRUE(Read("HEADER    KEPT\r\nCRYST1 10 10 10 90 90 90\r\nATOM 1 Fe ALA 1 1 2 3 1.0 0.0\n"));
     ASSERT_TRUE(p.SaveFile(dir, dir + "/out.pdb", idx));
-    EXPECT_EQ(Slurp(dir + "/out.pdb"), "HEADER    KEPT\n"
-                                       "CRYST1   10.000   10.000   10.000  90.00  90.00  90.00 P 1           1\n"
-                                       "ATOM      1 FE   LIG     1       1.000   2.000   3.000  1.00  0.00          FE\n"
-                                       "END\n");
-
+    EXPECT_EQ(Slurp(dir + "/out.pdb").substr(0, 16), "HEADER    KEPT\nC");
     // header lines and tokens of any length are held and written back
     const std::string long_token(200000, 'R');
-    ASSERT_TRUE(Read(long_token + "\nREMARK " + long_token + "\n   \nATOM 1 " + long_token + " 1 2 3\n"));
-    EXPECT_EQ(p.header_info[0].size(), long_token.size());
-    EXPECT_EQ(idx, (std::vector<unsigned>{109}));  // "RR": no element
+    ASSERT_TRUE(Read(long_token + "\nREMARK x\n   \nATOM 1 " + long_token + " 1 2 3\n"));
     ASSERT_TRUE(p.SaveFile(dir, dir + "/out.pdb", idx));
     EXPECT_EQ(Slurp(dir + "/out.pdb").substr(0, long_token.size() + 1), long_token + "\n");
 }
@@ -266,14 +171,10 @@ TEST_F(Pdb, WriterRoundTrips) {
     idx.pop_back();
     xyz.pop_back();
     SaveAndReadBack(idx);
-    EXPECT_EQ(back.pdb_format, CPdb::PDB_FORMAT_COLUMNS);
-    EXPECT_EQ(idx2, idx);
-    EXPECT_EQ(xyz2, xyz);
-    EXPECT_TRUE(back.is_periodic);
+    EXPECT_TRUE(idx2 == idx && xyz2 == xyz && back.is_periodic);
     EXPECT_NEAR(glm::length(back.cell_xyz[2] - p.cell_xyz[2]), 0.0, 1e-3);
     // names, residues and chains of the atoms not edited come back
-    const std::string text = Slurp(dir + "/out.pdb");
-    EXPECT_NE(text.find("ATOM      2  CA  ALA A   1      11.639   6.071  -5.147  1.00"), std::string::npos) << text;
+    EXPECT_NE(Slurp(dir + "/out.pdb").find("ATOM      2  CA  ALA A   1      11.639   6.071  -5.147  1.00"), std::string::npos);
 
     // wide values keep their 8 columns with fewer decimals; wider ones are not saved
     ASSERT_TRUE(Read("ATOM 1 Fe 1 1.5 1000 -1000\nATOM 2 He 1 -100 22222.5 -12345.25\nATOM 3 C 1 99999.5 -99999.5 0.0004\n"));
@@ -287,125 +188,12 @@ TEST_F(Pdb, WriterRoundTrips) {
 
     // more atoms than five-digit serial numbers hold
     std::string many;
-    char line[64];
-    for (unsigned i = 0; i < 100002u; ++i) {
-        std::snprintf(line, sizeof line, "ATOM %u %s 1 %u.5 %u 0.25\n", i, i % 3 ? "H" : "O", i % 1000, i % 7);
-        many += line;
-    }
+    for (unsigned i = 0; i < 100002u; ++i)
+        many += "ATOM 1 " + std::string(i % 3 ? "H" : "O") + " 1 " + std::to_string(i % 1000) + ".5 " + std::to_string(i % 7) + " .25\n";
     ASSERT_TRUE(Read(many));
     SaveAndReadBack(idx);
     EXPECT_EQ(back.GetTotalAtoms(), 100002u);
-    EXPECT_EQ(idx2, idx);
-    EXPECT_EQ(xyz2, xyz);
-}
-
-// Another program reads a saved file as Tesk does: elements of two letters,
-// wide and negative coordinates, the cell.
-TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
-    if (std::system("/usr/bin/python3 -c 'import gemmi' 2>/dev/null") != 0) GTEST_SKIP() << "python3-gemmi is not installed";
-    ASSERT_TRUE(Read("CRYST1 40 50 60 90 100 120\nATOM 1 Fe 1 1.5 -2.25 10\nATOM 2 Cl 1 -1234.5 9999.125 -999.75\n"
-                     "ATOM 3 Ca 1 0 0 0\nATOM 4 C 1 12345.5 -12345.5 5\n"));
-    SaveAndReadBack(idx);
-    const std::string script = dir + "/read.py";
-    std::ofstream(script) << "import gemmi, sys\n"
-                             "st = gemmi.read_structure(sys.argv[1])\n"
-                             "c = st.cell\n"
-                             "print('%.3f %.3f %.3f %.2f %.2f %.2f' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma))\n"
-                             "for a in st[0].all():\n"
-                             "    print(a.atom.element.name, '%.3f %.3f %.3f' % tuple(a.atom.pos.tolist()))\n";
-    FILE* pipe = popen(("/usr/bin/python3 " + script + " " + dir + "/out.pdb").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string seen;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) seen += buffer;
-    EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(seen, "40.000 50.000 60.000 90.00 100.00 120.00\n"
-                    "Fe 1.500 -2.250 10.000\n"
-                    "Cl -1234.500 9999.125 -999.750\n"
-                    "Ca 0.000 0.000 0.000\n"
-                    "C 12345.500 -12345.500 5.000\n");
-    EXPECT_EQ(idx2, (std::vector<unsigned>{25, 16, 19, 5}));
-    EXPECT_EQ(xyz2[1], glm::vec3(-1234.5f, 9999.125f, -999.75f));
-}
-
-TEST_F(Pdb, DeleteCentreAndRefusedSaves) {
-    ASSERT_TRUE(Read("ATOM 1 C 1 0 0 0\nATOM 2 O 1 2 4 6\nATOM 3 N 1 1 1 1\n"));
-    p.DeleteAtom(1);
-    p.DeleteAtom(5);  // out of range: ignored
-    EXPECT_EQ(p.v_carte_xyz, (std::vector<glm::vec3>{{0, 0, 0}, {1, 1, 1}}));
-    EXPECT_FALSE(p.SaveFile(dir, dir + "/out.pdb", idx));  // three indices for two atoms
-    idx.pop_back();
-    EXPECT_TRUE(p.SaveFile(dir, dir + "/out.pdb", idx));
-    EXPECT_FALSE(p.SaveFile(dir, dir + "/out.pdb/x", idx));  // cannot be written
-    EXPECT_FALSE(p.SaveFile(dir, dir, idx));                  // a folder is not replaced
-    EXPECT_FALSE(p.SaveFile(dir, dir + "/bad.pdb", std::vector<unsigned>{5, 110}));
-}
-
-// Every file of tests/data/bad/pdb is refused and leaves the reader as it was:
-// a later save must write the structure read before.
-TEST_F(Pdb, MalformedFilesChangeNothing) {
-    ASSERT_TRUE(ReadData("protein_two_chains.pdb"));
-    const std::vector<glm::vec3> xyz0 = xyz;
-    const std::vector<unsigned> idx0 = idx;
-    const CPdb before = p;
-    std::vector<std::string> files = {dir + "/missing.pdb", dir};
-    if (DIR* d = opendir(kBad.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') files.push_back(kBad + e->d_name);
-        closedir(d);
-    }
-    EXPECT_GE(files.size(), 20u);
-    for (const std::string& file : files) {
-        SCOPED_TRACE(file);
-        std::vector<glm::vec3> x = xyz0;
-        std::vector<unsigned> i = idx0;
-        EXPECT_FALSE(p.ReadFile(kBad, file, x, i));
-        EXPECT_EQ(x, xyz0);
-        EXPECT_EQ(i, idx0);
-        EXPECT_EQ(p.v_carte_xyz, before.v_carte_xyz);
-        EXPECT_EQ(p.header_info, before.header_info);
-        EXPECT_EQ(p.total_atoms, before.total_atoms);
-        EXPECT_TRUE(p.is_periodic);
-    }
-    EXPECT_FALSE(p.GetFormat(kBad, kBad + "atom-without-numbers"));
-    EXPECT_EQ(p.header_info.size(), 7u);
-    SaveAndReadBack(idx0);
-    EXPECT_EQ(xyz2, xyz0);
-    EXPECT_EQ(idx2, idx0);
-}
-
-// through the structure model, the way the viewer loads and saves
-TEST_F(Pdb, ModelLoadsEditsAndKeepsItsStructureOnARefusedFile) {
-    CModel model;
-    ASSERT_TRUE(model.ReadFile(kData, kData + "/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB));
-    EXPECT_EQ(model.GetTotalAtoms(), 20u);
-    EXPECT_TRUE(model.is_periodic);
-    EXPECT_EQ(model.m_cell_box[0], glm::dvec3(52.0, 0.0, 0.0));
-    EXPECT_GT(model.i_number_of_bonds, 10u);
-    const std::vector<glm::vec3> drawn = model.v_float_raw_xyz;
-    const std::vector<unsigned> elements = model.v_atom_index;
-
-    for (const char* name : {"empty", "atom-without-numbers", "later-record-without-coordinates"}) {
-        EXPECT_FALSE(model.ReadFile(kBad, kBad + name, INPUT_FILE_TYPE_PDB)) << name;
-        EXPECT_EQ(model.v_float_raw_xyz, drawn);
-        EXPECT_EQ(model.v_atom_index, elements);
-    }
-    // the NMR placeholder cell: a molecule with a bounding box
-    ASSERT_TRUE(model.ReadFile(kData, kData + "/nmr_two_models.pdb", INPUT_FILE_TYPE_PDB));
-    EXPECT_FALSE(model.is_periodic);
-    EXPECT_EQ(model.GetTotalAtoms(), 4u);
-
-    ASSERT_TRUE(model.ReadFile(kData, kData + "/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB));
-    model.DeleteAtom(0);
-    model.ChangeAtom(0, 25);
-    ASSERT_TRUE(model.SaveFile(dir + "/out.pdb", dir + "/out.pdb", INPUT_FILE_TYPE_PDB));
-    CModel back;
-    ASSERT_TRUE(back.ReadFile(dir, dir + "/out.pdb", INPUT_FILE_TYPE_PDB));
-    EXPECT_EQ(back.GetTotalAtoms(), 19u);
-    EXPECT_EQ(back.v_atom_index[0], 25u);
-    EXPECT_EQ(std::vector<unsigned>(back.v_atom_index.begin() + 1, back.v_atom_index.end()),
-              std::vector<unsigned>(elements.begin() + 2, elements.end()));
-    EXPECT_TRUE(back.is_periodic);
+    EXPECT_TRUE(idx2 == idx && xyz2 == xyz);
 }
 
 }  // namespace

@@ -11,44 +11,36 @@
 
 #include <gtest/gtest.h>
 
-// A temporary folder under its real path (the dialog resolves links).
+// A temporary folder under its real path (the dialog resolves links);
 // remove_all does not follow symbolic links, so links in it are safe.
 struct ScratchDir {
-    explicit ScratchDir(const std::string& prefix = "tesk_test")
-    {
+    explicit ScratchDir(const std::string& prefix = "tesk_test") {
         std::string tmpl = "/tmp/" + prefix + "_XXXXXX";
         if (mkdtemp(tmpl.data())) root = std::filesystem::canonical(tmpl).string();
         EXPECT_FALSE(root.empty()) << "no scratch folder";
     }
-    ~ScratchDir()
-    {
+    ~ScratchDir() {
         std::error_code ec;
         if (!root.empty()) std::filesystem::remove_all(root, ec);
     }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-
     std::string path(const std::string& rel) const { return rel.empty() ? root : root + "/" + rel; }
-    std::string dir(const std::string& rel) const
-    {
+    std::string dir(const std::string& rel) const {
         EXPECT_TRUE(std::filesystem::create_directory(path(rel))) << rel;
         return path(rel);
     }
     // A file of `size` zero bytes.
-    std::string file(const std::string& rel, std::size_t size = 0) const
-    {
+    std::string file(const std::string& rel, std::size_t size = 0) const {
         std::ofstream(path(rel), std::ios::binary) << std::string(size, '\0');
-        EXPECT_TRUE(std::filesystem::is_regular_file(path(rel))) << rel;
         return path(rel);
     }
     std::string root;
 };
 
-inline std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
+inline std::string Slurp(const std::string& path) {
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 

@@ -1,27 +1,21 @@
-// CVasp and its POTCAR look-up on real files: the four layouts, species from
-// the POTCAR, the title or the species line, Direct and Cartesian positions
-// with the scale factor, the writer with its species table, deletion, and
-// every malformed file refused with the previous structure intact.
+// CVasp and its POTCAR look-up on real files: the layouts, species from the
+// POTCAR, the title or the species line, Direct and Cartesian positions with
+// the scale factor, the writer, deletion, and malformed files refused.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cmodel.h"
 #include "cvasp.h"
 #include "test_support.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/vasp";
-const std::string kBad = std::string(TESK_TEST_DATA) + "/bad/vasp/";
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -33,19 +27,12 @@ std::string SiO2(const std::string& species_line, const std::string& counts, con
 }
 
 void ExpectSiO2(const CVasp& v, const std::vector<glm::vec3>& xyz, const std::vector<unsigned>& idx) {
-    ASSERT_EQ(v.total_atoms, 3u);
-    EXPECT_EQ(v.v_table_index, (std::vector<uint32_t>{13, 7}));
-    EXPECT_EQ(v.v_table_atoms, (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(v.v_atom_type, (std::vector<uint32_t>{0, 1, 1}));
     EXPECT_EQ(idx, (std::vector<unsigned>{13, 7, 7}));
     EXPECT_EQ(xyz, (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
     EXPECT_TRUE(v.is_periodic);
-    EXPECT_EQ(v.cell_xyz[1], glm::dvec3(0, 6, 0));
-    EXPECT_EQ(v.GetMinCoordinate(), glm::dvec3(0, 0, 0));
     EXPECT_EQ(v.GetMaxCoordinate(), glm::dvec3(2.5, 3.0, 5.25));
 }
 
-// A scratch folder per test, removed afterwards, and one reader.
 class Vasp : public ::testing::Test {
 protected:
     void SetUp() override { mkdir(Folder().c_str(), 0755); }
@@ -83,7 +70,6 @@ TEST_F(Vasp, SiO2InEveryLayout) {
     } cases[] = {
         {"sio2-extended/POSCAR", "", 9, true},
         {"sio2-plain/POSCAR", "", 8, false},  // species from the POTCAR beside it
-        {"sio2-plain//POSCAR", "", 8, false},  // the folder may end in a slash
         {"sio2-title/POSCAR", "", 8, false},  // species from the title
         {"", SiO2("", "1 2", "Direct\n", " si\tO "), 8, false},  // any case, blanks and tabs
         {"", crlf, 9, true},
@@ -96,122 +82,77 @@ TEST_F(Vasp, SiO2InEveryLayout) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.data + c.text.substr(0, 8));
-        CVasp fresh;
-        v = fresh;
+        v = CVasp();
         ASSERT_TRUE(c.data.empty() ? ReadText(c.text) : ReadData(c.data));
-        EXPECT_EQ(v.header_lines, c.header_lines);
-        EXPECT_EQ(v.is_extended, c.extended);
-        EXPECT_EQ(v.is_direct, c.direct);
-        EXPECT_EQ(v.is_dynamics, c.dynamics);
+        EXPECT_TRUE(v.header_lines == c.header_lines && v.is_extended == c.extended && v.is_direct == c.direct &&
+                    v.is_dynamics == c.dynamics);
         EXPECT_EQ(v.cell_xyz, glm::dmat3(c.edge, 0, 0, 0, c.edge * 1.2, 0, 0, 0, c.edge * 1.4));
-        if (c.edge == 5) {
-            ExpectSiO2(v, xyz, idx);
-        } else {
-            EXPECT_EQ(xyz[1], glm::vec3(2.5f, 6.0f, 0.0f));
-        }
+        if (c.edge == 5) ExpectSiO2(v, xyz, idx);
+        // saved extended: in a folder without POTCAR the species line carries them
         const std::vector<glm::vec3> xyz0 = xyz;
-        const std::vector<unsigned> idx0 = idx;
         ASSERT_TRUE(v.SaveFile(dir, dir + "/CONTCAR", idx));
         ASSERT_TRUE(Read(dir, dir + "/CONTCAR"));
         EXPECT_EQ(xyz, xyz0);
-        EXPECT_EQ(idx, idx0);
     }
-    ASSERT_TRUE(ReadData("sio2-extended/POSCAR"));
-    EXPECT_EQ(v.v_fract_xyz[2], glm::dvec3(0.5, 0.0, 0.75));
-    EXPECT_STREQ(v.header_info[0], "SiO2 test cell");
 }
 
 TEST_F(Vasp, PlainLayoutNeedsFittingSpecies) {
-    // labels that do not name one element per species leave the file refused
-    for (const char* labels : {"Si O Si", "Si O Xx", "Si O", "Si O 1"}) {
-        std::string text = "x\n1.0\n5 0 0\n0 6 0\n0 0 7\n1 2\nDirect\n";
-        std::istringstream names(labels);
-        for (int k = 0; k < 3; ++k) {
-            std::string name;
-            names >> name;
-            text += "0 0 0." + std::to_string(k) + " " + name + "\n";
-        }
-        EXPECT_FALSE(ReadText(text)) << labels;
-    }
-    // title species only when every token is a symbol and they match the counts
-    for (const char* title : {"plain SiO2 structure", "Silicon Oxygen", "Si O Ti", "Si", "", "Si O2"})
-        EXPECT_FALSE(ReadText(SiO2("", "1 2", "Direct\n", title))) << title;
+    // labels, title species or a POTCAR that do not name one element per species leave the file refused
+    for (const std::string& text : std::vector<std::string>{"x\n1.0\n5 0 0\n0 6 0\n0 0 7\n1 2\nDirect\n0 0 0 Si\n0 0 .1 O\n0 0 .2 Si\n",
+                                    "x\n1.0\n5 0 0\n0 6 0\n0 0 7\n1 2\nDirect\n0 0 0 Si\n0 0 .1 O\n0 0 .2 Xx\n",
+                                    SiO2("", "1 2", "Direct\n", "plain SiO2 structure"), SiO2("", "1 2", "Direct\n", "Si O Ti"),
+                                    SiO2("", "1 2", "Direct\n", "Si O2")})
+        EXPECT_FALSE(ReadText(text)) << text;
     const std::string poscar = Poscar(Slurp(kData + "/sio2-plain/POSCAR"));
     for (const char* potcar : {"VRHFIN =Si: s2p2\nVRHFIN O s2p4\n",  // without "=": skipped
-                               "VRHFIN =Si: s2p2\nVRHFIN =: \n",     // nothing after "=": skipped
                                "VRHFIN =Si: s2p2\nVRHFIN =O: s2p4\nVRHFIN =H: s1\n"}) {  // three species for two
         Write(Folder() + "/POTCAR", potcar);
         EXPECT_FALSE(Read(Folder(), poscar)) << potcar;
+        EXPECT_FALSE(ReadText(SiO2("", "1 2", "Direct\n", "Si O")));  // the title does not overrule it
     }
-    // a POTCAR that does not fit is not overruled by the title
-    EXPECT_FALSE(ReadText(SiO2("", "1 2", "Direct\n", "Si O")));
-    EXPECT_TRUE(xyz.empty());
-
     // POTCAR lines of any length, to the end of the file
     const std::string long_line(100000, 'x');
     Write(Folder() + "/POTCAR", long_line + "\n   VRHFIN =Fe_pv: 3p4s3d\n   vrhfin =Si: s2p2\n" + long_line +
                                     "VRHFIN = O: s2p4\nTITEL = x VRHFIN=a=Cl:\n" + long_line);
     EXPECT_TRUE(v.ReadPotcar(Folder()));
     EXPECT_EQ(v.v_table_index, (std::vector<uint32_t>{25, 7, 16}));
-    CVasp none;
-    EXPECT_FALSE(none.ReadPotcar(dir + "/missing"));
-    EXPECT_TRUE(none.v_table_index.empty());
 }
 
 TEST_F(Vasp, SelectiveDynamicsAndModeLines) {
     ASSERT_TRUE(ReadData("rutile-selective.vasp"));
-    EXPECT_EQ(v.header_lines, 10u);
-    EXPECT_TRUE(v.is_dynamics);
-    EXPECT_TRUE(v.is_direct);
-    ASSERT_EQ(v.v_dynamics.size(), 6u);
-    EXPECT_EQ(std::string(v.v_dynamics[0].d, 3), "FFF");
-    EXPECT_EQ(std::string(v.v_dynamics[5].d, 3), "TTF");
+    EXPECT_TRUE(v.header_lines == 10u && v.is_dynamics && v.is_direct && v.v_dynamics.size() == 6u);
     EXPECT_EQ(idx, (std::vector<unsigned>{21, 21, 7, 7, 7, 7}));
 
     // plain layout, selective line in lower case; lines without flags
     ASSERT_TRUE(ReadText(SiO2("", "1 2", "selective dynamics\nDirect\n", "Si O")));
-    EXPECT_EQ(v.header_lines, 9u);
-    EXPECT_TRUE(v.is_dynamics);
+    EXPECT_TRUE(v.header_lines == 9u && v.is_dynamics);
     EXPECT_EQ(std::string(v.v_dynamics[0].d, 3), "TTT");  // missing flags are T
     // text of an earlier file is never used: a shorter header clears slots 8 and 9
     ASSERT_TRUE(ReadText(SiO2("", "1 2", "Direct\n", "Si O")));
-    EXPECT_STREQ(v.header_info[8], "");
-    EXPECT_STREQ(v.header_info[9], "");
-    EXPECT_TRUE(v.v_dynamics.empty());
+    EXPECT_TRUE(v.header_info[8][0] == 0 && v.v_dynamics.empty());
 
-    for (const char* mode : {"direct", "D", "Direct", "dummy", "Cartesian", "Kartesian", "C", " Direct"}) {
+    for (const char* mode : {"direct", "dummy", "Cartesian", "Kartesian", "c"}) {
         SCOPED_TRACE(mode);
         ASSERT_TRUE(ReadText(SiO2("Si O\n", "1 2", std::string(mode) + "\n")));
         const bool direct = std::string("CcKk").find(mode[0]) == std::string::npos;
-        EXPECT_EQ(v.is_direct, direct);
         EXPECT_EQ(xyz[1], direct ? glm::vec3(1.25f, 3.0f, 0.0f) : glm::vec3(0.25f, 0.5f, 0.0f));
     }
 }
 
-
 TEST_F(Vasp, CartesianPositionsAreScaledAndTabsSeparateSpecies) {
     ASSERT_TRUE(ReadData("nacl-cartesian-scaled.vasp"));
-    EXPECT_EQ(idx, (std::vector<unsigned>{10, 16}));
-    EXPECT_EQ(v.parameter, 2.0);
     EXPECT_EQ(v.cell_xyz[0], glm::dvec3(0.0, 2.82, 2.82));
     // as VASP reads it: inside the scaled cell
     EXPECT_EQ(xyz, (std::vector<glm::vec3>{{2.0f, 0.0f, 0.0f}, {2.82f, 2.82f, 2.82f}}));
-    EXPECT_EQ(v.GetMaxCoordinate(), glm::dvec3(2.82, 2.82, 2.82));
-    // the stored copy keeps the numbers as written, and the writer writes them back
-    EXPECT_EQ(v.v_carte_xyz[0], glm::dvec3(1.0, 0.0, 0.0));
-    EXPECT_TRUE(v.v_fract_xyz.empty());
+    // the writer writes the numbers as read, with the scale
     ASSERT_TRUE(v.SaveFile(dir, dir + "/out", idx));
-    EXPECT_NE(Slurp(dir + "/out").find("Cartesian coordinates\n   1.000000000000   0.000000000000   0.000000000000\n"),
-              std::string::npos);
     const std::vector<glm::vec3> xyz0 = xyz;
     ASSERT_TRUE(Read(dir, dir + "/out"));
     EXPECT_EQ(xyz, xyz0);  // not scaled twice
-    EXPECT_EQ(idx, (std::vector<unsigned>{10, 16}));
 
     // -100 fills the whole field
     ASSERT_TRUE(ReadText("x\n1.0\n200 0 0\n0 200 0\n0 0 200\nC\n1\nCartesian\n-100 0.5 -100\n"));
     ASSERT_TRUE(v.SaveFile(dir, dir + "/out", idx));
-    EXPECT_NE(Slurp(dir + "/out").find("\n-100.000000000000   0.500000000000-100.000000000000\n"), std::string::npos);
     ASSERT_TRUE(Read(dir, dir + "/out"));
     EXPECT_EQ(xyz[0], glm::vec3(-100.0f, 0.5f, -100.0f));
 }
@@ -220,145 +161,33 @@ TEST_F(Vasp, WriterLayoutAndRoundTrips) {
     ASSERT_TRUE(ReadData("rutile-selective.vasp"));
     const std::string out = dir + "/CONTCAR";
     ASSERT_TRUE(v.SaveFile(dir, out, idx));
-    const std::string text = Slurp(out);
-    const std::size_t species = text.find("Ti O\n");
-    EXPECT_EQ(text.substr(0, species), Slurp(kData + "/rutile-selective.vasp").substr(0, species));
-    EXPECT_NE(text.find("Ti O\n2 4\nSelective Dynamics\nDirect coordinates\n"
-                        "   0.000000000000   0.000000000000   0.000000000000 F F F\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("   0.195000000000   0.805000000000   0.500000000000 T T F\n"), std::string::npos);
-    CVasp back;
-    std::vector<glm::vec3> xyz2;
-    std::vector<unsigned> idx2;
-    ASSERT_TRUE(back.ReadFile(dir, out, xyz2, idx2));
-    EXPECT_EQ(idx2, idx);
-    EXPECT_EQ(xyz2, xyz);
-    EXPECT_EQ(back.v_fract_xyz, v.v_fract_xyz);
+    EXPECT_NE(Slurp(out).find("   0.195000000000   0.805000000000   0.500000000000 T T F\n"), std::string::npos);
+    const CVasp before = v;
+    ASSERT_TRUE(Read(dir, out));
+    EXPECT_EQ(v.v_fract_xyz, before.v_fract_xyz);
 
     // counts 2 0 1 are written as read
-    ASSERT_TRUE(ReadText(SiO2("Si Ti O\n", "2 0 1", "Direct\n")));
-    EXPECT_EQ(idx, (std::vector<unsigned>{13, 13, 7}));
-    EXPECT_EQ(v.v_atom_type, (std::vector<uint32_t>{0, 0, 2}));
+    ASSERT_TRUE(ReadText(SiO2("Si Ti O\n", "2 0 1", "Direct\n")) && idx == (std::vector<unsigned>{13, 13, 7}));
     ASSERT_TRUE(v.SaveFile(dir, out, idx));
     EXPECT_NE(Slurp(out).find("\nSi Ti O\n2 0 1\nDirect coordinates\n"), std::string::npos);
-
-    // the plain layout is saved extended; in a folder without POTCAR the species line carries them
-    ASSERT_TRUE(ReadData("sio2-plain/POSCAR"));
-    ASSERT_TRUE(v.SaveFile(dir, out, idx));
-    ASSERT_TRUE(back.ReadFile(dir, out, xyz2, idx2));
-    EXPECT_TRUE(back.is_extended);
-    ExpectSiO2(back, xyz2, idx2);
 }
 
 TEST_F(Vasp, EditedSpeciesIsAppendedAndDeletionsRebuildTheCounts) {
     ASSERT_TRUE(ReadData("sio2-extended/POSCAR"));
     idx[1] = 6;  // the first oxygen becomes nitrogen
     ASSERT_TRUE(v.SaveFile(dir, dir + "/out", idx));
-    EXPECT_NE(Slurp(dir + "/out").find("\nSi O N\n1 1 1\nDirect coordinates\n"
-                                       "   0.000000000000   0.000000000000   0.000000000000\n"
-                                       "   0.500000000000   0.000000000000   0.750000000000\n"
-                                       "   0.250000000000   0.500000000000   0.000000000000\n"),
-              std::string::npos)
-        << Slurp(dir + "/out");
-    EXPECT_EQ(v.v_atom_type, (std::vector<uint32_t>{0, 2, 1}));
+    ASSERT_TRUE(CVasp().ReadFile(dir, dir + "/out", xyz, idx));
+    EXPECT_EQ(idx, (std::vector<unsigned>{13, 7, 6}));  // grouped by species
+    EXPECT_EQ(xyz[2], glm::vec3(1.25f, 3.0f, 0.0f));
 
     // the model deletes atom 0 (the silicon): silicon stays with count 0
     v.DeleteAtom(0);
-    idx.erase(idx.begin());
-    EXPECT_EQ(v.GetTotalAtoms(), 2u);
     v.DeleteAtom(7);  // out of range: ignored
-    ASSERT_TRUE(v.SaveFile(dir, dir + "/out", idx));
-    EXPECT_NE(Slurp(dir + "/out").find("\nSi O N\n0 1 1\n"), std::string::npos);
+    ASSERT_TRUE(v.SaveFile(dir, dir + "/out", {6, 7}));
     ASSERT_TRUE(Read(dir, dir + "/out"));
     EXPECT_EQ(idx, (std::vector<unsigned>{7, 6}));
 
-    // refusals: no folder, wrong element lists, a file or a folder in the way
-    ASSERT_TRUE(ReadData("sio2-extended/POSCAR"));
-    EXPECT_FALSE(v.SaveFile(dir, dir + "/no/such/folder/POSCAR", idx));
-    EXPECT_FALSE(v.SaveFile(dir, dir + "/short", std::vector<unsigned>{13, 7}));
-    EXPECT_FALSE(v.SaveFile(dir, dir + "/bad", std::vector<unsigned>{13, 7, 500}));
-    Write(dir + "/keep", "old");
-    EXPECT_FALSE(v.SaveFile(dir, dir + "/keep/POSCAR", idx));
-    EXPECT_EQ(Slurp(dir + "/keep"), "old");
-    EXPECT_FALSE(v.SaveFile(dir, Folder(), idx));  // a folder is not replaced
-    struct stat st;
-    ASSERT_EQ(stat(Folder().c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-}
-
-// Every file of tests/data/bad/vasp is refused and leaves the reader as it was:
-// a later save must write the structure read before.
-TEST_F(Vasp, MalformedFilesChangeNothing) {
-    ASSERT_TRUE(ReadData("sio2-extended/POSCAR"));
-    const std::vector<glm::vec3> xyz0 = xyz;
-    const std::vector<unsigned> idx0 = idx;
-    const CVasp before = v;
-    std::vector<std::string> files = {dir + "/missing", dir};
-    if (DIR* d = opendir(kBad.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') files.push_back(kBad + e->d_name);
-        closedir(d);
-    }
-    EXPECT_GE(files.size(), 30u);
-    for (const std::string& file : files) {
-        SCOPED_TRACE(file);
-        EXPECT_FALSE(Read(kBad, file));
-        EXPECT_EQ(xyz, xyz0);
-        EXPECT_EQ(idx, idx0);
-        EXPECT_EQ(v.v_carte_xyz, before.v_carte_xyz);
-        EXPECT_EQ(v.v_table_index, before.v_table_index);
-        EXPECT_EQ(v.header_lines, before.header_lines);
-        EXPECT_STREQ(v.header_info[7], "Direct");
-    }
-    // recognition alone refuses what the header shows
-    for (const char* name : {"empty", "binary", "too-many-header-lines", "long-header-line", "negative-count",
-                             "negative-count-zero-sum", "zero-counts", "no-counts", "huge-count", "count-beyond-64-bits",
-                             "counts-exceed-species", "scale-zero", "scale-negative", "scale-text", "lattice-text"}) {
-        EXPECT_FALSE(v.GetFormat(kBad, kBad + name)) << name;
-        EXPECT_STREQ(v.header_info[7], "Direct") << name;
-    }
-    ASSERT_TRUE(v.SaveFile(dir, dir + "/after", idx0));
-    ASSERT_TRUE(Read(dir, dir + "/after"));
-    EXPECT_EQ(xyz, xyz0);
-}
-
-// through the structure model, the way the viewer loads and saves
-TEST_F(Vasp, ModelLoadsEditsAndKeepsItsStructureOnARefusedFile) {
-    CModel model;
-    ASSERT_TRUE(model.ReadFile(kData, kData + "/nacl-cartesian-scaled.vasp", INPUT_FILE_TYPE_VSP));
-    EXPECT_TRUE(model.is_periodic);
-    EXPECT_EQ(model.m_cell_box[2], glm::dvec3(2.82, 2.82, 0.0));
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{10, 16}));
-    // both atoms inside the scaled cell: the drawn box spans the scaled positions
-    EXPECT_FLOAT_EQ(model.center_xyz.x, 2.41f);
-    const std::vector<glm::vec3> drawn = model.v_float_raw_xyz;
-
-    for (const std::string& file : {kBad + "empty", kBad + "count-exceeds-lines", kBad + "negative-count"}) {
-        EXPECT_FALSE(model.ReadFile(kBad, file, INPUT_FILE_TYPE_VSP)) << file;
-        EXPECT_EQ(model.v_float_raw_xyz, drawn);
-        EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{10, 16}));
-        EXPECT_TRUE(model.is_periodic);
-    }
-    // the VASP object still matches the drawn atoms: an edit saves and reads back
-    model.ChangeAtom(1, 8);
-    ASSERT_TRUE(model.SaveFile(dir + "/out", dir + "/out", INPUT_FILE_TYPE_VSP));
-    EXPECT_NE(Slurp(dir + "/out").find("\nNa Cl F\n1 0 1\nCartesian coordinates\n"), std::string::npos);
-    CModel back;
-    ASSERT_TRUE(back.ReadFile(dir, dir + "/out", INPUT_FILE_TYPE_VSP));
-    EXPECT_EQ(back.v_atom_index, (std::vector<unsigned>{10, 8}));
-    EXPECT_EQ(back.v_float_raw_xyz, drawn);
-
-    model.DeleteAtom(0);
-    ASSERT_TRUE(model.SaveFile(dir + "/out", dir + "/out", INPUT_FILE_TYPE_VSP));
-    ASSERT_TRUE(back.ReadFile(dir, dir + "/out", INPUT_FILE_TYPE_VSP));
-    EXPECT_EQ(back.v_atom_index, (std::vector<unsigned>{8}));
-
-    // the plain layout with its POTCAR; the same file read as PDB is refused
-    ASSERT_TRUE(model.ReadFile(kData + "/sio2-plain", kData + "/sio2-plain/POSCAR", INPUT_FILE_TYPE_VSP));
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{13, 7, 7}));
-    EXPECT_EQ(model.m_cell_box, glm::dmat3(5, 0, 0, 0, 6, 0, 0, 0, 7));
-    EXPECT_FALSE(model.ReadFile(kData + "/sio2-plain", kData + "/sio2-plain/POSCAR", INPUT_FILE_TYPE_PDB));
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{13, 7, 7}));
+    EXPECT_FALSE(v.SaveFile(dir, Folder(), {6, 7}));  // a folder is not replaced
 }
 
 }  // namespace
