@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "cpdb.h"
@@ -194,6 +195,30 @@ TEST_F(Pdb, WriterRoundTrips) {
     SaveAndReadBack(idx);
     EXPECT_EQ(back.GetTotalAtoms(), 100002u);
     EXPECT_TRUE(idx2 == idx && xyz2 == xyz);
+}
+
+// Another program reads a saved file as Tesk does: elements of two letters,
+// wide and negative coordinates, the cell.
+TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
+    if (std::system("/usr/bin/python3 -c 'import gemmi' 2>/dev/null") != 0) GTEST_SKIP() << "python3-gemmi is not installed";
+    ASSERT_TRUE(Read("CRYST1 40 50 60 90 100 120\nATOM 1 Fe 1 1.5 -2.25 10\nATOM 2 Cl 1 -1234.5 9999.125 -999.75\n"
+                     "ATOM 3 Ca 1 0 0 0\n"));
+    SaveAndReadBack(idx);
+    const std::string script = "import gemmi, sys\n"
+                               "st = gemmi.read_structure(sys.argv[1])\n"
+                               "c = st.cell\n"
+                               "print('%.2f %.2f %.2f %.1f %.1f %.1f' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma))\n"
+                               "for a in st[0].all():\n"
+                               "    print(a.atom.element.name, '%.3f %.3f %.3f' % tuple(a.atom.pos.tolist()))\n";
+    std::ofstream(dir + "/read.py") << script;
+    FILE* pipe = popen(("/usr/bin/python3 " + dir + "/read.py " + dir + "/out.pdb").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string seen;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) seen += buffer;
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_EQ(seen, "40.00 50.00 60.00 90.0 100.0 120.0\nFe 1.500 -2.250 10.000\n"
+                    "Cl -1234.500 9999.125 -999.750\nCa 0.000 0.000 0.000\n");
 }
 
 }  // namespace
