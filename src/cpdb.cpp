@@ -443,6 +443,25 @@ double AngleDegrees(const glm::dvec3& u, const glm::dvec3& v) {
 
 }  // namespace
 
+namespace {
+
+// Occupancy and B-factor have six columns each: a value too wide for two
+// decimals gets fewer, one too wide for any is left blank, since a wider
+// field would push the element out of its columns.
+void AppendColumns6(std::string& out, float value) {
+    char field[32];
+    for (int decimals = 2; decimals >= 0; --decimals) {
+        const int n = std::snprintf(field, sizeof field, "%6.*f", decimals, double(value));
+        if (n == 6) {
+            out += field;
+            return;
+        }
+    }
+    out += "      ";
+}
+
+}  // namespace
+
 bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
     try {
         const std::size_t n = v_carte_xyz.size();
@@ -488,7 +507,9 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
             const glm::vec3& p = v_carte_xyz[u];
             for (int k = 0; k < 3; ++k)
                 if (!AppendCoordinate(out, double(p[k]))) return false;
-            std::snprintf(line, sizeof line, "%6.2f%6.2f          %s\n", double(a.occupancy), double(a.b_factor), element);
+            AppendColumns6(out, a.occupancy);
+            AppendColumns6(out, a.b_factor);
+            std::snprintf(line, sizeof line, "          %s\n", element);
             out += line;
         }
         out += "END\n";
