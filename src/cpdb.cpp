@@ -500,6 +500,12 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
                 std::snprintf(a.name, sizeof a.name, s.size() == 1 ? " %c  " : "%c%c  ", element[s.size() == 1 ? 1 : 0],
                               element[1]);
             }
+            // Control characters read from a damaged file become blanks: a NUL
+            // chain would end the line early and shift every later column.
+            for (char* text : {a.name, a.residue})
+                for (char* c = text; *c; ++c)
+                    if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f) *c = ' ';
+            if (static_cast<unsigned char>(a.chain) < 0x20 || a.chain == 0x7f) a.chain = ' ';
             // serial numbers have five columns; larger ones wrap as in big PDB entries
             std::snprintf(line, sizeof line, "%-6.6s%5u %-4.4s %-3.3s %c%4d    ", a.record, unsigned((u + 1) % 100000),
                           a.name, a.residue, a.chain, a.residue_number);
