@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets with clang and runs each reader's campaign.
 #   FUZZ_SECONDS  seconds per target (default 60)
 #   FUZZ_RUNS     stop a target after this many executions instead (optional)
+#   FUZZ_SEED     libFuzzer's random seed (optional; with FUZZ_RUNS a repeatable run)
 #   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb)
 #   FUZZ_NO_BUILD set to use the targets already built
 # Seeds come from tests/data; findings land in fuzz/artifacts/.
@@ -21,7 +22,7 @@ status=0
 for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb}; do
   corpus="fuzz/corpus-$name"
   mkdir -p "$corpus"
-  seeds=(fuzz/seeds/"$name")
+  seeds=(fuzz/seeds/"$name" tests/data/fuzz/"${name%_potcar}")
   case $name in
     xyz) seeds+=(tests/data/xyz tests/data/bad/xyz examples/water.xyz examples/silicon.xyz) ;;
     vasp|vasp_potcar) seeds+=(tests/data/vasp tests/data/bad/vasp examples/rutile/POSCAR examples/quartz-plain/POSCAR) ;;
@@ -33,6 +34,7 @@ for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb}; do
   done
   limit=(-max_total_time="$seconds")
   [ -n "${FUZZ_RUNS:-}" ] && limit+=(-runs="$FUZZ_RUNS")
+  [ -n "${FUZZ_SEED:-}" ] && limit+=(-seed="$FUZZ_SEED")
   echo "fuzz_$name: ${seconds}s"
   if ! "$build/fuzz/fuzz_$name" "$corpus" "${limit[@]}" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="fuzz/artifacts/$name-" -print_final_stats=1 >/dev/null 2>"fuzz/artifacts/$name.log"; then
