@@ -1,7 +1,8 @@
-// The index list of the bond draw: 64 quads of four corners each, as two
-// triangles per quad. The shader finds its bond from the instance and the
-// vertex number, so no per-bond vertex data exists; the indices let each
-// corner be shaded once.
+// Shared pieces of the instanced draws. The index list: 64 quads of four
+// corners each, as two triangles per quad. The shader finds its atom or bond
+// from the instance and the vertex number, so no per-item vertex data exists;
+// the indices let each corner be shaded once. The records themselves sit in
+// buffer textures that the shaders read by item number.
 #ifndef TESK_CQUADBATCH_H
 #define TESK_CQUADBATCH_H
 
@@ -12,5 +13,10 @@ inline constexpr int QUADS_PER_INSTANCE = 64;
 unsigned int MakeQuadBatchIndices(unsigned int vao);
 // One instanced draw of `count` quads with the vertex array bound.
 void DrawQuadBatches(unsigned count);
+// Writes `count` records of `size` bytes to the start of buffer `vbo`. When it
+// has room for fewer (`capacity` counts records), it is given new storage and
+// the buffer texture `tbo` is attached to it again with `format`.
+void FillRecordBuffer(unsigned int vbo, unsigned int tbo, unsigned int format, const void* data, unsigned count,
+                      unsigned size, unsigned& capacity);
 
 #endif

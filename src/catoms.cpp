@@ -9,6 +9,7 @@
 #include <glad/gl.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "cquadbatch.h"
 #include "elements.h"
 #include "shaders/atom.h"
 
@@ -131,37 +132,14 @@ void CAtomsLayer::Upload(const CModel& m)
         std::cout << "WARNING: this OpenGL driver draws at most " << most << " atoms" << std::endl;
     const std::vector<glm::vec4> v = Records(m, 0, n);
     v_copy_records.clear();
-    glBindBuffer(GL_ARRAY_BUFFER, VBOA);
-    if (n > u_capacity || u_capacity == 0) {
-        u_capacity = std::max(n, 1u);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_capacity * sizeof(glm::vec4)), nullptr,
-                     GL_STATIC_DRAW);
-        // the buffer texture follows the new storage
-        glBindTexture(GL_TEXTURE_BUFFER, TBOA);
-        glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, VBOA);
-        glBindTexture(GL_TEXTURE_BUFFER, 0);
-    }
-    if (n > 0)
-        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(n * sizeof(glm::vec4)), v.data());
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    FillRecordBuffer(VBOA, TBOA, GL_RGBA32F, v.data(), n, sizeof(glm::vec4), u_capacity);
     u_atoms = n;
 }
 
 void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn)
 {
     const unsigned n = static_cast<unsigned>(records.size());
-    glBindBuffer(GL_ARRAY_BUFFER, VBOA);
-    if (n > u_capacity || u_capacity == 0) {
-        u_capacity = std::max(n, 1u);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_capacity * sizeof(glm::vec4)), nullptr,
-                     GL_STATIC_DRAW);
-        glBindTexture(GL_TEXTURE_BUFFER, TBOA);
-        glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, VBOA);
-        glBindTexture(GL_TEXTURE_BUFFER, 0);
-    }
-    if (n > 0)
-        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(n * sizeof(glm::vec4)), records.data());
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    FillRecordBuffer(VBOA, TBOA, GL_RGBA32F, records.data(), n, sizeof(glm::vec4), u_capacity);
     v_copy_records = records;
     u_atoms = std::min(drawn, n);
 }

@@ -70,18 +70,7 @@ void CBondsLayer::Upload(const CModel& m)
 void CBondsLayer::UploadPairs(const std::vector<glm::uvec2>& v, unsigned source)
 {
     const unsigned count = static_cast<unsigned>(v.size());
-    glBindBuffer(GL_ARRAY_BUFFER, VBOB);
-    if (count > u_capacity || u_capacity == 0) {
-        u_capacity = std::max(count, 1u);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(u_capacity * sizeof(glm::uvec2)), nullptr,
-                     GL_STATIC_DRAW);
-        glBindTexture(GL_TEXTURE_BUFFER, TBOB);
-        glTexBuffer(GL_TEXTURE_BUFFER, GL_RG32UI, VBOB);
-        glBindTexture(GL_TEXTURE_BUFFER, 0);
-    }
-    if (count > 0)
-        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(glm::uvec2)), v.data());
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    FillRecordBuffer(VBOB, TBOB, GL_RG32UI, v.data(), count, sizeof(glm::uvec2), u_capacity);
     u_bonds = count;
     u_source = source;
 }

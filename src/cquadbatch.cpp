@@ -1,6 +1,7 @@
-// Batches of quads for the impostor draws.
+// Batches of quads and record buffers for the impostor draws.
 #include "cquadbatch.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <glad/gl.h>
@@ -30,4 +31,20 @@ void DrawQuadBatches(unsigned count)
         return;
     const GLsizei instances = static_cast<GLsizei>((count + QUADS_PER_INSTANCE - 1) / QUADS_PER_INSTANCE);
     glDrawElementsInstanced(GL_TRIANGLES, 6 * QUADS_PER_INSTANCE, GL_UNSIGNED_SHORT, nullptr, instances);
+}
+
+void FillRecordBuffer(unsigned int vbo, unsigned int tbo, unsigned int format, const void* data, unsigned count,
+                      unsigned size, unsigned& capacity)
+{
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    if (count > capacity || capacity == 0) {
+        capacity = std::max(count, 1u);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacity) * size, nullptr, GL_STATIC_DRAW);
+        glBindTexture(GL_TEXTURE_BUFFER, tbo);
+        glTexBuffer(GL_TEXTURE_BUFFER, format, vbo);
+        glBindTexture(GL_TEXTURE_BUFFER, 0);
+    }
+    if (count > 0)
+        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count) * size, data);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
