@@ -15,11 +15,10 @@
 #include <memory>
 #include <string>
 
+#include "bench_window.h"
 #include "cdisplay.h"
 
 namespace {
-
-constexpr int kWidth = 1280, kHeight = 720;
 
 // n x n x n conventional diamond cells of silicon as a POSCAR.
 std::string WriteSilicon(int n) {
@@ -41,29 +40,10 @@ std::string WriteSilicon(int n) {
 }
 
 struct Context {
-    GLFWwindow* window = nullptr;
-    std::unique_ptr<CDisplay> display;
+    BenchWindow base;
+    GLFWwindow*& window = base.window;
+    std::unique_ptr<CDisplay>& display = base.display;
     int loaded = 0;
-
-    Context() {
-        if (!glfwInit()) return;
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        window = glfwCreateWindow(kWidth, kHeight, "bench", nullptr, nullptr);
-        if (!window) return;
-        glfwMakeContextCurrent(window);
-        glfwSwapInterval(0);
-        if (!gladLoadGL(glfwGetProcAddress)) return;
-        display = std::make_unique<CDisplay>();
-        display->SetClearColor(0.4f, 0.6f, 0.7f, 1.0f);
-    }
-    ~Context() {
-        if (display) display->Delete();
-        display.reset();
-        if (window) glfwDestroyWindow(window);
-        glfwTerminate();
-    }
 
     bool Load(int n) {
         if (!display) return false;

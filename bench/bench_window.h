@@ -1,0 +1,44 @@
+// The window every drawing benchmark draws into: 1280 x 720, OpenGL 3.3
+// core, no swap pacing, and a display controller with the shell's background.
+#ifndef TESK_BENCH_WINDOW_H
+#define TESK_BENCH_WINDOW_H
+
+#include <memory>
+
+#include <glad/gl.h>
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+
+#include "cdisplay.h"
+
+inline constexpr int kWidth = 1280, kHeight = 720;
+
+// `display` stays empty when no window or no GL could be had.
+struct BenchWindow {
+    GLFWwindow* window = nullptr;
+    std::unique_ptr<CDisplay> display;
+
+    BenchWindow() {
+        if (!glfwInit()) return;
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+        window = glfwCreateWindow(kWidth, kHeight, "bench", nullptr, nullptr);
+        if (!window) return;
+        glfwMakeContextCurrent(window);
+        glfwSwapInterval(0);
+        if (!gladLoadGL(glfwGetProcAddress)) return;
+        display = std::make_unique<CDisplay>();
+        display->SetClearColor(0.4f, 0.6f, 0.7f, 1.0f);
+    }
+    ~BenchWindow() {
+        if (display) display->Delete();
+        display.reset();
+        if (window) glfwDestroyWindow(window);
+        glfwTerminate();
+    }
+    BenchWindow(const BenchWindow&) = delete;
+    BenchWindow& operator=(const BenchWindow&) = delete;
+};
+
+#endif
