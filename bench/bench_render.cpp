@@ -1,6 +1,8 @@
 // Benchmarks of drawing under a real OpenGL 3.3 context (run it on Xvfb):
 // one DrawScene of the generated water boxes with bonds shown, one that also
-// carries a colour-ID pick pass, and one with element-symbol labels on.
+// carries a colour-ID pick pass, and one with element-symbol labels on. The
+// model turns a little every frame, as under the mouse, so what depends on
+// the view is found again each time; "turned" starts from an oblique view.
 #include <benchmark/benchmark.h>
 
 #define GLFW_INCLUDE_NONE
@@ -8,6 +10,7 @@
 #include <glad/gl.h>
 
 #include <cstdlib>
+#include <glm/gtc/matrix_transform.hpp>
 #include <memory>
 #include <string>
 
@@ -21,6 +24,8 @@ struct Context {
     GLFWwindow*& window = base.window;
     std::unique_ptr<CDisplay>& display = base.display;
     long loaded = 0;
+    glm::mat4 start{1.0f};
+    int frames = 0;
 
     bool Load(long atoms) {
         if (!display) return false;
@@ -38,6 +43,7 @@ struct Context {
     }
 
     void Frame() {
+        display->track.Model = glm::rotate(start, (++frames % 2 ? 1e-3f : -1e-3f), glm::vec3(0.0f, 1.0f, 0.0f));
         int w = 0, h = 0;
         glfwGetFramebufferSize(window, &w, &h);
         glViewport(0, 0, w, h);
@@ -69,6 +75,40 @@ void BM_DrawScene(benchmark::State& state) {
     for (auto _ : state) gl.Frame();
     state.counters["atoms"] = gl.display->GetNumberOfAtoms();
     state.counters["bonds"] = gl.display->data.i_number_of_bonds;
+    state.counters["atoms shown"] = gl.display->visible.v_atoms.size();
+    state.counters["bonds shown"] = gl.display->visible.v_bonds.size();
+}
+
+// The search for what a view may show, alone (the CPU side of a turned frame).
+void BM_FindShown(benchmark::State& state) {
+    Context& gl = Gl();
+    if (!gl.Load(state.range(0))) {
+        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+        return;
+    }
+    gl.Frame();
+    CDisplay& d = *gl.display;
+    int frames = 0;
+    for (auto _ : state) {
+        const glm::mat4 mv = d.track.View * glm::rotate(d.SceneModel(), (++frames % 2 ? 1e-3f : -1e-3f), glm::vec3(0, 1, 0));
+        d.visible.Update(d.atoms.v_records, d.atoms.u_atoms, &d.bonds.v_pairs, d.atom_scale, BOND_RADIUS, d.Projection, mv,
+                         d.frame_size, 0);
+    }
+    state.counters["atoms shown"] = d.visible.v_atoms.size();
+    state.counters["bonds shown"] = d.visible.v_bonds.size();
+}
+
+void BM_DrawSceneTurned(benchmark::State& state) {
+    Context& gl = Gl();
+    if (!gl.Load(state.range(0))) {
+        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+        return;
+    }
+    gl.start = glm::rotate(glm::mat4(1.0f), 0.5f, glm::normalize(glm::vec3(1.0f, 1.0f, 0.0f)));
+    for (auto _ : state) gl.Frame();
+    gl.start = glm::mat4(1.0f);
+    state.counters["atoms shown"] = gl.display->visible.v_atoms.size();
+    state.counters["bonds shown"] = gl.display->visible.v_bonds.size();
 }
 
 void BM_DrawSceneWithPick(benchmark::State& state) {
@@ -101,6 +141,8 @@ void BM_DrawSceneWithLabels(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_DrawScene)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawSceneTurned)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_FindShown)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSceneWithPick)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_DrawSceneWithLabels)->Arg(10000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_MAIN();

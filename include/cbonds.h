@@ -1,7 +1,9 @@
 // The bonds of the structure on the GPU: one 8-byte record per bond (its two
 // atom numbers); the ends are read from the atoms' buffer, so moving or
 // retyping an atom needs no bond upload. Drawn as cylinder impostors of
-// radius 0.1 in one instanced call.
+// radius 0.1 in one instanced call, of the bonds a list names.
+
+inline constexpr float BOND_RADIUS = 0.1f;
 #ifndef TESK_CBONDS_H
 #define TESK_CBONDS_H
 
@@ -10,6 +12,7 @@
 #include <glm/glm.hpp>
 
 #include "cmodel.h"
+#include "cquadbatch.h"
 #include "cshader.h"
 
 class CBondsLayer {
@@ -22,12 +25,19 @@ public:
     void Upload(const CModel& m);
     // Pairs of atom-buffer records; `source`: the model's bond records they stand for.
     void UploadPairs(const std::vector<glm::uvec2>& pairs, unsigned source);
-    // `atoms`: the buffer texture of the atom records.
-    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, unsigned int atoms) const;
+    // The bonds the next draws take (those a view may show).
+    void SetShown(const std::vector<unsigned>& list) { shown.Fill(list); }
+    // `atoms`: the buffer texture of the atom records, the first `drawn` of
+    // them drawn as spheres at atom scale `scale`.
+    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
+              unsigned int atoms) const;
 
     unsigned u_bonds = 0;      // records in the buffer
     unsigned u_source = 0;     // bond records the model had at the upload
     unsigned u_capacity = 0;
+    unsigned u_version = 0;    // counts the uploads
+    std::vector<glm::uvec2> v_pairs;  // what the buffer holds
+    CRecordList shown;         // the bonds a draw takes
     unsigned int VAOB = 0;     // no attributes: the shaders read the buffer textures
     unsigned int EBOB = 0;     // the quad batch indices
     unsigned int VBOB = 0;     // per-bond records

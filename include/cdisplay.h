@@ -18,6 +18,7 @@
 #include "cmodel.h"
 #include "cmouse.h"
 #include "cpalette.h"
+#include "cvisibility.h"
 
 inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
 
@@ -89,6 +90,7 @@ public:
     CBondsLayer bonds;
     CBoxLayer box;
     CLabelsLayer labels;
+    CVisibility visible;       // the atoms and bonds the current view may show
     bool is_atom_selected = false;
     bool is_picking = false;
     bool is_visible = false;

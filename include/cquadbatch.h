@@ -6,6 +6,10 @@
 #ifndef TESK_CQUADBATCH_H
 #define TESK_CQUADBATCH_H
 
+#include <vector>
+
+#include <glm/glm.hpp>
+
 inline constexpr int QUADS_PER_INSTANCE = 64;
 
 // Binds a new element buffer with the batch's indices to the vertex array
@@ -18,5 +22,23 @@ void DrawQuadBatches(unsigned count);
 // the buffer texture `tbo` is attached to it again with `format`.
 void FillRecordBuffer(unsigned int vbo, unsigned int tbo, unsigned int format, const void* data, unsigned count,
                       unsigned size, unsigned& capacity);
+
+
+// A list of record numbers in a buffer texture: a draw of only some records
+// reads its n-th record number here.
+class CRecordList {
+public:
+    // Needs a current OpenGL context.
+    void Create();
+    void Delete();
+    void Fill(const std::vector<unsigned>& records);
+
+    unsigned u_count = 0;      // record numbers in the list
+    unsigned u_capacity = 0;
+    unsigned int VBO = 0, TBO = 0;
+};
+
+// The light model's uniforms for view matrix V (light and camera in view space).
+void SetViewLight(unsigned int program, const glm::mat4& V);
 
 #endif

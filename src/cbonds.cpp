@@ -8,16 +8,16 @@
 #include <glad/gl.h>
 #include <glm/gtc/type_ptr.hpp>
 
-#include "cquadbatch.h"
+#include "elements.h"
 #include "shaders/bond.h"
 #include "shaders/light.h"
 
 namespace {
 
 const glm::vec3 kBondColor(0.9f, 0.9f, 0.9f);
-constexpr float kBondRadius = 0.1f;
-constexpr GLint kAtomsUnit = 1;   // texture units of the atom and bond records
+constexpr GLint kAtomsUnit = 1;   // texture units of the atom and bond records, and the list drawn
 constexpr GLint kBondsUnit = 2;
+constexpr GLint kListUnit = 5;
 
 }  // namespace
 
@@ -30,14 +30,19 @@ CBondsLayer::CBondsLayer()
     BondShader.Use();
     glUniform1i(glGetUniformLocation(BondShader.Program, "Atoms"), kAtomsUnit);
     glUniform1i(glGetUniformLocation(BondShader.Program, "Bonds"), kBondsUnit);
-    glUniform1f(glGetUniformLocation(BondShader.Program, "R"), kBondRadius);
+    glUniform1i(glGetUniformLocation(BondShader.Program, "List"), kListUnit);
+    glUniform1f(glGetUniformLocation(BondShader.Program, "R"), BOND_RADIUS);
     glUniform3fv(glGetUniformLocation(BondShader.Program, "C"), 1, glm::value_ptr(kBondColor));
+    const std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
+    glUniform4fv(glGetUniformLocation(BondShader.Program, "Elements"), periodic_table_atoms,
+                 glm::value_ptr(elements[0]));
     glUseProgram(0);
 
     glGenVertexArrays(1, &VAOB);
     EBOB = MakeQuadBatchIndices(VAOB);
     glGenBuffers(1, &VBOB);
     glGenTextures(1, &TBOB);
+    shown.Create();
 }
 
 void CBondsLayer::Delete()
@@ -47,6 +52,8 @@ void CBondsLayer::Delete()
     glDeleteBuffers(1, &VBOB);
     glDeleteTextures(1, &TBOB);
     VAOB = EBOB = VBOB = TBOB = 0;
+    shown.Delete();
+    v_pairs.clear();
     if (BondShader.Program != 0)
         glDeleteProgram(BondShader.Program);
     BondShader.Program = 0;
@@ -71,29 +78,37 @@ void CBondsLayer::UploadPairs(const std::vector<glm::uvec2>& v, unsigned source)
 {
     const unsigned count = static_cast<unsigned>(v.size());
     FillRecordBuffer(VBOB, TBOB, GL_RG32UI, v.data(), count, sizeof(glm::uvec2), u_capacity);
+    v_pairs = v;
     u_bonds = count;
     u_source = source;
+    ++u_version;
 }
 
-void CBondsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, unsigned int atoms) const
+void CBondsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
+                       unsigned int atoms) const
 {
     BondShader.Use();
     const GLuint p = BondShader.Program;
     const glm::mat4 mv = V * Model;
     glUniformMatrix4fv(glGetUniformLocation(p, "P"), 1, GL_FALSE, glm::value_ptr(P));
-    glUniformMatrix4fv(glGetUniformLocation(p, "V"), 1, GL_FALSE, glm::value_ptr(V));
     glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
-    glUniform3fv(glGetUniformLocation(p, "Eye"), 1, glm::value_ptr(glm::vec3(glm::inverse(V)[3])));
-    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(u_bonds));
-    if (u_bonds == 0)
+    SetViewLight(p, V);
+    glUniform1f(glGetUniformLocation(p, "S"), scale);
+    glUniform1i(glGetUniformLocation(p, "Drawn"), static_cast<GLint>(drawn));
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(shown.u_count));
+    if (shown.u_count == 0)
         return;
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, atoms);
     glActiveTexture(GL_TEXTURE0 + kBondsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, TBOB);
+    glActiveTexture(GL_TEXTURE0 + kListUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, shown.TBO);
     glBindVertexArray(VAOB);
-    DrawQuadBatches(u_bonds);
+    DrawQuadBatches(shown.u_count);
     glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0 + kBondsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, 0);

@@ -83,11 +83,19 @@ void CDisplay::DrawScene(int w, int h)
     glDisable(GL_BLEND);
     if (is_show_box)
         box.Draw(Projection * V * M * BoxPlacement());
+    // only what this view may show goes to the GPU, found again when the
+    // view, the window or the structure changed
+    const bool show_bonds = data.is_bond_eval && is_show_bond;
+    if (visible.Update(atoms.v_records, atoms.u_atoms, show_bonds ? &bonds.v_pairs : nullptr, atom_scale, BOND_RADIUS,
+                       Projection, V * M, frame_size, atoms.u_version + bonds.u_version)) {
+        atoms.SetShown(visible.v_atoms);
+        bonds.SetShown(visible.v_bonds);
+    }
     int selected[4];
     HighlightedAtoms(selected);
     atoms.Draw(Projection, V, M, atom_scale, selected);
-    if (data.is_bond_eval && is_show_bond)
-        bonds.Draw(Projection, V, M, atoms.TBOA);
+    if (show_bonds)
+        bonds.Draw(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA);
     if (blend)
         glEnable(GL_BLEND);
     if (is_show_label)
@@ -110,7 +118,7 @@ void CDisplay::PickPass()
         const glm::vec2 ndc = (glm::vec2(pcolor) + 0.5f) / glm::vec2(frame_size) * 2.0f - 1.0f;
         const glm::vec2 at = (ndc - glm::vec2(Projection[3])) / glm::vec2(Projection[0][0], Projection[1][1]);
         const float slack = 2.0f / std::min(frame_size.x * Projection[0][0], frame_size.y * Projection[1][1]);
-        atoms.DrawPick(data, Projection, track.View, SceneModel(), atom_scale, at, slack);
+        atoms.DrawPick(Projection, track.View, SceneModel(), atom_scale, at, slack);
     }
     ProcessPicking(true);
     glClearColor(CColor.r, CColor.g, CColor.b, CColor.a);

@@ -48,3 +48,35 @@ void FillRecordBuffer(unsigned int vbo, unsigned int tbo, unsigned int format, c
         glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(count) * size, data);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
+
+void CRecordList::Create()
+{
+    glGenBuffers(1, &VBO);
+    glGenTextures(1, &TBO);
+}
+
+void CRecordList::Delete()
+{
+    glDeleteBuffers(1, &VBO);
+    glDeleteTextures(1, &TBO);
+    VBO = TBO = 0;
+    u_count = u_capacity = 0;
+}
+
+void CRecordList::Fill(const std::vector<unsigned>& records)
+{
+    u_count = static_cast<unsigned>(records.size());
+    FillRecordBuffer(VBO, TBO, GL_R32UI, records.data(), u_count, sizeof(unsigned), u_capacity);
+}
+
+void SetViewLight(unsigned int program, const glm::mat4& V)
+{
+    // The light sits at (4, 4, 4) in the world and the camera where V puts
+    // it; a unit shape at the origin is lit the same in any frame turned with
+    // it, so both go into view space and the shaders need no world normals.
+    const glm::mat3 turn(V);
+    const glm::vec3 light = turn * glm::vec3(4.0f);
+    const glm::vec3 eye = turn * glm::vec3(glm::inverse(V)[3]);
+    glUniform3fv(glGetUniformLocation(program, "LightV"), 1, &light[0]);
+    glUniform3fv(glGetUniformLocation(program, "EyeV"), 1, &eye[0]);
+}

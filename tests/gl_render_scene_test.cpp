@@ -222,3 +222,67 @@ TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
     EXPECT_GT(idx.xmax, sym.xmax + 10);
     EXPECT_GT(both.xmax, idx.xmax + 10);
 }
+
+// Leaving out what a view hides only saves work: with it and without it every
+// pixel is the same, in views that hide most atoms, that cut atoms at the
+// window edges and at the near and far planes, and for a crystal's copies and
+// their half-bonds.
+TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
+{
+    std::vector<std::pair<unsigned, glm::vec3>> atoms;
+    unsigned seed = 1;
+    auto jitter = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<float>((seed >> 16) & 1023u) / 1023.0f - 0.5f;
+    };
+    for (int x = 0; x < 14; ++x)
+        for (int y = 0; y < 14; ++y)
+            for (int z = 0; z < 14; ++z) {
+                const glm::vec3 p = glm::vec3(x, y, z) * 1.2f - 7.8f;
+                atoms.push_back({(x + y + z) % 3 == 0 ? kH : (x + y) % 2 ? kC : kN,
+                                 p + 0.4f * glm::vec3(jitter(), jitter(), jitter())});
+            }
+    auto same_with_and_without = [&](const char* view) {
+        display_->visible.is_culling = true;
+        Frame();
+        const std::vector<unsigned char> culled = Screen();
+        const size_t shown = display_->visible.v_atoms.size();
+        display_->visible.is_culling = false;
+        Frame();
+        const std::vector<unsigned char> all = Screen();
+        size_t differ = 0;
+        for (size_t k = 0; k < all.size(); k += 3)
+            differ += !std::equal(all.begin() + k, all.begin() + k + 3, culled.begin() + k);
+        EXPECT_EQ(differ, 0u) << "pixels, " << view;
+        display_->visible.is_culling = true;
+        return shown;
+    };
+
+    auto find_bonds = [this] {
+        display_->data.EvalCutRadius();
+        display_->data.is_linked_list = false;
+        display_->data.EvalAtomicBonds();
+        display_->OnModelChanged();
+    };
+    SetAtoms(atoms, 17.0f);
+    find_bonds();
+    ASSERT_GT(display_->data.i_number_of_bonds, 1000);
+    display_->ShowBonds(true);
+    display_->SetAtomScale(true);
+    EXPECT_LT(same_with_and_without("front"), atoms.size() * 3 / 4);
+    display_->track.Model = glm::rotate(glm::mat4(1.0f), 0.7f, glm::normalize(glm::vec3(1.0f, 2.0f, 0.5f)));
+    same_with_and_without("turned");
+    // close up: the window cuts atoms, and so do the near and far planes
+    display_->SetZoom(0.06f);
+    same_with_and_without("close up");
+    display_->SetZoom(1.0f);
+
+    // two by two cells of a crystal: copies, and bonds across the faces in halves
+    atoms.resize(500);
+    for (auto& a : atoms)
+        a.second = glm::mod(a.second, 6.0f) - 3.0f;
+    SetAtoms(atoms, 6.0f, true, 6.0f);
+    find_bonds();
+    display_->v_repeat = glm::ivec3(2, 2, 1);
+    same_with_and_without("crystal");
+}

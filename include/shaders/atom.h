@@ -1,6 +1,7 @@
 // Atoms as ray-cast sphere impostors: one view-aligned triangle per atom,
 // drawn as instances of 64 atoms each (a software renderer pays per
-// instance). The fragment stage intersects the view ray (the projection is
+// instance). A list names the atoms to draw: those a view may show, or for
+// picking those near the clicked pixel. The fragment stage intersects the view ray (the projection is
 // orthographic) with the sphere, discards misses and writes the hit's true
 // depth. The normal and the picking program share the vertex stage and the
 // hit test; picking writes the atom number as colour (r low byte, g middle,
@@ -15,14 +16,14 @@ const int BATCH = 64;  // atoms per instance
 const vec2 corners[3] = vec2[3](vec2(0.0, 2.0), vec2(-1.7320508, -1.0), vec2(1.7320508, -1.0));
 
 uniform samplerBuffer Atoms;    // position, element index
-uniform int Count;
+uniform int Count;              // atoms in the list
 uniform mat4 P;
 uniform mat4 MV;
 uniform float S;                // atom scale
 uniform vec4 Elements[110];     // colour, radius
 uniform int Selected[4];        // highlighted atoms, -1 unused
 uniform bool Pick;
-uniform usamplerBuffer List;    // picking: the atoms near the clicked pixel
+uniform usamplerBuffer List;    // the atom numbers to draw
 
 out vec2 Offset;                // from the centre, in radii
 flat out vec3 Center;           // view space
@@ -39,8 +40,7 @@ void main()
         return;
     }
     vec2 corner = corners[gl_VertexID % 3];
-    if (Pick)
-        k = int(texelFetch(List, k).r);
+    k = int(texelFetch(List, k).r);
     vec4 atom = texelFetch(Atoms, k);
     vec4 element = Elements[clamp(int(atom.w), 0, 109)];
     Radius = element.w * S;
@@ -60,7 +60,7 @@ void main()
 )";
 
 // Shared head of both fragment stages: the hit point's normal in view space,
-// with the depth of the hit written.
+// with the depth of the hit written. The light model follows it.
 inline const char* const atom_hit_glsl = R"(#version 330 core
 #extension GL_ARB_conservative_depth : enable
 #ifdef GL_ARB_conservative_depth
@@ -87,16 +87,11 @@ vec3 Hit()
 }
 )";
 
-// The light model depends on the facing direction alone, so it is looked up:
-// per point of the unit disc, the factor on the colour and the added white.
 inline const char* const atom_frag_main = R"(
-uniform sampler2D Light;
-
 void main()
 {
-    Hit();
-    vec2 lit = texture(Light, 0.5 * Offset + 0.5).rg;
-    outColor = vec4(ourColor * lit.x + vec3(lit.y), 1.0);
+    vec3 n = Hit();
+    outColor = vec4(Lit(ourColor, n, n), 1.0);
 }
 )";
 

@@ -2,7 +2,11 @@
 // bond instance around the projected axis; the fragment stage finds where the
 // view ray meets the tube of radius R, keeps hits between the two ends and
 // writes their true depth. The atom positions come from the atoms' buffer.
-// Like the atoms, instances are batches of 64 quads.
+// The tube inside an atom's sphere never shows (the sphere is opaque and
+// convex), so only the part between the two spheres is drawn: in
+// ball-and-stick, a small part of the bond.
+// Like the atoms, instances are batches of 64 quads, and a list names the
+// bonds to draw.
 #ifndef TESK_SHADERS_BOND_H
 #define TESK_SHADERS_BOND_H
 
@@ -16,11 +20,23 @@ uniform mat4 MV;
 uniform float R;
 uniform samplerBuffer Atoms;
 uniform usamplerBuffer Bonds;  // the two atom numbers
-uniform int Count;
+uniform usamplerBuffer List;   // the bond numbers to draw
+uniform int Count;             // bonds in the list
+uniform vec4 Elements[110];    // colour, radius
+uniform float S;               // atom scale
+uniform int Drawn;             // records past this end half-bonds and have no sphere
 
 out vec2 Pixel;      // view-space xy of the fragment
 flat out vec3 A;     // view-space ends
 flat out vec3 B;
+flat out vec2 Shown; // the part of the axis outside both spheres, from A (0) to B (1)
+
+// Of an axis of length `len`, the part inside the sphere of record k.
+float Inside(int k, float w, float len)
+{
+    float r = k < Drawn ? Elements[clamp(int(w), 0, 109)].w * S : 0.0;
+    return sqrt(max(r * r - R * R, 0.0)) / max(len, 1e-12);
+}
 
 void main()
 {
@@ -30,14 +46,23 @@ void main()
         return;
     }
     vec2 corner = corners[gl_VertexID % 4];
-    uvec2 ends = texelFetch(Bonds, k).xy;
-    A = (MV * vec4(texelFetch(Atoms, int(ends.x)).xyz, 1.0)).xyz;
-    B = (MV * vec4(texelFetch(Atoms, int(ends.y)).xyz, 1.0)).xyz;
+    ivec2 ends = ivec2(texelFetch(Bonds, int(texelFetch(List, k).r)).xy);
+    vec4 a = texelFetch(Atoms, ends.x);
+    vec4 b = texelFetch(Atoms, ends.y);
+    A = (MV * vec4(a.xyz, 1.0)).xyz;
+    B = (MV * vec4(b.xyz, 1.0)).xyz;
+    float len = length(B - A);
+    Shown = vec2(Inside(ends.x, a.w, len), 1.0 - Inside(ends.y, b.w, len));
+    if (Shown.x >= Shown.y) {
+        // the spheres hide all of it
+        gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
+        return;
+    }
     vec2 d = B.xy - A.xy;
     float l = length(d);
     vec2 along = l > 1e-6 ? d / l : vec2(1.0, 0.0);
     vec2 across = vec2(-along.y, along.x);
-    vec2 base = corner.x < 0.0 ? A.xy : B.xy;
+    vec2 base = mix(A.xy, B.xy, corner.x < 0.0 ? Shown.x : Shown.y);
     Pixel = base + (corner.x * along + corner.y * across) * R;
     gl_Position = P * vec4(Pixel, max(A.z, B.z) + R, 1.0);
 }
@@ -52,9 +77,9 @@ layout (depth_greater) out float gl_FragDepth;
 in vec2 Pixel;
 flat in vec3 A;
 flat in vec3 B;
+flat in vec2 Shown;
 
 uniform mat4 P;
-uniform mat4 V;
 uniform float R;
 uniform vec3 C;
 
@@ -76,16 +101,14 @@ void main()
         discard;
     float h = (-qb + sqrt(disc)) / (2.0 * qa);  // the nearer side
     float t = (k + h * axis.z) / len2;
-    if (t < 0.0 || t > 1.0)
+    if (t < Shown.x || t > Shown.y)
         discard;
     vec3 hit = vec3(Pixel, A.z + h);
-    vec4 clip = P * vec4(hit, 1.0);
-    gl_FragDepth = 0.5 * clip.z / clip.w + 0.5;
+    // orthographic: depth is linear in view-space z
+    gl_FragDepth = 0.5 * (P[2][2] * hit.z + P[3][2]) + 0.5;
 
     // shaded as a unit tube from -1 to 1 along its axis at the origin
-    mat3 to_world = transpose(mat3(V));
-    vec3 radial = to_world * ((hit - (A + t * axis)) / R);
-    vec3 p = radial + (2.0 * t - 1.0) * (to_world * normalize(axis));
+    vec3 p = (hit - (A + t * axis)) / R + (2.0 * t - 1.0) * axis * inversesqrt(len2);
     outColor = vec4(Lit(C, p, p), 1.0);
 }
 )";
