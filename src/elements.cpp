@@ -1,5 +1,6 @@
 #include "elements.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -7,32 +8,30 @@ namespace {
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-// The walk over symbol_sorted, done once for every possible pair of first
-// characters; readers call the look-up once per atom, millions of times.
+// The element of every possible pair of first characters, found once;
+// readers call the look-up once per atom, millions of times.
 struct LookupTable {
     std::array<unsigned short, 256 * 256> two;  // [first][second], first two characters normalised
     std::array<unsigned short, 256> one;        // text of exactly one character
 
+    // The first entry of symbol_sorted that matches wins: filled from the last
+    // entry to the first, so earlier entries overwrite later ones. A one-letter
+    // entry matches whatever follows its letter, a two-letter entry only its
+    // own second letter.
     LookupTable() {
-        for (unsigned a = 0; a < 256; ++a) {
-            one[a] = Walk(char(a), '\0');
-            for (unsigned b = 0; b < 256; ++b)
-                two[a * 256 + b] = Walk(char(a), char(b));
-        }
-    }
-
-    // The first position of symbol_sorted that matches; two-letter entries
-    // need a second character, one-letter entries compare the first only.
-    static unsigned short Walk(char first, char second) {
-        for (unsigned k = 0; k < periodic_table_atoms; ++k) {
+        one.fill((unsigned short)DUMMY_ATOM_INDEX);
+        two.fill((unsigned short)DUMMY_ATOM_INDEX);
+        for (unsigned k = periodic_table_atoms; k-- > 0;) {
             const std::string& e = symbol_sorted[k];
+            const unsigned first = (unsigned char)e[0];
+            const auto index = (unsigned short)atom_index[k];
             if (e.size() == 2) {
-                if (second != '\0' && e[0] == first && e[1] == second) return (unsigned short)atom_index[k];
-            } else if (e[0] == first) {
-                return (unsigned short)atom_index[k];
+                two[first * 256 + (unsigned char)e[1]] = index;
+                continue;
             }
+            one[first] = index;
+            std::fill(two.begin() + first * 256, two.begin() + first * 256 + 256, index);
         }
-        return DUMMY_ATOM_INDEX;
     }
 };
 
