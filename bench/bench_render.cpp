@@ -91,8 +91,8 @@ void BM_FindShown(benchmark::State& state) {
     int frames = 0;
     for (auto _ : state) {
         const glm::mat4 mv = d.track.View * glm::rotate(d.SceneModel(), (++frames % 2 ? 1e-3f : -1e-3f), glm::vec3(0, 1, 0));
-        d.visible.Update(d.atoms.v_records, d.atoms.u_atoms, &d.bonds.v_pairs, d.atom_scale, BOND_RADIUS, d.Projection, mv,
-                         d.frame_size, 0);
+        d.visible.FindAtoms(d.atoms.v_records, d.atoms.u_atoms, d.atom_scale, d.Projection, mv, d.frame_size, 0);
+        d.visible.FindBonds(d.bonds.v_pairs, BOND_RADIUS, 0);
     }
     state.counters["atoms shown"] = d.visible.v_atoms.size();
     state.counters["bonds shown"] = d.visible.v_bonds.size();

@@ -14,15 +14,19 @@
 
 class CVisibility {
 public:
-    // `atoms`: records (position, element index), the first `drawn` drawn as
-    // spheres of the element's radius times `scale`; `bonds`: pairs of record
-    // numbers drawn as tubes of radius `bond_radius`, or null. `P` is the
-    // orthographic projection, `MV` the model-view matrix, `frame` the window
-    // in pixels. Recomputes only when something changed since the last call
-    // (`version` counts uploads of the records); true when it did.
-    bool Update(const std::vector<glm::vec4>& atoms, unsigned drawn, const std::vector<glm::uvec2>* bonds,
-                float scale, float bond_radius, const glm::mat4& P, const glm::mat4& MV, glm::ivec2 frame,
-                unsigned version);
+    // The atoms: `atoms` are records (position, element index), the first
+    // `drawn` drawn as spheres of the element's radius times `scale`, the rest
+    // only ends of bonds. `P` is the orthographic projection, `MV` the
+    // model-view matrix, `frame` the window in pixels. Recomputes only when
+    // something changed since the last call (`version` counts uploads of the
+    // records); true when it did.
+    bool FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
+                   const glm::mat4& MV, glm::ivec2 frame, unsigned version);
+    // The bonds: pairs of record numbers drawn as tubes of radius
+    // `bond_radius` between the spheres of the last FindAtoms, which they are
+    // tested against. True when v_bonds was found again.
+    bool FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version);
+
     bool is_culling = true;         // false: everything counts as shown
     std::vector<unsigned> v_atoms;  // atom records that may show, nearest first
     std::vector<unsigned> v_bonds;  // bond records that may show
@@ -40,16 +44,30 @@ private:
         float front;
         unsigned k;
     };
+    // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
+    // from view space; distances lo to hi are drawn; margin covers rounding.
+    struct CGrid {
+        int i_w = 0, i_h = 0, i_tiles_x = 0;
+        float ax = 0, bx = 0, ay = 0, by = 0, lo = 0, hi = 0, margin = 0;
+    };
 
-    bool is_valid = false, is_culled = false;
+    // what the last results were found for
+    bool is_valid = false, is_culled = false, is_bonds_valid = false;
     glm::mat4 m_p{0.0f}, m_mv{0.0f};
     glm::ivec2 m_frame{0};
     float r_scale = 0.0f, r_bond_radius = 0.0f;
-    unsigned u_drawn = 0, u_version = 0;
+    unsigned u_drawn = 0, u_version = 0, u_generation = 0, u_bonds_version = 0, u_bonds_generation = 0;
+    size_t u_records = 0, u_bonds = 0;
     const std::vector<glm::uvec2>* m_bonds = nullptr;
+    CGrid m_grid;
 
+    // per record: view-space x, y, distance, radius; per pixel (tile by
+    // tile): the farthest a kept atom may be there, and per block of pixels
+    // the farthest of those, unless marked dirty
+    std::vector<glm::vec4> v_view;
+    std::vector<float> v_depth, v_block;
+    std::vector<unsigned char> v_dirty;
     // kept between calls only to spare the allocations
-    std::vector<glm::vec4> v_view;    // per record: view-space x, y, distance, radius
     std::vector<CSphere> v_sorted;    // the drawn records, nearest first
     std::vector<size_t> v_count;      // per depth bucket, then where it ends
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends

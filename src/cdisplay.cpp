@@ -85,17 +85,18 @@ void CDisplay::DrawScene(int w, int h)
         box.Draw(Projection * V * M * BoxPlacement());
     // only what this view may show goes to the GPU, found again when the
     // view, the window or the structure changed
-    const bool show_bonds = data.is_bond_eval && is_show_bond;
-    if (visible.Update(atoms.v_records, atoms.u_atoms, show_bonds ? &bonds.v_pairs : nullptr, atom_scale, BOND_RADIUS,
-                       Projection, V * M, frame_size, atoms.u_version + bonds.u_version)) {
+    if (visible.FindAtoms(atoms.v_records, atoms.u_atoms, atom_scale, Projection, V * M, frame_size, atoms.u_version))
         atoms.SetShown(visible.v_atoms);
-        bonds.SetShown(visible.v_bonds);
-    }
     int selected[4];
     HighlightedAtoms(selected);
     atoms.Draw(Projection, V, M, atom_scale, selected);
-    if (show_bonds)
+    if (data.is_bond_eval && is_show_bond) {
+        // the GPU may start on the atoms while the CPU finds the bonds that show
+        glFlush();
+        if (visible.FindBonds(bonds.v_pairs, BOND_RADIUS, bonds.u_version))
+            bonds.SetShown(visible.v_bonds);
         bonds.Draw(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA);
+    }
     if (blend)
         glEnable(GL_BLEND);
     if (is_show_label)

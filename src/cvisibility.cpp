@@ -6,7 +6,9 @@
 //
 // Pixels only interact with themselves, so the window is cut into tiles that
 // are done one after the other: what is drawn over a tile is sorted into it
-// (nearest first), and the tile's depths stay in the first-level cache.
+// (nearest first), and the tile's depths stay in the first-level cache while
+// it is done. The depths are kept: the bonds are tested after the atoms, while
+// the GPU already draws those.
 #include "cvisibility.h"
 
 #include <algorithm>
@@ -94,15 +96,16 @@ bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& 
 // things are found behind one or two blocks without reading their pixels.
 class CTile {
 public:
-    void Reset(int x0, int y0, int w, int h)
+    // Tile number t of a w x h window's depths (kTile x kTile floats per
+    // tile, tiles_x tiles across).
+    CTile(std::vector<float>& depth, std::vector<float>& block, std::vector<unsigned char>& dirty, size_t t,
+          int tiles_x, int w, int h)
+        : r_depth(depth.data() + t * kTile * kTile), r_block(block.data() + t * kBlocks * kBlocks),
+          is_dirty(dirty.data() + t * kBlocks * kBlocks),
+          i_x0(static_cast<int>(t % static_cast<size_t>(tiles_x)) * kTile),
+          i_y0(static_cast<int>(t / static_cast<size_t>(tiles_x)) * kTile), i_w(std::min(kTile, w - i_x0)),
+          i_h(std::min(kTile, h - i_y0))
     {
-        i_x0 = x0;
-        i_y0 = y0;
-        i_w = w;
-        i_h = h;
-        std::fill(std::begin(r_depth), std::end(r_depth), kInf);
-        std::fill(std::begin(r_block), std::end(r_block), kInf);
-        std::fill(std::begin(is_dirty), std::end(is_dirty), false);
     }
     Range Columns(float a, float b) const { return Centres(a, b, i_x0, i_x0 + i_w - 1); }
     Range Rows(float a, float b) const { return Centres(a, b, i_y0, i_y0 + i_h - 1); }
@@ -122,9 +125,9 @@ public:
     // After a write to row j, columns c: those blocks need their maximum again.
     void Touched(int j, Range c)
     {
-        bool* row = is_dirty + (j - i_y0) / kBlock * kBlocks;
+        unsigned char* row = is_dirty + (j - i_y0) / kBlock * kBlocks;
         for (int bx = (c.lo - i_x0) / kBlock; bx <= (c.hi - i_x0) / kBlock; ++bx)
-            row[bx] = true;
+            row[bx] = 1;
     }
 
 private:
@@ -138,26 +141,47 @@ private:
                 for (int i = bx * kBlock; i < i1; ++i)
                     m = std::max(m, r_depth[j * kTile + i]);
             r_block[b] = m;
-            is_dirty[b] = false;
+            is_dirty[b] = 0;
         }
         return r_block[b];
     }
 
-    int i_x0 = 0, i_y0 = 0, i_w = 0, i_h = 0;
-    float r_depth[kTile * kTile];
-    float r_block[kBlocks * kBlocks];
-    bool is_dirty[kBlocks * kBlocks];
+    float* r_depth;
+    float* r_block;
+    unsigned char* is_dirty;
+    int i_x0, i_y0, i_w, i_h;
 };
+
+// Counts per bin to where each bin starts; returns the total.
+size_t StartsOfBins(std::vector<size_t>& count)
+{
+    size_t sum = 0;
+    for (size_t& c : count)
+        sum += std::exchange(c, sum);
+    return sum;
+}
+
+// Calls f(tile number) for the tiles of a w x h window (tiles_x across)
+// that the pixel box [x0, x1] x [y0, y1] reaches.
+template <class F>
+void EachTile(int w, int h, int tiles_x, float x0, float x1, float y0, float y1, F f)
+{
+    const Range c = Centres(x0, x1, 0, w - 1), r = Centres(y0, y1, 0, h - 1);
+    if (c.lo > c.hi || r.lo > r.hi)
+        return;
+    for (int ty = r.lo / kTile; ty <= r.hi / kTile; ++ty)
+        for (int tx = c.lo / kTile; tx <= c.hi / kTile; ++tx)
+            f(static_cast<size_t>(ty) * static_cast<size_t>(tiles_x) + static_cast<size_t>(tx));
+}
 
 }  // namespace
 
-bool CVisibility::Update(const std::vector<glm::vec4>& atoms, unsigned drawn, const std::vector<glm::uvec2>* bonds,
-                         float scale, float bond_radius, const glm::mat4& P, const glm::mat4& MV, glm::ivec2 frame,
-                         unsigned version)
+bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
+                            const glm::mat4& MV, glm::ivec2 frame, unsigned version)
 {
     drawn = std::min<unsigned>(drawn, static_cast<unsigned>(atoms.size()));
-    if (is_valid && P == m_p && MV == m_mv && frame == m_frame && scale == r_scale && bond_radius == r_bond_radius &&
-        drawn == u_drawn && version == u_version && bonds == m_bonds && is_culling == is_culled)
+    if (is_valid && P == m_p && MV == m_mv && frame == m_frame && scale == r_scale && drawn == u_drawn &&
+        atoms.size() == u_records && version == u_version && is_culling == is_culled)
         return false;
     is_valid = true;
     is_culled = is_culling;
@@ -165,37 +189,44 @@ bool CVisibility::Update(const std::vector<glm::vec4>& atoms, unsigned drawn, co
     m_mv = MV;
     m_frame = frame;
     r_scale = scale;
-    r_bond_radius = bond_radius;
     u_drawn = drawn;
+    u_records = atoms.size();
     u_version = version;
-    m_bonds = bonds;
+    ++u_generation;
     v_atoms.clear();
-    v_bonds.clear();
     if (!is_culling) {
         for (unsigned k = 0; k < drawn; ++k)
             v_atoms.push_back(k);
-        for (unsigned b = 0; bonds && b < bonds->size(); ++b)
-            v_bonds.push_back(b);
         return true;
     }
 
     // the pixel grid as seen from view space: window x = ax * x + bx, y = ay * y + by
-    const int w = std::max(frame.x, 0), h = std::max(frame.y, 0);
-    const float ax = 0.5f * static_cast<float>(w) * P[0][0], bx = 0.5f * static_cast<float>(w) * (1.0f + P[3][0]);
-    const float ay = 0.5f * static_cast<float>(h) * P[1][1], by = 0.5f * static_cast<float>(h) * (1.0f + P[3][1]);
-    if (w == 0 || h == 0 || !(ax > 0.0f) || !(ay > 0.0f) || P[2][2] == 0.0f)
+    CGrid& g = m_grid;
+    g = CGrid{};
+    g.i_w = std::max(frame.x, 0);
+    g.i_h = std::max(frame.y, 0);
+    g.ax = 0.5f * static_cast<float>(g.i_w) * P[0][0];
+    g.bx = 0.5f * static_cast<float>(g.i_w) * (1.0f + P[3][0]);
+    g.ay = 0.5f * static_cast<float>(g.i_h) * P[1][1];
+    g.by = 0.5f * static_cast<float>(g.i_h) * (1.0f + P[3][1]);
+    if (g.i_w == 0 || g.i_h == 0 || !(g.ax > 0.0f) || !(g.ay > 0.0f) || P[2][2] == 0.0f) {
+        g.i_w = g.i_h = 0;
         return true;
+    }
     // distances from the camera that the projection keeps, and the depth
     // buffer's step there (24 bits), as a margin for every comparison
     const float d_near = (P[3][2] + 1.0f) / P[2][2], d_far = (P[3][2] - 1.0f) / P[2][2];
-    const float lo = std::min(d_near, d_far), hi = std::max(d_near, d_far);
-    const float margin = 4.0f * (hi - lo) / 16777216.0f;
+    g.lo = std::min(d_near, d_far);
+    g.hi = std::max(d_near, d_far);
+    g.margin = 4.0f * (g.hi - g.lo) / 16777216.0f;
+    g.i_tiles_x = (g.i_w + kTile - 1) / kTile;
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
+    const float lo = g.lo, hi = g.hi, margin = g.margin;
 
-    // view-space centres, distances and radii; records past `drawn` only end bonds
-    const size_t records = bonds ? atoms.size() : drawn;
-    v_view.resize(records);
+    // view-space centres, distances and radii of all records, for the bonds too
+    v_view.resize(atoms.size());
     float fmin = kInf, fmax = -kInf;
-    for (size_t k = 0; k < records; ++k) {
+    for (size_t k = 0; k < atoms.size(); ++k) {
         const glm::vec4& a = atoms[k];
         const glm::vec3 c = glm::vec3(MV * glm::vec4(glm::vec3(a), 1.0f));
         const int e = std::clamp(static_cast<int>(a.w), 0, static_cast<int>(periodic_table_atoms) - 1);
@@ -220,91 +251,36 @@ bool CVisibility::Update(const std::vector<glm::vec4>& atoms, unsigned drawn, co
     };
     for (unsigned k = 0; k < drawn; ++k)
         ++v_count[bucket(k)];
-    size_t sum = 0;
-    for (size_t& c : v_count)
-        sum += std::exchange(c, sum);
-    auto sphere = [&](unsigned k) {
-        const glm::vec4& s = v_view[k];
-        return CSphere{ax * s.x + bx, ay * s.y + by, ax * s.w * (1.0f + kSlack), ay * s.w * (1.0f + kSlack), s.z,
-                       s.w, k};
-    };
+    StartsOfBins(v_count);
     v_sorted.resize(drawn);
-    for (unsigned k = 0; k < drawn; ++k)
-        v_sorted[v_count[bucket(k)]++] = sphere(k);
+    for (unsigned k = 0; k < drawn; ++k) {
+        const glm::vec4& s = v_view[k];
+        v_sorted[v_count[bucket(k)]++] = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack),
+                                                 g.ay * s.w * (1.0f + kSlack), s.z, s.w, k};
+    }
     // atoms with a position that is not finite are not drawn at all
     const size_t finite = v_count[buckets - 1];
 
-    // Each sphere goes to every tile its disc may reach, nearest first; the
-    // same for the tubes.
-    const int tiles_x = (w + kTile - 1) / kTile, tiles_y = (h + kTile - 1) / kTile;
-    const size_t tiles = static_cast<size_t>(tiles_x) * static_cast<size_t>(tiles_y);
-    auto each_tile = [&](float x0, float x1, float y0, float y1, auto f) {
-        const Range c = Centres(x0, x1, 0, w - 1), r = Centres(y0, y1, 0, h - 1);
-        if (c.lo > c.hi || r.lo > r.hi)
-            return;
-        for (int ty = r.lo / kTile; ty <= r.hi / kTile; ++ty)
-            for (int tx = c.lo / kTile; tx <= c.hi / kTile; ++tx)
-                f(static_cast<size_t>(ty) * static_cast<size_t>(tiles_x) + static_cast<size_t>(tx));
+    // each sphere goes to every tile its disc may reach, nearest first
+    auto sphere_tiles = [&](const CSphere& s, auto f) {
+        EachTile(g.i_w, g.i_h, g.i_tiles_x, s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry, f);
     };
-    auto sphere_tiles = [&](const CSphere& s, auto f) { each_tile(s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry, f); };
     v_tile_spheres.assign(tiles + 1, 0);
     for (size_t n = 0; n < finite; ++n)
         sphere_tiles(v_sorted[n], [&](size_t t) { ++v_tile_spheres[t]; });
-    sum = 0;
-    for (size_t& c : v_tile_spheres)
-        sum += std::exchange(c, sum);
-    v_spheres.resize(sum);
+    v_spheres.resize(StartsOfBins(v_tile_spheres));
     for (size_t n = 0; n < finite; ++n) {
         const CSphere& s = v_sorted[n];
         sphere_tiles(s, [&](size_t t) { v_spheres[v_tile_spheres[t]++] = s; });
     }
 
-    // A tube lies within the band of its radius around the projected axis.
-    const float rho = std::max(ax, ay) * bond_radius * (1.0f + kSlack) + 0.01f;
-    const unsigned bond_count = bonds ? static_cast<unsigned>(bonds->size()) : 0u;
-    auto tube = [&](unsigned b, CTube& t) {
-        const glm::uvec2 ends = (*bonds)[b];
-        if (ends.x >= records || ends.y >= records)
-            return false;
-        // only the part outside both spheres is drawn (a little more here)
-        const glm::vec4 A = v_view[ends.x], B = v_view[ends.y];
-        const float len = glm::length(glm::vec3(B) - glm::vec3(A));
-        auto inside = [&](float r) {
-            return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len * (1.0f - kSlack) : 0.0f;
-        };
-        const float t0 = inside(A.w), t1 = 1.0f - inside(B.w);
-        if (!(t0 < t1))
-            return false;
-        const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
-        t = CTube{glm::vec2(ax * a.x + bx, ay * a.y + by), glm::vec2(ax * e.x + bx, ay * e.y + by),
-                  std::min(a.z, e.z) - bond_radius - margin, b};
-        return std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y);
-    };
-    auto tube_tiles = [&](const CTube& t, auto f) {
-        each_tile(std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho, std::min(t.a.y, t.e.y) - rho,
-                  std::max(t.a.y, t.e.y) + rho, f);
-    };
-    v_tile_tubes.assign(tiles + 1, 0);
-    CTube t;
-    for (unsigned b = 0; b < bond_count; ++b)
-        if (tube(b, t))
-            tube_tiles(t, [&](size_t i) { ++v_tile_tubes[i]; });
-    sum = 0;
-    for (size_t& c : v_tile_tubes)
-        sum += std::exchange(c, sum);
-    v_tubes.resize(sum);
-    for (unsigned b = 0; b < bond_count; ++b)
-        if (tube(b, t))
-            tube_tiles(t, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = t; });
-
     // tile by tile; the bin ends now stand where the next tile's begin
+    v_depth.assign(tiles * kTile * kTile, kInf);
+    v_block.assign(tiles * kBlocks * kBlocks, kInf);
+    v_dirty.assign(tiles * kBlocks * kBlocks, 0);
     v_atom_seen.assign(drawn, 0);
-    v_bond_seen.assign(bond_count, 0);
-    CTile tile;
     for (size_t i = 0; i < tiles; ++i) {
-        const int x0 = static_cast<int>(i % static_cast<size_t>(tiles_x)) * kTile;
-        const int y0 = static_cast<int>(i / static_cast<size_t>(tiles_x)) * kTile;
-        tile.Reset(x0, y0, std::min(kTile, w - x0), std::min(kTile, h - y0));
+        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_spheres[i - 1] : 0; n < v_tile_spheres[i]; ++n) {
             const CSphere& s = v_spheres[n];
             // every pixel the sphere may cover: hidden if all lie behind its front
@@ -347,6 +323,74 @@ bool CVisibility::Update(const std::vector<glm::vec4>& atoms, unsigned drawn, co
             if (seen)
                 v_atom_seen[s.k] = 1;
         }
+    }
+    for (size_t n = 0; n < finite; ++n)
+        if (v_atom_seen[v_sorted[n].k])
+            v_atoms.push_back(v_sorted[n].k);
+    return true;
+}
+
+bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version)
+{
+    if (is_bonds_valid && u_bonds_generation == u_generation && &bonds == m_bonds && bonds.size() == u_bonds &&
+        version == u_bonds_version && bond_radius == r_bond_radius)
+        return false;
+    is_bonds_valid = true;
+    u_bonds_generation = u_generation;
+    m_bonds = &bonds;
+    u_bonds = bonds.size();
+    u_bonds_version = version;
+    r_bond_radius = bond_radius;
+    v_bonds.clear();
+    if (!is_culled) {
+        for (unsigned b = 0; b < bonds.size(); ++b)
+            v_bonds.push_back(b);
+        return true;
+    }
+    const CGrid& g = m_grid;
+    if (g.i_w == 0 || g.i_h == 0)
+        return true;
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
+    const size_t records = v_view.size();
+
+    // A tube lies within the band of its radius around the projected axis,
+    // and only its part outside both spheres is drawn (a little more here).
+    const float rho = std::max(g.ax, g.ay) * bond_radius * (1.0f + kSlack) + 0.01f;
+    const unsigned count = static_cast<unsigned>(bonds.size());
+    auto tube = [&](unsigned b, CTube& t) {
+        const glm::uvec2 ends = bonds[b];
+        if (ends.x >= records || ends.y >= records)
+            return false;
+        const glm::vec4 A = v_view[ends.x], B = v_view[ends.y];
+        const float len = glm::length(glm::vec3(B) - glm::vec3(A));
+        auto inside = [&](float r) {
+            return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len * (1.0f - kSlack) : 0.0f;
+        };
+        const float t0 = inside(A.w), t1 = 1.0f - inside(B.w);
+        if (!(t0 < t1))
+            return false;
+        const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
+        t = CTube{glm::vec2(g.ax * a.x + g.bx, g.ay * a.y + g.by), glm::vec2(g.ax * e.x + g.bx, g.ay * e.y + g.by),
+                  std::min(a.z, e.z) - bond_radius - g.margin, b};
+        return std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y);
+    };
+    auto tube_tiles = [&](const CTube& t, auto f) {
+        EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
+                 std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
+    };
+    v_tile_tubes.assign(tiles + 1, 0);
+    CTube t;
+    for (unsigned b = 0; b < count; ++b)
+        if (tube(b, t))
+            tube_tiles(t, [&](size_t i) { ++v_tile_tubes[i]; });
+    v_tubes.resize(StartsOfBins(v_tile_tubes));
+    for (unsigned b = 0; b < count; ++b)
+        if (tube(b, t))
+            tube_tiles(t, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = t; });
+
+    v_bond_seen.assign(count, 0);
+    for (size_t i = 0; i < tiles; ++i) {
+        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
             const CTube& b = v_tubes[n];
             if (v_bond_seen[b.k])
@@ -373,10 +417,7 @@ bool CVisibility::Update(const std::vector<glm::vec4>& atoms, unsigned drawn, co
         }
     }
 
-    for (size_t n = 0; n < finite; ++n)
-        if (v_atom_seen[v_sorted[n].k])
-            v_atoms.push_back(v_sorted[n].k);
-    for (unsigned b = 0; b < bond_count; ++b)
+    for (unsigned b = 0; b < count; ++b)
         if (v_bond_seen[b])
             v_bonds.push_back(b);
     return true;
