@@ -18,6 +18,7 @@ namespace {
 
 constexpr GLint kAtomsUnit = 1;   // texture units of the atom records and the list drawn
 constexpr GLint kListUnit = 4;
+constexpr GLint kOriginsUnit = 6;
 constexpr GLsizei kBatch = 64;    // atoms per instance, as in the shader
 
 // Element indices come from the symbol look-up; one that does not fit the
@@ -63,6 +64,7 @@ CAtomsLayer::CAtomsLayer()
         glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
         glUniform1i(glGetUniformLocation(s->Program, "Atoms"), kAtomsUnit);
         glUniform1i(glGetUniformLocation(s->Program, "List"), kListUnit);
+        glUniform1i(glGetUniformLocation(s->Program, "Origins"), kOriginsUnit);
     }
     glUseProgram(0);
 
@@ -70,6 +72,8 @@ CAtomsLayer::CAtomsLayer()
     glGenVertexArrays(1, &VAOA);
     glGenBuffers(1, &VBOA);
     glGenTextures(1, &TBOA);
+    glGenBuffers(1, &VBOO);
+    glGenTextures(1, &TBOO);
     shown.Create();
     picked.Create();
 }
@@ -79,7 +83,10 @@ void CAtomsLayer::Delete()
     glDeleteVertexArrays(1, &VAOA);
     glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
-    VAOA = VBOA = TBOA = 0;
+    glDeleteBuffers(1, &VBOO);
+    glDeleteTextures(1, &TBOO);
+    VAOA = VBOA = TBOA = VBOO = TBOO = 0;
+    u_origin_capacity = 0;
     shown.Delete();
     picked.Delete();
     for (CShader* s : {&AtomShader, &PickShader}) {
@@ -103,6 +110,7 @@ void CAtomsLayer::Store(std::vector<glm::vec4> records, unsigned drawn)
     FillRecordBuffer(VBOA, TBOA, GL_RGBA32F, records.data(), n, sizeof(glm::vec4), u_capacity);
     v_records = std::move(records);
     u_atoms = std::min(drawn, n);
+    is_copies = false;
     ++u_version;
 }
 
@@ -112,9 +120,14 @@ void CAtomsLayer::Upload(const CModel& m)
     Store(Records(m, 0, n), n);
 }
 
-void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn)
+void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn,
+                               const std::vector<unsigned>& origins)
 {
     Store(records, drawn);
+    const unsigned n = std::min(u_atoms, static_cast<unsigned>(origins.size()));
+    FillRecordBuffer(VBOO, TBOO, GL_R32UI, origins.data(), n, sizeof(unsigned), u_origin_capacity);
+    u_atoms = n;
+    is_copies = true;
 }
 
 void CAtomsLayer::UploadFrom(const CModel& m, unsigned first, unsigned count)
@@ -135,6 +148,7 @@ void CAtomsLayer::UploadFrom(const CModel& m, unsigned first, unsigned count)
         glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
     u_atoms = n;
+    is_copies = false;
     ++u_version;
 }
 
@@ -175,8 +189,11 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
     glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(list.u_count));
+    glUniform1i(glGetUniformLocation(p, "Copies"), is_copies);
     if (list.u_count == 0)
         return;
+    glActiveTexture(GL_TEXTURE0 + kOriginsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, is_copies ? TBOO : 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, TBOA);
     glActiveTexture(GL_TEXTURE0 + kListUnit);
@@ -186,6 +203,8 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0 + kOriginsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0);
 }

@@ -200,7 +200,7 @@ void CDisplay::UploadScene()
             const unsigned a = k < scene.u_drawn ? scene.v_atom[k] : 0;
             records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_atom_index[a]) : DUMMY_ATOM_INDEX));
         }
-        atoms.UploadCopies(records, scene.u_drawn);
+        atoms.UploadCopies(records, scene.u_drawn, scene.v_atom);
         bonds.UploadPairs(scene.v_pairs, data.i_number_of_bonds);
         glm::dmat3 block = data.m_cell_box;
         for (int a = 0; a < 3; ++a)

@@ -22,6 +22,8 @@ uniform mat4 MV;
 uniform float S;                // atom scale
 uniform vec4 Elements[110];     // colour, radius
 uniform int Selected[4];        // highlighted atoms, -1 unused
+uniform bool Copies;            // the records are copies of atoms (a repeated cell)
+uniform usamplerBuffer Origins; // then: the atom each record is a copy of
 uniform bool Pick;
 uniform usamplerBuffer List;    // the atom numbers to draw
 
@@ -48,7 +50,8 @@ void main()
     Offset = corner;
     if (Pick) {
         ourColor = vec3(k & 255, (k >> 8) & 255, (k >> 16) & 255) / 255.0;
-    } else if (k == Selected[0] || k == Selected[1] || k == Selected[2] || k == Selected[3]) {
+    } else if (any(equal(ivec4(Copies ? int(texelFetch(Origins, k).r) : k), ivec4(Selected[0], Selected[1], Selected[2], Selected[3])))) {
+        // every copy of a selected atom
         ourColor = vec3(1.5, 0.75, 0.45);
     } else {
         ourColor = element.rgb;
