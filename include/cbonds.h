@@ -2,8 +2,6 @@
 // atom numbers); the ends are read from the atoms' buffer, so moving or
 // retyping an atom needs no bond upload. Drawn as cylinder impostors of
 // radius 0.1 in one instanced call, of the bonds a list names.
-
-inline constexpr float BOND_RADIUS = 0.1f;
 #ifndef TESK_CBONDS_H
 #define TESK_CBONDS_H
 
@@ -14,6 +12,8 @@ inline constexpr float BOND_RADIUS = 0.1f;
 #include "cmodel.h"
 #include "cquadbatch.h"
 #include "cshader.h"
+
+inline constexpr float BOND_RADIUS = 0.1f;
 
 class CBondsLayer {
 public:

@@ -2,7 +2,9 @@
 // corners each, as two triangles per quad. The shader finds its atom or bond
 // from the instance and the vertex number, so no per-item vertex data exists;
 // the indices let each corner be shaded once. The records themselves sit in
-// buffer textures that the shaders read by item number.
+// buffer textures that the shaders read by item number, and a list of record
+// numbers names the items a draw takes. The light model's uniforms are set
+// here too, for both kinds of impostor.
 #ifndef TESK_CQUADBATCH_H
 #define TESK_CQUADBATCH_H
 
@@ -22,7 +24,6 @@ void DrawQuadBatches(unsigned count);
 // the buffer texture `tbo` is attached to it again with `format`.
 void FillRecordBuffer(unsigned int vbo, unsigned int tbo, unsigned int format, const void* data, unsigned count,
                       unsigned size, unsigned& capacity);
-
 
 // A list of record numbers in a buffer texture: a draw of only some records
 // reads its n-th record number here.
