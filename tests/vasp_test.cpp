@@ -26,13 +26,6 @@ std::string SiO2(const std::string& species_line, const std::string& counts, con
            mode_lines + "0.0 0.0 0.0\n0.25 0.5 0.0\n0.5 0.0 0.75\n";
 }
 
-void ExpectSiO2(const CVasp& v, const std::vector<glm::vec3>& xyz, const std::vector<unsigned>& idx) {
-    EXPECT_EQ(idx, (std::vector<unsigned>{13, 7, 7}));
-    EXPECT_EQ(xyz, (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
-    EXPECT_TRUE(v.is_periodic);
-    EXPECT_EQ(v.GetMaxCoordinate(), glm::dvec3(2.5, 3.0, 5.25));
-}
-
 class Vasp : public ::testing::Test {
 protected:
     void SetUp() override { mkdir(Folder().c_str(), 0755); }
@@ -87,7 +80,9 @@ TEST_F(Vasp, SiO2InEveryLayout) {
         EXPECT_TRUE(v.header_lines == c.header_lines && v.is_extended == c.extended && v.is_direct == c.direct &&
                     v.is_dynamics == c.dynamics);
         EXPECT_EQ(v.cell_xyz, glm::dmat3(c.edge, 0, 0, 0, c.edge * 1.2, 0, 0, 0, c.edge * 1.4));
-        if (c.edge == 5) ExpectSiO2(v, xyz, idx);
+        if (c.edge == 5)
+            EXPECT_TRUE(idx == (std::vector<unsigned>{13, 7, 7}) && v.is_periodic && v.GetMaxCoordinate() == glm::dvec3(2.5, 3, 5.25) &&
+                        xyz == (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
         // saved extended: in a folder without POTCAR the species line carries them
         const std::vector<glm::vec3> xyz0 = xyz;
         ASSERT_TRUE(v.SaveFile(dir, dir + "/CONTCAR", idx));

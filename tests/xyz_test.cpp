@@ -2,7 +2,6 @@
 // and atom lines. Refused files and saving are checked through the model.
 #include <gtest/gtest.h>
 
-
 #include <cstdio>
 #include <fstream>
 #include <string>
