@@ -1,5 +1,6 @@
-// Colour-ID picking with real clicks resolved in the next frame: the background, the window's top row, the outline, a large
-// structure, overlapping atoms, and the selection-driven edits.
+// Colour-ID picking with real clicks resolved in the next frame: the
+// background, the window's top row, the outline, a large structure,
+// overlapping atoms, and edits without a valid selection.
 #include "render_gl_support.h"
 
 using namespace render_test;
@@ -8,20 +9,32 @@ constexpr unsigned kC = 5, kN = 6, kO = 7;
 
 class Picking : public GlTest {};
 
-TEST_F(Picking, BackgroundClearsTheSelectionAndTheFrameShowsTheSceneNotTheIds)
+TEST_F(Picking, BackgroundAndPointsOutsideClearTheSelectionAndTheFrameShowsTheSceneNotTheIds)
 {
-    SetAtoms({{kC, {-2, 0, 0}}, {kO, {2, 0, 0}}}, 8.0f);
+    // the oxygen covers the top of the window (y = 6 is the top edge)
+    SetAtoms({{kC, {-2, 0, 0}}, {kO, {2, 5.8f, 0}}}, 8.0f);
     Frame();
-    const glm::ivec2 o = ToPixel({2, 0, 0});
+    const glm::ivec2 o = ToPixel({2, 5.8f, 0});
     ClickOnPixel(o);
     ASSERT_EQ(display_->selected_atom, 1u);
     // the pick pass is cleared away: background and the highlighted atom remain
     EXPECT_TRUE(IsBackground(Pixel(5, 5))) << Pixel(5, 5);
-    const Rgb sel = Pixel(o.x, o.y);
-    EXPECT_GT(sel.r, 150) << sel;  // highlight, not the identity colour (1/255, 0, 0)
-
-    ClickOnPixel(ToPixel({0, 0, 0}));
-    EXPECT_EQ(display_->selected_atom, NO_ATOM_SELECTED);
+    EXPECT_GT(Pixel(o.x, o.y).r, 150) << Pixel(o.x, o.y);  // highlight, not the identity colour (2/255, 0, 0)
+    Click(o.x, 1);  // GL row 299, the window's top row
+    EXPECT_TRUE(display_->is_atom_selected && display_->pcolor == glm::ivec2(o.x, kHeight - 1));
+    // the background; row 300 past the framebuffer, and points left, right and below it
+    for (const glm::ivec2& p : {glm::ivec2(200, 150), glm::ivec2(o.x, 0), glm::ivec2(-1, 150), glm::ivec2(kWidth, 150),
+                                glm::ivec2(o.x, kHeight + 5)}) {
+        ClickOnPixel(o);
+        ASSERT_TRUE(display_->is_atom_selected);
+        Click(p.x, p.y);
+        EXPECT_TRUE(!display_->is_atom_selected && display_->selected_atom == NO_ATOM_SELECTED) << p.x << ", " << p.y;
+    }
+    // edits with nothing selected, or a selection left over from a larger structure, change nothing
+    display_->UpdateAtomType(kN);
+    display_->is_atom_selected = true, display_->selected_atom = 5;
+    display_->UpdateAtomType(kN), display_->DeleteAtom(5), display_->DeleteAtom(NO_ATOM_SELECTED);
+    EXPECT_EQ(display_->data.v_atom_index, (std::vector<unsigned>{kC, kO}));
     // with no atoms at all a click selects nothing and draws the background
     SetAtoms({}, 8.0f);
     display_->is_atom_selected = true;
@@ -29,23 +42,6 @@ TEST_F(Picking, BackgroundClearsTheSelectionAndTheFrameShowsTheSceneNotTheIds)
     Click(200, 150);
     EXPECT_FALSE(display_->is_atom_selected);
     EXPECT_TRUE(IsBackground(Pixel(200, 150)));
-}
-
-TEST_F(Picking, TheWindowTopRowAndPointsOutsideSelectNothing)
-{
-    // an atom covering the top of the window (y = 6 is the top edge)
-    SetAtoms({{kC, {0, 5.8f, 0}}}, 8.0f);
-    Frame();
-    Click(200, 1);  // GL row 299, the window's top row
-    EXPECT_TRUE(display_->is_atom_selected);
-    EXPECT_EQ(display_->pcolor, glm::ivec2(200, kHeight - 1));
-    // row 300 past the framebuffer, and points left, right and below it
-    for (const glm::ivec2& p : {glm::ivec2(200, 0), glm::ivec2(-1, 150), glm::ivec2(kWidth, 150), glm::ivec2(200, kHeight + 5)}) {
-        ClickOnPixel(ToPixel({0, 5.8f, 0}));
-        ASSERT_TRUE(display_->is_atom_selected);
-        Click(p.x, p.y);
-        EXPECT_FALSE(display_->is_atom_selected) << p.x << ", " << p.y;
-    }
 }
 
 TEST_F(Picking, TheOutermostDrawnPixelSelectsAndTheNextOneOutDoesNot)
@@ -118,15 +114,4 @@ TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
     EXPECT_EQ(display_->selected_atom, 0u);
     ClickOnPixel(ToPixel({0, 0, -1}));
     EXPECT_EQ(display_->selected_atom, 1u);
-}
-
-TEST_F(Picking, EditsIgnoreAMissingOrStaleSelection)
-{
-    SetAtoms({{kC, {-2, 0, 0}}, {kC, {0, 0, 0}}, {kC, {2, 0, 0}}}, 8.0f);
-    const std::vector<unsigned> before = display_->data.v_atom_index;
-    // nothing selected, or a selection left over from a larger structure
-    display_->UpdateAtomType(kO);
-    display_->is_atom_selected = true, display_->selected_atom = 5;
-    display_->UpdateAtomType(kO), display_->DeleteAtom(5), display_->DeleteAtom(NO_ATOM_SELECTED);
-    EXPECT_EQ(display_->data.v_atom_index, before);
 }

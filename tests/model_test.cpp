@@ -134,8 +134,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         ASSERT_TRUE(model.SaveFile(dir, longest, format));
         EXPECT_EQ(Slurp(longest), saved);
         unlink(longest.c_str());
-        const auto entries = std::distance(std::filesystem::directory_iterator(dir), {});
-        EXPECT_EQ(entries, 3) << "in, real, link: no temporary file left behind";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3) << "in, real, link: no temporary file left";
     }
 }
 
@@ -232,19 +231,14 @@ TEST(ElementLookup, SymbolsOfRealFiles) {
 struct Edit {
     std::vector<unsigned> deleted;
     unsigned atom = 0, element = 0;
+    void Apply(CModel& m) const { deleted.empty() ? m.ChangeAtom(atom, element) : m.DeleteAtoms(deleted); }
 };
 
-void Apply(CModel& m, const Edit& e) { e.deleted.empty() ? m.ChangeAtom(e.atom, e.element) : m.DeleteAtoms(e.deleted); }
-
 Edit RandomEdit(std::mt19937& rng, unsigned atoms) {
-    Edit e;
-    if (rng() % 2) {
+    const unsigned elements[] = {0, 5, 7, DUMMY_ATOM_INDEX, 13, 21};
+    Edit e{{}, unsigned(rng() % atoms), elements[rng() % 6]};
+    if (rng() % 2)
         for (unsigned k = rng() % 4; k < 4; ++k) e.deleted.push_back(unsigned(rng() % atoms));
-    } else {
-        const unsigned elements[] = {0, 5, 7, DUMMY_ATOM_INDEX, 13, 21};
-        e.atom = unsigned(rng() % atoms);
-        e.element = elements[rng() % 6];
-    }
     return e;
 }
 
@@ -285,7 +279,7 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             } else if (m.GetTotalAtoms() > 4) {
                 const Edit e = RandomEdit(rng, m.GetTotalAtoms());
                 const auto before = m.history.u_done;
-                Apply(m, e);
+                e.Apply(m);
                 if (m.history.u_done == before) continue;  // the same element again: no edit
                 done.resize(in_force);
                 done.push_back(e);
@@ -296,7 +290,7 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             if (!m.is_periodic_bonds) { ASSERT_EQ(Drawn(m), AllPairs(m.v_float_raw_xyz, m.v_atom_index)); }
             CModel fresh;
             ASSERT_TRUE(fresh.ReadFile(folder, file, format));
-            for (std::size_t k = 0; k < in_force; ++k) Apply(fresh, done[k]);
+            for (std::size_t k = 0; k < in_force; ++k) done[k].Apply(fresh);
             ASSERT_TRUE(m.v_float_raw_xyz == fresh.v_float_raw_xyz && m.v_atom_index == fresh.v_atom_index &&
                         m.m_bond_indices == fresh.m_bond_indices && m.m_bond_ang == fresh.m_bond_ang);
             ASSERT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));

@@ -51,10 +51,9 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(glfwInit()) << "no display: run under Xvfb";
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+        for (const auto& [hint, value] : {std::pair{GLFW_CONTEXT_VERSION_MAJOR, 3}, {GLFW_CONTEXT_VERSION_MINOR, 3},
+                                          {GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE}, {GLFW_RESIZABLE, GLFW_FALSE}})
+            glfwWindowHint(hint, value);
         window_ = glfwCreateWindow(kWidth, kHeight, "render test", nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
         glfwMakeContextCurrent(window_);
@@ -62,11 +61,7 @@ protected:
     }
     static void TearDownTestSuite() { glfwDestroyWindow(window_); glfwTerminate(); }
     void SetUp() override { display_->SetClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a); }
-    void TearDown() override
-    {
-        display_->Delete();
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    }
+    void TearDown() override { display_->Delete(); EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
     // What the frame loop does around the scene pass.
     void Frame()
     {
