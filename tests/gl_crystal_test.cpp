@@ -12,10 +12,9 @@ class Crystal : public GlTest {
 protected:
     void Load(const std::string& text)
     {
-        const std::string path = scratch.path("POSCAR");
-        std::ofstream(path) << text;
+        std::ofstream(scratch.path("POSCAR")) << text;
         display_->input_format = INPUT_FILE_TYPE_VSP;
-        ASSERT_TRUE(display_->ReadFile(scratch.root, path));
+        ASSERT_TRUE(display_->ReadFile(scratch.root, scratch.path("POSCAR")));
         display_->is_show_box = false;
         display_->ShowBonds(true);
         display_->atom_scale = 0.2f;  // small atoms leave the bonds in view

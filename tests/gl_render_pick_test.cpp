@@ -48,18 +48,12 @@ TEST_F(Picking, TheOutermostDrawnPixelSelectsAndTheNextOneOutDoesNot)
 {
     SetAtoms({{kO, {0.3f, -0.2f, 0}}}, 4.0f);
     Frame();
-    const std::vector<unsigned char> rgb = Screen();
-    auto drawn = [&](int x, int y) {
-        const size_t k = (static_cast<size_t>(y) * kWidth + x) * 3;
-        return !IsBackground(Rgb{rgb[k], rgb[k + 1], rgb[k + 2]});
-    };
     // the last drawn pixel along the centre row, column and diagonals
     const glm::ivec2 c = ToPixel({0.3f, -0.2f, 0});
     for (const glm::ivec2 step : {glm::ivec2(1, 0), glm::ivec2(-1, 0), glm::ivec2(0, 1), glm::ivec2(0, -1),
                                   glm::ivec2(1, 1), glm::ivec2(-1, 1), glm::ivec2(1, -1), glm::ivec2(-1, -1)}) {
         glm::ivec2 edge = c;
-        while (drawn(edge.x + step.x, edge.y + step.y))
-            edge += step;
+        while (!IsBackground(Pixel(edge.x + step.x, edge.y + step.y))) edge += step;
         ASSERT_GT(glm::length(glm::vec2(edge - c)), 35.0f);
         ClickOnPixel(edge);
         EXPECT_TRUE(display_->is_atom_selected) << edge.x << ", " << edge.y;
@@ -74,7 +68,6 @@ TEST_F(Picking, TwoHundredThousandAtomsDrawAndPickTheFrontOne)
     // layer has the highest atom numbers (past 65536: all three bytes count)
     constexpr int kCols = 48, kRows = 36, kLayers = 116;
     std::vector<std::pair<unsigned, glm::vec3>> atoms;
-    atoms.reserve(kCols * kRows * kLayers);
     for (int l = 0; l < kLayers; ++l)
         for (int r = 0; r < kRows; ++r)
             for (int c = 0; c < kCols; ++c)

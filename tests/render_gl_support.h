@@ -85,8 +85,7 @@ protected:
                   float cell = 0.0f)
     {
         CModel& m = display_->data;
-        m.v_float_raw_xyz.clear();
-        m.v_atom_index.clear();
+        m.v_float_raw_xyz.clear(), m.v_atom_index.clear();
         for (const auto& a : atoms) m.v_atom_index.push_back(a.first), m.v_float_raw_xyz.push_back(a.second);
         m.v_box_size = glm::vec3(box);
         m.m_cell_box = glm::dmat3(static_cast<double>(periodic ? cell : box));
