@@ -115,8 +115,8 @@ TEST_F(Pdb, StandardEntriesByColumns) {
 
     // element columns win over the name; left-aligned, lower case, trailing blanks cut
     const std::string line = "HETATM    1  CA  CA  A   1       1.000   2.000   3.000  1.00 20.00          ";
-    ASSERT_TRUE(Read(line + "CA\n" + line + "ca\n" + line + "N\n" + line + "Q9\n"));
-    EXPECT_EQ(idx, (std::vector<unsigned>{19, 19, 6, 5}));
+    ASSERT_TRUE(Read(line + "CA\n" + line + "ca\n" + line + "N\n" + line + "Q9\n" + line + " D\n"));
+    EXPECT_EQ(idx, (std::vector<unsigned>{19, 19, 6, 5, 0}));  // D: deuterium, whatever the name
 }
 
 TEST_F(Pdb, StandardLayoutDetails) {
