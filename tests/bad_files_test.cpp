@@ -3,7 +3,6 @@
 // structure on screen, and what a later save writes, as it was.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,11 +31,7 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
                                             {"vasp", INPUT_FILE_TYPE_VSP, "/vasp/sio2-extended/POSCAR"},
                                             {"pdb", INPUT_FILE_TYPE_PDB, "/pdb/protein_two_chains.pdb"}}) {
         std::vector<std::pair<std::string, int>> cases;
-        if (DIR* d = opendir((bad + sub).c_str())) {
-            while (dirent* e = readdir(d))
-                if (e->d_name[0] != '.') cases.push_back({bad + sub + "/" + e->d_name, format});
-            closedir(d);
-        }
+        for (const auto& e : std::filesystem::directory_iterator(bad + sub)) cases.push_back({e.path().string(), format});
         for (const char* other : {"xyz", "vasp", "pdb"}) cases.push_back({bad + other + "/binary", format});
         for (const std::string& p : {s, s + "/missing", s + "/dangling", s + "/fifo", std::string("/dev/zero"),
                                      std::string(), geteuid() ? locked : s})
@@ -70,12 +65,10 @@ TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
     for (const auto& [sub, format] : {std::pair<const char*, int>{"xyz", INPUT_FILE_TYPE_XYZ},
                                       {"vasp", INPUT_FILE_TYPE_VSP}, {"pdb", INPUT_FILE_TYPE_PDB}}) {
         const std::string folder = std::string(TESK_TEST_DATA) + "/fuzz/" + sub;
-        DIR* dir = opendir(folder.c_str());
-        while (dirent* e = dir ? readdir(dir) : nullptr) {
-            if (e->d_name[0] == '.') continue;
-            SCOPED_TRACE(e->d_name);
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            SCOPED_TRACE(e.path().string());
             CModel model, again;
-            if (!model.ReadFile(folder, folder + "/" + e->d_name, format)) continue;
+            if (!model.ReadFile(folder, e.path().string(), format)) continue;
             ASSERT_TRUE(model.SaveFile(saved, saved, format));
             ASSERT_TRUE(again.ReadFile(scratch.root, saved, format));
             ASSERT_EQ(again.v_atom_index, model.v_atom_index);
@@ -85,7 +78,6 @@ TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
                     EXPECT_NEAR(again.v_float_raw_xyz[i][c] + again.center_xyz[c], a, 2e-3f + 1e-6f * std::fabs(a));
                 }
         }
-        if (dir) closedir(dir);
     }
 }
 

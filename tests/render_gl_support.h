@@ -5,6 +5,7 @@
 #define TESK_TESTS_RENDER_GL_SUPPORT_H
 
 #include <cmath>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -28,11 +29,21 @@ struct Rgb { int r = 0, g = 0, b = 0; };
 
 inline bool IsNear(const Rgb& p, const glm::vec3& c, int tol)
 {
-    const auto byte = [](float v) { return static_cast<int>(std::lround(glm::clamp(v, 0.0f, 1.0f) * 255.0f)); };
-    return std::abs(p.r - byte(c.r)) <= tol && std::abs(p.g - byte(c.g)) <= tol && std::abs(p.b - byte(c.b)) <= tol;
+    const auto near = [tol](int got, float v) { return std::abs(got - int(std::lround(glm::clamp(v, 0.0f, 1.0f) * 255.0f))) <= tol; };
+    return near(p.r, c.r) && near(p.g, c.g) && near(p.b, c.b);
 }
 inline bool IsBackground(const Rgb& p) { return IsNear(p, glm::vec3(kBackground), 1); }
 inline std::ostream& operator<<(std::ostream& os, const Rgb& p) { return os << "(" << p.r << ", " << p.g << ", " << p.b << ")"; }
+
+// The frame as RGB rows from the bottom; Pixel(x, y) counts GL rows from the bottom too.
+inline std::vector<unsigned char> Screen(int x = 0, int y = 0, int w = kWidth, int h = kHeight)
+{
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+inline Rgb Pixel(int x, int y) { const auto p = Screen(x, y, 1, 1); return {p[0], p[1], p[2]}; }
 
 // One window for the whole test program; each test builds its own display.
 class GlTest : public ::testing::Test {
@@ -40,28 +51,17 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(glfwInit()) << "no display: run under Xvfb";
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+        for (const auto& [hint, value] : {std::pair{GLFW_CONTEXT_VERSION_MAJOR, 3}, {GLFW_CONTEXT_VERSION_MINOR, 3},
+                                          {GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE}, {GLFW_RESIZABLE, GLFW_FALSE}})
+            glfwWindowHint(hint, value);
         window_ = glfwCreateWindow(kWidth, kHeight, "render test", nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
         glfwMakeContextCurrent(window_);
         ASSERT_NE(gladLoadGL(glfwGetProcAddress), 0);
     }
     static void TearDownTestSuite() { glfwDestroyWindow(window_); glfwTerminate(); }
-
-    void SetUp() override
-    {
-        display_ = new CDisplay();
-        display_->SetClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a);
-    }
-    void TearDown() override
-    {
-        display_->Delete();
-        delete display_;
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    }
+    void SetUp() override { display_->SetClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a); }
+    void TearDown() override { display_->Delete(); EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
     // What the frame loop does around the scene pass.
     void Frame()
     {
@@ -79,32 +79,14 @@ protected:
     }
     // A click at window pixel (x, y), origin top left, resolved in the next frame.
     void Click(int x, int y) { glViewport(0, 0, kWidth, kHeight); display_->SetPicking(x, y); Frame(); }
-    // GL row y counts from the bottom.
-    static Rgb Pixel(int x, int y)
-    {
-        unsigned char p[4] = {0, 0, 0, 0};
-        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-        return {p[0], p[1], p[2]};
-    }
-    static std::vector<unsigned char> Screen()
-    {
-        std::vector<unsigned char> rgb(static_cast<size_t>(kWidth) * kHeight * 3);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-        return rgb;
-    }
     // Atoms as (element index, position), shown in a cube of the given edge.
     // A periodic structure keeps its own cell (cube of edge `cell`).
     void SetAtoms(const std::vector<std::pair<unsigned, glm::vec3>>& atoms, float box, bool periodic = false,
                   float cell = 0.0f)
     {
         CModel& m = display_->data;
-        m.v_float_raw_xyz.clear();
-        m.v_atom_index.clear();
-        for (const auto& a : atoms) {
-            m.v_atom_index.push_back(a.first);
-            m.v_float_raw_xyz.push_back(a.second);
-        }
+        m.v_float_raw_xyz.clear(), m.v_atom_index.clear();
+        for (const auto& a : atoms) m.v_atom_index.push_back(a.first), m.v_float_raw_xyz.push_back(a.second);
         m.v_box_size = glm::vec3(box);
         m.m_cell_box = glm::dmat3(static_cast<double>(periodic ? cell : box));
         m.is_periodic = periodic;
@@ -132,12 +114,14 @@ protected:
     {
         const glm::vec3 w = glm::project(p, display_->track.View * display_->SceneModel(), display_->Projection,
                                          glm::vec4(0, 0, kWidth, kHeight));
-        return glm::ivec2(static_cast<int>(std::floor(w.x)), static_cast<int>(std::floor(w.y)));
+        return glm::ivec2(glm::floor(glm::vec2(w)));
     }
     Rgb At(const glm::vec3& p) const { const glm::ivec2 q = ToPixel(p); return Pixel(q.x, q.y); }
+    // A click on the pixel at GL column and row px.
+    void ClickOnPixel(const glm::ivec2& px) { Click(px.x, kHeight - px.y); }
 
     static inline GLFWwindow* window_ = nullptr;
-    CDisplay* display_ = nullptr;
+    std::unique_ptr<CDisplay> display_ = std::make_unique<CDisplay>();
 };
 
 }  // namespace render_test

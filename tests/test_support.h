@@ -19,12 +19,8 @@ struct ScratchDir {
         if (mkdtemp(tmpl.data())) root = std::filesystem::canonical(tmpl).string();
         EXPECT_FALSE(root.empty()) << "no scratch folder";
     }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!root.empty()) std::filesystem::remove_all(root, ec);
-    }
+    ~ScratchDir() { std::error_code ec; if (!root.empty()) std::filesystem::remove_all(root, ec); }
     ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
     std::string path(const std::string& rel) const { return rel.empty() ? root : root + "/" + rel; }
     std::string dir(const std::string& rel) const {
         EXPECT_TRUE(std::filesystem::create_directory(path(rel))) << rel;

@@ -26,13 +26,6 @@ std::string SiO2(const std::string& species_line, const std::string& counts, con
            mode_lines + "0.0 0.0 0.0\n0.25 0.5 0.0\n0.5 0.0 0.75\n";
 }
 
-void ExpectSiO2(const CVasp& v, const std::vector<glm::vec3>& xyz, const std::vector<unsigned>& idx) {
-    EXPECT_EQ(idx, (std::vector<unsigned>{13, 7, 7}));
-    EXPECT_EQ(xyz, (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
-    EXPECT_TRUE(v.is_periodic);
-    EXPECT_EQ(v.GetMaxCoordinate(), glm::dvec3(2.5, 3.0, 5.25));
-}
-
 class Vasp : public ::testing::Test {
 protected:
     void SetUp() override { mkdir(Folder().c_str(), 0755); }
@@ -87,7 +80,9 @@ TEST_F(Vasp, SiO2InEveryLayout) {
         EXPECT_TRUE(v.header_lines == c.header_lines && v.is_extended == c.extended && v.is_direct == c.direct &&
                     v.is_dynamics == c.dynamics);
         EXPECT_EQ(v.cell_xyz, glm::dmat3(c.edge, 0, 0, 0, c.edge * 1.2, 0, 0, 0, c.edge * 1.4));
-        if (c.edge == 5) ExpectSiO2(v, xyz, idx);
+        if (c.edge == 5)
+            EXPECT_TRUE(idx == (std::vector<unsigned>{13, 7, 7}) && v.is_periodic && v.GetMaxCoordinate() == glm::dvec3(2.5, 3, 5.25) &&
+                        xyz == (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
         // saved extended: in a folder without POTCAR the species line carries them
         const std::vector<glm::vec3> xyz0 = xyz;
         ASSERT_TRUE(v.SaveFile(dir, dir + "/CONTCAR", idx));
@@ -139,34 +134,25 @@ TEST_F(Vasp, SelectiveDynamicsAndModeLines) {
     }
 }
 
-TEST_F(Vasp, CartesianPositionsAreScaledAndTabsSeparateSpecies) {
+// Saved and read back: scaled Cartesian positions as VASP reads them (inside
+// the scaled cell, not scaled twice), flags, -100 filling a whole field, and
+// a count of zero written as read.
+TEST_F(Vasp, WriterRoundTrips) {
+    const std::string out = dir + "/CONTCAR";
     ASSERT_TRUE(ReadData("nacl-cartesian-scaled.vasp"));
     EXPECT_EQ(v.cell_xyz[0], glm::dvec3(0.0, 2.82, 2.82));
-    // as VASP reads it: inside the scaled cell
     EXPECT_EQ(xyz, (std::vector<glm::vec3>{{2.0f, 0.0f, 0.0f}, {2.82f, 2.82f, 2.82f}}));
-    // the writer writes the numbers as read, with the scale
-    ASSERT_TRUE(v.SaveFile(dir, dir + "/out", idx));
-    const std::vector<glm::vec3> xyz0 = xyz;
-    ASSERT_TRUE(Read(dir, dir + "/out"));
-    EXPECT_EQ(xyz, xyz0);  // not scaled twice
-
-    // -100 fills the whole field
-    ASSERT_TRUE(ReadText("x\n1.0\n200 0 0\n0 200 0\n0 0 200\nC\n1\nCartesian\n-100 0.5 -100\n"));
-    ASSERT_TRUE(v.SaveFile(dir, dir + "/out", idx));
-    ASSERT_TRUE(Read(dir, dir + "/out"));
+    for (const std::string& text : {Slurp(kData + "/nacl-cartesian-scaled.vasp"), Slurp(kData + "/rutile-selective.vasp"),
+                                    std::string("x\n1.0\n200 0 0\n0 200 0\n0 0 200\nC\n1\nCartesian\n-100 0.5 -100\n")}) {
+        ASSERT_TRUE(ReadText(text));
+        const CVasp before = v;
+        const std::vector<glm::vec3> xyz0 = xyz;
+        ASSERT_TRUE(v.SaveFile(dir, out, idx) && Read(dir, out)) << text;
+        EXPECT_TRUE(xyz == xyz0 && v.v_fract_xyz == before.v_fract_xyz) << text;
+    }
     EXPECT_EQ(xyz[0], glm::vec3(-100.0f, 0.5f, -100.0f));
-}
-
-TEST_F(Vasp, WriterLayoutAndRoundTrips) {
-    ASSERT_TRUE(ReadData("rutile-selective.vasp"));
-    const std::string out = dir + "/CONTCAR";
-    ASSERT_TRUE(v.SaveFile(dir, out, idx));
+    ASSERT_TRUE(ReadData("rutile-selective.vasp") && v.SaveFile(dir, out, idx));
     EXPECT_NE(Slurp(out).find("   0.195000000000   0.805000000000   0.500000000000 T T F\n"), std::string::npos);
-    const CVasp before = v;
-    ASSERT_TRUE(Read(dir, out));
-    EXPECT_EQ(v.v_fract_xyz, before.v_fract_xyz);
-
-    // counts 2 0 1 are written as read
     ASSERT_TRUE(ReadText(SiO2("Si Ti O\n", "2 0 1", "Direct\n")) && idx == (std::vector<unsigned>{13, 13, 7}));
     ASSERT_TRUE(v.SaveFile(dir, out, idx));
     EXPECT_NE(Slurp(out).find("\nSi Ti O\n2 0 1\nDirect coordinates\n"), std::string::npos);
