@@ -1,6 +1,6 @@
 // Crystals on screen, read from files: a bond across the cell face drawn as
-// two half-bonds, the eight corners of a simple cubic cell, and picking in
-// a repeated cell.
+// two half-bonds, the eight corners of a simple cubic cell, and picking and
+// highlighting in a repeated cell.
 #include <fstream>
 
 #include "render_gl_support.h"
@@ -44,17 +44,25 @@ TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
     EXPECT_TRUE(IsBackground({0, 0, 0}) && IsBackground({-3.3f, 0, 0}));
 }
 
-TEST_F(Crystal, PickingACopySelectsItsAtom)
+// A click on any copy selects its atom, and every copy of that atom lights up.
+TEST_F(Crystal, PickingACopySelectsItsAtomEverywhere)
 {
     Load(kAcrossTheFace);
     display_->v_repeat = glm::ivec3(3, 2, 1);
     Frame();
-    for (int cx = 0; cx < 3; ++cx)
-        for (int cy = 0; cy < 2; ++cy)
-            for (unsigned atom = 0; atom < 2; ++atom) {
-                ClickOnPixel(ToPixel(display_->data.v_float_raw_xyz[atom] + glm::vec3(6.0f * cx, 6.0f * cy, 0.0f)));
-                EXPECT_TRUE(display_->is_atom_selected && display_->selected_atom == atom) << "cell " << cx << " " << cy;
-            }
+    auto copy = [this](unsigned atom, int c) {
+        return display_->data.v_float_raw_xyz[atom] + glm::vec3(6.0f * float(c % 3), 6.0f * float(c / 3), 0.0f);
+    };
+    for (int c = 0; c < 6; ++c)
+        for (unsigned atom = 0; atom < 2; ++atom) {
+            ClickOnPixel(ToPixel(copy(atom, c)));
+            EXPECT_TRUE(display_->is_atom_selected && display_->selected_atom == atom) << "cell " << c;
+            for (int other = 0; other < 6; ++other)
+                for (unsigned a = 0; a < 2; ++a) {
+                    const Rgb p = At(copy(a, other));
+                    EXPECT_EQ(p.b * 4 < p.g * 3, a == atom) << "atom " << a << " in cell " << other << ": " << p;
+                }
+        }
 }
 
 TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
