@@ -80,9 +80,11 @@ TEST_F(Vasp, SiO2InEveryLayout) {
         EXPECT_TRUE(v.header_lines == c.header_lines && v.is_extended == c.extended && v.is_direct == c.direct &&
                     v.is_dynamics == c.dynamics);
         EXPECT_EQ(v.cell_xyz, glm::dmat3(c.edge, 0, 0, 0, c.edge * 1.2, 0, 0, 0, c.edge * 1.4));
-        if (c.edge == 5)
-            EXPECT_TRUE(idx == (std::vector<unsigned>{13, 7, 7}) && v.is_periodic && v.GetMaxCoordinate() == glm::dvec3(2.5, 3, 5.25) &&
+        if (c.edge == 5) {
+            EXPECT_TRUE(idx == (std::vector<unsigned>{13, 7, 7}) && v.is_periodic &&
+                        v.GetMaxCoordinate() == glm::dvec3(2.5, 3, 5.25) &&
                         xyz == (std::vector<glm::vec3>{{0, 0, 0}, {1.25f, 3.0f, 0.0f}, {2.5f, 0.0f, 5.25f}}));
+        }
         // saved extended: in a folder without POTCAR the species line carries them
         const std::vector<glm::vec3> xyz0 = xyz;
         ASSERT_TRUE(v.SaveFile(dir, dir + "/CONTCAR", idx));
