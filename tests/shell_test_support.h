@@ -3,13 +3,8 @@
 #ifndef TESK_TESTS_SHELL_TEST_SUPPORT_H
 #define TESK_TESTS_SHELL_TEST_SUPPORT_H
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <string>
 
-#include <gtest/gtest.h>
 #include <imgui.h>
 
 #include "filechooser.h"
@@ -17,7 +12,6 @@
 #include "test_support.h"
 
 inline bool operator==(const ImVec2& a, const ImVec2& b) { return a.x == b.x && a.y == b.y; }
-inline std::ostream& operator<<(std::ostream& os, const ImVec2& v) { return os << "(" << v.x << ", " << v.y << ")"; }
 
 // A GUI context as the GLFW back-end would set it up: built font atlas (the
 // program's GUI font when asked), 60 frames a second, no layout file.
@@ -29,9 +23,7 @@ inline ImGuiContext* NewGuiContext(ImVec2 display, bool gui_font = false)
     io.IniFilename = nullptr;
     io.DisplaySize = display;
     io.DeltaTime = 1.0f / 60.0f;
-    unsigned char* pixels = nullptr;
-    int w = 0, h = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);  // the atlas is built as a back-end would
+    io.Fonts->Build();  // as a back-end would before the first frame
     return ctx;
 }
 
@@ -53,13 +45,8 @@ struct GuiInput {
     void Key(int key, bool ctrl = false, bool shift = false)
     {
         ImGuiIO& io = ImGui::GetIO();
-        io.KeyCtrl = ctrl;
-        io.KeyShift = shift;
-        io.KeysDown[key] = true;
-        frame();
-        io.KeysDown[key] = false;
-        io.KeyCtrl = io.KeyShift = false;
-        frame();
+        io.KeyCtrl = ctrl, io.KeyShift = shift, io.KeysDown[key] = true, frame();
+        io.KeyCtrl = io.KeyShift = io.KeysDown[key] = false, frame();
     }
     void Wheel(float steps, int frames)
     {
@@ -71,8 +58,7 @@ struct GuiInput {
     }
 };
 
-// An entry of `kind` (with `text` when given) that file dialog `d` drew in
-// its last frame, or null.
+// An entry of `kind` (with `text` when given) that dialog `d` drew last frame, or null.
 inline const FileChooser::ShownItem* Shown(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind,
                                            const std::string& text = std::string())
 {
