@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,11 +25,9 @@ struct Outcome {
 // The program with `args` (shell words), its exit status and output.
 Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& before = "") {
     const std::string out = dir.path("stdout"), err = dir.path("stderr");
-    const std::string cmd = "cd " + dir.root + " && " + before + std::string(TESK_BINARY) + " " + args + " >" + out +
-                            " 2>" + err + " </dev/null";
-    const int raw = std::system(("sh -c '" + cmd + "'").c_str());
-    const Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000, Slurp(out), Slurp(err)};
-    return r;
+    const int raw = std::system(("sh -c 'cd " + dir.root + " && " + before + TESK_BINARY + " " + args + " >" + out +
+                                 " 2>" + err + " </dev/null'").c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000, Slurp(out), Slurp(err)};
 }
 
 // Elements, positions as in the file, and the cell.
@@ -42,9 +39,9 @@ struct Structure {
 };
 
 Structure ReadBack(const std::string& path) {
-    auto m = std::make_unique<CModel>();
-    Structure s{m->ReadFile(FolderOf(path), path, DetectFormat(path)), m->is_periodic, m->m_cell_box, m->v_atom_index, {}};
-    for (const glm::vec3& p : m->v_float_raw_xyz) s.r.push_back(glm::dvec3(p) + glm::dvec3(m->center_xyz));
+    CModel m;
+    Structure s{m.ReadFile(FolderOf(path), path, DetectFormat(path)), m.is_periodic, m.m_cell_box, m.v_atom_index, {}};
+    for (const glm::vec3& p : m.v_float_raw_xyz) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.center_xyz));
     return s;
 }
 
@@ -65,11 +62,9 @@ void ExpectSameStructure(const Structure& a, const Structure& b, bool keep_cell,
         return p;
     };
     const auto pa = pairs(a), pb = pairs(b);
-    for (std::size_t k = 0; k < pa.size(); ++k) {
+    for (std::size_t k = 0; k < pa.size(); ++k)
         EXPECT_TRUE(std::get<0>(pa[k]) == std::get<0>(pb[k]) && std::get<1>(pa[k]) == std::get<1>(pb[k]) &&
-                    std::fabs(std::get<2>(pa[k]) - std::get<2>(pb[k])) < 3e-3)
-            << what << " pair " << k;
-    }
+                    std::fabs(std::get<2>(pa[k]) - std::get<2>(pb[k])) < 3e-3) << what << " pair " << k;
     if (!keep_cell) return;
     ASSERT_EQ(a.periodic, b.periodic) << what;
     if (!a.periodic) return;
@@ -91,11 +86,7 @@ void ExpectSameStructure(const Structure& a, const Structure& b, bool keep_cell,
 TEST(CommandLine, HelpVersionAndMisuseFromTheProgram) {
     ScratchDir dir("tesk_cli");
     // none of these needs a display
-    const struct {
-        const char* args;
-        int status;
-        const char* starts;
-    } rows[] = {{"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
+    const struct { const char* args; int status; const char* starts; } rows[] = {{"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
                 {"-V", 0, "Tesk "},
                 {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"},
                 {"--format cif x", 2, "tesk: "},
@@ -160,19 +151,16 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
     Outcome r = Tesk(dir, "--format xyz --to pdb --convert water.txt water.out");
     EXPECT_EQ(ReadBack(dir.path("water.out")).e.size(), 3u) << "PDB, told from its records";
 
-    struct Case {
-        std::string args, line;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"--convert missing.xyz a.pdb", "Could not read missing.xyz as XYZ\n"},
         {"--convert words a.pdb", "Could not tell the format of words; name it with --format\n"},
         {"--format pdb --convert water.txt a.xyz", "Could not read water.txt as PDB\n"},
         {"--format xyz --convert water.txt a.out", "Could not tell the format to write a.out in; name it with --to\n"},
         {"--format xyz --convert water.txt nofolder/a.pdb", "Could not save nofolder/a.pdb\n"},
     };
-    for (const Case& c : cases) {
-        r = Tesk(dir, c.args);
-        EXPECT_TRUE(r.status == 1 && r.out == c.line && r.err.empty()) << c.args << ": " << r.out << r.err;
+    for (const auto& [args, line] : cases) {
+        r = Tesk(dir, args);
+        EXPECT_TRUE(r.status == 1 && r.out == line && r.err.empty()) << args << ": " << r.out << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path("a.pdb")));
 
