@@ -255,7 +255,7 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
 }
 
-TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindows)
+TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixels)
 {
     Load(THREE);
     // a press inside the Action window where no widget is, dragged onto the scene: no pick, no rotation
@@ -292,6 +292,19 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindows)
     MoveTo(ImVec2(160.0f, 40.0f));
     Wheel(-1.0f, 1);
     EXPECT_NEAR(atom->view_zoom, 12.5f, 1e-3f) << "over a window the wheel is the GUI's";
+
+    // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is the middle atom
+    ImGuiIO& io = ImGui::GetIO();
+    io.MousePos = ImVec2(320.0f, 180.0f);
+    io.DisplaySize = ImVec2(640.0f, 360.0f);
+    io.MouseDown[0] = true;
+    ImGui::NewFrame();
+    SetFrameSize(*s, 1280, 720, 640, 360);
+    MouseStep(*s, *atom);
+    ClearFrame(*s);
+    ScenePass(*s, *atom);
+    ImGui::Render();
+    EXPECT_TRUE(atom->is_atom_selected && atom->selected_atom == 0u);
 }
 
 TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
@@ -345,24 +358,7 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
     EXPECT_EQ(atom->track.last_rotation, start);
 }
 
-TEST_F(ShellGuiTest, PointerScaledToFramebufferPixels)
-{
-    Load(THREE);
-    // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is the middle atom
-    ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = ImVec2(320.0f, 180.0f);
-    io.DisplaySize = ImVec2(640.0f, 360.0f);
-    io.MouseDown[0] = true;
-    ImGui::NewFrame();
-    SetFrameSize(*s, 1280, 720, 640, 360);
-    MouseStep(*s, *atom);
-    ClearFrame(*s);
-    ScenePass(*s, *atom);
-    ImGui::Render();
-    EXPECT_TRUE(atom->is_atom_selected && atom->selected_atom == 0u);
-}
-
-TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
+TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
 {
     Click(Find(CHOOSER, "Save As"));
     EXPECT_FALSE(s->save_dlg && !s->save_dlg->getShownItems().empty()) << "nothing to save yet";
@@ -384,6 +380,23 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(back.v_atom_index, atom->data.v_atom_index);
+    // the image: the scene alone, at framebuffer size
+    Click(Find(CHOOSER, "Save Image"));
+    Frame(), Frame();
+    Click(Centre(Shown(s->image_dlg.get(), Kind::SAVE_BUTTON)));
+    EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));
+    int w = 0, h = 0, n = 0;
+    unsigned char* png = stbi_load(dir.path("three.png").c_str(), &w, &h, &n, 3);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(glm::ivec2(w, h), glm::ivec2(1280, 720));
+    auto at = [&](ImVec2 p) {
+        const unsigned char* c = png + (int(p.y) * w + int(p.x)) * 3;
+        return std::vector<int>(c, c + 3);
+    };
+    EXPECT_NE(at(CENTRE), BACKGROUND) << "the middle atom";
+    EXPECT_EQ(at(SCENE_POINT), BACKGROUND);
+    EXPECT_EQ(at(ImVec2(150.0f, 100.0f)), BACKGROUND) << "without the Settings window";
+    stbi_image_free(png);
     // over the file it came from, after an edit: asked first; "No" keeps it
     Click(CENTRE);
     Key(GLFW_KEY_DELETE, false);
@@ -400,31 +413,6 @@ TEST_F(ShellGuiTest, SaveAsWritesTheChosenFormatAndAsksBeforeOverwriting)
     EXPECT_EQ(s->load_message, "Saved " + three);
     ASSERT_TRUE(back.ReadFile(dir.root, three, INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(back.GetTotalAtoms(), 2u);
-}
-
-TEST_F(ShellGuiTest, SaveImageWritesTheSceneAtFramebufferSize)
-{
-    std::filesystem::copy_file(THREE, dir.path("three.xyz"));
-    Drop(dir.path("three.xyz"));
-    Click(Find(CHOOSER, "Save Image"));
-    Frame();
-    const FileChooser::Dialog* d = s->image_dlg.get();
-    Frame();
-    Click(Centre(Shown(d, Kind::SAVE_BUTTON)));
-    EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));
-
-    int w = 0, h = 0, n = 0;
-    unsigned char* png = stbi_load(dir.path("three.png").c_str(), &w, &h, &n, 3);
-    ASSERT_NE(png, nullptr);
-    EXPECT_EQ(glm::ivec2(w, h), glm::ivec2(1280, 720));
-    auto at = [&](ImVec2 p) {
-        const unsigned char* c = png + (int(p.y) * w + int(p.x)) * 3;
-        return std::vector<int>(c, c + 3);
-    };
-    EXPECT_NE(at(CENTRE), BACKGROUND) << "the middle atom";
-    EXPECT_EQ(at(SCENE_POINT), BACKGROUND);
-    EXPECT_EQ(at(ImVec2(150.0f, 100.0f)), BACKGROUND) << "the scene alone, without the Settings window";
-    stbi_image_free(png);
 }
 
 TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
@@ -469,7 +457,7 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
 }
 
-TEST_F(ShellGuiTest, ShiftClicksBuildASelectionOfUpToFourWithItsLinesAndMeasure)
+TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
 {
     LoadChain();
     ImVec2 at[5];
@@ -516,13 +504,9 @@ TEST_F(ShellGuiTest, ShiftClicksBuildASelectionOfUpToFourWithItsLinesAndMeasure)
     Click(EMPTY);
     EXPECT_FALSE(atom->is_atom_selected);
     EXPECT_FALSE(line_near(middle02));
-}
 
-TEST_F(ShellGuiTest, DeleteTheSelectionThenUndoAndRedoByKeysAndButtons)
-{
-    LoadChain();
+    // delete three; one step of undo puts them back at their numbers
     const std::vector<glm::vec3> original = atom->data.v_float_raw_xyz;
-
     Click(Screen(1));
     Click(Screen(4), 0, true);
     Click(Screen(3), 0, true);
@@ -531,7 +515,6 @@ TEST_F(ShellGuiTest, DeleteTheSelectionThenUndoAndRedoByKeysAndButtons)
     EXPECT_FALSE(atom->is_atom_selected);
     Key(GLFW_KEY_DELETE, false);
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u) << "nothing selected any more";
-    // one step puts all three back at their numbers
     Key(GLFW_KEY_Z, true);
     EXPECT_EQ(atom->data.v_float_raw_xyz, original);
     const struct { int key; bool shift; unsigned atoms; } keys[] = {
