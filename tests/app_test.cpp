@@ -3,8 +3,6 @@
 // folder, window, background, open through the dialog, pick, delete, layout
 // saved), and a start without a display.
 #include <chrono>
-#include <cstring>
-#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -45,7 +43,7 @@ struct Image {
 // Xlib loaded at run time so that the test needs no X11 development files.
 bool SendCloseRequest(const std::string& display, unsigned long window)
 {
-    struct ClientMessage {
+    struct ClientMessage {  // Xlib's XClientMessageEvent
         int type;
         unsigned long serial;
         int send_event;
@@ -54,10 +52,7 @@ bool SendCloseRequest(const std::string& display, unsigned long window)
         int format;
         long l[5];
     };
-    union Event {
-        ClientMessage xclient;
-        long pad[24];
-    };
+    union Event { ClientMessage xclient; long pad[24]; };
     void* lib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
     auto open = reinterpret_cast<void* (*)(const char*)>(dlsym(lib, "XOpenDisplay"));
     auto atom = reinterpret_cast<unsigned long (*)(void*, const char*, int)>(dlsym(lib, "XInternAtom"));
@@ -74,27 +69,6 @@ bool SendCloseRequest(const std::string& display, unsigned long window)
     const bool ok = send(dpy, window, 0, 0, &ev) != 0;
     close(dpy);
     return ok;
-}
-
-// Starts argv[0] in `cwd` (unless empty) with the given environment names
-// replaced or (value null) removed, its output going to `out_path`.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-            const std::string& cwd, const std::string& out_path)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        for (const auto& e : env) e.second ? setenv(e.first.c_str(), e.second, 1) : unsetenv(e.first.c_str());
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 // Polls `done` every `ms` milliseconds for up to `seconds`; its last answer.
@@ -127,22 +101,27 @@ protected:
         std::error_code ec;
         fs::remove_all(home, ec);
     }
-    // The program with DISPLAY and USER as given. With AddressSanitizer its
-    // leak check would report the GL driver's caches, unloaded by glfwTerminate;
-    // the in-process tests check our own code for leaks.
-    pid_t Start(const std::string& cwd, const char* user_value, const char* display_value,
-                const std::vector<std::string>& args = {})
+    // The program in `cwd` with our USER and the given DISPLAY (none if null),
+    // its output going to `out`. With AddressSanitizer its leak check would
+    // report the GL driver's caches, unloaded by glfwTerminate; the
+    // in-process tests check our own code for leaks.
+    pid_t Start(const std::string& cwd, const char* display_value)
     {
         std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
 #if defined(__SANITIZE_ADDRESS__)
         asan += std::string(asan.empty() ? "" : ":") + "detect_leaks=0";
 #endif
-        std::vector<std::string> argv{TESK_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        const pid_t pid = Spawn(argv,
-                                {{"DISPLAY", display_value}, {"WAYLAND_DISPLAY", nullptr},
-                                 {"USER", user_value}, {"ASAN_OPTIONS", asan.c_str()}},
-                                cwd, out);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 1), dup2(fd, 2);
+            display_value ? setenv("DISPLAY", display_value, 1) : unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            setenv("USER", user.c_str(), 1);
+            setenv("ASAN_OPTIONS", asan.c_str(), 1);
+            if (chdir(cwd.c_str()) == 0) execl(TESK_BINARY, TESK_BINARY, static_cast<char*>(nullptr));
+            _exit(127);
+        }
         EXPECT_GT(pid, 0);
         return pid;
     }
@@ -153,7 +132,6 @@ protected:
         if (status != -1000) tesk = -1;
         return status;
     }
-
     std::string Run(const std::string& cmd)
     {
         std::string result;
@@ -209,7 +187,7 @@ TEST_F(AppTest, NewUserSessionFromFirstStartToClose)
     const std::string samples = scratch.dir("samples");
     fs::copy_file(std::string(TESK_SOURCE_DIR) + "/examples/water.xyz", samples + "/water.xyz");
     const std::string path = fs::canonical(samples + "/water.xyz").string();
-    tesk = Start(samples, user.c_str(), display.c_str());
+    tesk = Start(samples, display.c_str());
     const unsigned long w = Window();
     ASSERT_NE(w, 0ul) << Slurp(out) << " status " << WaitExit(tesk, 0.1);
     EXPECT_EQ(Title(), "Tesk ImGui GLFW+OpenGL3.3\n");
@@ -244,7 +222,7 @@ TEST_F(AppTest, NewUserSessionFromFirstStartToClose)
 TEST_F(AppTest, WithoutADisplay)
 {
     // no display: status 1, and nothing of its own printed or made
-    EXPECT_EQ(WaitExit(Start(scratch.root, user.c_str(), nullptr)), 1);
+    EXPECT_EQ(WaitExit(Start(scratch.root, nullptr)), 1);
     EXPECT_EQ(Slurp(out).find("settings"), std::string::npos) << Slurp(out);
     EXPECT_FALSE(fs::exists(home));
 }
