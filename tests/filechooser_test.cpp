@@ -282,9 +282,9 @@ TEST(FileChooser, HistoryPathButtonsAndTypedLocations)
     gui.click(ShownItem::EDIT_LOCATION_BUTTON);
     gui.step();
     EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD)->text, s.path("a/b"));
-    const struct { std::string typed, folder; bool stays_open; } typed[] = {{"c", s.path("a/b/c"), false},          {"../../nothere", s.path("a/b/c"), true},
-                 {"../..//", s.path("a"), false},        {s.path("a/b"), s.path("a/b"), false},
-                 {"//", "/", false}};
+    const struct { std::string typed, folder; bool stays_open; } typed[] = {
+        {"c", s.path("a/b/c"), false}, {"../../nothere", s.path("a/b/c"), true}, {"../..//", s.path("a"), false},
+        {s.path("a/b"), s.path("a/b"), false}, {"//", "/", false}};
     for (const auto& t : typed) {
         gui.goTo(t.typed);
         EXPECT_EQ(gui.folder(), t.folder) << t.typed;
