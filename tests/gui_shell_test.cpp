@@ -398,10 +398,7 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
 
 TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
 {
-    CopyTextCut(s->filePath, PATH_SIZE, THREE.c_str());  // the dialog starts in its folder
-    Click(Find(CHOOSER, "Open"));
-    Click(Centre(Shown(s->dlg.get(), Kind::FILE_ENTRY, "three.xyz")));
-    ASSERT_EQ(atom->GetNumberOfAtoms(), 3u);
+    Load(THREE);
     Click(CENTRE);
     ASSERT_TRUE(atom->is_atom_selected);
     // Delete and the shortcuts, held or tapped shorter than a frame, do
