@@ -106,17 +106,15 @@ struct Gui : GuiInput {
     std::vector<std::string> returned;  // non-empty results since the last click
 };
 
-void SetTime(const std::string& path, long seconds)
-{
-    const timeval tv[2] = {{seconds, 0}, {seconds, 0}};
-    EXPECT_EQ(utimes(path.c_str(), tv), 0);
-}
-
 }  // namespace
 
 TEST(FileChooser, ListsOnlyVisibleFoldersAndFilesInEveryOrder)
 {
     ScratchDir s;
+    auto SetTime = [](const std::string& path, long t) {
+        const timeval tv[2] = {{t, 0}, {t, 0}};
+        EXPECT_EQ(utimes(path.c_str(), tv), 0);
+    };
     for (const char* d : {".hidden_dir", "old~"}) s.dir(d);
     for (const char* f : {".secret", "notes.txt~"}) s.file(f);
     const struct { const char* name; std::size_t size; long time; } files[] = {
@@ -195,13 +193,6 @@ TEST(FileChooser, NamesShownWholeFilteredChosenInOneFrameReopenAndCancel)
     EXPECT_EQ(gui.find(ShownItem::FILTER_FIELD)->text, "");
     EXPECT_EQ(gui.entries(), (Names{"f:other.xyz", "f:POSCAR"}));
     EXPECT_FALSE(gui.enabled(ShownItem::HISTORY_BACK));
-    // the popup's close button cancels: nothing is returned from then on
-    const ShownItem* wnd = gui.find(ShownItem::WINDOW);
-    const float half = ImGui::GetFontSize() * 0.5f;
-    gui.clickAt(ImVec2(wnd->max.x - ImGui::GetStyle().FramePadding.x - half,
-                       wnd->min.y + ImGui::GetStyle().FramePadding.y + half));
-    EXPECT_TRUE(dlg.hasUserJustCancelledDialog());
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.step(), "");
 }
 
 TEST(FileChooser, BigFolderDrawsItsVisibleRowsAndEachFolderOpensAtTheTop)

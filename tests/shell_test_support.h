@@ -11,8 +11,6 @@
 #include "tesk.h"
 #include "test_support.h"
 
-inline bool operator==(const ImVec2& a, const ImVec2& b) { return a.x == b.x && a.y == b.y; }
-
 // A GUI context as the GLFW back-end would set it up: built font atlas (the
 // program's GUI font when asked), 60 frames a second, no layout file.
 inline ImGuiContext* NewGuiContext(ImVec2 display, bool gui_font = false)
