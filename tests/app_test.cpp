@@ -114,13 +114,6 @@ protected:
         EXPECT_GT(pid, 0);
         return pid;
     }
-    int Close()
-    {
-        EXPECT_TRUE(SendCloseRequest(display, Window()));
-        const int status = WaitExit(tesk);
-        if (status != -1000) tesk = -1;
-        return status;
-    }
     std::string Run(const std::string& cmd)
     {
         std::string result;
@@ -136,7 +129,6 @@ protected:
         return WaitFor([&] { return !(ids = Run("xdotool search --name '^Tesk'")).empty(); }) ? std::stoul(ids) : 0ul;
     }
     std::string Title() { return Run("xdotool getwindowname " + std::to_string(Window())); }
-    bool WaitOutput(const std::string& text) { return WaitFor([&] { return Slurp(out).find(text) != std::string::npos; }); }
     Image Shot()
     {
         Image img;
@@ -156,10 +148,7 @@ protected:
     }
     void ClickAt(int x, int y)
     {
-        Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y));
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        Run("xdotool click 1");
-        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.15 click 1 sleep 0.35");
     }
 
     const std::string display = getenv("DISPLAY") ? getenv("DISPLAY") : "";
@@ -184,7 +173,8 @@ TEST_F(AppTest, NewUserSessionFromAStartWithoutDisplayToClose)
     const unsigned long w = Window();
     ASSERT_NE(w, 0ul) << Slurp(out) << " status " << WaitExit(tesk, 0.1);
     EXPECT_EQ(Title(), "Tesk ImGui GLFW+OpenGL3.3\n");
-    ASSERT_TRUE(WaitOutput(" settings: mkdir -p " + home + "/.tesk-org/\n")) << Slurp(out);
+    const std::string settings = " settings: mkdir -p " + home + "/.tesk-org/\n";
+    ASSERT_TRUE(WaitFor([&] { return Slurp(out).find(settings) != std::string::npos; })) << Slurp(out);
     EXPECT_TRUE(fs::is_directory(home + "/.tesk-org"));
     // nothing loaded: the background colour, with the control windows over it
     const Image empty = ShotUntil([](const Image& i) { return IsBackground(i.At(640, 360)); });
@@ -206,7 +196,9 @@ TEST_F(AppTest, NewUserSessionFromAStartWithoutDisplayToClose)
     EXPECT_TRUE(IsBackground(deleted.At(640, 380))) << "the oxygen is gone " << deleted.At(640, 380);
     EXPECT_FALSE(IsBackground(deleted.At(640, 190))) << "the hydrogens stay";
 
-    EXPECT_EQ(Close(), 0);
+    EXPECT_TRUE(SendCloseRequest(display, Window()));
+    EXPECT_EQ(WaitExit(tesk), 0);
+    tesk = -1;
     EXPECT_TRUE(fs::exists(home + "/.tesk-org/tesk.ini")) << "the GUI library saved its layout on the way out";
 }
 
