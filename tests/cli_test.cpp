@@ -75,12 +75,10 @@ void ExpectSameStructure(const Structure& a, const Structure& b, bool keep_cell,
 TEST(CommandLine, HelpVersionAndMisuseFromTheProgram) {
     ScratchDir dir("tesk_cli");
     // none of these needs a display
-    const struct { const char* args; int status; const char* starts; } rows[] = {{"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
-                {"-V", 0, "Tesk "},
-                {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"},
-                {"--format cif x", 2, "tesk: "},
-                {"a b", 2, "tesk: "},
-                {"--to xyz a", 2, "tesk: "}};
+    const struct { const char* args; int status; const char* starts; } rows[] = {
+        {"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"}, {"-V", 0, "Tesk "},
+        {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"},
+        {"--format cif x", 2, "tesk: "}, {"a b", 2, "tesk: "}, {"--to xyz a", 2, "tesk: "}};
     for (const auto& r : rows) {
         const Outcome o = Tesk(dir, r.args);
         EXPECT_EQ(o.status, r.status) << r.args;

@@ -93,8 +93,7 @@ struct Gui : GuiInput {
     }
     std::string highlighted(ShownItem::Kind kind) const
     {
-        for (const ShownItem* it : all(kind))
-            if (it->highlighted) return it->text;
+        for (const ShownItem* it : all(kind)) if (it->highlighted) return it->text;
         return "";
     }
     bool enabled(ShownItem::Kind kind) const { return find(kind) && find(kind)->enabled; }

@@ -65,14 +65,9 @@ protected:
         Frame();
         // taller than on first use so that every widget is reached without
         // scrolling, as a user would drag the corners
-        Resize(SETTINGS, 240.0f);
-        Resize(CHOOSER, 160.0f);
-        Resize(ACTION, 160.0f);
+        for (const auto& [w, h] : {std::pair(SETTINGS, 240.0f), {CHOOSER, 160.0f}, {ACTION, 160.0f}}) Resize(w, h);
     }
-    void Resize(const char* window_name, float height)
-    {
-        ImGui::NewFrame(), ImGui::SetWindowSize(window_name, ImVec2(300.0f, height)), ImGui::Render(), Frame();
-    }
+    void Resize(const char* w, float h) { ImGui::NewFrame(), ImGui::SetWindowSize(w, ImVec2(300, h)), ImGui::Render(), Frame(); }
     void TearDown() override { atom->Delete(), ImGui::DestroyContext(); }
     // One pass of the frame loop.
     void Frame()
@@ -129,11 +124,7 @@ protected:
         LoadStructure(*s, *atom, path.substr(0, path.rfind('/')).c_str(), path.c_str(), true), Frame();
     }
     // Drops `path` on the window, as the window system reports it.
-    void Drop(const std::string& path)
-    {
-        const char* paths[1] = {path.c_str()};
-        NoteDrop(*s, 1, paths), Frame();
-    }
+    void Drop(const std::string& path) { const char* paths[1] = {path.c_str()}; NoteDrop(*s, 1, paths), Frame(); }
     std::string ItemText(const FileChooser::Dialog* d, Kind kind)
     {
         Frame();  // what a click changed shows from the next frame on
@@ -487,9 +478,9 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
 
     // delete three; one step of undo puts them back at their numbers
     const std::vector<glm::vec3> original = atom->data.v_float_raw_xyz;
-    Click(Screen(1));
-    Click(Screen(4), 0, true);
-    Click(Screen(3), 0, true);
+    Click(at[1]);
+    Click(at[4], 0, true);
+    Click(at[3], 0, true);
     Key(GLFW_KEY_DELETE, false);
     ASSERT_EQ(atom->data.v_atom_index, (std::vector<unsigned>{5, 5}));
     EXPECT_FALSE(atom->is_atom_selected);
