@@ -34,11 +34,8 @@ struct GuiInput {
     void Button(int b, bool down) { ImGui::GetIO().MouseDown[b] = down, frame(); }
     void Click(ImVec2 p, int b = 0, bool shift = false)
     {
-        MoveTo(p);
-        ImGui::GetIO().KeyShift = shift;
-        Button(b, true);
-        Button(b, false);
-        ImGui::GetIO().KeyShift = false;
+        MoveTo(p), ImGui::GetIO().KeyShift = shift;
+        Button(b, true), Button(b, false), ImGui::GetIO().KeyShift = false;
     }
     void Key(int key, bool ctrl = false, bool shift = false)
     {
@@ -48,11 +45,7 @@ struct GuiInput {
     }
     void Wheel(float steps, int frames)
     {
-        for (int i = 0; i < frames; ++i) {
-            ImGui::GetIO().MouseWheel = steps;
-            frame();
-            ImGui::GetIO().MouseWheel = 0.0f;
-        }
+        for (int i = 0; i < frames; ++i) ImGui::GetIO().MouseWheel = steps, frame(), ImGui::GetIO().MouseWheel = 0.0f;
     }
 };
 
