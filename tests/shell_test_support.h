@@ -3,21 +3,13 @@
 #ifndef TESK_TESTS_SHELL_TEST_SUPPORT_H
 #define TESK_TESTS_SHELL_TEST_SUPPORT_H
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <string>
 
-#include <gtest/gtest.h>
 #include <imgui.h>
 
 #include "filechooser.h"
 #include "tesk.h"
 #include "test_support.h"
-
-inline bool operator==(const ImVec2& a, const ImVec2& b) { return a.x == b.x && a.y == b.y; }
-inline std::ostream& operator<<(std::ostream& os, const ImVec2& v) { return os << "(" << v.x << ", " << v.y << ")"; }
 
 // A GUI context as the GLFW back-end would set it up: built font atlas (the
 // program's GUI font when asked), 60 frames a second, no layout file.
@@ -29,9 +21,7 @@ inline ImGuiContext* NewGuiContext(ImVec2 display, bool gui_font = false)
     io.IniFilename = nullptr;
     io.DisplaySize = display;
     io.DeltaTime = 1.0f / 60.0f;
-    unsigned char* pixels = nullptr;
-    int w = 0, h = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);  // the atlas is built as a back-end would
+    io.Fonts->Build();  // as a back-end would before the first frame
     return ctx;
 }
 
@@ -44,35 +34,22 @@ struct GuiInput {
     void Button(int b, bool down) { ImGui::GetIO().MouseDown[b] = down, frame(); }
     void Click(ImVec2 p, int b = 0, bool shift = false)
     {
-        MoveTo(p);
-        ImGui::GetIO().KeyShift = shift;
-        Button(b, true);
-        Button(b, false);
-        ImGui::GetIO().KeyShift = false;
+        MoveTo(p), ImGui::GetIO().KeyShift = shift;
+        Button(b, true), Button(b, false), ImGui::GetIO().KeyShift = false;
     }
     void Key(int key, bool ctrl = false, bool shift = false)
     {
         ImGuiIO& io = ImGui::GetIO();
-        io.KeyCtrl = ctrl;
-        io.KeyShift = shift;
-        io.KeysDown[key] = true;
-        frame();
-        io.KeysDown[key] = false;
-        io.KeyCtrl = io.KeyShift = false;
-        frame();
+        io.KeyCtrl = ctrl, io.KeyShift = shift, io.KeysDown[key] = true, frame();
+        io.KeyCtrl = io.KeyShift = io.KeysDown[key] = false, frame();
     }
     void Wheel(float steps, int frames)
     {
-        for (int i = 0; i < frames; ++i) {
-            ImGui::GetIO().MouseWheel = steps;
-            frame();
-            ImGui::GetIO().MouseWheel = 0.0f;
-        }
+        for (int i = 0; i < frames; ++i) ImGui::GetIO().MouseWheel = steps, frame(), ImGui::GetIO().MouseWheel = 0.0f;
     }
 };
 
-// An entry of `kind` (with `text` when given) that file dialog `d` drew in
-// its last frame, or null.
+// An entry of `kind` (with `text` when given) that dialog `d` drew last frame, or null.
 inline const FileChooser::ShownItem* Shown(const FileChooser::Dialog* d, FileChooser::ShownItem::Kind kind,
                                            const std::string& text = std::string())
 {
