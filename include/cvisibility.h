@@ -73,6 +73,7 @@ private:
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
     std::vector<CTube> v_tubes;
+    std::vector<CTube> v_found;       // every tube that may show, in bond order
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
 };
 

@@ -379,14 +379,16 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
                  std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
     };
     v_tile_tubes.assign(tiles + 1, 0);
+    v_found.clear();
     CTube t;
     for (unsigned b = 0; b < count; ++b)
-        if (tube(b, t))
+        if (tube(b, t)) {
+            v_found.push_back(t);
             tube_tiles(t, [&](size_t i) { ++v_tile_tubes[i]; });
+        }
     v_tubes.resize(StartsOfBins(v_tile_tubes));
-    for (unsigned b = 0; b < count; ++b)
-        if (tube(b, t))
-            tube_tiles(t, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = t; });
+    for (const CTube& f : v_found)
+        tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
 
     v_bond_seen.assign(count, 0);
     for (size_t i = 0; i < tiles; ++i) {
