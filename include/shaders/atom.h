@@ -1,11 +1,11 @@
 // Atoms as ray-cast sphere impostors: one view-aligned triangle per atom,
 // drawn as instances of 64 atoms each (a software renderer pays per
 // instance). A list names the atoms to draw: those a view may show, or for
-// picking those near the clicked pixel. The fragment stage intersects the view ray (the projection is
-// orthographic) with the sphere, discards misses and writes the hit's true
-// depth. The normal and the picking program share the vertex stage and the
-// hit test; picking writes the atom number as colour (r low byte, g middle,
-// b high) instead of lighting.
+// picking those near the clicked pixel. The fragment stage intersects the
+// view ray (the projection is orthographic) with the sphere, discards misses
+// and writes the hit's true depth. The normal and the picking program share
+// the vertex stage and the hit test; picking writes the atom number as colour
+// (r low byte, g middle, b high) instead of lighting.
 #ifndef TESK_SHADERS_ATOM_H
 #define TESK_SHADERS_ATOM_H
 
@@ -50,8 +50,9 @@ void main()
     Offset = corner;
     if (Pick) {
         ourColor = vec3(k & 255, (k >> 8) & 255, (k >> 16) & 255) / 255.0;
-    } else if (any(equal(ivec4(Copies ? int(texelFetch(Origins, k).r) : k), ivec4(Selected[0], Selected[1], Selected[2], Selected[3])))) {
-        // every copy of a selected atom
+    } else if (any(equal(ivec4(Copies ? int(texelFetch(Origins, k).r) : k),
+                         ivec4(Selected[0], Selected[1], Selected[2], Selected[3])))) {
+        // a selected atom, or any copy of one
         ourColor = vec3(1.5, 0.75, 0.45);
     } else {
         ourColor = element.rgb;
