@@ -23,7 +23,7 @@ namespace {
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GPU side
 constexpr int kTile = 64;        // pixels along a tile's side
-constexpr int kBlock = 4;        // pixels along a block's side; a tile keeps each block's farthest depth
+constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
