@@ -43,19 +43,33 @@ struct Image {
 // Xlib loaded at run time so that the test needs no X11 development files.
 bool SendCloseRequest(const std::string& display, unsigned long window)
 {
+    struct ClientMessage {
+        int type;
+        unsigned long serial;
+        int send_event;
+        void* display;
+        unsigned long window, message_type;
+        int format;
+        long l[5];
+    };
+    union Event {
+        ClientMessage xclient;
+        long pad[24];
+    };
     void* lib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
     auto open = reinterpret_cast<void* (*)(const char*)>(dlsym(lib, "XOpenDisplay"));
-    auto atom = reinterpret_cast<long (*)(void*, const char*, int)>(dlsym(lib, "XInternAtom"));
-    auto send = reinterpret_cast<int (*)(void*, unsigned long, int, long, long*)>(dlsym(lib, "XSendEvent"));
+    auto atom = reinterpret_cast<unsigned long (*)(void*, const char*, int)>(dlsym(lib, "XInternAtom"));
+    auto send = reinterpret_cast<int (*)(void*, unsigned long, int, long, Event*)>(dlsym(lib, "XSendEvent"));
     auto close = reinterpret_cast<int (*)(void*)>(dlsym(lib, "XCloseDisplay"));  // flushes
     void* dpy = open(display.c_str());
     if (!dpy) return false;
-    // an XClientMessageEvent where every field takes a long of its own (64-bit
-    // Linux): type, serial, send_event, display, window, message_type, format, data
-    static_assert(sizeof(long) == 8 && sizeof(void*) == 8, "the event below is laid out for 64-bit Linux");
-    long ev[24] = {33, 0, 0, 0, static_cast<long>(window), atom(dpy, "WM_PROTOCOLS", 0), 32,
-                   atom(dpy, "WM_DELETE_WINDOW", 0)};
-    const bool ok = send(dpy, window, 0, 0, ev) != 0;
+    Event ev{};
+    ev.xclient.type = 33;  // ClientMessage
+    ev.xclient.window = window;
+    ev.xclient.message_type = atom(dpy, "WM_PROTOCOLS", 0);
+    ev.xclient.format = 32;
+    ev.xclient.l[0] = static_cast<long>(atom(dpy, "WM_DELETE_WINDOW", 0));
+    const bool ok = send(dpy, window, 0, 0, &ev) != 0;
     close(dpy);
     return ok;
 }
