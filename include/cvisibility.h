@@ -32,6 +32,12 @@ public:
     std::vector<unsigned> v_bonds;  // bond records that may show
 
 private:
+    void AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
+                     glm::ivec2 frame);
+    void BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius);
+    // Frees the working memory after an allocation failed; everything is then drawn.
+    void OutOfMemory();
+
     // What a tile needs of a sphere: its disc in pixels, its centre's distance
     // from the camera and its radius in view units, and its record number.
     struct CSphere {
@@ -53,6 +59,8 @@ private:
 
     // what the last results were found for
     bool is_valid = false, is_culled = false, is_bonds_valid = false;
+    bool is_all_shown = false;      // the lists hold everything: not culling, or out of memory
+    bool is_out_of_memory = false;  // the last try ran out of memory (said once)
     glm::mat4 m_p{0.0f}, m_mv{0.0f};
     glm::ivec2 m_frame{0};
     float r_scale = 0.0f, r_bond_radius = 0.0f;

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 #include <limits>
 #include <utility>
 
@@ -174,7 +176,40 @@ void EachTile(int w, int h, int tiles_x, float x0, float x1, float y0, float y1,
             f(static_cast<size_t>(ty) * static_cast<size_t>(tiles_x) + static_cast<size_t>(tx));
 }
 
+// Every record counts as shown; when even that list finds no memory, none.
+void ListAll(std::vector<unsigned>& list, size_t count)
+{
+    list.clear();
+    try {
+        list.reserve(count);
+        for (size_t k = 0; k < count; ++k)
+            list.push_back(static_cast<unsigned>(k));
+    } catch (const std::exception&) {
+        list.clear();
+        list.shrink_to_fit();
+    }
+}
+
 }  // namespace
+
+void CVisibility::OutOfMemory()
+{
+    // the pass's own copies go, and everything is drawn until a later view fits
+    for (auto* v : {&v_depth, &v_block})
+        std::vector<float>().swap(*v);
+    std::vector<glm::vec4>().swap(v_view);
+    std::vector<CSphere>().swap(v_sorted);
+    std::vector<CSphere>().swap(v_spheres);
+    std::vector<CTube>().swap(v_tubes);
+    std::vector<CTube>().swap(v_found);
+    std::vector<size_t>().swap(v_count);
+    for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
+        std::vector<unsigned char>().swap(*v);
+    is_all_shown = true;
+    if (!is_out_of_memory)
+        std::printf("Out of memory while finding what the view shows; everything is drawn\n");
+    is_out_of_memory = true;
+}
 
 bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
                             const glm::mat4& MV, glm::ivec2 frame, unsigned version)
@@ -193,13 +228,26 @@ bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn,
     u_records = atoms.size();
     u_version = version;
     ++u_generation;
-    v_atoms.clear();
-    if (!is_culling) {
-        for (unsigned k = 0; k < drawn; ++k)
-            v_atoms.push_back(k);
+    is_all_shown = !is_culling;
+    if (is_all_shown) {
+        ListAll(v_atoms, drawn);
         return true;
     }
+    try {
+        AtomsOfView(atoms, drawn, scale, P, frame);
+        is_out_of_memory = false;
+    } catch (const std::exception&) {
+        OutOfMemory();
+        ListAll(v_atoms, drawn);
+    }
+    return true;
+}
 
+void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
+                              glm::ivec2 frame)
+{
+    const glm::mat4& MV = m_mv;
+    v_atoms.clear();
     // the pixel grid as seen from view space: window x = ax * x + bx, y = ay * y + by
     CGrid& g = m_grid;
     g = CGrid{};
@@ -211,7 +259,7 @@ bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn,
     g.by = 0.5f * static_cast<float>(g.i_h) * (1.0f + P[3][1]);
     if (g.i_w == 0 || g.i_h == 0 || !(g.ax > 0.0f) || !(g.ay > 0.0f) || P[2][2] == 0.0f) {
         g.i_w = g.i_h = 0;
-        return true;
+        return;
     }
     // distances from the camera that the projection keeps, and the depth
     // buffer's step there (24 bits), as a margin for every comparison
@@ -327,7 +375,7 @@ bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn,
     for (size_t n = 0; n < finite; ++n)
         if (v_atom_seen[v_sorted[n].k])
             v_atoms.push_back(v_sorted[n].k);
-    return true;
+    return;
 }
 
 bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version)
@@ -341,15 +389,25 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
     u_bonds = bonds.size();
     u_bonds_version = version;
     r_bond_radius = bond_radius;
-    v_bonds.clear();
-    if (!is_culled) {
-        for (unsigned b = 0; b < bonds.size(); ++b)
-            v_bonds.push_back(b);
+    if (is_all_shown) {
+        ListAll(v_bonds, bonds.size());
         return true;
     }
+    try {
+        BondsOfView(bonds, bond_radius);
+    } catch (const std::exception&) {
+        OutOfMemory();
+        ListAll(v_bonds, bonds.size());
+    }
+    return true;
+}
+
+void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius)
+{
+    v_bonds.clear();
     const CGrid& g = m_grid;
     if (g.i_w == 0 || g.i_h == 0)
-        return true;
+        return;
     const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
     const size_t records = v_view.size();
 
@@ -422,5 +480,5 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
     for (unsigned b = 0; b < count; ++b)
         if (v_bond_seen[b])
             v_bonds.push_back(b);
-    return true;
+    return;
 }
