@@ -25,9 +25,9 @@ public:
     // after it was deleted and every later atom moved down by one.
     void UploadFrom(const CModel& m, unsigned first, unsigned count);
     // Records of copies (position, element): the first `drawn` are drawn as
-    // atoms, the rest only end half-bonds; `origins` says which atom each
+    // atoms, the rest only end half-bonds; `atom_of` says which atom each
     // drawn one is a copy of, for the highlight. Picking finds the copies.
-    void UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn, const std::vector<unsigned>& origins);
+    void UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn, const std::vector<unsigned>& atom_of);
 
     // The atoms the next draws take (those a view may show).
     void SetShown(const std::vector<unsigned>& list) { shown.Fill(list); }
@@ -47,11 +47,10 @@ public:
     unsigned int VBOA = 0;     // per-atom records
     unsigned int TBOA = 0;     // the same records as a buffer texture
     std::vector<glm::vec4> v_records;  // what the buffer holds
-    bool is_copies = false;    // the records are copies, whose atoms VBOO holds
-    unsigned int VBOO = 0, TBOO = 0;
-    unsigned u_origin_capacity = 0;
+    bool is_copies = false;    // the records are copies, of the atoms `origins` holds
     CRecordList shown;         // the atoms a draw takes
     CRecordList picked;        // the atoms a pick draws
+    CRecordList origins;       // per copy record: the atom it is a copy of
     std::vector<unsigned> v_pick_list;
     CShader AtomShader, PickShader;
 

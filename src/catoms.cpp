@@ -72,10 +72,9 @@ CAtomsLayer::CAtomsLayer()
     glGenVertexArrays(1, &VAOA);
     glGenBuffers(1, &VBOA);
     glGenTextures(1, &TBOA);
-    glGenBuffers(1, &VBOO);
-    glGenTextures(1, &TBOO);
     shown.Create();
     picked.Create();
+    origins.Create();
 }
 
 void CAtomsLayer::Delete()
@@ -83,12 +82,10 @@ void CAtomsLayer::Delete()
     glDeleteVertexArrays(1, &VAOA);
     glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
-    glDeleteBuffers(1, &VBOO);
-    glDeleteTextures(1, &TBOO);
-    VAOA = VBOA = TBOA = VBOO = TBOO = 0;
-    u_origin_capacity = 0;
+    VAOA = VBOA = TBOA = 0;
     shown.Delete();
     picked.Delete();
+    origins.Delete();
     for (CShader* s : {&AtomShader, &PickShader}) {
         if (s->Program != 0)
             glDeleteProgram(s->Program);
@@ -121,12 +118,11 @@ void CAtomsLayer::Upload(const CModel& m)
 }
 
 void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn,
-                               const std::vector<unsigned>& origins)
+                               const std::vector<unsigned>& atom_of)
 {
     Store(records, drawn);
-    const unsigned n = std::min(u_atoms, static_cast<unsigned>(origins.size()));
-    FillRecordBuffer(VBOO, TBOO, GL_R32UI, origins.data(), n, sizeof(unsigned), u_origin_capacity);
-    u_atoms = n;
+    origins.Fill(atom_of);
+    u_atoms = std::min(u_atoms, static_cast<unsigned>(atom_of.size()));
     is_copies = true;
 }
 
@@ -193,7 +189,7 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     if (list.u_count == 0)
         return;
     glActiveTexture(GL_TEXTURE0 + kOriginsUnit);
-    glBindTexture(GL_TEXTURE_BUFFER, is_copies ? TBOO : 0);
+    glBindTexture(GL_TEXTURE_BUFFER, is_copies ? origins.TBO : 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, TBOA);
     glActiveTexture(GL_TEXTURE0 + kListUnit);
