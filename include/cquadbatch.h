@@ -32,7 +32,8 @@ public:
     // Needs a current OpenGL context.
     void Create();
     void Delete();
-    void Fill(const std::vector<unsigned>& records);
+    void Fill(const std::vector<unsigned>& records) { Fill(records.data(), records.size()); }
+    void Fill(const unsigned* records, size_t count);
 
     unsigned u_count = 0;      // record numbers in the list
     unsigned u_capacity = 0;

@@ -83,13 +83,19 @@ void CDisplay::DrawScene(int w, int h)
     glDisable(GL_BLEND);
     if (is_show_box)
         box.Draw(Projection * V * M * BoxPlacement());
-    // only what this view may show goes to the GPU, found again when the
-    // view, the window or the structure changed
-    if (visible.FindAtoms(atoms.v_records, atoms.u_atoms, atom_scale, Projection, V * M, frame_size, atoms.u_version))
-        atoms.SetShown(visible.v_atoms);
+    // Only what this view may show goes to the GPU, found again when the
+    // view, the window or the structure changed; each part found is drawn at
+    // once, so that the GPU works while the CPU looks for the rest.
     int selected[4];
     HighlightedAtoms(selected);
-    atoms.Draw(Projection, V, M, atom_scale, selected);
+    const bool found = visible.FindAtoms(atoms.v_records, atoms.u_atoms, atom_scale, Projection, V * M, frame_size,
+                                         atoms.u_version, [&](size_t begin, size_t end) {
+                                             atoms.DrawNewPart(Projection, V, M, atom_scale, selected,
+                                                               visible.v_atoms.data() + begin, end - begin, begin == 0);
+                                             glFlush();
+                                         });
+    if (!found)
+        atoms.Draw(Projection, V, M, atom_scale, selected);
     if (data.is_bond_eval && is_show_bond) {
         // the GPU may start on the atoms while the CPU finds the bonds that show
         glFlush();

@@ -63,10 +63,10 @@ void CRecordList::Delete()
     u_count = u_capacity = 0;
 }
 
-void CRecordList::Fill(const std::vector<unsigned>& records)
+void CRecordList::Fill(const unsigned* records, size_t count)
 {
-    u_count = static_cast<unsigned>(records.size());
-    FillRecordBuffer(VBO, TBO, GL_R32UI, records.data(), u_count, sizeof(unsigned), u_capacity);
+    u_count = static_cast<unsigned>(count);
+    FillRecordBuffer(VBO, TBO, GL_R32UI, records, u_count, sizeof(unsigned), u_capacity);
 }
 
 void SetViewLight(unsigned int program, const glm::mat4& V)

@@ -27,6 +27,8 @@ constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GP
 constexpr int kTile = 64;        // pixels along a tile's side
 constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
+constexpr size_t kPart = 1024;   // atoms found before the GPU gets them
+constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
 // the range is cut to what a window can have
@@ -212,7 +214,7 @@ void CVisibility::OutOfMemory()
 }
 
 bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
-                            const glm::mat4& MV, glm::ivec2 frame, unsigned version)
+                            const glm::mat4& MV, glm::ivec2 frame, unsigned version, const CPartFound& part)
 {
     drawn = std::min<unsigned>(drawn, static_cast<unsigned>(atoms.size()));
     if (is_valid && P == m_p && MV == m_mv && frame == m_frame && scale == r_scale && drawn == u_drawn &&
@@ -229,22 +231,23 @@ bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn,
     u_version = version;
     ++u_generation;
     is_all_shown = !is_culling;
-    if (is_all_shown) {
-        ListAll(v_atoms, drawn);
-        return true;
+    if (!is_all_shown) {
+        try {
+            AtomsOfView(atoms, drawn, scale, P, frame, part);
+            is_out_of_memory = false;
+            return true;
+        } catch (const std::exception&) {
+            OutOfMemory();
+        }
     }
-    try {
-        AtomsOfView(atoms, drawn, scale, P, frame);
-        is_out_of_memory = false;
-    } catch (const std::exception&) {
-        OutOfMemory();
-        ListAll(v_atoms, drawn);
-    }
+    ListAll(v_atoms, drawn);
+    if (part)
+        part(0, v_atoms.size());
     return true;
 }
 
 void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
-                              glm::ivec2 frame)
+                              glm::ivec2 frame, const CPartFound& part)
 {
     const glm::mat4& MV = m_mv;
     v_atoms.clear();
@@ -259,6 +262,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     g.by = 0.5f * static_cast<float>(g.i_h) * (1.0f + P[3][1]);
     if (g.i_w == 0 || g.i_h == 0 || !(g.ax > 0.0f) || !(g.ay > 0.0f) || P[2][2] == 0.0f) {
         g.i_w = g.i_h = 0;
+        if (part)
+            part(0, 0);
         return;
     }
     // distances from the camera that the projection keeps, and the depth
@@ -327,7 +332,27 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     v_block.assign(tiles * kBlocks * kBlocks, kInf);
     v_dirty.assign(tiles * kBlocks * kBlocks, 0);
     v_atom_seen.assign(drawn, 0);
+    // After a band of tiles, the atoms whose last tiles it holds are final:
+    // those seen go to the list, and when enough have gathered, to the GPU.
+    const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
+    size_t reported = 0;
+    auto band_done = [&](size_t band) {
+        for (size_t n = band > 0 ? v_tile_spheres[band * tiles_x - 1] : 0; n < v_tile_spheres[(band + 1) * tiles_x - 1]; ++n) {
+            const CSphere& s = v_spheres[n];
+            if (v_atom_seen[s.k] == kSeen && Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
+                v_atom_seen[s.k] = kListed;
+                v_atoms.push_back(s.k);
+            }
+        }
+        const bool last = (band + 1) * tiles_x == tiles;
+        if (part && (v_atoms.size() - reported >= kPart || (last && (v_atoms.size() > reported || reported == 0)))) {
+            part(reported, v_atoms.size());
+            reported = v_atoms.size();
+        }
+    };
     for (size_t i = 0; i < tiles; ++i) {
+        if (i > 0 && i % tiles_x == 0)
+            band_done(i / tiles_x - 1);
         CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_spheres[i - 1] : 0; n < v_tile_spheres[i]; ++n) {
             const CSphere& s = v_spheres[n];
@@ -369,13 +394,10 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                 tile.Touched(j, w);
             }
             if (seen)
-                v_atom_seen[s.k] = 1;
+                v_atom_seen[s.k] = kSeen;
         }
     }
-    for (size_t n = 0; n < finite; ++n)
-        if (v_atom_seen[v_sorted[n].k])
-            v_atoms.push_back(v_sorted[n].k);
-    return;
+    band_done(tiles / tiles_x - 1);
 }
 
 bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version)

@@ -28,8 +28,6 @@ uniform bool Pick;
 uniform usamplerBuffer List;    // the atom numbers to draw
 
 out vec2 Offset;                // from the centre, in radii
-flat out vec3 Center;           // view space
-flat out float Radius;
 flat out vec3 ourColor;
 flat out vec2 Depth;            // window depth of the centre, and its change per radius
 
@@ -45,8 +43,8 @@ void main()
     k = int(texelFetch(List, k).r);
     vec4 atom = texelFetch(Atoms, k);
     vec4 element = Elements[clamp(int(atom.w), 0, 109)];
-    Radius = element.w * S;
-    Center = (MV * vec4(atom.xyz, 1.0)).xyz;
+    float Radius = element.w * S;
+    vec3 Center = (MV * vec4(atom.xyz, 1.0)).xyz;  // view space
     Offset = corner;
     if (Pick) {
         ourColor = vec3(k & 255, (k >> 8) & 255, (k >> 16) & 255) / 255.0;
@@ -73,8 +71,6 @@ inline const char* const atom_hit_glsl = R"(#version 330 core
 layout (depth_greater) out float gl_FragDepth;
 #endif
 in vec2 Offset;
-flat in vec3 Center;
-flat in float Radius;
 flat in vec3 ourColor;
 flat in vec2 Depth;
 
