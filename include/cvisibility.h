@@ -50,11 +50,10 @@ private:
         float cx, cy, rx, ry, dist, radius;
         unsigned k;
     };
-    // A tube: its axis ends in pixels, its nearest distance, its record number.
+    // A tube: its axis ends in pixels, its nearest distance.
     struct CTube {
         glm::vec2 a, e;
         float front;
-        unsigned k;
     };
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
@@ -84,11 +83,9 @@ private:
     // kept between calls only to spare the allocations
     std::vector<CSphere> v_sorted;    // the drawn records, nearest first
     std::vector<size_t> v_count;      // per depth bucket, then where it ends
-    std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
+    std::vector<size_t> v_tile_spheres;  // per tile: where its bin ends
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
-    std::vector<CTube> v_tubes;
-    std::vector<CTube> v_found;       // every tube that may show, in bond order
-    std::vector<unsigned char> v_atom_seen, v_bond_seen;
+    std::vector<unsigned char> v_atom_seen;
 };
 
 #endif
