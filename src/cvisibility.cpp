@@ -28,7 +28,7 @@ constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GP
 constexpr int kTile = 64;        // pixels along a tile's side
 constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
-constexpr size_t kPart = 1024;   // atoms found before the GPU gets them
+constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
 constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
@@ -399,7 +399,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     band_done(tiles / tiles_x - 1);
 }
 
-bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version)
+bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
+                            const CPartFound& part)
 {
     if (is_bonds_valid && u_bonds_generation == u_generation && &bonds == m_bonds && bonds.size() == u_bonds &&
         version == u_bonds_version && bond_radius == r_bond_radius)
@@ -410,25 +411,29 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
     u_bonds = bonds.size();
     u_bonds_version = version;
     r_bond_radius = bond_radius;
-    if (is_all_shown) {
-        ListAll(v_bonds, bonds.size());
-        return true;
+    if (!is_all_shown) {
+        try {
+            BondsOfView(bonds, bond_radius, part);
+            return true;
+        } catch (const std::exception&) {
+            OutOfMemory();
+        }
     }
-    try {
-        BondsOfView(bonds, bond_radius);
-    } catch (const std::exception&) {
-        OutOfMemory();
-        ListAll(v_bonds, bonds.size());
-    }
+    ListAll(v_bonds, bonds.size());
+    if (part)
+        part(0, v_bonds.size());
     return true;
 }
 
-void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius)
+void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part)
 {
     v_bonds.clear();
     const CGrid& g = m_grid;
-    if (g.i_w == 0 || g.i_h == 0)
+    if (g.i_w == 0 || g.i_h == 0) {
+        if (part)
+            part(0, 0);
         return;
+    }
     const size_t records = v_view.size();
 
     // A tube lies within the band of its radius around the projected axis,
@@ -473,6 +478,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         return false;
     };
     CTube t;
+    size_t reported = 0;
     for (unsigned b = 0; b < count; ++b) {
         if (!tube(b, t))
             continue;
@@ -480,7 +486,14 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
                  std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho,
                  [&](size_t i) { seen = seen || seen_in(t, i); });
-        if (seen)
+        if (seen) {
             v_bonds.push_back(b);
+            if (part && v_bonds.size() - reported >= kPart) {
+                part(reported, v_bonds.size());
+                reported = v_bonds.size();
+            }
+        }
     }
+    if (part && (v_bonds.size() > reported || reported == 0))
+        part(reported, v_bonds.size());
 }
