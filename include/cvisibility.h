@@ -15,7 +15,7 @@
 
 class CVisibility {
 public:
-    // Called with each part of v_atoms (or v_bonds), [begin, end), as soon as it is final:
+    // Called with each part of v_atoms, [begin, end), as soon as it is final:
     // the parts come in order, the first from 0, so the GPU may draw one
     // while the next is looked for. An empty list comes as one empty part.
     using CPartFound = std::function<void(size_t begin, size_t end)>;
@@ -30,10 +30,8 @@ public:
                    const glm::mat4& MV, glm::ivec2 frame, unsigned version, const CPartFound& part = {});
     // The bonds: pairs of record numbers drawn as tubes of radius
     // `bond_radius` between the spheres of the last FindAtoms, which they are
-    // tested against. True when v_bonds was found again, and then `part` was
-    // called.
-    bool FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
-                   const CPartFound& part = {});
+    // tested against. True when v_bonds was found again.
+    bool FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version);
 
     bool is_culling = true;         // false: everything counts as shown
     std::vector<unsigned> v_atoms;  // atom records that may show, band by band of the window
@@ -42,7 +40,7 @@ public:
 private:
     void AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
                      glm::ivec2 frame, const CPartFound& part);
-    void BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part);
+    void BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius);
     // Frees the working memory after an allocation failed; everything is then drawn.
     void OutOfMemory();
 
@@ -52,10 +50,11 @@ private:
         float cx, cy, rx, ry, dist, radius;
         unsigned k;
     };
-    // A tube: its axis ends in pixels, its nearest distance.
+    // A tube: its axis ends in pixels, its nearest distance, its record number.
     struct CTube {
         glm::vec2 a, e;
         float front;
+        unsigned k;
     };
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
@@ -85,9 +84,11 @@ private:
     // kept between calls only to spare the allocations
     std::vector<CSphere> v_sorted;    // the drawn records, nearest first
     std::vector<size_t> v_count;      // per depth bucket, then where it ends
-    std::vector<size_t> v_tile_spheres;  // per tile: where its bin ends
+    std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
-    std::vector<unsigned char> v_atom_seen;
+    std::vector<CTube> v_tubes;
+    std::vector<CTube> v_found;       // every tube that may show, in bond order
+    std::vector<unsigned char> v_atom_seen, v_bond_seen;
 };
 
 #endif

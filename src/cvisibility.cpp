@@ -7,9 +7,8 @@
 // Pixels only interact with themselves, so the window is cut into tiles that
 // are done one after the other: what is drawn over a tile is sorted into it
 // (nearest first), and the tile's depths stay in the first-level cache while
-// it is done. Band by band of tiles, the atoms found go to the GPU while the
-// rest are looked for. The depths are kept: the bonds are tested against them
-// afterwards, while the GPU still draws the atoms.
+// it is done. The depths are kept: the bonds are tested after the atoms, while
+// the GPU already draws those.
 #include "cvisibility.h"
 
 #include <algorithm>
@@ -28,7 +27,7 @@ constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GP
 constexpr int kTile = 64;        // pixels along a tile's side
 constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
-constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
+constexpr size_t kPart = 1024;   // atoms found before the GPU gets them
 constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
@@ -203,8 +202,10 @@ void CVisibility::OutOfMemory()
     std::vector<glm::vec4>().swap(v_view);
     std::vector<CSphere>().swap(v_sorted);
     std::vector<CSphere>().swap(v_spheres);
+    std::vector<CTube>().swap(v_tubes);
+    std::vector<CTube>().swap(v_found);
     std::vector<size_t>().swap(v_count);
-    for (auto* v : {&v_dirty, &v_atom_seen})
+    for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
         std::vector<unsigned char>().swap(*v);
     is_all_shown = true;
     if (!is_out_of_memory)
@@ -399,8 +400,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     band_done(tiles / tiles_x - 1);
 }
 
-bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
-                            const CPartFound& part)
+bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version)
 {
     if (is_bonds_valid && u_bonds_generation == u_generation && &bonds == m_bonds && bonds.size() == u_bonds &&
         version == u_bonds_version && bond_radius == r_bond_radius)
@@ -411,29 +411,26 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
     u_bonds = bonds.size();
     u_bonds_version = version;
     r_bond_radius = bond_radius;
-    if (!is_all_shown) {
-        try {
-            BondsOfView(bonds, bond_radius, part);
-            return true;
-        } catch (const std::exception&) {
-            OutOfMemory();
-        }
+    if (is_all_shown) {
+        ListAll(v_bonds, bonds.size());
+        return true;
     }
-    ListAll(v_bonds, bonds.size());
-    if (part)
-        part(0, v_bonds.size());
+    try {
+        BondsOfView(bonds, bond_radius);
+    } catch (const std::exception&) {
+        OutOfMemory();
+        ListAll(v_bonds, bonds.size());
+    }
     return true;
 }
 
-void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part)
+void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius)
 {
     v_bonds.clear();
     const CGrid& g = m_grid;
-    if (g.i_w == 0 || g.i_h == 0) {
-        if (part)
-            part(0, 0);
+    if (g.i_w == 0 || g.i_h == 0)
         return;
-    }
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
     const size_t records = v_view.size();
 
     // A tube lies within the band of its radius around the projected axis,
@@ -454,46 +451,56 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
             return false;
         const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
         t = CTube{glm::vec2(g.ax * a.x + g.bx, g.ay * a.y + g.by), glm::vec2(g.ax * e.x + g.bx, g.ay * e.y + g.by),
-                  std::min(a.z, e.z) - bond_radius - g.margin};
+                  std::min(a.z, e.z) - bond_radius - g.margin, b};
         return std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y);
     };
-    // Every depth is final now, so each tube is tested where it lies, in
-    // bond order (neighbours in the list are neighbours on the screen).
-    auto seen_in = [&](const CTube& b, size_t i) {
-        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
-        const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
-        const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
-        if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
-            return false;
-        for (int j = rows.lo; j <= rows.hi; ++j) {
-            float x0 = 0.0f, x1 = 0.0f;
-            if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
-                continue;
-            const Range c = tile.Columns(x0, x1);
-            const float* row = tile.Row(j);
-            for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                if (!(row[x] < b.front))
-                    return true;
-        }
-        return false;
-    };
-    CTube t;
-    size_t reported = 0;
-    for (unsigned b = 0; b < count; ++b) {
-        if (!tube(b, t))
-            continue;
-        bool seen = false;
+    auto tube_tiles = [&](const CTube& t, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
-                 std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho,
-                 [&](size_t i) { seen = seen || seen_in(t, i); });
-        if (seen) {
-            v_bonds.push_back(b);
-            if (part && v_bonds.size() - reported >= kPart) {
-                part(reported, v_bonds.size());
-                reported = v_bonds.size();
+                 std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
+    };
+    v_tile_tubes.assign(tiles + 1, 0);
+    v_found.clear();
+    CTube t;
+    for (unsigned b = 0; b < count; ++b)
+        if (tube(b, t)) {
+            v_found.push_back(t);
+            tube_tiles(t, [&](size_t i) { ++v_tile_tubes[i]; });
+        }
+    v_tubes.resize(StartsOfBins(v_tile_tubes));
+    for (const CTube& f : v_found)
+        tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
+
+    v_bond_seen.assign(count, 0);
+    for (size_t i = 0; i < tiles; ++i) {
+        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
+        for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
+            const CTube& b = v_tubes[n];
+            if (v_bond_seen[b.k])
+                continue;
+            const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
+            const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
+            if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
+                continue;
+            bool hidden = true;
+            for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
+                float x0 = 0.0f, x1 = 0.0f;
+                if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+                    continue;
+                const Range c = tile.Columns(x0, x1);
+                const float* row = tile.Row(j);
+                for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                    if (!(row[x] < b.front)) {
+                        hidden = false;
+                        break;
+                    }
             }
+            if (!hidden)
+                v_bond_seen[b.k] = 1;
         }
     }
-    if (part && (v_bonds.size() > reported || reported == 0))
-        part(reported, v_bonds.size());
+
+    for (unsigned b = 0; b < count; ++b)
+        if (v_bond_seen[b])
+            v_bonds.push_back(b);
+    return;
 }
