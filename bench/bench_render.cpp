@@ -2,7 +2,8 @@
 // one DrawScene of the generated water boxes with bonds shown, one that also
 // carries a colour-ID pick pass, and one with element-symbol labels on. The
 // model turns a little every frame, as under the mouse, so what depends on
-// the view is found again each time; "turned" starts from an oblique view.
+// the view is found again each time; "turned" starts from an oblique view,
+// "still" draws one view again and again.
 #include <benchmark/benchmark.h>
 
 #define GLFW_INCLUDE_NONE
@@ -25,6 +26,7 @@ struct Context {
     std::unique_ptr<CDisplay>& display = base.display;
     long loaded = 0;
     glm::mat4 start{1.0f};
+    bool is_turning = true;
     int frames = 0;
 
     bool Load(long atoms) {
@@ -43,7 +45,8 @@ struct Context {
     }
 
     void Frame() {
-        display->track.Model = glm::rotate(start, (++frames % 2 ? 1e-3f : -1e-3f), glm::vec3(0.0f, 1.0f, 0.0f));
+        const float turn = is_turning ? (++frames % 2 ? 1e-3f : -1e-3f) : 0.0f;
+        display->track.Model = glm::rotate(start, turn, glm::vec3(0.0f, 1.0f, 0.0f));
         int w = 0, h = 0;
         glfwGetFramebufferSize(window, &w, &h);
         glViewport(0, 0, w, h);
@@ -77,6 +80,19 @@ void BM_DrawScene(benchmark::State& state) {
     state.counters["bonds"] = gl.display->data.i_number_of_bonds;
     state.counters["atoms shown"] = gl.display->visible.v_atoms.size();
     state.counters["bonds shown"] = gl.display->visible.v_bonds.size();
+}
+
+// The same view drawn again (a changed selection, a window uncovered): what
+// it shows is known, so this is the drawing alone.
+void BM_DrawSceneStill(benchmark::State& state) {
+    Context& gl = Gl();
+    if (!gl.Load(state.range(0))) {
+        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+        return;
+    }
+    gl.is_turning = false;
+    for (auto _ : state) gl.Frame();
+    gl.is_turning = true;
 }
 
 // The search for what a view may show, alone (the CPU side of a turned frame).
@@ -141,6 +157,7 @@ void BM_DrawSceneWithLabels(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_DrawScene)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawSceneStill)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_DrawSceneTurned)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_FindShown)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSceneWithPick)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
