@@ -337,9 +337,11 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
     size_t reported = 0;
     auto band_done = [&](size_t band) {
-        for (size_t n = band > 0 ? v_tile_spheres[band * tiles_x - 1] : 0; n < v_tile_spheres[(band + 1) * tiles_x - 1]; ++n) {
+        const size_t begin = band > 0 ? v_tile_spheres[band * tiles_x - 1] : 0;
+        for (size_t n = begin; n < v_tile_spheres[(band + 1) * tiles_x - 1]; ++n) {
             const CSphere& s = v_spheres[n];
-            if (v_atom_seen[s.k] == kSeen && Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
+            if (v_atom_seen[s.k] == kSeen &&
+                Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
                 v_atom_seen[s.k] = kListed;
                 v_atoms.push_back(s.k);
             }
