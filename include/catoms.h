@@ -31,8 +31,7 @@ public:
 
     // The atoms the draws take (those a view may show) come in parts, each
     // drawn as soon as it is given, so that the GPU draws one while the CPU
-    // finds the next; the first part replaces the earlier ones. Each part has
-    // a buffer of its own, as the GPU may still read the ones before.
+    // finds the next; the first part replaces the earlier ones.
     // `selected`: up to four highlighted atom numbers, -1 unused.
     void DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
                      const int selected[4], const unsigned* list, size_t count, bool first);
@@ -53,8 +52,7 @@ public:
     unsigned int TBOA = 0;     // the same records as a buffer texture
     std::vector<glm::vec4> v_records;  // what the buffer holds
     bool is_copies = false;    // the records are copies, of the atoms `origins` holds
-    std::vector<CRecordList> v_shown;  // the atoms the draws take, part by part (u_parts in use)
-    unsigned u_parts = 0;
+    CRecordParts shown;        // the atoms the draws take
     CRecordList picked;        // the atoms a pick draws
     CRecordList origins;       // per copy record: the atom it is a copy of
     std::vector<unsigned> v_pick_list;

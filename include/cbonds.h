@@ -25,10 +25,13 @@ public:
     void Upload(const CModel& m);
     // Pairs of atom-buffer records; `source`: the model's bond records they stand for.
     void UploadPairs(const std::vector<glm::uvec2>& pairs, unsigned source);
-    // The bonds the next draws take (those a view may show).
-    void SetShown(const std::vector<unsigned>& list) { shown.Fill(list); }
+    // The bonds the draws take (those a view may show) come in parts, each
+    // drawn as soon as it is given; the first part replaces the earlier ones.
     // `atoms`: the buffer texture of the atom records, the first `drawn` of
     // them drawn as spheres at atom scale `scale`.
+    void DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
+                     unsigned int atoms, const unsigned* list, size_t count, bool first);
+    // All parts given since the last first one.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
               unsigned int atoms) const;
 
@@ -37,12 +40,16 @@ public:
     unsigned u_capacity = 0;
     unsigned u_version = 0;    // counts the uploads
     std::vector<glm::uvec2> v_pairs;  // what the buffer holds
-    CRecordList shown;         // the bonds a draw takes
+    CRecordParts shown;        // the bonds the draws take
     unsigned int VAOB = 0;     // no attributes: the shaders read the buffer textures
     unsigned int EBOB = 0;     // the quad batch indices
     unsigned int VBOB = 0;     // per-bond records
     unsigned int TBOB = 0;     // the same records as a buffer texture
     CShader BondShader;
+
+private:
+    void DrawWith(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
+                  unsigned int atoms, const CRecordList& list) const;
 };
 
 #endif

@@ -40,6 +40,19 @@ public:
     unsigned int VBO = 0, TBO = 0;
 };
 
+// The lists of one search for what a view shows, drawn part by part as the
+// parts are found: each part has a buffer of its own, since the GPU may still
+// read the earlier ones while the next is filled.
+class CRecordParts {
+public:
+    void Delete();
+    // Fills the next part, or after `first` the first again, and returns it.
+    const CRecordList& Add(const unsigned* records, size_t count, bool first);
+
+    std::vector<CRecordList> v_parts;
+    unsigned u_parts = 0;      // in use, from the first
+};
+
 // The light model's uniforms for view matrix V (light and camera in view space).
 void SetViewLight(unsigned int program, const glm::mat4& V);
 

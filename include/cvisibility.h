@@ -15,9 +15,10 @@
 
 class CVisibility {
 public:
-    // Called with each part of v_atoms, [begin, end), as soon as it is final:
-    // the parts come in order, the first from 0, so the GPU may draw one
-    // while the next is looked for. An empty list comes as one empty part.
+    // Called with each part of v_atoms (or v_bonds), [begin, end), as soon as
+    // it is final: the parts come in order, the first from 0, so the GPU may
+    // draw one while the next is looked for. An empty list comes as one empty
+    // part.
     using CPartFound = std::function<void(size_t begin, size_t end)>;
 
     // The atoms: `atoms` are records (position, element index), the first
@@ -30,17 +31,19 @@ public:
                    const glm::mat4& MV, glm::ivec2 frame, unsigned version, const CPartFound& part = {});
     // The bonds: pairs of record numbers drawn as tubes of radius
     // `bond_radius` between the spheres of the last FindAtoms, which they are
-    // tested against. True when v_bonds was found again.
-    bool FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version);
+    // tested against. True when v_bonds was found again, and then `part` was
+    // called.
+    bool FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
+                   const CPartFound& part = {});
 
     bool is_culling = true;         // false: everything counts as shown
     std::vector<unsigned> v_atoms;  // atom records that may show, band by band of the window
-    std::vector<unsigned> v_bonds;  // bond records that may show
+    std::vector<unsigned> v_bonds;  // bond records that may show, tile by tile
 
 private:
     void AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
                      glm::ivec2 frame, const CPartFound& part);
-    void BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius);
+    void BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part);
     // Frees the working memory after an allocation failed; everything is then drawn.
     void OutOfMemory();
 

@@ -82,10 +82,7 @@ void CAtomsLayer::Delete()
     glDeleteBuffers(1, &VBOA);
     glDeleteTextures(1, &TBOA);
     VAOA = VBOA = TBOA = 0;
-    for (CRecordList& part : v_shown)
-        part.Delete();
-    v_shown.clear();
-    u_parts = 0;
+    shown.Delete();
     picked.Delete();
     origins.Delete();
     for (CShader* s : {&AtomShader, &PickShader}) {
@@ -155,21 +152,14 @@ void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
 {
     AtomShader.Use();
     SetViewLight(AtomShader.Program, V);
-    for (unsigned n = 0; n < u_parts; ++n)
-        DrawWith(AtomShader, P, V, Model, scale, selected, v_shown[n]);
+    for (unsigned n = 0; n < shown.u_parts; ++n)
+        DrawWith(AtomShader, P, V, Model, scale, selected, shown.v_parts[n]);
 }
 
 void CAtomsLayer::DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
                               const int selected[4], const unsigned* list, size_t count, bool first)
 {
-    if (first)
-        u_parts = 0;
-    if (u_parts == v_shown.size()) {
-        v_shown.emplace_back();
-        v_shown.back().Create();
-    }
-    CRecordList& part = v_shown[u_parts++];
-    part.Fill(list, count);
+    const CRecordList& part = shown.Add(list, count, first);
     AtomShader.Use();
     SetViewLight(AtomShader.Program, V);
     DrawWith(AtomShader, P, V, Model, scale, selected, part);

@@ -42,7 +42,6 @@ CBondsLayer::CBondsLayer()
     EBOB = MakeQuadBatchIndices(VAOB);
     glGenBuffers(1, &VBOB);
     glGenTextures(1, &TBOB);
-    shown.Create();
 }
 
 void CBondsLayer::Delete()
@@ -87,6 +86,21 @@ void CBondsLayer::UploadPairs(const std::vector<glm::uvec2>& v, unsigned source)
 void CBondsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
                        unsigned int atoms) const
 {
+    for (unsigned n = 0; n < shown.u_parts; ++n)
+        DrawWith(P, V, Model, scale, drawn, atoms, shown.v_parts[n]);
+}
+
+void CBondsLayer::DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                              unsigned drawn, unsigned int atoms, const unsigned* list, size_t count, bool first)
+{
+    DrawWith(P, V, Model, scale, drawn, atoms, shown.Add(list, count, first));
+}
+
+void CBondsLayer::DrawWith(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                           unsigned drawn, unsigned int atoms, const CRecordList& list) const
+{
+    if (list.u_count == 0)
+        return;
     BondShader.Use();
     const GLuint p = BondShader.Program;
     const glm::mat4 mv = V * Model;
@@ -95,17 +109,15 @@ void CBondsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
     SetViewLight(p, V);
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1i(glGetUniformLocation(p, "Drawn"), static_cast<GLint>(drawn));
-    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(shown.u_count));
-    if (shown.u_count == 0)
-        return;
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(list.u_count));
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, atoms);
     glActiveTexture(GL_TEXTURE0 + kBondsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, TBOB);
     glActiveTexture(GL_TEXTURE0 + kListUnit);
-    glBindTexture(GL_TEXTURE_BUFFER, shown.TBO);
+    glBindTexture(GL_TEXTURE_BUFFER, list.TBO);
     glBindVertexArray(VAOB);
-    DrawQuadBatches(shown.u_count);
+    DrawQuadBatches(list.u_count);
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0 + kBondsUnit);

@@ -99,9 +99,14 @@ void CDisplay::DrawScene(int w, int h)
     if (data.is_bond_eval && is_show_bond) {
         // the GPU may start on the atoms while the CPU finds the bonds that show
         glFlush();
-        if (visible.FindBonds(bonds.v_pairs, BOND_RADIUS, bonds.u_version))
-            bonds.SetShown(visible.v_bonds);
-        bonds.Draw(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA);
+        const bool found_bonds =
+            visible.FindBonds(bonds.v_pairs, BOND_RADIUS, bonds.u_version, [&](size_t begin, size_t end) {
+                bonds.DrawNewPart(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA,
+                                  visible.v_bonds.data() + begin, end - begin, begin == 0);
+                glFlush();
+            });
+        if (!found_bonds)
+            bonds.Draw(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA);
     }
     if (blend)
         glEnable(GL_BLEND);

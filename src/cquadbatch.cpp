@@ -69,6 +69,27 @@ void CRecordList::Fill(const unsigned* records, size_t count)
     FillRecordBuffer(VBO, TBO, GL_R32UI, records, u_count, sizeof(unsigned), u_capacity);
 }
 
+void CRecordParts::Delete()
+{
+    for (CRecordList& part : v_parts)
+        part.Delete();
+    v_parts.clear();
+    u_parts = 0;
+}
+
+const CRecordList& CRecordParts::Add(const unsigned* records, size_t count, bool first)
+{
+    if (first)
+        u_parts = 0;
+    if (u_parts == v_parts.size()) {
+        v_parts.emplace_back();
+        v_parts.back().Create();
+    }
+    CRecordList& part = v_parts[u_parts++];
+    part.Fill(records, count);
+    return part;
+}
+
 void SetViewLight(unsigned int program, const glm::mat4& V)
 {
     // The light sits at (4, 4, 4) in the world and the camera where V puts

@@ -7,8 +7,9 @@
 // Pixels only interact with themselves, so the window is cut into tiles that
 // are done one after the other: what is drawn over a tile is sorted into it
 // (nearest first), and the tile's depths stay in the first-level cache while
-// it is done. The depths are kept: the bonds are tested after the atoms, while
-// the GPU already draws those.
+// it is done. Part by part, what is found goes to the GPU while the rest is
+// looked for. The depths are kept: the bonds are tested after the atoms, while
+// the GPU still draws those.
 #include "cvisibility.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GP
 constexpr int kTile = 64;        // pixels along a tile's side
 constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
-constexpr size_t kPart = 1024;   // atoms found before the GPU gets them
+constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
 constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
@@ -402,7 +403,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     band_done(tiles / tiles_x - 1);
 }
 
-bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version)
+bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
+                            const CPartFound& part)
 {
     if (is_bonds_valid && u_bonds_generation == u_generation && &bonds == m_bonds && bonds.size() == u_bonds &&
         version == u_bonds_version && bond_radius == r_bond_radius)
@@ -413,25 +415,29 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
     u_bonds = bonds.size();
     u_bonds_version = version;
     r_bond_radius = bond_radius;
-    if (is_all_shown) {
-        ListAll(v_bonds, bonds.size());
-        return true;
+    if (!is_all_shown) {
+        try {
+            BondsOfView(bonds, bond_radius, part);
+            return true;
+        } catch (const std::exception&) {
+            OutOfMemory();
+        }
     }
-    try {
-        BondsOfView(bonds, bond_radius);
-    } catch (const std::exception&) {
-        OutOfMemory();
-        ListAll(v_bonds, bonds.size());
-    }
+    ListAll(v_bonds, bonds.size());
+    if (part)
+        part(0, v_bonds.size());
     return true;
 }
 
-void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius)
+void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part)
 {
     v_bonds.clear();
     const CGrid& g = m_grid;
-    if (g.i_w == 0 || g.i_h == 0)
+    if (g.i_w == 0 || g.i_h == 0) {
+        if (part)
+            part(0, 0);
         return;
+    }
     const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
     const size_t records = v_view.size();
 
@@ -472,7 +478,11 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
     for (const CTube& f : v_found)
         tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
 
+    // A bond is final once a tile finds it may show: it joins the list at
+    // once, and after a band of tiles the bonds found go to the GPU.
     v_bond_seen.assign(count, 0);
+    const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
+    size_t reported = 0;
     for (size_t i = 0; i < tiles; ++i) {
         CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
@@ -496,13 +506,17 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                         break;
                     }
             }
-            if (!hidden)
-                v_bond_seen[b.k] = 1;
+            if (hidden)
+                continue;
+            v_bond_seen[b.k] = 1;
+            v_bonds.push_back(b.k);
+        }
+        // like the atoms, at most one part a band: each part costs the GPU a pass over the window
+        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart) {
+            part(reported, v_bonds.size());
+            reported = v_bonds.size();
         }
     }
-
-    for (unsigned b = 0; b < count; ++b)
-        if (v_bond_seen[b])
-            v_bonds.push_back(b);
-    return;
+    if (part && (v_bonds.size() > reported || reported == 0))
+        part(reported, v_bonds.size());
 }

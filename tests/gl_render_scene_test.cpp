@@ -165,7 +165,7 @@ TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
 // Leaving out what a view hides only saves work: with it and without it every
 // pixel is the same, in views that hide most atoms, that cut atoms at the
 // window edges and at the near and far planes, and for a crystal's copies and
-// their half-bonds; also when the atoms found are drawn in several parts.
+// their half-bonds; also when what is found is drawn in several parts.
 TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
 {
     std::vector<std::pair<unsigned, glm::vec3>> atoms;
@@ -181,11 +181,11 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
                 atoms.push_back({(x + y + z) % 3 == 0 ? kH : (x + y) % 2 ? kC : kN,
                                  p + 0.4f * glm::vec3(jitter(), jitter(), jitter())});
             }
-    unsigned parts = 0;
+    glm::uvec2 parts{0};  // of the atoms and of the bonds
     auto same_with_and_without = [&](const char* view) {
         display_->visible.is_culling = true;
         Frame();
-        parts = display_->atoms.u_parts;
+        parts = glm::uvec2(display_->atoms.shown.u_parts, display_->bonds.shown.u_parts);
         const std::vector<unsigned char> culled = Screen();
         const size_t shown = display_->visible.v_atoms.size();
         display_->visible.is_culling = false;
@@ -211,7 +211,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     display_->ShowBonds(true);
     display_->SetAtomScale(true);
     EXPECT_LT(same_with_and_without("front"), atoms.size() * 3 / 4);
-    EXPECT_GT(parts, 1u) << "the atoms found go to the GPU in parts as they are found";
+    EXPECT_TRUE(glm::all(glm::greaterThan(parts, glm::uvec2(1)))) << "what is found goes to the GPU in parts";
     display_->track.Model = glm::rotate(glm::mat4(1.0f), 0.7f, glm::normalize(glm::vec3(1.0f, 2.0f, 0.5f)));
     same_with_and_without("turned");
     // close up: the window cuts atoms, and so do the near and far planes
