@@ -64,17 +64,21 @@ struct Context {
     }
 };
 
-Context& Gl() {
+// The one context, with the box of state.range(0) atoms loaded; null, with
+// the benchmark skipped, when there is no GL or no input.
+Context* Loaded(benchmark::State& state) {
     static Context context;
-    return context;
+    if (context.Load(state.range(0)))
+        return &context;
+    state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    return nullptr;
 }
 
 void BM_DrawScene(benchmark::State& state) {
-    Context& gl = Gl();
-    if (!gl.Load(state.range(0))) {
-        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    Context* loaded = Loaded(state);
+    if (!loaded)
         return;
-    }
+    Context& gl = *loaded;
     for (auto _ : state) gl.Frame();
     state.counters["atoms"] = gl.display->GetNumberOfAtoms();
     state.counters["bonds"] = gl.display->data.i_number_of_bonds;
@@ -85,11 +89,10 @@ void BM_DrawScene(benchmark::State& state) {
 // The same view drawn again (a changed selection, a window uncovered): what
 // it shows is known, so this is the drawing alone.
 void BM_DrawSceneStill(benchmark::State& state) {
-    Context& gl = Gl();
-    if (!gl.Load(state.range(0))) {
-        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    Context* loaded = Loaded(state);
+    if (!loaded)
         return;
-    }
+    Context& gl = *loaded;
     gl.is_turning = false;
     for (auto _ : state) gl.Frame();
     gl.is_turning = true;
@@ -97,11 +100,10 @@ void BM_DrawSceneStill(benchmark::State& state) {
 
 // The search for what a view may show, alone (the CPU side of a turned frame).
 void BM_FindShown(benchmark::State& state) {
-    Context& gl = Gl();
-    if (!gl.Load(state.range(0))) {
-        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    Context* loaded = Loaded(state);
+    if (!loaded)
         return;
-    }
+    Context& gl = *loaded;
     gl.Frame();
     CDisplay& d = *gl.display;
     int frames = 0;
@@ -115,11 +117,10 @@ void BM_FindShown(benchmark::State& state) {
 }
 
 void BM_DrawSceneTurned(benchmark::State& state) {
-    Context& gl = Gl();
-    if (!gl.Load(state.range(0))) {
-        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    Context* loaded = Loaded(state);
+    if (!loaded)
         return;
-    }
+    Context& gl = *loaded;
     gl.start = glm::rotate(glm::mat4(1.0f), 0.5f, glm::normalize(glm::vec3(1.0f, 1.0f, 0.0f)));
     for (auto _ : state) gl.Frame();
     gl.start = glm::mat4(1.0f);
@@ -128,11 +129,10 @@ void BM_DrawSceneTurned(benchmark::State& state) {
 }
 
 void BM_DrawSceneWithPick(benchmark::State& state) {
-    Context& gl = Gl();
-    if (!gl.Load(state.range(0))) {
-        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    Context* loaded = Loaded(state);
+    if (!loaded)
         return;
-    }
+    Context& gl = *loaded;
     for (auto _ : state) {
         gl.display->SetPicking(kWidth / 2, kHeight / 2);
         gl.Frame();
@@ -141,11 +141,10 @@ void BM_DrawSceneWithPick(benchmark::State& state) {
 }
 
 void BM_DrawSceneWithLabels(benchmark::State& state) {
-    Context& gl = Gl();
-    if (!gl.Load(state.range(0))) {
-        state.SkipWithError("no GL context or no input (run bench/run.sh)");
+    Context* loaded = Loaded(state);
+    if (!loaded)
         return;
-    }
+    Context& gl = *loaded;
     gl.display->ShowSymbols(true);
     gl.display->is_show_label = true;
     for (auto _ : state) gl.Frame();
