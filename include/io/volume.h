@@ -1,0 +1,80 @@
+// Volumetric data on a grid: VASP volumetric files (CHGCAR, CHG, PARCHG,
+// AECCAR*, LOCPOT, ELFCAR) and Gaussian cube files, with the structure they
+// come with. Values are floats, four bytes each; the text is parsed on every
+// core at once.
+//
+// Grid layout: point (i, j, k) is value i + nx * (j + ny * k), axis 0
+// fastest, as VASP writes it. A cube file writes its third axis fastest:
+// its axes are taken in reverse order, so its values keep their file order.
+#ifndef TESK_IO_VOLUME_H
+#define TESK_IO_VOLUME_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+namespace io {
+
+enum class VolumeKind { None, Vasp, Cube };
+
+struct VolumeGrid {
+    std::string name;           // "total", "magnetisation", "orbital 12", ...
+    std::vector<float> values;  // size.x * size.y * size.z
+};
+
+struct Volume {
+    VolumeKind kind = VolumeKind::None;
+    glm::ivec3 size{0};        // points along each axis
+    glm::dmat3 voxel{1.0};     // columns: from one point to the next along each axis, in A
+    glm::dvec3 origin{0.0};    // where point (0, 0, 0) lies, in A
+    bool is_periodic = false;  // VASP: point size[a] is point 0 again, one cell on
+    glm::dmat3 cell{1.0};      // columns: the cell (VASP) or the grid's box (cube)
+    // VASP charge files store value x cell volume; those are divided back,
+    // so that levels are in e/A^3. LOCPOT and ELFCAR values are as written.
+    bool is_volume_scaled = false;
+    const char* unit = "";
+    std::vector<VolumeGrid> grids;
+    // the structure: Cartesian A, element indices
+    std::vector<glm::dvec3> positions;
+    std::vector<unsigned> elements;
+    // VASP: the text of the structure part, a POSCAR of its own
+    std::string structure_text;
+
+    std::size_t Points() const { return std::size_t(size.x) * std::size_t(size.y) * std::size_t(size.z); }
+};
+
+// Why a file was refused: the line (1-based, 0 for none) and the reason.
+struct VolumeRefusal {
+    std::size_t line = 0;
+    std::string reason;
+};
+
+// CHGCAR*, CHG*, PARCHG*, AECCAR*, LOCPOT*, ELFCAR* (any case) are VASP;
+// *.cube and *.cub are cube files; None for any other name.
+VolumeKind VolumeKindByName(const std::string& path);
+// From the first lines of a text: a POSCAR whose positions are followed by a
+// line of three grid sizes, or a cube file's count, origin and voxel lines.
+VolumeKind VolumeKindByContent(std::string_view head);
+// By name, then by the file's first lines.
+VolumeKind DetectVolume(const std::string& path);
+
+// Reads the text of a volumetric file. `path` names the file (LOCPOT and
+// ELFCAR values are not divided by the volume) and its folder, where a
+// POTCAR is looked for. False, with the reason, for a text that is not one.
+bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out,
+                    VolumeRefusal& refusal);
+bool ReadVolumeFile(const std::string& path, Volume& out, VolumeRefusal& refusal);
+
+// Parses `count` numbers of a grid from [begin, end) into `out`, each times
+// `scale`, the text split over the cores. Stops after the last number; `stop`
+// is where it stopped. False, with `fail` where it went wrong, for a text
+// that holds fewer numbers or a value that is not a finite number.
+bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out,
+                      const char*& stop, const char*& fail);
+
+}  // namespace io
+
+#endif
