@@ -194,3 +194,162 @@ TEST(Isosurface, SignedLobeSurfacesMirrorEachOther)
 }
 
 }  // namespace
+
+namespace {
+
+// A spin-polarised CHGCAR as VASP writes it: values x volume, five to a
+// line, augmentation occupancies after each grid and the moments before the
+// second. Sizes above the parallel parser's threshold.
+std::string SpinChgcar(glm::ivec3 n, int cut = 0)
+{
+    std::string text =
+        "Si2 O\n   1.00000000000000\n     8.0000000000    0.0000000000    0.0000000000\n"
+        "     1.0000000000    7.0000000000    0.0000000000\n     0.5000000000    0.8000000000    9.0000000000\n"
+        "   Si   O\n     2     1\nDirect\n  0.100000  0.200000  0.300000\n  0.600000  0.700000  0.150000\n"
+        "  0.900000  0.050000  0.800000\n\n";
+    char line[128];
+    auto grid = [&](double phase, int drop) {
+        std::snprintf(line, sizeof line, "%5d%5d%5d\n", n.x, n.y, n.z);
+        text += line;
+        const int total = n.x * n.y * n.z - drop;
+        for (int i = 0; i < total; ++i) {
+            const double v = 504.0 * (1.1 + std::sin(0.013 * i + phase)) * (i % 7 + 1);
+            std::snprintf(line, sizeof line, " %17.11E", v);
+            text += line;
+            if (i % 5 == 4 || i == total - 1)
+                text += "\n";
+        }
+        for (int a = 1; a <= 3; ++a) {
+            std::snprintf(line, sizeof line, "augmentation occupancies%4d%4d\n", a, 4);
+            text += line;
+            text += "  0.1234567E+00 -0.2345678E-01  0.3456789E-02  0.4567891E-03\n";
+        }
+    };
+    grid(0.0, cut);
+    text += " 0.00000000E+00 0.00000000E+00 0.00000000E+00\n";
+    grid(1.0, 0);
+    return text;
+}
+
+std::string CubeFile(glm::ivec3 n)
+{
+    std::string text = "cube\nwritten for a test\n    2   -1.500000    0.250000    2.000000\n";
+    char line[128];
+    const double v[3][3] = {{0.3, 0.0, 0.0}, {0.05, 0.28, 0.0}, {0.0, 0.1, 0.33}};
+    for (int a = 0; a < 3; ++a) {
+        std::snprintf(line, sizeof line, "%5d%12.6f%12.6f%12.6f\n", n[a], v[a][0], v[a][1], v[a][2]);
+        text += line;
+    }
+    text += "    8    0.000000    1.000000    2.000000    3.000000\n    1    0.000000   -1.000000    0.500000    4.000000\n";
+    for (int i = 0; i < n.x; ++i)
+        for (int j = 0; j < n.y; ++j)
+            for (int k = 0; k < n.z; ++k) {
+                std::snprintf(line, sizeof line, " %12.5E", std::cos(0.1 * i) * std::sin(0.2 * j + 0.05 * k) - 0.1);
+                text += line;
+                if (k % 6 == 5 || k == n.z - 1)
+                    text += "\n";
+            }
+    return text;
+}
+
+// What ASE reads: cell, atomic numbers, positions, grid shape, and for each
+// grid its sum and a few values by flat index (VASP: x fastest; cube: as written).
+std::vector<double> AseReads(const std::string& path, bool vasp)
+{
+    const std::string script =
+        "import sys, numpy as np\n"
+        "from ase.io.cube import read_cube\n"
+        "from ase.calculators.vasp import VaspChargeDensity\n"
+        "p, vasp = sys.argv[1], sys.argv[2] == '1'\n"
+        "if vasp:\n"
+        "    c = VaspChargeDensity(p); atoms = c.atoms[0]\n"
+        "    grids = [g.flatten(order='F') for g in c.chg + c.chgdiff]; shape = c.chg[0].shape\n"
+        "else:\n"
+        "    d = read_cube(open(p)); atoms = d['atoms']; grids = [d['data'].flatten()]; shape = d['data'].shape\n"
+        "out = list(atoms.cell.flatten()) + list(atoms.numbers) + list(atoms.positions.flatten()) + list(shape)\n"
+        "for g in grids: out += [g.sum()] + [g[i] for i in (0, 1, 777, 12345, len(g) - 1)]\n"
+        "print(' '.join(repr(float(x)) for x in out))\n";
+    ScratchDir dir;
+    std::ofstream(dir.path("read.py")) << script;
+    FILE* pipe = popen(("/usr/bin/python3 " + dir.path("read.py") + " " + path + " " + (vasp ? "1" : "0")).c_str(), "r");
+    std::vector<double> out;
+    double x;
+    while (pipe && std::fscanf(pipe, "%lf", &x) == 1)
+        out.push_back(x);
+    if (pipe)
+        pclose(pipe);
+    return out;
+}
+
+TEST(VolumeFiles, ReadAsAseReadsThem)
+{
+    if (std::system("/usr/bin/python3 -c 'import ase' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-ase is not installed";
+    ScratchDir dir;
+    struct Case {
+        std::string name, text;
+        bool vasp;
+        std::size_t grids;
+    };
+    const Case cases[] = {
+        {"CHGCAR", SpinChgcar({48, 40, 36}), true, 2},
+        {"orbital.cube", CubeFile({30, 34, 38}), false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.path(c.name);
+        std::ofstream(path) << c.text;
+        EXPECT_EQ(io::DetectVolume(path), c.vasp ? io::VolumeKind::Vasp : io::VolumeKind::Cube);
+        EXPECT_EQ(io::VolumeKindByContent(c.text), c.vasp ? io::VolumeKind::Vasp : io::VolumeKind::Cube);
+        io::Volume v;
+        io::VolumeRefusal why;
+        ASSERT_TRUE(io::ReadVolumeFile(path, v, why)) << why.line << ": " << why.reason;
+        const std::vector<double> ase = AseReads(path, c.vasp);
+        const std::size_t atoms = v.positions.size();
+        ASSERT_EQ(ase.size(), 9 + 4 * atoms + 3 + 6 * c.grids);
+        ASSERT_EQ(v.grids.size(), c.grids);
+        std::size_t k = 0;
+        for (int a = 0; a < 3; ++a)  // ASE's cell rows are the cube's axes, ours reversed
+            for (int x = 0; x < 3; ++x)
+                EXPECT_NEAR(v.cell[c.vasp ? a : 2 - a][x], ase[k++], 1e-9);
+        for (std::size_t i = 0; i < atoms; ++i)
+            EXPECT_EQ(v.elements[i] + 1, unsigned(ase[k++]));
+        for (std::size_t i = 0; i < atoms; ++i)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_NEAR(v.positions[i][x], ase[k++], 1e-9);
+        for (int a = 0; a < 3; ++a)
+            EXPECT_EQ(v.size[c.vasp ? a : 2 - a], int(ase[k++]));
+        for (const io::VolumeGrid& g : v.grids) {
+            double sum = 0.0;
+            for (float x : g.values)
+                sum += x;
+            EXPECT_NEAR(sum, ase[k], 1e-5 * std::fabs(ase[k]) + 1e-6);
+            ++k;
+            for (std::size_t i : {std::size_t(0), std::size_t(1), std::size_t(777), std::size_t(12345), g.values.size() - 1}) {
+                EXPECT_NEAR(g.values[i], ase[k], 1e-6 * std::fabs(ase[k]) + 1e-9) << i;
+                ++k;
+            }
+        }
+    }
+}
+
+TEST(VolumeFiles, AGridOneValueShortIsRefusedAtItsEnd)
+{
+    ScratchDir dir;
+    for (int cut : {0, 1}) {
+        const std::string path = dir.path("CHGCAR" + std::to_string(cut));
+        const std::string text = SpinChgcar({48, 40, 36}, cut);
+        std::ofstream(path) << text;
+        io::Volume v;
+        io::VolumeRefusal why;
+        EXPECT_EQ(io::ReadVolumeFile(path, v, why), cut == 0) << why.reason;
+        if (cut) {
+            // the grid stops at the first augmentation line
+            const std::size_t line = 1 + std::count(text.begin(), text.begin() + text.find("augmentation"), '\n');
+            EXPECT_EQ(why.line, line);
+            EXPECT_TRUE(v.grids.empty());
+        }
+    }
+}
+
+}  // namespace

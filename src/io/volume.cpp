@@ -96,7 +96,8 @@ struct Chunk {
     const char* begin = nullptr;
     const char* end = nullptr;
     std::size_t count = 0;
-    const char* stop = nullptr;
+    const char* stop = nullptr;   // where the scan ended
+    const char* after = nullptr;  // just after the last number
     bool bad_value = false;  // a word that starts like a number, or an infinite one
     std::vector<float> own;  // chunks after the first parse into their own store
 };
@@ -108,6 +109,7 @@ void ParseChunk(Chunk& c, std::size_t limit, float scale, float* out)
     const char* p = c.begin;
     const char* const end = c.end;
     std::size_t n = 0;
+    c.after = p;
     while (n < limit) {
         bool newline = false;
         while (p < end && IsSpace(*p)) {
@@ -132,7 +134,7 @@ void ParseChunk(Chunk& c, std::size_t limit, float scale, float* out)
             break;
         }
         out[n++] = v * scale;
-        p = q;
+        p = c.after = q;
     }
     c.count = n;
     c.stop = p;
@@ -145,7 +147,8 @@ bool ParseSerially(const char* begin, const char* end, std::size_t count, float 
     c.begin = begin;
     c.end = end;
     ParseChunk(c, count, scale, out);
-    stop = fail = c.stop;
+    stop = c.after;
+    fail = c.stop;
     return c.count == count && !c.bad_value;
 }
 
@@ -216,6 +219,7 @@ bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, flo
             ParseChunk(rest, c.own.size() - done, scale, c.own.data() + done);
             c.count = done + rest.count;
             c.stop = rest.stop;
+            c.after = rest.after;
             c.bad_value = rest.bad_value;
         }
     };
@@ -240,7 +244,8 @@ bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, flo
             if (offset + c.count == count && !c.bad_value) {
                 if (k > 0)
                     std::memcpy(out + offset, c.own.data(), c.count * sizeof(float));
-                stop = fail = c.stop;
+                stop = c.after;
+                fail = c.stop;
                 return true;
             }
             // the grid ends inside this chunk: the numbers after it belong to what follows
@@ -248,7 +253,8 @@ bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, flo
             last.begin = c.begin;
             last.end = c.end;
             ParseChunk(last, count - offset, scale, out + offset);
-            stop = fail = last.stop;
+            stop = last.after;
+            fail = last.stop;
             return last.count == count - offset && !last.bad_value;
         }
         if (k > 0)
