@@ -40,6 +40,8 @@ struct CCommandLine {
     int format = INPUT_FILE_TYPE_AUTO;     // --format, for FILE or IN
     int to_format = INPUT_FILE_TYPE_AUTO;  // --to, for OUT
     std::string message;     // what is wrong with a BAD_USAGE line
+    bool has_iso = false;    // --iso LEVEL: a volumetric IN becomes its surface at LEVEL
+    double iso_level = 0.0;
 };
 
 CCommandLine ParseCommandLine(int argc, const char* const* argv);

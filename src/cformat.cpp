@@ -1,6 +1,7 @@
 #include "cformat.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/volume_convert.h"
 #include "version.h"
 
 namespace {
@@ -196,6 +198,8 @@ const char* UsageText()
            "                    (default: told from the name, then the content)\n"
            "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
            "  --to FMT          write OUT as FMT (default: told from the name of OUT)\n"
+           "  --iso LEVEL       with --convert of a volumetric IN (CHGCAR, LOCPOT, cube, ...)\n"
+           "                    to OUT.obj: the surface at LEVEL (default: from the data)\n"
            "  -h, --help        show this text and exit\n"
            "  -V, --version     show the version and exit\n";
 }
@@ -232,6 +236,18 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return cmd;
         } else if (arg == "--convert") {
             convert = true;
+        } else if (arg == "--iso" || StartsWith(arg, "--iso=")) {
+            std::string value = arg.size() > 5 ? arg.substr(6) : "";
+            if (arg == "--iso") {
+                if (i + 1 >= argc)
+                    return bad("--iso needs a level");
+                value = argv[++i] ? argv[i] : "";
+            }
+            char* end = nullptr;
+            cmd.iso_level = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !std::isfinite(cmd.iso_level))
+                return bad("--iso needs a number, not '" + value + "'");
+            cmd.has_iso = true;
         } else if (StartsWith(arg, "--format") || StartsWith(arg, "--to")) {
             const bool to = StartsWith(arg, "--to");
             const std::string name = to ? "--to" : "--format";
@@ -309,7 +325,9 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         return 0;
     case CCommandLine::CONVERT: {
         std::string message;
-        if (ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message))
+        const bool volume = cmd.has_iso || io::DetectVolume(cmd.input) != io::VolumeKind::None;
+        if (volume ? io::ConvertVolumeFile(cmd.input, cmd.output, cmd.to_format, cmd.has_iso, cmd.iso_level, message)
+                   : ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message))
             return 0;
         std::fprintf(out, "%s\n", message.c_str());
         return 1;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -350,6 +351,75 @@ TEST(VolumeFiles, AGridOneValueShortIsRefusedAtItsEnd)
             EXPECT_TRUE(v.grids.empty());
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A CHGCAR of one atom with a Gaussian density on it.
+std::string BlobChgcar(const Blob& b)
+{
+    std::string text = "one atom\n   1.0\n";
+    char line[128];
+    for (int a = 0; a < 3; ++a) {
+        std::snprintf(line, sizeof line, " %14.8f %14.8f %14.8f\n", b.cell[a].x, b.cell[a].y, b.cell[a].z);
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "   Fe\n     1\nDirect\n %10.6f %10.6f %10.6f\n\n%5d%5d%5d\n", b.centre.x,
+                  b.centre.y, b.centre.z, b.size.x, b.size.y, b.size.z);
+    text += line;
+    const std::vector<float> v = BlobField(b);
+    const double volume = glm::determinant(b.cell);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        std::snprintf(line, sizeof line, " %17.11E%s", v[i] * volume, i % 5 == 4 ? "\n" : "");
+        text += line;
+    }
+    return text + "\n";
+}
+
+TEST(VolumeFiles, CommandLineWritesTheSurfaceInTheFrameOfTheAtoms)
+{
+    ScratchDir dir;
+    glm::dmat3 cell(0.0);
+    cell[0] = {9.0, 0.0, 0.0};
+    cell[1] = {2.0, 8.0, 0.0};
+    cell[2] = {1.0, -1.5, 10.0};
+    const Blob b{cell, {36, 32, 40}, {0.3, 0.6, 0.45}, 1.0, 0.25};
+    const std::string in = dir.path("CHGCAR_blob");
+    std::ofstream(in) << BlobChgcar(b);
+    const std::string tesk = TESK_BINARY;
+    ASSERT_EQ(std::system((tesk + " --iso 0.25 --convert " + in + " " + dir.path("s.obj")).c_str()), 0);
+    ASSERT_EQ(std::system((tesk + " --convert " + in + " " + dir.path("s.xyz")).c_str()), 0);
+    // the atom, as the XYZ file has it
+    std::istringstream xyz(Slurp(dir.path("s.xyz")));
+    std::string count, comment, element;
+    std::getline(xyz, count);
+    std::getline(xyz, comment);
+    glm::dvec3 atom;
+    xyz >> element >> atom.x >> atom.y >> atom.z;
+    EXPECT_EQ(element, "Fe");
+    // the surface's vertices, all at the sphere's radius from the atom
+    std::istringstream obj(Slurp(dir.path("s.obj")));
+    std::string line;
+    std::size_t v = 0, vn = 0, f = 0, off = 0;
+    const double r = b.sigma * std::sqrt(2.0 * std::log(1.0 / b.level));
+    while (std::getline(obj, line)) {
+        std::istringstream words(line);
+        std::string tag;
+        words >> tag;
+        if (tag == "v") {
+            glm::dvec3 p;
+            words >> p.x >> p.y >> p.z;
+            off += std::fabs(glm::length(p - atom) - r) > 0.03 * r;
+            ++v;
+        }
+        vn += tag == "vn";
+        f += tag == "f";
+    }
+    EXPECT_GT(f, 500u);
+    EXPECT_EQ(v, vn);
+    EXPECT_EQ(off, 0u);
 }
 
 }  // namespace

@@ -1,0 +1,190 @@
+#include "io/volume_convert.h"
+
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <memory>
+
+#include "cformat.h"
+#include "cmodel.h"
+#include "textio.h"
+
+namespace io {
+
+bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+{
+    out.clear();
+    if (grid >= v.grids.size())
+        return true;
+    try {
+        core::IsoGrid g;
+        g.values = v.grids[grid].values.data();
+        g.size = v.size;
+        g.voxel = v.voxel;
+        g.origin = v.origin;
+        g.is_periodic = v.is_periodic;
+        const bool both = core::IsSigned(core::ValueRange(g.values, v.Points()));
+        out.resize(both ? 2 : 1);
+        const float magnitude = both ? std::fabs(level) : level;
+        if (!core::BuildIsosurface(g, magnitude, true, out[0]))
+            return false;
+        return !both || core::BuildIsosurface(g, -magnitude, false, out[1]);
+    } catch (const std::exception&) {
+        out.clear();
+        return false;
+    }
+}
+
+std::string ObjText(const std::vector<core::IsoMesh>& meshes)
+{
+    std::string text = "# isosurface written by Tesk, in A\n";
+    std::size_t vertices = 0, triangles = 0;
+    for (const core::IsoMesh& m : meshes) {
+        vertices += m.positions.size();
+        triangles += m.Triangles();
+    }
+    text.reserve(vertices * 80 + triangles * 40 + 64);
+    std::size_t base = 1;  // OBJ counts from one, across objects
+    for (std::size_t k = 0; k < meshes.size(); ++k) {
+        const core::IsoMesh& m = meshes[k];
+        text += k == 0 ? "o surface\n" : "o surface_negative\n";
+        for (const glm::vec3& p : m.positions) {
+            text += "v";
+            for (int a = 0; a < 3; ++a)
+                textio::AppendFixed(text, p[a], 12, 6, true);
+            text += "\n";
+        }
+        for (const glm::vec3& n : m.normals) {
+            text += "vn";
+            for (int a = 0; a < 3; ++a)
+                textio::AppendFixed(text, n[a], 10, 6, true);
+            text += "\n";
+        }
+        for (std::size_t t = 0; t + 2 < m.indices.size(); t += 3) {
+            text += "f";
+            for (int c = 0; c < 3; ++c) {
+                const std::string i = std::to_string(base + m.indices[t + std::size_t(c)]);
+                text += " " + i + "//" + i;
+            }
+            text += "\n";
+        }
+        base += m.positions.size();
+    }
+    return text;
+}
+
+bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path)
+{
+    try {
+        std::vector<glm::vec3> positions;
+        std::vector<unsigned> elements;
+        glm::dvec3 lo(0.0), hi(0.0);
+        if (v.kind == VolumeKind::Vasp) {
+            // through the model's own VASP reader, so that a save keeps the POSCAR's header
+            CVasp reader;
+            if (!reader.ReadText(FolderOf(path), v.structure_text, positions, elements))
+                return false;
+            lo = reader.GetMinCoordinate();
+            hi = reader.GetMaxCoordinate();
+            model.vasp = std::move(reader);
+            model.file_format = INPUT_FILE_TYPE_VSP;
+        } else {
+            if (v.positions.empty())
+                return false;
+            CXyz reader;
+            reader.v_carte_xyz = v.positions;
+            reader.total_atoms = unsigned(v.positions.size());
+            lo = hi = v.positions[0];
+            for (const glm::dvec3& p : v.positions) {
+                positions.push_back(glm::vec3(p));
+                lo = glm::min(lo, p);
+                hi = glm::max(hi, p);
+            }
+            reader.min_coord = lo;
+            reader.max_coord = hi;
+            elements = v.elements;
+            model.xyz = std::move(reader);
+            model.file_format = INPUT_FILE_TYPE_XYZ;
+        }
+        model.is_periodic = v.kind == VolumeKind::Vasp;
+        if (model.is_periodic)
+            model.m_cell_box = v.cell;
+        model.min_xyz = glm::vec3(lo);
+        model.max_xyz = glm::vec3(hi);
+        model.v_float_raw_xyz.swap(positions);
+        model.v_atom_index.swap(elements);
+        model.trajectory.Close();
+        model.frame_folder = FolderOf(path);
+        model.frame_message.clear();
+        model.u_frame = 0;
+        model.u_frame_atoms = model.v_float_raw_xyz.size();
+        model.v_edits.clear();
+    } catch (const std::exception&) {
+        return false;
+    }
+    model.history.Clear();
+    model.SetModel();
+    model.frame_center_xyz = model.center_xyz;
+    return true;
+}
+
+namespace {
+
+bool EndsWithObj(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".obj";
+}
+
+}  // namespace
+
+bool ConvertVolumeFile(const std::string& in, const std::string& out, int out_fmt, bool has_level, double level,
+                       std::string& message)
+{
+    message.clear();
+    try {
+        Volume v;
+        VolumeRefusal why;
+        if (!ReadVolumeFile(in, v, why)) {
+            message = in + (why.line ? " line " + std::to_string(why.line) : std::string()) + ": " + why.reason;
+            return false;
+        }
+        if (EndsWithObj(out)) {
+            const float at = has_level ? float(level) : core::DefaultLevel(v.grids[0].values.data(), v.Points());
+            std::vector<core::IsoMesh> meshes;
+            if (!BuildSurfaces(v, 0, at, meshes)) {
+                message = "Not enough memory for the surface of " + in;
+                return false;
+            }
+            if (!textio::WriteFileAtomically(out, ObjText(meshes))) {
+                message = "Could not save " + out;
+                return false;
+            }
+            return true;
+        }
+        const int write_fmt = out_fmt == INPUT_FILE_TYPE_AUTO ? DetectFormatByName(out) : out_fmt;
+        if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
+            message = "Could not tell the format to write " + out + " in; name it with --to";
+            return false;
+        }
+        auto model = std::make_unique<CModel>();
+        if (!LoadVolumeStructure(*model, v, in)) {
+            message = in + ": no atoms to write";
+            return false;
+        }
+        if (!model->SaveFileAs(out, write_fmt)) {
+            message = "Could not save " + out;
+            return false;
+        }
+        return true;
+    } catch (const std::exception&) {
+        message = "Not enough memory to convert " + in;
+        return false;
+    }
+}
+
+}  // namespace io
