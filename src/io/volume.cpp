@@ -7,7 +7,12 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <memory>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cvasp.h"
 #include "elements.h"
@@ -127,8 +132,14 @@ void ParseChunk(Chunk& c, std::size_t limit, float scale, float* out)
             break;
         float v;
         const char* q = p;
-        if (!textio::ScanNumber(q, end, v))
+        // the plain form at full speed; a sign '+', a Fortran D exponent
+        // or a hexadecimal number through the general scanner
+        const auto r = std::from_chars(p, end, v);
+        if (r.ec == std::errc() && (r.ptr >= end || IsSpace(*r.ptr)) && (*p != '0' || p[1] != 'x')) {
+            q = r.ptr;
+        } else if (!textio::ScanNumber(q, end, v)) {
             break;
+        }
         if ((q < end && !IsSpace(*q)) || !std::isfinite(v)) {
             c.bad_value = true;
             break;
@@ -568,6 +579,35 @@ bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
 
 }  // namespace
 
+namespace {
+
+// The whole of a regular file, copied once into memory that is not cleared
+// first: a grid's text is large, and every byte is overwritten anyway.
+bool ReadFileUninitialised(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        size = std::size_t(st.st_size);
+        out.reset(new char[size + 1]);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::read(fd, out.get() + done, size - done);
+            if (n <= 0)
+                break;
+            done += std::size_t(n);
+        }
+        size = done;  // a file that shrank meanwhile is read as far as it goes
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
 bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out,
                     VolumeRefusal& refusal)
 {
@@ -591,9 +631,11 @@ bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& p
 bool ReadVolumeFile(const std::string& path, Volume& out, VolumeRefusal& refusal)
 {
     try {
-        std::string text;
-        if (!textio::ReadWholeFile(path, text))
+        std::unique_ptr<char[]> buffer;
+        std::size_t size = 0;
+        if (!ReadFileUninitialised(path, buffer, size))
             return Refuse(refusal, 0, "cannot be read");
+        const std::string_view text(buffer.get(), size);
         VolumeKind kind = VolumeKindByName(path);
         if (kind == VolumeKind::None)
             kind = VolumeKindByContent(std::string_view(text).substr(0, 1 << 16));
