@@ -12,6 +12,7 @@
 
 struct GLFWwindow;
 class CDisplay;
+class CVolumeView;
 namespace FileChooser {
 class Dialog;
 }
@@ -100,6 +101,9 @@ public:
     // the trajectory index is still being built, a slice per pass: like
     // playback, this needs passes even when no event arrives
     bool is_indexing = false;
+    // volumetric data shown over the structure, and its window
+    std::unique_ptr<CVolumeView> volume;
+    bool show_volume_window = true;
 };
 
 // The GUI font, covering Latin, Latin Extended, Greek and Cyrillic names.

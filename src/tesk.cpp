@@ -26,6 +26,7 @@
 #include "filechooser.h"
 #include "menupie.h"
 #include "textio.h"
+#include "ui/volume_panel.h"
 #include "version.h"
 
 namespace {
@@ -143,6 +144,7 @@ CShellState::CShellState()
 {
     std::snprintf(user_version, sizeof user_version, "Tesk %s %s(%s)", AutoVersion::STATUS,
                   AutoVersion::UBUNTU_VERSION_STYLE, AutoVersion::DATE);
+    volume = std::make_unique<CVolumeView>();
 }
 
 CShellState::~CShellState() = default;
@@ -351,7 +353,7 @@ double FrameWait(CShellState& s)
     // the dimmed background of a modal dialog fades in over a few frames;
     // playback and a trajectory index still being built need passes too
     const float dim = GImGui->DimBgRatio;
-    if (held || (dim > 0.0f && dim < 1.0f) || s.is_playing || s.is_indexing)
+    if (held || (dim > 0.0f && dim < 1.0f) || s.is_playing || s.is_indexing || s.volume->Busy())
         return ANIMATION_WAIT;
     if (io.WantTextInput)
         return CARET_WAIT;
@@ -394,13 +396,23 @@ void PieStep(CShellState& s, CDisplay& atom)
 
 bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title, int fmt)
 {
+    // volumetric files have their own reader, which hands the model their structure
+    const int asked = fmt < 0 ? atom.input_format : fmt;
+    std::string volume_message;
+    const bool volume = CVolumeView::Claims(path, asked == INPUT_FILE_TYPE_AUTO);
     // the display reads with its input format: lend it the resolved one
-    const int code = ResolveFormat(path, fmt < 0 ? atom.input_format : fmt);
+    const int code = volume ? asked : ResolveFormat(path, asked);
     const int kept = atom.input_format;
     atom.input_format = code;
-    const bool ok = atom.ReadFile(dir, path);
+    const bool ok = volume ? s.volume->Load(path, atom, volume_message) : atom.ReadFile(dir, path);
     atom.input_format = kept;
-    if (ok) {
+    if (ok && !volume)
+        s.volume->Clear();
+    if (!ok && volume) {
+        s.load_message = "Could not read " + volume_message;
+        std::printf("%s\n", s.load_message.c_str());
+        std::fflush(stdout);
+    } else if (ok) {
         s.is_playing = false;
         s.play_clock = 0.0f;
         // atom numbers of the previous structure mean nothing now
@@ -527,8 +539,10 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
     return name;
 }
 
-const char* const SAVE_LABELS[3] = {"XYZ", "VASP", "PDB"};
-const char* const SAVE_EXTENSIONS[3] = {".xyz", ".vasp", ".pdb"};
+// the fourth entry, the surfaces, while volumetric data is shown
+const char* const SAVE_LABELS[4] = {"XYZ", "VASP", "PDB", "OBJ surface"};
+const char* const SAVE_EXTENSIONS[4] = {".xyz", ".vasp", ".pdb", ".obj"};
+constexpr int SAVE_SURFACE = 3;
 
 void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
 {
@@ -541,10 +555,14 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
         start = StartName(s, nullptr, "structure.xyz");
     }
     const char* chosen =
-        s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
+        s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS,
+                                   s.volume->Active() ? 4 : 3, &s.save_format);
     if (chosen != nullptr && chosen[0] != '\0') {
         const std::string path(chosen);
-        Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path);
+        if (s.save_format == SAVE_SURFACE)
+            Report(s, s.volume->SaveObj(path), path);
+        else
+            Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path);
     }
 }
 
@@ -746,6 +764,9 @@ void FramesStep(CShellState& s, CDisplay& atom)
 void ControlWindows(CShellState& s, CDisplay& atom)
 {
     FramesStep(s, atom);
+    s.volume->Step();
+    if (s.show_volume_window)
+        s.volume->Window(&s.show_volume_window);
     if (s.show_config_window)
         SettingsWindow(s, atom);
     if (s.show_file_chooser)
@@ -772,6 +793,7 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
         atom.DrawScene(s.display_w, s.display_h);
+        s.volume->Draw(atom);
     }
     glUseProgram(0);
 }

@@ -1,0 +1,37 @@
+// Isosurfaces on the GPU: one indexed mesh per surface, lit like the atoms,
+// opaque or translucent, drawn once per cell shown.
+#ifndef TESK_RENDER_ISOSURFACE_LAYER_H
+#define TESK_RENDER_ISOSURFACE_LAYER_H
+
+#include <cstddef>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "core/isosurface.h"
+#include "cshader.h"
+
+class CIsoLayer {
+public:
+    // Needs a current OpenGL 3.3 context when it uploads or draws.
+    void Delete();
+    // Replaces the meshes on the GPU.
+    void Upload(const std::vector<core::IsoMesh>& meshes);
+    // Mesh k in colours[min(k, 1)] (alpha below 1: translucent), once at
+    // each model-space shift. The meshes are in the frame of the model
+    // matrix M.
+    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& M, const std::vector<glm::vec3>& shifts,
+              const glm::vec4 colours[2]) const;
+    std::size_t Triangles() const;
+    bool Empty() const { return parts_.empty(); }
+
+private:
+    struct Part {
+        unsigned vao = 0, vbo = 0, ebo = 0;
+        std::size_t indices = 0;
+    };
+    std::vector<Part> parts_;
+    CShader shader_;
+};
+
+#endif
