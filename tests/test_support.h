@@ -1,13 +1,18 @@
 // Pieces shared by the tests: a scratch folder removed when the test ends,
-// and whole-file reading.
+// whole-file reading, and a volumetric file with known answers.
 #ifndef TESK_TESTS_TEST_SUPPORT_H
 #define TESK_TESTS_TEST_SUPPORT_H
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +43,57 @@ inline std::string Slurp(const std::string& path) {
     std::stringstream s;
     s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
+}
+
+// Volumetric data with known answers: a periodic Gaussian blob of peak 1,
+// whose surface at `level` is a sphere of radius sigma sqrt(2 ln(1/level)).
+struct Blob {
+    glm::dmat3 cell;      // columns
+    glm::ivec3 size;
+    glm::dvec3 centre;    // fractional
+    double sigma, level;
+};
+
+// The blob's values, x fastest; the images in the neighbouring cells add in.
+inline std::vector<float> BlobField(const Blob& b)
+{
+    std::vector<float> v(std::size_t(b.size.x) * b.size.y * b.size.z);
+    std::size_t o = 0;
+    for (int k = 0; k < b.size.z; ++k)
+        for (int j = 0; j < b.size.y; ++j)
+            for (int i = 0; i < b.size.x; ++i) {
+                const glm::dvec3 f = glm::dvec3(i, j, k) / glm::dvec3(b.size) - b.centre;
+                double sum = 0.0;
+                for (int a = -1; a <= 1; ++a)
+                    for (int c = -1; c <= 1; ++c)
+                        for (int d = -1; d <= 1; ++d) {
+                            const glm::dvec3 r = b.cell * (f + glm::dvec3(a, c, d));
+                            sum += std::exp(-glm::dot(r, r) / (2.0 * b.sigma * b.sigma));
+                        }
+                v[o++] = float(sum);
+            }
+    return v;
+}
+
+// A CHGCAR of one iron atom at the blob's centre, values x volume as VASP writes them.
+inline std::string BlobChgcar(const Blob& b)
+{
+    std::string text = "one atom\n   1.0\n";
+    char line[128];
+    for (int a = 0; a < 3; ++a) {
+        std::snprintf(line, sizeof line, " %14.8f %14.8f %14.8f\n", b.cell[a].x, b.cell[a].y, b.cell[a].z);
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "   Fe\n     1\nDirect\n %10.6f %10.6f %10.6f\n\n%5d%5d%5d\n", b.centre.x,
+                  b.centre.y, b.centre.z, b.size.x, b.size.y, b.size.z);
+    text += line;
+    const std::vector<float> v = BlobField(b);
+    const double volume = glm::determinant(b.cell);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        std::snprintf(line, sizeof line, " %17.11E%s", v[i] * volume, i % 5 == 4 ? "\n" : "");
+        text += line;
+    }
+    return text + "\n";
 }
 
 #endif

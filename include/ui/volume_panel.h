@@ -35,6 +35,7 @@ public:
     void Clear();
     bool Active() const { return volume_ != nullptr; }
     bool Busy() const { return job_.valid(); }
+    std::size_t Triangles() const { return layer_.Triangles(); }
 
     // Once per pass: a finished surface goes to the GPU, and the next one is
     // started when the level or the grid changed meanwhile.
