@@ -306,6 +306,27 @@ TEST(VolumeFiles, ReadAsAseReadsThem)
     }
 }
 
+TEST(VolumeFiles, OnlyChargeFilesAreDividedByTheCellVolume)
+{
+    // VASP writes charge as value x volume, the potential and the ELF as they are
+    ScratchDir dir;
+    const std::string text = SpinChgcar({48, 40, 36});
+    const double volume = 8.0 * 7.0 * 9.0;
+    struct Case {
+        const char* name;
+        double factor;
+    };
+    for (const Case& c : {Case{"CHGCAR", 1.0 / volume}, Case{"AECCAR2", 1.0 / volume}, Case{"PARCHG.0012", 1.0 / volume},
+                          Case{"LOCPOT", 1.0}, Case{"ELFCAR", 1.0}}) {
+        std::ofstream(dir.path(c.name)) << text;
+        io::Volume v;
+        io::VolumeRefusal why;
+        ASSERT_TRUE(io::ReadVolumeFile(dir.path(c.name), v, why)) << c.name << ": " << why.reason;
+        const double written = 504.0 * (1.1 + std::sin(0.013)) * 2;  // the second value
+        EXPECT_NEAR(v.grids[0].values[1], written * c.factor, 1e-6 * written * c.factor) << c.name;
+    }
+}
+
 TEST(VolumeFiles, AGridOneValueShortIsRefusedAtItsEnd)
 {
     ScratchDir dir;

@@ -593,14 +593,31 @@ bool ReadFileUninitialised(const std::string& path, std::unique_ptr<char[]>& out
     if (ok) {
         size = std::size_t(st.st_size);
         out.reset(new char[size + 1]);
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::read(fd, out.get() + done, size - done);
-            if (n <= 0)
-                break;
-            done += std::size_t(n);
+        // a large file is copied in two halves at once, one per core
+        auto copy = [&](std::size_t from, std::size_t to) {
+            std::size_t done = from;
+            while (done < to) {
+                const ssize_t n = ::pread(fd, out.get() + done, to - done, off_t(done));
+                if (n <= 0)
+                    break;
+                done += std::size_t(n);
+            }
+            return done;
+        };
+        const std::size_t half = size > (std::size_t(16) << 20) ? size / 2 : size;
+        std::size_t second = size;
+        std::thread other;
+        try {
+            if (half < size)
+                other = std::thread([&] { second = copy(half, size); });
+        } catch (const std::exception&) {
+            second = copy(half, size);
         }
-        size = done;  // a file that shrank meanwhile is read as far as it goes
+        const std::size_t first = copy(0, half);
+        if (other.joinable())
+            other.join();
+        // a file that shrank meanwhile is read as far as it goes
+        size = first < half ? first : second;
     }
     ::close(fd);
     return ok;
