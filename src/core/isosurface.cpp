@@ -162,11 +162,14 @@ public:
         const std::size_t nx = std::size_t(g_.size.x), ny = std::size_t(g_.size.y);
         const float* src = g_.values + nx * ny * std::size_t(k % g_.size.z);
         out.resize(std::size_t(points_[0]) * std::size_t(points_[1]));
-        std::size_t o = 0;
+        float* to = out.data();
         for (int j = 0; j < points_[1]; ++j) {
-            const float* row = src + nx * std::size_t(j % g_.size.y);
-            for (int i = 0; i < points_[0]; ++i)
-                out[o++] = sign_ * row[i % g_.size.x];
+            const float* row = src + nx * std::size_t(j == g_.size.y ? 0 : j);
+            for (std::size_t i = 0; i < nx; ++i)
+                to[i] = sign_ * row[i];
+            if (points_[0] > g_.size.x)
+                to[nx] = sign_ * row[0];  // the wrapped point
+            to += points_[0];
         }
     }
     // Vertices of the in-plane edges of plane k.
@@ -239,21 +242,22 @@ private:
     // The gradient in index space at a point of the (wrapped) grid.
     glm::vec3 Gradient(glm::ivec3 p) const
     {
+        const glm::ivec3 n = g_.size;
+        if (g_.is_periodic)
+            for (int a = 0; a < 3; ++a)
+                p[a] = p[a] == n[a] ? 0 : p[a];
         glm::vec3 out;
         for (int a = 0; a < 3; ++a) {
-            const int n = g_.size[a];
             glm::ivec3 lo = p, hi = p;
-            float span = 2.0f;
             if (g_.is_periodic) {
-                lo[a] = (p[a] % n + n - 1) % n;
-                hi[a] = (p[a] + 1) % n;
-                lo = glm::ivec3(lo.x % g_.size.x, lo.y % g_.size.y, lo.z % g_.size.z);
-                hi = glm::ivec3(hi.x % g_.size.x, hi.y % g_.size.y, hi.z % g_.size.z);
+                lo[a] = p[a] == 0 ? n[a] - 1 : p[a] - 1;
+                hi[a] = p[a] + 1 == n[a] ? 0 : p[a] + 1;
             } else {
                 lo[a] = std::max(p[a] - 1, 0);
-                hi[a] = std::min(p[a] + 1, n - 1);
-                span = float(hi[a] - lo[a]);
+                hi[a] = std::min(p[a] + 1, n[a] - 1);
             }
+            // one-sided at a non-periodic grid's faces
+            const float span = g_.is_periodic ? 2.0f : float(hi[a] - lo[a]);
             out[a] = span > 0.0f ? (At(hi.x, hi.y, hi.z) - At(lo.x, lo.y, lo.z)) / span : 0.0f;
         }
         return out;
