@@ -9,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(160)
+scripts/install-deps.sh --bench
 scripts/build.sh build-bench -DTESK_BENCH=ON -DTESK_TESTS=OFF >/dev/null
 /usr/bin/python3 bench/volume_generate.py bench/data "${sizes[@]}"
 for n in "${sizes[@]}"; do

@@ -10,11 +10,11 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-dev
-  python3-gemmi
+  python3-gemmi python3-ase
 )
 if [ "${1:-}" = "--bench" ]; then
   # tools Tesk is compared with in bench/compare.sh
-  packages+=(openbabel python3-ase time)
+  packages+=(openbabel python3-ase python3-skimage time)
 fi
 
 missing=()

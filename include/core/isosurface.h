@@ -45,7 +45,8 @@ glm::vec2 ValueRange(const float* values, std::size_t count);
 // magnetisation, potentials and density differences get a surface at +level
 // and one at -level.
 bool IsSigned(glm::vec2 range);
-// A level to start from: a high percentile of the values' magnitudes.
+// A level to start from: a high percentile of the values' magnitudes, at
+// least a tenth of the largest.
 float DefaultLevel(const float* values, std::size_t count);
 
 // Area and enclosed volume of a closed mesh (the volume by the divergence

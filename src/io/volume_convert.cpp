@@ -102,6 +102,13 @@ bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path
             }
             reader.min_coord = lo;
             reader.max_coord = hi;
+            // the view takes in the whole grid, which reaches well past a molecule's atoms
+            for (int corner = 0; corner < 8; ++corner) {
+                const glm::dvec3 at(corner & 1 ? v.size.x - 1 : 0, corner & 2 ? v.size.y - 1 : 0,
+                                    corner & 4 ? v.size.z - 1 : 0);
+                lo = glm::min(lo, v.origin + v.voxel * at);
+                hi = glm::max(hi, v.origin + v.voxel * at);
+            }
             elements = v.elements;
             model.xyz = std::move(reader);
             model.file_format = INPUT_FILE_TYPE_XYZ;
