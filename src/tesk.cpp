@@ -793,7 +793,7 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
         atom.DrawScene(s.display_w, s.display_h);
-        s.volume->Draw(atom);
+        s.volume->Draw(atom, s.is_mouse);
     }
     glUseProgram(0);
 }

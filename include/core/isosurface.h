@@ -39,6 +39,11 @@ struct IsoMesh {
 // runs out; the mesh is then empty.
 bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out);
 
+// The grid with every second point along each axis (values copied into
+// `storage`), for a surface of a quarter of the triangles to draw while the
+// view turns. A periodic axis of odd length is sampled at the nearest point.
+IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage);
+
 // The smallest and largest value.
 glm::vec2 ValueRange(const float* values, std::size_t count);
 // Data of both signs, neither side under a tenth of the other: orbitals,

@@ -36,14 +36,18 @@ public:
     bool Active() const { return volume_ != nullptr; }
     bool Busy() const { return job_.valid(); }
     std::size_t Triangles() const { return layer_.Triangles(); }
+    // Above this many triangles a coarse copy is drawn while the view turns.
+    static constexpr std::size_t COARSE_ABOVE = 250000;
 
     // Once per pass: a finished surface goes to the GPU, and the next one is
     // started when the level or the grid changed meanwhile.
     void Step();
     // The Volume window.
     void Window(bool* open);
-    // Draws the surfaces in the display's frame, repeated with its cells.
-    void Draw(const CDisplay& atom);
+    // Draws the surfaces in the display's frame, repeated with its cells;
+    // while the view turns (`moving`), a large surface is drawn from every
+    // second grid point, a quarter of its triangles.
+    void Draw(const CDisplay& atom, bool moving = false);
     // The surfaces shown, as OBJ.
     bool SaveObj(const std::string& path) const;
 
@@ -58,7 +62,7 @@ private:
         float level = 0.0f;
         int grid = 0;
         bool ok = false;
-        std::vector<core::IsoMesh> meshes;
+        std::vector<core::IsoMesh> meshes, coarse;
     };
     void Start();
 
@@ -69,7 +73,7 @@ private:
     bool is_signed_ = false;
     glm::vec2 range_{0.0f};
     std::vector<core::IsoMesh> meshes_;
-    CIsoLayer layer_;
+    CIsoLayer layer_, coarse_layer_;
     bool uploaded_ = true;
     std::string status_;
 };

@@ -403,6 +403,31 @@ bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out)
     }
 }
 
+IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage)
+{
+    IsoGrid coarse = grid;
+    for (int a = 0; a < 3; ++a) {
+        const int n = grid.size[a];
+        coarse.size[a] = grid.is_periodic ? std::max(1, n / 2) : (n + 1) / 2;
+        // periodic: the coarse points span the same cell
+        coarse.voxel[a] = grid.is_periodic ? grid.voxel[a] * (double(n) / coarse.size[a]) : grid.voxel[a] * 2.0;
+    }
+    auto pick = [&](int a, int i) {
+        return grid.is_periodic ? int(std::int64_t(i) * grid.size[a] / coarse.size[a]) : 2 * i;
+    };
+    storage.resize(std::size_t(coarse.size.x) * std::size_t(coarse.size.y) * std::size_t(coarse.size.z));
+    std::size_t o = 0;
+    for (int k = 0; k < coarse.size.z; ++k)
+        for (int j = 0; j < coarse.size.y; ++j) {
+            const float* row = grid.values + std::size_t(grid.size.x) * (std::size_t(pick(1, j)) +
+                                                                         std::size_t(grid.size.y) * std::size_t(pick(2, k)));
+            for (int i = 0; i < coarse.size.x; ++i)
+                storage[o++] = row[pick(0, i)];
+        }
+    coarse.values = storage.data();
+    return coarse;
+}
+
 glm::vec2 ValueRange(const float* values, std::size_t count)
 {
     if (count == 0)

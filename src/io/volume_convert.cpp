@@ -11,7 +11,9 @@
 
 namespace io {
 
-bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+namespace {
+
+bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::vector<core::IsoMesh>& out)
 {
     out.clear();
     if (grid >= v.grids.size())
@@ -24,6 +26,9 @@ bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<c
         g.origin = v.origin;
         g.is_periodic = v.is_periodic;
         const bool both = core::IsSigned(core::ValueRange(g.values, v.Points()));
+        std::vector<float> storage;
+        if (coarse)
+            g = core::CoarseGrid(g, storage);
         out.resize(both ? 2 : 1);
         const float magnitude = both ? std::fabs(level) : level;
         if (!core::BuildIsosurface(g, magnitude, true, out[0]))
@@ -33,6 +38,18 @@ bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<c
         out.clear();
         return false;
     }
+}
+
+}  // namespace
+
+bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+{
+    return Surfaces(v, grid, level, false, out);
+}
+
+bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+{
+    return Surfaces(v, grid, level, true, out);
 }
 
 std::string ObjText(const std::vector<core::IsoMesh>& meshes)

@@ -51,6 +51,7 @@ bool CVolumeView::Load(const std::string& path, CDisplay& atom, std::string& mes
         built_grid_ = -1;
         meshes_.clear();
         layer_.Upload(meshes_);
+        coarse_layer_.Upload(meshes_);
         Start();
         return true;
     } catch (const std::exception&) {
@@ -69,6 +70,7 @@ void CVolumeView::Clear()
     volume_.reset();
     meshes_.clear();
     layer_.Upload(meshes_);
+    coarse_layer_.Upload(meshes_);
     built_grid_ = -1;
 }
 
@@ -84,6 +86,11 @@ void CVolumeView::Start()
             r.level = at;
             r.grid = which;
             r.ok = io::BuildSurfaces(*v, std::size_t(which), at, r.meshes);
+            std::size_t triangles = 0;
+            for (const core::IsoMesh& m : r.meshes)
+                triangles += m.Triangles();
+            if (r.ok && triangles > COARSE_ABOVE)
+                r.ok = io::BuildCoarseSurfaces(*v, std::size_t(which), at, r.coarse);
             return r;
         });
     } catch (const std::exception&) {
@@ -104,6 +111,7 @@ void CVolumeView::Step()
         if (r.ok) {
             meshes_ = std::move(r.meshes);
             layer_.Upload(meshes_);
+            coarse_layer_.Upload(r.coarse);
             std::size_t triangles = 0;
             for (const core::IsoMesh& m : meshes_)
                 triangles += m.Triangles();
@@ -167,7 +175,7 @@ void CVolumeView::Window(bool* open)
     ImGui::End();
 }
 
-void CVolumeView::Draw(const CDisplay& atom)
+void CVolumeView::Draw(const CDisplay& atom, bool moving)
 {
     if (!volume_ || !show_surface || !atom.is_visible)
         return;
@@ -180,7 +188,8 @@ void CVolumeView::Draw(const CDisplay& atom)
             for (int i = 0; i < r.x; ++i)
                 shifts.push_back(glm::vec3(volume_->cell * glm::dvec3(i, j, k)));
     const glm::vec4 c[2] = {glm::vec4(colours[0], opacity), glm::vec4(colours[1], opacity)};
-    layer_.Draw(atom.Projection, atom.track.View, M, shifts, c);
+    const CIsoLayer& drawn = moving && !coarse_layer_.Empty() ? coarse_layer_ : layer_;
+    drawn.Draw(atom.Projection, atom.track.View, M, shifts, c);
 }
 
 bool CVolumeView::SaveObj(const std::string& path) const
