@@ -31,10 +31,10 @@ protected:
         radius = float(b.sigma * std::sqrt(2.0 * std::log(1.0 / b.level)));
     }
     bool Built() { view.Step(); return !view.Busy() && view.level == 0.2f && view.Triangles() > 0; }
-    void Draw()
+    void Draw(bool moving = false)
     {
         Frame();
-        view.Draw(*display_);
+        view.Draw(*display_, moving);
         glUseProgram(0);
         glFinish();
     }
@@ -46,7 +46,7 @@ protected:
     float radius = 0.0f;
 };
 
-TEST_F(VolumeGlTest, TheSurfaceHidesItsAtomUnlessTranslucentAndRepeatsWithTheCell)
+TEST_F(VolumeGlTest, TheSurfaceHidesItsAtomUnlessTranslucentTurnsAndRepeatsWithTheCell)
 {
     LoadBlob();
     const glm::vec3 centre(4.0f), outside(4.0f + 1.6f * radius, 4.0f, 4.0f);
@@ -56,6 +56,11 @@ TEST_F(VolumeGlTest, TheSurfaceHidesItsAtomUnlessTranslucentAndRepeatsWithTheCel
     EXPECT_GT(front.r, front.b + 60) << front;
     EXPECT_GT(front.g, front.b + 40) << front;
     EXPECT_TRUE(IsBackground(AtFile(outside))) << AtFile(outside);
+    // while the view turns the faces turned away are left out: the front ones stay
+    Draw(true);
+    const Rgb turning = AtFile(centre);
+    EXPECT_LE(std::abs(turning.r - front.r) + std::abs(turning.g - front.g) + std::abs(turning.b - front.b), 3)
+        << turning << front;
 
     // half see-through: the atom inside shows, the background beside stays
     view.opacity = 0.5f;

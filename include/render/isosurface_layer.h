@@ -19,9 +19,10 @@ public:
     void Upload(const std::vector<core::IsoMesh>& meshes);
     // Mesh k in colours[min(k, 1)] (alpha below 1: translucent), once at
     // each model-space shift. The meshes are in the frame of the model
-    // matrix M.
+    // matrix M. With `front_only` the faces turned away are not drawn: half
+    // the work, but a surface cut open by the cell's faces shows no inside.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& M, const std::vector<glm::vec3>& shifts,
-              const glm::vec4 colours[2]) const;
+              const glm::vec4 colours[2], bool front_only = false) const;
     std::size_t Triangles() const;
     bool Empty() const { return parts_.empty(); }
 

@@ -46,7 +46,8 @@ public:
     void Window(bool* open);
     // Draws the surfaces in the display's frame, repeated with its cells;
     // while the view turns (`moving`), a large surface is drawn from every
-    // second grid point, a quarter of its triangles.
+    // second grid point, a quarter of its triangles, and an opaque one
+    // without the faces turned away.
     void Draw(const CDisplay& atom, bool moving = false);
     // The surfaces shown, as OBJ.
     bool SaveObj(const std::string& path) const;

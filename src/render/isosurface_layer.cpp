@@ -102,7 +102,7 @@ std::size_t CIsoLayer::Triangles() const
 }
 
 void CIsoLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& M, const std::vector<glm::vec3>& shifts,
-                     const glm::vec4 colours[2]) const
+                     const glm::vec4 colours[2], bool front_only) const
 {
     if (parts_.empty())
         return;
@@ -125,6 +125,12 @@ void CIsoLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& M,
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glDepthMask(GL_FALSE);
     }
+    // the meshes wind counter-clockwise seen from outside
+    if (front_only) {
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+        glFrontFace(GL_CCW);
+    }
     for (std::size_t k = 0; k < parts_.size(); ++k) {
         const glm::vec4& c = colours[k < 1 ? 0 : 1];
         glUniform4fv(colour, 1, glm::value_ptr(c));
@@ -135,6 +141,8 @@ void CIsoLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& M,
         }
     }
     glBindVertexArray(0);
+    if (front_only)
+        glDisable(GL_CULL_FACE);
     if (translucent)
         glDepthMask(GL_TRUE);
 }

@@ -189,7 +189,8 @@ void CVolumeView::Draw(const CDisplay& atom, bool moving)
                 shifts.push_back(glm::vec3(volume_->cell * glm::dvec3(i, j, k)));
     const glm::vec4 c[2] = {glm::vec4(colours[0], opacity), glm::vec4(colours[1], opacity)};
     const CIsoLayer& drawn = moving && !coarse_layer_.Empty() ? coarse_layer_ : layer_;
-    drawn.Draw(atom.Projection, atom.track.View, M, shifts, c);
+    // while it turns, an opaque surface is drawn without its faces turned away
+    drawn.Draw(atom.Projection, atom.track.View, M, shifts, c, moving && opacity >= 1.0f);
 }
 
 bool CVolumeView::SaveObj(const std::string& path) const
