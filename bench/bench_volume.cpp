@@ -18,21 +18,23 @@
 
 namespace {
 
-std::string Chgcar()
+// Reads bench/data/CHGCAR-160, or marks the benchmark skipped.
+bool ReadChgcar(benchmark::State& state, io::Volume& v)
 {
     const char* dir = std::getenv("TESK_BENCH_DATA");
-    return std::string(dir ? dir : "bench/data") + "/CHGCAR-160";
+    io::VolumeRefusal why;
+    if (io::ReadVolumeFile(std::string(dir ? dir : "bench/data") + "/CHGCAR-160", v, why))
+        return true;
+    state.SkipWithError("no bench/data/CHGCAR-160: run bench/volume_generate.py");
+    return false;
 }
 
 void BM_ReadChgcar160(benchmark::State& state)
 {
     for (auto _ : state) {
         io::Volume v;
-        io::VolumeRefusal why;
-        if (!io::ReadVolumeFile(Chgcar(), v, why)) {
-            state.SkipWithError("no bench/data/CHGCAR-160: run bench/volume_generate.py");
+        if (!ReadChgcar(state, v))
             return;
-        }
         benchmark::DoNotOptimize(v.grids[0].values.data());
     }
 }
@@ -43,11 +45,8 @@ void BM_ReadAndFirstSurface160(benchmark::State& state)
     std::size_t triangles = 0;
     for (auto _ : state) {
         io::Volume v;
-        io::VolumeRefusal why;
-        if (!io::ReadVolumeFile(Chgcar(), v, why)) {
-            state.SkipWithError("no bench/data/CHGCAR-160: run bench/volume_generate.py");
+        if (!ReadChgcar(state, v))
             return;
-        }
         std::vector<core::IsoMesh> meshes;
         io::BuildSurfaces(v, 0, core::DefaultLevel(v.grids[0].values.data(), v.Points()), meshes);
         triangles = meshes[0].Triangles();
@@ -59,11 +58,8 @@ BENCHMARK(BM_ReadAndFirstSurface160)->Unit(benchmark::kMillisecond)->UseRealTime
 void BM_NewLevel160(benchmark::State& state)
 {
     io::Volume v;
-    io::VolumeRefusal why;
-    if (!io::ReadVolumeFile(Chgcar(), v, why)) {
-        state.SkipWithError("no bench/data/CHGCAR-160: run bench/volume_generate.py");
+    if (!ReadChgcar(state, v))
         return;
-    }
     std::size_t triangles = 0;
     for (auto _ : state) {
         std::vector<core::IsoMesh> meshes;

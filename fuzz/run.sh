@@ -3,7 +3,7 @@
 #   FUZZ_SECONDS  seconds per target (default 60)
 #   FUZZ_RUNS     stop a target after this many executions instead (optional)
 #   FUZZ_SEED     libFuzzer's random seed (optional; with FUZZ_RUNS a repeatable run)
-#   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb)
+#   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb volume)
 #   FUZZ_NO_BUILD set to use the targets already built
 # Seeds come from tests/data; findings land in fuzz/artifacts/.
 set -euo pipefail
@@ -14,12 +14,12 @@ if [ -z "${FUZZ_NO_BUILD:-}" ]; then
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_FUZZ=ON -DTESK_TESTS=OFF \
   -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_xyz fuzz_vasp fuzz_vasp_potcar fuzz_pdb >/dev/null
+cmake --build "$build" -j"$(nproc)" --target fuzz_xyz fuzz_vasp fuzz_vasp_potcar fuzz_pdb fuzz_volume >/dev/null
 fi
 
 mkdir -p fuzz/artifacts
 status=0
-for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb}; do
+for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb volume}; do
   corpus="fuzz/corpus-$name"
   mkdir -p "$corpus"
   seeds=(fuzz/seeds/"$name" tests/data/fuzz/"${name%_potcar}")

@@ -51,7 +51,7 @@ glm::vec2 ValueRange(const float* values, std::size_t count);
 // and one at -level.
 bool IsSigned(glm::vec2 range);
 // A level to start from: a high percentile of the values' magnitudes, at
-// least a tenth of the largest.
+// least a tenth of the largest and at most half of it.
 float DefaultLevel(const float* values, std::size_t count);
 
 // Area and enclosed volume of a closed mesh (the volume by the divergence

@@ -458,9 +458,10 @@ float DefaultLevel(const float* values, std::size_t count)
         sample.push_back(std::fabs(values[i]));
     const std::size_t at = std::min(sample.size() - 1, sample.size() * 9 / 10);
     std::nth_element(sample.begin(), sample.begin() + std::ptrdiff_t(at), sample.end());
-    // a molecule in a large box is mostly empty space: not below a tenth of the largest
+    // a molecule in a large box is mostly empty space: not below a tenth of
+    // the largest; and flat data still gets a surface: not above half of it
     const float largest = *std::max_element(sample.begin(), sample.end());
-    return std::max(sample[at], 0.1f * largest);
+    return std::min(std::max(sample[at], 0.1f * largest), 0.5f * largest);
 }
 
 double MeshArea(const IsoMesh& mesh)

@@ -1,0 +1,31 @@
+// libFuzzer target: arbitrary bytes to the volumetric readers, read as a VASP
+// file and as a cube file; a grid that is read gets its surfaces, whose
+// triangles must name vertices that exist.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "io/volume_convert.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (io::VolumeKind kind : {io::VolumeKind::Vasp, io::VolumeKind::Cube}) {
+        io::Volume v;
+        io::VolumeRefusal why;
+        if (!io::ReadVolumeText(text, kind, "CHGCAR", v, why) || v.Points() > (1u << 16))
+            continue;
+        for (std::size_t k = 0; k < v.grids.size(); ++k) {
+            if (v.grids[k].values.size() != v.Points())
+                std::abort();
+            std::vector<core::IsoMesh> meshes;
+            io::BuildSurfaces(v, k, core::DefaultLevel(v.grids[k].values.data(), v.Points()), meshes);
+            for (const core::IsoMesh& m : meshes)
+                for (uint32_t i : m.indices)
+                    if (i >= m.positions.size() || m.normals.size() != m.positions.size())
+                        std::abort();
+        }
+    }
+    return 0;
+}
