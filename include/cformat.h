@@ -48,9 +48,11 @@ const char* UsageText();
 std::string VersionText();
 
 // Reads `in` with format `in_fmt` (Auto: detected) and writes `out` with
-// `out_fmt` (Auto: from the name of `out`). On failure `message` holds one
-// line saying why, and an existing `out` is left as it was.
-bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message);
+// `out_fmt` (Auto: from the name of `out`); "-" writes to `standard_output`.
+// On failure `message` holds one line saying why, and an existing `out` is
+// left as it was; on success, the notes of the read and the save, if any.
+bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
+                 std::FILE* standard_output = stdout);
 
 // Carries out a command line that opens no window: help, version, a
 // conversion or a usage error. Returns the exit status, or -1 when the

@@ -176,8 +176,10 @@ void CDisplay::UploadScene()
 {
     v_repeat = glm::clamp(v_repeat, glm::ivec3(1), glm::ivec3(10));
     // a large crystal repeated many times would not fit in memory: fewer cells
-    const double count = static_cast<double>(data.GetTotalAtoms());
-    while (data.is_periodic && count * v_repeat.x * v_repeat.y * v_repeat.z > kMostCopies) {
+    // the copies on the faces count too: a corner atom is drawn eight times
+    if (data.is_periodic)
+        copies.CountFaces(data.GetLattice(), data.v_float_raw_xyz, is_show_boundary);
+    while (data.is_periodic && copies.CopyCount(v_repeat) > kMostCopies) {
         int& most = v_repeat.x >= v_repeat.y && v_repeat.x >= v_repeat.z ? v_repeat.x
                     : v_repeat.y >= v_repeat.z                          ? v_repeat.y
                                                                           : v_repeat.z;

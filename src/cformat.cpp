@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string_view>
 #include <vector>
 
+#include "textio.h"
 #include "version.h"
 
 namespace {
@@ -123,7 +123,7 @@ int DetectFormatByName(const std::string& path)
 int DetectFormatByContent(const std::string& text)
 {
     std::vector<std::string_view> lines;
-    std::string_view rest(text);
+    std::string_view rest = textio::SkipByteOrderMark(text);
     while (!rest.empty() && lines.size() < DETECT_LINES) {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -162,12 +162,10 @@ int DetectFormat(const std::string& path)
     const int by_name = DetectFormatByName(path);
     if (by_name != INPUT_FILE_TYPE_UNKNOWN)
         return by_name;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // a FIFO or a device is refused before it is opened: reading one may never end
+    std::string head;
+    if (!textio::ReadFileHead(path, DETECT_BYTES, head))
         return INPUT_FILE_TYPE_UNKNOWN;
-    std::string head(DETECT_BYTES, '\0');
-    in.read(&head[0], static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
     return DetectFormatByContent(head);
 }
 
@@ -195,7 +193,8 @@ const char* UsageText()
            "  --format FMT      read FILE or IN as FMT: xyz, vasp or pdb\n"
            "                    (default: told from the name, then the content)\n"
            "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
-           "  --to FMT          write OUT as FMT (default: told from the name of OUT)\n"
+           "  --to FMT          write OUT as FMT (default: told from the name of OUT);\n"
+           "                    OUT - writes to standard output\n"
            "  -h, --help        show this text and exit\n"
            "  -V, --version     show the version and exit\n";
 }
@@ -270,29 +269,52 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
     return cmd;
 }
 
-bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message)
+bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
+                 std::FILE* standard_output)
 {
     message.clear();
+    if (!textio::IsRegularFile(in)) {
+        message = "Could not read " + in + ": it is missing or not a regular file";
+        return false;
+    }
     const int read_fmt = ResolveFormat(in, in_fmt);
     if (read_fmt == INPUT_FILE_TYPE_UNKNOWN) {
         message = "Could not tell the format of " + in + "; name it with --format";
         return false;
     }
+    const bool to_stdout = out == "-";
     const int write_fmt = out_fmt == INPUT_FILE_TYPE_AUTO ? DetectFormatByName(out) : out_fmt;
     if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format to write " + out + " in; name it with --to";
+        message = to_stdout ? "Name the format to write to standard output with --to"
+                            : "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
     // the model holds a few fixed-size records: keep it off the stack
     auto model = std::make_unique<CModel>();
+    auto with_notes = [&](std::string text) { return model->notes.empty() ? text : text + ": " + model->notes; };
     if (!model->ReadFile(FolderOf(in), in, read_fmt)) {
-        message = "Could not read " + in + " as " + FormatLabel(read_fmt);
+        message = with_notes("Could not read " + in + " as " + FormatLabel(read_fmt));
         return false;
     }
-    if (!model->SaveFileAs(out, write_fmt)) {
-        message = "Could not save " + out;
+    const std::string read_notes = model->notes;
+    bool saved;
+    if (to_stdout) {
+        model->notes.clear();
+        std::string text;
+        saved = model->BuildSaveText(out, write_fmt, text) &&
+                std::fwrite(text.data(), 1, text.size(), standard_output) == text.size() &&
+                std::fflush(standard_output) == 0;
+    } else {
+        saved = model->SaveFileAs(out, write_fmt);
+    }
+    if (!saved) {
+        message = with_notes("Could not save " + out);
         return false;
     }
+    // notes of the read and of the save, for the user to see
+    message = read_notes;
+    if (!model->notes.empty())
+        message += (message.empty() ? "" : "; ") + model->notes;
     return true;
 }
 
@@ -308,11 +330,12 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         std::fprintf(out, "%s\n", VersionText().c_str());
         return 0;
     case CCommandLine::CONVERT: {
+        // notes and failures go to stderr: stdout may be the structure itself
         std::string message;
-        if (ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message))
-            return 0;
-        std::fprintf(out, "%s\n", message.c_str());
-        return 1;
+        const bool ok = ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message, out);
+        if (!message.empty())
+            std::fprintf(err, "%s%s\n", ok ? "tesk: " : "", message.c_str());
+        return ok ? 0 : 1;
     }
     case CCommandLine::BAD_USAGE:
     default:

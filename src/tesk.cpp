@@ -406,7 +406,7 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
         // atom numbers of the previous structure mean nothing now
         ClearSelection(atom);
         s.is_atom_lock = true;
-        s.load_message.clear();
+        s.load_message = atom.data.notes;  // what the reader noticed, if anything
         if (set_title) {
             char title[TITLE_SIZE];
             std::snprintf(title, sizeof title, "Tesk ");
@@ -416,7 +416,8 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
                 glfwSetWindowTitle(s.window, s.win_title);
         }
     } else {
-        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, code);
+        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, code) +
+                         (atom.data.notes.empty() ? "" : ": " + atom.data.notes);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }
@@ -503,9 +504,9 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
 
 namespace {
 
-void Report(CShellState& s, bool ok, const std::string& path)
+void Report(CShellState& s, bool ok, const std::string& path, const std::string& notes)
 {
-    s.load_message = (ok ? "Saved " : "Could not save ") + path;
+    s.load_message = (ok ? "Saved " : "Could not save ") + path + (notes.empty() ? "" : ": " + notes);
     std::printf("%s\n", s.load_message.c_str());
     std::fflush(stdout);
 }
@@ -544,7 +545,7 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
         s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
     if (chosen != nullptr && chosen[0] != '\0') {
         const std::string path(chosen);
-        Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path);
+        Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path, atom.data.notes);
     }
 }
 
@@ -663,8 +664,11 @@ void ActionWindow(CShellState& s, CDisplay& atom)
     ImGui::EndDisabled();
     ImGui::SameLine();
     ImGui::BeginDisabled(!atom.data.is_periodic);
-    if (ImGui::Button("Wrap"))
+    if (ImGui::Button("Wrap")) {
         atom.Wrap();
+        if (!atom.data.notes.empty())
+            s.load_message = atom.data.notes;  // atoms too far out to move
+    }
     ImGui::EndDisabled();
     if (HasValidSelection(atom)) {
         ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
@@ -844,5 +848,5 @@ void SaveImageStep(CShellState& s)
             ok = false;
         }
     }
-    Report(s, ok, path);
+    Report(s, ok, path, std::string());
 }

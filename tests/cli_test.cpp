@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "cformat.h"
@@ -118,8 +119,11 @@ TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure) {
         for (const std::string to : {"xyz", "vasp", "pdb"}) {
             const std::string out = dir.path("out" + std::to_string(n++) + "." + to);
             const Outcome r = Tesk(dir, "--convert " + src + " " + out);
-            EXPECT_TRUE(r.status == 0 && (r.out + r.err).empty()) << src << " -> " << to << ": " << r.out;
-            // a molecule written as VASP gets its box as a cell
+            // a molecule written as VASP gets a box with room around it as its cell, and a word
+            const bool boxed = !a.periodic && to == "vasp";
+            EXPECT_TRUE(r.status == 0 && r.out.empty() &&
+                        r.err == (boxed ? "tesk: the molecule was given a cell with 10 A of vacuum on every side\n" : ""))
+                << src << " -> " << to << ": " << r.err;
             ExpectSameStructure(a, ReadBack(out), a.periodic || to != "vasp", src + " -> " + to);
         }
     }
@@ -138,24 +142,39 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
     Outcome r = Tesk(dir, "--format xyz --to pdb --convert water.txt water.out");
     EXPECT_EQ(ReadBack(dir.path("water.out")).e.size(), 3u) << "PDB, told from its records";
 
+    ASSERT_EQ(mkfifo(dir.path("pipe").c_str(), 0600), 0);
+    std::ofstream(dir.path("kept.pdb")) << "kept\n";
+    chmod(dir.path("kept.pdb").c_str(), 0444);
+    // failures go to stderr: stdout may be the structure itself
     const std::pair<std::string, std::string> cases[] = {
-        {"--convert missing.xyz a.pdb", "Could not read missing.xyz as XYZ\n"},
+        {"--convert missing.xyz a.pdb", "Could not read missing.xyz: it is missing or not a regular file\n"},
+        {"--convert pipe a.pdb", "Could not read pipe: it is missing or not a regular file\n"},  // no wait for a writer
         {"--convert words a.pdb", "Could not tell the format of words; name it with --format\n"},
         {"--format pdb --convert water.txt a.xyz", "Could not read water.txt as PDB\n"},
         {"--format xyz --convert water.txt a.out", "Could not tell the format to write a.out in; name it with --to\n"},
-        {"--format xyz --convert water.txt nofolder/a.pdb", "Could not save nofolder/a.pdb\n"},
+        {"--format xyz --convert water.txt -", "Name the format to write to standard output with --to\n"},
+        {"--format xyz --convert water.txt nofolder/a.pdb", "Could not save nofolder/a.pdb: its folder cannot be written\n"},
+        {"--format xyz --to pdb --convert water.txt pipe", "Could not save pipe: it is not a regular file\n"},
+        {"--format xyz --convert water.txt kept.pdb", "Could not save kept.pdb: it is read-only\n"},
     };
     for (const auto& [args, line] : cases) {
         r = Tesk(dir, args);
-        EXPECT_TRUE(r.status == 1 && r.out == line && r.err.empty()) << args << ": " << r.out << r.err;
+        EXPECT_TRUE(r.status == 1 && r.err == line && r.out.empty()) << args << ": " << r.out << r.err;
     }
+    struct stat st;
+    EXPECT_TRUE(stat(dir.path("pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Slurp(dir.path("kept.pdb")), "kept\n");
+    r = Tesk(dir, "--format xyz --to xyz --convert water.txt -");  // standard output
+    EXPECT_TRUE(r.status == 0 && r.out.rfind("3\nwater molecule\nO ", 0) == 0 && r.err.empty()) << r.out << r.err;
+    std::filesystem::remove(dir.path("pipe"));
+    std::filesystem::remove(dir.path("kept.pdb"));
     EXPECT_FALSE(std::filesystem::exists(dir.path("a.pdb")));
 
     // a disk that fills up during the write (a file size limit of 512
     // bytes, less than the file needs): the old file stays as it was and
     // nothing is left beside it
     r = Tesk(dir, "--convert " + EXAMPLES + "/ethanol.pdb old.pdb", "trap \"\" XFSZ; ulimit -f 1; ");
-    EXPECT_TRUE(r.status == 1 && r.out == "Could not save old.pdb\n") << r.out;
+    EXPECT_TRUE(r.status == 1 && r.err == "Could not save old.pdb: the disk refused the write (full?)\n") << r.err;
     EXPECT_EQ(Slurp(dir.path("old.pdb")), "old content\n");
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.root)) files += entry.is_regular_file();

@@ -94,13 +94,14 @@ TEST_F(Model, EditsAndSaves) {
     EXPECT_FALSE(model.is_unchanged);
     const std::string out = dir + "/w.xyz";
     ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_PDB));  // the format read decides, not the code
-    EXPECT_EQ(Slurp(out), "2\n\n"
-                          "H        0.000000000000      0.757200000000     -0.469200000000\n"
-                          "O        0.000000000000     -0.757200000000     -0.469200000000\n");
+    // the comment kept, each number the shortest text that reads back to it
+    EXPECT_EQ(Slurp(out), "2\nwater molecule\n"
+                          "H                 0          0.7572         -0.4692\n"
+                          "O                 0         -0.7572         -0.4692\n");
     // centring twice centres once: the centre of the box as read is (0, 0, -0.17595)
     model.CenterCoordinates(), model.CenterCoordinates();
     ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
-    EXPECT_NE(Slurp(out).find("     -0.293250000000\n"), std::string::npos) << Slurp(out);
+    EXPECT_NE(Slurp(out).find("        -0.29325\n"), std::string::npos) << Slurp(out);
     const std::string before = Slurp(out);  // into a missing folder: false, the file saved before stays
     EXPECT_FALSE(model.SaveFile(dir, dir + "/missing/w.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(Slurp(out), before);

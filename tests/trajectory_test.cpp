@@ -67,19 +67,28 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     ASSERT_TRUE(m.SetFrame(4) && m.v_atom_index == std::vector<unsigned>{6u});
     EXPECT_NEAR(FileX(m, 0), 3.9f, 1e-4);
 
-    // XYZ gets every frame that can be shown, another format the shown one
+    // XYZ and PDB models get every frame that can be shown, and say which
+    // were left out; a POSCAR gets the shown one, and says so
     ScratchDir dir;
     ASSERT_TRUE(m.SaveFile(dir.root, dir.path("all.xyz"), INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(m.GetShownFrame(), 4u);
-    ASSERT_TRUE(m.SaveFileAs(dir.path("shown.pdb"), INPUT_FILE_TYPE_PDB));
-    CModel back;
-    ASSERT_TRUE(back.ReadFile(dir.root, dir.path("all.xyz"), INPUT_FILE_TYPE_XYZ) && back.GetFrameCount() == 3u);
-    for (std::size_t k = 0; k < 3; ++k) {  // frames 0, 1 and 4 of the file
-        ASSERT_TRUE(back.SetFrame(k) && back.v_atom_index == std::vector<unsigned>{6u});
-        EXPECT_NEAR(FileX(back, 0), 0.9f + float(k) + (k == 2), 1e-4) << k;
-        EXPECT_NEAR(back.m_cell_box[0][0], 10.0 + double(k), 1e-6) << k;
+    EXPECT_NE(m.notes.find("2 frames (the first: frame 3)"), std::string::npos) << m.notes;
+    ASSERT_TRUE(m.SaveFileAs(dir.path("all.pdb"), INPUT_FILE_TYPE_PDB));
+    ASSERT_TRUE(m.SaveFileAs(dir.path("shown.vasp"), INPUT_FILE_TYPE_VSP));
+    EXPECT_NE(m.notes.find("frame 5 of 5 was written"), std::string::npos) << m.notes;
+    for (const char* name : {"all.xyz", "all.pdb"}) {
+        CModel back;
+        const int format = name[4] == 'x' ? INPUT_FILE_TYPE_XYZ : INPUT_FILE_TYPE_PDB;
+        ASSERT_TRUE(back.ReadFile(dir.root, dir.path(name), format) && back.GetFrameCount() == 3u) << name;
+        for (std::size_t k = 0; k < 3; ++k) {  // frames 0, 1 and 4 of the file
+            ASSERT_TRUE(back.SetFrame(k) && back.v_atom_index == std::vector<unsigned>{6u});
+            EXPECT_NEAR(FileX(back, 0), 0.9f + float(k) + (k == 2), 1e-3) << name << k;
+            if (format == INPUT_FILE_TYPE_XYZ)  // PDB has one CRYST1 for all models
+                EXPECT_NEAR(back.m_cell_box[0][0], 10.0 + double(k), 1e-6) << k;
+        }
     }
-    ASSERT_TRUE(back.ReadFile(dir.root, dir.path("shown.pdb"), INPUT_FILE_TYPE_PDB) && back.GetFrameCount() == 1u);
+    CModel back;
+    ASSERT_TRUE(back.ReadFile(dir.root, dir.path("shown.vasp"), INPUT_FILE_TYPE_VSP) && back.GetFrameCount() == 1u);
     EXPECT_NEAR(FileX(back, 0), 3.9f, 1e-3);
 }
 
