@@ -287,19 +287,17 @@ std::vector<glm::ivec3> WrapShifts(const CLattice& lattice, const std::vector<gl
     for (std::size_t i = 0; i < pos.size(); ++i) {
         const glm::dvec3 f = lattice.Fractional(pos[i]);
         glm::ivec3 s(0);
-        bool far = false;
+        glm::bvec3 movable = lattice.v_periodic;
         for (int a = 0; a < 3; ++a) {
-            if (!lattice.v_periodic[a]) continue;
-            if (std::isfinite(f[a]) && std::fabs(f[a]) < FAR_OUT)
-                s[a] = -int(std::floor(f[a]));
-            else
-                far = true;
+            if (!movable[a]) continue;
+            movable[a] = std::isfinite(f[a]) && std::fabs(f[a]) < FAR_OUT;
+            if (movable[a]) s[a] = -int(std::floor(f[a]));
         }
-        if (far && far_out != nullptr) ++*far_out;
+        if (movable != lattice.v_periodic && far_out != nullptr) ++*far_out;
         // a coordinate just below 0 may round onto the far face
         const glm::dvec3 g = lattice.Fractional(pos[i] + lattice.Translation(s));
         for (int a = 0; a < 3; ++a)
-            if (lattice.v_periodic[a] && g[a] >= 1.0) --s[a];
+            if (movable[a] && g[a] >= 1.0) --s[a];
         shifts[i] = s;
     }
     return shifts;

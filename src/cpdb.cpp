@@ -470,6 +470,17 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
 }
 
 bool CPdb::AppendHeader(std::string& out, std::string& why) const {
+    double p[6];
+    if (is_periodic) {
+        CellParameters(cell_xyz, p);
+        // CRYST1 has room for lengths below 100,000 A; a flat or endless
+        // cell has no angles at all
+        glm::dmat3 check;
+        if (!CellFromParameters(p, check) || !(p[0] < 99999.0 && p[1] < 99999.0 && p[2] < 99999.0)) {
+            why = "its cell cannot be written as CRYST1 (flat, endless or longer than 99,999 A)";
+            return false;
+        }
+    }
     char line[128];
     if (header_info.size() < 2) {
         out += "HEADER    Tesk ";
@@ -485,15 +496,6 @@ bool CPdb::AppendHeader(std::string& out, std::string& why) const {
         }
     }
     if (is_periodic) {
-        double p[6];
-        CellParameters(cell_xyz, p);
-        // CRYST1 has room for lengths below 100,000 A; a flat or endless
-        // cell has no angles at all
-        glm::dmat3 check;
-        if (!CellFromParameters(p, check) || !(p[0] < 99999.0 && p[1] < 99999.0 && p[2] < 99999.0)) {
-            why = "its cell cannot be written as CRYST1 (flat, endless or longer than 99,999 A)";
-            return false;
-        }
         std::snprintf(line, sizeof line, "CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1\n", p[0], p[1], p[2],
                       p[3], p[4], p[5]);
         out += line;

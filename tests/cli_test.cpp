@@ -181,4 +181,35 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
     EXPECT_EQ(files, 6u) << "water.txt, water.out, old.pdb, words and the captured stdout, stderr";
 }
 
+// What a conversion notices goes to stderr, the structure to the file:
+// an unknown symbol with its line, the one frame a POSCAR holds, the frames
+// an XDATCAR gets all of; numbers as short as the value read.
+TEST(Convert, NotesOnStderrAndTheWritersText) {
+    ScratchDir dir("tesk_convert_notes");
+    std::ofstream(dir.path("odd.xyz")) << "2\nenergy=-3.2 step=5\nH 0 0 0\nXx 0 0 1.188\n";
+    std::ofstream(dir.path("a.pdb")) << "ATOM      1  C   LIG     1       1.188  -0.500   2.000  1.00  0.00           C\n";
+    const std::string frames = std::string(TESK_TEST_DATA) + "/frames/XDATCAR_npt";
+    const struct {
+        std::string args, err, file, text;
+    } cases[] = {
+        {"--convert odd.xyz o.xyz", "tesk: line 4: unknown element 'Xx', read as the dummy atom X\n", "o.xyz",
+         "2\nenergy=-3.2 step=5\nH                 0               0               0\nX                 0               0           1.188\n"},
+        {"--convert a.pdb o2.xyz", "", "o2.xyz", "1\n\nC             1.188            -0.5               2\n"},
+        {"--convert " + frames + " POSCAR",
+         "tesk: frame 1 of 3 was written: a POSCAR holds one structure (a file named XDATCAR holds them all)\n",
+         "POSCAR", "water\n"},
+        {"--to vasp --convert " + frames + " XDATCAR_copy", "", "XDATCAR_copy", "O H\n1.0\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Tesk(dir, c.args);
+        EXPECT_TRUE(r.status == 0 && r.err == c.err) << c.args << ": " << r.err;
+        EXPECT_EQ(Slurp(dir.path(c.file)).substr(0, c.text.size()), c.text) << c.args;
+    }
+    CModel back;
+    ASSERT_TRUE(back.ReadFile(dir.root, dir.path("XDATCAR_copy"), INPUT_FILE_TYPE_VSP) && back.GetFrameCount() == 3u);
+    ASSERT_TRUE(back.SetFrame(2));
+    EXPECT_NEAR(back.m_cell_box[0][0], 12.0, 1e-9);
+    EXPECT_NEAR(back.v_float_raw_xyz[1].x - back.v_float_raw_xyz[0].x, 0.9f, 1e-5f);
+}
+
 }  // namespace

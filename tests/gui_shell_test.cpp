@@ -342,7 +342,9 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
     Click(Find(GImGui->OpenPopupStack.back().Window, "VASP"));
     EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.vasp");
     Click(Centre(Shown(d, Kind::SAVE_BUTTON)));
-    EXPECT_EQ(s->load_message, "Saved " + dir.path("three.vasp"));
+    // the message line says what the save added: a molecule needs a cell in VASP
+    EXPECT_EQ(s->load_message,
+              "Saved " + dir.path("three.vasp") + ": the molecule was given a cell with 10 A of vacuum on every side");
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(back.v_atom_index, atom->data.v_atom_index);
