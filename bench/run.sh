@@ -11,6 +11,7 @@ export TESK_BENCH_DATA="$PWD/bench/data"
 build-bench/bench/bench_data --benchmark_min_time=1 "$@"
 build-bench/bench/bench_ui --benchmark_min_time=1 "$@"
 build-bench/bench/bench_edit --benchmark_min_time=1 "$@"
+build-bench/bench/bench_save "$@"
 xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_trajectory "$@"
 if [ -x build-bench/bench/bench_render ]; then
   xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_render --benchmark_min_time=1 "$@"

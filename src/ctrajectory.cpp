@@ -238,6 +238,8 @@ bool CTrajectory::Open(const std::string& file, int fmt)
 {
     Close();
     try {
+        // a FIFO or a device is refused before it is opened for reading
+        if (!textio::IsRegularFile(file)) return false;
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return false;
         struct stat st;

@@ -163,6 +163,7 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
     }
     struct stat st;
     EXPECT_TRUE(stat(dir.path("pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(DetectFormat(dir.path("pipe")), INPUT_FILE_TYPE_UNKNOWN);  // the window's Auto: no wait either
     EXPECT_EQ(Slurp(dir.path("kept.pdb")), "kept\n");
     r = Tesk(dir, "--format xyz --to xyz --convert water.txt -");  // standard output
     EXPECT_TRUE(r.status == 0 && r.out.rfind("3\nwater molecule\nO ", 0) == 0 && r.err.empty()) << r.out << r.err;
