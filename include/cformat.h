@@ -32,13 +32,14 @@ std::string FolderOf(const std::string& path);
 
 // What the command line asks for.
 struct CCommandLine {
-    enum Action { RUN_VIEWER, SHOW_HELP, SHOW_VERSION, CONVERT, BAD_USAGE };
+    enum Action { RUN_VIEWER, SHOW_HELP, SHOW_VERSION, CONVERT, INFO, BONDS, BAD_USAGE };
     Action action = RUN_VIEWER;
     std::string file;        // the viewer's start-up file; empty for none
     std::string input;       // --convert IN OUT
     std::string output;
     int format = INPUT_FILE_TYPE_AUTO;     // --format, for FILE or IN
     int to_format = INPUT_FILE_TYPE_AUTO;  // --to, for OUT
+    std::size_t frame = 1;   // --frame K for --bonds, counted from 1 as in the window
     std::string message;     // what is wrong with a BAD_USAGE line
 };
 

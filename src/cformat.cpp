@@ -1,12 +1,14 @@
 #include "cformat.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
 
+#include "core/report.h"
 #include "textio.h"
 #include "version.h"
 
@@ -186,6 +188,8 @@ const char* UsageText()
 {
     return "Usage: tesk [OPTIONS] [FILE]\n"
            "       tesk [--format FMT] [--to FMT] --convert IN OUT\n"
+           "       tesk [--format FMT] --info IN\n"
+           "       tesk [--format FMT] [--frame K] --bonds IN\n"
            "\n"
            "Shows the atomic structure in FILE (XYZ, VASP POSCAR/CONTCAR or PDB).\n"
            "\n"
@@ -195,6 +199,12 @@ const char* UsageText()
            "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
            "  --to FMT          write OUT as FMT (default: told from the name of OUT);\n"
            "                    OUT - writes to standard output\n"
+           "  --info IN         print the format, atom count, formula, cell, periodicity\n"
+           "                    and frame count of IN\n"
+           "  --bonds IN        print the bonds the viewer draws, one 'i j length a b c'\n"
+           "                    a line: atoms from 0 in file order, a b c the cell of\n"
+           "                    j's image\n"
+           "  --frame K         the frame --bonds reports, from 1 (default 1)\n"
            "  -h, --help        show this text and exit\n"
            "  -V, --version     show the version and exit\n";
 }
@@ -209,7 +219,8 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
 {
     CCommandLine cmd;
     std::vector<std::string> plain;
-    bool convert = false, options_done = false;
+    bool convert = false, options_done = false, frame_given = false;
+    CCommandLine::Action report = CCommandLine::RUN_VIEWER;
     auto bad = [&cmd](const std::string& why) {
         cmd.action = CCommandLine::BAD_USAGE;
         cmd.message = why;
@@ -231,6 +242,16 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return cmd;
         } else if (arg == "--convert") {
             convert = true;
+        } else if (arg == "--info" || arg == "--bonds") {
+            report = arg == "--info" ? CCommandLine::INFO : CCommandLine::BONDS;
+        } else if (arg == "--frame") {
+            const char* value = i + 1 < argc && argv[i + 1] ? argv[++i] : "";
+            char* end = nullptr;
+            const unsigned long long k = std::strtoull(value, &end, 10);
+            if (*value < '0' || *value > '9' || *end != '\0' || k == 0 || k > SIZE_MAX)
+                return bad("--frame needs a frame number from 1");
+            cmd.frame = static_cast<std::size_t>(k);
+            frame_given = true;
         } else if (StartsWith(arg, "--format") || StartsWith(arg, "--to")) {
             const bool to = StartsWith(arg, "--to");
             const std::string name = to ? "--to" : "--format";
@@ -252,6 +273,17 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return bad("unknown option " + arg);
         }
     }
+    if (report != CCommandLine::RUN_VIEWER) {
+        if (convert || plain.size() != 1 || cmd.to_format != INPUT_FILE_TYPE_AUTO)
+            return bad(std::string(report == CCommandLine::INFO ? "--info" : "--bonds") + " needs one input file");
+        if (frame_given && report != CCommandLine::BONDS)
+            return bad("--frame goes with --bonds");
+        cmd.action = report;
+        cmd.input = plain[0];
+        return cmd;
+    }
+    if (frame_given)
+        return bad("--frame goes with --bonds");
     if (convert) {
         if (plain.size() != 2)
             return bad("--convert needs an input and an output file");
@@ -318,6 +350,38 @@ bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int 
     return true;
 }
 
+namespace {
+
+// Reads the input of --info or --bonds, and for --bonds steps to the frame
+// asked for. The format read, or INPUT_FILE_TYPE_UNKNOWN with the reason.
+int ReadForReport(CModel& model, const CCommandLine& cmd, std::string& message)
+{
+    const int fmt = ResolveFormat(cmd.input, cmd.format);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format of " + cmd.input + "; name it with --format";
+        return fmt;
+    }
+    if (!model.ReadFile(FolderOf(cmd.input), cmd.input, fmt)) {
+        message = "Could not read " + cmd.input + " as " + FormatLabel(fmt);
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    if (cmd.action != CCommandLine::BONDS || cmd.frame == 1)
+        return fmt;
+    const std::size_t frames = model.GetFrameCount();
+    if (cmd.frame > frames) {
+        message = cmd.input + " has " + std::to_string(frames) + " frame" + (frames == 1 ? "" : "s") + ", not " +
+                  std::to_string(cmd.frame);
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    if (!model.SetFrame(cmd.frame - 1)) {
+        message = model.frame_message;
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    return fmt;
+}
+
+}  // namespace
+
 int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
 {
     switch (cmd.action) {
@@ -336,6 +400,20 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         if (!message.empty())
             std::fprintf(err, "%s%s\n", ok ? "tesk: " : "", message.c_str());
         return ok ? 0 : 1;
+    }
+    case CCommandLine::INFO:
+    case CCommandLine::BONDS: {
+        std::string message;
+        auto model = std::make_unique<CModel>();
+        const int fmt = ReadForReport(*model, cmd, message);
+        if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
+            std::fprintf(err, "%s\n", message.c_str());
+            return 1;
+        }
+        const std::string text = cmd.action == CCommandLine::INFO ? InfoReport(*model, FormatLabel(fmt))
+                                                                  : BondReport(*model);
+        std::fputs(text.c_str(), out);
+        return 0;
     }
     case CCommandLine::BAD_USAGE:
     default:

@@ -1,6 +1,8 @@
 // The command line of the real program, format detection on files on disk,
 // and conversion between every pair of formats with the result read back.
 #include <cstdlib>
+#include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -211,6 +213,74 @@ TEST(Convert, NotesOnStderrAndTheWritersText) {
     ASSERT_TRUE(back.SetFrame(2));
     EXPECT_NEAR(back.m_cell_box[0][0], 12.0, 1e-9);
     EXPECT_NEAR(back.v_float_raw_xyz[1].x - back.v_float_raw_xyz[0].x, 0.9f, 1e-5f);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Report, InfoAndTheBondsOfAFrameFromTheProgram) {
+    ScratchDir dir("tesk_report");
+    const std::pair<std::string, std::string> infos[] = {
+        {EXAMPLES + "/rutile/POSCAR", "format: VASP\natoms: 6\nformula: O4Ti2\ncell a: 4.594000 0.000000 0.000000\n"
+                                      "cell b: 0.000000 4.594000 0.000000\ncell c: 0.000000 0.000000 2.959000\n"
+                                      "periodic: yes\nframes: 1\n"},
+        {EXAMPLES + "/ethanol.pdb", "format: PDB\natoms: 9\nformula: C2H6O\ncell: none\nperiodic: no\nframes: 1\n"},
+        {std::string(TESK_TEST_DATA) + "/frames/traj.xyz",
+         "format: XYZ\natoms: 2\nformula: HO\ncell a: 10.000000 0.000000 0.000000\n"
+         "cell b: 0.000000 10.000000 0.000000\ncell c: 0.000000 0.000000 10.000000\nperiodic: yes\nframes: 5\n"}};
+    for (const auto& [file, text] : infos) {
+        const Outcome o = Tesk(dir, "--info " + file);
+        EXPECT_EQ(o.status, 0) << file << o.err;
+        EXPECT_EQ(o.out, text);
+    }
+
+    // Diamond silicon whose first atom crosses the cell's lower x face in
+    // frame 2: the bonds listed for that frame are exactly the pairs a
+    // plain search over every image finds in that frame's text.
+    const double a = 5.431;
+    const double frac[8][3] = {{0, 0, 0},          {0, .5, .5},   {.5, 0, .5},   {.5, .5, 0},
+                               {.25, .25, .25}, {.25, .75, .75}, {.75, .25, .75}, {.75, .75, .25}};
+    std::ostringstream traj;
+    std::vector<glm::dvec3> second;
+    for (int frame = 0; frame < 2; ++frame) {
+        traj << "8\nLattice=\"" << a << " 0 0 0 " << a << " 0 0 0 " << a << "\"\n";
+        for (int k = 0; k < 8; ++k) {
+            glm::dvec3 p = glm::dvec3(frac[k][0], frac[k][1], frac[k][2]) * a;
+            if (frame == 1 && k == 0) p.x -= 0.2;
+            traj << "Si " << p.x << " " << p.y << " " << p.z << "\n";
+            if (frame == 1) second.push_back(p);
+        }
+    }
+    std::ofstream(dir.path("si.xyz")) << traj.str();
+    const Outcome o = Tesk(dir, "--bonds --frame 2 si.xyz");
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::set<std::tuple<int, int, int, int, int>> listed, found;
+    std::istringstream lines(o.out);
+    int i, j, x, y, z;
+    double length;
+    while (lines >> i >> j >> length >> x >> y >> z) {
+        listed.insert({i, j, x, y, z});
+        const glm::dvec3 d = second[j] + glm::dvec3(x, y, z) * a - second[i];
+        EXPECT_NEAR(length, glm::length(d), 1e-4) << i << " " << j;
+    }
+    const float limit = BondLimit(13, 13);
+    for (i = 0; i < 8; ++i)
+        for (j = i; j < 8; ++j)
+            for (x = -1; x <= 1; ++x)
+                for (y = -1; y <= 1; ++y)
+                    for (z = -1; z <= 1; ++z) {
+                        const glm::ivec3 s(x, y, z);
+                        const bool forward = s.x > 0 || (s.x == 0 && (s.y > 0 || (s.y == 0 && s.z > 0)));
+                        const glm::dvec3 d = second[j] + glm::dvec3(s) * a - second[i];
+                        if ((i < j || forward) && IsBondLength(float(glm::dot(d, d)), limit))
+                            found.insert({i, j, x, y, z});
+                    }
+    EXPECT_EQ(listed.size(), 16u) << o.out;
+    EXPECT_EQ(listed, found) << o.out;
+
+    const Outcome past = Tesk(dir, "--bonds --frame 3 si.xyz");
+    EXPECT_TRUE(past.status == 1 && past.out.empty() && past.err == "si.xyz has 2 frames, not 3\n") << past.err;
 }
 
 }  // namespace
