@@ -329,7 +329,14 @@ bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const 
             }
         out += CommentWithCell(comment, cell, is_cell_keyword, v_pbc);
     } else {
-        out += comment;
+        // the columns written are the symbol and the position, whatever
+        // columns the file read had
+        std::string_view value;
+        std::size_t from = 0, to = 0;
+        if (FindValue(comment, "properties", value, from, to))
+            out += "Properties=species:S:1:pos:R:3 " + WithoutPair(comment, from, to);
+        else
+            out += comment;
     }
     out += '\n';
     for (std::size_t k = 0; k < v_carte_xyz.size(); ++k) {

@@ -83,8 +83,9 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
         for (std::size_t k = 0; k < 3; ++k) {  // frames 0, 1 and 4 of the file
             ASSERT_TRUE(back.SetFrame(k) && back.v_atom_index == std::vector<unsigned>{6u});
             EXPECT_NEAR(FileX(back, 0), 0.9f + float(k) + (k == 2), 1e-3) << name << k;
-            if (format == INPUT_FILE_TYPE_XYZ)  // PDB has one CRYST1 for all models
+            if (format == INPUT_FILE_TYPE_XYZ) {  // PDB has one CRYST1 for all models
                 EXPECT_NEAR(back.m_cell_box[0][0], 10.0 + double(k), 1e-6) << k;
+            }
         }
     }
     CModel back;
@@ -264,4 +265,36 @@ TEST(Trajectory, ByteOrderMarksAreSkipped) {
         ASSERT_TRUE(m.ReadFile(dir.root, dir.path(c.name), c.format)) << c.name;
         EXPECT_TRUE(m.GetTotalAtoms() == c.atoms && m.GetFrameCount() == c.frames && m.v_atom_index[0] == 7u) << c.name;
     }
+}
+
+// A saved extended-XYZ trajectory reads in ASE: every frame with its cell,
+// pbc flags, the key=value pairs of its comment and columns that match.
+TEST(Trajectory, SavedFramesReadInAse) {
+    if (std::system("/usr/bin/python3 -c 'import ase' 2>/dev/null") != 0) GTEST_SKIP() << "python3-ase is not installed";
+    ScratchDir dir;
+    std::ofstream(dir.path("t.xyz")) << "2\nLattice=\"4 0 0 0 4 0 0 0 5\" Properties=species:S:1:pos:R:3:q:R:1 "
+                                        "pbc=\"T T F\" time=0.5\nO 0 1 1 0.1\nH 0.9 1 1 0.2\n"
+                                        "1\nProperties=species:S:1:pos:R:3:q:R:1 energy=-3.2\nO 1.188 1 1 0.1\n";
+    CModel m;
+    ASSERT_TRUE(m.ReadFile(dir.root, dir.path("t.xyz"), INPUT_FILE_TYPE_XYZ));
+    ASSERT_TRUE(m.SaveFileAs(dir.path("out.xyz"), INPUT_FILE_TYPE_XYZ));
+    CModel second;  // the frame with another atom count is left out of a save; alone it saves
+    std::ofstream(dir.path("one.xyz")) << "1\nProperties=species:S:1:pos:R:3:q:R:1 energy=-3.2\nO 1.188 1 1 0.1\n";
+    ASSERT_TRUE(second.ReadFile(dir.root, dir.path("one.xyz"), INPUT_FILE_TYPE_XYZ));
+    ASSERT_TRUE(second.SaveFileAs(dir.path("one-out.xyz"), INPUT_FILE_TYPE_XYZ));
+    const std::string script = "import ase.io, sys\n"
+                               "for f in sys.argv[1:]:\n"
+                               "  for a in ase.io.read(f, index=':'):\n"
+                               "    print(a.get_chemical_symbols(), a.cell.lengths().tolist(), a.pbc.tolist(), "
+                               "sorted(a.info.items()), a.positions[0].tolist())\n";
+    std::ofstream(dir.path("check.py")) << script;
+    FILE* pipe = popen(("/usr/bin/python3 " + dir.path("check.py") + " " + dir.path("out.xyz") + " " +
+                        dir.path("one-out.xyz") + " 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string seen;
+    for (int ch; (ch = std::fgetc(pipe)) != EOF;) seen += char(ch);
+    EXPECT_EQ(pclose(pipe), 0) << seen;
+    EXPECT_EQ(seen, "['O', 'H'] [4.0, 4.0, 5.0] [True, True, False] [('time', 0.5)] [0.0, 1.0, 1.0]\n"
+                    "['O'] [0.0, 0.0, 0.0] [False, False, False] [('energy', -3.2)] [1.188, 1.0, 1.0]\n");
+    EXPECT_NE(m.notes.find("1 frame (the first: frame 2)"), std::string::npos) << m.notes;
 }
