@@ -55,14 +55,6 @@ inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 template <typename T>
 bool ScanNumber(const char*& p, const char* end, T& value);
 
-// Appends `value` as printf's "%*.*f" writes it, right-aligned in `width`
-// characters (the same digits as printf, much faster for a million atoms).
-// With `separate`, a positive number that fills its field gets one blank
-// before it: run into the number before, it would read back as another
-// number (a negative one is told apart by its sign). False if the number
-// does not fit the conversion buffer.
-bool AppendFixed(std::string& out, double value, int width, int decimals, bool separate);
-
 // Appends the shortest text that reads back to `value`: for a value that is
 // exactly a float (positions kept in single precision), the shortest text of
 // that float, else of the double. Right-aligned in `width` characters, with

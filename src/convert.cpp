@@ -69,8 +69,8 @@ glm::dmat3 BoxAround(std::vector<glm::dvec3>& r)
     return glm::dmat3(size.x, 0.0, 0.0, 0.0, size.y, 0.0, 0.0, 0.0, size.z);
 }
 
-// The species of a structure in order of first appearance, and each atom's
-// place in that list.
+// The species of a structure in order of first appearance, with their atom
+// counts.
 void Species(const std::vector<unsigned>& idx, std::vector<unsigned>& species, std::vector<std::size_t>& counts)
 {
     species.clear();

@@ -138,19 +138,6 @@ bool ScanNumber(const char*& p, const char* end, T& value) {
 template bool ScanNumber<float>(const char*&, const char*, float&);
 template bool ScanNumber<double>(const char*&, const char*, double&);
 
-bool AppendFixed(std::string& out, double value, int width, int decimals, bool separate) {
-    char text[400];  // a double's 309 integer digits, point, decimals and sign
-    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return false;
-    const std::size_t length = std::size_t(r.ptr - text);
-    if (length < std::size_t(width))
-        out.append(std::size_t(width) - length, ' ');
-    else if (separate && text[0] != '-')
-        out.push_back(' ');
-    out.append(text, length);
-    return true;
-}
-
 void AppendShortest(std::string& out, double value, int width, bool separate) {
     char text[64];  // the shortest form of any double is at most 24 characters
     const float single = static_cast<float>(value);
