@@ -154,14 +154,14 @@ bool ParseHeader(textio::LineCursor& cursor, Header& header) {
     }
     std::string_view pbc;
     if (FindValue(line, "pbc", pbc, from, to)) {
-        // "T T F", "TTF", "true true false": one flag per axis
+        // "T T F", "true true false": one word per axis; "TTF": one letter each
+        const bool letters = pbc.find_first_of(" \t") == std::string_view::npos && pbc.size() == 3;
         int axis = 0;
         for (std::size_t k = 0; k < pbc.size() && axis < 3; ++k) {
-            const char c = pbc[k];
-            if (c == 'T' || c == 't' || c == 'F' || c == 'f') {
-                header.pbc[axis++] = c == 'T' || c == 't';
+            if (IsBlank(pbc[k])) continue;
+            header.pbc[axis++] = pbc[k] == 'T' || pbc[k] == 't';
+            if (!letters)
                 while (k + 1 < pbc.size() && !IsBlank(pbc[k + 1])) ++k;  // the rest of "true"
-            }
         }
     }
     return true;
