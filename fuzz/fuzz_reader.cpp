@@ -97,11 +97,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const unsigned atoms = model.GetTotalAtoms();
     if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) {
         // PDB coordinates have eight columns: a save of one that does not fit
-        // even with one decimal is refused, and only then
+        // even with one decimal is refused, and only then; so is a cell
+        // longer than CRYST1 holds
         if (FUZZ_FORMAT != INPUT_FILE_TYPE_PDB) std::abort();
         bool wide = false;
         for (const glm::vec3& p : model.pdb.v_carte_xyz)
             for (int c = 0; c < 3; ++c) wide = wide || !(p[c] > -99999.9f && p[c] < 999999.9f);
+        for (int c = 0; c < 3 && model.pdb.is_periodic; ++c) wide = wide || !(glm::length(model.pdb.cell_xyz[c]) < 99999999.5);
         if (!wide) std::abort();
         return 0;
     }

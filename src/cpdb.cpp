@@ -420,22 +420,26 @@ bool CPdb::ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vec
 
 namespace {
 
-// A coordinate in its 8 columns with 3 decimals, or fewer when it is too
-// wide for them; false when not even one decimal fits.
-bool AppendCoordinate(std::string& out, double value) {
-    for (int decimals = 3; decimals >= 1; --decimals) {
+// A number right-aligned in `columns` columns, at most `longest` of them
+// used, with 3 decimals or as few as `fewest` when it is too wide for them;
+// false when it does not fit even so.
+bool AppendInColumns(std::string& out, double value, std::size_t columns, std::size_t longest, int fewest) {
+    for (int decimals = 3; decimals >= fewest; --decimals) {
         char text[64];
         const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
         if (r.ec != std::errc()) return false;
         const std::size_t length = std::size_t(r.ptr - text);
-        if (length <= 8) {
-            out.append(8 - length, ' ');
+        if (length <= longest) {
+            out.append(columns - length, ' ');
             out.append(text, length);
             return true;
         }
     }
     return false;
 }
+
+// A coordinate in its 8 columns, with at least one decimal.
+bool AppendCoordinate(std::string& out, double value) { return AppendInColumns(out, value, 8, 8, 1); }
 
 }  // namespace
 
@@ -470,18 +474,24 @@ bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx
 }
 
 bool CPdb::AppendHeader(std::string& out, std::string& why) const {
-    double p[6];
+    // CRYST1 lengths have 9 columns, one kept blank so that the numbers stay
+    // apart: up to 99,999,999 A, with fewer decimals the longer they are; a
+    // flat or endless cell has no angles at all
+    std::string cryst1 = "CRYST1";
     if (is_periodic) {
+        double p[6];
         CellParameters(cell_xyz, p);
-        // CRYST1 has room for lengths below 100,000 A; a flat or endless
-        // cell has no angles at all
         glm::dmat3 check;
-        if (!CellFromParameters(p, check) || !(p[0] < 99999.0 && p[1] < 99999.0 && p[2] < 99999.0)) {
-            why = "its cell cannot be written as CRYST1 (flat, endless or longer than 99,999 A)";
+        bool fits = CellFromParameters(p, check);
+        for (int k = 0; k < 3 && fits; ++k) fits = AppendInColumns(cryst1, p[k], 9, 8, 0);
+        if (!fits) {
+            why = "its cell cannot be written as CRYST1 (flat, endless or longer than 99,999,999 A)";
             return false;
         }
+        char angles[64];
+        std::snprintf(angles, sizeof angles, "%7.2f%7.2f%7.2f P 1           1\n", p[3], p[4], p[5]);
+        cryst1 += angles;
     }
-    char line[128];
     if (header_info.size() < 2) {
         out += "HEADER    Tesk ";
         out += AutoVersion::STATUS;
@@ -495,11 +505,7 @@ bool CPdb::AppendHeader(std::string& out, std::string& why) const {
             if ((!is_periodic || record != "CRYST1") && record != "MODEL") textio::AppendLine(out, header_info[i]);
         }
     }
-    if (is_periodic) {
-        std::snprintf(line, sizeof line, "CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1\n", p[0], p[1], p[2],
-                      p[3], p[4], p[5]);
-        out += line;
-    }
+    if (is_periodic) out += cryst1;
     return true;
 }
 

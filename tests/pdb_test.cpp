@@ -204,7 +204,8 @@ TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
 // inf; the generated HEADER names the program and its version, no address.
 TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
     const std::string dir = scratch.root;
-    for (const glm::dmat3& cell : {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e5)}) {
+    // flat, endless, one A longer than the longest that fits
+    for (const glm::dmat3& cell : {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e8)}) {
         CPdb writer;
         writer.v_carte_xyz = {glm::vec3(0.0f)};
         writer.is_periodic = true;
@@ -212,9 +213,9 @@ TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
         std::string out, why;
         EXPECT_FALSE(writer.AppendHeader(out, why));
         EXPECT_NE(why.find("CRYST1"), std::string::npos);
-        writer.cell_xyz = glm::dmat3(99998.0);  // the widest that fits
+        writer.cell_xyz = glm::dmat3(99999999.0, 0, 0, 0, 99999.5, 0, 0, 0, 5);  // the longest that fits, fewer decimals
         ASSERT_TRUE(writer.AppendHeader(out, why));
-        EXPECT_EQ(out, "HEADER    Tesk alpha 18.11\nCRYST199998.00099998.00099998.000  90.00  90.00  90.00 P 1           1\n");
+        EXPECT_EQ(out, "HEADER    Tesk alpha 18.11\nCRYST1 99999999 99999.50    5.000  90.00  90.00  90.00 P 1           1\n");
     }
 }
 
