@@ -263,10 +263,10 @@ void CDisplay::OnModelChanged()
 
 void CDisplay::OnFrameChanged()
 {
-    // same atoms and bonds in other places, maybe in another cell
-    atoms.Upload(data);
-    bonds.Upload(data);
-    box.BuildCube(data.m_cell_box);
+    // Same atoms and bonds in other places, maybe in another cell. In a
+    // crystal, which copies exist, where half-bonds end and which atoms sit on
+    // a face all follow the positions: built again as for a new structure.
+    UploadScene();
 }
 
 void CDisplay::ResetPalette()
