@@ -65,8 +65,10 @@ public:
     void SetTrackLastRotation() { track.SetLastRotation(); }
 
     // picking
-    // `add`: the pick adds the atom to the selection or removes it (Shift)
-    void SetPicking(int cx, int cy, bool add = false);
+    // `add`: the pick adds the atom to the selection or removes it (Shift);
+    // `keep`: an atom already selected keeps the whole selection (the pie
+    // menu acts on all of it)
+    void SetPicking(int cx, int cy, bool add = false, bool keep = false);
     void ProcessPicking(bool b);
 
     // After the model holds a new structure: GPU copies, palette, box and visibility.
@@ -117,6 +119,7 @@ public:
     std::string selected_symbol;
     std::vector<unsigned> v_selected_atoms;  // selected atoms in click order, at most 4; selected_atom is the last
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
+    bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms
     float atom_scale = 1.0f;
     float view_zoom = 1.0f;

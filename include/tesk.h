@@ -55,7 +55,8 @@ public:
     float iposx = 0.0f, iposy = 0.0f;
     float eposx = 0.0f, eposy = 0.0f;
     float pposx = 0.0f, pposy = 0.0f;
-    bool is_mouse = false;
+    bool is_mouse = false;        // a drag on the scene is turning the structure
+    bool is_scene_press = false;  // the left button went down on the scene: a click if let go unmoved
     bool is_select_pie = false;
     bool is_atom_lock = true;
     ImVec2 pie_menu_center{0.0f, 0.0f};

@@ -390,9 +390,10 @@ void CDisplay::UpdateAtomType(unsigned u)
 
 // --- picking ---------------------------------------------------------------
 
-void CDisplay::SetPicking(int cx, int cy, bool add)
+void CDisplay::SetPicking(int cx, int cy, bool add, bool keep)
 {
     is_pick_adding = add;
+    is_pick_keeping = keep;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
     pcolor = glm::ivec2(cx, viewport[3] - cy);
@@ -415,7 +416,9 @@ void CDisplay::ProcessPicking(bool /*b*/)
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];
         if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_atom_index.size()) {
-            SelectAtom(index, is_pick_adding);
+            if (!is_pick_keeping ||
+                std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index) == v_selected_atoms.end())
+                SelectAtom(index, is_pick_adding);
             return;
         }
     }

@@ -178,6 +178,7 @@ void MouseStep(CShellState& s, CDisplay& atom)
                       (s.is_mouse || !gui_has_mouse);
     if (!gate) {
         s.is_mouse = false;
+        s.is_scene_press = false;
         return;
     }
 
@@ -188,18 +189,15 @@ void MouseStep(CShellState& s, CDisplay& atom)
     if (ImGui::IsMouseClicked(1)) {
         s.pposx = mx;
         s.pposy = my;
+        // an atom of a multiple selection keeps it: the menu acts on all
         if (atom.is_visible)
-            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy));
+            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy), false, true);
         s.is_select_pie = true;
     } else if (ImGui::IsMouseClicked(0)) {
         s.iposx = mx;
         s.iposy = my;
         atom.SetTrackLastPosition(fx, fy);
-        if (atom.is_visible) {
-            // Shift adds the atom to the selection or takes it out
-            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy), io.KeyShift);
-            s.is_atom_lock = true;
-        }
+        s.is_scene_press = true;
     } else if (ImGui::IsMouseDragging(0)) {
         s.eposx = mx;
         s.eposy = my;
@@ -208,6 +206,17 @@ void MouseStep(CShellState& s, CDisplay& atom)
     } else if (ImGui::IsMouseReleased(0) && s.is_mouse) {
         atom.SetTrackLastRotation();
         s.is_mouse = false;
+        s.is_scene_press = false;
+    } else if (ImGui::IsMouseReleased(0) && s.is_scene_press) {
+        // let go within the drag threshold: a click, which picks where it
+        // was pressed; a drag only turns, so a selection survives a look around
+        s.is_scene_press = false;
+        if (atom.is_visible) {
+            // Shift adds the atom to the selection or takes it out
+            atom.SetPicking(static_cast<int>(s.iposx * s.fb_scale_x), static_cast<int>(s.iposy * s.fb_scale_y),
+                            io.KeyShift);
+            s.is_atom_lock = true;
+        }
     } else if (io.MouseWheel != 0.0f) {
         s.zoom = static_cast<float>(std::max(0.5, static_cast<double>(s.zoom) + io.MouseWheel * 0.1));
         atom.SetZoom(s.zoom);

@@ -264,13 +264,16 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
 
     // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is the middle atom
     ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = ImVec2(320.0f, 180.0f), io.DisplaySize = ImVec2(640.0f, 360.0f), io.MouseDown[0] = true;
-    ImGui::NewFrame();
-    SetFrameSize(*s, 1280, 720, 640, 360);
-    MouseStep(*s, *atom);
-    ClearFrame(*s);
-    ScenePass(*s, *atom);
-    ImGui::Render();
+    io.MousePos = ImVec2(320.0f, 180.0f), io.DisplaySize = ImVec2(640.0f, 360.0f);
+    for (bool down : {true, false}) {
+        io.MouseDown[0] = down;
+        ImGui::NewFrame();
+        SetFrameSize(*s, 1280, 720, 640, 360);
+        MouseStep(*s, *atom);
+        ClearFrame(*s);
+        ScenePass(*s, *atom);
+        ImGui::Render();
+    }
     EXPECT_TRUE(atom->is_atom_selected && atom->selected_atom == 0u);
 }
 
@@ -506,6 +509,44 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     Key(GLFW_KEY_Y, true);
     Key(GLFW_KEY_Z, true);
     EXPECT_EQ(atom->GetNumberOfAtoms(), 5u);
+}
+
+TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOnAll)
+{
+    std::ofstream(dir.path("chain.xyz")) << "5\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\nO -2 -2 0\n";
+    Load(dir.path("chain.xyz"));
+    Resize(ACTION, 120.0f);  // off the atoms
+    Click(Screen(0));
+    for (unsigned i : {1u, 2u, 3u}) Click(Screen(i), 0, true);
+    const std::string dihedral = MeasurementText(*atom);
+    ASSERT_EQ(dihedral, "Dihedral 0-1-2-3: 180.0000\xc2\xb0");
+    // turning to look at it, from empty space or from an atom, keeps it
+    auto drag = [&](ImVec2 from, ImVec2 by) {
+        const glm::mat4 before = atom->track.last_rotation;
+        MoveTo(from), Button(0, true);
+        for (int i = 1; i <= 8; ++i) MoveTo(ImVec2(from.x + by.x * i / 8, from.y + by.y * i / 8));
+        Button(0, false);
+        EXPECT_NE(atom->track.last_rotation, before) << "turned";
+    };
+    drag(EMPTY, ImVec2(-60.0f, 30.0f));
+    drag(Screen(4), ImVec2(40.0f, 50.0f));
+    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(MeasurementText(*atom), dihedral);
+    // a right-click on one of them keeps all four; the menu's Delete deletes them
+    const ImVec2 second = Screen(1);
+    Click(second, 1);
+    ASSERT_TRUE(s->is_select_pie);
+    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    Click(Offset(second, 60, 240));
+    ASSERT_EQ(atom->GetNumberOfAtoms(), 1u);
+    EXPECT_EQ(atom->data.v_atom_index[0], 7u) << "the oxygen is left";
+    // a click that wobbles less than the drag threshold is still a click
+    Key(GLFW_KEY_Z, true);
+    Click(Screen(2));
+    const glm::mat4 still = atom->track.last_rotation;
+    MoveTo(EMPTY), Button(0, true), MoveTo(ImVec2(EMPTY.x + 2.0f, EMPTY.y + 1.0f)), Button(0, false);
+    EXPECT_FALSE(atom->is_atom_selected);
+    EXPECT_EQ(atom->track.last_rotation, still);
 }
 
 TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
