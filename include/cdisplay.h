@@ -50,7 +50,16 @@ public:
     // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
     // selection, or with `add` toggles the atom in it (at most four atoms).
     void SelectAtom(unsigned index, bool add);
-    void SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
+    // The radius for atoms with bonds (`bonds`) or without; each keeps what
+    // the user set in it while the other is shown.
+    void SetAtomScale(bool bonds)
+    {
+        if (bonds == is_scale_with_bonds)
+            return;
+        (is_scale_with_bonds ? scale_with_bonds : scale_without_bonds) = atom_scale;
+        atom_scale = bonds ? scale_with_bonds : scale_without_bonds;
+        is_scale_with_bonds = bonds;
+    }
     void SetZoom(float f) { view_zoom = f; }
     void SetFont(float f) { font_scale = f; }
     void ShowBonds(bool b) { is_show_bond = b; }
@@ -94,6 +103,7 @@ public:
     CLabelsLayer labels;
     CVisibility visible;       // the atoms and bonds the current view may show
     bool is_atom_selected = false;
+    bool is_edited = false;    // the structure was edited since it was read or saved
     bool is_picking = false;
     bool is_visible = false;
     bool is_show_bond = false;
@@ -122,6 +132,8 @@ public:
     bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms
     float atom_scale = 1.0f;
+    float scale_with_bonds = 0.6f, scale_without_bonds = 1.0f;
+    bool is_scale_with_bonds = false;  // the mode atom_scale belongs to
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
     float target_width = 0.0f;

@@ -166,6 +166,7 @@ bool CDisplay::ReadFile(std::string d, std::string f)
 
 void CDisplay::OnStructureLoaded()
 {
+    is_edited = false;
     is_show_boundary = data.is_periodic;
     OnModelChanged();
     is_visible = true;
@@ -283,6 +284,7 @@ bool CDisplay::SaveFile(std::string f)
 void CDisplay::CenterCoordinates()
 {
     data.CenterCoordinates();
+    is_edited = true;
     UploadScene();
 }
 
@@ -292,6 +294,7 @@ void CDisplay::DeleteAtom(unsigned u)
     if (!is_atom_selected || selected_atom == NO_ATOM_SELECTED || u >= data.GetTotalAtoms())
         return;
     data.DeleteAtom(u);
+    is_edited = true;
     // every later atom moved down by one; the model dropped and renumbered the bonds
     if (is_scene_shown) {
         UploadScene();
@@ -310,6 +313,7 @@ void CDisplay::DeleteSelectedAtoms()
         list.push_back(selected_atom);
     // DeleteAtoms skips numbers past the atoms: a selection left from a previous structure
     data.DeleteAtoms(list);
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
 }
@@ -318,6 +322,7 @@ bool CDisplay::Undo()
 {
     if (!data.Undo())
         return false;
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
     return true;
@@ -327,6 +332,7 @@ bool CDisplay::Redo()
 {
     if (!data.Redo())
         return false;
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
     return true;
@@ -336,6 +342,7 @@ bool CDisplay::Wrap()
 {
     if (!data.Wrap())
         return false;
+    is_edited = true;
     OnModelChanged();
     return true;
 }
@@ -376,6 +383,7 @@ void CDisplay::UpdateAtomType(unsigned u)
         u >= periodic_table_atoms)
         return;
     data.ChangeAtom(selected_atom, u);
+    is_edited = true;
     // one atom record; the model found that atom's bonds again
     if (is_scene_shown) {
         UploadScene();

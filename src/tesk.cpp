@@ -250,6 +250,13 @@ void NoteKeyPress(CShellState& s, int key, int action, int mods)
     // any key event is input: the frames after it are drawn at once, also
     // for a tap that the GUI library never saw held
     s.settle_frames = SETTLE_FRAMES;
+    if (key >= 0 && key < IM_ARRAYSIZE(ImGuiIO::KeysDown)) {
+        const auto pressed = std::find(s.v_pressed_keys.begin(), s.v_pressed_keys.end(), key);
+        if (action == GLFW_PRESS && pressed == s.v_pressed_keys.end())
+            s.v_pressed_keys.push_back(key);
+        else if (action == GLFW_RELEASE && pressed != s.v_pressed_keys.end())
+            s.v_tapped_keys.push_back(key);
+    }
     if (action != GLFW_PRESS)
         return;
     if (key == GLFW_KEY_DELETE)
@@ -261,6 +268,20 @@ void NoteKeyPress(CShellState& s, int key, int action, int mods)
                 if (n == SHORTCUT_UNDO && (mods & GLFW_MOD_SHIFT))
                     s.pending_keys |= PENDING_SHIFT;
             }
+}
+
+void HoldKeyTaps(CShellState& s)
+{
+    ImGuiIO& io = ImGui::GetIO();
+    // let go of last frame's taps, unless pressed again since
+    for (int key : s.v_held_taps)
+        if (std::find(s.v_pressed_keys.begin(), s.v_pressed_keys.end(), key) == s.v_pressed_keys.end())
+            io.KeysDown[key] = false;
+    s.v_held_taps.swap(s.v_tapped_keys);
+    for (int key : s.v_held_taps)
+        io.KeysDown[key] = true;
+    s.v_tapped_keys.clear();
+    s.v_pressed_keys.clear();
 }
 
 void KeyboardStep(CShellState& s, CDisplay& atom)
@@ -434,10 +455,28 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
 
 namespace {
 
-void FirstUsePlacement(float x)
+constexpr float kItemWidth = 170.0f;  // sliders, fields and lists of the control windows
+constexpr float kTextWidth = 280.0f;  // where their text wraps
+
+// A control window at its first-use place, sized to what it holds (nothing
+// hides behind a scrollbar) but never past the screen. Items and text get
+// fixed widths: widths that follow the window would chase its size.
+void BeginControlWindow(const char* name, bool* open, float x)
 {
+    const ImVec2 screen = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2(x, 10.0f), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300.0f, 120.0f), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSizeConstraints(ImVec2(0.0f, 0.0f),
+                                        ImVec2(std::max(screen.x - 20.0f, 100.0f), std::max(screen.y - 20.0f, 100.0f)));
+    ImGui::Begin(name, open, ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::PushItemWidth(kItemWidth);
+    ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + kTextWidth);
+}
+
+void EndControlWindow()
+{
+    ImGui::PopTextWrapPos();
+    ImGui::PopItemWidth();
+    ImGui::End();
 }
 
 constexpr std::size_t kIndexSlice = std::size_t(16) << 20;  // bytes of the file per pass, some ms
@@ -463,6 +502,9 @@ void FrameControls(CShellState& s, CDisplay& atom)
     if (ImGui::Button(s.is_playing ? "Pause" : "Play")) {
         s.is_playing = !s.is_playing;
         s.play_clock = 0.0f;
+        // played again where playback ended: from the first frame
+        if (s.is_playing && !s.is_loop && frames.IsIndexed() && atom.data.GetShownFrame() + 1 >= count)
+            ShowFrame(s, atom, 0);
     }
     ImGui::SameLine();
     ImGui::Checkbox("Loop", &s.is_loop);
@@ -479,15 +521,14 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
         s.font = atom.font_scale;
         s.is_font_set = true;
     }
-    FirstUsePlacement(10.0f);
-    ImGui::Begin("Settings (ctrl+c)", &s.show_config_window);
+    BeginControlWindow("Settings (ctrl+c)", &s.show_config_window, 10.0f);
     ImGui::Text("%s", s.user_version);
     ImGui::SliderFloat("radius", &atom.atom_scale, 0.0f, 2.0f, "%.3f");
     if (ImGui::SliderFloat("zoom", &s.zoom, 0.5f, 10.0f, "%.3f"))
         atom.SetZoom(s.zoom);
     if (ImGui::SliderFloat("font", &s.font, 0.001f, 0.01f, "%.3f"))
         atom.SetFont(s.font);
-    if (ImGui::ColorEdit3("Backgroud", s.clear_color))
+    if (ImGui::ColorEdit3("Background", s.clear_color))
         atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
     ImGui::Checkbox("Cell", &atom.is_show_box);
     ImGui::SameLine();
@@ -501,13 +542,12 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
     ImGui::Checkbox("Boundary atoms", &atom.is_show_boundary);
     if (ImGui::InputInt3("Repeat", &atom.v_repeat.x))
         atom.v_repeat = glm::clamp(atom.v_repeat, glm::ivec3(1), glm::ivec3(10));
-    ImGui::InputFloat3("Set", &atom.data.center_xyz.x, "%.3f");
-    ImGui::SameLine();
-    if (ImGui::Button("(0,0,0)") && atom.is_visible)
+    // the file's coordinates moved so that the structure's centre is the origin
+    if (ImGui::Button("Centre on (0,0,0)") && atom.is_visible)
         atom.CenterCoordinates();
     if (ImGui::Button("Close"))
         s.show_config_window = false;
-    ImGui::End();
+    EndControlWindow();
 }
 
 namespace {
@@ -536,6 +576,82 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
     return name;
 }
 
+// Where a dialog opens: where the user was last, in a dialog or by opening
+// a file; before that, the folder of the file shown or the working folder.
+const char* DialogFolder(const CShellState& s)
+{
+    return s.browse_folder.empty() ? s.filePath : s.browse_folder.c_str();
+}
+
+void NoteDialogFolder(CShellState& s, const FileChooser::Dialog& d)
+{
+    // its widgets are listed only in a frame it was drawn in
+    if (!d.getShownItems().empty())
+        s.browse_folder = d.getLastDirectory();
+}
+
+// Loads a file the user asked for; the names of the file shown (the File
+// line, Reload, the dialogs) follow only a successful load. Format code
+// `fmt` as for LoadStructure; a code of its own (not -1) becomes the input
+// format. Edits not saved are asked about first.
+void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+{
+    if (atom.is_visible && atom.is_edited) {
+        s.pending_dir = dir;
+        s.pending_path = path;
+        s.pending_format = fmt;
+        s.is_unsaved_asked = true;
+        return;
+    }
+    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, fmt))
+        return;
+    CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
+    CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
+    s.browse_folder = dir;
+    if (fmt >= 0) {
+        atom.input_format = fmt;
+        s.item_current = FormatName(s, atom.input_format);
+    }
+}
+
+void OpenPending(CShellState& s, CDisplay& atom)
+{
+    atom.is_edited = false;  // saved or given up by the user
+    const std::string dir = s.pending_dir, path = s.pending_path;
+    s.pending_path.clear();
+    OpenFile(s, atom, dir, path, s.pending_format);
+}
+
+const char* const UNSAVED_TITLE = "Unsaved edits";
+
+// Save (through Save As, then the file is opened), Discard or Cancel.
+void UnsavedEditsQuestion(CShellState& s, CDisplay& atom)
+{
+    if (s.is_unsaved_asked)
+        ImGui::OpenPopup(UNSAVED_TITLE);
+    s.is_unsaved_asked = false;
+    if (!ImGui::BeginPopupModal(UNSAVED_TITLE, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
+        return;
+    ImGui::Text("%s has edits that are not saved.", s.filePath[0] ? s.filePath : "The structure");
+    ImGui::Text("Save them before opening %s?", s.pending_path.c_str());
+    if (ImGui::Button("Save")) {
+        s.is_save_asked = true;
+        s.show_file_chooser = true;  // the Save As dialog opens from it
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Discard")) {
+        ImGui::CloseCurrentPopup();
+        OpenPending(s, atom);
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) {
+        s.pending_path.clear();
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::EndPopup();
+}
+
 const char* const SAVE_LABELS[3] = {"XYZ", "VASP", "PDB"};
 const char* const SAVE_EXTENSIONS[3] = {".xyz", ".vasp", ".pdb"};
 
@@ -550,10 +666,23 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
         start = StartName(s, nullptr, "structure.xyz");
     }
     const char* chosen =
-        s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
-    if (chosen != nullptr && chosen[0] != '\0') {
+        s.save_dlg->saveFileDialog(open, DialogFolder(s), start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
+    NoteDialogFolder(s, *s.save_dlg);
+    const bool tried = chosen != nullptr && chosen[0] != '\0';
+    if (tried) {
         const std::string path(chosen);
-        Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path);
+        const bool saved = atom.is_visible && atom.data.SaveFileAs(path, s.save_format);
+        Report(s, saved, path);
+        if (saved)
+            atom.is_edited = false;
+    }
+    if (s.is_saving_before_open && (tried || s.save_dlg->hasUserJustCancelledDialog())) {
+        // saved, or the save failed or was given up: the file waiting is
+        // opened or dropped
+        s.is_saving_before_open = false;
+        if (!atom.is_edited)
+            OpenPending(s, atom);
+        s.pending_path.clear();
     }
 }
 
@@ -565,7 +694,8 @@ void SaveImageDialog(CShellState& s, bool open)
     static const char* const extension[1] = {".png"};
     int format = 0;
     const std::string start = open ? StartName(s, ".png", "tesk.png") : std::string();
-    const char* chosen = s.image_dlg->saveFileDialog(open, s.filePath, start.c_str(), label, extension, 1, &format);
+    const char* chosen = s.image_dlg->saveFileDialog(open, DialogFolder(s), start.c_str(), label, extension, 1, &format);
+    NoteDialogFolder(s, *s.image_dlg);
     // written after this pass's scene is drawn, before the GUI covers it
     if (chosen != nullptr && chosen[0] != '\0')
         s.image_request = chosen;
@@ -580,8 +710,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     if (s.item_current == nullptr)
         s.item_current = FormatName(s, atom.input_format);
 
-    FirstUsePlacement(320.0f);
-    ImGui::Begin("Choose File (ctrl+f)", &s.show_file_chooser);
+    BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
     if (ImGui::BeginCombo("Input Format", s.item_current)) {
         for (int n = 0; n < 4; ++n) {
@@ -596,8 +725,9 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     }
 
     const bool open = ImGui::Button("Open");
-    const char* chosen = s.dlg->chooseFileDialog(open, s.filePath, nullptr, nullptr, ImVec2(-1.0f, -1.0f),
+    const char* chosen = s.dlg->chooseFileDialog(open, DialogFolder(s), nullptr, nullptr, ImVec2(-1.0f, -1.0f),
                                                  ImVec2(-1.0f, -1.0f), 0.875f);
+    NoteDialogFolder(s, *s.dlg);
     if (chosen != nullptr && chosen[0] != '\0') {
         const char* path = s.dlg->getChosenPath();
         const char* dir = s.dlg->getLastDirectory();
@@ -606,24 +736,22 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
             std::printf("%s\n", s.load_message.c_str());
             std::fflush(stdout);
         } else {
-            CopyTextCut(s.filePath, PATH_SIZE, path);
-            CopyTextCut(s.dirPath, PATH_SIZE, dir);
-            LoadStructure(s, atom, s.dirPath, s.filePath, true);
+            OpenFile(s, atom, dir, path, -1);
         }
     }
 
     ImGui::SameLine();
-    // the title names the file shown; after a failed Open, a good Reload of
-    // that file is the first time it is shown
     if (ImGui::Button("Reload") && atom.is_visible)
-        LoadStructure(s, atom, s.dirPath, s.filePath, true);
+        OpenFile(s, atom, s.dirPath, s.filePath, -1);
     ImGui::SameLine();
-    // the file that Reload reads, whatever the dialog is doing meanwhile
+    // the file shown, which Reload reads; a failed open leaves it
     ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());
     ImGui::BeginDisabled(!atom.is_visible);
-    const bool save_as = ImGui::Button("Save As");
+    const bool save_as = ImGui::Button("Save As") || s.is_save_asked;
+    s.is_saving_before_open = s.is_saving_before_open || s.is_save_asked;
+    s.is_save_asked = false;
     ImGui::EndDisabled();
     ImGui::SameLine();
     const bool save_image = ImGui::Button("Save Image");
@@ -632,7 +760,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::SameLine();
     if (ImGui::Button("Close"))
         s.show_file_chooser = false;
-    ImGui::End();
+    EndControlWindow();
 }
 
 std::string MeasurementText(const CDisplay& atom)
@@ -655,8 +783,7 @@ std::string MeasurementText(const CDisplay& atom)
 
 void ActionWindow(CShellState& s, CDisplay& atom)
 {
-    FirstUsePlacement(630.0f);
-    ImGui::Begin("Action (ctrl+a)", &s.show_info_window);
+    BeginControlWindow("Action (ctrl+a)", &s.show_info_window, 630.0f);
     ImGui::Text("%s", s.user_version);
     ImGui::Text("Total Atoms: %u", atom.GetNumberOfAtoms());
     // beside the count, so the first-use window still shows the element row
@@ -705,7 +832,7 @@ void ActionWindow(CShellState& s, CDisplay& atom)
             ImGui::TextUnformatted(measured.c_str());
     }
     FrameControls(s, atom);
-    ImGui::End();
+    EndControlWindow();
 }
 
 bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k)
@@ -761,6 +888,7 @@ void ControlWindows(CShellState& s, CDisplay& atom)
         ChooseFileWindow(s, atom);
     if (s.show_info_window)
         ActionWindow(s, atom);
+    UnsavedEditsQuestion(s, atom);
     // labels follow the two flags even while the Settings window is hidden
     atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
 }
@@ -798,13 +926,7 @@ void OpenRequestStep(CShellState& s, CDisplay& atom)
         std::fflush(stdout);
         return;
     }
-    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, s.open_format))
-        return;
-    // Reload and Open carry on from this file, read the same way
-    CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
-    CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
-    atom.input_format = s.open_format;
-    s.item_current = FormatName(s, atom.input_format);
+    OpenFile(s, atom, dir, path, s.open_format);
 }
 
 void NoteDrop(CShellState& s, int count, const char** paths)
