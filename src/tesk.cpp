@@ -26,6 +26,7 @@
 #include "filechooser.h"
 #include "menupie.h"
 #include "textio.h"
+#include "ui/file_opening.h"
 #include "version.h"
 
 namespace {
@@ -574,82 +575,6 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
         name += ext;
     }
     return name;
-}
-
-// Where a dialog opens: where the user was last, in a dialog or by opening
-// a file; before that, the folder of the file shown or the working folder.
-const char* DialogFolder(const CShellState& s)
-{
-    return s.browse_folder.empty() ? s.filePath : s.browse_folder.c_str();
-}
-
-void NoteDialogFolder(CShellState& s, const FileChooser::Dialog& d)
-{
-    // its widgets are listed only in a frame it was drawn in
-    if (!d.getShownItems().empty())
-        s.browse_folder = d.getLastDirectory();
-}
-
-// Loads a file the user asked for; the names of the file shown (the File
-// line, Reload, the dialogs) follow only a successful load. Format code
-// `fmt` as for LoadStructure; a code of its own (not -1) becomes the input
-// format. Edits not saved are asked about first.
-void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
-{
-    if (atom.is_visible && atom.is_edited) {
-        s.pending_dir = dir;
-        s.pending_path = path;
-        s.pending_format = fmt;
-        s.is_unsaved_asked = true;
-        return;
-    }
-    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, fmt))
-        return;
-    CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
-    CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
-    s.browse_folder = dir;
-    if (fmt >= 0) {
-        atom.input_format = fmt;
-        s.item_current = FormatName(s, atom.input_format);
-    }
-}
-
-void OpenPending(CShellState& s, CDisplay& atom)
-{
-    atom.is_edited = false;  // saved or given up by the user
-    const std::string dir = s.pending_dir, path = s.pending_path;
-    s.pending_path.clear();
-    OpenFile(s, atom, dir, path, s.pending_format);
-}
-
-const char* const UNSAVED_TITLE = "Unsaved edits";
-
-// Save (through Save As, then the file is opened), Discard or Cancel.
-void UnsavedEditsQuestion(CShellState& s, CDisplay& atom)
-{
-    if (s.is_unsaved_asked)
-        ImGui::OpenPopup(UNSAVED_TITLE);
-    s.is_unsaved_asked = false;
-    if (!ImGui::BeginPopupModal(UNSAVED_TITLE, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
-        return;
-    ImGui::Text("%s has edits that are not saved.", s.filePath[0] ? s.filePath : "The structure");
-    ImGui::Text("Save them before opening %s?", s.pending_path.c_str());
-    if (ImGui::Button("Save")) {
-        s.is_save_asked = true;
-        s.show_file_chooser = true;  // the Save As dialog opens from it
-        ImGui::CloseCurrentPopup();
-    }
-    ImGui::SameLine();
-    if (ImGui::Button("Discard")) {
-        ImGui::CloseCurrentPopup();
-        OpenPending(s, atom);
-    }
-    ImGui::SameLine();
-    if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) {
-        s.pending_path.clear();
-        ImGui::CloseCurrentPopup();
-    }
-    ImGui::EndPopup();
 }
 
 const char* const SAVE_LABELS[3] = {"XYZ", "VASP", "PDB"};
