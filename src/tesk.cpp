@@ -590,8 +590,11 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
         s.save_format = read_in >= 0 && read_in < 3 ? read_in : INPUT_FILE_TYPE_XYZ;
         start = StartName(s, nullptr, "structure.xyz");
     }
+    // saving edits before another file opens: over the file they belong to,
+    // wherever the user went to find the other one
+    const char* folder = s.is_saving_before_open ? s.dirPath : DialogFolder(s);
     const char* chosen =
-        s.save_dlg->saveFileDialog(open, DialogFolder(s), start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
+        s.save_dlg->saveFileDialog(open, folder, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
     NoteDialogFolder(s, *s.save_dlg);
     const bool tried = chosen != nullptr && chosen[0] != '\0';
     if (tried) {

@@ -284,11 +284,19 @@ TEST_F(ShellGuiTest, OpeningAnotherFileAsksWhatBecomesOfUnsavedEdits)
     answer("Discard");
     EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
     EXPECT_EQ(Slurp(three), Slurp(THREE));
-    // Save: through Save As, over the file shown; then the other file opens
+    // Save: through Save As, over the file shown though the other file was
+    // chosen from another folder; then the other file opens
     Drop(three);
-    edit_then_open_pair();
+    Click(CENTRE);
+    Key(GLFW_KEY_DELETE);
+    Click(Find(CHOOSER, "Open")), Frame();
+    Click(Centre(Shown(s->dlg.get(), Kind::EDIT_LOCATION_BUTTON))), Frame();
+    ImGui::GetIO().AddInputCharactersUTF8(TESK_TEST_DATA "/shell");
+    Key(GLFW_KEY_ENTER);
+    Click(Centre(Shown(s->dlg.get(), Kind::FILE_ENTRY, "pair.xyz")));
     answer("Save");
     Frame();
+    ASSERT_EQ(std::string(s->save_dlg->getLastDirectory()), dir.root);
     Click(Centre(Shown(s->save_dlg.get(), Kind::SAVE_BUTTON)));
     Click(Centre(Shown(s->save_dlg.get(), Kind::OVERWRITE_YES)));
     EXPECT_EQ(Slurp(three).substr(0, 2), "2\n");
