@@ -50,7 +50,16 @@ public:
     // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
     // selection, or with `add` toggles the atom in it (at most four atoms).
     void SelectAtom(unsigned index, bool add);
-    void SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
+    // The radius for atoms with bonds (`bonds`) or without; each keeps what
+    // the user set in it while the other is shown.
+    void SetAtomScale(bool bonds)
+    {
+        if (bonds == is_scale_with_bonds)
+            return;
+        (is_scale_with_bonds ? scale_with_bonds : scale_without_bonds) = atom_scale;
+        atom_scale = bonds ? scale_with_bonds : scale_without_bonds;
+        is_scale_with_bonds = bonds;
+    }
     void SetZoom(float f) { view_zoom = f; }
     void SetFont(float f) { font_scale = f; }
     void ShowBonds(bool b) { is_show_bond = b; }
@@ -65,8 +74,10 @@ public:
     void SetTrackLastRotation() { track.SetLastRotation(); }
 
     // picking
-    // `add`: the pick adds the atom to the selection or removes it (Shift)
-    void SetPicking(int cx, int cy, bool add = false);
+    // `add`: the pick adds the atom to the selection or removes it (Shift);
+    // `keep`: an atom already selected keeps the whole selection (the pie
+    // menu acts on all of it)
+    void SetPicking(int cx, int cy, bool add = false, bool keep = false);
     void ProcessPicking(bool b);
 
     // After the model holds a new structure: GPU copies, palette, box and visibility.
@@ -92,6 +103,7 @@ public:
     CLabelsLayer labels;
     CVisibility visible;       // the atoms and bonds the current view may show
     bool is_atom_selected = false;
+    bool is_edited = false;    // the structure was edited since it was read or saved
     bool is_picking = false;
     bool is_visible = false;
     bool is_show_bond = false;
@@ -117,8 +129,11 @@ public:
     std::string selected_symbol;
     std::vector<unsigned> v_selected_atoms;  // selected atoms in click order, at most 4; selected_atom is the last
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
+    bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms
     float atom_scale = 1.0f;
+    float scale_with_bonds = 0.6f, scale_without_bonds = 1.0f;
+    bool is_scale_with_bonds = false;  // the mode atom_scale belongs to
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
     float target_width = 0.0f;

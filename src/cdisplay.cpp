@@ -166,6 +166,7 @@ bool CDisplay::ReadFile(std::string d, std::string f)
 
 void CDisplay::OnStructureLoaded()
 {
+    is_edited = false;
     is_show_boundary = data.is_periodic;
     OnModelChanged();
     is_visible = true;
@@ -265,10 +266,10 @@ void CDisplay::OnModelChanged()
 
 void CDisplay::OnFrameChanged()
 {
-    // same atoms and bonds in other places, maybe in another cell
-    atoms.Upload(data);
-    bonds.Upload(data);
-    box.BuildCube(data.m_cell_box);
+    // Same atoms and bonds in other places, maybe in another cell. In a
+    // crystal, which copies exist, where half-bonds end and which atoms sit on
+    // a face all follow the positions: built again as for a new structure.
+    UploadScene();
 }
 
 void CDisplay::ResetPalette()
@@ -285,6 +286,7 @@ bool CDisplay::SaveFile(std::string f)
 void CDisplay::CenterCoordinates()
 {
     data.CenterCoordinates();
+    is_edited = true;
     UploadScene();
 }
 
@@ -294,6 +296,7 @@ void CDisplay::DeleteAtom(unsigned u)
     if (!is_atom_selected || selected_atom == NO_ATOM_SELECTED || u >= data.GetTotalAtoms())
         return;
     data.DeleteAtom(u);
+    is_edited = true;
     // every later atom moved down by one; the model dropped and renumbered the bonds
     if (is_scene_shown) {
         UploadScene();
@@ -312,6 +315,7 @@ void CDisplay::DeleteSelectedAtoms()
         list.push_back(selected_atom);
     // DeleteAtoms skips numbers past the atoms: a selection left from a previous structure
     data.DeleteAtoms(list);
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
 }
@@ -320,6 +324,7 @@ bool CDisplay::Undo()
 {
     if (!data.Undo())
         return false;
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
     return true;
@@ -329,6 +334,7 @@ bool CDisplay::Redo()
 {
     if (!data.Redo())
         return false;
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
     return true;
@@ -338,6 +344,7 @@ bool CDisplay::Wrap()
 {
     if (!data.Wrap())
         return false;
+    is_edited = true;
     OnModelChanged();
     return true;
 }
@@ -378,6 +385,7 @@ void CDisplay::UpdateAtomType(unsigned u)
         u >= periodic_table_atoms)
         return;
     data.ChangeAtom(selected_atom, u);
+    is_edited = true;
     // one atom record; the model found that atom's bonds again
     if (is_scene_shown) {
         UploadScene();
@@ -392,9 +400,10 @@ void CDisplay::UpdateAtomType(unsigned u)
 
 // --- picking ---------------------------------------------------------------
 
-void CDisplay::SetPicking(int cx, int cy, bool add)
+void CDisplay::SetPicking(int cx, int cy, bool add, bool keep)
 {
     is_pick_adding = add;
+    is_pick_keeping = keep;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
     pcolor = glm::ivec2(cx, viewport[3] - cy);
@@ -417,7 +426,9 @@ void CDisplay::ProcessPicking(bool /*b*/)
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];
         if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_atom_index.size()) {
-            SelectAtom(index, is_pick_adding);
+            if (!is_pick_keeping ||
+                std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index) == v_selected_atoms.end())
+                SelectAtom(index, is_pick_adding);
             return;
         }
     }

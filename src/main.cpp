@@ -123,6 +123,7 @@ int main(int argc, char** argv)
 
             ImGui_ImplOpenGL3_NewFrame();
             ImGui_ImplGlfw_NewFrame();
+            HoldKeyTaps(s);
             ImGui::NewFrame();
 
             int display_w = 0, display_h = 0, window_w = 0, window_h = 0;

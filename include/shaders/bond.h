@@ -107,8 +107,9 @@ void main()
     // orthographic: depth is linear in view-space z
     gl_FragDepth = 0.5 * (P[2][2] * hit.z + P[3][2]) + 0.5;
 
-    // shaded as a unit tube from -1 to 1 along its axis at the origin
-    vec3 p = (hit - (A + t * axis)) / R + (2.0 * t - 1.0) * axis * inversesqrt(len2);
+    // shaded as a unit tube along its axis at the origin: alike all along,
+    // so where it enters a sphere it is no brighter than in its middle
+    vec3 p = (hit - (A + t * axis)) / R;
     outColor = vec4(Lit(C, p, p), 1.0);
 }
 )";
