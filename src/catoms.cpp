@@ -175,7 +175,8 @@ void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::ma
         const float dx = mv[0][0] * a.x + mv[1][0] * a.y + mv[2][0] * a.z + mv[3][0] - at.x;
         const float dy = mv[0][1] * a.x + mv[1][1] * a.y + mv[2][1] * a.z + mv[3][1] - at.y;
         const float r = atom_rgbs[std::clamp(int(a.w), 0, int(periodic_table_atoms) - 1)].w * scale + slack;
-        if (dx * dx + dy * dy <= r * r)
+        // under a perspective the rays fan out: every atom goes to the GPU
+        if (dx * dx + dy * dy <= r * r || P[2][3] != 0.0f)
             v_pick_list.push_back(i);
     }
     picked.Fill(v_pick_list);
