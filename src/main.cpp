@@ -141,7 +141,7 @@ int main(int argc, char** argv)
             ControlWindows(s, atom);
             ClearFrame(s);
             ScenePass(s, atom);
-            SaveImageStep(s);
+            SaveImageStep(s, atom);
             wait = FrameWait(s);
 
             ImGui::Render();

@@ -65,7 +65,7 @@ protected:
         Frame();
         // taller than on first use so that every widget is reached without
         // scrolling, as a user would drag the corners
-        for (const auto& [w, h] : {std::pair(SETTINGS, 240.0f), {CHOOSER, 160.0f}, {ACTION, 160.0f}}) Resize(w, h);
+        for (const auto& [w, h] : {std::pair(SETTINGS, 330.0f), {CHOOSER, 160.0f}, {ACTION, 160.0f}}) Resize(w, h);
     }
     void Resize(const char* w, float h) { ImGui::NewFrame(), ImGui::SetWindowSize(w, ImVec2(300, h)), ImGui::Render(), Frame(); }
     void TearDown() override { atom->Delete(), ImGui::DestroyContext(); }
@@ -82,7 +82,7 @@ protected:
         ControlWindows(*s, *atom);
         ClearFrame(*s);
         ScenePass(*s, *atom);
-        SaveImageStep(*s);
+        SaveImageStep(*s, *atom);
         wait = FrameWait(*s);
         ImGui::Render();
     }
@@ -348,6 +348,8 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
     EXPECT_EQ(back.v_atom_index, atom->data.v_atom_index);
     // the image: the scene alone, at framebuffer size
     Click(Find(CHOOSER, "Save Image"));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "the size is asked first";
+    Click(Find(GImGui->OpenPopupStack.back().Window, "Choose File"));
     Frame(), Frame();
     Click(Centre(Shown(s->image_dlg.get(), Kind::SAVE_BUTTON)));
     EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));

@@ -99,7 +99,8 @@ bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& back
                 glDisable(GL_SCISSOR_TEST);
                 glEnable(GL_DEPTH_TEST);
                 glEnable(GL_BLEND);
-                display.DrawTile(full, glm::ivec2(x0, y0), size);
+                if (display.is_visible)
+                    display.DrawTile(full, glm::ivec2(x0, y0), size);
                 glUseProgram(0);
                 glPixelStorei(GL_PACK_ALIGNMENT, 1);
                 glReadPixels(0, 0, size.x, size.y, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
