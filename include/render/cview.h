@@ -20,8 +20,8 @@ struct CViewDirection {
 bool ParseViewDirection(const std::string& text, CViewDirection& view, std::string& why);
 
 // The turn that points `view` (in the cell whose columns are its vectors)
-// at the viewer, with the cell's c (b when looking along c) pointing up as
-// far as it can: along c, a points right and b up. A cell that is not one
+// at the viewer, with the cell's c pointing up as far as it can; looking
+// along c, a points right and b up. A cell that is not one
 // (zero volume) counts as the Cartesian axes.
 glm::mat4 ViewTurn(const glm::dmat3& cell, const CViewDirection& view);
 

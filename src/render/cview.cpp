@@ -58,14 +58,17 @@ glm::mat4 ViewTurn(const glm::dmat3& cell, const CViewDirection& view)
     // the reciprocal vectors are the rows of the inverse, up to 2 pi
     const glm::dmat3 basis = view.reciprocal ? glm::transpose(glm::inverse(m)) : m;
     const glm::dvec3 toward = glm::normalize(basis * view.uvw);
-    // c up when it can be, else b: along c that puts a right and b up
+    // c up when it can be; looking along c, a to the right (and so b up)
     const glm::dvec3 c = glm::normalize(m[2]);
-    glm::dvec3 up = std::fabs(glm::dot(c, toward)) < 0.99 ? c : glm::normalize(m[1]);
-    glm::dvec3 right = glm::cross(up, toward);
-    if (glm::length(right) < 1e-9)
-        right = glm::cross(glm::normalize(m[0]), toward);
-    right = glm::normalize(right);
-    up = glm::cross(toward, right);
+    glm::dvec3 right, up;
+    if (std::fabs(glm::dot(c, toward)) < 0.99) {
+        right = glm::normalize(glm::cross(c, toward));
+        up = glm::cross(toward, right);
+    } else {
+        const glm::dvec3 a = glm::normalize(m[0]);
+        right = glm::normalize(a - glm::dot(a, toward) * toward);
+        up = glm::cross(toward, right);
+    }
     // rows right, up, toward: those go to x, y and z (towards the viewer)
     glm::mat4 turn(1.0f);
     for (int col = 0; col < 3; ++col) {
