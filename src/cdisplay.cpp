@@ -81,20 +81,26 @@ void CDisplay::ResetView()
 
 void CDisplay::SetDepthCue()
 {
-    // from the front to the back of a sphere around the drawn cells
-    glm::vec3 extent = data.v_box_size;
-    if (data.is_periodic)
-        extent = glm::vec3(glm::length(data.m_cell_box[0]) * v_repeat.x, glm::length(data.m_cell_box[1]) * v_repeat.y,
-                           glm::length(data.m_cell_box[2]) * v_repeat.z);
-    const float radius = 0.5f * glm::length(extent);
-    const float centre = ViewMatrix()[3].z;
+    // from the nearest to the farthest corner of the drawn cells (of the
+    // atoms' box for a molecule), as the view turns them
+    glm::dmat3 block = data.m_cell_box;
+    for (int a = 0; a < 3; ++a)
+        block[a] *= data.is_periodic ? double(v_repeat[a]) : 1.0;
+    const glm::mat4 to_view = ViewMatrix() * SceneModel() * BoxPlacement();
+    float front = -1e30f, back = 1e30f;
+    for (int corner = 0; corner < 8; ++corner) {
+        const glm::dvec3 at(corner & 1 ? 0.5 : -0.5, corner & 2 ? 0.5 : -0.5, corner & 4 ? 0.5 : -0.5);
+        const float z = (to_view * glm::vec4(glm::vec3(block * at), 1.0f)).z;
+        front = std::max(front, z);
+        back = std::min(back, z);
+    }
     auto depth = [this](float z) {
         const glm::vec4 clip = Projection * glm::vec4(0.0f, 0.0f, z, 1.0f);
         return 0.5f * clip.z / clip.w + 0.5f;
     };
     // the far side fades most of the way into the background
     const glm::vec4 cue(glm::vec3(CColor), is_depth_cue ? 0.7f : 0.0f);
-    const glm::vec2 range(depth(centre + radius), depth(centre - radius));
+    const glm::vec2 range(depth(front), depth(back));
     for (const unsigned program : {atoms.AtomShader.Program, bonds.BondShader.Program}) {
         glUseProgram(program);
         glUniform4fv(glGetUniformLocation(program, "Cue"), 1, &cue[0]);

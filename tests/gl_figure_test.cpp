@@ -224,4 +224,34 @@ TEST_F(FigureGl, TilesMakeTheSameImageAsOnePiece)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+TEST_F(FigureGl, DepthCueingFadesTheFarAtomOnly)
+{
+    ScratchDir dir;
+    std::ofstream(dir.path("POSCAR")) << CUBE;
+    auto display = std::make_unique<CDisplay>();
+    std::string why;
+    ASSERT_NE(ReadInputFile(dir.path("POSCAR"), INPUT_FILE_TYPE_AUTO, display->data, why), INPUT_FILE_TYPE_UNKNOWN);
+    display->OnStructureLoaded();
+    const glm::vec4 background(0.0f, 0.0f, 0.0f, 1.0f);
+    display->SetClearColor(background.r, background.g, background.b, background.a);
+    // along c the atom at 0.9 c is in front, the one at 0.1 c behind
+    CImage image[2];
+    for (const bool cue : {false, true}) {
+        display->is_depth_cue = cue;
+        ASSERT_TRUE(RenderImage(*display, 200, 200, background, image[cue], why)) << why;
+    }
+    auto brightness = [&](const CImage& im, int k) {
+        const glm::vec4 clip = display->Projection * display->ViewMatrix() * display->SceneModel() *
+                               glm::vec4(display->data.v_float_raw_xyz[k], 1.0f);
+        const int x = int((clip.x / clip.w + 1.0f) * 100.0f), y = int((1.0f - clip.y / clip.w) * 100.0f);
+        const unsigned char* c = &im.rgba[(std::size_t(y) * 200 + x) * 4];
+        return int(c[0]) + c[1] + c[2];
+    };
+    const int far = 0, near = 1;
+    ASSERT_GT(brightness(image[0], far), 100) << "the atom is where the test looks";
+    EXPECT_LT(brightness(image[1], far), brightness(image[0], far) * 2 / 3) << "the far atom fades";
+    EXPECT_GT(brightness(image[1], near), brightness(image[0], near) * 9 / 10) << "the near one keeps its colour";
+    display->Delete();
+}
+
 }  // namespace
