@@ -12,6 +12,7 @@
 
 #include "elements.h"
 #include "shaders/atom.h"
+#include "shaders/cover.h"
 #include "shaders/light.h"
 
 namespace {
@@ -53,8 +54,9 @@ std::string BeforeFirstFunction(const std::string& text, const char* piece)
 CAtomsLayer::CAtomsLayer()
 {
     const std::string hit = BeforeFirstFunction(atom_hit_glsl, light_glsl);
-    AtomShader.SetShader(atom_vs, (hit + atom_frag_main).c_str());
-    PickShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
+    const std::string vs = BeforeMain(atom_vs, cover_glsl);
+    AtomShader.SetShader(vs.c_str(), (hit + atom_frag_main).c_str());
+    PickShader.SetShader(vs.c_str(), (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
     // element colours and radii never change: set once per program
     std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
     for (const CShader* s : {&AtomShader, &PickShader}) {

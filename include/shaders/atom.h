@@ -61,15 +61,7 @@ void main()
         ourColor = element.rgb;
     }
     if (P[2][3] != 0.0) {
-        // the sphere's outline is a cone from the eye; its cut by the plane
-        // that touches the sphere's front, square to the line of sight
-        float dist = length(Center);
-        vec3 axis = Center / max(dist, 1e-12);
-        vec3 side = normalize(cross(axis, abs(axis.y) < 0.9 ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
-        vec3 up = cross(side, axis);
-        float front = max(dist - Radius, 1e-6);
-        float r = front * Radius * inversesqrt(max(dist * dist - Radius * Radius, 1e-12));
-        Ray = axis * front + (corner.x * side + corner.y * up) * r;
+        Ray = CoveringDisc(Center, Radius, corner);
         Sphere = vec4(Center, Radius);
         Depth = vec2(0.0);
         gl_Position = P * vec4(Ray, 1.0);

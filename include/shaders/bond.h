@@ -63,15 +63,7 @@ void main()
     }
     if (P[2][3] != 0.0) {
         vec3 from = mix(A, B, Shown.x), to = mix(A, B, Shown.y);
-        vec3 middle = 0.5 * (from + to);
-        float radius = 0.5 * length(to - from) + R;
-        float dist = length(middle);
-        vec3 axis = middle / max(dist, 1e-12);
-        vec3 side = normalize(cross(axis, abs(axis.y) < 0.9 ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
-        vec3 up = cross(side, axis);
-        float front = max(dist - radius, 1e-6);
-        float r = front * radius * inversesqrt(max(dist * dist - radius * radius, 1e-12));
-        Ray = axis * front + (corner.x * side + corner.y * up) * r;
+        Ray = CoveringDisc(0.5 * (from + to), 0.5 * length(to - from) + R, corner);
         Pixel = Ray.xy;
         gl_Position = P * vec4(Ray, 1.0);
         return;
