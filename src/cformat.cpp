@@ -262,8 +262,8 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
     CCommandLine::Action report = CCommandLine::RUN_VIEWER;
     // with --render, --bonds and --labels take on or off
     bool rendering = false, render = false, render_options = false;
-    for (int i = 1; i < argc && !rendering; ++i)
-        rendering = argv[i] && std::strcmp(argv[i], "--") != 0 && std::strcmp(argv[i], "--render") == 0;
+    for (int i = 1; i < argc && argv[i] && std::strcmp(argv[i], "--") != 0; ++i)
+        rendering = rendering || std::strcmp(argv[i], "--render") == 0;
     auto bad = [&cmd](const std::string& why) {
         cmd.action = CCommandLine::BAD_USAGE;
         cmd.message = why;

@@ -92,6 +92,30 @@ TEST(Figure, ViewTurnPointsTheDirectionAtTheViewer)
         EXPECT_FALSE(ParseViewDirection(bad, along_c, why)) << bad;
 }
 
+TEST(Figure, RenderOptionsInAnyOrderWhileBondsAloneStaysTheReport)
+{
+    const struct {
+        std::vector<const char*> args;
+        CCommandLine::Action action;
+        const char* bonds;
+    } rows[] = {
+        {{"--render", "in", "out.png", "--bonds", "on"}, CCommandLine::RENDER, "on"},
+        {{"--bonds", "off", "--size=9x9", "--render", "in", "out.png"}, CCommandLine::RENDER, "off"},
+        {{"--bonds", "in"}, CCommandLine::BONDS, ""},
+        {{"--size", "9x9", "in"}, CCommandLine::BAD_USAGE, ""},
+        {{"--render", "in", "out.png", "--ortho", "--perspective"}, CCommandLine::BAD_USAGE, ""},
+        {{"--render", "in", "out.png", "--view"}, CCommandLine::BAD_USAGE, ""},
+        {{"--", "--render", "in"}, CCommandLine::BAD_USAGE, ""},
+    };
+    for (const auto& r : rows) {
+        std::vector<const char*> argv{"tesk"};
+        argv.insert(argv.end(), r.args.begin(), r.args.end());
+        const CCommandLine cmd = ParseCommandLine(int(argv.size()), argv.data());
+        EXPECT_EQ(cmd.action, r.action) << r.args[0] << " " << r.args[1] << ": " << cmd.message;
+        EXPECT_EQ(cmd.render.bonds, r.bonds) << r.args[0];
+    }
+}
+
 TEST(Figure, OrthographicAlongCShowsTheCubeAsOneCentredSquare)
 {
     ScratchDir dir;
