@@ -19,6 +19,7 @@
 #include "cmouse.h"
 #include "cpalette.h"
 #include "cvisibility.h"
+#include "render/cview.h"
 
 inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
 
@@ -32,6 +33,17 @@ public:
     void Delete();
 
     void DrawScene(int w, int h);
+    // The part of an image of `image` pixels that the framebuffer's
+    // `tile_size` pixels show, from pixel `tile_origin` (rows from the
+    // bottom): images larger than a framebuffer are drawn in tiles.
+    void DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 tile_size);
+    // The camera for the projection in use.
+    glm::mat4 ViewMatrix() const;
+    // Turns the structure to look along a direction of its cell (the
+    // Cartesian axes for a molecule); the trackball turns on from there.
+    void SetView(const CViewDirection& view);
+    // The view a fresh window shows: no turn, no zoom.
+    void ResetView();
 
     // user actions
     bool ReadFile(std::string d, std::string f);
@@ -137,6 +149,8 @@ public:
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
     float target_width = 0.0f;
+    bool is_perspective = false;  // else orthographic, as a fresh window shows
+    bool is_depth_cue = false;    // the far atoms fade into the background
     glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
     glm::mat4 Projection{1.0f};
     glm::ivec2 pcolor{0};
@@ -150,6 +164,8 @@ private:
     // Uploads the atoms and bonds as drawn: the model's own, or for a
     // periodic structure its copies and the bond pieces between them.
     void UploadScene();
+    // Depth cueing's colour and depth range, for this frame's projection.
+    void SetDepthCue();
 
 };
 

@@ -94,6 +94,11 @@ public:
     // Save Image: its dialog, and the PNG to write from the next scene pass.
     std::unique_ptr<FileChooser::Dialog> image_dlg;
     std::string image_request;
+    // its size (0: the window's) and whether nothing drawn stays transparent
+    int image_size[2] = {0, 0};
+    bool is_image_transparent = false;
+    // the typed direction of the Settings window's [u v w] view
+    float view_uvw[3] = {0.0f, 0.0f, 1.0f};
     // Presses seen by the window system since the last keyboard step (bits of
     // the keys below). The GUI library samples key state once per frame, so a
     // tap shorter than a frame would otherwise be lost.
@@ -184,9 +189,9 @@ void NoteDrop(CShellState& s, int count, const char** paths);
 void ClearFrame(const CShellState& s);
 // Step 9: draw the structure, if one is shown, and leave no program bound.
 void ScenePass(const CShellState& s, CDisplay& atom);
-// Step 10, before the GUI is drawn: writes the scene as the PNG asked for by
-// Save Image, at the framebuffer size.
-void SaveImageStep(CShellState& s);
+// Step 10, before the GUI is drawn: writes the scene, without the control
+// windows, as the PNG asked for by Save Image, at the size it asked for.
+void SaveImageStep(CShellState& s, CDisplay& atom);
 
 // Loads `path` (in folder `dir`) with format code `fmt`, by default the
 // display's input format; the Auto code tells it from the file. On success

@@ -190,6 +190,7 @@ const char* UsageText()
            "       tesk [--format FMT] [--to FMT] --convert IN OUT\n"
            "       tesk [--format FMT] --info IN\n"
            "       tesk [--format FMT] [--frame K] --bonds IN\n"
+           "       tesk [--format FMT] [RENDER OPTIONS] --render IN OUT.png\n"
            "\n"
            "Shows the atomic structure in FILE (XYZ, VASP POSCAR/CONTCAR or PDB).\n"
            "\n"
@@ -205,8 +206,20 @@ const char* UsageText()
            "                    a line: atoms from 0 in file order, a b c the cell of\n"
            "                    j's image\n"
            "  --frame K         the frame --bonds reports, from 1 (default 1)\n"
+           "  --render IN OUT   draw IN into the PNG OUT, with no window and no display\n"
            "  -h, --help        show this text and exit\n"
-           "  -V, --version     show the version and exit\n";
+           "  -V, --version     show the version and exit\n"
+           "\n"
+           "Render options:\n"
+           "  --size WxH        image size in pixels, up to 8192x8192 (default 1280x720)\n"
+           "  --view V          look along a, b, c, a*, b*, c* or u,v,w\n"
+           "                    (default: the view a new window shows)\n"
+           "  --ortho           orthographic projection (default)\n"
+           "  --perspective     perspective projection\n"
+           "  --background B    transparent or #rrggbb (default: the window's colour)\n"
+           "  --bonds on|off    draw bonds (default off, as a new window)\n"
+           "  --labels on|off   draw element symbols (default off)\n"
+           "  --repeat NxMxK    cells drawn along a, b and c, 1 to 10 (default 1x1x1)\n";
 }
 
 std::string VersionText()
@@ -215,12 +228,41 @@ std::string VersionText()
            AutoVersion::DATE + ")";
 }
 
+namespace {
+
+// Where the value of a render option goes; null for any other argument.
+std::string* RenderValue(CRenderOptions& o, const std::string& arg, bool rendering)
+{
+    struct Option {
+        const char* name;
+        std::string CRenderOptions::*value;
+    };
+    static const Option options[] = {{"--size", &CRenderOptions::size},         {"--view", &CRenderOptions::view},
+                                     {"--background", &CRenderOptions::background}, {"--repeat", &CRenderOptions::repeat},
+                                     {"--labels", &CRenderOptions::labels},     {"--bonds", &CRenderOptions::bonds}};
+    for (const Option& option : options) {
+        const std::string name = option.name;
+        // without --render, --bonds is the bond report
+        if (name == "--bonds" && !rendering)
+            continue;
+        if (arg == name || (StartsWith(arg, name) && arg[name.size()] == '='))
+            return &(o.*option.value);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 CCommandLine ParseCommandLine(int argc, const char* const* argv)
 {
     CCommandLine cmd;
     std::vector<std::string> plain;
     bool convert = false, options_done = false, frame_given = false;
     CCommandLine::Action report = CCommandLine::RUN_VIEWER;
+    // with --render, --bonds and --labels take on or off
+    bool rendering = false, render = false, render_options = false;
+    for (int i = 1; i < argc && argv[i] && std::strcmp(argv[i], "--") != 0; ++i)
+        rendering = rendering || std::strcmp(argv[i], "--render") == 0;
     auto bad = [&cmd](const std::string& why) {
         cmd.action = CCommandLine::BAD_USAGE;
         cmd.message = why;
@@ -242,6 +284,19 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return cmd;
         } else if (arg == "--convert") {
             convert = true;
+        } else if (arg == "--render" || arg == "--ortho" || arg == "--perspective") {
+            (arg == "--render" ? render : arg == "--ortho" ? cmd.render.is_ortho : cmd.render.is_perspective) = true;
+            render_options = render_options || arg != "--render";
+        } else if (std::string* value = RenderValue(cmd.render, arg, rendering)) {
+            // --size WxH or --size=WxH; the renderer checks the value
+            const std::size_t equals = arg.find('=');
+            if (equals != std::string::npos)
+                *value = arg.substr(equals + 1);
+            else if (i + 1 < argc && argv[i + 1])
+                *value = argv[++i];
+            else
+                return bad(arg + " needs a value");
+            render_options = true;
         } else if (arg == "--info" || arg == "--bonds") {
             report = arg == "--info" ? CCommandLine::INFO : CCommandLine::BONDS;
         } else if (arg == "--frame") {
@@ -273,6 +328,19 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return bad("unknown option " + arg);
         }
     }
+    if (render) {
+        if (plain.size() != 2 || convert || report != CCommandLine::RUN_VIEWER || frame_given ||
+            cmd.to_format != INPUT_FILE_TYPE_AUTO)
+            return bad("--render needs an input file and an output PNG, and no other action");
+        if (cmd.render.is_ortho && cmd.render.is_perspective)
+            return bad("--ortho and --perspective exclude each other");
+        cmd.action = CCommandLine::RENDER;
+        cmd.input = plain[0];
+        cmd.output = plain[1];
+        return cmd;
+    }
+    if (render_options)
+        return bad("--size, --view, --ortho, --perspective, --background, --labels and --repeat go with --render");
     if (report != CCommandLine::RUN_VIEWER) {
         if (convert || plain.size() != 1 || cmd.to_format != INPUT_FILE_TYPE_AUTO)
             return bad(std::string(report == CCommandLine::INFO ? "--info" : "--bonds") + " needs one input file");
@@ -301,31 +369,45 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
     return cmd;
 }
 
+int ReadInputFile(const std::string& in, int in_fmt, CModel& model, std::string& message)
+{
+    if (!textio::IsRegularFile(in)) {
+        message = "Could not read " + in + ": it is missing or not a regular file";
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    const int fmt = ResolveFormat(in, in_fmt);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format of " + in + "; name it with --format";
+        return fmt;
+    }
+    if (!model.ReadFile(FolderOf(in), in, fmt)) {
+        message = "Could not read " + in + " as " + FormatLabel(fmt);
+        if (!model.notes.empty())
+            message += ": " + model.notes;
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    return fmt;
+}
+
 bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
                  std::FILE* standard_output)
 {
     message.clear();
-    if (!textio::IsRegularFile(in)) {
-        message = "Could not read " + in + ": it is missing or not a regular file";
-        return false;
-    }
-    const int read_fmt = ResolveFormat(in, in_fmt);
-    if (read_fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format of " + in + "; name it with --format";
-        return false;
-    }
     const bool to_stdout = out == "-";
     const int write_fmt = out_fmt == INPUT_FILE_TYPE_AUTO ? DetectFormatByName(out) : out_fmt;
-    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
+    // an input of unknown format is said first; an unknown output before the read
+    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN && textio::IsRegularFile(in) &&
+        ResolveFormat(in, in_fmt) != INPUT_FILE_TYPE_UNKNOWN) {
         message = to_stdout ? "Name the format to write to standard output with --to"
                             : "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
     // the model holds a few fixed-size records: keep it off the stack
     auto model = std::make_unique<CModel>();
-    auto with_notes = [&](std::string text) { return model->notes.empty() ? text : text + ": " + model->notes; };
-    if (!model->ReadFile(FolderOf(in), in, read_fmt)) {
-        message = with_notes("Could not read " + in + " as " + FormatLabel(read_fmt));
+    if (ReadInputFile(in, in_fmt, *model, message) == INPUT_FILE_TYPE_UNKNOWN)
+        return false;
+    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
     const std::string read_notes = model->notes;
@@ -340,7 +422,7 @@ bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int 
         saved = model->SaveFileAs(out, write_fmt);
     }
     if (!saved) {
-        message = with_notes("Could not save " + out);
+        message = "Could not save " + out + (model->notes.empty() ? "" : ": " + model->notes);
         return false;
     }
     // notes of the read and of the save, for the user to see
@@ -356,15 +438,9 @@ namespace {
 // asked for. The format read, or INPUT_FILE_TYPE_UNKNOWN with the reason.
 int ReadForReport(CModel& model, const CCommandLine& cmd, std::string& message)
 {
-    const int fmt = ResolveFormat(cmd.input, cmd.format);
-    if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format of " + cmd.input + "; name it with --format";
+    const int fmt = ReadInputFile(cmd.input, cmd.format, model, message);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN)
         return fmt;
-    }
-    if (!model.ReadFile(FolderOf(cmd.input), cmd.input, fmt)) {
-        message = "Could not read " + cmd.input + " as " + FormatLabel(fmt);
-        return INPUT_FILE_TYPE_UNKNOWN;
-    }
     if (cmd.action != CCommandLine::BONDS || cmd.frame == 1)
         return fmt;
     const std::size_t frames = model.GetFrameCount();
@@ -415,6 +491,10 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         std::fputs(text.c_str(), out);
         return 0;
     }
+    case CCommandLine::RENDER:
+        // drawn by the caller, which has the renderer
+        std::fprintf(err, "tesk: this program cannot render\n");
+        return 1;
     case CCommandLine::BAD_USAGE:
     default:
         std::fprintf(err, "tesk: %s\n%s", cmd.message.c_str(), UsageText());

@@ -228,11 +228,13 @@ void CLabelsLayer::Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V,
     for (size_t i = 0; i < n; ++i) {
         const glm::vec3& p = m.v_float_raw_xyz[i];
         const glm::vec3 a = glm::vec3(mv * glm::vec4(p, 1.0f));
-        if (a.y - glyph > hy || a.y + glyph < -hy || a.x - glyph > hx)
+        // under a perspective the visible extent grows with the distance
+        const float reach = P[2][3] != 0.0f ? std::max(-a.z, 0.0f) : 1.0f;
+        if (a.y - glyph > hy * reach || a.y + glyph < -hy * reach || a.x - glyph > hx * reach)
             continue;
         const unsigned e = m.v_atom_index[i];
         text = MakeAtomLabel(static_cast<unsigned>(i), e, show_symbol, show_index);
-        if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx)
+        if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx * reach)
             continue;
         const float s = atom_rgbs[e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX].w * scale;
         float x = kLabelOrigin;

@@ -12,8 +12,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <stb/stb_image_write.h>
-
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
@@ -25,8 +23,10 @@
 #include "elements.h"
 #include "filechooser.h"
 #include "menupie.h"
+#include "render/coffscreen.h"
 #include "textio.h"
 #include "ui/file_opening.h"
+#include "ui/cviewpanel.h"
 #include "version.h"
 
 namespace {
@@ -331,6 +331,7 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
         default:
             break;
         }
+        ViewKeys(s, atom);
     }
     atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
 }
@@ -547,6 +548,7 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
     // the file's coordinates moved so that the structure's centre is the origin
     if (ImGui::Button("Centre on (0,0,0)") && atom.is_visible)
         atom.CenterCoordinates();
+    ViewControls(s, atom);
     if (ImGui::Button("Close"))
         s.show_config_window = false;
     EndControlWindow();
@@ -685,7 +687,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::SameLine();
     const bool save_image = ImGui::Button("Save Image");
     SaveAsDialog(s, atom, save_as);
-    SaveImageDialog(s, save_image);
+    SaveImageDialog(s, ImageOptionsPopup(s, save_image));
     ImGui::SameLine();
     if (ImGui::Button("Close"))
         s.show_file_chooser = false;
@@ -869,43 +871,24 @@ void NoteDrop(CShellState& s, int count, const char** paths)
     s.open_format = INPUT_FILE_TYPE_AUTO;
 }
 
-namespace {
-
-void AppendBytes(void* context, void* data, int size)
-{
-    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
-}
-
-}  // namespace
-
-void SaveImageStep(CShellState& s)
+void SaveImageStep(CShellState& s, CDisplay& atom)
 {
     if (s.image_request.empty())
         return;
     const std::string path = s.image_request;
     s.image_request.clear();
-    const int w = s.display_w, h = s.display_h;
-    bool ok = w > 0 && h > 0;
-    if (ok) {
-        try {
-            const std::size_t row = static_cast<std::size_t>(w) * 3;
-            std::vector<unsigned char> pixels(row * static_cast<std::size_t>(h));
-            // the window's own back buffer, whatever the scene pass left bound
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-            glReadBuffer(GL_BACK);
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-            // GL's first row is the bottom one; a PNG starts at the top
-            std::vector<unsigned char> flipped(pixels.size());
-            for (int y = 0; y < h; ++y)
-                std::memcpy(&flipped[row * static_cast<std::size_t>(y)],
-                            &pixels[row * static_cast<std::size_t>(h - 1 - y)], row);
-            std::string png;
-            ok = stbi_write_png_to_func(AppendBytes, &png, w, h, 3, flipped.data(), static_cast<int>(row)) != 0 &&
-                 textio::WriteFileAtomically(path, png);
-        } catch (const std::exception&) {
-            ok = false;
-        }
-    }
+    const int w = s.image_size[0] > 0 ? s.image_size[0] : s.display_w;
+    const int h = s.image_size[1] > 0 ? s.image_size[1] : s.display_h;
+    const glm::vec4 background(s.clear_color[0], s.clear_color[1], s.clear_color[2],
+                               s.is_image_transparent ? 0.0f : 1.0f);
+    CImage image;
+    std::string why, png;
+    const bool ok = RenderImage(atom, w, h, background, image, why) && EncodePng(image, s.is_image_transparent, png) &&
+                    textio::WriteFileAtomically(path, png);
     Report(s, ok, path, std::string());
+    if (!why.empty()) {
+        s.load_message += ": " + why;
+        std::printf("%s\n", why.c_str());
+        std::fflush(stdout);
+    }
 }

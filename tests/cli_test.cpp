@@ -18,19 +18,6 @@ namespace {
 
 const std::string EXAMPLES = std::string(TESK_SOURCE_DIR) + "/examples";
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-// The program with `args` (shell words), its exit status and output.
-Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& before = "") {
-    const std::string out = dir.path("stdout"), err = dir.path("stderr");
-    const int raw = std::system(("sh -c 'cd " + dir.root + " && " + before + TESK_BINARY + " " + args + " >" + out +
-                                 " 2>" + err + " </dev/null'").c_str());
-    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000, Slurp(out), Slurp(err)};
-}
-
 // Elements, positions as in the file, and the cell.
 struct Structure {
     bool ok = false, periodic = false;

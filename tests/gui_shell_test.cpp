@@ -82,7 +82,7 @@ protected:
         ControlWindows(*s, *atom);
         ClearFrame(*s);
         ScenePass(*s, *atom);
-        SaveImageStep(*s);
+        SaveImageStep(*s, *atom);
         wait = FrameWait(*s);
         ImGui::Render();
     }
@@ -443,6 +443,8 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
     EXPECT_EQ(back.v_atom_index, atom->data.v_atom_index);
     // the image: the scene alone, at framebuffer size
     Click(Find(CHOOSER, "Save Image"));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "the size is asked first";
+    Click(Find(GImGui->OpenPopupStack.back().Window, "Choose File"));
     Frame(), Frame();
     Click(Centre(Shown(s->image_dlg.get(), Kind::SAVE_BUTTON)));
     EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));
@@ -491,6 +493,8 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
         }
         EXPECT_TRUE(atom->GetNumberOfAtoms() == 3u && s->show_config_window && s->show_file_chooser && !atom->is_show_bond)
             << owner;
+        Key(GLFW_KEY_1);
+        EXPECT_EQ(atom->track.Model, glm::mat4(1.0f)) << owner << ": no view along a";
     };
     // the first "Repeat" field of Settings, above the centring button, takes the keyboard
     const float repeat_y = Find(SETTINGS, "Centre on (0,0,0)").y - ImGui::GetFrameHeightWithSpacing();
@@ -513,6 +517,51 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
     Frame();
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+}
+
+TEST_F(ShellGuiTest, ViewsByKeyAndButtonThenTheTrackballTurnsOnAndImagesTakeTheSizeAsked)
+{
+    Load(THREE);  // a molecule: its a, b, c are x, y, z
+    MoveTo(SCENE_POINT);
+    auto toward_viewer = [&](glm::vec3 d) { return (atom->track.Model * glm::vec4(glm::normalize(d), 0.0f)).z; };
+    const struct {
+        int key;
+        const char* button;
+        glm::vec3 toward;
+    } views[] = {{GLFW_KEY_1, "a", {1, 0, 0}}, {GLFW_KEY_2, "b", {0, 1, 0}}, {GLFW_KEY_3, "c", {0, 0, 1}}};
+    for (const auto& v : views) {
+        SCOPED_TRACE(v.button);
+        Key(v.key);
+        EXPECT_NEAR(toward_viewer(v.toward), 1.0f, 1e-5f);
+        Key(GLFW_KEY_0);
+        EXPECT_EQ(atom->track.Model, glm::mat4(1.0f)) << "0 resets";
+        Click(Find(SETTINGS, v.button));
+        EXPECT_NEAR(toward_viewer(v.toward), 1.0f, 1e-5f);
+        Click(Find(SETTINGS, "Reset view"));
+    }
+    s->view_uvw[0] = s->view_uvw[1] = 1.0f, s->view_uvw[2] = 0.0f;
+    Click(Find(SETTINGS, "[u v w]"));
+    EXPECT_NEAR(toward_viewer({1, 1, 0}), 1.0f, 1e-5f);
+    // a drag turns on from the view, in either projection
+    for (const char* projection : {"Perspective", "Orthographic"}) {
+        Click(Find(SETTINGS, projection));
+        EXPECT_EQ(atom->is_perspective, projection[0] == 'P');
+        Key(GLFW_KEY_1);
+        MoveTo(SCENE_POINT), Button(0, true), MoveTo(ImVec2(SCENE_POINT.x + 150.0f, SCENE_POINT.y)), Button(0, false);
+        EXPECT_LT(toward_viewer({1, 0, 0}), 0.99f) << projection;
+        EXPECT_NEAR(glm::determinant(glm::mat3(atom->track.Model)), 1.0f, 1e-4f) << projection << ": still a turn";
+    }
+    // Save Image at its own size: transparent where nothing is drawn
+    s->image_size[0] = 300, s->image_size[1] = 200, s->is_image_transparent = true;
+    s->image_request = dir.path("image.png");
+    Frame();
+    int w = 0, h = 0, n = 0;
+    unsigned char* png = stbi_load(dir.path("image.png").c_str(), &w, &h, &n, 4);
+    ASSERT_NE(png, nullptr) << s->load_message;
+    EXPECT_EQ(glm::ivec3(w, h, n), glm::ivec3(300, 200, 4));
+    EXPECT_EQ(png[3], 0) << "the corner";
+    EXPECT_EQ(png[(100 * 300 + 150) * 4 + 3], 255) << "the middle atom";
+    stbi_image_free(png);
 }
 
 TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
