@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "io/volume_convert.h"
 #include "core/report.h"
+#include "textio.h"
 #include "version.h"
 
 namespace {
@@ -127,7 +127,7 @@ int DetectFormatByName(const std::string& path)
 int DetectFormatByContent(const std::string& text)
 {
     std::vector<std::string_view> lines;
-    std::string_view rest(text);
+    std::string_view rest = textio::SkipByteOrderMark(text);
     while (!rest.empty() && lines.size() < DETECT_LINES) {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -166,12 +166,10 @@ int DetectFormat(const std::string& path)
     const int by_name = DetectFormatByName(path);
     if (by_name != INPUT_FILE_TYPE_UNKNOWN)
         return by_name;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // a FIFO or a device is refused before it is opened: reading one may never end
+    std::string head;
+    if (!textio::ReadFileHead(path, DETECT_BYTES, head))
         return INPUT_FILE_TYPE_UNKNOWN;
-    std::string head(DETECT_BYTES, '\0');
-    in.read(&head[0], static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
     return DetectFormatByContent(head);
 }
 
@@ -194,6 +192,7 @@ const char* UsageText()
            "       tesk [--format FMT] [--to FMT] --convert IN OUT\n"
            "       tesk [--format FMT] --info IN\n"
            "       tesk [--format FMT] [--frame K] --bonds IN\n"
+           "       tesk [--format FMT] [RENDER OPTIONS] --render IN OUT.png\n"
            "\n"
            "Shows the atomic structure in FILE (XYZ, VASP POSCAR/CONTCAR or PDB).\n"
            "\n"
@@ -201,7 +200,8 @@ const char* UsageText()
            "  --format FMT      read FILE or IN as FMT: xyz, vasp or pdb\n"
            "                    (default: told from the name, then the content)\n"
            "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
-           "  --to FMT          write OUT as FMT (default: told from the name of OUT)\n"
+           "  --to FMT          write OUT as FMT (default: told from the name of OUT);\n"
+           "                    OUT - writes to standard output\n"
            "  --iso LEVEL       with --convert of a volumetric IN (CHGCAR, LOCPOT, cube, ...)\n"
            "                    to OUT.obj: the surface at LEVEL (default: from the data)\n"
            "  --info IN         print the format, atom count, formula, cell, periodicity\n"
@@ -210,8 +210,20 @@ const char* UsageText()
            "                    a line: atoms from 0 in file order, a b c the cell of\n"
            "                    j's image\n"
            "  --frame K         the frame --bonds reports, from 1 (default 1)\n"
+           "  --render IN OUT   draw IN into the PNG OUT, with no window and no display\n"
            "  -h, --help        show this text and exit\n"
-           "  -V, --version     show the version and exit\n";
+           "  -V, --version     show the version and exit\n"
+           "\n"
+           "Render options:\n"
+           "  --size WxH        image size in pixels, up to 8192x8192 (default 1280x720)\n"
+           "  --view V          look along a, b, c, a*, b*, c* or u,v,w\n"
+           "                    (default: the view a new window shows)\n"
+           "  --ortho           orthographic projection (default)\n"
+           "  --perspective     perspective projection\n"
+           "  --background B    transparent or #rrggbb (default: the window's colour)\n"
+           "  --bonds on|off    draw bonds (default off, as a new window)\n"
+           "  --labels on|off   draw element symbols (default off)\n"
+           "  --repeat NxMxK    cells drawn along a, b and c, 1 to 10 (default 1x1x1)\n";
 }
 
 std::string VersionText()
@@ -220,12 +232,41 @@ std::string VersionText()
            AutoVersion::DATE + ")";
 }
 
+namespace {
+
+// Where the value of a render option goes; null for any other argument.
+std::string* RenderValue(CRenderOptions& o, const std::string& arg, bool rendering)
+{
+    struct Option {
+        const char* name;
+        std::string CRenderOptions::*value;
+    };
+    static const Option options[] = {{"--size", &CRenderOptions::size},         {"--view", &CRenderOptions::view},
+                                     {"--background", &CRenderOptions::background}, {"--repeat", &CRenderOptions::repeat},
+                                     {"--labels", &CRenderOptions::labels},     {"--bonds", &CRenderOptions::bonds}};
+    for (const Option& option : options) {
+        const std::string name = option.name;
+        // without --render, --bonds is the bond report
+        if (name == "--bonds" && !rendering)
+            continue;
+        if (arg == name || (StartsWith(arg, name) && arg[name.size()] == '='))
+            return &(o.*option.value);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 CCommandLine ParseCommandLine(int argc, const char* const* argv)
 {
     CCommandLine cmd;
     std::vector<std::string> plain;
     bool convert = false, options_done = false, frame_given = false;
     CCommandLine::Action report = CCommandLine::RUN_VIEWER;
+    // with --render, --bonds and --labels take on or off
+    bool rendering = false, render = false, render_options = false;
+    for (int i = 1; i < argc && argv[i] && std::strcmp(argv[i], "--") != 0; ++i)
+        rendering = rendering || std::strcmp(argv[i], "--render") == 0;
     auto bad = [&cmd](const std::string& why) {
         cmd.action = CCommandLine::BAD_USAGE;
         cmd.message = why;
@@ -259,6 +300,19 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             if (value.empty() || *end != '\0' || !std::isfinite(cmd.iso_level))
                 return bad("--iso needs a number, not '" + value + "'");
             cmd.has_iso = true;
+        } else if (arg == "--render" || arg == "--ortho" || arg == "--perspective") {
+            (arg == "--render" ? render : arg == "--ortho" ? cmd.render.is_ortho : cmd.render.is_perspective) = true;
+            render_options = render_options || arg != "--render";
+        } else if (std::string* value = RenderValue(cmd.render, arg, rendering)) {
+            // --size WxH or --size=WxH; the renderer checks the value
+            const std::size_t equals = arg.find('=');
+            if (equals != std::string::npos)
+                *value = arg.substr(equals + 1);
+            else if (i + 1 < argc && argv[i + 1])
+                *value = argv[++i];
+            else
+                return bad(arg + " needs a value");
+            render_options = true;
         } else if (arg == "--info" || arg == "--bonds") {
             report = arg == "--info" ? CCommandLine::INFO : CCommandLine::BONDS;
         } else if (arg == "--frame") {
@@ -290,6 +344,19 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return bad("unknown option " + arg);
         }
     }
+    if (render) {
+        if (plain.size() != 2 || convert || report != CCommandLine::RUN_VIEWER || frame_given ||
+            cmd.to_format != INPUT_FILE_TYPE_AUTO)
+            return bad("--render needs an input file and an output PNG, and no other action");
+        if (cmd.render.is_ortho && cmd.render.is_perspective)
+            return bad("--ortho and --perspective exclude each other");
+        cmd.action = CCommandLine::RENDER;
+        cmd.input = plain[0];
+        cmd.output = plain[1];
+        return cmd;
+    }
+    if (render_options)
+        return bad("--size, --view, --ortho, --perspective, --background, --labels and --repeat go with --render");
     if (report != CCommandLine::RUN_VIEWER) {
         if (convert || plain.size() != 1 || cmd.to_format != INPUT_FILE_TYPE_AUTO)
             return bad(std::string(report == CCommandLine::INFO ? "--info" : "--bonds") + " needs one input file");
@@ -318,29 +385,66 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
     return cmd;
 }
 
-bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message)
+int ReadInputFile(const std::string& in, int in_fmt, CModel& model, std::string& message)
+{
+    if (!textio::IsRegularFile(in)) {
+        message = "Could not read " + in + ": it is missing or not a regular file";
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    const int fmt = ResolveFormat(in, in_fmt);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format of " + in + "; name it with --format";
+        return fmt;
+    }
+    if (!model.ReadFile(FolderOf(in), in, fmt)) {
+        message = "Could not read " + in + " as " + FormatLabel(fmt);
+        if (!model.notes.empty())
+            message += ": " + model.notes;
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    return fmt;
+}
+
+bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
+                 std::FILE* standard_output)
 {
     message.clear();
-    const int read_fmt = ResolveFormat(in, in_fmt);
-    if (read_fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format of " + in + "; name it with --format";
-        return false;
-    }
+    const bool to_stdout = out == "-";
     const int write_fmt = out_fmt == INPUT_FILE_TYPE_AUTO ? DetectFormatByName(out) : out_fmt;
-    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format to write " + out + " in; name it with --to";
+    // an input of unknown format is said first; an unknown output before the read
+    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN && textio::IsRegularFile(in) &&
+        ResolveFormat(in, in_fmt) != INPUT_FILE_TYPE_UNKNOWN) {
+        message = to_stdout ? "Name the format to write to standard output with --to"
+                            : "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
     // the model holds a few fixed-size records: keep it off the stack
     auto model = std::make_unique<CModel>();
-    if (!model->ReadFile(FolderOf(in), in, read_fmt)) {
-        message = "Could not read " + in + " as " + FormatLabel(read_fmt);
+    if (ReadInputFile(in, in_fmt, *model, message) == INPUT_FILE_TYPE_UNKNOWN)
+        return false;
+    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
-    if (!model->SaveFileAs(out, write_fmt)) {
-        message = "Could not save " + out;
+    const std::string read_notes = model->notes;
+    bool saved;
+    if (to_stdout) {
+        model->notes.clear();
+        std::string text;
+        saved = model->BuildSaveText(out, write_fmt, text) &&
+                std::fwrite(text.data(), 1, text.size(), standard_output) == text.size() &&
+                std::fflush(standard_output) == 0;
+    } else {
+        saved = model->SaveFileAs(out, write_fmt);
+    }
+    if (!saved) {
+        message = "Could not save " + out + (model->notes.empty() ? "" : ": " + model->notes);
         return false;
     }
+    // notes of the read and of the save, for the user to see
+    message = read_notes;
+    if (!model->notes.empty())
+        message += (message.empty() ? "" : "; ") + model->notes;
     return true;
 }
 
@@ -350,15 +454,9 @@ namespace {
 // asked for. The format read, or INPUT_FILE_TYPE_UNKNOWN with the reason.
 int ReadForReport(CModel& model, const CCommandLine& cmd, std::string& message)
 {
-    const int fmt = ResolveFormat(cmd.input, cmd.format);
-    if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format of " + cmd.input + "; name it with --format";
+    const int fmt = ReadInputFile(cmd.input, cmd.format, model, message);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN)
         return fmt;
-    }
-    if (!model.ReadFile(FolderOf(cmd.input), cmd.input, fmt)) {
-        message = "Could not read " + cmd.input + " as " + FormatLabel(fmt);
-        return INPUT_FILE_TYPE_UNKNOWN;
-    }
     if (cmd.action != CCommandLine::BONDS || cmd.frame == 1)
         return fmt;
     const std::size_t frames = model.GetFrameCount();
@@ -388,13 +486,15 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         std::fprintf(out, "%s\n", VersionText().c_str());
         return 0;
     case CCommandLine::CONVERT: {
+        // notes and failures go to stderr: stdout may be the structure itself
         std::string message;
         const bool volume = cmd.has_iso || io::DetectVolume(cmd.input) != io::VolumeKind::None;
-        if (volume ? io::ConvertVolumeFile(cmd.input, cmd.output, cmd.to_format, cmd.has_iso, cmd.iso_level, message)
-                   : ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message))
-            return 0;
-        std::fprintf(out, "%s\n", message.c_str());
-        return 1;
+        const bool ok = volume ? io::ConvertVolumeFile(cmd.input, cmd.output, cmd.to_format, cmd.has_iso,
+                                                       cmd.iso_level, message)
+                               : ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message, out);
+        if (!message.empty())
+            std::fprintf(err, "%s%s\n", ok ? "tesk: " : "", message.c_str());
+        return ok ? 0 : 1;
     }
     case CCommandLine::INFO:
     case CCommandLine::BONDS: {
@@ -410,6 +510,10 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         std::fputs(text.c_str(), out);
         return 0;
     }
+    case CCommandLine::RENDER:
+        // drawn by the caller, which has the renderer
+        std::fprintf(err, "tesk: this program cannot render\n");
+        return 1;
     case CCommandLine::BAD_USAGE:
     default:
         std::fprintf(err, "tesk: %s\n%s", cmd.message.c_str(), UsageText());

@@ -1,5 +1,6 @@
 // Pieces shared by the tests: a scratch folder removed when the test ends,
-// whole-file reading, and a volumetric file with known answers.
+// whole-file reading, the real program run from a shell, and a volumetric
+// file with known answers.
 #ifndef TESK_TESTS_TEST_SUPPORT_H
 #define TESK_TESTS_TEST_SUPPORT_H
 
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include <glm/glm.hpp>
+
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -95,5 +98,19 @@ inline std::string BlobChgcar(const Blob& b)
     }
     return text + "\n";
 }
+#ifdef TESK_BINARY
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// The program with `args` (shell words), run in `dir`, its exit status and output.
+inline Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& before = "") {
+    const std::string out = dir.path("stdout"), err = dir.path("stderr");
+    const int raw = std::system(("sh -c 'cd " + dir.root + " && " + before + TESK_BINARY + " " + args + " >" + out +
+                                 " 2>" + err + " </dev/null'").c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000, Slurp(out), Slurp(err)};
+}
+#endif
 
 #endif

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -372,12 +371,10 @@ VolumeKind DetectVolume(const std::string& path)
     const VolumeKind by_name = VolumeKindByName(path);
     if (by_name != VolumeKind::None)
         return by_name;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // a FIFO or a device is no volumetric file, and must not be waited on
+    std::string head;
+    if (!textio::ReadFileHead(path, std::size_t(1) << 16, head))
         return VolumeKind::None;
-    std::string head(std::size_t(1) << 16, '\0');
-    in.read(&head[0], std::streamsize(head.size()));
-    head.resize(std::size_t(in.gcount()));
     return VolumeKindByContent(head);
 }
 

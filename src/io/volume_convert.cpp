@@ -68,13 +68,13 @@ std::string ObjText(const std::vector<core::IsoMesh>& meshes)
         for (const glm::vec3& p : m.positions) {
             text += "v";
             for (int a = 0; a < 3; ++a)
-                textio::AppendFixed(text, p[a], 12, 6, true);
+                textio::AppendShortest(text, p[a], 0, true);
             text += "\n";
         }
         for (const glm::vec3& n : m.normals) {
             text += "vn";
             for (int a = 0; a < 3; ++a)
-                textio::AppendFixed(text, n[a], 10, 6, true);
+                textio::AppendShortest(text, n[a], 0, true);
             text += "\n";
         }
         for (std::size_t t = 0; t + 2 < m.indices.size(); t += 3) {
@@ -130,7 +130,9 @@ bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path
             model.xyz = std::move(reader);
             model.file_format = INPUT_FILE_TYPE_XYZ;
         }
+        model.notes.clear();
         model.is_periodic = v.kind == VolumeKind::Vasp;
+        model.v_periodic_axes = glm::bvec3(true);
         if (model.is_periodic)
             model.m_cell_box = v.cell;
         model.min_xyz = glm::vec3(lo);
