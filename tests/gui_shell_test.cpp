@@ -352,7 +352,10 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     Wheel(1.0f, 1);
     EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f) << "over a window the wheel is the GUI's";
 
-    // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is the middle atom
+    // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is
+    // the middle atom (the control windows, sized to what they hold, would cover it)
+    s->show_config_window = s->show_file_chooser = s->show_info_window = false;
+    Frame();
     ImGuiIO& io = ImGui::GetIO();
     io.MousePos = ImVec2(320.0f, 180.0f), io.DisplaySize = ImVec2(640.0f, 360.0f);
     for (bool down : {true, false}) {
