@@ -9,6 +9,8 @@
 
 #include <glm/glm.hpp>
 
+#include "io/structure.h"
+
 class CXyz {
 public:
     CXyz();
@@ -46,6 +48,8 @@ public:
     // the cell came as Cell="..." (else a periodic structure is written with
     // the extended-XYZ Lattice="...", as such files come)
     bool is_cell_keyword = false;
+    // why the last read refused its text, and where
+    io::Refusal refusal;
 };
 
 #endif

@@ -54,6 +54,10 @@ bool AppendFixed(std::string& out, double value, int width, int decimals, bool s
 // An existing file keeps its permission bits.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
 
+// A piece of a line for a message: in double quotes, without its outer
+// blanks, cut to about 60 characters.
+std::string Quoted(std::string_view text);
+
 // Appends a line read from a file and a line feed; a carriage return it
 // ended with is dropped, so that a saved file has one kind of line end.
 void AppendLine(std::string& out, std::string_view line);

@@ -11,6 +11,7 @@
 
 #include "cmodel.h"
 #include "elements.h"
+#include "textio.h"
 
 namespace {
 
@@ -46,6 +47,18 @@ glm::dmat3 StandardCell(const double p[6])
     m[2] = glm::dvec3(cx, cy, cz);
     return m;
 }
+
+// PDB's coordinates have 8 columns with at least one decimal.
+bool FitsPdbColumns(const std::vector<glm::dvec3>& r)
+{
+    for (const glm::dvec3& x : r)
+        for (int k = 0; k < 3; ++k)
+            if (!(x[k] < 999999.95 && x[k] > -99999.95))
+                return false;
+    return true;
+}
+
+const char* const PDB_TOO_WIDE = "a coordinate is too wide for PDB's 8 columns; save as mmCIF";
 
 bool WriteXyz(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, bool periodic,
               const glm::dmat3& cell, const std::string& path)
@@ -107,10 +120,33 @@ bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
+    save_message.clear();
     if (fmt == INPUT_FILE_TYPE_XYZ && !is_saving_frames && is_bond_eval && GetFrameCount() > 1)
         return SaveAllFrames(path);
-    if (fmt == file_format)
-        return SaveFile(path, path, fmt);
+    const io::FormatEntry* target = io::FindFormat(fmt);
+    if (target != nullptr && target->write != nullptr) {
+        try {
+            io::Structure s;
+            std::string text;
+            if (!StructureForSave(s))
+                return false;
+            if (!target->write(s, text, save_message))
+                return false;
+            if (textio::WriteFileAtomically(path, text))
+                return true;
+            save_message = "cannot be written";
+        } catch (const std::exception&) {
+            save_message = "too large for the memory";
+        }
+        return false;
+    }
+    if (fmt == file_format) {
+        const bool saved = SaveFile(path, path, fmt);
+        io::Structure shown;
+        if (!saved && fmt == INPUT_FILE_TYPE_PDB && StructureForSave(shown) && !FitsPdbColumns(shown.positions))
+            save_message = PDB_TOO_WIDE;
+        return saved;
+    }
     if (!is_bond_eval || v_atom_index.empty())
         return false;
     for (unsigned e : v_atom_index)
@@ -118,24 +154,10 @@ bool CModel::SaveFileAs(const std::string& path, int fmt)
             return false;
     try {
         // the file's own coordinates, as its reader keeps them for writing
-        std::vector<glm::dvec3> r;
-        switch (file_format) {
-        case INPUT_FILE_TYPE_XYZ:
-            r = xyz.v_carte_xyz;
-            break;
-        case INPUT_FILE_TYPE_VSP:
-            r = vasp.v_carte_xyz;
-            // Cartesian numbers are kept as written; VASP scales them
-            if (!vasp.is_direct)
-                for (glm::dvec3& x : r)
-                    x *= vasp.parameter;
-            break;
-        case INPUT_FILE_TYPE_PDB:
-            r.assign(pdb.v_carte_xyz.begin(), pdb.v_carte_xyz.end());
-            break;
-        default:
+        io::Structure shown;
+        if (!StructureForSave(shown))
             return false;
-        }
+        std::vector<glm::dvec3> r = std::move(shown.positions);
         if (r.size() != v_atom_index.size())
             return false;
 
@@ -157,7 +179,11 @@ bool CModel::SaveFileAs(const std::string& path, int fmt)
             }
             return WriteVasp(r, v_atom_index, m_cell_box, path);
         case INPUT_FILE_TYPE_PDB:
-            return WritePdb(r, v_atom_index, is_periodic, m_cell_box, path);
+            if (WritePdb(r, v_atom_index, is_periodic, m_cell_box, path))
+                return true;
+            if (!FitsPdbColumns(r))
+                save_message = PDB_TOO_WIDE;
+            return false;
         default:
             return false;
         }

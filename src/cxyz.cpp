@@ -95,11 +95,20 @@ struct Header {
 };
 
 // Count line and comment line. The count must be a positive number.
-bool ParseHeader(textio::LineCursor& cursor, const std::string& f, Header& header) {
+bool ParseHeader(textio::LineCursor& cursor, const std::string& f, Header& header, io::Refusal& refusal) {
     std::string_view line;
-    if (!cursor.Next(line)) return false;
-    if (!ParseCount(line, header.count) || header.count <= 0) return false;
-    if (!cursor.Next(line)) return false;
+    if (!cursor.Next(line)) {
+        refusal = {0, "is empty"};
+        return false;
+    }
+    if (!ParseCount(line, header.count) || header.count <= 0) {
+        refusal = {1, textio::Quoted(line) + " is not a count of atoms"};
+        return false;
+    }
+    if (!cursor.Next(line)) {
+        refusal = {1, "the file ends before the comment line"};
+        return false;
+    }
     if (line.find("Cell") != std::string_view::npos) {
         // the cell text runs from the first to the last double quote
         std::string_view text = line;
@@ -137,7 +146,7 @@ bool CXyz::GetFormat(std::string d, std::string f) {
         if (!textio::ReadWholeFile(f, text)) return false;
         textio::LineCursor cursor(text);
         Header header;
-        if (!ParseHeader(cursor, f, header)) return false;
+        if (!ParseHeader(cursor, f, header, refusal)) return false;
         total_atoms = static_cast<unsigned>(header.count);
         is_periodic = header.periodic;
         is_cell_keyword = header.cell_keyword;
@@ -164,13 +173,16 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
     try {
         textio::LineCursor cursor(text);
         Header header;
-        if (!ParseHeader(cursor, f, header)) return false;
+        if (!ParseHeader(cursor, f, header, refusal)) return false;
 
         // The shortest atom line, "H 0 0 0", and its line feed take 8 bytes:
         // a count the rest of the file cannot hold is refused before any
         // memory is taken for it.
         const std::size_t n = static_cast<std::size_t>(header.count);
-        if (n > (cursor.Remaining() + 1) / 8) return false;
+        if (n > (cursor.Remaining() + 1) / 8) {
+            refusal = {1, "the count " + std::to_string(n) + " is more atoms than the file can hold"};
+            return false;
+        }
 
         std::vector<glm::dvec3> carte(n);
         std::vector<glm::vec3> positions(n);
@@ -178,20 +190,35 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
         glm::dvec3 lo(0.0), hi(0.0);
         std::string_view line;
         for (std::size_t k = 0; k < n; ++k) {
-            if (!cursor.Next(line)) return false;
+            if (!cursor.Next(line)) {
+                refusal = {cursor.LineNumber(), "the file ends after " + std::to_string(k) + " of " +
+                                                    std::to_string(n) + " atoms"};
+                return false;
+            }
             const char* p = line.data();
             const char* const end = p + line.size();
             while (p < end && IsBlank(*p)) ++p;
             const char* const name = p;
             while (p < end && !IsBlank(*p)) ++p;
-            if (p == name) return false;
+            if (p == name) {
+                refusal = {cursor.LineNumber(), "a blank line stands where atom " + std::to_string(k + 1) + " of " +
+                                                    std::to_string(n) + " should"};
+                return false;
+            }
             const unsigned element = ::GetAtomIndex(name, static_cast<std::size_t>(p - name));
+            const std::string_view numbers(p, static_cast<std::size_t>(end - p));
             glm::dvec3 r;
             for (int c = 0; c < 3; ++c) {
-                if (!textio::ScanNumber(p, end, r[c])) return false;
+                if (!textio::ScanNumber(p, end, r[c])) {
+                    refusal = {cursor.LineNumber(), textio::Quoted(numbers) + " is not three numbers"};
+                    return false;
+                }
                 // the model draws in float: a value beyond its range is as
                 // unusable as infinity
-                if (!std::isfinite(r[c]) || std::fabs(r[c]) > double(FLT_MAX)) return false;
+                if (!std::isfinite(r[c]) || std::fabs(r[c]) > double(FLT_MAX)) {
+                    refusal = {cursor.LineNumber(), textio::Quoted(numbers) + " holds a number out of range"};
+                    return false;
+                }
             }
             carte[k] = r;
             positions[k] = glm::vec3(r);

@@ -76,9 +76,44 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         return false;
     char message[256];
     try {
+        if (IsTableFormat()) {
+            io::Structure frame;
+            if (!ReadStructureFrame(k, frame, frame_message))
+                return false;
+            std::vector<glm::vec3> positions(frame.positions.begin(), frame.positions.end());
+            v_float_raw_xyz.swap(positions);
+            v_atom_index = frame.elements;
+            if (frame.is_periodic) {
+                is_periodic = true;
+                m_cell_box = frame.cell;
+            }
+            file_structure = std::move(frame);
+            u_frame = k;
+            frame_message.clear();
+            if (bonds)
+                EvalAtomicBonds();
+        } else if (!LoadObjectFrame(k, bonds, message, sizeof message)) {
+            return false;
+        }
+    } catch (const std::exception&) {
+        frame_message = "Out of memory for the frame";
+        return false;
+    }
+    // shown around the first frame's centre, so that motion stays visible
+    for (glm::vec3& p : v_float_raw_xyz)
+        p -= frame_center_xyz;
+    if (bonds)
+        for (std::size_t b = 0; b < std::min<std::size_t>(i_number_of_bonds, m_bond_xyz.size()); ++b)
+            m_bond_xyz[b] -= frame_center_xyz;
+    return true;
+}
+
+bool CModel::LoadObjectFrame(std::size_t k, bool bonds, char* message, std::size_t message_size)
+{
+    {
         std::string text;
         if (!trajectory.ReadFrameText(k, text)) {
-            std::snprintf(message, sizeof message, "There is no frame %zu", k + 1);
+            std::snprintf(message, message_size, "There is no frame %zu", k + 1);
             frame_message = message;
             std::printf("%s\n", message);
             std::fflush(stdout);
@@ -92,11 +127,11 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
             std::remove_reference_t<decltype(current)> reader;
             if (!ReadText(reader, frame_folder, trajectory.path, text, positions, elements) ||
                 !Usable(positions, elements)) {
-                std::snprintf(message, sizeof message, "Frame %zu cannot be read", k + 1);
+                std::snprintf(message, message_size, "Frame %zu cannot be read", k + 1);
                 return false;
             }
             if (positions.size() != u_frame_atoms) {
-                std::snprintf(message, sizeof message, "Frame %zu holds %zu atoms, the first frame %zu: not shown",
+                std::snprintf(message, message_size, "Frame %zu holds %zu atoms, the first frame %zu: not shown",
                               k + 1, positions.size(), u_frame_atoms);
                 return false;
             }
@@ -139,16 +174,7 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         frame_message.clear();
         if (bonds)
             EvalAtomicBonds();
-    } catch (const std::exception&) {
-        frame_message = "Out of memory for the frame";
-        return false;
     }
-    // shown around the first frame's centre, so that motion stays visible
-    for (glm::vec3& p : v_float_raw_xyz)
-        p -= frame_center_xyz;
-    if (bonds)
-        for (std::size_t b = 0; b < std::min<std::size_t>(i_number_of_bonds, m_bond_xyz.size()); ++b)
-            m_bond_xyz[b] -= frame_center_xyz;
     return true;
 }
 

@@ -72,13 +72,47 @@ bool MakeFolders(const std::string& path, int& err)
     return true;
 }
 
-const char* FormatName(const CShellState& s, int code)
+const char* FormatName(const CShellState&, int code) { return FormatLabel(code); }
+
+// The codes and labels of the formats a list offers: every format (and
+// Auto) to read, the writable ones to save.
+struct FormatList {
+    std::vector<int> codes;
+    std::vector<const char*> labels;
+    std::vector<const char*> extensions;  // the first of each format's
+};
+
+const FormatList& ListOfFormats(bool writable)
 {
-    if (code >= 0 && code < 3)
-        return s.format_items[code];
-    if (code == INPUT_FILE_TYPE_AUTO)
-        return s.format_items[3];
-    return "an unknown format";
+    static const FormatList lists[2] = {
+        [] {
+            FormatList l;
+            for (const io::FormatEntry& e : io::Formats()) {
+                l.codes.push_back(int(e.format));
+                l.labels.push_back(e.label);
+            }
+            l.codes.push_back(INPUT_FILE_TYPE_AUTO);
+            l.labels.push_back("Auto");
+            return l;
+        }(),
+        [] {
+            FormatList l;
+            static std::vector<std::string> firsts;
+            for (const io::FormatEntry& e : io::Formats())
+                if (e.is_writable) {
+                    const std::string all = e.extensions;
+                    firsts.push_back(all.substr(0, all.find(' ')));
+                }
+            std::size_t k = 0;
+            for (const io::FormatEntry& e : io::Formats())
+                if (e.is_writable) {
+                    l.codes.push_back(int(e.format));
+                    l.labels.push_back(e.label);
+                    l.extensions.push_back(firsts[k++].c_str());
+                }
+            return l;
+        }()};
+    return lists[writable ? 1 : 0];
 }
 
 }  // namespace
@@ -406,7 +440,8 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
         // atom numbers of the previous structure mean nothing now
         ClearSelection(atom);
         s.is_atom_lock = true;
-        s.load_message.clear();
+        // what the reader wants told: mixed sites, data blocks, unknown types
+        s.load_message = atom.data.read_note;
         if (set_title) {
             char title[TITLE_SIZE];
             std::snprintf(title, sizeof title, "Tesk ");
@@ -416,7 +451,9 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
                 glfwSetWindowTitle(s.window, s.win_title);
         }
     } else {
-        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, code);
+        s.load_message = code == INPUT_FILE_TYPE_UNKNOWN
+                             ? std::string("Could not read ") + path + " as " + FormatName(s, code)
+                             : io::RefusalText(path, atom.data.read_refusal);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }
@@ -503,9 +540,9 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
 
 namespace {
 
-void Report(CShellState& s, bool ok, const std::string& path)
+void Report(CShellState& s, bool ok, const std::string& path, const std::string& why = std::string())
 {
-    s.load_message = (ok ? "Saved " : "Could not save ") + path;
+    s.load_message = (ok ? "Saved " : "Could not save ") + path + (ok || why.empty() ? "" : ": " + why);
     std::printf("%s\n", s.load_message.c_str());
     std::fflush(stdout);
 }
@@ -527,24 +564,27 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
     return name;
 }
 
-const char* const SAVE_LABELS[3] = {"XYZ", "VASP", "PDB"};
-const char* const SAVE_EXTENSIONS[3] = {".xyz", ".vasp", ".pdb"};
-
 void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
 {
     if (!s.save_dlg)
         s.save_dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
     std::string start;
     if (open) {
-        const int read_in = atom.data.file_format;
-        s.save_format = read_in >= 0 && read_in < 3 ? read_in : INPUT_FILE_TYPE_XYZ;
+        // offered first: the format it was read in, where that has a writer
+        const FormatList& list = ListOfFormats(true);
+        s.save_format = 0;
+        for (std::size_t k = 0; k < list.codes.size(); ++k)
+            if (list.codes[k] == atom.data.file_format)
+                s.save_format = int(k);
         start = StartName(s, nullptr, "structure.xyz");
     }
-    const char* chosen =
-        s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS, 3, &s.save_format);
+    const FormatList& list = ListOfFormats(true);
+    const char* chosen = s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), list.labels.data(),
+                                                    list.extensions.data(), int(list.codes.size()), &s.save_format);
     if (chosen != nullptr && chosen[0] != '\0') {
         const std::string path(chosen);
-        Report(s, atom.is_visible && atom.data.SaveFileAs(path, s.save_format), path);
+        const int code = list.codes[std::size_t(std::clamp(s.save_format, 0, int(list.codes.size()) - 1))];
+        Report(s, atom.is_visible && atom.data.SaveFileAs(path, code), path, atom.data.save_message);
     }
 }
 
@@ -575,10 +615,11 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::Begin("Choose File (ctrl+f)", &s.show_file_chooser);
 
     if (ImGui::BeginCombo("Input Format", s.item_current)) {
-        for (int n = 0; n < 4; ++n) {
-            const bool is_selected = std::strcmp(s.item_current, s.format_items[n]) == 0;
-            if (ImGui::Selectable(s.format_items[n], is_selected))
-                atom.input_format = n < 3 ? n : INPUT_FILE_TYPE_AUTO;
+        const FormatList& list = ListOfFormats(false);
+        for (std::size_t n = 0; n < list.codes.size(); ++n) {
+            const bool is_selected = std::strcmp(s.item_current, list.labels[n]) == 0;
+            if (ImGui::Selectable(list.labels[n], is_selected))
+                atom.input_format = list.codes[n];
             s.item_current = FormatName(s, atom.input_format);
             if (is_selected)
                 ImGui::SetItemDefaultFocus();

@@ -216,7 +216,7 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
     Load(PAIR, 2);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
-    EXPECT_EQ(s->load_message, "Could not read " + PAIR + " as PDB");
+    EXPECT_EQ(s->load_message, PAIR + ": holds no ATOM or HETATM record");
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     // the combo changes the format and loads nothing; "Reload" reads the same file again
     Choose(CHOOSER, "Input Format", "Auto");
