@@ -97,17 +97,19 @@ bool WriteMmcif(const Structure& in, std::string& out, std::string& why)
         AppendF(out, "_cell.angle_alpha %.6f\n_cell.angle_beta %.6f\n_cell.angle_gamma %.6f\n", p[3], p[4], p[5]);
         out += "_symmetry.space_group_name_H-M 'P 1'\n";
     }
+    // the columns PDBx readers require, though Tesk knows no residues
     out += "loop_\n_atom_site.group_PDB\n_atom_site.id\n_atom_site.type_symbol\n_atom_site.label_atom_id\n"
-           "_atom_site.label_comp_id\n_atom_site.label_asym_id\n_atom_site.label_seq_id\n"
-           "_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n_atom_site.occupancy\n"
+           "_atom_site.label_alt_id\n_atom_site.label_comp_id\n_atom_site.label_asym_id\n"
+           "_atom_site.label_seq_id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+           "_atom_site.occupancy\n_atom_site.B_iso_or_equiv\n_atom_site.auth_seq_id\n"
            "_atom_site.pdbx_PDB_model_num\n";
     out.reserve(out.size() + in.positions.size() * 80);
     for (std::size_t i = 0; i < in.positions.size(); ++i) {
         const glm::dvec3& r = in.positions[i];
         out += "HETATM " + std::to_string(i + 1) + " " + symbol[in.elements[i]] + " " + LabelOf(in, i) +
-               " UNL A . ";
+               " . UNL A . ";
         AppendF(out, "%.4f %.4f %.4f", r.x, r.y, r.z);
-        AppendF(out, " %.3g 1\n", i < in.occupancies.size() ? in.occupancies[i] : 1.0, 0.0, 0.0);
+        AppendF(out, " %.3g 0 1 1\n", i < in.occupancies.size() ? in.occupancies[i] : 1.0, 0.0, 0.0);
     }
     return true;
 }

@@ -137,7 +137,7 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
                 continue;
             long long n = 0;
             double a = 0.0, b = 0.0, c = 0.0;
-            if (w.size() >= 2 && ParseLong(w[0], n) && n >= 0) {
+            if (w.size() >= 2 && w.size() <= 3 && ParseLong(w[0], n) && n >= 0 && !ParseDouble(w[1], a)) {
                 if (w.size() == 2 && w[1] == "atoms")
                     atoms = n;
                 else if (w.size() == 2 && w[1] == "bonds")
