@@ -604,6 +604,47 @@ void SaveImageDialog(CShellState& s, bool open)
 
 }  // namespace
 
+namespace {
+
+// LAMMPS atom types and their elements: a symbol typed for a type reads the
+// file again with it (as --types does on the command line).
+void TypesTable(CShellState& s, CDisplay& atom)
+{
+    const std::vector<int>& types = atom.data.file_structure.type_numbers;
+    if (!atom.is_visible || types.empty() || !atom.data.IsTableFormat())
+        return;
+    if (!ImGui::BeginTable("Types", 2, ImGuiTableFlags_Borders | ImGuiTableFlags_SizingFixedFit))
+        return;
+    ImGui::TableSetupColumn("Type");
+    ImGui::TableSetupColumn("Element");
+    ImGui::TableHeadersRow();
+    const auto& chosen = atom.data.read_options.type_elements;
+    for (int t : types) {
+        ImGui::TableNextRow();
+        ImGui::TableSetColumnIndex(0);
+        ImGui::Text("%d", t);
+        ImGui::TableSetColumnIndex(1);
+        const auto it = chosen.find(t);
+        char text[8];
+        std::snprintf(text, sizeof text, "%s", it != chosen.end() ? symbol[it->second].c_str() : "");
+        ImGui::PushID(t);
+        ImGui::SetNextItemWidth(60.0f);
+        if (ImGui::InputTextWithHint("##element", "auto", text, sizeof text, ImGuiInputTextFlags_EnterReturnsTrue)) {
+            unsigned element = 0;
+            auto& map = atom.data.read_options.type_elements;
+            if (text[0] == '\0')
+                map.erase(t);
+            else if (IsElementSymbol(text, std::strlen(text), element))
+                map[t] = element;
+            LoadStructure(s, atom, s.dirPath, s.filePath, false);
+        }
+        ImGui::PopID();
+    }
+    ImGui::EndTable();
+}
+
+}  // namespace
+
 void ChooseFileWindow(CShellState& s, CDisplay& atom)
 {
     if (!s.dlg)
@@ -654,6 +695,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());
+    TypesTable(s, atom);
     ImGui::BeginDisabled(!atom.is_visible);
     const bool save_as = ImGui::Button("Save As");
     ImGui::EndDisabled();

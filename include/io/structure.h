@@ -36,6 +36,9 @@ struct Structure {
     // frames after the first, when the file keeps them all in one table
     // (mmCIF models): positions of the same atoms
     std::vector<std::vector<glm::dvec3>> extra_frames;
+    // LAMMPS: the atom type numbers the file uses, ascending, for the
+    // window's table of type elements
+    std::vector<int> type_numbers;
     // one line the window shows after the load (mixed sites, blocks, ...)
     std::string note;
 };

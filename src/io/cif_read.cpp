@@ -32,6 +32,11 @@ Refusal RefusalOf(const std::exception& e)
         const long line = std::strtol(what.c_str() + colon + 1, &end, 10);
         if (end != what.c_str() + colon + 1 && *end == ':' && line > 0) {
             r.line = std::size_t(line);
+            // and a column after it, "name:LINE:COLUMN:"
+            char* after = nullptr;
+            std::strtol(end + 1, &after, 10);
+            if (after != end + 1 && *after == ':')
+                end = after;
             what = what.substr(std::size_t(end - what.c_str()) + 1);
         }
     }

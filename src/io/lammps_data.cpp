@@ -253,6 +253,8 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
         }
         if (s.positions.size() != std::size_t(atoms))
             return refuse("no Atoms section");
+        if (bond_ids.size() != std::size_t(bonds))
+            return refuse("the header counts " + std::to_string(bonds) + " bonds, but there is no Bonds section");
 
         // atoms in id order, as LAMMPS numbers them. Image flags are read
         // but not applied: the atoms stay in the box, and a bond across a
@@ -284,6 +286,13 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
             if (a->second != c->second)
                 sorted.bonds.emplace_back(std::min(a->second, c->second), std::max(a->second, c->second));
         }
+        for (const auto& m : masses)
+            sorted.type_numbers.push_back(m.first);
+        for (int t : atom_types)
+            if (!masses.count(t) && std::find(sorted.type_numbers.begin(), sorted.type_numbers.end(), t) ==
+                                        sorted.type_numbers.end())
+                sorted.type_numbers.push_back(t);
+        std::sort(sorted.type_numbers.begin(), sorted.type_numbers.end());
         std::size_t unknown = 0;
         for (unsigned e : sorted.elements)
             unknown += e == DUMMY_ATOM_INDEX ? 1 : 0;

@@ -186,6 +186,8 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                     it = known.emplace(types[i], ElementOfType(types[i], options, masses)).first;
                 s.elements[i] = it->second;
             }
+            for (const auto& k : known)
+                s.type_numbers.push_back(k.first);
         }
 
         // LAMMPS writes atoms in any order: put them in id order
