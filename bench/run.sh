@@ -11,7 +11,13 @@ export TESK_BENCH_DATA="$PWD/bench/data"
 build-bench/bench/bench_data --benchmark_min_time=1 "$@"
 build-bench/bench/bench_ui --benchmark_min_time=1 "$@"
 build-bench/bench/bench_edit --benchmark_min_time=1 "$@"
+build-bench/bench/bench_save "$@"
 xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_trajectory "$@"
 if [ -x build-bench/bench/bench_render ]; then
   xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_render --benchmark_min_time=1 "$@"
 fi
+# figures without a display, the load included: 100,000 atoms to 1920 x 1080
+scripts/build.sh build >/dev/null
+bench/render_file.sh build/tesk
+bench/render_file.sh build/tesk --bonds on
+bench/render_file.sh build/tesk --perspective --bonds on

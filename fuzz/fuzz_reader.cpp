@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "cmodel.h"
+#include "fuzz_support.h"
 
 #ifndef FUZZ_FORMAT
 #error "FUZZ_FORMAT must name the input format code"
@@ -23,36 +24,8 @@
 
 namespace {
 
-// The scratch folder lives until the fuzzer exits; a plain buffer, so that
-// the clean-up at exit does not depend on the order of static destructors.
-char g_scratch[64];
-
-void RemoveScratch() {
-    for (const char* name : {"/input", "/POSCAR", "/POTCAR", "/baseline", "/saved"})
-        unlink((std::string(g_scratch) + name).c_str());
-    rmdir(g_scratch);
-}
-
-const std::string& ScratchFolder() {
-    static const std::string folder = [] {
-        // memory-backed when available: every input is written and read back
-        std::strcpy(g_scratch, "/dev/shm/tesk-fuzz-XXXXXX");
-        if (!mkdtemp(g_scratch)) {
-            std::strcpy(g_scratch, "/tmp/tesk-fuzz-XXXXXX");
-            if (!mkdtemp(g_scratch)) std::abort();
-        }
-        std::atexit(RemoveScratch);
-        return std::string(g_scratch);
-    }();
-    return folder;
-}
-
-void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
-}
+using fuzz::ScratchFolder;
+using fuzz::WriteFile;
 
 // A small structure of the same format, loaded before every fuzz input.
 const char* Baseline(int format) {
@@ -150,11 +123,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) {
         // PDB coordinates have eight columns: a save of one that does not fit
-        // even with one decimal is refused, and only then
+        // even with one decimal is refused, and only then; so is a cell
+        // longer than CRYST1 holds
         if (FUZZ_FORMAT != INPUT_FILE_TYPE_PDB) std::abort();
         bool wide = false;
         for (const glm::vec3& p : model.pdb.v_carte_xyz)
             for (int c = 0; c < 3; ++c) wide = wide || !(p[c] > -99999.9f && p[c] < 999999.9f);
+        for (int c = 0; c < 3 && model.pdb.is_periodic; ++c) wide = wide || !(glm::length(model.pdb.cell_xyz[c]) < 99999999.5);
         if (!wide) std::abort();
         return 0;
     }

@@ -5,6 +5,7 @@
 #ifndef TESK_CCRYSTAL_H
 #define TESK_CCRYSTAL_H
 
+#include <array>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -13,7 +14,7 @@
 class CLattice {
 public:
     CLattice() = default;
-    CLattice(const glm::dmat3& cell, const glm::dvec3& origin);
+    CLattice(const glm::dmat3& cell, const glm::dvec3& origin, const glm::bvec3& periodic = glm::bvec3(true));
 
     glm::dvec3 Fractional(const glm::vec3& p) const { return m_inverse * (glm::dvec3(p) - v_origin); }
     // The Cartesian translation of a whole number of cells, as drawn.
@@ -27,7 +28,16 @@ public:
     glm::dvec3 v_origin{0.0};
     glm::dvec3 v_plane{0.0};  // distance between lattice planes along each axis
     bool is_usable = false;   // finite and not flat
+    // the axes the structure repeats along; bonds and wrapping keep to them
+    glm::bvec3 v_periodic{true};
 };
+
+// Lengths and angles (degrees) of a cell whose columns are its vectors.
+void CellParameters(const glm::dmat3& cell, double parameters[6]);
+// The cell of lengths a, b, c and angles alpha, beta, gamma (degrees) in the
+// standard setting: a along x, b in the xy plane. Right angles give exact
+// zeros. False for lengths or angles that close no cell.
+bool CellFromParameters(const double parameters[6], glm::dmat3& cell);
 
 // One bond found: atoms i <= j, and the cell offset of j's image.
 struct CCrystalBond {
@@ -54,7 +64,10 @@ void FindPeriodicBondsOf(const CLattice& lattice, unsigned u, const std::vector<
 
 // The whole cells each atom must move by to lie in the cell (fractional
 // coordinates in [0, 1)).
-std::vector<glm::ivec3> WrapShifts(const CLattice& lattice, const std::vector<glm::vec3>& pos);
+// Only periodic axes count; an atom so far out (fractional 1e9 or more) that
+// float positions cannot be wrapped stays, and `far_out` counts such atoms.
+std::vector<glm::ivec3> WrapShifts(const CLattice& lattice, const std::vector<glm::vec3>& pos,
+                                   std::size_t* far_out = nullptr);
 
 // One drawn copy of an atom: its atom number and the cell it is drawn in.
 struct CAtomCopy {
@@ -70,6 +83,12 @@ public:
     static constexpr double BOUNDARY = 1e-4;
 
     void Build(const CLattice& lattice, const std::vector<glm::vec3>& pos, const glm::ivec3& repeat, bool boundary);
+    // The copies Build would make for `repeat`, boundary copies included,
+    // from the atoms' faces counted once by CountFaces.
+    void CountFaces(const CLattice& lattice, const std::vector<glm::vec3>& pos, bool boundary);
+    double CopyCount(const glm::ivec3& repeat) const;
+    // bit a: the position lies on the face at fractional 0 of axis a; bit a + 3: at 1
+    static unsigned char FaceBits(const CLattice& lattice, const glm::vec3& p);
     bool HasCopy(unsigned atom, const glm::ivec3& cell) const { return CopyIndex(atom, cell) >= 0; }
     // The place of that copy among the atom's copies, -1 when not drawn.
     int CopyIndex(unsigned atom, const glm::ivec3& cell) const;
@@ -78,6 +97,7 @@ public:
     // per atom, bit a: near fractional 0 along axis a; bit a + 3: near 1
     std::vector<unsigned char> v_face;
     std::vector<CAtomCopy> v_copies;  // the original (cell 0, 0, 0) first for every atom
+    std::array<std::size_t, 64> v_face_count{};  // atoms per combination of face bits
 };
 
 // What is drawn of a periodic structure: the atom copies (the originals

@@ -19,6 +19,7 @@
 #include "cmouse.h"
 #include "cpalette.h"
 #include "cvisibility.h"
+#include "render/cview.h"
 
 inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
 
@@ -32,6 +33,17 @@ public:
     void Delete();
 
     void DrawScene(int w, int h);
+    // The part of an image of `image` pixels that the framebuffer's
+    // `tile_size` pixels show, from pixel `tile_origin` (rows from the
+    // bottom): images larger than a framebuffer are drawn in tiles.
+    void DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 tile_size);
+    // The camera for the projection in use.
+    glm::mat4 ViewMatrix() const;
+    // Turns the structure to look along a direction of its cell (the
+    // Cartesian axes for a molecule); the trackball turns on from there.
+    void SetView(const CViewDirection& view);
+    // The view a fresh window shows: no turn, no zoom.
+    void ResetView();
 
     // user actions
     bool ReadFile(std::string d, std::string f);
@@ -50,7 +62,16 @@ public:
     // A pick of atom `index` (NO_ATOM_SELECTED for none): replaces the
     // selection, or with `add` toggles the atom in it (at most four atoms).
     void SelectAtom(unsigned index, bool add);
-    void SetAtomScale(bool b) { atom_scale = b ? 0.6f : 1.0f; }
+    // The radius for atoms with bonds (`bonds`) or without; each keeps what
+    // the user set in it while the other is shown.
+    void SetAtomScale(bool bonds)
+    {
+        if (bonds == is_scale_with_bonds)
+            return;
+        (is_scale_with_bonds ? scale_with_bonds : scale_without_bonds) = atom_scale;
+        atom_scale = bonds ? scale_with_bonds : scale_without_bonds;
+        is_scale_with_bonds = bonds;
+    }
     void SetZoom(float f) { view_zoom = f; }
     void SetFont(float f) { font_scale = f; }
     void ShowBonds(bool b) { is_show_bond = b; }
@@ -65,8 +86,10 @@ public:
     void SetTrackLastRotation() { track.SetLastRotation(); }
 
     // picking
-    // `add`: the pick adds the atom to the selection or removes it (Shift)
-    void SetPicking(int cx, int cy, bool add = false);
+    // `add`: the pick adds the atom to the selection or removes it (Shift);
+    // `keep`: an atom already selected keeps the whole selection (the pie
+    // menu acts on all of it)
+    void SetPicking(int cx, int cy, bool add = false, bool keep = false);
     void ProcessPicking(bool b);
 
     // After the model holds a new structure: GPU copies, palette, box and visibility.
@@ -92,6 +115,7 @@ public:
     CLabelsLayer labels;
     CVisibility visible;       // the atoms and bonds the current view may show
     bool is_atom_selected = false;
+    bool is_edited = false;    // the structure was edited since it was read or saved
     bool is_picking = false;
     bool is_visible = false;
     bool is_show_bond = false;
@@ -117,11 +141,16 @@ public:
     std::string selected_symbol;
     std::vector<unsigned> v_selected_atoms;  // selected atoms in click order, at most 4; selected_atom is the last
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
+    bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms
     float atom_scale = 1.0f;
+    float scale_with_bonds = 0.6f, scale_without_bonds = 1.0f;
+    bool is_scale_with_bonds = false;  // the mode atom_scale belongs to
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
     float target_width = 0.0f;
+    bool is_perspective = false;  // else orthographic, as a fresh window shows
+    bool is_depth_cue = false;    // the far atoms fade into the background
     glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
     glm::mat4 Projection{1.0f};
     glm::ivec2 pcolor{0};
@@ -135,6 +164,8 @@ private:
     // Uploads the atoms and bonds as drawn: the model's own, or for a
     // periodic structure its copies and the bond pieces between them.
     void UploadScene();
+    // Depth cueing's colour and depth range, for this frame's projection.
+    void SetDepthCue();
 
 };
 

@@ -39,11 +39,26 @@ float BondLimit(unsigned a, unsigned b);
 inline bool IsBondLength(float d2, float limit) { return d2 <= limit && double(d2) > 0.1; }
 
 // An edit of the shown structure, replayed on every frame read later: the
-// deletion of atom u_atom, or its change to element u_element.
+// deletion of atom u_atom, its change to element u_element, or (is_wrap)
+// every atom moved into the cell.
 struct CFrameEdit {
     bool is_delete;
     unsigned u_atom;
     unsigned u_element;
+    bool is_wrap = false;
+};
+
+// One frame of the file read apart from the shown one (for a save), with the
+// edits made so far: the reader of its format, its elements and its cell.
+struct CFrame {
+    CXyz xyz;
+    CVasp vasp;
+    CPdb pdb;
+    std::vector<glm::vec3> positions;  // as in the file, not centred
+    std::vector<unsigned> elements;
+    bool periodic = false;
+    glm::dmat3 cell{1.0};
+    io::Structure structure;  // a table format's frame (io::FormatEntry::read)
 };
 
 // One atom of the cell-ordered copy the bond search walks: its position,
@@ -93,21 +108,28 @@ public:
     double Distance(unsigned i, unsigned j) const;
     double Angle(unsigned i, unsigned j, unsigned k) const;
     double Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const;
-    // Writes with the writer of the format the structure was read in; false
-    // before any structure was read or when the file cannot be written.
+    // Writes `f` in the format the structure was read in (`fmt` is not
+    // looked at); false before any structure was read or when the file
+    // cannot be written.
     bool SaveFile(std::string d, std::string f, int fmt);
     // Writes the structure to `path` in format `fmt`: through the writer of
     // the format it was read in when that is `fmt`, else from the atoms,
-    // their elements and the cell. An existing file is left as it was on
-    // failure.
+    // their elements and the cell. Every frame of a trajectory goes into the
+    // file where the format holds several (XYZ, PDB models, a VASP file
+    // named XDATCAR...), else the frame shown, with a note. One atomic save:
+    // an existing file is left as it was on failure, and `notes` says why.
     bool SaveFileAs(const std::string& path, int fmt);
+    // The text SaveFileAs writes, appended to `out` (`path` only decides
+    // between POSCAR and XDATCAR); false, with the reason in `notes`, when
+    // there is nothing to save or a frame cannot be written in `fmt`.
+    bool BuildSaveText(const std::string& path, int fmt, std::string& out);
     // Moves every atom of a periodic structure into the cell (fractional
     // coordinates in [0, 1)), in the readers' copies too, as one undo step;
     // the bonds keep their partners, only their images change. False when
     // nothing moved.
     bool Wrap();
     // The cell with the drawn position of its origin.
-    CLattice GetLattice() const { return CLattice(m_cell_box, v_cell_origin); }
+    CLattice GetLattice() const { return CLattice(m_cell_box, v_cell_origin, v_periodic_axes); }
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
 
     // frames of a trajectory file (a file of one structure has one)
@@ -121,10 +143,9 @@ public:
     bool SetFrame(std::size_t k);
     // Reads frame k into the model; its bonds only with `bonds`.
     bool LoadFrame(std::size_t k, bool bonds);
-    // LoadFrame for the formats whose reader is an object of the model's own.
-    bool LoadObjectFrame(std::size_t k, bool bonds, char* message, std::size_t message_size);
-    // Writes every frame that can be read, one after another, as XYZ.
-    bool SaveAllFrames(const std::string& path);
+    // Reads frame k with the edits made so far, leaving the model as it is;
+    // false, with the reason in `why`, as for SetFrame.
+    bool ReadFrame(std::size_t k, CFrame& frame, std::string& why);
     // The reader of each format on a structure's text held in memory.
     static bool ReadText(CXyz& r, const std::string& d, const std::string& f, const std::string& text,
                          std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
@@ -170,6 +191,9 @@ public:
     // fills the record's old values on first use, reads its shifts after.
     void ApplyWrap(CEditRecord& r, bool first);
     void RestoreWrap(const CEditRecord& r);
+    // Moves atom i of a reader's own copy by whole cells of `cell`.
+    static void MoveFileAtom(int format, CXyz& xyz, CVasp& vasp, CPdb& pdb, unsigned i, const glm::ivec3& shift,
+                             const glm::dmat3& cell);
 
     // Writes bond record i_number_of_bonds for atoms i < j, growing the
     // record vectors when they are full.
@@ -196,8 +220,6 @@ public:
     std::vector<std::vector<glm::dvec3>> v_memory_frames;
     io::ReadOptions read_options;  // what the user told the readers (LAMMPS types)
     io::Refusal read_refusal;      // why the last ReadFile refused its file
-    std::string read_note;         // what the last read wants the user to know
-    std::string save_message;      // why the last save refused, when it can tell
     CHistory history;  // edits since the last read
     int file_format = INPUT_FILE_TYPE_XYZ;
     CTrajectory trajectory;
@@ -207,7 +229,13 @@ public:
     std::size_t u_frame_atoms = 0;  // atoms of the first frame as read
     glm::vec3 frame_center_xyz{0.0f};  // every frame is shown around the first one's centre
     std::vector<CFrameEdit> v_edits;
-    bool is_saving_frames = false;
+    // What the last read, save or Wrap has to say besides success or
+    // failure: a refusal's reason, an unknown element symbol, the frames a
+    // save left out. Sentences separated by "; ", empty when all went well.
+    std::string notes;
+    void AddNote(const std::string& note);
+    // the cell axes along which the structure repeats (extended XYZ pbc)
+    glm::bvec3 v_periodic_axes{true};
     int i_neighbor_cells = 0;
     bool is_bond_eval = false;
     bool is_unchanged = true;

@@ -15,6 +15,8 @@ public:
     void SetMouseMotion(float x, float y);
     void SetRotationMatrix();
     void SetLastRotation();
+    // Replaces the turn; a drag turns on from it.
+    void SetRotation(const glm::mat4& turn);
 
     float width = 0.0f;
     float height = 0.0f;

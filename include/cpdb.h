@@ -19,7 +19,6 @@
 
 #include <glm/glm.hpp>
 
-#include "ctimer.h"
 #include "io/structure.h"
 
 // What a record in the standard columns says about its atom besides the
@@ -41,8 +40,6 @@ public:
     static constexpr uint32_t PDB_FORMAT_COLUMNS = 7;
     // pdb_format of token records with a chain identifier after the residue name
     static constexpr uint32_t PDB_FORMAT_CHAIN = 8;
-    // the product's web address in the generated HEADER line
-    static constexpr const char* PRODUCT_ADDRESS = "https://github.com/tesk-viewer/tesk";
 
     CPdb();
 
@@ -56,6 +53,12 @@ public:
     // coordinate does not fit its 8 columns, or the file cannot be written;
     // the target is replaced atomically.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
+    // The parts SaveFile writes, appended to `out`: the header lines (with
+    // CRYST1; false for a cell CRYST1 cannot hold, with the reason in
+    // `why`), then the atom records, which a trajectory wraps in MODEL n /
+    // ENDMDL; "END" closes the file.
+    bool AppendHeader(std::string& out, std::string& why) const;
+    bool AppendAtoms(std::string& out, const std::vector<unsigned>& idx) const;
     void DeleteAtom(unsigned u);
     // Undoes DeleteAtom(u) of an atom whose stored position was `r`.
     // The inverse of DeleteAtom: `info` is the atom's details, when they were kept.
@@ -66,7 +69,6 @@ public:
     glm::vec3 GetMinCoordinate() const { return min_coord; }
     glm::vec3 GetMaxCoordinate() const { return max_coord; }
 
-    CTimer Timer;
     uint32_t header_lines = 0;
     uint32_t total_atoms = 0;
     uint32_t pdb_format = 0;
@@ -83,6 +85,8 @@ public:
     io::Refusal refusal;
     bool is_periodic = false;
     bool is_charges = false;
+    // what the last read has to say (an unknown element, with its line)
+    std::string note;
 
 private:
     // Recognises and reads the text of a PDB file held in memory.

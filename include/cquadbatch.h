@@ -8,6 +8,7 @@
 #ifndef TESK_CQUADBATCH_H
 #define TESK_CQUADBATCH_H
 
+#include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -55,5 +56,7 @@ public:
 
 // The light model's uniforms for view matrix V (light and camera in view space).
 void SetViewLight(unsigned int program, const glm::mat4& V);
+// Shader text `text` with `piece` spliced in before its main().
+std::string BeforeMain(const char* text, const char* piece);
 
 #endif

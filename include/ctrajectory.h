@@ -40,8 +40,14 @@ public:
     std::size_t GetFrameCount();
     // The text of frame k as a file of one structure: the frame's bytes,
     // behind the file's header when the frame does not carry its own. Indexes
-    // as far as needed. False for a frame that does not exist or a read error.
-    bool ReadFrameText(std::size_t k, std::string& out);
+    // as far as needed. False for a frame that does not exist, a read error
+    // or a line longer than MAX_LINE, which is refused as soon as it is met
+    // (with the reason in `why`), so that memory does not follow its length.
+    bool ReadFrameText(std::size_t k, std::string& out, std::string* why = nullptr);
+
+    // No line of a structure file comes near this; a longer one (a file
+    // without line feeds, a tail of zeros left by a crash) ends the frames.
+    static constexpr std::size_t MAX_LINE = std::size_t(1) << 20;
 
     std::string path;
     int file_format = 0;
@@ -55,12 +61,16 @@ public:
     std::uint64_t u_vasp_atoms = 0;
     std::vector<std::uint64_t> v_frame_start;
     bool is_indexed = false;
+    // why the frames end before the file does; empty when they do not
+    std::string note;
 
 private:
     // The line starting at `at` (without its line feed) into `line`; `next`
-    // receives the offset after it. False at the end of the file.
+    // receives the offset after it. False at the end of the file and for a
+    // line longer than MAX_LINE.
     bool LineAt(std::uint64_t at, std::string& line, std::uint64_t& next);
-    // Offset after `count` more lines from `at`; false when the file ends first.
+    // Offset after `count` more lines from `at`; false when the file ends
+    // first or a line is longer than MAX_LINE.
     bool SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t& next);
     bool Fill(std::uint64_t at);
     // Up to `size` bytes at `at`; a gzip file learns its size at its end.

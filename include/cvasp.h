@@ -57,6 +57,9 @@ public:
     // written; the target is replaced atomically. An object that read
     // nothing writes v_carte_xyz (Cartesian) in the cell cell_xyz.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
+    // The text SaveFile writes, appended to `out`; adds the species that
+    // edits brought in to the table.
+    bool AppendText(std::string& out, const std::vector<unsigned>& idx);
     void DeleteAtom(unsigned u);
     // What DeleteAtom(u) would remove, and its exact inverse.
     CVaspAtom GetAtom(unsigned u) const;
@@ -91,6 +94,8 @@ public:
     std::vector<glm::dvec3> v_fract_xyz;
     std::vector<glm::dvec3> v_carte_xyz;
     std::vector<Dyn> v_dynamics;
+    // what the last read has to say (an unknown species symbol, with its line)
+    std::string note;
 
 private:
     // Recognises the text of a structure file held in memory; on success the

@@ -29,6 +29,8 @@ public:
     // one element per stored atom or the file cannot be written; an existing
     // file is then left as it was.
     bool SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx);
+    // The text SaveFile writes, appended to `out` (a frame of a trajectory).
+    bool AppendText(std::string& out, const std::vector<unsigned>& idx) const;
     unsigned GetAtomIndex(std::string s) const;
     void DeleteAtom(unsigned u);
     // Undoes DeleteAtom(u) of an atom whose stored position was `r`.
@@ -48,6 +50,13 @@ public:
     // the cell came as Cell="..." (else a periodic structure is written with
     // the extended-XYZ Lattice="...", as such files come)
     bool is_cell_keyword = false;
+    // the extended-XYZ pbc="T T F" flags: which cell axes are periodic
+    glm::bvec3 v_pbc{true};
+    // the comment line as read, written back with the cell put in its place
+    std::string comment;
+    // what the last read has to say: a cell it could not take, an unknown
+    // element symbol (the first, with its line)
+    std::string note;
     // why the last read refused its text, and where
     io::Refusal refusal;
 };

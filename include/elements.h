@@ -222,5 +222,9 @@ unsigned GetAtomIndex(const char* s, size_t length);
 // True when the text is exactly an element symbol in any case ("FE", "si",
 // "O"), not a longer word ("Silicon") or a name ("CA1"); `index` receives it.
 bool IsElementSymbol(const char* s, size_t length, unsigned& index);
+// True for a symbol GetAtomIndex reads as the dummy atom although it does not
+// name it ("Xx", "Q"): "X" alone or followed by a non-letter ("X1") is the
+// dummy on purpose.
+bool IsUnknownSymbol(const char* s, size_t length);
 
 #endif

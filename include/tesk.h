@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <imgui.h>
 
@@ -55,7 +56,8 @@ public:
     float iposx = 0.0f, iposy = 0.0f;
     float eposx = 0.0f, eposy = 0.0f;
     float pposx = 0.0f, pposy = 0.0f;
-    bool is_mouse = false;
+    bool is_mouse = false;        // a drag on the scene is turning the structure
+    bool is_scene_press = false;  // the left button went down on the scene: a click if let go unmoved
     bool is_select_pie = false;
     bool is_atom_lock = true;
     ImVec2 pie_menu_center{0.0f, 0.0f};
@@ -70,6 +72,16 @@ public:
     char filePath[PATH_SIZE] = {};
     char dirPath[PATH_SIZE] = {};
     std::string load_message;  // why the last load failed, or what the last save did
+    // where the file dialogs open: the folder last shown in one, or of the file last opened
+    std::string browse_folder;
+    // A file to open once the user answered what becomes of unsaved edits:
+    // its folder, path and format code; the question is to be asked, Save
+    // was chosen (Save As opens), and the Save As dialog is saving first.
+    std::string pending_dir, pending_path;
+    int pending_format = -1;
+    bool is_unsaved_asked = false;
+    bool is_save_asked = false;
+    bool is_saving_before_open = false;
     // A file to load in the next pass (command line, dropped on the window)
     // and its format code, INPUT_FILE_TYPE_AUTO to tell it from the file.
     std::string open_request;
@@ -81,10 +93,18 @@ public:
     // Save Image: its dialog, and the PNG to write from the next scene pass.
     std::unique_ptr<FileChooser::Dialog> image_dlg;
     std::string image_request;
+    // its size (0: the window's) and whether nothing drawn stays transparent
+    int image_size[2] = {0, 0};
+    bool is_image_transparent = false;
+    // the typed direction of the Settings window's [u v w] view
+    float view_uvw[3] = {0.0f, 0.0f, 1.0f};
     // Presses seen by the window system since the last keyboard step (bits of
     // the keys below). The GUI library samples key state once per frame, so a
     // tap shorter than a frame would otherwise be lost.
     unsigned pending_keys = 0;
+    // Keys pressed since the last frame, those of them let go again (taps),
+    // and the taps shown held in the current frame.
+    std::vector<int> v_pressed_keys, v_tapped_keys, v_held_taps;
     // Frame pacing: frames still to draw before the loop may sleep, and what
     // the last frame saw of the window and pointer.
     int settle_frames = 0;
@@ -130,9 +150,16 @@ double FrameWait(CShellState& s);
 void WaitForEvents(double seconds);
 
 // Records one key event of the window system (GLFW key, action and modifier
-// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl. Any
-// key event also keeps the loop drawing for SETTLE_FRAMES frames.
+// bits) for the next keyboard step: Delete, and C, F, A, B, S with Ctrl; and
+// every press and tap for HoldKeyTaps. Any key event also keeps the loop
+// drawing for SETTLE_FRAMES frames.
 void NoteKeyPress(CShellState& s, int key, int action, int mods);
+
+// Before the GUI frame starts: a key pressed and let go since the last frame
+// would never be seen down by the GUI library (which reads key state once a
+// frame; fast typing ends a path with such an Enter), so it is shown held
+// for this frame and let go in the next.
+void HoldKeyTaps(CShellState& s);
 
 // Frame loop step 3 helper: framebuffer size and its ratio to the window size.
 void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, int window_h);
@@ -161,9 +188,9 @@ void NoteDrop(CShellState& s, int count, const char** paths);
 void ClearFrame(const CShellState& s);
 // Step 9: draw the structure, if one is shown, and leave no program bound.
 void ScenePass(const CShellState& s, CDisplay& atom);
-// Step 10, before the GUI is drawn: writes the scene as the PNG asked for by
-// Save Image, at the framebuffer size.
-void SaveImageStep(CShellState& s);
+// Step 10, before the GUI is drawn: writes the scene, without the control
+// windows, as the PNG asked for by Save Image, at the size it asked for.
+void SaveImageStep(CShellState& s, CDisplay& atom);
 
 // Loads `path` (in folder `dir`) with format code `fmt`, by default the
 // display's input format; the Auto code tells it from the file. On success

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libglfw3-dev libimgui-dev libglm-dev libfreetype-dev python3-glad
+  libglfw3-dev libegl-dev libimgui-dev libglm-dev libfreetype-dev python3-glad
   fonts-roboto-hinted fonts-liberation2 fonts-liberation fonts-dejavu-core
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils

@@ -12,7 +12,7 @@ run_ctest() {
   local dir="$1" log
   shift
   log=$(mktemp)
-  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j1 "$@" | tee "$log"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir "$dir" --output-on-failure -j1 "$@" | tee "$log"
   passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log")))
   rm -f "$log"
 }

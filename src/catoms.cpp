@@ -12,6 +12,7 @@
 
 #include "elements.h"
 #include "shaders/atom.h"
+#include "shaders/cover.h"
 #include "shaders/light.h"
 
 namespace {
@@ -53,8 +54,9 @@ std::string BeforeFirstFunction(const std::string& text, const char* piece)
 CAtomsLayer::CAtomsLayer()
 {
     const std::string hit = BeforeFirstFunction(atom_hit_glsl, light_glsl);
-    AtomShader.SetShader(atom_vs, (hit + atom_frag_main).c_str());
-    PickShader.SetShader(atom_vs, (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
+    const std::string vs = BeforeMain(atom_vs, cover_glsl);
+    AtomShader.SetShader(vs.c_str(), (hit + atom_frag_main).c_str());
+    PickShader.SetShader(vs.c_str(), (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
     // element colours and radii never change: set once per program
     std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
     for (const CShader* s : {&AtomShader, &PickShader}) {
@@ -175,7 +177,8 @@ void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::ma
         const float dx = mv[0][0] * a.x + mv[1][0] * a.y + mv[2][0] * a.z + mv[3][0] - at.x;
         const float dy = mv[0][1] * a.x + mv[1][1] * a.y + mv[2][1] * a.z + mv[3][1] - at.y;
         const float r = atom_rgbs[std::clamp(int(a.w), 0, int(periodic_table_atoms) - 1)].w * scale + slack;
-        if (dx * dx + dy * dy <= r * r)
+        // under a perspective the rays fan out: every atom goes to the GPU
+        if (dx * dx + dy * dy <= r * r || P[2][3] != 0.0f)
             v_pick_list.push_back(i);
     }
     picked.Fill(v_pick_list);

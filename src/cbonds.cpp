@@ -10,6 +10,7 @@
 
 #include "elements.h"
 #include "shaders/bond.h"
+#include "shaders/cover.h"
 #include "shaders/light.h"
 
 namespace {
@@ -23,10 +24,8 @@ constexpr GLint kListUnit = 5;
 
 CBondsLayer::CBondsLayer()
 {
-    const std::string frag = std::string(bond_frag_main);
     // the light model goes after the declarations, before main
-    const size_t at = frag.find("void main()");
-    BondShader.SetShader(bond_vs, (frag.substr(0, at) + light_glsl + frag.substr(at)).c_str());
+    BondShader.SetShader(BeforeMain(bond_vs, cover_glsl).c_str(), BeforeMain(bond_frag_main, light_glsl).c_str());
     BondShader.Use();
     glUniform1i(glGetUniformLocation(BondShader.Program, "Atoms"), kAtomsUnit);
     glUniform1i(glGetUniformLocation(BondShader.Program, "Bonds"), kBondsUnit);

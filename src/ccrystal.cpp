@@ -35,6 +35,17 @@ inline bool IsBonded(const CLattice& lattice, const std::vector<glm::vec3>& pos,
     return IsBondLength(d.x * d.x + d.y * d.y + d.z * d.z, BondLimit(elem[b.i], elem[b.j]));
 }
 
+// No image is met across an axis along which the structure does not repeat.
+inline bool IsAlongPeriodicAxes(const CLattice& lattice, const glm::ivec3& image) {
+    for (int a = 0; a < 3; ++a)
+        if (image[a] != 0 && !lattice.v_periodic[a]) return false;
+    return true;
+}
+
+// Fractional coordinates beyond this are so far out that a float position
+// there cannot tell images apart; such atoms bond to nothing and stay put.
+constexpr double FAR_OUT = 1e9;
+
 struct GridAtom {
     glm::vec3 q;  // the position wrapped into the cell
     unsigned atom;
@@ -42,9 +53,49 @@ struct GridAtom {
     glm::ivec3 shift;  // the cell the atom lies in: q is its position minus this cell's translation
 };
 
+constexpr double PI = 3.14159265358979323846;
+
+// cos and sin of an angle in degrees, exact at right angles (cos(pi / 2) in
+// floating point is 6e-17, not 0)
+double CosDegrees(double angle) { return angle == 90.0 ? 0.0 : std::cos(angle * PI / 180.0); }
+double SinDegrees(double angle) { return angle == 90.0 ? 1.0 : std::sin(angle * PI / 180.0); }
+
 }  // namespace
 
-CLattice::CLattice(const glm::dmat3& cell, const glm::dvec3& origin) : m_cell(cell), v_origin(origin) {
+void CellParameters(const glm::dmat3& cell, double p[6]) {
+    const glm::dvec3 a = cell[0], b = cell[1], c = cell[2];
+    p[0] = glm::length(a);
+    p[1] = glm::length(b);
+    p[2] = glm::length(c);
+    auto angle = [](const glm::dvec3& u, const glm::dvec3& v) {
+        const double cosine = glm::dot(u, v) / (glm::length(u) * glm::length(v));
+        return std::acos(std::fmax(-1.0, std::fmin(1.0, cosine))) * 180.0 / PI;
+    };
+    p[3] = angle(b, c);
+    p[4] = angle(a, c);
+    p[5] = angle(a, b);
+}
+
+bool CellFromParameters(const double p[6], glm::dmat3& cell) {
+    for (int k = 0; k < 6; ++k)
+        if (!std::isfinite(p[k])) return false;
+    if (!(p[0] > 0 && p[1] > 0 && p[2] > 0)) return false;
+    for (int k = 3; k < 6; ++k)
+        if (!(p[k] > 0 && p[k] < 180)) return false;
+    const double ca = CosDegrees(p[3]), cb = CosDegrees(p[4]);
+    const double cg = CosDegrees(p[5]), sg = SinDegrees(p[5]);
+    const double cx = p[2] * cb, cy = p[2] * (ca - cb * cg) / sg;
+    const double cz2 = p[2] * p[2] - cx * cx - cy * cy;
+    if (!(cz2 > 0)) return false;
+    cell = glm::dmat3(0.0);
+    cell[0] = glm::dvec3(p[0], 0.0, 0.0);
+    cell[1] = glm::dvec3(p[1] * cg, p[1] * sg, 0.0);
+    cell[2] = glm::dvec3(cx, cy, std::sqrt(cz2));
+    return true;
+}
+
+CLattice::CLattice(const glm::dmat3& cell, const glm::dvec3& origin, const glm::bvec3& periodic)
+    : m_cell(cell), v_origin(origin), v_periodic(periodic) {
     const double det = glm::determinant(cell);
     bool finite = std::isfinite(det) && det != 0.0;
     if (finite) m_inverse = glm::inverse(cell);
@@ -158,7 +209,7 @@ void FindPeriodicBonds(const CLattice& lattice, const std::vector<glm::vec3>& po
     auto found = [&](const GridAtom& a, const GridAtom& b, const glm::ivec3& t) {
         // the image offset between the atoms as stored, then the exact test
         const CCrystalBond bond = Canonical(a.atom, b.atom, t - b.shift + a.shift);
-        if (IsBonded(lattice, pos, elem, bond)) out.push_back(bond);
+        if (IsAlongPeriodicAxes(lattice, bond.image) && IsBonded(lattice, pos, elem, bond)) out.push_back(bond);
     };
 
     for (int cz = 0; cz < side.z; ++cz)
@@ -205,10 +256,17 @@ void FindPeriodicBondsOf(const CLattice& lattice, unsigned u, const std::vector<
         if (elem[j] == DUMMY_ATOM_INDEX) continue;
         const glm::dvec3 f = lattice.m_inverse * (glm::dvec3(pos[j]) - glm::dvec3(pos[u]));
         glm::ivec3 lo, hi;
+        bool far = false;
         for (int a = 0; a < 3; ++a) {
-            lo[a] = int(std::ceil(-f[a] - r[a]));
-            hi[a] = int(std::floor(-f[a] + r[a]));
+            // in double before the conversion: a far-out atom would not fit an int
+            if (!(std::fabs(f[a]) < FAR_OUT)) far = true;
+            if (far) break;
+            const double reach_a = lattice.v_periodic[a] ? r[a] : 0.0;
+            lo[a] = int(std::ceil(-f[a] - reach_a));
+            hi[a] = int(std::floor(-f[a] + reach_a));
+            if (!lattice.v_periodic[a]) lo[a] = hi[a] = 0;
         }
+        if (far) continue;
         for (int z = lo.z; z <= hi.z; ++z)
             for (int y = lo.y; y <= hi.y; ++y)
                 for (int x = lo.x; x <= hi.x; ++x) {
@@ -222,21 +280,55 @@ void FindPeriodicBondsOf(const CLattice& lattice, unsigned u, const std::vector<
     }
 }
 
-std::vector<glm::ivec3> WrapShifts(const CLattice& lattice, const std::vector<glm::vec3>& pos) {
+std::vector<glm::ivec3> WrapShifts(const CLattice& lattice, const std::vector<glm::vec3>& pos, std::size_t* far_out) {
     std::vector<glm::ivec3> shifts(pos.size(), glm::ivec3(0));
+    if (far_out != nullptr) *far_out = 0;
     if (!lattice.is_usable) return shifts;
     for (std::size_t i = 0; i < pos.size(); ++i) {
         const glm::dvec3 f = lattice.Fractional(pos[i]);
         glm::ivec3 s(0);
-        for (int a = 0; a < 3; ++a)
-            if (std::isfinite(f[a]) && std::fabs(f[a]) < 1e9) s[a] = -int(std::floor(f[a]));
+        glm::bvec3 movable = lattice.v_periodic;
+        for (int a = 0; a < 3; ++a) {
+            if (!movable[a]) continue;
+            movable[a] = std::isfinite(f[a]) && std::fabs(f[a]) < FAR_OUT;
+            if (movable[a]) s[a] = -int(std::floor(f[a]));
+        }
+        if (movable != lattice.v_periodic && far_out != nullptr) ++*far_out;
         // a coordinate just below 0 may round onto the far face
         const glm::dvec3 g = lattice.Fractional(pos[i] + lattice.Translation(s));
         for (int a = 0; a < 3; ++a)
-            if (g[a] >= 1.0) --s[a];
+            if (movable[a] && g[a] >= 1.0) --s[a];
         shifts[i] = s;
     }
     return shifts;
+}
+
+unsigned char CCopies::FaceBits(const CLattice& lattice, const glm::vec3& p) {
+    const glm::dvec3 f = lattice.Fractional(p);
+    unsigned char bits = 0;
+    for (int a = 0; a < 3; ++a) {
+        if (!lattice.v_periodic[a]) continue;
+        if (std::fabs(f[a]) <= BOUNDARY) bits |= (unsigned char)(1u << a);
+        if (std::fabs(f[a] - 1.0) <= BOUNDARY) bits |= (unsigned char)(8u << a);
+    }
+    return bits;
+}
+
+void CCopies::CountFaces(const CLattice& lattice, const std::vector<glm::vec3>& pos, bool boundary) {
+    v_face_count.fill(0);
+    for (const glm::vec3& p : pos) ++v_face_count[boundary && lattice.is_usable ? FaceBits(lattice, p) : 0];
+}
+
+double CCopies::CopyCount(const glm::ivec3& repeat) const {
+    double total = 0.0;
+    for (unsigned bits = 0; bits < v_face_count.size(); ++bits) {
+        if (v_face_count[bits] == 0) continue;
+        double per_atom = 1.0;
+        for (int a = 0; a < 3; ++a)
+            per_atom *= double(repeat[a] + ((bits >> a) & 1u) + ((bits >> (a + 3)) & 1u));
+        total += per_atom * double(v_face_count[bits]);
+    }
+    return total;
 }
 
 void CCopies::Build(const CLattice& lattice, const std::vector<glm::vec3>& pos, const glm::ivec3& repeat,
@@ -245,13 +337,7 @@ void CCopies::Build(const CLattice& lattice, const std::vector<glm::vec3>& pos, 
     v_face.assign(pos.size(), 0);
     v_copies.clear();
     for (std::size_t i = 0; i < pos.size(); ++i) {
-        if (boundary && lattice.is_usable) {
-            const glm::dvec3 f = lattice.Fractional(pos[i]);
-            for (int a = 0; a < 3; ++a) {
-                if (std::fabs(f[a]) <= BOUNDARY) v_face[i] |= (unsigned char)(1u << a);
-                if (std::fabs(f[a] - 1.0) <= BOUNDARY) v_face[i] |= (unsigned char)(8u << a);
-            }
-        }
+        if (boundary && lattice.is_usable) v_face[i] = FaceBits(lattice, pos[i]);
         // per axis the cells the atom is drawn in; the original's cell first
         int along[3][12];
         int count[3];

@@ -12,6 +12,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "elements.h"
+#include "render/cview.h"
 
 namespace {
 
@@ -55,13 +56,74 @@ void CDisplay::Delete()
 
 void CDisplay::DrawScene(int w, int h)
 {
-    frame_size = glm::ivec2(w, h);
+    DrawTile(glm::ivec2(w, h), glm::ivec2(0), glm::ivec2(w, h));
+}
+
+glm::mat4 CDisplay::ViewMatrix() const
+{
+    if (!is_perspective)
+        return track.View;
+    // the eye steps back to where the perspective frames the scene
+    return glm::translate(glm::mat4(1.0f), glm::vec3(0.0f, 0.0f, 3.0f - PERSPECTIVE_DISTANCE * target_width)) *
+           track.View;
+}
+
+void CDisplay::SetView(const CViewDirection& view)
+{
+    track.SetRotation(ViewTurn(data.is_periodic ? data.m_cell_box : glm::dmat3(1.0), view));
+}
+
+void CDisplay::ResetView()
+{
+    track.SetRotation(glm::mat4(1.0f));
+    view_zoom = 1.0f;
+}
+
+void CDisplay::SetDepthCue()
+{
+    // from the nearest to the farthest corner of the drawn cells (of the
+    // atoms' box for a molecule), as the view turns them
+    glm::dmat3 block = data.m_cell_box;
+    for (int a = 0; a < 3; ++a)
+        block[a] *= data.is_periodic ? double(v_repeat[a]) : 1.0;
+    const glm::mat4 to_view = ViewMatrix() * SceneModel() * BoxPlacement();
+    float front = -1e30f, back = 1e30f;
+    for (int corner = 0; corner < 8; ++corner) {
+        const glm::dvec3 at(corner & 1 ? 0.5 : -0.5, corner & 2 ? 0.5 : -0.5, corner & 4 ? 0.5 : -0.5);
+        const float z = (to_view * glm::vec4(glm::vec3(block * at), 1.0f)).z;
+        front = std::max(front, z);
+        back = std::min(back, z);
+    }
+    auto depth = [this](float z) {
+        const glm::vec4 clip = Projection * glm::vec4(0.0f, 0.0f, z, 1.0f);
+        return 0.5f * clip.z / clip.w + 0.5f;
+    };
+    // the far side fades most of the way into the background
+    const glm::vec4 cue(glm::vec3(CColor), is_depth_cue ? 0.7f : 0.0f);
+    const glm::vec2 range(depth(front), depth(back));
+    for (const unsigned program : {atoms.AtomShader.Program, bonds.BondShader.Program}) {
+        glUseProgram(program);
+        glUniform4fv(glGetUniformLocation(program, "Cue"), 1, &cue[0]);
+        glUniform2fv(glGetUniformLocation(program, "CueDepth"), 1, &range[0]);
+    }
+}
+
+void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 tile_size)
+{
+    const int w = image.x, h = image.y;
+    frame_size = tile_size;
     const glm::vec3& size = data.v_box_size;
     target_width = view_zoom * std::max(size.x, std::max(size.y, size.z));
     if (data.is_periodic)
         target_width *= float(std::max(v_repeat.x, std::max(v_repeat.y, v_repeat.z)));
     track.SetViewSize(w, h);
-    Projection = MakeProjection(w, h, target_width);
+    Projection = is_perspective ? MakePerspective(w, h, target_width) : MakeProjection(w, h, target_width);
+    if (tile_size != image)
+        Projection = TileMatrix(image, tile_origin, tile_size) * Projection;
+    SetDepthCue();
+    // the visibility pass works with parallel rays only
+    const bool culling = visible.is_culling;
+    visible.is_culling = culling && !is_perspective;
     // the settings or the model changed behind our back: old copies would be wrong
     const bool crystal = data.is_periodic;
     if (crystal != is_scene_shown ||
@@ -73,7 +135,7 @@ void CDisplay::DrawScene(int w, int h)
     else if (!crystal && bonds.u_source != std::min<size_t>(data.i_number_of_bonds, data.m_bond_indices.size()))
         bonds.Upload(data);
 
-    const glm::mat4& V = track.View;
+    const glm::mat4 V = ViewMatrix();
     const glm::mat4 M = SceneModel();
     if (is_picking)
         PickPass();
@@ -113,6 +175,7 @@ void CDisplay::DrawScene(int w, int h)
     if (is_show_label)
         labels.Draw(data, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index);
     measure.Draw(Projection * V * M, data.v_float_raw_xyz, v_selected_atoms);
+    visible.is_culling = culling;
 }
 
 void CDisplay::PickPass()
@@ -130,7 +193,7 @@ void CDisplay::PickPass()
         const glm::vec2 ndc = (glm::vec2(pcolor) + 0.5f) / glm::vec2(frame_size) * 2.0f - 1.0f;
         const glm::vec2 at = (ndc - glm::vec2(Projection[3])) / glm::vec2(Projection[0][0], Projection[1][1]);
         const float slack = 2.0f / std::min(frame_size.x * Projection[0][0], frame_size.y * Projection[1][1]);
-        atoms.DrawPick(Projection, track.View, SceneModel(), atom_scale, at, slack);
+        atoms.DrawPick(Projection, ViewMatrix(), SceneModel(), atom_scale, at, slack);
     }
     ProcessPicking(true);
     glClearColor(CColor.r, CColor.g, CColor.b, CColor.a);
@@ -166,6 +229,7 @@ bool CDisplay::ReadFile(std::string d, std::string f)
 
 void CDisplay::OnStructureLoaded()
 {
+    is_edited = false;
     is_show_boundary = data.is_periodic;
     OnModelChanged();
     is_visible = true;
@@ -176,8 +240,10 @@ void CDisplay::UploadScene()
 {
     v_repeat = glm::clamp(v_repeat, glm::ivec3(1), glm::ivec3(10));
     // a large crystal repeated many times would not fit in memory: fewer cells
-    const double count = static_cast<double>(data.GetTotalAtoms());
-    while (data.is_periodic && count * v_repeat.x * v_repeat.y * v_repeat.z > kMostCopies) {
+    // the copies on the faces count too: a corner atom is drawn eight times
+    if (data.is_periodic)
+        copies.CountFaces(data.GetLattice(), data.v_float_raw_xyz, is_show_boundary);
+    while (data.is_periodic && copies.CopyCount(v_repeat) > kMostCopies) {
         int& most = v_repeat.x >= v_repeat.y && v_repeat.x >= v_repeat.z ? v_repeat.x
                     : v_repeat.y >= v_repeat.z                          ? v_repeat.y
                                                                           : v_repeat.z;
@@ -263,10 +329,10 @@ void CDisplay::OnModelChanged()
 
 void CDisplay::OnFrameChanged()
 {
-    // same atoms and bonds in other places, maybe in another cell
-    atoms.Upload(data);
-    bonds.Upload(data);
-    box.BuildCube(data.m_cell_box);
+    // Same atoms and bonds in other places, maybe in another cell. In a
+    // crystal, which copies exist, where half-bonds end and which atoms sit on
+    // a face all follow the positions: built again as for a new structure.
+    UploadScene();
 }
 
 void CDisplay::ResetPalette()
@@ -283,6 +349,7 @@ bool CDisplay::SaveFile(std::string f)
 void CDisplay::CenterCoordinates()
 {
     data.CenterCoordinates();
+    is_edited = true;
     UploadScene();
 }
 
@@ -292,6 +359,7 @@ void CDisplay::DeleteAtom(unsigned u)
     if (!is_atom_selected || selected_atom == NO_ATOM_SELECTED || u >= data.GetTotalAtoms())
         return;
     data.DeleteAtom(u);
+    is_edited = true;
     // every later atom moved down by one; the model dropped and renumbered the bonds
     if (is_scene_shown) {
         UploadScene();
@@ -310,6 +378,7 @@ void CDisplay::DeleteSelectedAtoms()
         list.push_back(selected_atom);
     // DeleteAtoms skips numbers past the atoms: a selection left from a previous structure
     data.DeleteAtoms(list);
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
 }
@@ -318,6 +387,7 @@ bool CDisplay::Undo()
 {
     if (!data.Undo())
         return false;
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
     return true;
@@ -327,6 +397,7 @@ bool CDisplay::Redo()
 {
     if (!data.Redo())
         return false;
+    is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
     return true;
@@ -336,6 +407,7 @@ bool CDisplay::Wrap()
 {
     if (!data.Wrap())
         return false;
+    is_edited = true;
     OnModelChanged();
     return true;
 }
@@ -376,6 +448,7 @@ void CDisplay::UpdateAtomType(unsigned u)
         u >= periodic_table_atoms)
         return;
     data.ChangeAtom(selected_atom, u);
+    is_edited = true;
     // one atom record; the model found that atom's bonds again
     if (is_scene_shown) {
         UploadScene();
@@ -390,9 +463,10 @@ void CDisplay::UpdateAtomType(unsigned u)
 
 // --- picking ---------------------------------------------------------------
 
-void CDisplay::SetPicking(int cx, int cy, bool add)
+void CDisplay::SetPicking(int cx, int cy, bool add, bool keep)
 {
     is_pick_adding = add;
+    is_pick_keeping = keep;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
     pcolor = glm::ivec2(cx, viewport[3] - cy);
@@ -415,7 +489,9 @@ void CDisplay::ProcessPicking(bool /*b*/)
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];
         if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_atom_index.size()) {
-            SelectAtom(index, is_pick_adding);
+            if (!is_pick_keeping ||
+                std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index) == v_selected_atoms.end())
+                SelectAtom(index, is_pick_adding);
             return;
         }
     }

@@ -1,14 +1,16 @@
 #include "cformat.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string_view>
 #include <vector>
 
+#include "core/report.h"
 #include "io/lammps.h"
+#include "textio.h"
 #include "version.h"
 
 namespace {
@@ -48,6 +50,9 @@ const char* UsageText()
     static const std::string text =
         "Usage: tesk [OPTIONS] [FILE]\n"
         "       tesk [--format FMT] [--to FMT] [--types MAP] --convert IN OUT\n"
+        "       tesk [--format FMT] --info IN\n"
+        "       tesk [--format FMT] [--frame K] --bonds IN\n"
+        "       tesk [--format FMT] [RENDER OPTIONS] --render IN OUT.png\n"
         "\n"
         "Shows the atomic structure in FILE (XYZ, VASP, PDB, CIF, mmCIF, LAMMPS data\n"
         "or dump; any of them gzip-compressed as NAME.gz).\n"
@@ -57,10 +62,29 @@ const char* UsageText()
         "                    (default: told from the name, then the content)\n"
         "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
         "  --to FMT          write OUT as FMT: " + io::FormatNames(true) + "\n"
-        "                    (default: told from the name of OUT)\n"
+        "                    (default: told from the name of OUT); OUT - writes to\n"
+        "                    standard output\n"
         "  --types MAP       LAMMPS atom types as elements, e.g. 1=Cu,2=Zr\n"
+        "  --info IN         print the format, atom count, formula, cell, periodicity\n"
+        "                    and frame count of IN\n"
+        "  --bonds IN        print the bonds the viewer draws, one 'i j length a b c'\n"
+        "                    a line: atoms from 0 in file order, a b c the cell of\n"
+        "                    j's image\n"
+        "  --frame K         the frame --bonds reports, from 1 (default 1)\n"
+        "  --render IN OUT   draw IN into the PNG OUT, with no window and no display\n"
         "  -h, --help        show this text and exit\n"
-        "  -V, --version     show the version and exit\n";
+        "  -V, --version     show the version and exit\n"
+        "\n"
+        "Render options:\n"
+        "  --size WxH        image size in pixels, up to 8192x8192 (default 1280x720)\n"
+        "  --view V          look along a, b, c, a*, b*, c* or u,v,w\n"
+        "                    (default: the view a new window shows)\n"
+        "  --ortho           orthographic projection (default)\n"
+        "  --perspective     perspective projection\n"
+        "  --background B    transparent or #rrggbb (default: the window's colour)\n"
+        "  --bonds on|off    draw bonds (default off, as a new window)\n"
+        "  --labels on|off   draw element symbols (default off)\n"
+        "  --repeat NxMxK    cells drawn along a, b and c, 1 to 10 (default 1x1x1)\n";
     return text.c_str();
 }
 
@@ -70,11 +94,41 @@ std::string VersionText()
            AutoVersion::DATE + ")";
 }
 
+namespace {
+
+// Where the value of a render option goes; null for any other argument.
+std::string* RenderValue(CRenderOptions& o, const std::string& arg, bool rendering)
+{
+    struct Option {
+        const char* name;
+        std::string CRenderOptions::*value;
+    };
+    static const Option options[] = {{"--size", &CRenderOptions::size},         {"--view", &CRenderOptions::view},
+                                     {"--background", &CRenderOptions::background}, {"--repeat", &CRenderOptions::repeat},
+                                     {"--labels", &CRenderOptions::labels},     {"--bonds", &CRenderOptions::bonds}};
+    for (const Option& option : options) {
+        const std::string name = option.name;
+        // without --render, --bonds is the bond report
+        if (name == "--bonds" && !rendering)
+            continue;
+        if (arg == name || (StartsWith(arg, name) && arg[name.size()] == '='))
+            return &(o.*option.value);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 CCommandLine ParseCommandLine(int argc, const char* const* argv)
 {
     CCommandLine cmd;
     std::vector<std::string> plain;
-    bool convert = false, options_done = false;
+    bool convert = false, options_done = false, frame_given = false;
+    CCommandLine::Action report = CCommandLine::RUN_VIEWER;
+    // with --render, --bonds and --labels take on or off
+    bool rendering = false, render = false, render_options = false;
+    for (int i = 1; i < argc && argv[i] && std::strcmp(argv[i], "--") != 0; ++i)
+        rendering = rendering || std::strcmp(argv[i], "--render") == 0;
     auto bad = [&cmd](const std::string& why) {
         cmd.action = CCommandLine::BAD_USAGE;
         cmd.message = why;
@@ -96,6 +150,29 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return cmd;
         } else if (arg == "--convert") {
             convert = true;
+        } else if (arg == "--render" || arg == "--ortho" || arg == "--perspective") {
+            (arg == "--render" ? render : arg == "--ortho" ? cmd.render.is_ortho : cmd.render.is_perspective) = true;
+            render_options = render_options || arg != "--render";
+        } else if (std::string* value = RenderValue(cmd.render, arg, rendering)) {
+            // --size WxH or --size=WxH; the renderer checks the value
+            const std::size_t equals = arg.find('=');
+            if (equals != std::string::npos)
+                *value = arg.substr(equals + 1);
+            else if (i + 1 < argc && argv[i + 1])
+                *value = argv[++i];
+            else
+                return bad(arg + " needs a value");
+            render_options = true;
+        } else if (arg == "--info" || arg == "--bonds") {
+            report = arg == "--info" ? CCommandLine::INFO : CCommandLine::BONDS;
+        } else if (arg == "--frame") {
+            const char* value = i + 1 < argc && argv[i + 1] ? argv[++i] : "";
+            char* end = nullptr;
+            const unsigned long long k = std::strtoull(value, &end, 10);
+            if (*value < '0' || *value > '9' || *end != '\0' || k == 0 || k > SIZE_MAX)
+                return bad("--frame needs a frame number from 1");
+            cmd.frame = static_cast<std::size_t>(k);
+            frame_given = true;
         } else if (StartsWith(arg, "--format") || StartsWith(arg, "--types") || StartsWith(arg, "--to")) {
             const bool types = StartsWith(arg, "--types");
             const bool to = !types && StartsWith(arg, "--to");
@@ -126,6 +203,30 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
             return bad("unknown option " + arg);
         }
     }
+    if (render) {
+        if (plain.size() != 2 || convert || report != CCommandLine::RUN_VIEWER || frame_given ||
+            cmd.to_format != INPUT_FILE_TYPE_AUTO)
+            return bad("--render needs an input file and an output PNG, and no other action");
+        if (cmd.render.is_ortho && cmd.render.is_perspective)
+            return bad("--ortho and --perspective exclude each other");
+        cmd.action = CCommandLine::RENDER;
+        cmd.input = plain[0];
+        cmd.output = plain[1];
+        return cmd;
+    }
+    if (render_options)
+        return bad("--size, --view, --ortho, --perspective, --background, --labels and --repeat go with --render");
+    if (report != CCommandLine::RUN_VIEWER) {
+        if (convert || plain.size() != 1 || cmd.to_format != INPUT_FILE_TYPE_AUTO)
+            return bad(std::string(report == CCommandLine::INFO ? "--info" : "--bonds") + " needs one input file");
+        if (frame_given && report != CCommandLine::BONDS)
+            return bad("--frame goes with --bonds");
+        cmd.action = report;
+        cmd.input = plain[0];
+        return cmd;
+    }
+    if (frame_given)
+        return bad("--frame goes with --bonds");
     if (convert) {
         if (plain.size() != 2)
             return bad("--convert needs an input and an output file");
@@ -143,38 +244,100 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
     return cmd;
 }
 
-bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message)
+int ReadInputFile(const std::string& in, int in_fmt, CModel& model, std::string& message)
 {
-    return ConvertFile(in, in_fmt, out, out_fmt, io::ReadOptions(), message);
+    if (!textio::IsRegularFile(in)) {
+        message = "Could not read " + in + ": it is missing or not a regular file";
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    const int fmt = ResolveFormat(in, in_fmt);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format of " + in + "; name it with --format";
+        return fmt;
+    }
+    if (!model.ReadFile(FolderOf(in), in, fmt)) {
+        // where the reader stopped and why; else what the model noted
+        if (!model.read_refusal.reason.empty()) {
+            message = io::RefusalText(in, model.read_refusal);
+        } else {
+            message = "Could not read " + in + " as " + FormatLabel(fmt);
+            if (!model.notes.empty())
+                message += ": " + model.notes;
+        }
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    return fmt;
 }
 
-bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt,
-                 const io::ReadOptions& options, std::string& message)
+bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
+                 std::FILE* standard_output, const io::ReadOptions& options)
 {
     message.clear();
-    const int read_fmt = ResolveFormat(in, in_fmt);
-    if (read_fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format of " + in + "; name it with --format";
-        return false;
-    }
+    const bool to_stdout = out == "-";
     const int write_fmt = out_fmt == INPUT_FILE_TYPE_AUTO ? DetectFormatByName(out) : out_fmt;
-    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
-        message = "Could not tell the format to write " + out + " in; name it with --to";
+    // an input of unknown format is said first; an unknown output before the read
+    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN && textio::IsRegularFile(in) &&
+        ResolveFormat(in, in_fmt) != INPUT_FILE_TYPE_UNKNOWN) {
+        message = to_stdout ? "Name the format to write to standard output with --to"
+                            : "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
     // the model holds a few fixed-size records: keep it off the stack
     auto model = std::make_unique<CModel>();
     model->read_options = options;
-    if (!model->ReadFile(FolderOf(in), in, read_fmt)) {
-        message = io::RefusalText(in, model->read_refusal);
+    if (ReadInputFile(in, in_fmt, *model, message) == INPUT_FILE_TYPE_UNKNOWN)
+        return false;
+    if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
+        message = "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
-    if (!model->SaveFileAs(out, write_fmt)) {
-        message = "Could not save " + out + (model->save_message.empty() ? "" : ": " + model->save_message);
+    const std::string read_notes = model->notes;
+    bool saved;
+    if (to_stdout) {
+        model->notes.clear();
+        std::string text;
+        saved = model->BuildSaveText(out, write_fmt, text) &&
+                std::fwrite(text.data(), 1, text.size(), standard_output) == text.size() &&
+                std::fflush(standard_output) == 0;
+    } else {
+        saved = model->SaveFileAs(out, write_fmt);
+    }
+    if (!saved) {
+        message = "Could not save " + out + (model->notes.empty() ? "" : ": " + model->notes);
         return false;
     }
+    // notes of the read and of the save, for the user to see
+    message = read_notes;
+    if (!model->notes.empty())
+        message += (message.empty() ? "" : "; ") + model->notes;
     return true;
 }
+
+namespace {
+
+// Reads the input of --info or --bonds, and for --bonds steps to the frame
+// asked for. The format read, or INPUT_FILE_TYPE_UNKNOWN with the reason.
+int ReadForReport(CModel& model, const CCommandLine& cmd, std::string& message)
+{
+    const int fmt = ReadInputFile(cmd.input, cmd.format, model, message);
+    if (fmt == INPUT_FILE_TYPE_UNKNOWN)
+        return fmt;
+    if (cmd.action != CCommandLine::BONDS || cmd.frame == 1)
+        return fmt;
+    const std::size_t frames = model.GetFrameCount();
+    if (cmd.frame > frames) {
+        message = cmd.input + " has " + std::to_string(frames) + " frame" + (frames == 1 ? "" : "s") + ", not " +
+                  std::to_string(cmd.frame);
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    if (!model.SetFrame(cmd.frame - 1)) {
+        message = model.frame_message;
+        return INPUT_FILE_TYPE_UNKNOWN;
+    }
+    return fmt;
+}
+
+}  // namespace
 
 int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
 {
@@ -188,14 +351,33 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         std::fprintf(out, "%s\n", VersionText().c_str());
         return 0;
     case CCommandLine::CONVERT: {
+        // notes and failures go to stderr: stdout may be the structure itself
         std::string message;
         io::ReadOptions options;
         options.type_elements = cmd.type_elements;
-        if (ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, options, message))
-            return 0;
-        std::fprintf(err, "%s\n", message.c_str());
-        return 1;
+        const bool ok = ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message, out, options);
+        if (!message.empty())
+            std::fprintf(err, "%s%s\n", ok ? "tesk: " : "", message.c_str());
+        return ok ? 0 : 1;
     }
+    case CCommandLine::INFO:
+    case CCommandLine::BONDS: {
+        std::string message;
+        auto model = std::make_unique<CModel>();
+        const int fmt = ReadForReport(*model, cmd, message);
+        if (fmt == INPUT_FILE_TYPE_UNKNOWN) {
+            std::fprintf(err, "%s\n", message.c_str());
+            return 1;
+        }
+        const std::string text = cmd.action == CCommandLine::INFO ? InfoReport(*model, FormatLabel(fmt))
+                                                                  : BondReport(*model);
+        std::fputs(text.c_str(), out);
+        return 0;
+    }
+    case CCommandLine::RENDER:
+        // drawn by the caller, which has the renderer
+        std::fprintf(err, "tesk: this program cannot render\n");
+        return 1;
     case CCommandLine::BAD_USAGE:
     default:
         std::fprintf(err, "tesk: %s\n%s", cmd.message.c_str(), UsageText());

@@ -20,13 +20,43 @@ const glm::vec3 kLabelColor(1.0f, 1.0f, 0.0f);
 constexpr float kLabelOrigin = -0.15f;  // pen start and baseline, model units
 constexpr int kAtlasWidth = 1024;
 constexpr int kGlyphPixels = 48;
+// The dark rim around the letters, in atlas texels (a twelfth of a glyph
+// height): it keeps a label readable on an atom of its own colour.
+constexpr int kRim = 4;
 constexpr size_t kFloatsPerVertex = 8;  // anchor xyz, plane x y depth, u v
 
 struct Bitmap {
     unsigned code;
     int w, h;
-    std::vector<unsigned char> pixels;
+    std::vector<unsigned char> pixels;  // two bytes a texel: the letter's coverage, and its rim's
 };
+
+// The glyph's coverage `in` (w x h) with a margin of kRim all round, paired
+// with the coverage grown by kRim: every texel takes the most of its
+// neighbours within the rim's radius, softened over its last texel.
+std::vector<unsigned char> WithRim(const std::vector<unsigned char>& in, int w, int h)
+{
+    const int W = w + 2 * kRim, H = h + 2 * kRim;
+    std::vector<unsigned char> out(static_cast<size_t>(W) * static_cast<size_t>(H) * 2, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            out[(static_cast<size_t>(y + kRim) * W + static_cast<size_t>(x + kRim)) * 2] =
+                in[static_cast<size_t>(y) * w + static_cast<size_t>(x)];
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            float most = 0.0f;
+            for (int dy = -kRim; dy <= kRim; ++dy)
+                for (int dx = -kRim; dx <= kRim; ++dx) {
+                    const int sx = x + dx, sy = y + dy;
+                    if (sx < 0 || sy < 0 || sx >= W || sy >= H)
+                        continue;
+                    const float weight = std::clamp(kRim + 0.5f - std::sqrt(float(dx * dx + dy * dy)), 0.0f, 1.0f);
+                    most = std::max(most, weight * out[(static_cast<size_t>(sy) * W + static_cast<size_t>(sx)) * 2]);
+                }
+            out[(static_cast<size_t>(y) * W + static_cast<size_t>(x)) * 2 + 1] = static_cast<unsigned char>(most + 0.5f);
+        }
+    return out;
+}
 
 }  // namespace
 
@@ -118,15 +148,24 @@ void CLabelsLayer::LoadFont()
             }
             const FT_Bitmap& b = face->glyph->bitmap;
             Bitmap bm{c, static_cast<int>(b.width), static_cast<int>(b.rows), {}};
-            bm.w = std::min(bm.w, kAtlasWidth - 2);
-            bm.pixels.resize(static_cast<size_t>(bm.w) * static_cast<size_t>(bm.h));
+            bm.w = std::min(bm.w, kAtlasWidth - 2 - 2 * kRim);
+            std::vector<unsigned char> coverage(static_cast<size_t>(bm.w) * static_cast<size_t>(bm.h));
             for (int y = 0; y < bm.h; ++y)
                 std::copy(b.buffer + static_cast<ptrdiff_t>(y) * b.pitch,
                           b.buffer + static_cast<ptrdiff_t>(y) * b.pitch + bm.w,
-                          bm.pixels.begin() + static_cast<ptrdiff_t>(y) * bm.w);
+                          coverage.begin() + static_cast<ptrdiff_t>(y) * bm.w);
             Character ch;
+            // an empty glyph (space) stays empty: no rim around nothing
+            if (bm.w > 0 && bm.h > 0) {
+                bm.pixels = WithRim(coverage, bm.w, bm.h);
+                bm.w += 2 * kRim;
+                bm.h += 2 * kRim;
+                ch.Bearing = glm::ivec2(face->glyph->bitmap_left - kRim, face->glyph->bitmap_top + kRim);
+            } else {
+                bm.w = bm.h = 0;
+                ch.Bearing = glm::ivec2(face->glyph->bitmap_left, face->glyph->bitmap_top);
+            }
             ch.Size = glm::ivec2(bm.w, bm.h);
-            ch.Bearing = glm::ivec2(face->glyph->bitmap_left, face->glyph->bitmap_top);
             ch.Advance = static_cast<unsigned>(face->glyph->advance.x);
             if (Characters.emplace(static_cast<char>(c), ch).second)
                 bitmaps.push_back(std::move(bm));
@@ -150,13 +189,13 @@ void CLabelsLayer::LoadFont()
         shelf = std::max(shelf, bitmaps[k].h);
     }
     const int height = y + shelf + 1;
-    std::vector<unsigned char> atlas(static_cast<size_t>(kAtlasWidth) * static_cast<size_t>(height), 0);
+    std::vector<unsigned char> atlas(static_cast<size_t>(kAtlasWidth) * static_cast<size_t>(height) * 2, 0);
     for (size_t k = 0; k < bitmaps.size(); ++k) {
         const Bitmap& b = bitmaps[k];
         for (int row = 0; row < b.h; ++row)
-            std::copy(b.pixels.begin() + static_cast<ptrdiff_t>(row) * b.w,
-                      b.pixels.begin() + static_cast<ptrdiff_t>(row + 1) * b.w,
-                      atlas.begin() + static_cast<ptrdiff_t>(place[k].y + row) * kAtlasWidth + place[k].x);
+            std::copy(b.pixels.begin() + static_cast<ptrdiff_t>(row) * b.w * 2,
+                      b.pixels.begin() + static_cast<ptrdiff_t>(row + 1) * b.w * 2,
+                      atlas.begin() + (static_cast<ptrdiff_t>(place[k].y + row) * kAtlasWidth + place[k].x) * 2);
         Character& ch = Characters[static_cast<char>(b.code)];
         ch.Atlas = glm::vec4(static_cast<float>(place[k].x) / kAtlasWidth, static_cast<float>(place[k].y) / height,
                              static_cast<float>(place[k].x + b.w) / kAtlasWidth,
@@ -167,7 +206,7 @@ void CLabelsLayer::LoadFont()
         glGenTextures(1, &TEXF);
     glBindTexture(GL_TEXTURE_2D, TEXF);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, kAtlasWidth, height, 0, GL_RED, GL_UNSIGNED_BYTE, atlas.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, kAtlasWidth, height, 0, GL_RG, GL_UNSIGNED_BYTE, atlas.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -189,11 +228,13 @@ void CLabelsLayer::Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V,
     for (size_t i = 0; i < n; ++i) {
         const glm::vec3& p = m.v_float_raw_xyz[i];
         const glm::vec3 a = glm::vec3(mv * glm::vec4(p, 1.0f));
-        if (a.y - glyph > hy || a.y + glyph < -hy || a.x - glyph > hx)
+        // under a perspective the visible extent grows with the distance
+        const float reach = P[2][3] != 0.0f ? std::max(-a.z, 0.0f) : 1.0f;
+        if (a.y - glyph > hy * reach || a.y + glyph < -hy * reach || a.x - glyph > hx * reach)
             continue;
         const unsigned e = m.v_atom_index[i];
         text = MakeAtomLabel(static_cast<unsigned>(i), e, show_symbol, show_index);
-        if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx)
+        if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx * reach)
             continue;
         const float s = atom_rgbs[e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX].w * scale;
         float x = kLabelOrigin;
@@ -225,7 +266,12 @@ void CLabelsLayer::Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V,
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, TEXF);
     glBindVertexArray(VAOF);
+    // on top of the scene: a bond or atom in front hides no label
+    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v_vertices.size() / kFloatsPerVertex));
+    if (depth)
+        glEnable(GL_DEPTH_TEST);
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_2D, 0);
 }

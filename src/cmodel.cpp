@@ -122,7 +122,13 @@ float BondLimit(unsigned a, unsigned b) {
 
 CModel::CModel() = default;
 
+void CModel::AddNote(const std::string& note) {
+    if (note.empty() || notes.find(note) != std::string::npos) return;
+    notes += (notes.empty() ? "" : "; ") + note;
+}
+
 bool CModel::ReadFile(std::string d, std::string f, int fmt) {
+    notes.clear();
     const io::FormatEntry* entry = io::FindFormat(fmt);
     if (entry == nullptr) {
         read_refusal = {0, "is in no format Tesk reads"};
@@ -130,6 +136,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     }
     if (entry->read != nullptr) return ReadStructure(d, f, *entry);
     read_refusal = {0, std::string("is not a readable ") + entry->label + " file"};
+    std::string note;
+    glm::bvec3 axes(true);
     try {
         std::vector<glm::vec3> positions;
         std::vector<unsigned> elements;
@@ -145,7 +153,12 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         CTrajectory frames;
         std::string text;
         if (!io::CheckInput(f, read_refusal)) return false;
-        if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text)) return false;
+        std::string refusal;
+        if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text, &refusal)) {
+            if (!refusal.empty()) read_refusal = {0, refusal};
+            AddNote(refusal);
+            return false;
+        }
 
         auto read = [&](auto& current) {
             std::remove_reference_t<decltype(current)> reader;
@@ -161,6 +174,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
             hi = glm::dvec3(reader.GetMaxCoordinate());
             periodic = reader.is_periodic;
             cell = reader.cell_xyz;
+            note = reader.note;
+            if constexpr (std::is_same_v<std::remove_reference_t<decltype(current)>, CXyz>) axes = reader.v_pbc;
             storage = std::make_unique<Storage>(positions.size());
             current = std::move(reader);
             return true;
@@ -171,8 +186,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         file_format = fmt;
         file_structure = io::Structure();
         v_memory_frames.clear();
-        read_note.clear();
         is_periodic = periodic;
+        v_periodic_axes = axes;
         if (periodic) m_cell_box = cell;
         min_xyz = glm::vec3(lo);
         max_xyz = glm::vec3(hi);
@@ -199,6 +214,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     history.Clear();
     SetModel();
     frame_center_xyz = center_xyz;
+    AddNote(note);
+    AddNote(trajectory.note);
     return true;
 }
 
@@ -252,7 +269,7 @@ void CModel::ChangeAtom(unsigned num, unsigned idx) {
     } catch (const std::exception&) {
         // out of memory: the edit may be half done, so it cannot be undone
         history.Clear();
-        std::printf("Out of memory while changing an element; undo history cleared\n");
+        AddNote("out of memory while changing an element; undo history cleared");
     }
     is_linked_list = false;
     is_unchanged = false;
@@ -273,7 +290,7 @@ void CModel::DeleteAtoms(std::vector<unsigned> atoms) {
         history.Push(std::move(step));
     } catch (const std::exception&) {
         history.Clear();
-        std::printf("Out of memory while deleting atoms; undo history cleared\n");
+        AddNote("out of memory while deleting atoms; undo history cleared");
     }
     is_linked_list = false;
     is_unchanged = false;
@@ -293,7 +310,7 @@ bool CModel::Undo() {
         }
     } catch (const std::exception&) {
         history.Clear();
-        std::printf("Out of memory while undoing; undo history cleared\n");
+        AddNote("out of memory while undoing; undo history cleared");
     }
     is_linked_list = false;
     is_unchanged = false;
@@ -314,7 +331,7 @@ bool CModel::Redo() {
         }
     } catch (const std::exception&) {
         history.Clear();
-        std::printf("Out of memory while redoing; undo history cleared\n");
+        AddNote("out of memory while redoing; undo history cleared");
     }
     is_linked_list = false;
     is_unchanged = false;
@@ -550,29 +567,6 @@ double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const {
     return deg <= -180.0 ? deg + 360.0 : deg;
 }
 
-bool CModel::SaveFile(std::string d, std::string f, int fmt) {
-    (void)fmt;  // a structure is always written in the format it was read in
-    // nothing read yet, or every atom deleted: no file that could be read back
-    if (!is_bond_eval || v_atom_index.empty()) return false;
-    if (file_format == INPUT_FILE_TYPE_XYZ && !is_saving_frames && GetFrameCount() > 1) return SaveAllFrames(f);
-    switch (file_format) {
-        case INPUT_FILE_TYPE_XYZ: return xyz.SaveFile(d, f, v_atom_index);
-        case INPUT_FILE_TYPE_VSP: {
-            // the writer adds the species that edits brought in to its table;
-            // on a copy, so that what is saved depends only on the structure
-            // shown, not on earlier saves of edits since undone
-            CVasp writer = vasp;
-            return writer.SaveFile(d, f, v_atom_index);
-        }
-        case INPUT_FILE_TYPE_PDB: return pdb.SaveFile(d, f, v_atom_index);
-        default: {
-            // a table format: through its writer, if it has one
-            const io::FormatEntry* entry = io::FindFormat(file_format);
-            return entry != nullptr && entry->write != nullptr && SaveFileAs(f, file_format);
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Bond detection
 
@@ -801,7 +795,7 @@ void CModel::EvalAtomicBonds() {
             is_bond_eval = true;
             return;
         }
-        if (is_periodic) std::printf("The cell is too small or too thin for bonds across it; bonds inside only\n");
+        if (is_periodic) AddNote("the cell is too small or too thin for bonds across it; bonds inside only");
         if (!is_linked_list) EvalLinkedList();
         if (n <= 1) {
             is_bond_eval = true;
@@ -904,8 +898,8 @@ void CModel::EvalAtomicBonds() {
                         if (!(m_clumps[m].key == own)) scan(m_clumps[m].begin, m_clumps[m].end);
                 }
                 if (i_number_of_bonds >= most) {
-                    std::printf("More than %zu bonds per atom: the search stopped after %u bonds\n",
-                                MAX_RECORDS_PER_ATOM, i_number_of_bonds);
+                    AddNote("more than " + std::to_string(MAX_RECORDS_PER_ATOM) +
+                            " bonds per atom: the search stopped after " + std::to_string(i_number_of_bonds) + " bonds");
                     break;
                 }
             }
@@ -920,7 +914,7 @@ void CModel::EvalAtomicBonds() {
         m_bond_indices.resize(kept);
         m_bond_image.resize(kept);
         i_number_of_bonds = unsigned(kept);
-        std::printf("Out of memory after %u bonds; the remaining bonds are not shown\n", i_number_of_bonds);
+        AddNote("out of memory after " + std::to_string(i_number_of_bonds) + " bonds; the remaining bonds are not shown");
     }
     is_bond_eval = true;
 }
@@ -936,6 +930,7 @@ void CModel::AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b) 
 // Wrapping into the cell
 
 bool CModel::Wrap() {
+    notes.clear();
     if (!is_periodic || v_float_raw_xyz.empty()) return false;
     const CLattice lattice = GetLattice();
     if (!lattice.is_usable) return false;
@@ -944,7 +939,11 @@ bool CModel::Wrap() {
         step.v_records.emplace_back();
         CEditRecord& r = step.v_records.back();
         r.is_wrap = true;
-        const std::vector<glm::ivec3> shifts = WrapShifts(lattice, v_float_raw_xyz);
+        std::size_t far_out = 0;
+        const std::vector<glm::ivec3> shifts = WrapShifts(lattice, v_float_raw_xyz, &far_out);
+        if (far_out > 0)
+            AddNote(std::to_string(far_out) + (far_out == 1 ? " atom lies" : " atoms lie") +
+                    " too far outside the cell to be wrapped");
         for (unsigned i = 0; i < shifts.size(); ++i)
             if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_float_raw_xyz[i], {}, {}});
         if (r.v_wrapped.empty()) return false;
@@ -952,7 +951,7 @@ bool CModel::Wrap() {
         history.Push(std::move(step));
     } catch (const std::exception&) {
         history.Clear();
-        std::printf("Out of memory while wrapping atoms; undo history cleared\n");
+        AddNote("out of memory while wrapping atoms; undo history cleared");
     }
     is_linked_list = false;
     is_unchanged = false;
@@ -967,31 +966,24 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
         if (e.atom >= n) continue;
         const unsigned i = e.atom;
         shift[i] = e.shift;
-        const glm::dvec3 t = lattice.m_cell * glm::dvec3(e.shift);
-        e.position = v_float_raw_xyz[i];
+            e.position = v_float_raw_xyz[i];
         v_float_raw_xyz[i] += lattice.Translation(e.shift);
         // the readers' copies move too, so that a save keeps the wrap
         if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
             e.file_xyz = xyz.v_carte_xyz[i];
-            xyz.v_carte_xyz[i] += t;
         } else if (file_format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
             e.file_xyz = vasp.v_carte_xyz[i];
-            if (vasp.is_direct && i < vasp.v_fract_xyz.size()) {
-                e.file_fract = vasp.v_fract_xyz[i];
-                vasp.v_fract_xyz[i] += glm::dvec3(e.shift);
-                vasp.v_carte_xyz[i] += t;
-            } else {
-                // Cartesian numbers are kept as written, before the scale
-                vasp.v_carte_xyz[i] += t / (vasp.parameter != 0.0 ? vasp.parameter : 1.0);
-            }
+            if (vasp.is_direct && i < vasp.v_fract_xyz.size()) e.file_fract = vasp.v_fract_xyz[i];
         } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
             e.file_xyz = glm::dvec3(pdb.v_carte_xyz[i]);
-            pdb.v_carte_xyz[i] += glm::vec3(t);
         } else if (IsTableFormat() && i < file_structure.positions.size()) {
             e.file_xyz = file_structure.positions[i];
-            file_structure.positions[i] += t;
+            file_structure.positions[i] += lattice.m_cell * glm::dvec3(e.shift);
         }
+        MoveFileAtom(file_format, xyz, vasp, pdb, i, e.shift, lattice.m_cell);
     }
+    // every frame read later is wrapped too
+    v_edits.push_back({false, 0, 0, true});
     // A bond keeps its atoms; the image of its second atom makes up for the
     // moves of both, and its middle goes along with the first atom.
     if (first) r.v_removed_bonds.clear();
@@ -1030,5 +1022,24 @@ void CModel::RestoreWrap(const CEditRecord& r) {
         if (b.k >= i_number_of_bonds) continue;
         m_bond_xyz[b.k] = b.middle;
         m_bond_image[b.k] = b.image;
+    }
+    if (!v_edits.empty()) v_edits.pop_back();
+}
+
+void CModel::MoveFileAtom(int format, CXyz& xyz, CVasp& vasp, CPdb& pdb, unsigned i, const glm::ivec3& shift,
+                          const glm::dmat3& cell) {
+    const glm::dvec3 t = cell * glm::dvec3(shift);
+    if (format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
+        xyz.v_carte_xyz[i] += t;
+    } else if (format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
+        if (vasp.is_direct && i < vasp.v_fract_xyz.size()) {
+            vasp.v_fract_xyz[i] += glm::dvec3(shift);
+            vasp.v_carte_xyz[i] += t;
+        } else {
+            // Cartesian numbers are kept as written, before the scale
+            vasp.v_carte_xyz[i] += t / (vasp.parameter != 0.0 ? vasp.parameter : 1.0);
+        }
+    } else if (format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
+        pdb.v_carte_xyz[i] += glm::vec3(t);
     }
 }

@@ -67,3 +67,10 @@ void CMouse::SetLastRotation()
 {
     last_rotation = rot_matrix * last_rotation;
 }
+
+void CMouse::SetRotation(const glm::mat4& turn)
+{
+    rot_matrix = glm::mat4(1.0f);
+    last_rotation = turn;
+    Model = turn;
+}

@@ -1,7 +1,8 @@
 // Saving the model in a format of the user's choice. In the format it was
 // read in, the structure goes through that format's own writer and keeps all
 // it keeps; in another format it is written from the atoms, their elements
-// and the cell, through a writer object filled for the purpose.
+// and the cell, through a writer object filled for the purpose. Every frame
+// of a trajectory is built into one text, saved at once.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,179 +16,320 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
+// Room a molecule gets on every side when a format needs a cell (VASP).
+constexpr double VACUUM = 10.0;
 
-// Lengths and angles (degrees) of a cell whose columns are its vectors.
-void CellParameters(const glm::dmat3& cell, double p[6])
+// One frame as the writers see it: the shown one in the model, or one read
+// for the save.
+struct FrameView {
+    const CXyz& xyz;
+    const CVasp& vasp;
+    const CPdb& pdb;
+    const io::Structure& structure;  // a table format's atoms as read
+    const std::vector<unsigned>& elements;
+    bool periodic;
+    const glm::dmat3& cell;
+};
+
+// The file's own coordinates of a frame, as its reader keeps them for writing.
+bool FileCoordinates(int read_fmt, const FrameView& f, std::vector<glm::dvec3>& r)
 {
-    const glm::dvec3 a = cell[0], b = cell[1], c = cell[2];
-    p[0] = glm::length(a);
-    p[1] = glm::length(b);
-    p[2] = glm::length(c);
-    auto angle = [](const glm::dvec3& u, const glm::dvec3& v) {
-        const double cosine = glm::dot(u, v) / (glm::length(u) * glm::length(v));
-        return std::acos(std::fmax(-1.0, std::fmin(1.0, cosine))) * 180.0 / PI;
-    };
-    p[3] = angle(b, c);
-    p[4] = angle(a, c);
-    p[5] = angle(a, b);
+    switch (read_fmt) {
+    case INPUT_FILE_TYPE_XYZ:
+        r = f.xyz.v_carte_xyz;
+        break;
+    case INPUT_FILE_TYPE_VSP:
+        r = f.vasp.v_carte_xyz;
+        // Cartesian numbers are kept as written; VASP scales them
+        if (!f.vasp.is_direct)
+            for (glm::dvec3& x : r)
+                x *= f.vasp.parameter;
+        break;
+    case INPUT_FILE_TYPE_PDB:
+        r.assign(f.pdb.v_carte_xyz.begin(), f.pdb.v_carte_xyz.end());
+        break;
+    default:
+        r = f.structure.positions;
+        break;
+    }
+    return r.size() == f.elements.size();
 }
 
-// The cell of those parameters in the standard setting a PDB reader builds:
-// a along x, b in the xy plane.
-glm::dmat3 StandardCell(const double p[6])
+// A cell for a molecule: its extent with VACUUM on every side, the atoms
+// moved to its middle.
+glm::dmat3 BoxAround(std::vector<glm::dvec3>& r)
 {
-    const double ca = std::cos(p[3] * PI / 180.0), cb = std::cos(p[4] * PI / 180.0);
-    const double cg = std::cos(p[5] * PI / 180.0), sg = std::sin(p[5] * PI / 180.0);
-    const double cx = p[2] * cb, cy = p[2] * (ca - cb * cg) / sg;
-    const double cz = std::sqrt(std::fmax(0.0, p[2] * p[2] - cx * cx - cy * cy));
-    glm::dmat3 m(0.0);
-    m[0] = glm::dvec3(p[0], 0.0, 0.0);
-    m[1] = glm::dvec3(p[1] * cg, p[1] * sg, 0.0);
-    m[2] = glm::dvec3(cx, cy, cz);
-    return m;
+    glm::dvec3 lo = r[0], hi = r[0];
+    for (const glm::dvec3& x : r) {
+        lo = glm::min(lo, x);
+        hi = glm::max(hi, x);
+    }
+    const glm::dvec3 size = hi - lo + glm::dvec3(2.0 * VACUUM);
+    const glm::dvec3 shift = (lo + hi) * 0.5 - size * 0.5;
+    for (glm::dvec3& x : r)
+        x -= shift;
+    return glm::dmat3(size.x, 0.0, 0.0, 0.0, size.y, 0.0, 0.0, 0.0, size.z);
 }
 
-// PDB's coordinates have 8 columns with at least one decimal.
-bool FitsPdbColumns(const std::vector<glm::dvec3>& r)
+// The species of a structure in order of first appearance, with their atom
+// counts.
+void Species(const std::vector<unsigned>& idx, std::vector<unsigned>& species, std::vector<std::size_t>& counts)
 {
-    for (const glm::dvec3& x : r)
-        for (int k = 0; k < 3; ++k)
-            if (!(x[k] < 999999.95 && x[k] > -99999.95))
-                return false;
-    return true;
+    species.clear();
+    counts.clear();
+    for (unsigned e : idx) {
+        std::size_t k = 0;
+        while (k < species.size() && species[k] != e)
+            ++k;
+        if (k == species.size()) {
+            species.push_back(e);
+            counts.push_back(0);
+        }
+        ++counts[k];
+    }
 }
 
-const char* const PDB_TOO_WIDE = "a coordinate is too wide for PDB's 8 columns; save as mmCIF";
+// The header lines of a VASP file: title, scale, cell, species and counts.
+void AppendVaspHeader(std::string& out, const std::vector<unsigned>& idx, const glm::dmat3& cell)
+{
+    std::vector<unsigned> species;
+    std::vector<std::size_t> counts;
+    Species(idx, species, counts);
+    std::string formula, symbols, numbers;
+    for (std::size_t k = 0; k < species.size(); ++k) {
+        symbols += (k ? " " : "") + symbol[species[k]];
+        numbers += (k ? " " : "") + std::to_string(counts[k]);
+        if (formula.size() < 200)
+            formula += (k ? " " : "") + symbol[species[k]];
+    }
+    out += formula + "\n1.0\n";
+    for (int c = 0; c < 3; ++c) {
+        for (int r = 0; r < 3; ++r)
+            textio::AppendShortest(out, cell[c][r], 22, r > 0);
+        out += '\n';
+    }
+    out += symbols + '\n' + numbers + '\n';
+}
 
-bool WriteXyz(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, bool periodic,
-              const glm::dmat3& cell, const std::string& path)
+bool AppendXyz(std::string& out, const std::vector<glm::dvec3>& r, const FrameView& f)
 {
     // a writer that read no file writes a cell in the extended-XYZ Lattice form
     CXyz writer;
     writer.v_carte_xyz = r;
     writer.total_atoms = static_cast<unsigned>(r.size());
-    writer.is_periodic = periodic;
-    writer.cell_xyz = cell;
-    return writer.SaveFile(path, path, idx);
+    writer.is_periodic = f.periodic;
+    writer.cell_xyz = f.cell;
+    return writer.AppendText(out, f.elements);
 }
 
-bool WriteVasp(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, const glm::dmat3& cell,
-               const std::string& path)
+bool AppendVasp(std::string& out, std::vector<glm::dvec3>& r, const FrameView& f)
 {
     CVasp writer;
-    std::string formula;
-    for (std::size_t i = 0; i < idx.size() && formula.size() < 200; ++i)
-        if (i == 0 || idx[i] != idx[i - 1])
-            formula += (formula.empty() ? "" : " ") + symbol[idx[i]];
-    std::snprintf(writer.header_info[0], CVasp::HEADER_SLOT_SIZE, "%s", formula.c_str());
-    std::snprintf(writer.header_info[1], CVasp::HEADER_SLOT_SIZE, "   1.00000000000000");
-    for (int c = 0; c < 3; ++c)
-        std::snprintf(writer.header_info[2 + c], CVasp::HEADER_SLOT_SIZE, " %21.16f %21.16f %21.16f", cell[c].x,
-                      cell[c].y, cell[c].z);
+    writer.cell_xyz = f.periodic ? f.cell : BoxAround(r);
     writer.parameter = 1.0;
-    writer.cell_xyz = cell;
     writer.is_periodic = true;
     writer.is_extended = true;
     writer.v_carte_xyz = r;
     writer.v_atom_type.assign(r.size(), 0);
     writer.total_atoms = static_cast<uint32_t>(r.size());
-    return writer.SaveFile(path, path, idx);
+    return writer.AppendText(out, f.elements);
 }
 
-bool WritePdb(const std::vector<glm::dvec3>& r, const std::vector<unsigned>& idx, bool periodic,
-              const glm::dmat3& cell, const std::string& path)
+// A PDB writer filled from the frame: CRYST1 gives lengths and angles only,
+// so a reader puts the cell in the standard setting and the atoms turn with it.
+bool FillPdb(CPdb& writer, const std::vector<glm::dvec3>& r, const FrameView& f, std::string& why)
 {
-    CPdb writer;
-    writer.v_carte_xyz.reserve(r.size());
     glm::dmat3 turn(1.0);
-    if (periodic) {
+    if (f.periodic) {
         double p[6];
-        CellParameters(cell, p);
-        // CRYST1 gives lengths and angles only: a reader puts the cell in the
-        // standard setting, so the atoms turn with it
-        writer.cell_xyz = StandardCell(p);
-        turn = writer.cell_xyz * glm::inverse(cell);
+        CellParameters(f.cell, p);
+        if (!CellFromParameters(p, writer.cell_xyz) || !CLattice(f.cell, glm::dvec3(0.0)).is_usable) {
+            why = "its cell cannot be written as CRYST1 (flat or endless)";
+            return false;
+        }
+        turn = writer.cell_xyz * glm::inverse(f.cell);
         writer.is_periodic = true;
     }
+    writer.v_carte_xyz.reserve(r.size());
     for (const glm::dvec3& x : r)
         writer.v_carte_xyz.push_back(glm::vec3(turn * x));
     writer.total_atoms = static_cast<uint32_t>(r.size());
-    return writer.SaveFile(path, path, idx);
+    return true;
+}
+
+// One XDATCAR configuration: the header when the cell is new, then the
+// fractional coordinates.
+void AppendXdatcarFrame(std::string& out, const std::vector<glm::dvec3>& r, const FrameView& f, std::size_t number,
+                        bool header)
+{
+    if (header)
+        AppendVaspHeader(out, f.elements, f.cell);
+    out += "Direct configuration= " + std::to_string(number) + '\n';
+    std::vector<unsigned> species;
+    std::vector<std::size_t> counts;
+    Species(f.elements, species, counts);
+    const glm::dmat3 inverse = glm::inverse(f.cell);
+    // atoms grouped by species, in stored order within a species
+    for (unsigned e : species)
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (f.elements[i] != e)
+                continue;
+            const glm::dvec3 q = inverse * r[i];
+            for (int c = 0; c < 3; ++c)
+                textio::AppendShortest(out, q[c], 22, c > 0);
+            out += '\n';
+        }
+}
+
+bool IsXdatcarName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    for (char& c : base)
+        c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return base.compare(0, 7, "XDATCAR") == 0;
 }
 
 }  // namespace
 
+bool CModel::SaveFile(std::string d, std::string f, int fmt)
+{
+    (void)d;
+    (void)fmt;  // a structure is always written in the format it was read in
+    return SaveFileAs(f, file_format);
+}
+
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
-    save_message.clear();
-    if (fmt == INPUT_FILE_TYPE_XYZ && !is_saving_frames && is_bond_eval && GetFrameCount() > 1)
-        return SaveAllFrames(path);
-    const io::FormatEntry* target = io::FindFormat(fmt);
-    if (target != nullptr && target->write != nullptr) {
-        try {
-            io::Structure s;
-            std::string text;
-            if (!StructureForSave(s))
-                return false;
-            if (!target->write(s, text, save_message))
-                return false;
-            if (textio::WriteFileAtomically(path, text))
-                return true;
-            save_message = "cannot be written";
-        } catch (const std::exception&) {
-            save_message = "too large for the memory";
-        }
+    notes.clear();
+    std::string text, why;
+    try {
+        if (!BuildSaveText(path, fmt, text))
+            return false;
+    } catch (const std::exception&) {
+        AddNote("out of memory for the text to save");
         return false;
     }
-    if (fmt == file_format) {
-        const bool saved = SaveFile(path, path, fmt);
-        io::Structure shown;
-        if (!saved && fmt == INPUT_FILE_TYPE_PDB && StructureForSave(shown) && !FitsPdbColumns(shown.positions))
-            save_message = PDB_TOO_WIDE;
-        return saved;
+    if (!textio::WriteFileAtomically(path, text, &why)) {
+        AddNote(why);
+        return false;
     }
-    if (!is_bond_eval || v_atom_index.empty())
+    return true;
+}
+
+bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
+{
+    // nothing read yet, or every atom deleted: no file that could be read back
+    if (!is_bond_eval || v_atom_index.empty()) {
+        AddNote("there is no structure to save");
+        return false;
+    }
+    // the formats the table writes from a structure: the frame shown
+    const io::FormatEntry* target = io::FindFormat(fmt);
+    if (target != nullptr && target->write != nullptr) {
+        io::Structure s;
+        std::string text, why;
+        if (!StructureForSave(s) || !target->write(s, text, why)) {
+            AddNote(why.empty() ? "the structure cannot be written in this format" : why);
+            return false;
+        }
+        out += text;
+        if (GetFrameCount() > 1)
+            AddNote("frame " + std::to_string(u_frame + 1) + " of " + std::to_string(GetFrameCount()) +
+                    " was written: " + target->label + " holds one structure here");
+        return true;
+    }
+    if (fmt != INPUT_FILE_TYPE_XYZ && fmt != INPUT_FILE_TYPE_VSP && fmt != INPUT_FILE_TYPE_PDB)
         return false;
     for (unsigned e : v_atom_index)
         if (e >= periodic_table_atoms)
             return false;
-    try {
-        // the file's own coordinates, as its reader keeps them for writing
-        io::Structure shown;
-        if (!StructureForSave(shown))
-            return false;
-        std::vector<glm::dvec3> r = std::move(shown.positions);
-        if (r.size() != v_atom_index.size())
-            return false;
+    const std::size_t count = GetFrameCount();
+    const bool xdatcar = fmt == INPUT_FILE_TYPE_VSP && count > 1 && IsXdatcarName(path);
+    const bool every = count > 1 && (fmt != INPUT_FILE_TYPE_VSP || xdatcar);
+    if (count > 1 && !every)
+        AddNote("frame " + std::to_string(u_frame + 1) + " of " + std::to_string(count) +
+                " was written: a POSCAR holds one structure (a file named XDATCAR holds them all)");
 
-        switch (fmt) {
-        case INPUT_FILE_TYPE_XYZ:
-            return WriteXyz(r, v_atom_index, is_periodic, m_cell_box, path);
-        case INPUT_FILE_TYPE_VSP:
-            // A molecule gets its bounding box as the cell, the atoms moved
-            // to its middle.
-            if (!is_periodic) {
-                glm::dvec3 lo = r[0], hi = r[0];
-                for (const glm::dvec3& x : r) {
-                    lo = glm::min(lo, x);
-                    hi = glm::max(hi, x);
-                }
-                const glm::dvec3 shift = (lo + hi) * 0.5 - glm::dvec3(v_box_size) * 0.5;
-                for (glm::dvec3& x : r)
-                    x -= shift;
+    std::string why;
+    bool moved = false;  // a molecule was put in a box
+    bool pdb_header = false;
+    glm::dmat3 last_cell(0.0);
+    std::size_t written = 0, left_out = 0, first_left_out = 0;
+    std::vector<glm::dvec3> r;
+    auto append = [&](const FrameView& f, std::size_t k) {
+        if (fmt == file_format && fmt == INPUT_FILE_TYPE_XYZ)
+            return f.xyz.AppendText(out, f.elements);
+        if (fmt == file_format && fmt == INPUT_FILE_TYPE_VSP && !xdatcar) {
+            // on a copy: the writer adds the species edits brought in to its
+            // table, and what is saved must depend only on what is shown
+            CVasp writer = f.vasp;
+            return writer.AppendText(out, f.elements);
+        }
+        if (fmt == INPUT_FILE_TYPE_PDB) {
+            CPdb filled;
+            if (file_format != INPUT_FILE_TYPE_PDB &&
+                !(FileCoordinates(file_format, f, r) && FillPdb(filled, r, f, why)))
+                return false;
+            const CPdb& writer = file_format == INPUT_FILE_TYPE_PDB ? f.pdb : filled;
+            if (!pdb_header && !writer.AppendHeader(out, why))
+                return false;
+            pdb_header = true;
+            if (every)
+                out += "MODEL     " + std::to_string(k + 1) + '\n';
+            if (!writer.AppendAtoms(out, f.elements)) {
+                why = "a coordinate does not fit the 8 columns of PDB; save as mmCIF";
+                return false;
             }
-            return WriteVasp(r, v_atom_index, m_cell_box, path);
-        case INPUT_FILE_TYPE_PDB:
-            if (WritePdb(r, v_atom_index, is_periodic, m_cell_box, path))
-                return true;
-            if (!FitsPdbColumns(r))
-                save_message = PDB_TOO_WIDE;
+            if (every)
+                out += "ENDMDL\n";
+            return true;
+        }
+        if (!FileCoordinates(file_format, f, r))
             return false;
-        default:
+        if (fmt == INPUT_FILE_TYPE_XYZ)
+            return AppendXyz(out, r, f);
+        moved = moved || !f.periodic;
+        if (!xdatcar)
+            return AppendVasp(out, r, f);
+        if (!f.periodic || !CLattice(f.cell, glm::dvec3(0.0)).is_usable) {
+            why = "an XDATCAR needs a cell in every frame";
             return false;
         }
-    } catch (const std::exception&) {
-        return false;
+        AppendXdatcarFrame(out, r, f, k + 1, written == 0 || f.cell != last_cell);
+        last_cell = f.cell;
+        return true;
+    };
+    const FrameView shown{xyz, vasp, pdb, file_structure, v_atom_index, is_periodic, m_cell_box};
+    for (std::size_t k = every ? 0 : u_frame; k < (every ? count : u_frame + 1); ++k) {
+        bool ok;
+        if (k == u_frame) {
+            ok = append(shown, k);
+        } else {
+            CFrame frame;
+            std::string reason;
+            if (!ReadFrame(k, frame, reason)) {
+                // frames that cannot be shown are left out, and said so
+                if (left_out++ == 0)
+                    first_left_out = k;
+                continue;
+            }
+            ok = append(FrameView{frame.xyz, frame.vasp, frame.pdb, frame.structure, frame.elements, frame.periodic,
+                                  frame.cell},
+                        k);
+        }
+        if (!ok) {
+            AddNote(why.empty() ? "frame " + std::to_string(k + 1) + " cannot be written in this format" : why);
+            return false;
+        }
+        ++written;
     }
+    if (fmt == INPUT_FILE_TYPE_PDB)
+        out += "END\n";
+    if (left_out > 0)
+        AddNote(std::to_string(left_out) + (left_out == 1 ? " frame" : " frames") + " (the first: frame " +
+                std::to_string(first_left_out + 1) + ") could not be read or hold another number of atoms: left out");
+    if (moved)
+        AddNote("the molecule was given a cell with " + std::to_string(int(VACUUM)) + " A of vacuum on every side");
+    return true;
 }

@@ -9,8 +9,10 @@
 #include <new>
 #include <utility>
 
+#include "ccrystal.h"
 #include "elements.h"
 #include "textio.h"
+#include "version.h"
 
 namespace {
 
@@ -262,23 +264,10 @@ void CPdb::ReadCryst1(std::string_view line) {
     // 1 1 1 90 90 90 is the PDB's placeholder for structures without a
     // crystal cell (NMR models, predictions): no periodic cell
     if (a == 1 && b == 1 && c == 1 && alpha == 90 && beta == 90 && gamma == 90) return;
-    if (!(alpha > 0 && alpha < 180 && beta > 0 && beta < 180 && gamma > 0 && gamma < 180)) return;
-
     // the standard crystallographic setting: a along x, b in the xy plane at
     // angle gamma, c from alpha, beta and gamma
-    const float to_radians = float(3.14159265358979323846 / 180.0);
-    const double ca = std::cos(double(alpha * to_radians));
-    const double cb = std::cos(double(beta * to_radians));
-    const double cg = std::cos(double(gamma * to_radians));
-    const double sg = std::sin(double(gamma * to_radians));
-    const double cx = double(c) * cb;
-    const double cy = double(c) * (ca - cb * cg) / sg;
-    const double cz2 = double(c) * double(c) - cx * cx - cy * cy;
-    if (!(cz2 > 0)) return;  // angles that close no cell
-    cell_xyz = glm::dmat3(0.0);
-    cell_xyz[0] = glm::dvec3(a, 0.0, 0.0);
-    cell_xyz[1] = glm::dvec3(double(b) * cg, double(b) * sg, 0.0);
-    cell_xyz[2] = glm::dvec3(cx, cy, std::sqrt(cz2));
+    const double parameters[6] = {a, b, c, alpha, beta, gamma};
+    if (!CellFromParameters(parameters, cell_xyz)) return;
     is_periodic = true;
 }
 
@@ -292,10 +281,19 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
     xyz.clear();
     idx.clear();
     v_atom_info.clear();
+    note.clear();
+    // the first symbol that names no element, with its line
+    auto check_element = [&](unsigned element, std::string_view written, std::size_t line_number) {
+        while (!written.empty() && (written.front() == ' ' || IsDigit(written.front()))) written.remove_prefix(1);
+        while (!written.empty() && (written.back() == ' ' || written.back() == '\r')) written.remove_suffix(1);
+        if (note.empty() && element == DUMMY_ATOM_INDEX && IsUnknownSymbol(written.data(), written.size()))
+            note = "line " + std::to_string(line_number) + ": unknown element '" + std::string(written.substr(0, 16)) +
+                   "', read as the dummy atom X";
+    };
 
     // Header scan: every line up to and including the first atom record.
     // Lines and tokens of any length are held as they are.
-    textio::LineCursor cursor(text);
+    textio::LineCursor cursor(textio::SkipByteOrderMark(text));
     std::string_view line;
     bool found = false;
     bool columns = false;
@@ -344,6 +342,8 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
                 }
                 xyz.push_back(p);
                 idx.push_back(ColumnElement(line));
+                const bool element_field = line.size() >= 78 && (line[76] != ' ' || line[77] != ' ');
+                check_element(idx.back(), element_field ? line.substr(76, 2) : line.substr(12, 4), cursor.LineNumber());
                 v_atom_info.push_back(ColumnDetails(line, idx.back()));
             } else {
                 const std::string_view token = FirstToken(line);
@@ -373,6 +373,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
             }
             xyz.push_back(position);
             idx.push_back(::GetAtomIndex(element.data(), element.size()));
+            check_element(idx.back(), element, cursor.LineNumber());
             if (!cursor.Next(line)) break;
             const std::string_view token = FirstToken(line);
             if (token != "ATOM" && token != "HETATM") break;
@@ -441,16 +442,17 @@ bool CPdb::ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vec
 
 namespace {
 
-// A coordinate in its 8 columns with 3 decimals, or fewer when it is too
-// wide for them; false when not even one decimal fits.
-bool AppendCoordinate(std::string& out, double value) {
-    for (int decimals = 3; decimals >= 1; --decimals) {
+// A number right-aligned in `columns` columns, at most `longest` of them
+// used, with 3 decimals or as few as `fewest` when it is too wide for them;
+// false when it does not fit even so.
+bool AppendInColumns(std::string& out, double value, std::size_t columns, std::size_t longest, int fewest) {
+    for (int decimals = 3; decimals >= fewest; --decimals) {
         char text[64];
         const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
         if (r.ec != std::errc()) return false;
         const std::size_t length = std::size_t(r.ptr - text);
-        if (length <= 8) {
-            out.append(8 - length, ' ');
+        if (length <= longest) {
+            out.append(columns - length, ' ');
             out.append(text, length);
             return true;
         }
@@ -458,10 +460,8 @@ bool AppendCoordinate(std::string& out, double value) {
     return false;
 }
 
-double AngleDegrees(const glm::dvec3& u, const glm::dvec3& v) {
-    const double c = glm::dot(u, v) / (glm::length(u) * glm::length(v));
-    return std::acos(std::max(-1.0, std::min(1.0, c))) * 180.0 / 3.14159265358979323846;
-}
+// A coordinate in its 8 columns, with at least one decimal.
+bool AppendCoordinate(std::string& out, double value) { return AppendInColumns(out, value, 8, 8, 1); }
 
 }  // namespace
 
@@ -486,65 +486,89 @@ void AppendColumns6(std::string& out, float value) {
 
 bool CPdb::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
     try {
-        const std::size_t n = v_carte_xyz.size();
-        if (idx.size() != n) return false;
-        for (unsigned e : idx)
-            if (e >= periodic_table_atoms) return false;
-        const bool details = v_atom_info.size() == n;
-
-        std::string out;
-        out.reserve(n * 82 + 256);
-        char line[128];
-        if (header_info.size() < 2) {
-            out += "HEADER PDB structure file generated by TeskView (";
-            out += PRODUCT_ADDRESS;
-            out += ") [";
-            out += Timer.GetDate();
-            out += "]\n";
-        } else {
-            for (std::size_t i = 0; i + 1 < header_info.size(); ++i)
-                if (!is_periodic || FirstToken(header_info[i]) != "CRYST1") textio::AppendLine(out, header_info[i]);
-        }
-        if (is_periodic) {
-            const glm::dvec3 va = cell_xyz[0], vb = cell_xyz[1], vc = cell_xyz[2];
-            std::snprintf(line, sizeof line, "CRYST1%9.3f%9.3f%9.3f%7.2f%7.2f%7.2f P 1           1\n", glm::length(va),
-                          glm::length(vb), glm::length(vc), AngleDegrees(vb, vc), AngleDegrees(va, vc), AngleDegrees(va, vb));
-            out += line;
-        }
-        for (std::size_t u = 0; u < n; ++u) {
-            CPdbAtom a = details ? v_atom_info[u] : CPdbAtom();
-            const std::string& s = symbol[idx[u]];
-            char element[3] = {' ', ' ', '\0'};
-            for (std::size_t k = 0; k < s.size() && k < 2; ++k)
-                element[2 - s.size() + k] = char(std::toupper(static_cast<unsigned char>(s[k])));
-            if (!details || a.element != idx[u] || std::strlen(a.name) != 4) {
-                // a one-letter element starts in column 14, a two-letter one in 13
-                std::snprintf(a.name, sizeof a.name, s.size() == 1 ? " %c  " : "%c%c  ", element[s.size() == 1 ? 1 : 0],
-                              element[1]);
-            }
-            // Control characters read from a damaged file become blanks: a NUL
-            // chain would end the line early and shift every later column.
-            for (char* text : {a.name, a.residue})
-                for (char* c = text; *c; ++c)
-                    if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f) *c = ' ';
-            if (static_cast<unsigned char>(a.chain) < 0x20 || a.chain == 0x7f) a.chain = ' ';
-            // serial numbers have five columns; larger ones wrap as in big PDB entries
-            std::snprintf(line, sizeof line, "%-6.6s%5u %-4.4s %-3.3s %c%4d    ", a.record, unsigned((u + 1) % 100000),
-                          a.name, a.residue, a.chain, a.residue_number);
-            out += line;
-            const glm::vec3& p = v_carte_xyz[u];
-            for (int k = 0; k < 3; ++k)
-                if (!AppendCoordinate(out, double(p[k]))) return false;
-            AppendColumns6(out, a.occupancy);
-            AppendColumns6(out, a.b_factor);
-            std::snprintf(line, sizeof line, "          %s\n", element);
-            out += line;
-        }
+        std::string out, why;
+        if (!AppendHeader(out, why) || !AppendAtoms(out, idx)) return false;
         out += "END\n";
         return textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool CPdb::AppendHeader(std::string& out, std::string& why) const {
+    // CRYST1 lengths have 9 columns, one kept blank so that the numbers stay
+    // apart: up to 99,999,999 A, with fewer decimals the longer they are; a
+    // flat or endless cell has no angles at all
+    std::string cryst1 = "CRYST1";
+    if (is_periodic) {
+        double p[6];
+        CellParameters(cell_xyz, p);
+        glm::dmat3 check;
+        bool fits = CellFromParameters(p, check);
+        for (int k = 0; k < 3 && fits; ++k) fits = AppendInColumns(cryst1, p[k], 9, 8, 0);
+        if (!fits) {
+            why = "its cell cannot be written as CRYST1 (flat, endless or longer than 99,999,999 A)";
+            return false;
+        }
+        char angles[64];
+        std::snprintf(angles, sizeof angles, "%7.2f%7.2f%7.2f P 1           1\n", p[3], p[4], p[5]);
+        cryst1 += angles;
+    }
+    if (header_info.size() < 2) {
+        out += "HEADER    Tesk ";
+        out += AutoVersion::STATUS;
+        out += ' ';
+        out += AutoVersion::UBUNTU_VERSION_STYLE;
+        out += '\n';
+    } else {
+        // CRYST1 is written from the cell; MODEL records belong to the frames
+        for (std::size_t i = 0; i + 1 < header_info.size(); ++i) {
+            const std::string_view record = FirstToken(header_info[i]);
+            if ((!is_periodic || record != "CRYST1") && record != "MODEL") textio::AppendLine(out, header_info[i]);
+        }
+    }
+    if (is_periodic) out += cryst1;
+    return true;
+}
+
+bool CPdb::AppendAtoms(std::string& out, const std::vector<unsigned>& idx) const {
+    const std::size_t n = v_carte_xyz.size();
+    if (idx.size() != n) return false;
+    for (unsigned e : idx)
+        if (e >= periodic_table_atoms) return false;
+    const bool details = v_atom_info.size() == n;
+    out.reserve(out.size() + n * 82 + 256);
+    char line[128];
+    for (std::size_t u = 0; u < n; ++u) {
+        CPdbAtom a = details ? v_atom_info[u] : CPdbAtom();
+        const std::string& s = symbol[idx[u]];
+        char element[3] = {' ', ' ', '\0'};
+        for (std::size_t k = 0; k < s.size() && k < 2; ++k)
+            element[2 - s.size() + k] = char(std::toupper(static_cast<unsigned char>(s[k])));
+        if (!details || a.element != idx[u] || std::strlen(a.name) != 4) {
+            // a one-letter element starts in column 14, a two-letter one in 13
+            std::snprintf(a.name, sizeof a.name, s.size() == 1 ? " %c  " : "%c%c  ", element[s.size() == 1 ? 1 : 0],
+                          element[1]);
+        }
+        // Control characters read from a damaged file become blanks: a NUL
+        // chain would end the line early and shift every later column.
+        for (char* text : {a.name, a.residue})
+            for (char* c = text; *c; ++c)
+                if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7f) *c = ' ';
+        if (static_cast<unsigned char>(a.chain) < 0x20 || a.chain == 0x7f) a.chain = ' ';
+        // serial numbers have five columns; larger ones wrap as in big PDB entries
+        std::snprintf(line, sizeof line, "%-6.6s%5u %-4.4s %-3.3s %c%4d    ", a.record, unsigned((u + 1) % 100000),
+                      a.name, a.residue, a.chain, a.residue_number);
+        out += line;
+        const glm::vec3& p = v_carte_xyz[u];
+        for (int k = 0; k < 3; ++k)
+            if (!AppendCoordinate(out, double(p[k]))) return false;
+        AppendColumns6(out, a.occupancy);
+        AppendColumns6(out, a.b_factor);
+        std::snprintf(line, sizeof line, "          %s\n", element);
+        out += line;
+    }
+    return true;
 }
 
 void CPdb::DeleteAtom(unsigned u) {

@@ -2,6 +2,7 @@
 #include "cquadbatch.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include <glad/gl.h>
@@ -100,4 +101,11 @@ void SetViewLight(unsigned int program, const glm::mat4& V)
     const glm::vec3 eye = turn * glm::vec3(glm::inverse(V)[3]);
     glUniform3fv(glGetUniformLocation(program, "LightV"), 1, &light[0]);
     glUniform3fv(glGetUniformLocation(program, "EyeV"), 1, &eye[0]);
+}
+
+std::string BeforeMain(const char* text, const char* piece)
+{
+    const std::string t(text);
+    const size_t at = t.find("void main()");
+    return t.substr(0, at) + piece + t.substr(at);
 }

@@ -14,6 +14,7 @@
 #include "cmodel.h"
 #include "io/format_registry.h"
 #include "io/text_source.h"
+#include "textio.h"
 
 namespace {
 
@@ -49,7 +50,41 @@ std::string_view RecordName(std::string_view line)
     return line.substr(i, j - i);
 }
 
-bool IsConfigurationLine(std::string_view line) { return line.find("configuration") != std::string_view::npos; }
+// "Direct configuration=     3" (or Cartesian) before each XDATCAR frame;
+// a title that merely holds the word is none
+bool IsConfigurationLine(std::string_view line)
+{
+    const std::string_view word = RecordName(line);
+    auto is = [&](std::string_view name) {
+        if (word.size() != name.size()) return false;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if ((word[i] | 0x20) != name[i]) return false;
+        return true;
+    };
+    return (is("direct") || is("cartesian")) && line.find("configuration") != std::string_view::npos;
+}
+
+// The sum of an XDATCAR counts line ("4 8"); 0 when it holds anything but
+// whole numbers.
+std::uint64_t SumOfCounts(std::string_view line)
+{
+    std::uint64_t sum = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < line.size();) {
+        if (IsBlank(line[i])) {
+            ++i;
+            continue;
+        }
+        std::uint64_t v = 0;
+        const std::size_t from = i;
+        while (i < line.size() && line[i] >= '0' && line[i] <= '9' && v < (std::uint64_t(1) << 40))
+            v = v * 10 + std::uint64_t(line[i++] - '0');
+        if (i == from || (i < line.size() && !IsBlank(line[i]))) return 0;
+        sum += v;
+        any = true;
+    }
+    return any ? sum : 0;
+}
 
 bool IsItem(std::string_view line, std::string_view item)
 {
@@ -169,21 +204,25 @@ bool CTrajectory::Fill(std::uint64_t at)
 bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& next)
 {
     if (at >= u_file_size) return false;
+    std::size_t searched = 0;  // bytes of the line already looked at: each is looked at once
     for (;;) {
         if (at >= buffer_at_ && at < buffer_at_ + buffer_.size()) {
             const std::size_t from = std::size_t(at - buffer_at_);
-            const void* nl = std::memchr(buffer_.data() + from, '\n', buffer_.size() - from);
+            searched = std::min(searched, buffer_.size() - from);
+            const void* nl = std::memchr(buffer_.data() + from + searched, '\n', buffer_.size() - from - searched);
             if (nl != nullptr) {
                 const std::size_t end = std::size_t(static_cast<const char*>(nl) - buffer_.data());
                 line.assign(buffer_, from, end - from);
                 next = buffer_at_ + end + 1;
                 return true;
             }
+            if (buffer_.size() - from > MAX_LINE) return false;
             if (buffer_at_ + buffer_.size() >= u_file_size) {  // a last line without a line feed
                 line.assign(buffer_, from, std::string::npos);
                 next = u_file_size;
                 return true;
             }
+            searched = buffer_.size() - from;
         }
         // a gzip file that just met its end keeps its last line
         if (!Fill(at) && !(at >= buffer_at_ && at < buffer_at_ + buffer_.size() &&
@@ -216,6 +255,7 @@ bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t
             return false;
         }
         // the buffer ends inside a line: keep that part and read on
+        if (buffer_at_ + buffer_.size() - at > MAX_LINE) return false;
         if (!Fill(at) && buffer_at_ + buffer_.size() < u_file_size) return false;
     }
     next = at;
@@ -242,6 +282,8 @@ bool CTrajectory::Open(const std::string& file, int fmt)
             }
             u_file_size = UNKNOWN_SIZE;
         } else {
+            // a FIFO or a device is refused before it is opened for reading
+            if (!textio::IsRegularFile(file)) return false;
             const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
             if (fd < 0) return false;
             struct stat st;
@@ -260,9 +302,14 @@ bool CTrajectory::Open(const std::string& file, int fmt)
         buffer_at_ = 0;
         v_frame_start.assign(1, 0);
         is_indexed = false;
+        note.clear();
 
         std::string line;
         std::uint64_t at = 0, next = 0;
+        // a byte-order mark is no part of the first line
+        char head[3] = {0, 0, 0};
+        if (ReadAt(0, head, sizeof head) == static_cast<long long>(sizeof head))
+            at = scan_ = textio::ByteOrderMarkSize(std::string_view(head, sizeof head));
         if (fmt == INPUT_FILE_TYPE_VSP) {
             // an XDATCAR: title, scale, three lattice lines, species, counts,
             // then "Direct configuration=" before each frame's positions
@@ -327,14 +374,15 @@ bool CTrajectory::ScanFrame()
         v_frame_start.pop_back();
         // after a single frame, text that follows is no news: it always was ignored
         if (!quiet && k >= 2)
-            std::printf("%s: the text after frame %zu starts no frame; the frames end there\n", path.c_str(), k);
+            note = "the text after frame " + std::to_string(k) + " starts no frame; the frames end there";
         Finish(at);
         return false;
     };
     std::uint64_t end = 0;
     if (file_format == INPUT_FILE_TYPE_XYZ) {
-        while (LineAt(at, line, next) && IsBlankLine(line)) at = next;
-        if (at >= u_file_size) return no_frame(true);
+        bool got;
+        while ((got = LineAt(at, line, next)) && IsBlankLine(line)) at = next;
+        if (!got) return no_frame(at >= u_file_size);
         v_frame_start[k] = at;
         const long n = CountOf(line);
         if (n <= 0) return no_frame(false);
@@ -344,20 +392,36 @@ bool CTrajectory::ScanFrame()
         }
     } else if (file_format == INPUT_FILE_TYPE_VSP) {
         if (k == 0) at = u_header_size;
-        bool blank = true, found = false;
-        for (int lines = 0; lines < 12 && LineAt(at, line, next); ++lines) {
+        // the configuration line, after a header of the frame's own (a cell
+        // per frame) or after text that is no frame (then that text is a
+        // frame of its own that will not read, and the configuration starts
+        // the next one)
+        bool found = false;
+        std::uint64_t text_lines = 0, atoms = u_vasp_atoms;
+        std::string previous;
+        for (std::uint64_t lines = 0; lines < u_vasp_atoms + 12 && LineAt(at, line, next); ++lines) {
             if (IsConfigurationLine(line)) {
                 found = true;
                 break;
             }
-            blank = blank && IsBlankLine(line);
+            if (!IsBlankLine(line)) {
+                ++text_lines;
+                previous = line;
+            }
             at = next;
         }
         if (!found) {
             at = scan_;
-            return no_frame(blank);
+            return no_frame(text_lines == 0);
         }
-        if (!SkipLines(next, u_vasp_atoms, end)) {
+        if (text_lines == 7 && SumOfCounts(previous) > 0) {
+            atoms = SumOfCounts(previous);
+        } else if (text_lines > 0) {
+            v_frame_start.push_back(at);
+            scan_ = at;
+            return true;
+        }
+        if (!SkipLines(next, atoms, end)) {
             Finish(u_file_size);
             return false;
         }
@@ -414,7 +478,11 @@ bool CTrajectory::IndexStep(std::size_t bytes)
         const std::uint64_t target = scan_ + bytes;
         while (!is_indexed && scan_ < target) ScanFrame();
     } catch (const std::exception&) {
-        Finish(scan_);  // out of memory for the index: the frames found so far stay
+        // out of memory for the index: the frames found so far stay, not the
+        // one whose end was still to be found
+        if (v_frame_start.size() > 1) v_frame_start.pop_back();
+        note = "out of memory while indexing: the frames end after frame " + std::to_string(v_frame_start.size());
+        Finish(scan_);
     }
     return is_indexed;
 }
@@ -432,7 +500,7 @@ std::size_t CTrajectory::GetIndexedFrames() const
     return v_frame_start.size() - 1;
 }
 
-bool CTrajectory::ReadFrameText(std::size_t k, std::string& out)
+bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* why)
 {
     if (!IsOpen()) return false;
     try {
@@ -450,23 +518,50 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out)
             header = LineAt(start, line, next) && IsConfigurationLine(line);
         }
         const std::uint64_t lead = header ? u_header_size : 0;
-        if (lead > 0) {
-            out.resize(std::size_t(lead));
-            if (ReadAt(0, &out[0], std::size_t(lead)) != static_cast<long long>(lead)) return false;
-        }
-        // the last frame of a gzip file runs to an end not known yet
-        for (std::uint64_t at = start; at < end && at < u_file_size;) {
-            const std::size_t want = std::size_t(std::min<std::uint64_t>(end - at, CHUNK));
-            const std::size_t old = out.size();
-            out.resize(old + want);
-            const long long n = ReadAt(at, &out[old], want);
-            if (n < 0) return false;
-            out.resize(old + std::size_t(n));
-            if (n == 0) break;
-            at += std::uint64_t(n);
-        }
-        return out.size() > lead || end == start;
+        // room taken, not touched: only what is read costs memory
+        if (!gz_) out.reserve(std::size_t(lead + (end - start)));
+        // Read a slice at a time, each line's length followed across the
+        // slices: a line too long is refused when its first MAX_LINE bytes
+        // are in, whatever the size of the frame.
+        std::size_t line_length = 0, line_number = 1;
+        std::string slice;
+        auto read = [&](std::uint64_t from, std::uint64_t size) {
+            while (size > 0) {
+                std::size_t want = std::size_t(std::min<std::uint64_t>(size, CHUNK));
+                slice.resize(want);
+                const long long got = ReadAt(from, &slice[0], want);
+                // the last frame of a gzip file runs to an end not known before
+                if (got < 0 || (std::size_t(got) < want && !gz_)) return false;
+                if (got == 0) return true;
+                want = std::size_t(got);
+                slice.resize(want);
+                const char* p = slice.data();
+                const char* const stop = p + want;
+                while (const void* nl = std::memchr(p, '\n', std::size_t(stop - p))) {
+                    line_length += std::size_t(static_cast<const char*>(nl) - p);
+                    if (line_length > MAX_LINE) break;
+                    line_length = 0;
+                    ++line_number;
+                    p = static_cast<const char*>(nl) + 1;
+                }
+                if (line_length <= MAX_LINE) line_length += std::size_t(stop - p);
+                if (line_length > MAX_LINE) {
+                    if (why != nullptr)
+                        *why = "line " + std::to_string(line_number) + " is longer than " +
+                               std::to_string(MAX_LINE >> 20) + " MiB: no structure file has such lines";
+                    out.clear();
+                    out.shrink_to_fit();
+                    return false;
+                }
+                out.append(slice);
+                from += want;
+                size -= want;
+            }
+            return true;
+        };
+        return (lead == 0 || read(0, lead)) && read(start, end - start);
     } catch (const std::exception&) {
+        if (why != nullptr) *why = "out of memory for the frame";
         return false;
     }
 }

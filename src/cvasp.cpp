@@ -117,6 +117,7 @@ bool CVasp::ReadPotcar(std::string d) {
 }
 
 bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::string_view& first_coordinate_line) {
+    note.clear();
     is_periodic = false;
     is_extended = false;
     header_lines = 0;
@@ -183,7 +184,11 @@ bool CVasp::Recognise(const std::string& d, textio::LineCursor& cursor, std::str
         mode_slot = is_dynamics ? 7 : 6;
     } else {
         SplitTokens(slot(5), tokens);
-        for (std::string_view t : tokens) v_table_index.push_back(::GetAtomIndex(t.data(), t.size()));
+        for (std::string_view t : tokens) {
+            v_table_index.push_back(::GetAtomIndex(t.data(), t.size()));
+            if (note.empty() && IsUnknownSymbol(t.data(), t.size()))
+                note = "line 6: unknown element '" + std::string(t.substr(0, 16)) + "', read as the dummy atom X";
+        }
         if (!read_counts(slot(6))) return false;
         is_dynamics = (FirstNonBlank(header_info[7]) == 'S' || FirstNonBlank(header_info[7]) == 's');
         mode_slot = is_dynamics ? 8 : 7;
@@ -278,6 +283,7 @@ void CVasp::AdoptHeader(CVasp& from) {
     is_direct = from.is_direct;
     is_dynamics = from.is_dynamics;
     std::memcpy(header_info, from.header_info, sizeof header_info);
+    note = from.note;
     v_table_index = std::move(from.v_table_index);
     v_table_atoms = std::move(from.v_table_atoms);
 }
@@ -311,7 +317,7 @@ bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<gl
                      std::vector<unsigned>& idx) {
     try {
         CVasp fresh;
-        textio::LineCursor cursor(text);
+        textio::LineCursor cursor(textio::SkipByteOrderMark(text));
         std::string_view line;
         if (!fresh.Recognise(d, cursor, line)) {
             refusal = {cursor.LineNumber(), "the lines up to here are no POSCAR header (title, scale, three "
@@ -395,82 +401,84 @@ bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<gl
 
 bool CVasp::SaveFile(std::string, std::string f, const std::vector<unsigned>& idx) {
     try {
-        const std::size_t n = v_carte_xyz.size();
-        if (idx.size() != n) return false;
-        // a structure set up in code rather than read has no species yet
-        if (header_lines == 0) v_atom_type.resize(n);
-        if (v_atom_type.size() != n) return false;
-        if (is_direct && v_fract_xyz.size() != n) return false;
-        if (is_dynamics && v_dynamics.size() != n) return false;
-        for (unsigned e : idx)
-            if (e >= periodic_table_atoms) return false;
-
-        // Species table: the species as read keep their order, species that
-        // edits introduced follow in order of first appearance, and species
-        // left without atoms stay with a count of 0.
-        for (std::size_t i = 0; i < n; ++i) {
-            std::size_t k = 0;
-            while (k < v_table_index.size() && v_table_index[k] != idx[i]) ++k;
-            if (k == v_table_index.size()) v_table_index.push_back(idx[i]);
-            v_atom_type[i] = uint32_t(k);
-        }
-        const std::size_t species = v_table_index.size();
-        v_table_atoms.assign(species, 0);
-        for (std::size_t i = 0; i < n; ++i) ++v_table_atoms[v_atom_type[i]];
-
         std::string out;
-        out.reserve(n * (is_dynamics ? 58 : 52) + 2048);
-        if (header_lines >= 5) {
-            for (unsigned k = 0; k < 5; ++k)
-                textio::AppendLine(out, std::string_view(header_info[k], strnlen(header_info[k], HEADER_SLOT_SIZE)));
-        } else {
-            // nothing read: a title, no scaling and the cell as it stands
-            out += "Structure saved by Tesk\n1.0\n";
-            for (int c = 0; c < 3; ++c) {
-                for (int r = 0; r < 3; ++r)
-                    if (!textio::AppendFixed(out, cell_xyz[c][r], 17, 12, r > 0)) return false;
-                out.push_back('\n');
-            }
-        }
-        if (species > 0) {
-            for (std::size_t k = 0; k < species; ++k) {
-                if (k) out.push_back(' ');
-                out += symbol[v_table_index[k]];
-            }
-            out.push_back('\n');
-            for (std::size_t k = 0; k < species; ++k) {
-                if (k) out.push_back(' ');
-                out += std::to_string(v_table_atoms[k]);
-            }
-            out.push_back('\n');
-        }
-        if (is_dynamics) out += "Selective Dynamics\n";
-        out += is_direct ? "Direct coordinates\n" : "Cartesian coordinates\n";
-
-        // atoms grouped by species, in stored order within a species
-        std::vector<std::size_t> start(species + 1, 0);
-        for (std::size_t k = 0; k < species; ++k) start[k + 1] = start[k] + v_table_atoms[k];
-        std::vector<std::size_t> order(n);
-        for (std::size_t i = 0; i < n; ++i) order[start[v_atom_type[i]]++] = i;
-
-        const std::vector<glm::dvec3>& written = is_direct ? v_fract_xyz : v_carte_xyz;
-        for (std::size_t u : order) {
-            const glm::dvec3& p = written[u];
-            for (int c = 0; c < 3; ++c)
-                if (!textio::AppendFixed(out, p[c], 17, 12, c > 0)) return false;
-            if (is_dynamics) {
-                const Dyn& dyn = v_dynamics[u];
-                for (int c = 0; c < 3; ++c) {
-                    out.push_back(' ');
-                    out.push_back(dyn.d[c]);
-                }
-            }
-            out.push_back('\n');
-        }
-        return textio::WriteFileAtomically(f, out);
+        return AppendText(out, idx) && textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool CVasp::AppendText(std::string& out, const std::vector<unsigned>& idx) {
+    const std::size_t n = v_carte_xyz.size();
+    if (idx.size() != n) return false;
+    // a structure set up in code rather than read has no species yet
+    if (header_lines == 0) v_atom_type.resize(n);
+    if (v_atom_type.size() != n) return false;
+    if (is_direct && v_fract_xyz.size() != n) return false;
+    if (is_dynamics && v_dynamics.size() != n) return false;
+    for (unsigned e : idx)
+        if (e >= periodic_table_atoms) return false;
+
+    // Species table: the species as read keep their order, species that
+    // edits introduced follow in order of first appearance, and species
+    // left without atoms stay with a count of 0.
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t k = 0;
+        while (k < v_table_index.size() && v_table_index[k] != idx[i]) ++k;
+        if (k == v_table_index.size()) v_table_index.push_back(idx[i]);
+        v_atom_type[i] = uint32_t(k);
+    }
+    const std::size_t species = v_table_index.size();
+    v_table_atoms.assign(species, 0);
+    for (std::size_t i = 0; i < n; ++i) ++v_table_atoms[v_atom_type[i]];
+
+    out.reserve(out.size() + n * (is_dynamics ? 58 : 52) + 2048);
+    if (header_lines >= 5) {
+        for (unsigned k = 0; k < 5; ++k)
+            textio::AppendLine(out, std::string_view(header_info[k], strnlen(header_info[k], HEADER_SLOT_SIZE)));
+    } else {
+        // nothing read: a title, no scaling and the cell as it stands
+        out += "Structure saved by Tesk\n1.0\n";
+        for (int c = 0; c < 3; ++c) {
+            for (int r = 0; r < 3; ++r) textio::AppendShortest(out, cell_xyz[c][r], 17, r > 0);
+            out.push_back('\n');
+        }
+    }
+    if (species > 0) {
+        for (std::size_t k = 0; k < species; ++k) {
+            if (k) out.push_back(' ');
+            out += symbol[v_table_index[k]];
+        }
+        out.push_back('\n');
+        for (std::size_t k = 0; k < species; ++k) {
+            if (k) out.push_back(' ');
+            out += std::to_string(v_table_atoms[k]);
+        }
+        out.push_back('\n');
+    }
+    if (is_dynamics) out += "Selective Dynamics\n";
+    out += is_direct ? "Direct coordinates\n" : "Cartesian coordinates\n";
+
+    // atoms grouped by species, in stored order within a species
+    std::vector<std::size_t> start(species + 1, 0);
+    for (std::size_t k = 0; k < species; ++k) start[k + 1] = start[k] + v_table_atoms[k];
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[start[v_atom_type[i]]++] = i;
+
+    const std::vector<glm::dvec3>& written = is_direct ? v_fract_xyz : v_carte_xyz;
+    for (std::size_t u : order) {
+        const glm::dvec3& p = written[u];
+        for (int c = 0; c < 3; ++c) textio::AppendShortest(out, p[c], 17, c > 0);
+        if (is_dynamics) {
+            const Dyn& dyn = v_dynamics[u];
+            for (int c = 0; c < 3; ++c) {
+                out.push_back(' ');
+                out.push_back(dyn.d[c]);
+            }
+        }
+        out.push_back('\n');
+    }
+    return true;
 }
 
 void CVasp::DeleteAtom(unsigned u) {

@@ -5,7 +5,6 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string_view>
@@ -59,32 +58,56 @@ bool ParseCellNumbers(std::string_view text, glm::dmat3& cell) {
     return true;
 }
 
-// The quoted value of an extended-XYZ Lattice="..." key, if the line has one.
-bool FindLattice(std::string_view line, std::string_view& value) {
-    static const char key[] = "lattice";
-    const std::size_t key_size = sizeof key - 1;
-    for (std::size_t at = 0; at + key_size <= line.size(); ++at) {
+// Where `key` (any case) starts a word of the line and is followed by
+// blanks and one of `marks`: the place just after the mark, else npos.
+std::size_t FindKey(std::string_view line, std::string_view key, std::string_view marks, std::size_t& key_at) {
+    for (std::size_t at = 0; at + key.size() <= line.size(); ++at) {
         if (at > 0 && !IsBlank(line[at - 1])) continue;
         std::size_t k = 0;
-        while (k < key_size) {
+        while (k < key.size()) {
             char c = line[at + k];
             if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
             if (c != key[k]) break;
             ++k;
         }
-        if (k < key_size) continue;
-        std::size_t p = at + key_size;
+        if (k < key.size()) continue;
+        std::size_t p = at + key.size();
         while (p < line.size() && IsBlank(line[p])) ++p;
-        if (p >= line.size() || line[p] != '=') continue;
-        ++p;
-        while (p < line.size() && IsBlank(line[p])) ++p;
-        if (p >= line.size() || line[p] != '"') continue;
+        if (p >= line.size() || marks.find(line[p]) == std::string_view::npos) continue;
+        key_at = at;
+        return p + 1;
+    }
+    return std::string_view::npos;
+}
+
+// The value of an extended-XYZ key="..." (or key=word) and where the whole
+// pair lies in the line. False when the line has no such key.
+bool FindValue(std::string_view line, std::string_view key, std::string_view& value, std::size_t& from,
+               std::size_t& to) {
+    std::size_t p = FindKey(line, key, "=", from);
+    if (p == std::string_view::npos) return false;
+    while (p < line.size() && IsBlank(line[p])) ++p;
+    if (p < line.size() && line[p] == '"') {
         const std::size_t close = line.find('"', p + 1);
-        if (close == std::string_view::npos) continue;
+        if (close == std::string_view::npos) return false;
         value = line.substr(p + 1, close - p - 1);
+        to = close + 1;
         return true;
     }
-    return false;
+    std::size_t end = p;
+    while (end < line.size() && !IsBlank(line[end])) ++end;
+    value = line.substr(p, end - p);
+    to = end;
+    return true;
+}
+
+// The line without one key=value pair and the blanks after it.
+std::string WithoutPair(std::string_view line, std::size_t from, std::size_t to) {
+    while (to < line.size() && IsBlank(line[to])) ++to;
+    std::string rest(line.substr(0, from));
+    rest.append(line.substr(to));
+    while (!rest.empty() && IsBlank(rest.back())) rest.pop_back();
+    return rest;
 }
 
 struct Header {
@@ -92,10 +115,16 @@ struct Header {
     bool periodic = false;
     bool cell_keyword = false;
     glm::dmat3 cell{1.0};
+    glm::bvec3 pbc{true};
+    std::string comment;
+    std::string note;
 };
 
-// Count line and comment line. The count must be a positive number.
-bool ParseHeader(textio::LineCursor& cursor, const std::string& f, Header& header, io::Refusal& refusal) {
+// Count line and comment line. The count must be a positive number. The
+// cell comes as Cell="nine numbers" (or Cell: and the numbers) or as the
+// extended-XYZ Lattice="..." with its pbc flags; another word that merely
+// starts with "Cell" is no cell.
+bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusal) {
     std::string_view line;
     if (!cursor.Next(line)) {
         refusal = {0, "is empty"};
@@ -109,25 +138,39 @@ bool ParseHeader(textio::LineCursor& cursor, const std::string& f, Header& heade
         refusal = {1, "the file ends before the comment line"};
         return false;
     }
-    if (line.find("Cell") != std::string_view::npos) {
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    header.comment = std::string(line);
+    std::size_t key_at = 0;
+    const std::size_t after = FindKey(line, "cell", "=:", key_at);
+    if (after != std::string_view::npos && line.compare(key_at, 4, "Cell") == 0) {
         // the cell text runs from the first to the last double quote
-        std::string_view text = line;
-        const std::size_t first = line.find('"');
+        std::string_view text = line.substr(after);
+        const std::size_t first = text.find('"');
         if (first != std::string_view::npos) {
-            const std::size_t last = line.rfind('"');
-            text = last > first ? line.substr(first + 1, last - first - 1) : std::string_view();
+            const std::size_t last = text.rfind('"');
+            text = last > first ? text.substr(first + 1, last - first - 1) : std::string_view();
         }
         header.periodic = ParseCellNumbers(text, header.cell);
         header.cell_keyword = true;
-        if (!header.periodic)
-            std::printf("%s: the Cell of line 2 does not hold nine numbers; read without a cell\n", f.c_str());
-    } else {
-        std::string_view lattice;
-        if (FindLattice(line, lattice)) {
-            header.periodic = ParseCellNumbers(lattice, header.cell);
-            if (!header.periodic)
-                std::printf("%s: the Lattice of line 2 does not hold nine numbers; read without a cell\n",
-                            f.c_str());
+        if (!header.periodic) header.note = "the Cell of line 2 does not hold nine numbers; read without a cell";
+        return true;
+    }
+    std::string_view lattice;
+    std::size_t from = 0, to = 0;
+    if (FindValue(line, "lattice", lattice, from, to)) {
+        header.periodic = ParseCellNumbers(lattice, header.cell);
+        if (!header.periodic) header.note = "the Lattice of line 2 does not hold nine numbers; read without a cell";
+    }
+    std::string_view pbc;
+    if (FindValue(line, "pbc", pbc, from, to)) {
+        // "T T F", "true true false": one word per axis; "TTF": one letter each
+        const bool letters = pbc.find_first_of(" \t") == std::string_view::npos && pbc.size() == 3;
+        int axis = 0;
+        for (std::size_t k = 0; k < pbc.size() && axis < 3; ++k) {
+            if (IsBlank(pbc[k])) continue;
+            header.pbc[axis++] = pbc[k] == 'T' || pbc[k] == 't';
+            if (!letters)
+                while (k + 1 < pbc.size() && !IsBlank(pbc[k + 1])) ++k;  // the rest of "true"
         }
     }
     return true;
@@ -146,7 +189,7 @@ bool CXyz::GetFormat(std::string d, std::string f) {
         if (!textio::ReadWholeFile(f, text)) return false;
         textio::LineCursor cursor(text);
         Header header;
-        if (!ParseHeader(cursor, f, header, refusal)) return false;
+        if (!ParseHeader(cursor, header, refusal)) return false;
         total_atoms = static_cast<unsigned>(header.count);
         is_periodic = header.periodic;
         is_cell_keyword = header.cell_keyword;
@@ -170,10 +213,11 @@ bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, s
 
 bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm::vec3>& xyz,
                     std::vector<unsigned>& idx) {
+    (void)f;
     try {
-        textio::LineCursor cursor(text);
+        textio::LineCursor cursor(textio::SkipByteOrderMark(text));
         Header header;
-        if (!ParseHeader(cursor, f, header, refusal)) return false;
+        if (!ParseHeader(cursor, header, refusal)) return false;
 
         // The shortest atom line, "H 0 0 0", and its line feed take 8 bytes:
         // a count the rest of the file cannot hold is refused before any
@@ -189,6 +233,7 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
         std::vector<unsigned> elements(n);
         glm::dvec3 lo(0.0), hi(0.0);
         std::string_view line;
+        std::string unknown;  // the first symbol that names no element
         for (std::size_t k = 0; k < n; ++k) {
             if (!cursor.Next(line)) {
                 refusal = {cursor.LineNumber(), "the file ends after " + std::to_string(k) + " of " +
@@ -205,7 +250,11 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
                                                     std::to_string(n) + " should"};
                 return false;
             }
-            const unsigned element = ::GetAtomIndex(name, static_cast<std::size_t>(p - name));
+            const std::size_t name_size = static_cast<std::size_t>(p - name);
+            const unsigned element = ::GetAtomIndex(name, name_size);
+            if (unknown.empty() && element == DUMMY_ATOM_INDEX && IsUnknownSymbol(name, name_size))
+                unknown = "line " + std::to_string(cursor.LineNumber()) + ": unknown element '" +
+                          std::string(name, name_size).substr(0, 16) + "', read as the dummy atom X";
             const std::string_view numbers(p, static_cast<std::size_t>(end - p));
             glm::dvec3 r;
             for (int c = 0; c < 3; ++c) {
@@ -236,6 +285,10 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
         is_periodic = header.periodic;
         is_cell_keyword = header.cell_keyword;
         if (header.periodic) cell_xyz = header.cell;
+        v_pbc = header.pbc;
+        comment = std::move(header.comment);
+        note = header.note;
+        if (!unknown.empty()) note += (note.empty() ? "" : "; ") + unknown;
         min_coord = lo;
         max_coord = hi;
         v_carte_xyz.swap(carte);
@@ -247,40 +300,87 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
     }
 }
 
+namespace {
+
+// The comment line of a save: the comment read with the cell in its place.
+// Cell="..." takes the place of the Cell text read; the extended-XYZ
+// Lattice goes first with the columns and pbc flags this writer writes, and
+// the comment's other key=value pairs follow.
+std::string CommentWithCell(const std::string& comment, const std::string& cell, bool cell_keyword,
+                            const glm::bvec3& pbc) {
+    std::string rest = comment;
+    std::string_view value;
+    std::size_t from = 0, to = 0;
+    if (cell_keyword) {
+        const std::size_t after = FindKey(rest, "cell", "=:", from);
+        if (after != std::string::npos) {
+            const std::size_t first = rest.find('"', after), last = rest.rfind('"');
+            if (first != std::string::npos && last > first) {
+                rest = WithoutPair(rest, from, last + 1);
+            } else {  // Cell: and nine numbers
+                to = after;
+                for (int k = 0; k < 9; ++k) {
+                    while (to < rest.size() && IsBlank(rest[to])) ++to;
+                    while (to < rest.size() && !IsBlank(rest[to])) ++to;
+                }
+                rest = WithoutPair(rest, from, to);
+            }
+        }
+        return "Cell=\"" + cell + "\"" + (rest.empty() ? "" : " " + rest);
+    }
+    for (const char* key : {"lattice", "properties", "pbc"})
+        while (FindValue(rest, key, value, from, to)) rest = WithoutPair(rest, from, to);
+    std::string flags;
+    for (int a = 0; a < 3; ++a) flags += std::string(a ? " " : "") + (pbc[a] ? "T" : "F");
+    return "Lattice=\"" + cell + "\" Properties=species:S:1:pos:R:3 pbc=\"" + flags + "\"" +
+           (rest.empty() ? "" : " " + rest);
+}
+
+}  // namespace
+
+bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const {
+    if (idx.size() != v_carte_xyz.size()) return false;
+    out.reserve(out.size() + v_carte_xyz.size() * 56 + comment.size() + 256);
+    out += std::to_string(v_carte_xyz.size());
+    out += '\n';
+    if (is_periodic) {
+        // the nine numbers in their shortest form that reads back exactly
+        std::string cell;
+        char number[32];
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < 3; ++r) {
+                const auto res = std::to_chars(number, number + sizeof number, cell_xyz[c][r]);
+                if (res.ec != std::errc()) return false;
+                if (!cell.empty()) cell += ' ';
+                cell.append(number, res.ptr);
+            }
+        out += CommentWithCell(comment, cell, is_cell_keyword, v_pbc);
+    } else {
+        // the columns written are the symbol and the position, whatever
+        // columns the file read had
+        std::string_view value;
+        std::size_t from = 0, to = 0;
+        if (FindValue(comment, "properties", value, from, to))
+            out += "Properties=species:S:1:pos:R:3 " + WithoutPair(comment, from, to);
+        else
+            out += comment;
+    }
+    out += '\n';
+    for (std::size_t k = 0; k < v_carte_xyz.size(); ++k) {
+        const std::string& name = symbol[idx[k] < periodic_table_atoms ? idx[k] : DUMMY_ATOM_INDEX];
+        out += name;
+        out.append(3 - name.size(), ' ');
+        for (int c = 0; c < 3; ++c) textio::AppendShortest(out, v_carte_xyz[k][c], 16, c > 0);
+        out += '\n';
+    }
+    return true;
+}
+
 bool CXyz::SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx) {
     (void)d;
-    if (idx.size() != v_carte_xyz.size()) return false;
     try {
         std::string out;
-        out.reserve(v_carte_xyz.size() * 64 + 32);
-        out += std::to_string(v_carte_xyz.size());
-        out += '\n';
-        if (is_periodic) {
-            // the nine numbers in their shortest form that reads back exactly
-            std::string cell;
-            char number[32];
-            for (int c = 0; c < 3; ++c)
-                for (int r = 0; r < 3; ++r) {
-                    const auto res = std::to_chars(number, number + sizeof number, cell_xyz[c][r]);
-                    if (res.ec != std::errc()) return false;
-                    if (!cell.empty()) cell += ' ';
-                    cell.append(number, res.ptr);
-                }
-            if (is_cell_keyword)
-                out += "Cell=\"" + cell + "\"";
-            else
-                out += "Lattice=\"" + cell + "\" Properties=species:S:1:pos:R:3 pbc=\"T T T\"";
-        }
-        out += '\n';
-        for (std::size_t k = 0; k < v_carte_xyz.size(); ++k) {
-            const std::string& name = symbol[idx[k] < periodic_table_atoms ? idx[k] : DUMMY_ATOM_INDEX];
-            out += name;
-            out.append(3 - name.size(), ' ');
-            for (int c = 0; c < 3; ++c)
-                if (!textio::AppendFixed(out, v_carte_xyz[k][c], 20, 12, c > 0)) return false;
-            out += '\n';
-        }
-        return textio::WriteFileAtomically(f, out);
+        return AppendText(out, idx) && textio::WriteFileAtomically(f, out);
     } catch (const std::exception&) {
         return false;
     }

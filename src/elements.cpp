@@ -61,3 +61,9 @@ bool IsElementSymbol(const char* s, size_t length, unsigned& index) {
         if (Upper(s[i]) != Upper(e[i])) return false;
     return true;
 }
+
+bool IsUnknownSymbol(const char* s, size_t length) {
+    if (GetAtomIndex(s, length) != DUMMY_ATOM_INDEX) return false;
+    const bool letter = length > 1 && ((s[1] >= 'a' && s[1] <= 'z') || (s[1] >= 'A' && s[1] <= 'Z'));
+    return !(length > 0 && Upper(s[0]) == 'X' && !letter);
+}

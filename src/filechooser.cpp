@@ -937,6 +937,11 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
         if (chosen) {
             ImGui::CloseCurrentPopup();
             I.freeLists();
+        } else if (ImGui::IsWindowFocused() && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) {
+            // Esc closes it, also from its text fields; a list open over it
+            // (the output formats) has the focus and closes first
+            ImGui::CloseCurrentPopup();
+            I.open = false;
         }
         ImGui::EndPopup();
     } else {

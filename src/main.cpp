@@ -16,6 +16,7 @@
 #include "cdisplay.h"
 #include "cformat.h"
 #include "filechooser.h"
+#include "render/crenderfile.h"
 #include "tesk.h"
 
 static void glfw_error_callback(int error, const char* description)
@@ -42,6 +43,8 @@ int main(int argc, char** argv)
 {
     // help, version, conversion and usage errors open no window
     const CCommandLine cmd = ParseCommandLine(argc, argv);
+    if (cmd.action == CCommandLine::RENDER)
+        return RenderCommandLine(cmd, stderr);
     const int status = RunCommandLine(cmd, stdout, stderr);
     if (status >= 0)
         return status;
@@ -124,6 +127,7 @@ int main(int argc, char** argv)
 
             ImGui_ImplOpenGL3_NewFrame();
             ImGui_ImplGlfw_NewFrame();
+            HoldKeyTaps(s);
             ImGui::NewFrame();
 
             int display_w = 0, display_h = 0, window_w = 0, window_h = 0;
@@ -139,7 +143,7 @@ int main(int argc, char** argv)
             ControlWindows(s, atom);
             ClearFrame(s);
             ScenePass(s, atom);
-            SaveImageStep(s);
+            SaveImageStep(s, atom);
             wait = FrameWait(s);
 
             ImGui::Render();

@@ -12,8 +12,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <stb/stb_image_write.h>
-
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
@@ -25,7 +23,10 @@
 #include "elements.h"
 #include "filechooser.h"
 #include "menupie.h"
+#include "render/coffscreen.h"
 #include "textio.h"
+#include "ui/file_opening.h"
+#include "ui/cviewpanel.h"
 #include "version.h"
 
 namespace {
@@ -212,6 +213,7 @@ void MouseStep(CShellState& s, CDisplay& atom)
                       (s.is_mouse || !gui_has_mouse);
     if (!gate) {
         s.is_mouse = false;
+        s.is_scene_press = false;
         return;
     }
 
@@ -222,18 +224,15 @@ void MouseStep(CShellState& s, CDisplay& atom)
     if (ImGui::IsMouseClicked(1)) {
         s.pposx = mx;
         s.pposy = my;
+        // an atom of a multiple selection keeps it: the menu acts on all
         if (atom.is_visible)
-            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy));
+            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy), false, true);
         s.is_select_pie = true;
     } else if (ImGui::IsMouseClicked(0)) {
         s.iposx = mx;
         s.iposy = my;
         atom.SetTrackLastPosition(fx, fy);
-        if (atom.is_visible) {
-            // Shift adds the atom to the selection or takes it out
-            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy), io.KeyShift);
-            s.is_atom_lock = true;
-        }
+        s.is_scene_press = true;
     } else if (ImGui::IsMouseDragging(0)) {
         s.eposx = mx;
         s.eposy = my;
@@ -242,6 +241,17 @@ void MouseStep(CShellState& s, CDisplay& atom)
     } else if (ImGui::IsMouseReleased(0) && s.is_mouse) {
         atom.SetTrackLastRotation();
         s.is_mouse = false;
+        s.is_scene_press = false;
+    } else if (ImGui::IsMouseReleased(0) && s.is_scene_press) {
+        // let go within the drag threshold: a click, which picks where it
+        // was pressed; a drag only turns, so a selection survives a look around
+        s.is_scene_press = false;
+        if (atom.is_visible) {
+            // Shift adds the atom to the selection or takes it out
+            atom.SetPicking(static_cast<int>(s.iposx * s.fb_scale_x), static_cast<int>(s.iposy * s.fb_scale_y),
+                            io.KeyShift);
+            s.is_atom_lock = true;
+        }
     } else if (io.MouseWheel != 0.0f) {
         s.zoom = static_cast<float>(std::max(0.5, static_cast<double>(s.zoom) + io.MouseWheel * 0.1));
         atom.SetZoom(s.zoom);
@@ -275,6 +285,13 @@ void NoteKeyPress(CShellState& s, int key, int action, int mods)
     // any key event is input: the frames after it are drawn at once, also
     // for a tap that the GUI library never saw held
     s.settle_frames = SETTLE_FRAMES;
+    if (key >= 0 && key < IM_ARRAYSIZE(ImGuiIO::KeysDown)) {
+        const auto pressed = std::find(s.v_pressed_keys.begin(), s.v_pressed_keys.end(), key);
+        if (action == GLFW_PRESS && pressed == s.v_pressed_keys.end())
+            s.v_pressed_keys.push_back(key);
+        else if (action == GLFW_RELEASE && pressed != s.v_pressed_keys.end())
+            s.v_tapped_keys.push_back(key);
+    }
     if (action != GLFW_PRESS)
         return;
     if (key == GLFW_KEY_DELETE)
@@ -286,6 +303,20 @@ void NoteKeyPress(CShellState& s, int key, int action, int mods)
                 if (n == SHORTCUT_UNDO && (mods & GLFW_MOD_SHIFT))
                     s.pending_keys |= PENDING_SHIFT;
             }
+}
+
+void HoldKeyTaps(CShellState& s)
+{
+    ImGuiIO& io = ImGui::GetIO();
+    // let go of last frame's taps, unless pressed again since
+    for (int key : s.v_held_taps)
+        if (std::find(s.v_pressed_keys.begin(), s.v_pressed_keys.end(), key) == s.v_pressed_keys.end())
+            io.KeysDown[key] = false;
+    s.v_held_taps.swap(s.v_tapped_keys);
+    for (int key : s.v_held_taps)
+        io.KeysDown[key] = true;
+    s.v_tapped_keys.clear();
+    s.v_pressed_keys.clear();
 }
 
 void KeyboardStep(CShellState& s, CDisplay& atom)
@@ -334,6 +365,7 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
         default:
             break;
         }
+        ViewKeys(s, atom);
     }
     atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
 }
@@ -440,8 +472,7 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
         // atom numbers of the previous structure mean nothing now
         ClearSelection(atom);
         s.is_atom_lock = true;
-        // what the reader wants told: mixed sites, data blocks, unknown types
-        s.load_message = atom.data.read_note;
+        s.load_message = atom.data.notes;  // what the reader noticed, if anything
         if (set_title) {
             char title[TITLE_SIZE];
             std::snprintf(title, sizeof title, "Tesk ");
@@ -451,9 +482,11 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
                 glfwSetWindowTitle(s.window, s.win_title);
         }
     } else {
-        s.load_message = code == INPUT_FILE_TYPE_UNKNOWN
-                             ? std::string("Could not read ") + path + " as " + FormatName(s, code)
-                             : io::RefusalText(path, atom.data.read_refusal);
+        // where the reader stopped and why, else what the model noted
+        s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !atom.data.read_refusal.reason.empty()
+                             ? io::RefusalText(path, atom.data.read_refusal)
+                             : std::string("Could not read ") + path + " as " + FormatName(s, code) +
+                                   (atom.data.notes.empty() ? "" : ": " + atom.data.notes);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }
@@ -462,10 +495,28 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
 
 namespace {
 
-void FirstUsePlacement(float x)
+constexpr float kItemWidth = 170.0f;  // sliders, fields and lists of the control windows
+constexpr float kTextWidth = 280.0f;  // where their text wraps
+
+// A control window at its first-use place, sized to what it holds (nothing
+// hides behind a scrollbar) but never past the screen. Items and text get
+// fixed widths: widths that follow the window would chase its size.
+void BeginControlWindow(const char* name, bool* open, float x)
 {
+    const ImVec2 screen = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2(x, 10.0f), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300.0f, 120.0f), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSizeConstraints(ImVec2(0.0f, 0.0f),
+                                        ImVec2(std::max(screen.x - 20.0f, 100.0f), std::max(screen.y - 20.0f, 100.0f)));
+    ImGui::Begin(name, open, ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::PushItemWidth(kItemWidth);
+    ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + kTextWidth);
+}
+
+void EndControlWindow()
+{
+    ImGui::PopTextWrapPos();
+    ImGui::PopItemWidth();
+    ImGui::End();
 }
 
 constexpr std::size_t kIndexSlice = std::size_t(16) << 20;  // bytes of the file per pass, some ms
@@ -491,6 +542,9 @@ void FrameControls(CShellState& s, CDisplay& atom)
     if (ImGui::Button(s.is_playing ? "Pause" : "Play")) {
         s.is_playing = !s.is_playing;
         s.play_clock = 0.0f;
+        // played again where playback ended: from the first frame
+        if (s.is_playing && !s.is_loop && frames.IsIndexed() && atom.data.GetShownFrame() + 1 >= count)
+            ShowFrame(s, atom, 0);
     }
     ImGui::SameLine();
     ImGui::Checkbox("Loop", &s.is_loop);
@@ -507,15 +561,14 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
         s.font = atom.font_scale;
         s.is_font_set = true;
     }
-    FirstUsePlacement(10.0f);
-    ImGui::Begin("Settings (ctrl+c)", &s.show_config_window);
+    BeginControlWindow("Settings (ctrl+c)", &s.show_config_window, 10.0f);
     ImGui::Text("%s", s.user_version);
     ImGui::SliderFloat("radius", &atom.atom_scale, 0.0f, 2.0f, "%.3f");
     if (ImGui::SliderFloat("zoom", &s.zoom, 0.5f, 10.0f, "%.3f"))
         atom.SetZoom(s.zoom);
     if (ImGui::SliderFloat("font", &s.font, 0.001f, 0.01f, "%.3f"))
         atom.SetFont(s.font);
-    if (ImGui::ColorEdit3("Backgroud", s.clear_color))
+    if (ImGui::ColorEdit3("Background", s.clear_color))
         atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
     ImGui::Checkbox("Cell", &atom.is_show_box);
     ImGui::SameLine();
@@ -529,20 +582,20 @@ void SettingsWindow(CShellState& s, CDisplay& atom)
     ImGui::Checkbox("Boundary atoms", &atom.is_show_boundary);
     if (ImGui::InputInt3("Repeat", &atom.v_repeat.x))
         atom.v_repeat = glm::clamp(atom.v_repeat, glm::ivec3(1), glm::ivec3(10));
-    ImGui::InputFloat3("Set", &atom.data.center_xyz.x, "%.3f");
-    ImGui::SameLine();
-    if (ImGui::Button("(0,0,0)") && atom.is_visible)
+    // the file's coordinates moved so that the structure's centre is the origin
+    if (ImGui::Button("Centre on (0,0,0)") && atom.is_visible)
         atom.CenterCoordinates();
+    ViewControls(s, atom);
     if (ImGui::Button("Close"))
         s.show_config_window = false;
-    ImGui::End();
+    EndControlWindow();
 }
 
 namespace {
 
-void Report(CShellState& s, bool ok, const std::string& path, const std::string& why = std::string())
+void Report(CShellState& s, bool ok, const std::string& path, const std::string& notes)
 {
-    s.load_message = (ok ? "Saved " : "Could not save ") + path + (ok || why.empty() ? "" : ": " + why);
+    s.load_message = (ok ? "Saved " : "Could not save ") + path + (notes.empty() ? "" : ": " + notes);
     std::printf("%s\n", s.load_message.c_str());
     std::fflush(stdout);
 }
@@ -578,13 +631,29 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
                 s.save_format = int(k);
         start = StartName(s, nullptr, "structure.xyz");
     }
+    // saving edits before another file opens: over the file they belong to,
+    // wherever the user went to find the other one
+    const char* folder = s.is_saving_before_open ? s.dirPath : DialogFolder(s);
     const FormatList& list = ListOfFormats(true);
-    const char* chosen = s.save_dlg->saveFileDialog(open, s.filePath, start.c_str(), list.labels.data(),
+    const char* chosen = s.save_dlg->saveFileDialog(open, folder, start.c_str(), list.labels.data(),
                                                     list.extensions.data(), int(list.codes.size()), &s.save_format);
-    if (chosen != nullptr && chosen[0] != '\0') {
+    NoteDialogFolder(s, *s.save_dlg);
+    const bool tried = chosen != nullptr && chosen[0] != '\0';
+    if (tried) {
         const std::string path(chosen);
         const int code = list.codes[std::size_t(std::clamp(s.save_format, 0, int(list.codes.size()) - 1))];
-        Report(s, atom.is_visible && atom.data.SaveFileAs(path, code), path, atom.data.save_message);
+        const bool saved = atom.is_visible && atom.data.SaveFileAs(path, code);
+        Report(s, saved, path, atom.data.notes);
+        if (saved)
+            atom.is_edited = false;
+    }
+    if (s.is_saving_before_open && (tried || s.save_dlg->hasUserJustCancelledDialog())) {
+        // saved, or the save failed or was given up: the file waiting is
+        // opened or dropped
+        s.is_saving_before_open = false;
+        if (!atom.is_edited)
+            OpenPending(s, atom);
+        s.pending_path.clear();
     }
 }
 
@@ -596,7 +665,8 @@ void SaveImageDialog(CShellState& s, bool open)
     static const char* const extension[1] = {".png"};
     int format = 0;
     const std::string start = open ? StartName(s, ".png", "tesk.png") : std::string();
-    const char* chosen = s.image_dlg->saveFileDialog(open, s.filePath, start.c_str(), label, extension, 1, &format);
+    const char* chosen = s.image_dlg->saveFileDialog(open, DialogFolder(s), start.c_str(), label, extension, 1, &format);
+    NoteDialogFolder(s, *s.image_dlg);
     // written after this pass's scene is drawn, before the GUI covers it
     if (chosen != nullptr && chosen[0] != '\0')
         s.image_request = chosen;
@@ -652,8 +722,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     if (s.item_current == nullptr)
         s.item_current = FormatName(s, atom.input_format);
 
-    FirstUsePlacement(320.0f);
-    ImGui::Begin("Choose File (ctrl+f)", &s.show_file_chooser);
+    BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
     if (ImGui::BeginCombo("Input Format", s.item_current)) {
         const FormatList& list = ListOfFormats(false);
@@ -669,8 +738,9 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     }
 
     const bool open = ImGui::Button("Open");
-    const char* chosen = s.dlg->chooseFileDialog(open, s.filePath, nullptr, nullptr, ImVec2(-1.0f, -1.0f),
+    const char* chosen = s.dlg->chooseFileDialog(open, DialogFolder(s), nullptr, nullptr, ImVec2(-1.0f, -1.0f),
                                                  ImVec2(-1.0f, -1.0f), 0.875f);
+    NoteDialogFolder(s, *s.dlg);
     if (chosen != nullptr && chosen[0] != '\0') {
         const char* path = s.dlg->getChosenPath();
         const char* dir = s.dlg->getLastDirectory();
@@ -679,34 +749,32 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
             std::printf("%s\n", s.load_message.c_str());
             std::fflush(stdout);
         } else {
-            CopyTextCut(s.filePath, PATH_SIZE, path);
-            CopyTextCut(s.dirPath, PATH_SIZE, dir);
-            LoadStructure(s, atom, s.dirPath, s.filePath, true);
+            OpenFile(s, atom, dir, path, -1);
         }
     }
 
     ImGui::SameLine();
-    // the title names the file shown; after a failed Open, a good Reload of
-    // that file is the first time it is shown
     if (ImGui::Button("Reload") && atom.is_visible)
-        LoadStructure(s, atom, s.dirPath, s.filePath, true);
+        OpenFile(s, atom, s.dirPath, s.filePath, -1);
     ImGui::SameLine();
-    // the file that Reload reads, whatever the dialog is doing meanwhile
+    // the file shown, which Reload reads; a failed open leaves it
     ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());
     TypesTable(s, atom);
     ImGui::BeginDisabled(!atom.is_visible);
-    const bool save_as = ImGui::Button("Save As");
+    const bool save_as = ImGui::Button("Save As") || s.is_save_asked;
+    s.is_saving_before_open = s.is_saving_before_open || s.is_save_asked;
+    s.is_save_asked = false;
     ImGui::EndDisabled();
     ImGui::SameLine();
     const bool save_image = ImGui::Button("Save Image");
     SaveAsDialog(s, atom, save_as);
-    SaveImageDialog(s, save_image);
+    SaveImageDialog(s, ImageOptionsPopup(s, save_image));
     ImGui::SameLine();
     if (ImGui::Button("Close"))
         s.show_file_chooser = false;
-    ImGui::End();
+    EndControlWindow();
 }
 
 std::string MeasurementText(const CDisplay& atom)
@@ -729,8 +797,7 @@ std::string MeasurementText(const CDisplay& atom)
 
 void ActionWindow(CShellState& s, CDisplay& atom)
 {
-    FirstUsePlacement(630.0f);
-    ImGui::Begin("Action (ctrl+a)", &s.show_info_window);
+    BeginControlWindow("Action (ctrl+a)", &s.show_info_window, 630.0f);
     ImGui::Text("%s", s.user_version);
     ImGui::Text("Total Atoms: %u", atom.GetNumberOfAtoms());
     // beside the count, so the first-use window still shows the element row
@@ -746,8 +813,11 @@ void ActionWindow(CShellState& s, CDisplay& atom)
     ImGui::EndDisabled();
     ImGui::SameLine();
     ImGui::BeginDisabled(!atom.data.is_periodic);
-    if (ImGui::Button("Wrap"))
+    if (ImGui::Button("Wrap")) {
         atom.Wrap();
+        if (!atom.data.notes.empty())
+            s.load_message = atom.data.notes;  // atoms too far out to move
+    }
     ImGui::EndDisabled();
     if (HasValidSelection(atom)) {
         ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
@@ -779,7 +849,7 @@ void ActionWindow(CShellState& s, CDisplay& atom)
             ImGui::TextUnformatted(measured.c_str());
     }
     FrameControls(s, atom);
-    ImGui::End();
+    EndControlWindow();
 }
 
 bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k)
@@ -835,6 +905,7 @@ void ControlWindows(CShellState& s, CDisplay& atom)
         ChooseFileWindow(s, atom);
     if (s.show_info_window)
         ActionWindow(s, atom);
+    UnsavedEditsQuestion(s, atom);
     // labels follow the two flags even while the Settings window is hidden
     atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
 }
@@ -872,13 +943,7 @@ void OpenRequestStep(CShellState& s, CDisplay& atom)
         std::fflush(stdout);
         return;
     }
-    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, s.open_format))
-        return;
-    // Reload and Open carry on from this file, read the same way
-    CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
-    CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
-    atom.input_format = s.open_format;
-    s.item_current = FormatName(s, atom.input_format);
+    OpenFile(s, atom, dir, path, s.open_format);
 }
 
 void NoteDrop(CShellState& s, int count, const char** paths)
@@ -889,43 +954,24 @@ void NoteDrop(CShellState& s, int count, const char** paths)
     s.open_format = INPUT_FILE_TYPE_AUTO;
 }
 
-namespace {
-
-void AppendBytes(void* context, void* data, int size)
-{
-    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
-}
-
-}  // namespace
-
-void SaveImageStep(CShellState& s)
+void SaveImageStep(CShellState& s, CDisplay& atom)
 {
     if (s.image_request.empty())
         return;
     const std::string path = s.image_request;
     s.image_request.clear();
-    const int w = s.display_w, h = s.display_h;
-    bool ok = w > 0 && h > 0;
-    if (ok) {
-        try {
-            const std::size_t row = static_cast<std::size_t>(w) * 3;
-            std::vector<unsigned char> pixels(row * static_cast<std::size_t>(h));
-            // the window's own back buffer, whatever the scene pass left bound
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-            glReadBuffer(GL_BACK);
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-            // GL's first row is the bottom one; a PNG starts at the top
-            std::vector<unsigned char> flipped(pixels.size());
-            for (int y = 0; y < h; ++y)
-                std::memcpy(&flipped[row * static_cast<std::size_t>(y)],
-                            &pixels[row * static_cast<std::size_t>(h - 1 - y)], row);
-            std::string png;
-            ok = stbi_write_png_to_func(AppendBytes, &png, w, h, 3, flipped.data(), static_cast<int>(row)) != 0 &&
-                 textio::WriteFileAtomically(path, png);
-        } catch (const std::exception&) {
-            ok = false;
-        }
+    const int w = s.image_size[0] > 0 ? s.image_size[0] : s.display_w;
+    const int h = s.image_size[1] > 0 ? s.image_size[1] : s.display_h;
+    const glm::vec4 background(s.clear_color[0], s.clear_color[1], s.clear_color[2],
+                               s.is_image_transparent ? 0.0f : 1.0f);
+    CImage image;
+    std::string why, png;
+    const bool ok = RenderImage(atom, w, h, background, image, why) && EncodePng(image, s.is_image_transparent, png) &&
+                    textio::WriteFileAtomically(path, png);
+    Report(s, ok, path, std::string());
+    if (!why.empty()) {
+        s.load_message += ": " + why;
+        std::printf("%s\n", why.c_str());
+        std::fflush(stdout);
     }
-    Report(s, ok, path);
 }

@@ -1,9 +1,13 @@
 #include "textio.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +36,37 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
             if (n == 0) break;
             out.append(buffer, static_cast<std::size_t>(n));
         }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReadFileHead(const std::string& path, std::size_t most, std::string& out) {
+    out.clear();
+    // stat first: opening a FIFO, even without blocking, is already a reader
+    // its writer may see
+    if (!IsRegularFile(path)) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    try {
+        out.resize(ok ? most : 0);
+        std::size_t got = 0;
+        while (ok && got < most) {
+            const ssize_t n = ::read(fd, &out[got], most - got);
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            got += std::size_t(n);
+        }
+        out.resize(got);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
@@ -103,21 +138,71 @@ bool ScanNumber(const char*& p, const char* end, T& value) {
 template bool ScanNumber<float>(const char*&, const char*, float&);
 template bool ScanNumber<double>(const char*&, const char*, double&);
 
-bool AppendFixed(std::string& out, double value, int width, int decimals, bool separate) {
-    char text[400];  // a double's 309 integer digits, point, decimals and sign
-    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return false;
+void AppendShortest(std::string& out, double value, int width, bool separate) {
+    char text[64];  // the shortest form of any double is at most 24 characters
+    const float single = static_cast<float>(value);
+    const bool is_float = std::isfinite(value) && double(single) == value;
+    const auto r = is_float ? std::to_chars(text, text + sizeof text, single) : std::to_chars(text, text + sizeof text, value);
     const std::size_t length = std::size_t(r.ptr - text);
     if (length < std::size_t(width))
         out.append(std::size_t(width) - length, ' ');
-    else if (separate && text[0] != '-')
+    else if (separate)
         out.push_back(' ');
     out.append(text, length);
+}
+
+namespace {
+
+constexpr char SCRATCH_PREFIX[] = ".tesk-";
+constexpr std::size_t SCRATCH_RANDOM = 6;  // mkstemp's XXXXXX
+// a scratch file this much older than now belongs to no save still running
+constexpr std::time_t SCRATCH_AGE = 2;
+
+std::string FolderOfPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+// Removes scratch files that saves killed before their rename left behind.
+// A save holds a lock on its scratch file while it writes: a file nobody
+// holds and that is not brand new is stale.
+void RemoveStaleScratch(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsScratchName(entry->d_name)) continue;
+        const std::string path = (folder == "." ? std::string() : folder) + entry->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            st.st_mtime + SCRATCH_AGE < now && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+bool Fail(std::string* why, const char* reason) {
+    if (why != nullptr) *why = reason;
+    return false;
+}
+
+}  // namespace
+
+bool IsScratchName(std::string_view name) {
+    const std::size_t prefix = sizeof SCRATCH_PREFIX - 1;
+    if (name.size() < prefix + SCRATCH_RANDOM) return false;
+    const std::string_view tail = name.substr(name.size() - prefix - SCRATCH_RANDOM);
+    if (tail.substr(0, prefix) != SCRATCH_PREFIX) return false;
+    for (char c : tail.substr(prefix))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
-    std::string target, temp;
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* why) {
+    std::string target, temp, folder;
     try {
         // Saving over a symbolic link writes the file it points to, so the
         // link stays a link (a chain of links is followed to its end).
@@ -127,25 +212,32 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
             if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
             std::string link(4096, '\0');
             const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
-            if (n <= 0 || std::size_t(n) >= link.size()) return false;
+            if (n <= 0 || std::size_t(n) >= link.size()) return Fail(why, "its symbolic link cannot be followed");
             link.resize(std::size_t(n));
             const std::size_t slash = target.rfind('/');
             target = (link[0] == '/' || slash == std::string::npos) ? link : target.substr(0, slash + 1) + link;
         }
         // The temporary file gets a short name of its own in the same folder:
         // a name as long as the file system allows has no room for a suffix.
-        const std::size_t slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-        temp = (slash == std::string::npos ? std::string() : folder) + ".tesk-XXXXXX";
+        folder = FolderOfPath(target);
+        temp = (folder == "." ? std::string() : folder) + SCRATCH_PREFIX + "XXXXXX";
     } catch (const std::bad_alloc&) {
-        return false;
+        return Fail(why, "out of memory");
     }
+    // an existing target must be a regular file we may write: a rename over
+    // a device or a FIFO would replace it with a plain file
+    struct stat old;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return Fail(why, "it is not a regular file");
+    if (exists && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0))
+        return Fail(why, "it is read-only");
+    RemoveStaleScratch(folder);
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(why, "its folder cannot be written");
+    ::flock(fd, LOCK_EX);  // marks the scratch file as in use (see RemoveStaleScratch)
     // an existing file keeps its permission bits (and owner, where allowed);
     // a new one gets what a plain new file would, not mkstemp's 0600
-    struct stat old;
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (exists) {
         ::fchmod(fd, old.st_mode & 07777);
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // another user's file: it becomes ours, with its bits
@@ -164,14 +256,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
     }
     // on disk before the rename: a crash must leave the old file or the new one
     if (ok && ::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
     if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    if (!ok) ::unlink(temp.c_str());
+    ::close(fd);  // after fsync a close has nothing left to report
+    if (!ok) return Fail(why, "the disk refused the write (full?)");
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);  // the rename itself

@@ -58,7 +58,9 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
             ASSERT_TRUE(model.SaveFile(saved, saved, code) && again.ReadFile(s, saved, format));
             EXPECT_TRUE(again.v_atom_index == before.v_atom_index && glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
             // the older formats write back exactly; CIF keeps fractions to 8 digits
-            if (format <= INPUT_FILE_TYPE_PDB) EXPECT_TRUE(again.v_float_raw_xyz == before.v_float_raw_xyz);
+            if (format <= INPUT_FILE_TYPE_PDB) {
+                EXPECT_TRUE(again.v_float_raw_xyz == before.v_float_raw_xyz);
+            }
             for (std::size_t i = 0; i < before.v_float_raw_xyz.size() && i < again.v_float_raw_xyz.size(); ++i)
                 EXPECT_LT(glm::length(again.v_float_raw_xyz[i] - before.v_float_raw_xyz[i]), 1e-3f) << i;
         }

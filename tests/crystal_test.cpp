@@ -216,4 +216,46 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
     }
 }
 
+// pbc="F F F": a molecule in a box is bonded inside only; "T T F" a slab,
+// bonded across x and y. Another word starting with "Cell" makes no cell.
+TEST_F(CrystalTest, PbcFlagsKeepBondsOffNonPeriodicAxes) {
+    const struct {
+        const char* pbc;
+        std::size_t bonds;
+    } cases[] = {{"T T T", 3}, {"T T F", 2}, {"F F F", 0}, {"TFF", 1}, {"true false false", 1}};
+    for (const auto& c : cases) {
+        // one carbon at the corner of a 1.5 A cube: bonded to its images along x, y, z
+        ASSERT_TRUE(Load("c.xyz", std::string("1\nLattice=\"1.5 0 0 0 1.5 0 0 0 1.5\" pbc=\"") + c.pbc + "\"\nC 0 0 0\n",
+                         INPUT_FILE_TYPE_XYZ));
+        EXPECT_EQ(model.i_number_of_bonds, c.bonds) << c.pbc;
+        const std::string saved = scratch.path("saved.xyz");
+        ASSERT_TRUE(model.SaveFileAs(saved, INPUT_FILE_TYPE_XYZ));
+        EXPECT_EQ(Slurp(saved).find("pbc=\"T T T\"") != std::string::npos, c.bonds == 3) << Slurp(saved);
+    }
+}
+
+// An atom so far out that its fractional coordinate overflows an int: an
+// element change, Wrap and the copies stay defined, and Wrap says it left it.
+TEST_F(CrystalTest, AtomsFarOutsideTheCellStayDefined) {
+    ASSERT_TRUE(Load("POSCAR", Poscar({"far", glm::dmat3(3.0), 2, 0, {{0.1, 0.1, 0.1}, {-1e10, 0.5, 1e10}}})));
+    model.ChangeAtom(1, 6);
+    model.ChangeAtom(0, 0);
+    EXPECT_FALSE(model.Wrap());
+    EXPECT_EQ(model.notes, "1 atom lies too far outside the cell to be wrapped");
+}
+
+// Repeat's cap counts the copies on the faces: a corner atom is drawn 8
+// times in one cell, 27 times in 2 x 2 x 2.
+TEST_F(CrystalTest, CopyCountHoldsBoundaryCopies) {
+    ASSERT_TRUE(Load("POSCAR", Poscar({"sc", glm::dmat3(1.7), 2, 0, {{0, 0, 0}, {0.5, 0.5, 0.5}}})));
+    CCopies copies;
+    for (const auto& [repeat, boundary] : {std::pair{glm::ivec3(1), true}, std::pair{glm::ivec3(2), true},
+                                           std::pair{glm::ivec3(2, 3, 1), false}}) {
+        copies.CountFaces(model.GetLattice(), model.v_float_raw_xyz, boundary);
+        const double counted = copies.CopyCount(repeat);
+        copies.Build(model.GetLattice(), model.v_float_raw_xyz, repeat, boundary);
+        EXPECT_EQ(counted, double(copies.v_copies.size())) << repeat.x << boundary;
+    }
+}
+
 }  // namespace

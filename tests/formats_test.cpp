@@ -160,10 +160,10 @@ TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", in, DetectFormat(in)));
     EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{25, 7, 7, 7})) << "iron wins its site; O on three faces";
-    EXPECT_EQ(model.read_note, "4 sites mixed or partly occupied, each drawn as its species of larger occupancy");
+    EXPECT_EQ(model.notes, "4 sites mixed or partly occupied, each drawn as its species of larger occupancy");
     for (const char* name : {"back.cif", "back.mmcif"}) {
         const std::string out = dir.path(name);
-        ASSERT_TRUE(model.SaveFileAs(out, DetectFormat(out))) << model.save_message;
+        ASSERT_TRUE(model.SaveFileAs(out, DetectFormat(out))) << model.notes;
         const std::string reader = std::string(name) == "back.cif" ? "import ase.io\natoms = ase.io.read(path)"
                                                                     : "import gemmi\nfrom ase import Atoms\n"
                                                                       "st = gemmi.read_structure(path)\n"
@@ -194,7 +194,7 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", blocks, DetectFormat(blocks)));
     EXPECT_EQ(model.v_atom_index, std::vector<unsigned>{10});
-    EXPECT_EQ(model.read_note, "3 data blocks; shown: salt");
+    EXPECT_EQ(model.notes, "3 data blocks; shown: salt");
 
     std::string dump;
     for (int step = 0; step < 5; ++step)

@@ -86,3 +86,33 @@ TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
         }
     }
 }
+
+// A crystal trajectory whose atoms cross the cell faces from frame to frame:
+// a stepped frame draws what a full rebuild of that frame draws, with its
+// half-bonds, boundary copies and repeated cells, from every side.
+TEST_F(Crystal, ASteppedFrameOfACrystalTrajectoryIsDrawnAsARebuildOfIt)
+{
+    display_->input_format = INPUT_FILE_TYPE_VSP;
+    ASSERT_TRUE(display_->ReadFile(TESK_TEST_DATA "/frames", TESK_TEST_DATA "/frames/si8-XDATCAR"));
+    ASSERT_EQ(display_->data.GetFrameCount(), 4u);
+    display_->ShowBonds(true);
+    display_->atom_scale = 0.3f;
+    const glm::ivec3 repeats[] = {glm::ivec3(1), glm::ivec3(2, 1, 1)};
+    for (const glm::ivec3& repeat : repeats)
+        for (std::size_t k : {1, 2, 3, 0, 2})
+            for (float turn : {0.0f, 0.6f}) {
+                SCOPED_TRACE(testing::Message() << "frame " << k << " repeat " << repeat.x << " turn " << turn);
+                display_->v_repeat = repeat;
+                display_->track.Model = glm::rotate(glm::mat4(1.0f), turn, glm::normalize(glm::vec3(1.0f, 2.0f, 0.3f)));
+                ASSERT_TRUE(display_->data.SetFrame(k));
+                display_->OnFrameChanged();
+                Frame();
+                const std::vector<unsigned char> stepped = Screen();
+                display_->OnModelChanged();
+                Frame();
+                const std::vector<unsigned char> rebuilt = Screen();
+                std::size_t differ = 0;
+                for (std::size_t i = 0; i < stepped.size(); ++i) differ += stepped[i] != rebuilt[i];
+                EXPECT_EQ(differ, 0u);
+            }
+}

@@ -117,6 +117,30 @@ TEST_F(Scene, BondsGreyBetweenBondedAtomsOnlyWhileShownAndEvaluated)
     EXPECT_TRUE(IsGrey(At({0.75f, 1.25f, 0}))) << At({0.75f, 1.25f, 0});
 }
 
+// A tube is shaded alike all along its length: where it enters a sphere it
+// is no brighter than in its middle, so a short stub between two crowded
+// atoms shows no single white pixels.
+TEST_F(Scene, ABondIsShadedAlikeUpToWhereItEntersTheSpheres)
+{
+    // box 6: 33.3 pixels per unit; the tube is 6.7 pixels across
+    SetAtoms({{kC, {-1.5f, 0, 0}}, {kC, {1.5f, 0, 0}}}, 6.0f);
+    display_->SetAtomScale(true);
+    SetBond(0, 1);
+    display_->ShowBonds(true);
+    for (float turn : {0.0f, 0.5f, 1.0f}) {
+        // turned about the bond: the light falls on it from other sides
+        display_->track.Model = glm::rotate(glm::mat4(1.0f), turn, glm::vec3(1, 0, 0));
+        Frame();
+        const glm::ivec2 a = ToPixel({-1.5f, 0, 0}), b = ToPixel({1.5f, 0, 0});
+        const int inside = static_cast<int>(atom_rgbs[kC].w * display_->atom_scale * 33.3f) + 1;
+        for (int dy = -2; dy <= 2; ++dy) {
+            const std::vector<unsigned char> row = Screen(a.x + inside, a.y + dy, b.x - a.x - 2 * inside, 1);
+            const auto [lo, hi] = std::minmax_element(row.begin(), row.end());
+            EXPECT_LE(*hi - *lo, 3) << "row " << dy << " turn " << turn;
+        }
+    }
+}
+
 TEST_F(Scene, RedCellBoxForACrystalHiddenBehindAnAtomInFrontOfIt)
 {
     // cell 6 inside a view of box 8: edges at x, y = ±3, z = ±3
@@ -160,6 +184,46 @@ TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
     EXPECT_GT(e[0].count, 30);
     EXPECT_GT(e[1].xmax, e[0].xmax + 10);
     EXPECT_GT(e[2].xmax, e[1].xmax + 10);
+}
+
+// A label over a yellow sulfur atom reads: a dark rim around the letters
+// stands out from the letters and from the atom; and a bond in front of the
+// label does not hide it.
+TEST_F(Scene, ALabelReadsOverAYellowAtomAndInFrontOfABond)
+{
+    if (display_->labels.Characters.empty()) GTEST_SKIP() << "no label font installed";
+    constexpr unsigned kS = 15;
+    // box 2: 100 pixels per unit; the bond at z = 2 crosses the label's letters
+    SetAtoms({{kS, {0, 0, 0}}, {kH, {-3, -0.05f, 2}}, {kH, {3, -0.05f, 2}}}, 2.0f);
+    SetBond(1, 2);
+    display_->ShowBonds(true);
+    display_->ShowSymbols(true);
+    Frame();
+    const std::vector<unsigned char> bare = Screen();
+    display_->is_show_label = true;
+    Frame();
+    const std::vector<unsigned char> labelled = Screen();
+    auto luminance = [](const unsigned char* p) {
+        float l = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float v = p[c] / 255.0f;
+            l += glm::vec3(0.2126f, 0.7152f, 0.0722f)[c] * (v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f));
+        }
+        return l;
+    };
+    auto contrast = [](float a, float b) { return (std::max(a, b) + 0.05f) / (std::min(a, b) + 0.05f); };
+    float lightest = 0.0f, darkest = 1.0f;
+    int over_bond = 0;
+    for (size_t k = 0; k < bare.size(); k += 3) {
+        if (std::equal(bare.begin() + k, bare.begin() + k + 3, labelled.begin() + k)) continue;
+        lightest = std::max(lightest, luminance(&labelled[k]));
+        darkest = std::min(darkest, luminance(&labelled[k]));
+        over_bond += IsGrey({bare[k], bare[k + 1], bare[k + 2]});
+    }
+    const float atom = luminance(&bare[(150 * kWidth + 200) * 3]);
+    EXPECT_GE(contrast(lightest, darkest), 7.0f) << "letters against their rim";
+    EXPECT_GE(contrast(atom, darkest), 4.5f) << "rim against the atom";
+    EXPECT_GT(over_bond, 20) << "drawn over the bond";
 }
 
 // Leaving out what a view hides only saves work: with it and without it every

@@ -62,16 +62,16 @@ protected:
         atom = std::make_unique<CDisplay>();
         s = std::make_unique<CShellState>();
         atom->SetClearColor(s->clear_color[0], s->clear_color[1], s->clear_color[2], s->clear_color[3]);
-        Frame();
-        // taller than on first use so that every widget is reached without
-        // scrolling, as a user would drag the corners
-        for (const auto& [w, h] : {std::pair(SETTINGS, 240.0f), {CHOOSER, 160.0f}, {ACTION, 160.0f}}) Resize(w, h);
+        // as the GLFW back-end maps them
+        ImGui::GetIO().KeyMap[ImGuiKey_Enter] = GLFW_KEY_ENTER;
+        ImGui::GetIO().KeyMap[ImGuiKey_Escape] = GLFW_KEY_ESCAPE;
+        Frame(), Frame();  // the windows take the size of what they hold
     }
-    void Resize(const char* w, float h) { ImGui::NewFrame(), ImGui::SetWindowSize(w, ImVec2(300, h)), ImGui::Render(), Frame(); }
     void TearDown() override { atom->Delete(), ImGui::DestroyContext(); }
     // One pass of the frame loop.
     void Frame()
     {
+        HoldKeyTaps(*s);
         ImGui::NewFrame();
         SetFrameSize(*s, 1280, 720, 1280, 720);
         glViewport(0, 0, 1280, 720);
@@ -82,7 +82,7 @@ protected:
         ControlWindows(*s, *atom);
         ClearFrame(*s);
         ScenePass(*s, *atom);
-        SaveImageStep(*s);
+        SaveImageStep(*s, *atom);
         wait = FrameWait(*s);
         ImGui::Render();
     }
@@ -153,13 +153,16 @@ protected:
 TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
 {
     MoveTo(SCENE_POINT);
-    // bonds shrink the atoms and give back the full size when off, whatever the slider said
-    for (bool on : {true, false}) {
-        atom->atom_scale = 1.7f;
-        on ? Click(Find(SETTINGS, "Bonds")) : Key(GLFW_KEY_B, true);
-        EXPECT_EQ(atom->is_show_bond, on);
-        EXPECT_FLOAT_EQ(atom->atom_scale, on ? 0.6f : 1.0f);
+    // bonds shrink the atoms; a radius the user set with bonds or without
+    // comes back with them
+    const struct { float set; bool bonds; float shown; } steps[] = {{1.7f, true, 0.6f}, {0.4f, false, 1.7f}, {1.7f, true, 0.4f}};
+    for (const auto& st : steps) {
+        atom->atom_scale = st.set;
+        st.bonds ? Click(Find(SETTINGS, "Bonds")) : Key(GLFW_KEY_B, true);
+        EXPECT_EQ(atom->is_show_bond, st.bonds);
+        EXPECT_FLOAT_EQ(atom->atom_scale, st.shown);
     }
+    Key(GLFW_KEY_B, true);
     // labels are on while either box is
     for (const char* box : {"Index", "Symbol", "Index"}) Click(Find(SETTINGS, box));
     EXPECT_TRUE(atom->is_show_label);
@@ -207,24 +210,109 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     EXPECT_EQ(s->load_message, "Could not read " + dir.path("notes") + " as an unknown format");
     EXPECT_EQ(atom->GetNumberOfAtoms(), 6u);
 
-    Load(THREE);
+    Drop(THREE);
     Click(CENTRE);
-    Load(THREE);
+    Drop(THREE);
     EXPECT_FALSE(atom->is_atom_selected) << "a successful load clears the selection";
-    // a failed Open of pair.xyz as PDB keeps the title and the old structure
-    CopyTextCut(s->filePath, PATH_SIZE, PAIR.c_str());
-    CopyTextCut(s->dirPath, PATH_SIZE, TESK_TEST_DATA "/shell");
-    Load(PAIR, 2);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    // a failed Open of pair.xyz as PDB keeps the structure, its name and what Reload reads
+    Choose(CHOOSER, "Input Format", "PDB");
+    Click(Find(CHOOSER, "Open")), Frame();
+    Click(Centre(Shown(s->dlg.get(), Kind::FILE_ENTRY, "pair.xyz")));
     EXPECT_EQ(s->load_message, PAIR + ": holds no ATOM or HETATM record");
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
-    // the combo changes the format and loads nothing; "Reload" reads the same file again
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    EXPECT_EQ(std::string(s->filePath), THREE) << "the File line";
+    // the combo changes the format and loads nothing; "Reload" reads the structure shown again
     Choose(CHOOSER, "Input Format", "Auto");
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     Click(Find(CHOOSER, "Reload"));
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
-    EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
+}
+
+// Enter, Esc and a tap of either shorter than a frame, as fast typing makes them
+TEST_F(ShellGuiTest, TheDialogGoesToATypedFolderOnEnterClosesOnEscAndOpensWhereTheUserWas)
+{
+    const std::string other = dir.dir("other");
+    std::filesystem::copy_file(PAIR, other + "/pair.xyz");
+    Drop(THREE);
+    auto tap = [&](int key) {
+        NoteKeyPress(*s, key, GLFW_PRESS, 0), NoteKeyPress(*s, key, GLFW_RELEASE, 0);
+        Frame(), Frame();
+    };
+    Click(Find(CHOOSER, "Open")), Frame();
+    const FileChooser::Dialog* d = s->dlg.get();
+    EXPECT_NE(Shown(d, Kind::FILE_ENTRY, "three.xyz"), nullptr) << "the folder of the file shown";
+    Click(Centre(Shown(d, Kind::EDIT_LOCATION_BUTTON))), Frame();
+    ImGui::GetIO().AddInputCharactersUTF8(other.c_str());
+    tap(GLFW_KEY_ENTER);
+    EXPECT_EQ(std::string(d->getLastDirectory()), other);
+    EXPECT_NE(Shown(d, Kind::FILE_ENTRY, "pair.xyz"), nullptr);
+    tap(GLFW_KEY_ESCAPE);
+    EXPECT_FALSE(IsModalOpen());
+    // Open and Save As start where the user left off
+    Click(Find(CHOOSER, "Open")), Frame();
+    EXPECT_NE(Shown(d, Kind::FILE_ENTRY, "pair.xyz"), nullptr);
+    tap(GLFW_KEY_ESCAPE);
+    Click(Find(CHOOSER, "Save As")), Frame();
+    EXPECT_EQ(std::string(s->save_dlg->getLastDirectory()), other);
+    tap(GLFW_KEY_ESCAPE);
+    EXPECT_FALSE(IsModalOpen());
+}
+
+TEST_F(ShellGuiTest, OpeningAnotherFileAsksWhatBecomesOfUnsavedEdits)
+{
+    const std::string three = dir.path("three.xyz");
+    std::filesystem::copy_file(THREE, three);
+    auto answer = [&](const char* button) {
+        ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "no question";
+        Click(Find(GImGui->OpenPopupStack.back().Window, button));
+    };
+    Drop(three);
+    Click(CENTRE);
+    Key(GLFW_KEY_DELETE);
+    Drop(PAIR);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + three) << "asked first";
+    answer("Cancel");
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + three);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    Drop(PAIR);
+    answer("Discard");
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
+    EXPECT_EQ(Slurp(three), Slurp(THREE));
+    // Save: through Save As, over the file shown though the other file was
+    // chosen from another folder; then the other file opens
+    Drop(three);
+    Click(CENTRE);
+    Key(GLFW_KEY_DELETE);
+    Click(Find(CHOOSER, "Open")), Frame();
+    Click(Centre(Shown(s->dlg.get(), Kind::EDIT_LOCATION_BUTTON))), Frame();
+    ImGui::GetIO().AddInputCharactersUTF8(TESK_TEST_DATA "/shell");
+    Key(GLFW_KEY_ENTER);
+    Click(Centre(Shown(s->dlg.get(), Kind::FILE_ENTRY, "pair.xyz")));
+    answer("Save");
+    Frame();
+    ASSERT_EQ(std::string(s->save_dlg->getLastDirectory()), dir.root);
+    Click(Centre(Shown(s->save_dlg.get(), Kind::SAVE_BUTTON)));
+    Click(Centre(Shown(s->save_dlg.get(), Kind::OVERWRITE_YES)));
+    EXPECT_EQ(Slurp(three).substr(0, 2), "2\n");
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
+}
+
+// Everything the control windows hold shows without scrolling: the repeat
+// fields, the frame controls and a dihedral
+TEST_F(ShellGuiTest, TheControlWindowsTakeTheSizeOfWhatTheyHold)
+{
+    std::ofstream(dir.path("chain.xyz")) << "4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\n4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 1\n";
+    Drop(dir.path("chain.xyz"));
+    for (unsigned i = 0; i < 4; ++i) Click(Screen(i), 0, i > 0);
+    ASSERT_EQ(atom->v_selected_atoms.size(), 4u);
+    Frame();
+    for (const char* name : {SETTINGS, CHOOSER, ACTION}) {
+        const ImGuiWindow* w = ImGui::FindWindowByName(name);
+        EXPECT_FALSE(w->ScrollbarX || w->ScrollbarY) << name;
+        EXPECT_TRUE(w->Pos.x >= 0.0f && w->Pos.y >= 0.0f && w->Pos.x + w->Size.x <= 1280.0f && w->Pos.y + w->Size.y <= 720.0f) << name;
+    }
 }
 
 TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixels)
@@ -233,10 +321,12 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     // a press inside the Action window where no widget is, dragged onto the scene: no pick, no rotation
     s->is_atom_lock = false;
     const glm::mat4 model = atom->track.Model;
-    MoveTo(ImVec2(900.0f, 140.0f));
+    const ImGuiWindow* action = ImGui::FindWindowByName(ACTION);
+    const ImVec2 inside(action->Pos.x + action->Size.x - 4.0f, action->Pos.y + action->Size.y - 4.0f);
+    MoveTo(inside);
     Button(0, true);
     EXPECT_FALSE(atom->is_picking || s->is_atom_lock);
-    for (int i = 1; i <= 10; ++i) MoveTo(ImVec2(900.0f + 20.0f * i, 140.0f + 30.0f * i));
+    for (int i = 1; i <= 10; ++i) MoveTo(ImVec2(inside.x + 20.0f * i, inside.y + 30.0f * i));
     EXPECT_FALSE(s->is_mouse);
     Button(0, false);
     EXPECT_EQ(atom->track.Model, model);
@@ -262,15 +352,21 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     Wheel(1.0f, 1);
     EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f) << "over a window the wheel is the GUI's";
 
-    // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is the middle atom
+    // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is
+    // the middle atom (the control windows, sized to what they hold, would cover it)
+    s->show_config_window = s->show_file_chooser = s->show_info_window = false;
+    Frame();
     ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = ImVec2(320.0f, 180.0f), io.DisplaySize = ImVec2(640.0f, 360.0f), io.MouseDown[0] = true;
-    ImGui::NewFrame();
-    SetFrameSize(*s, 1280, 720, 640, 360);
-    MouseStep(*s, *atom);
-    ClearFrame(*s);
-    ScenePass(*s, *atom);
-    ImGui::Render();
+    io.MousePos = ImVec2(320.0f, 180.0f), io.DisplaySize = ImVec2(640.0f, 360.0f);
+    for (bool down : {true, false}) {
+        io.MouseDown[0] = down;
+        ImGui::NewFrame();
+        SetFrameSize(*s, 1280, 720, 640, 360);
+        MouseStep(*s, *atom);
+        ClearFrame(*s);
+        ScenePass(*s, *atom);
+        ImGui::Render();
+    }
     EXPECT_TRUE(atom->is_atom_selected && atom->selected_atom == 0u);
 }
 
@@ -342,12 +438,16 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
     Click(Find(GImGui->OpenPopupStack.back().Window, "VASP"));
     EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.vasp");
     Click(Centre(Shown(d, Kind::SAVE_BUTTON)));
-    EXPECT_EQ(s->load_message, "Saved " + dir.path("three.vasp"));
+    // the message line says what the save added: a molecule needs a cell in VASP
+    EXPECT_EQ(s->load_message,
+              "Saved " + dir.path("three.vasp") + ": the molecule was given a cell with 10 A of vacuum on every side");
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
     EXPECT_EQ(back.v_atom_index, atom->data.v_atom_index);
     // the image: the scene alone, at framebuffer size
     Click(Find(CHOOSER, "Save Image"));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "the size is asked first";
+    Click(Find(GImGui->OpenPopupStack.back().Window, "Choose File"));
     Frame(), Frame();
     Click(Centre(Shown(s->image_dlg.get(), Kind::SAVE_BUTTON)));
     EXPECT_EQ(s->load_message, "Saved " + dir.path("three.png"));
@@ -396,9 +496,12 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
         }
         EXPECT_TRUE(atom->GetNumberOfAtoms() == 3u && s->show_config_window && s->show_file_chooser && !atom->is_show_bond)
             << owner;
+        Key(GLFW_KEY_1);
+        EXPECT_EQ(atom->track.Model, glm::mat4(1.0f)) << owner << ": no view along a";
     };
-    // the first "Set" field of Settings takes the keyboard
-    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, Find(SETTINGS, "(0,0,0)").y));
+    // the first "Repeat" field of Settings, above the centring button, takes the keyboard
+    const float repeat_y = Find(SETTINGS, "Centre on (0,0,0)").y - ImGui::GetFrameHeightWithSpacing();
+    Click(ImVec2(ImGui::FindWindowByName(SETTINGS)->Pos.x + 30.0f, repeat_y));
     ASSERT_TRUE(ImGui::GetIO().WantTextInput);
     keys_do_nothing("text field");
     Click(Find(CHOOSER, "Open"));
@@ -419,12 +522,56 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
 }
 
+TEST_F(ShellGuiTest, ViewsByKeyAndButtonThenTheTrackballTurnsOnAndImagesTakeTheSizeAsked)
+{
+    Load(THREE);  // a molecule: its a, b, c are x, y, z
+    MoveTo(SCENE_POINT);
+    auto toward_viewer = [&](glm::vec3 d) { return (atom->track.Model * glm::vec4(glm::normalize(d), 0.0f)).z; };
+    const struct {
+        int key;
+        const char* button;
+        glm::vec3 toward;
+    } views[] = {{GLFW_KEY_1, "a", {1, 0, 0}}, {GLFW_KEY_2, "b", {0, 1, 0}}, {GLFW_KEY_3, "c", {0, 0, 1}}};
+    for (const auto& v : views) {
+        SCOPED_TRACE(v.button);
+        Key(v.key);
+        EXPECT_NEAR(toward_viewer(v.toward), 1.0f, 1e-5f);
+        Key(GLFW_KEY_0);
+        EXPECT_EQ(atom->track.Model, glm::mat4(1.0f)) << "0 resets";
+        Click(Find(SETTINGS, v.button));
+        EXPECT_NEAR(toward_viewer(v.toward), 1.0f, 1e-5f);
+        Click(Find(SETTINGS, "Reset view"));
+    }
+    s->view_uvw[0] = s->view_uvw[1] = 1.0f, s->view_uvw[2] = 0.0f;
+    Click(Find(SETTINGS, "[u v w]"));
+    EXPECT_NEAR(toward_viewer({1, 1, 0}), 1.0f, 1e-5f);
+    // a drag turns on from the view, in either projection
+    for (const char* projection : {"Perspective", "Orthographic"}) {
+        Click(Find(SETTINGS, projection));
+        EXPECT_EQ(atom->is_perspective, projection[0] == 'P');
+        Key(GLFW_KEY_1);
+        MoveTo(SCENE_POINT), Button(0, true), MoveTo(ImVec2(SCENE_POINT.x + 150.0f, SCENE_POINT.y)), Button(0, false);
+        EXPECT_LT(toward_viewer({1, 0, 0}), 0.99f) << projection;
+        EXPECT_NEAR(glm::determinant(glm::mat3(atom->track.Model)), 1.0f, 1e-4f) << projection << ": still a turn";
+    }
+    // Save Image at its own size: transparent where nothing is drawn
+    s->image_size[0] = 300, s->image_size[1] = 200, s->is_image_transparent = true;
+    s->image_request = dir.path("image.png");
+    Frame();
+    int w = 0, h = 0, n = 0;
+    unsigned char* png = stbi_load(dir.path("image.png").c_str(), &w, &h, &n, 4);
+    ASSERT_NE(png, nullptr) << s->load_message;
+    EXPECT_EQ(glm::ivec3(w, h, n), glm::ivec3(300, 200, 4));
+    EXPECT_EQ(png[3], 0) << "the corner";
+    EXPECT_EQ(png[(100 * 300 + 150) * 4 + 3], 255) << "the middle atom";
+    stbi_image_free(png);
+}
+
 TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
 {
     // the chain 0-1-2-3 with right angles and a trans dihedral, atom 4 aside
     std::ofstream(dir.path("chain.xyz")) << "5\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\nO -2 -2 0\n";
     Load(dir.path("chain.xyz"));
-    Resize(ACTION, 120.0f);  // off the atoms
     MoveTo(EMPTY);
     ImVec2 at[5];
     for (unsigned i = 0; i < 5; ++i) at[i] = Screen(i);
@@ -508,11 +655,47 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     EXPECT_EQ(atom->GetNumberOfAtoms(), 5u);
 }
 
+TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOnAll)
+{
+    std::ofstream(dir.path("chain.xyz")) << "5\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\nO -2 -2 0\n";
+    Load(dir.path("chain.xyz"));
+    Click(Screen(0));
+    for (unsigned i : {1u, 2u, 3u}) Click(Screen(i), 0, true);
+    const std::string dihedral = MeasurementText(*atom);
+    ASSERT_EQ(dihedral, "Dihedral 0-1-2-3: 180.0000\xc2\xb0");
+    // turning to look at it, from empty space or from an atom, keeps it
+    auto drag = [&](ImVec2 from, ImVec2 by) {
+        const glm::mat4 before = atom->track.last_rotation;
+        MoveTo(from), Button(0, true);
+        for (int i = 1; i <= 8; ++i) MoveTo(ImVec2(from.x + by.x * i / 8, from.y + by.y * i / 8));
+        Button(0, false);
+        EXPECT_NE(atom->track.last_rotation, before) << "turned";
+    };
+    drag(EMPTY, ImVec2(-60.0f, 30.0f));
+    drag(Screen(4), ImVec2(40.0f, 50.0f));
+    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(MeasurementText(*atom), dihedral);
+    // a right-click on one of them keeps all four; the menu's Delete deletes them
+    const ImVec2 second = Screen(1);
+    Click(second, 1);
+    ASSERT_TRUE(s->is_select_pie);
+    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    Click(Offset(second, 60, 240));
+    ASSERT_EQ(atom->GetNumberOfAtoms(), 1u);
+    EXPECT_EQ(atom->data.v_atom_index[0], 7u) << "the oxygen is left";
+    // a click that wobbles less than the drag threshold is still a click
+    Key(GLFW_KEY_Z, true);
+    Click(Screen(2));
+    const glm::mat4 still = atom->track.last_rotation;
+    MoveTo(EMPTY), Button(0, true), MoveTo(ImVec2(EMPTY.x + 2.0f, EMPTY.y + 1.0f)), Button(0, false);
+    EXPECT_FALSE(atom->is_atom_selected);
+    EXPECT_EQ(atom->track.last_rotation, still);
+}
+
 TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
 {
     // frames 3 and 4 (of 5) cannot be shown: three atoms, a line without numbers
     Load(std::string(TESK_TEST_DATA) + "/frames/traj.xyz");
-    Resize(ACTION, 240.0f);
     // pressed in the middle of the slider: frame 3, refused with a message;
     // dragged to its right end: frame 5
     const ImVec2 slider = Find(ACTION, "Frame");
@@ -538,6 +721,11 @@ TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
     for (int pass = 0; pass < 30; ++pass) Frame();
     EXPECT_FALSE(s->is_playing);
     EXPECT_EQ(atom->data.GetShownFrame(), 4u);
+    // Play again from there starts from the first frame
+    const ImVec2 play = Find(ACTION, "Play");
+    Click(play);
+    EXPECT_TRUE(s->is_playing && atom->data.GetShownFrame() == 0u);
+    Click(play);  // Pause
     // nothing happens: it sleeps; a held shortcut (it repeats) or playback wakes it
     auto wait_after = [&] {
         for (int n = 0; n <= SETTLE_FRAMES; ++n) Frame();

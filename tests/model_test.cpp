@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -94,13 +95,14 @@ TEST_F(Model, EditsAndSaves) {
     EXPECT_FALSE(model.is_unchanged);
     const std::string out = dir + "/w.xyz";
     ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_PDB));  // the format read decides, not the code
-    EXPECT_EQ(Slurp(out), "2\n\n"
-                          "H        0.000000000000      0.757200000000     -0.469200000000\n"
-                          "O        0.000000000000     -0.757200000000     -0.469200000000\n");
+    // the comment kept, each number the shortest text that reads back to it
+    EXPECT_EQ(Slurp(out), "2\nwater molecule\n"
+                          "H                 0          0.7572         -0.4692\n"
+                          "O                 0         -0.7572         -0.4692\n");
     // centring twice centres once: the centre of the box as read is (0, 0, -0.17595)
     model.CenterCoordinates(), model.CenterCoordinates();
     ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
-    EXPECT_NE(Slurp(out).find("     -0.293250000000\n"), std::string::npos) << Slurp(out);
+    EXPECT_NE(Slurp(out).find("        -0.29325\n"), std::string::npos) << Slurp(out);
     const std::string before = Slurp(out);  // into a missing folder: false, the file saved before stays
     EXPECT_FALSE(model.SaveFile(dir, dir + "/missing/w.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_EQ(Slurp(out), before);
@@ -109,11 +111,15 @@ TEST_F(Model, EditsAndSaves) {
 }
 
 // Saving over a link, over a file with its own permissions, under a name as
-// long as the file system allows, from a file with CR LF line ends.
+// long as the file system allows, from a file with CR LF line ends; one
+// structure or a trajectory, the same save. Scratch files a killed save left
+// are removed; other files that merely look alike stay.
 TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
     for (const auto& [file, format] : {std::pair<std::string, int>{kData + "crlf.xyz", INPUT_FILE_TYPE_XYZ},
                                        {kRoot + "/vasp/rutile-selective.vasp", INPUT_FILE_TYPE_VSP},
-                                       {kRoot + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB}}) {
+                                       {kRoot + "/pdb/protein_two_chains.pdb", INPUT_FILE_TYPE_PDB},
+                                       {kRoot + "/frames/traj.xyz", INPUT_FILE_TYPE_XYZ},
+                                       {kRoot + "/frames/models.pdb", INPUT_FILE_TYPE_PDB}}) {
         SCOPED_TRACE(file);
         std::string crlf;
         for (char ch : Slurp(file)) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
@@ -122,7 +128,13 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         ASSERT_EQ(chmod(real.c_str(), 0640), 0);
         unlink(link.c_str());
         ASSERT_EQ(symlink("real", link.c_str()), 0);
+        const std::string stale = Write(".tesk-Ab12Cd", "killed"), alike = Write("notes.tesk-old", "kept");
+        const timeval long_ago[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(utimes(stale.c_str(), long_ago), 0);
+        ASSERT_EQ(utimes(alike.c_str(), long_ago), 0);
         ASSERT_TRUE(model.SaveFile(dir, link, format));
+        EXPECT_TRUE(access(stale.c_str(), F_OK) != 0 && access(alike.c_str(), F_OK) == 0);
+        unlink(alike.c_str());
         struct stat st, lst;
         ASSERT_TRUE(lstat(link.c_str(), &lst) == 0 && stat(real.c_str(), &st) == 0);
         EXPECT_TRUE(S_ISLNK(lst.st_mode) && (st.st_mode & 07777) == 0640u);
@@ -130,6 +142,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         EXPECT_EQ(saved.find('\r'), std::string::npos);
         CModel back;
         ASSERT_TRUE(back.ReadFile(dir, real, format) && back.v_atom_index == model.v_atom_index);
+        EXPECT_EQ(back.GetFrameCount(), model.GetFrameCount() - (file.find("traj") != std::string::npos ? 2 : 0));
         const std::string longest = dir + "/" + std::string(255, 'n');
         ASSERT_TRUE(model.SaveFile(dir, longest, format));
         EXPECT_EQ(Slurp(longest), saved);

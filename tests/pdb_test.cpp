@@ -80,6 +80,9 @@ TEST_F(Pdb, Cryst1Cells) {
     EXPECT_NEAR(glm::length(glm::dvec3(glm::length(va), glm::length(vb), glm::length(vc)) - glm::dvec3(5, 6, 7)), 0, 1e-5);
     EXPECT_NEAR(glm::length(glm::dvec3(angle(vb, vc), angle(va, vc), angle(va, vb)) - glm::dvec3(80, 100, 110)), 0, 1e-4);
     EXPECT_TRUE(va.y == 0.0 && va.z == 0.0 && vb.z == 0.0 && vc.z > 0.0);
+    // right angles give exact zeros, not cos(pi / 2) = 6e-17 or float's -4.4e-7
+    ASSERT_TRUE(Read("CRYST1   10.000   11.000   12.000  90.00  90.00  90.00 P 1           1\nATOM 1 C 1 2 3\n"));
+    EXPECT_EQ(p.cell_xyz, glm::dmat3(10, 0, 0, 0, 11, 0, 0, 0, 12));
 
     // no cell: a zero length, the placeholder of structures without a
     // crystal, angles that close no cell, too few numbers; a CRYST1 after the first atom
@@ -195,6 +198,25 @@ TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
     EXPECT_EQ(pclose(pipe), 0);
     EXPECT_EQ(seen, "40.00 50.00 60.00 90.0 100.0 120.0\nFe 1.500 -2.250 10.000\n"
                     "Cl -1234.500 9999.125 -999.750\nCa 0.000 0.000 0.000\n");
+}
+
+// A cell CRYST1 cannot hold is refused with a reason, not written as nan or
+// inf; the generated HEADER names the program and its version, no address.
+TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
+    const std::string dir = scratch.root;
+    // flat, endless, one A longer than the longest that fits
+    for (const glm::dmat3& cell : {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e8)}) {
+        CPdb writer;
+        writer.v_carte_xyz = {glm::vec3(0.0f)};
+        writer.is_periodic = true;
+        writer.cell_xyz = cell;
+        std::string out, why;
+        EXPECT_FALSE(writer.AppendHeader(out, why));
+        EXPECT_NE(why.find("CRYST1"), std::string::npos);
+        writer.cell_xyz = glm::dmat3(99999999.0, 0, 0, 0, 99999.5, 0, 0, 0, 5);  // the longest that fits, fewer decimals
+        ASSERT_TRUE(writer.AppendHeader(out, why));
+        EXPECT_EQ(out, "HEADER    Tesk alpha 18.11\nCRYST1 99999999 99999.50    5.000  90.00  90.00  90.00 P 1           1\n");
+    }
 }
 
 }  // namespace

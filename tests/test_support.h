@@ -1,5 +1,5 @@
 // Pieces shared by the tests: a scratch folder removed when the test ends,
-// and whole-file reading.
+// whole-file reading, and the real program run from a shell.
 #ifndef TESK_TESTS_TEST_SUPPORT_H
 #define TESK_TESTS_TEST_SUPPORT_H
 
@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -86,5 +88,19 @@ inline void ExpectSameStructure(const Structure& a, const Structure& b, bool kee
         if (j < n) used[j] = true;
     }
 }
+#ifdef TESK_BINARY
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// The program with `args` (shell words), run in `dir`, its exit status and output.
+inline Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& before = "") {
+    const std::string out = dir.path("stdout"), err = dir.path("stderr");
+    const int raw = std::system(("sh -c 'cd " + dir.root + " && " + before + TESK_BINARY + " " + args + " >" + out +
+                                 " 2>" + err + " </dev/null'").c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000, Slurp(out), Slurp(err)};
+}
+#endif
 
 #endif

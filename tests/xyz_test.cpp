@@ -57,6 +57,8 @@ TEST_F(Xyz, FilesThatRead) {
         {"", "1\npbc=\"F F F\" lattice = \"2 0 0 0 2 0 0 0 2\"\nH 0 0 0\n", {0}, {0, 0, 0}, glm::dmat3(2.0)},
         {"", "1\nLattice=\"2 0 0 0 2 0\" Properties=species:S:1:pos:R:3\nH 0 0 0\n", {0}, {0, 0, 0}, none, true},
         {"", "1\nSuperLattice=\"2 0 0 0 2 0 0 0 2\"\nH 0 0 0\n", {0}, {0, 0, 0}, none},
+        {"", "1\nCellulose 1 0 0 0 1 0 0 0 1\nH 0 0 0\n", {0}, {0, 0, 0}, none},  // a word, not the key
+        {"", "\xEF\xBB\xBF" "1\n\nH 0 0 1\n", {0}, {0, 0, 1}, none},          // a byte-order mark
         // atom lines: a symbol and three numbers, the rest passed over
         {"extra-columns.xyz", "", {7, 0, 0}, {0, -0.7572f, -0.4692f}, none},
         {"crlf.xyz", "", {7, 0, 0}, {0, -0.7572f, -0.4692f}, none},
@@ -68,14 +70,26 @@ TEST_F(Xyz, FilesThatRead) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.empty() ? c.text.substr(0, 60) : c.file);
-        testing::internal::CaptureStdout();
-        const bool ok = Read(c.file.empty() ? Write("c.xyz", c.text) : kData + c.file);
-        std::fflush(stdout);
-        const std::string out = testing::internal::GetCapturedStdout();
-        ASSERT_TRUE(ok && idx == c.idx);
+        ASSERT_TRUE(Read(c.file.empty() ? Write("c.xyz", c.text) : kData + c.file) && idx == c.idx);
         EXPECT_EQ(xyz.back(), c.last);
         EXPECT_TRUE(reader.is_periodic == (c.cell != none) && (!reader.is_periodic || reader.cell_xyz == c.cell));
-        EXPECT_TRUE(!c.says || (!out.empty() && out.find('\n') == out.size() - 1)) << out;
+        EXPECT_EQ(c.says, reader.note.find("nine numbers") != std::string::npos) << reader.note;
+    }
+}
+
+// An unknown symbol reads as the dummy atom, and the note names its line,
+// once per file; "X" and "X1" name the dummy on purpose.
+TEST_F(Xyz, UnknownSymbolsAreNamedOnce) {
+    const struct {
+        std::string text, note;
+    } cases[] = {
+        {"3\n\nH 0 0 0\nXx 1 0 0\nQ 2 0 0\n", "line 4: unknown element 'Xx', read as the dummy atom X"},
+        {"2\n\nX 0 0 0\nX1 1 0 0\n", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Read(Write("u.xyz", c.text)));
+        EXPECT_EQ(idx.back(), 109u);
+        EXPECT_EQ(reader.note, c.note);
     }
 }
 

@@ -2,8 +2,11 @@
 // drawn as instances of 64 atoms each (a software renderer pays per
 // instance). A list names the atoms to draw: those a view may show, or for
 // picking those near the clicked pixel. The fragment stage intersects the
-// view ray (the projection is orthographic) with the sphere, discards misses
-// and writes the hit's true depth. The normal and the picking program share
+// view ray with the sphere, discards misses and writes the hit's true depth.
+// Under an orthographic projection the rays are parallel and the triangle lies
+// around the centre; under a perspective one (P[2][3] is not 0) it lies on the
+// disc that just covers the sphere's outline seen from the eye, and each
+// fragment follows its own ray from the eye. The normal and the picking program share
 // the vertex stage and the hit test; picking writes the atom number as colour
 // (r low byte, g middle, b high) instead of lighting.
 #ifndef TESK_SHADERS_ATOM_H
@@ -30,6 +33,8 @@ uniform usamplerBuffer List;    // the atom numbers to draw
 out vec2 Offset;                // from the centre, in radii
 flat out vec3 ourColor;
 flat out vec2 Depth;            // window depth of the centre, and its change per radius
+out vec3 Ray;                   // perspective: the view-space point the eye's ray goes through
+flat out vec4 Sphere;           // perspective: view-space centre and radius
 
 void main()
 {
@@ -55,6 +60,13 @@ void main()
     } else {
         ourColor = element.rgb;
     }
+    if (P[2][3] != 0.0) {
+        Ray = CoveringDisc(Center, Radius, corner);
+        Sphere = vec4(Center, Radius);
+        Depth = vec2(0.0);
+        gl_Position = P * vec4(Ray, 1.0);
+        return;
+    }
     // orthographic: depth is linear in view-space z
     Depth = vec2(0.5 * (P[2][2] * Center.z + P[3][2]) + 0.5, 0.5 * P[2][2] * Radius);
     gl_Position = P * vec4(Center.xy + corner * Radius, Center.z + Radius, 1.0);
@@ -73,11 +85,27 @@ layout (depth_greater) out float gl_FragDepth;
 in vec2 Offset;
 flat in vec3 ourColor;
 flat in vec2 Depth;
+in vec3 Ray;
+flat in vec4 Sphere;
+
+uniform mat4 P;
 
 out vec4 outColor;
 
 vec3 Hit()
 {
+    if (P[2][3] != 0.0) {
+        // the ray from the eye, through this point of the covering disc
+        vec3 d = normalize(Ray);
+        float b = dot(d, Sphere.xyz);
+        float disc = b * b - dot(Sphere.xyz, Sphere.xyz) + Sphere.w * Sphere.w;
+        if (disc < 0.0 || Sphere.w <= 0.0)
+            discard;
+        vec3 hit = d * (b - sqrt(disc));
+        vec4 clip = P * vec4(hit, 1.0);
+        gl_FragDepth = 0.5 * clip.z / clip.w + 0.5;
+        return (hit - Sphere.xyz) / Sphere.w;
+    }
     float d2 = dot(Offset, Offset);
     if (d2 > 1.0)
         discard;
@@ -91,7 +119,7 @@ inline const char* const atom_frag_main = R"(
 void main()
 {
     vec3 n = Hit();
-    outColor = vec4(Lit(ourColor, n, n), 1.0);
+    outColor = vec4(Cued(Lit(ourColor, n, n), gl_FragDepth), 1.0);
 }
 )";
 

@@ -6,7 +6,9 @@
 // convex), so only the part between the two spheres is drawn: in
 // ball-and-stick, a small part of the bond.
 // Like the atoms, instances are batches of 64 quads, and a list names the
-// bonds to draw.
+// bonds to draw. Under a perspective projection the quad is the disc that
+// covers the outline of the shown part's bounding sphere, and each fragment
+// follows its own ray from the eye.
 #ifndef TESK_SHADERS_BOND_H
 #define TESK_SHADERS_BOND_H
 
@@ -27,6 +29,7 @@ uniform float S;               // atom scale
 uniform int Drawn;             // records past this end half-bonds and have no sphere
 
 out vec2 Pixel;      // view-space xy of the fragment
+out vec3 Ray;        // perspective: the view-space point the eye's ray goes through
 flat out vec3 A;     // view-space ends
 flat out vec3 B;
 flat out vec2 Shown; // the part of the axis outside both spheres, from A (0) to B (1)
@@ -58,6 +61,13 @@ void main()
         gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
         return;
     }
+    if (P[2][3] != 0.0) {
+        vec3 from = mix(A, B, Shown.x), to = mix(A, B, Shown.y);
+        Ray = CoveringDisc(0.5 * (from + to), 0.5 * length(to - from) + R, corner);
+        Pixel = Ray.xy;
+        gl_Position = P * vec4(Ray, 1.0);
+        return;
+    }
     vec2 d = B.xy - A.xy;
     float l = length(d);
     vec2 along = l > 1e-6 ? d / l : vec2(1.0, 0.0);
@@ -75,6 +85,7 @@ inline const char* const bond_frag_main = R"(#version 330 core
 layout (depth_greater) out float gl_FragDepth;
 #endif
 in vec2 Pixel;
+in vec3 Ray;
 flat in vec3 A;
 flat in vec3 B;
 flat in vec2 Shown;
@@ -87,9 +98,30 @@ out vec4 outColor;
 
 void main()
 {
-    // points (Pixel, A.z + h) at distance R from the line A + t (B - A)
     vec3 axis = B - A;
     float len2 = dot(axis, axis);
+    if (P[2][3] != 0.0) {
+        // the ray from the eye meets the tube where its part square to the
+        // axis is R from the axis
+        vec3 d = normalize(Ray);
+        vec3 u = axis * inversesqrt(max(len2, 1e-24));
+        vec3 dp = d - dot(d, u) * u;
+        vec3 wp = -A - dot(-A, u) * u;
+        float pa = dot(dp, dp), pb = 2.0 * dot(dp, wp), pc = dot(wp, wp) - R * R;
+        float pdisc = pb * pb - 4.0 * pa * pc;
+        if (len2 < 1e-12 || pa < 1e-9 || pdisc < 0.0)
+            discard;
+        vec3 seen = d * ((-pb - sqrt(pdisc)) / (2.0 * pa));
+        float along = dot(seen - A, axis) / len2;
+        if (along < Shown.x || along > Shown.y)
+            discard;
+        vec4 clip = P * vec4(seen, 1.0);
+        gl_FragDepth = 0.5 * clip.z / clip.w + 0.5;
+        vec3 q = (seen - (A + along * axis)) / R + (2.0 * along - 1.0) * u;
+        outColor = vec4(Cued(Lit(C, q, q), gl_FragDepth), 1.0);
+        return;
+    }
+    // points (Pixel, A.z + h) at distance R from the line A + t (B - A)
     vec2 w = Pixel - A.xy;
     float k = dot(w, axis.xy);
     float qa = 1.0 - axis.z * axis.z / len2;
@@ -107,9 +139,10 @@ void main()
     // orthographic: depth is linear in view-space z
     gl_FragDepth = 0.5 * (P[2][2] * hit.z + P[3][2]) + 0.5;
 
-    // shaded as a unit tube from -1 to 1 along its axis at the origin
-    vec3 p = (hit - (A + t * axis)) / R + (2.0 * t - 1.0) * axis * inversesqrt(len2);
-    outColor = vec4(Lit(C, p, p), 1.0);
+    // shaded as a unit tube along its axis at the origin: alike all along,
+    // so where it enters a sphere it is no brighter than in its middle
+    vec3 p = (hit - (A + t * axis)) / R;
+    outColor = vec4(Cued(Lit(C, p, p), gl_FragDepth), 1.0);
 }
 )";
 

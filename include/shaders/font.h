@@ -1,7 +1,8 @@
 // Labels: every glyph quad of every label in one buffer. A vertex carries its
 // atom's position and its place in the label plane, which lies at depth S in
-// front of the atom and faces the viewer; the glyph's coverage in the atlas
-// becomes the alpha of the text colour.
+// front of the atom and faces the viewer. The atlas holds each glyph's
+// coverage and that of a rim around it: the letters in the text colour, the
+// rim dark, so a label reads on any colour.
 #ifndef TESK_SHADERS_FONT_H
 #define TESK_SHADERS_FONT_H
 
@@ -30,9 +31,12 @@ uniform vec3 textColor;
 
 out vec4 color;
 
+const vec3 rimColor = vec3(0.0);
+
 void main()
 {
-    color = vec4(textColor, texture(text, TexCoords).r);
+    vec2 letter_rim = texture(text, TexCoords).rg;
+    color = vec4(mix(rimColor, textColor, letter_rim.r), max(letter_rim.r, letter_rim.g));
 }
 )";
 

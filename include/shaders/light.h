@@ -9,6 +9,14 @@
 inline const char* const light_glsl = R"(
 uniform vec3 LightV;  // the light, view space
 uniform vec3 EyeV;    // the camera, view space
+uniform vec4 Cue;     // depth cueing: the colour the far side fades to, and how much (0: none)
+uniform vec2 CueDepth;  // the window depths where the fading starts and ends
+
+vec3 Cued(vec3 colour, float depth)
+{
+    float far = clamp((depth - CueDepth.x) / max(CueDepth.y - CueDepth.x, 1e-9), 0.0, 1.0);
+    return mix(colour, Cue.rgb, Cue.a * far);
+}
 
 vec3 Lit(vec3 colour, vec3 p, vec3 n)
 {

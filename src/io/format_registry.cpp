@@ -234,7 +234,7 @@ Format DetectByName(const std::string& path)
 Format DetectByContent(std::string_view text)
 {
     HeadLines lines;
-    std::string_view rest(text);
+    std::string_view rest = textio::SkipByteOrderMark(text);
     while (!rest.empty() && lines.size() < DETECT_LINES) {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);

@@ -88,7 +88,8 @@ bool CModel::ReadStructure(const std::string& d, const std::string& f, const io:
         max_xyz = glm::vec3(hi);
         v_float_raw_xyz.swap(positions);
         v_atom_index.swap(elements);
-        read_note = s.note;
+        notes.clear();
+        AddNote(s.note);
         file_structure = std::move(s);
         v_memory_frames.swap(memory);
         trajectory = std::move(frames);
@@ -152,7 +153,8 @@ bool CModel::ReadStructureFrame(std::size_t k, io::Structure& out, std::string& 
     s.bonds = file_structure.bonds;
     std::vector<unsigned> first_elements;
     for (const CFrameEdit& e : v_edits) {
-        if (e.u_atom >= s.positions.size())
+        // a Wrap is not replayed on the frames of these formats
+        if (e.is_wrap || e.u_atom >= s.positions.size())
             continue;
         if (e.is_delete)
             s.positions.erase(s.positions.begin() + e.u_atom);

@@ -1,0 +1,87 @@
+// Opening files from the shell: the checks and names around a load, where
+// the file dialogs start, and the question about unsaved edits.
+#include "ui/file_opening.h"
+
+#include <imgui.h>
+
+#include "cdisplay.h"
+#include "filechooser.h"
+
+namespace {
+
+const char* const UNSAVED_TITLE = "Unsaved edits";
+
+// The names of the file shown (the File line, Reload, the dialogs) follow
+// only a successful load.
+void LoadAndName(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+{
+    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, fmt))
+        return;
+    CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
+    CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
+    s.browse_folder = dir;
+    if (fmt >= 0) {
+        atom.input_format = fmt;
+        s.item_current = nullptr;  // the Choose File window names it again
+    }
+}
+
+}  // namespace
+
+const char* DialogFolder(const CShellState& s)
+{
+    return s.browse_folder.empty() ? s.filePath : s.browse_folder.c_str();
+}
+
+void NoteDialogFolder(CShellState& s, const FileChooser::Dialog& d)
+{
+    // its widgets are listed only in a frame it was drawn in
+    if (!d.getShownItems().empty())
+        s.browse_folder = d.getLastDirectory();
+}
+
+void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+{
+    if (atom.is_visible && atom.is_edited) {
+        s.pending_dir = dir;
+        s.pending_path = path;
+        s.pending_format = fmt;
+        s.is_unsaved_asked = true;
+        return;
+    }
+    LoadAndName(s, atom, dir, path, fmt);
+}
+
+void OpenPending(CShellState& s, CDisplay& atom)
+{
+    const std::string dir = s.pending_dir, path = s.pending_path;
+    s.pending_path.clear();
+    LoadAndName(s, atom, dir, path, s.pending_format);
+}
+
+void UnsavedEditsQuestion(CShellState& s, CDisplay& atom)
+{
+    if (s.is_unsaved_asked)
+        ImGui::OpenPopup(UNSAVED_TITLE);
+    s.is_unsaved_asked = false;
+    if (!ImGui::BeginPopupModal(UNSAVED_TITLE, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
+        return;
+    ImGui::Text("%s has edits that are not saved.", s.filePath[0] ? s.filePath : "The structure");
+    ImGui::Text("Save them before opening %s?", s.pending_path.c_str());
+    if (ImGui::Button("Save")) {
+        s.is_save_asked = true;
+        s.show_file_chooser = true;  // the Save As dialog opens from it
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Discard")) {
+        ImGui::CloseCurrentPopup();
+        OpenPending(s, atom);
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) {
+        s.pending_path.clear();
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::EndPopup();
+}
