@@ -218,7 +218,7 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     Choose(CHOOSER, "Input Format", "PDB");
     Click(Find(CHOOSER, "Open")), Frame();
     Click(Centre(Shown(s->dlg.get(), Kind::FILE_ENTRY, "pair.xyz")));
-    EXPECT_EQ(s->load_message, "Could not read " + PAIR + " as PDB");
+    EXPECT_EQ(s->load_message, PAIR + ": holds no ATOM or HETATM record");
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
     EXPECT_EQ(std::string(s->filePath), THREE) << "the File line";
