@@ -25,6 +25,8 @@ Input InputFor(int format, long atoms) {
     const std::string stem = DataFolder() + "/water-" + std::to_string(atoms);
     if (format == INPUT_FILE_TYPE_VSP) return {format, stem + "-vasp", stem + "-vasp/POSCAR"};
     if (format == INPUT_FILE_TYPE_PDB) return {format, DataFolder(), stem + ".pdb"};
+    if (format == int(io::Format::LammpsDump)) return {format, DataFolder(), stem + ".dump"};
+    if (format == int(io::Format::Mmcif)) return {format, DataFolder(), stem + ".cif"};
     return {format, DataFolder(), stem + ".xyz"};
 }
 
@@ -90,7 +92,8 @@ void BM_BondSearch(benchmark::State& state) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    for (int format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB})
+    for (int format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, int(io::Format::LammpsDump),
+                       int(io::Format::Mmcif)})
         for (long n : {10000L, 100000L, 1000000L}) b->Args({format, n});
 }
 

@@ -97,6 +97,30 @@ def write_pdb(path, atoms, edge):
         f.write("END\n")
 
 
+def write_dump(path, atoms, edge):
+    # LAMMPS writes the atoms of a frame in any order: these go backwards
+    types = {"O": 1, "H": 2, "Na": 3, "Cl": 4}
+    with open(path, "w") as f:
+        f.write("ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n%d\n" % len(atoms))
+        f.write("ITEM: BOX BOUNDS pp pp pp\n0 %.4f\n0 %.4f\n0 %.4f\n" % (edge, edge, edge))
+        f.write("ITEM: ATOMS id type element x y z\n")
+        for i in range(len(atoms), 0, -1):
+            s, (x, y, z) = atoms[i - 1]
+            f.write("%d %d %s %.5f %.5f %.5f\n" % (i, types[s], s, x, y, z))
+
+
+def write_mmcif(path, atoms, edge):
+    with open(path, "w") as f:
+        f.write("data_water\n_cell.length_a %.4f\n_cell.length_b %.4f\n_cell.length_c %.4f\n" % (edge, edge, edge))
+        f.write("_cell.angle_alpha 90\n_cell.angle_beta 90\n_cell.angle_gamma 90\nloop_\n")
+        for tag in ("group_PDB", "id", "type_symbol", "label_atom_id", "label_alt_id", "label_comp_id",
+                    "label_asym_id", "label_seq_id", "Cartn_x", "Cartn_y", "Cartn_z", "occupancy",
+                    "B_iso_or_equiv", "auth_seq_id", "pdbx_PDB_model_num"):
+            f.write("_atom_site.%s\n" % tag)
+        for i, (s, (x, y, z)) in enumerate(atoms, 1):
+            f.write("HETATM %d %s %s . HOH A . %.3f %.3f %.3f 1 0 %d 1\n" % (i, s, s.upper(), x, y, z, i // 3 + 1))
+
+
 def write_shapes(stem_dir, n, rng):
     path = os.path.join(stem_dir, "blobs-%d.xyz" % n)
     if not os.path.exists(path):
@@ -136,6 +160,10 @@ def main():
             write_poscar(stem + "-vasp/POSCAR", atoms, edge)
         if not os.path.exists(stem + ".pdb"):
             write_pdb(stem + ".pdb", atoms, edge)
+        if not os.path.exists(stem + ".dump"):
+            write_dump(stem + ".dump", atoms, edge)
+        if not os.path.exists(stem + ".cif"):
+            write_mmcif(stem + ".cif", atoms, edge)
         write_shapes(out, n, rng)
 
 

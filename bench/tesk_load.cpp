@@ -2,7 +2,7 @@
 // read, box, bonds, centring) and prints what it found, for comparisons
 // with other tools on the same files.
 //
-//   tesk_load xyz|vasp|pdb FILE
+//   tesk_load FORMAT FILE   (a --format name: xyz, vasp, pdb, cif, mmcif, ...)
 //
 // Prints "atoms N bonds B seconds S" on one line; exit status 1 when the
 // file is refused.
@@ -11,17 +11,15 @@
 #include <cstring>
 #include <string>
 
+#include "cformat.h"
 #include "cmodel.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::printf("usage: tesk_load xyz|vasp|pdb FILE\n");
+        std::printf("usage: tesk_load FORMAT FILE\n");
         return 2;
     }
-    int format = INPUT_FILE_TYPE_UNKNOWN;
-    if (!std::strcmp(argv[1], "xyz")) format = INPUT_FILE_TYPE_XYZ;
-    if (!std::strcmp(argv[1], "vasp")) format = INPUT_FILE_TYPE_VSP;
-    if (!std::strcmp(argv[1], "pdb")) format = INPUT_FILE_TYPE_PDB;
+    const int format = ParseFormatName(argv[1]);
     const std::string path = argv[2];
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);

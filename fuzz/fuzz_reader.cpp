@@ -3,7 +3,9 @@
 // promises every reader makes: a refused file leaves the model as it was,
 // and an accepted one can be saved and read back.
 //
-// Built once per format with FUZZ_FORMAT = 0 (XYZ), 1 (VASP), 2 (PDB);
+// Built once per format with FUZZ_FORMAT = 0 (XYZ), 1 (VASP), 2 (PDB),
+// 10 (CIF), 11 (mmCIF), 12 (LAMMPS data), 13 (LAMMPS dump, which has no
+// writer: only the first promise holds for it);
 // FUZZ_WITH_POTCAR splits the input at the first "\n@@\n" into a POSCAR and
 // the POTCAR beside it.
 #include <cstdint>
@@ -33,6 +35,21 @@ const char* Baseline(int format) {
         case INPUT_FILE_TYPE_PDB:
             return "ATOM      1  C   LIG     1       0.000   0.000   0.000  1.00  0.00\n"
                    "ATOM      2  O   LIG     1       1.200   0.000   0.000  1.00  0.00\n";
+        case int(io::Format::Cif):
+            return "data_b\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 90\n"
+                   "_cell_angle_beta 90\n_cell_angle_gamma 90\nloop_\n_atom_site_label\n_atom_site_fract_x\n"
+                   "_atom_site_fract_y\n_atom_site_fract_z\nNa1 0 0 0\nCl1 0.5 0.5 0.5\n";
+        case int(io::Format::Mmcif):
+            return "data_b\nloop_\n_atom_site.id\n_atom_site.type_symbol\n_atom_site.label_alt_id\n"
+                   "_atom_site.label_comp_id\n_atom_site.label_asym_id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n"
+                   "_atom_site.Cartn_z\n_atom_site.occupancy\n_atom_site.B_iso_or_equiv\n_atom_site.auth_seq_id\n"
+                   "1 C . LIG A 0 0 0 1 0 1\n2 O . LIG A 1.2 0 0 1 0 1\n";
+        case int(io::Format::LammpsData):
+            return "b\n\n2 atoms\n1 atom types\n0 5 xlo xhi\n0 5 ylo yhi\n0 5 zlo zhi\n\nMasses\n\n1 63.546\n\n"
+                   "Atoms # atomic\n\n1 1 0 0 0\n2 1 2.5 2.5 0\n";
+        case int(io::Format::LammpsDump):
+            return "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n0 5\n0 5\n0 5\n"
+                   "ITEM: ATOMS id element x y z\n1 Cu 0 0 0\n2 Cu 2.5 2.5 0\n";
         default:
             return "3\nwater\nO 0 0 0.1173\nH 0 0.7572 -0.4692\nH 0 -0.7572 -0.4692\n";
     }
@@ -85,8 +102,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CModel model = loaded;
     const Snapshot before(model);
 
+    const io::FormatEntry* entry = io::FindFormat(FUZZ_FORMAT);
+    const bool writable = entry == nullptr || entry->read == nullptr || entry->write != nullptr;
     if (!model.ReadFile(folder, input, FUZZ_FORMAT)) {
         if (!(Snapshot(model) == before)) std::abort();  // a refused file changed the model
+        if (!writable) return 0;
         // and the format object still holds the baseline: saving writes it
         if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) std::abort();
         CModel again;
@@ -95,6 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const unsigned atoms = model.GetTotalAtoms();
+    if (!writable) {
+        // every frame the index found can be asked for without harm
+        const std::size_t frames = model.GetFrameCount();
+        for (std::size_t k = frames; k-- > 0;) model.SetFrame(k);
+        return 0;
+    }
     if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) {
         // PDB coordinates have eight columns: a save of one that does not fit
         // even with one decimal is refused, and only then; so is a cell

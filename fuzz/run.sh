@@ -6,7 +6,7 @@
 #   FUZZ_SECONDS  seconds per target (default 60)
 #   FUZZ_RUNS     stop a target after this many executions instead (optional)
 #   FUZZ_SEED     libFuzzer's random seed (optional; with FUZZ_RUNS a repeatable run)
-#   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb frames volume)
+#   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb frames cif mmcif lammps_data lammps_dump volume)
 #   FUZZ_NO_BUILD set to use the targets already built
 # Seeds come from tests/data; findings land in fuzz/artifacts/.
 set -euo pipefail
@@ -17,13 +17,14 @@ if [ -z "${FUZZ_NO_BUILD:-}" ]; then
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_FUZZ=ON -DTESK_TESTS=OFF \
   -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_xyz fuzz_vasp fuzz_vasp_potcar fuzz_pdb fuzz_frames fuzz_volume >/dev/null
+cmake --build "$build" -j"$(nproc)" --target fuzz_xyz fuzz_vasp fuzz_vasp_potcar fuzz_pdb fuzz_frames fuzz_cif \
+  fuzz_mmcif fuzz_lammps_data fuzz_lammps_dump fuzz_volume >/dev/null
 fi
 
 mkdir -p fuzz/artifacts
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 status=0
-for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb frames volume}; do
+for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb frames cif mmcif lammps_data lammps_dump volume}; do
   corpus="fuzz/corpus-$name"
   mkdir -p "$corpus"
   seeds=(fuzz/seeds/"$name" tests/data/fuzz/"${name%_potcar}")
@@ -31,6 +32,10 @@ for name in ${FUZZ_TARGETS:-xyz vasp vasp_potcar pdb frames volume}; do
     xyz) seeds+=(tests/data/xyz tests/data/bad/xyz examples/water.xyz examples/silicon.xyz) ;;
     vasp|vasp_potcar) seeds+=(tests/data/vasp tests/data/bad/vasp examples/rutile/POSCAR examples/quartz-plain/POSCAR) ;;
     pdb) seeds+=(tests/data/pdb tests/data/bad/pdb examples/ethanol.pdb) ;;
+    cif) seeds+=(tests/data/formats/salt.cif tests/data/bad/cif) ;;
+    mmcif) seeds+=(tests/data/formats/two.mmcif tests/data/bad/mmcif) ;;
+    lammps_data) seeds+=(tests/data/formats/water.data tests/data/bad/lammps-data) ;;
+    lammps_dump) seeds+=(tests/data/formats/two.dump tests/data/bad/lammps-dump) ;;
   esac
   for s in "${seeds[@]}"; do
     [ -e "$s" ] || continue

@@ -5,6 +5,7 @@
 #define TESK_CFORMAT_H
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "cmodel.h"
@@ -12,15 +13,14 @@
 // The format list's fourth entry: the reader is chosen from the file itself.
 inline constexpr int INPUT_FILE_TYPE_AUTO = 101;
 
-// "XYZ", "VASP", "PDB", "Auto", or "an unknown format" for any other code.
+// The format table's label of a code, "Auto", or "an unknown format".
 const char* FormatLabel(int code);
-// "xyz", "vasp" or "pdb" (any case) to its code; INPUT_FILE_TYPE_UNKNOWN else.
+// A --format name (any case) to its code; INPUT_FILE_TYPE_UNKNOWN else.
 int ParseFormatName(const std::string& name);
-// From the name alone: .xyz/.extxyz, .pdb/.ent, .vasp/.poscar or a name that
-// starts with POSCAR or CONTCAR. INPUT_FILE_TYPE_UNKNOWN when it tells nothing.
+// From the name alone (see io::DetectByName). INPUT_FILE_TYPE_UNKNOWN when
+// it tells nothing.
 int DetectFormatByName(const std::string& path);
-// From the first lines of a text: PDB records, an XYZ atom count line, or a
-// VASP scale line followed by three lattice vectors.
+// From the first lines of a text (the format table's sniffers).
 int DetectFormatByContent(const std::string& text);
 // By name first, then by the file's first lines; INPUT_FILE_TYPE_UNKNOWN for
 // an unreadable file or one that looks like none of the formats.
@@ -45,6 +45,7 @@ struct CCommandLine {
     std::string output;
     int format = INPUT_FILE_TYPE_AUTO;     // --format, for FILE or IN
     int to_format = INPUT_FILE_TYPE_AUTO;  // --to, for OUT
+    std::map<int, unsigned> type_elements;  // --types: LAMMPS atom types to elements
     std::size_t frame = 1;   // --frame K for --bonds, counted from 1 as in the window
     CRenderOptions render;   // --render IN OUT
     std::string message;     // what is wrong with a BAD_USAGE line
@@ -64,10 +65,12 @@ int ReadInputFile(const std::string& in, int in_fmt, CModel& model, std::string&
 
 // Reads `in` with format `in_fmt` (Auto: detected) and writes `out` with
 // `out_fmt` (Auto: from the name of `out`); "-" writes to `standard_output`.
-// On failure `message` holds one line saying why, and an existing `out` is
-// left as it was; on success, the notes of the read and the save, if any.
+// On failure `message` holds one line saying why (for a refused input: the
+// file, the line and the reason), and an existing `out` is left as it was;
+// on success, the notes of the read and the save, if any. `options` carry
+// what the user told the readers (--types).
 bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
-                 std::FILE* standard_output = stdout);
+                 std::FILE* standard_output = stdout, const io::ReadOptions& options = io::ReadOptions());
 
 // Carries out a command line that opens no window: help, version, a
 // conversion, a report or a usage error (--render is the caller's). Returns the exit status, or -1 when the

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -47,6 +48,10 @@ struct CEditRecord {
     CVaspAtom vasp_atom;
     bool has_pdb_info = false;  // a PDB atom's name, residue, chain, ... as read
     CPdbAtom pdb_info;
+    // a table format's atom: its label and occupancy, and the bonds the file listed for it
+    std::string file_label;
+    float file_occupancy = 1.0f;
+    std::vector<glm::uvec2> file_bonds;
     std::vector<CBondEntry> v_removed_bonds;  // the atom's bonds before the edit, by place
     unsigned u_added_bonds = 0;               // records a change appended at the end
     std::vector<CWrapEntry> v_wrapped;

@@ -14,6 +14,7 @@
 #include "ctrajectory.h"
 #include "cvasp.h"
 #include "cxyz.h"
+#include "io/format_registry.h"
 
 inline constexpr int INPUT_FILE_TYPE_XYZ = 0;
 inline constexpr int INPUT_FILE_TYPE_VSP = 1;
@@ -57,6 +58,7 @@ struct CFrame {
     std::vector<unsigned> elements;
     bool periodic = false;
     glm::dmat3 cell{1.0};
+    io::Structure structure;  // a table format's frame (io::FormatEntry::read)
 };
 
 // One atom of the cell-ordered copy the bond search walks: its position,
@@ -84,8 +86,9 @@ class CModel {
 public:
     CModel();
 
-    // Reads a structure with the reader of format code `fmt` (0, 1 or 2).
-    // A refused file, or any other code, changes nothing at all.
+    // Reads a structure with the reader of format code `fmt` (an io::Format).
+    // A refused file, or any other code, changes nothing at all; the reason
+    // and the line are left in read_refusal.
     bool ReadFile(std::string d, std::string f, int fmt);
     void SetModel();
     void CenterView();
@@ -151,6 +154,18 @@ public:
     static bool ReadText(CPdb& r, const std::string& d, const std::string& f, const std::string& text,
                          std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
 
+    // The formats read through the format table (io::FormatEntry::read):
+    // the structure as read is kept in file_structure for writing back.
+    bool IsTableFormat() const;
+    bool ReadStructure(const std::string& d, const std::string& f, const io::FormatEntry& entry);
+    // Frame k of such a file with the edits so far, into `out`.
+    bool ReadStructureFrame(std::size_t k, io::Structure& out, std::string& why);
+    // The shown structure for a table writer: the file's own coordinates,
+    // the shown elements, and labels and occupancies where the file had them.
+    bool StructureForSave(io::Structure& out) const;
+    // The bonds the file listed, instead of the bond search.
+    void UseFileBonds();
+
     // bond detection
     void EvalCutRadius();
     void EvalAtomicBonds();
@@ -200,6 +215,11 @@ public:
     CXyz xyz;
     CVasp vasp;
     CPdb pdb;
+    io::Structure file_structure;  // a table format's structure as read, with the edits
+    // mmCIF models: every frame's positions, read with the file
+    std::vector<std::vector<glm::dvec3>> v_memory_frames;
+    io::ReadOptions read_options;  // what the user told the readers (LAMMPS types)
+    io::Refusal read_refusal;      // why the last ReadFile refused its file
     CHistory history;  // edits since the last read
     int file_format = INPUT_FILE_TYPE_XYZ;
     CTrajectory trajectory;

@@ -19,6 +19,7 @@
 
 #include <glm/glm.hpp>
 
+#include "io/structure.h"
 
 // What a record in the standard columns says about its atom besides the
 // position and element, kept so that a save writes it back.
@@ -80,6 +81,8 @@ public:
     std::vector<std::string> header_info;
     // per atom, filled for files read by columns (else empty)
     std::vector<CPdbAtom> v_atom_info;
+    // why the last read refused its text, and where
+    io::Refusal refusal;
     bool is_periodic = false;
     bool is_charges = false;
     // what the last read has to say (an unknown element, with its line)

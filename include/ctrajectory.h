@@ -1,5 +1,6 @@
 // The frames of a structure file: concatenated XYZ frames, the
-// configurations of a VASP XDATCAR, the MODEL records of a PDB file. Only
+// configurations of a VASP XDATCAR, the MODEL records of a PDB file, the
+// timesteps of a LAMMPS dump; gzip-compressed too (read by streaming). Only
 // the byte offset of each frame is kept; a frame's text is read from the
 // file when it is asked for, so a file larger than memory can be stepped
 // through. The index is built a slice at a time (IndexStep), so that the
@@ -9,8 +10,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "io/text_source.h"
 
 class CTrajectory {
 public:
@@ -22,7 +26,8 @@ public:
     CTrajectory(CTrajectory&& other) noexcept;
     CTrajectory& operator=(CTrajectory&& other) noexcept;
 
-    // Opens the regular file `path` read with format code `fmt` and finds
+    // Opens the regular file `path` (a .gz name: decompressed as it is
+    // read) with format code `fmt` (an io::Format) and finds
     // the extent of its first frame. False for a file that cannot be read.
     bool Open(const std::string& path, int fmt);
     void Close();
@@ -68,11 +73,15 @@ private:
     // first or a line is longer than MAX_LINE.
     bool SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t& next);
     bool Fill(std::uint64_t at);
+    // Up to `size` bytes at `at`; a gzip file learns its size at its end.
+    long long ReadAt(std::uint64_t at, char* to, std::size_t size);
+    bool IsOpen() const { return fd_ >= 0 || gz_ != nullptr; }
     // Finds the start of the next frame from scan_, the start of the last one.
     bool ScanFrame();
     void Finish(std::uint64_t end);
 
     int fd_ = -1;
+    std::unique_ptr<io::GzInput> gz_;  // instead of fd_ for a .gz file
     std::uint64_t scan_ = 0;  // start of the last frame found, still to be walked
     std::string buffer_;
     std::uint64_t buffer_at_ = 0;  // file offset of buffer_[0]

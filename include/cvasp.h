@@ -19,6 +19,8 @@
 
 #include <glm/glm.hpp>
 
+#include "io/structure.h"
+
 namespace textio {
 class LineCursor;
 }
@@ -82,6 +84,8 @@ public:
     bool is_periodic = false;
     bool is_extended = false;
     bool is_direct = false;
+    // why the last read refused its text, and where
+    io::Refusal refusal;
     bool is_dynamics = false;
     char header_info[HEADER_SLOTS][HEADER_SLOT_SIZE] = {};
     std::vector<uint32_t> v_table_index;

@@ -9,6 +9,8 @@
 
 #include <glm/glm.hpp>
 
+#include "io/structure.h"
+
 class CXyz {
 public:
     CXyz();
@@ -55,6 +57,8 @@ public:
     // what the last read has to say: a cell it could not take, an unknown
     // element symbol (the first, with its line)
     std::string note;
+    // why the last read refused its text, and where
+    io::Refusal refusal;
 };
 
 #endif

@@ -66,8 +66,6 @@ public:
     float zoom = 1.0f;
     float font = 0.0f;
     bool is_font_set = false;
-    // entries 0 to 2 are the format codes; "Auto" tells the format from the file
-    const char* format_items[4] = {"XYZ", "VASP", "PDB", "Auto"};
     const char* items[6] = {"Close", "Move", "Edit", "Select", "Delete", "-"};
     int selected = -1;
     std::unique_ptr<FileChooser::Dialog> dlg;
@@ -89,7 +87,8 @@ public:
     // and its format code, INPUT_FILE_TYPE_AUTO to tell it from the file.
     std::string open_request;
     int open_format = 0;
-    // Save As: its dialog and the output format (0 XYZ, 1 VASP, 2 PDB).
+    // Save As: its dialog and the output format, an entry of the format
+    // table's writable formats.
     std::unique_ptr<FileChooser::Dialog> save_dlg;
     int save_format = 0;
     // Save Image: its dialog, and the PNG to write from the next scene pass.

@@ -74,6 +74,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
 // Whether a file name is one of the scratch names WriteFileAtomically uses.
 bool IsScratchName(std::string_view name);
 
+// A piece of a line for a message: in double quotes, without its outer
+// blanks, cut to about 60 characters.
+std::string Quoted(std::string_view text);
+
 // Appends a line read from a file and a line feed; a carriage return it
 // ended with is dropped, so that a saved file has one kind of line end.
 void AppendLine(std::string& out, std::string_view line);

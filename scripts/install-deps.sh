@@ -10,7 +10,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-dev
-  python3-gemmi python3-ase
+  python3-gemmi gemmi-dev tao-pegtl-dev zlib1g-dev python3-ase
 )
 if [ "${1:-}" = "--bench" ]; then
   # tools Tesk is compared with in bench/compare.sh

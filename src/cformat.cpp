@@ -11,167 +11,28 @@
 
 #include "io/volume_convert.h"
 #include "core/report.h"
+#include "io/lammps.h"
 #include "textio.h"
 #include "version.h"
 
 namespace {
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string BaseName(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool StartsWith(std::string_view s, std::string_view prefix)
 {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-// How many numbers a line holds when it holds nothing else; -1 when another
-// word stands on it.
-int CountNumbers(std::string_view line)
-{
-    std::string text(line);
-    const char* p = text.c_str();
-    int n = 0;
-    for (;;) {
-        while (*p && std::isspace(static_cast<unsigned char>(*p)))
-            ++p;
-        if (!*p)
-            return n;
-        char* end = nullptr;
-        std::strtod(p, &end);
-        if (end == p || (*end && !std::isspace(static_cast<unsigned char>(*end))))
-            return -1;
-        p = end;
-        ++n;
-    }
-}
-
-bool IsCountLine(std::string_view line)
-{
-    std::size_t i = 0;
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
-        ++i;
-    const std::size_t digits = i;
-    while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])))
-        ++i;
-    if (i == digits)
-        return false;
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
-        ++i;
-    return i == line.size();
-}
-
-// The first lines of a file: enough to tell the formats apart without
-// reading a large one whole.
-constexpr std::size_t DETECT_LINES = 200;
-constexpr std::size_t DETECT_BYTES = 1 << 16;
-
 }  // namespace
 
-const char* FormatLabel(int code)
-{
-    switch (code) {
-    case INPUT_FILE_TYPE_XYZ:
-        return "XYZ";
-    case INPUT_FILE_TYPE_VSP:
-        return "VASP";
-    case INPUT_FILE_TYPE_PDB:
-        return "PDB";
-    case INPUT_FILE_TYPE_AUTO:
-        return "Auto";
-    default:
-        return "an unknown format";
-    }
-}
+const char* FormatLabel(int code) { return io::FormatLabel(static_cast<io::Format>(code)); }
 
-int ParseFormatName(const std::string& name)
-{
-    const std::string n = Lower(name);
-    if (n == "xyz")
-        return INPUT_FILE_TYPE_XYZ;
-    if (n == "vasp")
-        return INPUT_FILE_TYPE_VSP;
-    if (n == "pdb")
-        return INPUT_FILE_TYPE_PDB;
-    return INPUT_FILE_TYPE_UNKNOWN;
-}
+int ParseFormatName(const std::string& name) { return int(io::FormatFromName(name)); }
 
-int DetectFormatByName(const std::string& path)
-{
-    const std::string base = BaseName(path);
-    const std::string lower = Lower(base);
-    const std::size_t dot = lower.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) {
-        const std::string ext = lower.substr(dot);
-        if (ext == ".xyz" || ext == ".extxyz")
-            return INPUT_FILE_TYPE_XYZ;
-        if (ext == ".pdb" || ext == ".ent")
-            return INPUT_FILE_TYPE_PDB;
-        if (ext == ".vasp" || ext == ".poscar")
-            return INPUT_FILE_TYPE_VSP;
-    }
-    if (StartsWith(lower, "poscar") || StartsWith(lower, "contcar"))
-        return INPUT_FILE_TYPE_VSP;
-    return INPUT_FILE_TYPE_UNKNOWN;
-}
+int DetectFormatByName(const std::string& path) { return int(io::DetectByName(path)); }
 
-int DetectFormatByContent(const std::string& text)
-{
-    std::vector<std::string_view> lines;
-    std::string_view rest = textio::SkipByteOrderMark(text);
-    while (!rest.empty() && lines.size() < DETECT_LINES) {
-        const std::size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        if (end == std::string_view::npos)
-            break;
-        rest.remove_prefix(end + 1);
-    }
+int DetectFormatByContent(const std::string& text) { return int(io::DetectByContent(text)); }
 
-    static const char* const records[] = {"ATOM  ", "ATOM ", "HETATM", "CRYST1", "HEADER", "MODEL "};
-    for (std::string_view line : lines)
-        for (const char* r : records)
-            if (StartsWith(line, r))
-                return INPUT_FILE_TYPE_PDB;
-
-    // Three lines of three bare numbers are lattice vectors, never XYZ atom
-    // lines (those start with a symbol): a VASP title may well be a number.
-    bool vasp = lines.size() >= 5;
-    if (vasp) {
-        const int scale = CountNumbers(lines[1]);
-        vasp = scale == 1 || scale == 3;
-        for (int k = 2; k < 5 && vasp; ++k)
-            vasp = CountNumbers(lines[k]) == 3;
-    }
-    if (vasp)
-        return INPUT_FILE_TYPE_VSP;
-    if (!lines.empty() && IsCountLine(lines[0]))
-        return INPUT_FILE_TYPE_XYZ;
-    return INPUT_FILE_TYPE_UNKNOWN;
-}
-
-int DetectFormat(const std::string& path)
-{
-    const int by_name = DetectFormatByName(path);
-    if (by_name != INPUT_FILE_TYPE_UNKNOWN)
-        return by_name;
-    // a FIFO or a device is refused before it is opened: reading one may never end
-    std::string head;
-    if (!textio::ReadFileHead(path, DETECT_BYTES, head))
-        return INPUT_FILE_TYPE_UNKNOWN;
-    return DetectFormatByContent(head);
-}
+int DetectFormat(const std::string& path) { return int(io::Detect(path)); }
 
 int ResolveFormat(const std::string& path, int fmt)
 {
@@ -188,42 +49,47 @@ std::string FolderOf(const std::string& path)
 
 const char* UsageText()
 {
-    return "Usage: tesk [OPTIONS] [FILE]\n"
-           "       tesk [--format FMT] [--to FMT] --convert IN OUT\n"
-           "       tesk [--format FMT] --info IN\n"
-           "       tesk [--format FMT] [--frame K] --bonds IN\n"
-           "       tesk [--format FMT] [RENDER OPTIONS] --render IN OUT.png\n"
-           "\n"
-           "Shows the atomic structure in FILE (XYZ, VASP POSCAR/CONTCAR or PDB).\n"
-           "\n"
-           "Options:\n"
-           "  --format FMT      read FILE or IN as FMT: xyz, vasp or pdb\n"
-           "                    (default: told from the name, then the content)\n"
-           "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
-           "  --to FMT          write OUT as FMT (default: told from the name of OUT);\n"
-           "                    OUT - writes to standard output\n"
-           "  --iso LEVEL       with --convert of a volumetric IN (CHGCAR, LOCPOT, cube, ...)\n"
-           "                    to OUT.obj: the surface at LEVEL (default: from the data)\n"
-           "  --info IN         print the format, atom count, formula, cell, periodicity\n"
-           "                    and frame count of IN\n"
-           "  --bonds IN        print the bonds the viewer draws, one 'i j length a b c'\n"
-           "                    a line: atoms from 0 in file order, a b c the cell of\n"
-           "                    j's image\n"
-           "  --frame K         the frame --bonds reports, from 1 (default 1)\n"
-           "  --render IN OUT   draw IN into the PNG OUT, with no window and no display\n"
-           "  -h, --help        show this text and exit\n"
-           "  -V, --version     show the version and exit\n"
-           "\n"
-           "Render options:\n"
-           "  --size WxH        image size in pixels, up to 8192x8192 (default 1280x720)\n"
-           "  --view V          look along a, b, c, a*, b*, c* or u,v,w\n"
-           "                    (default: the view a new window shows)\n"
-           "  --ortho           orthographic projection (default)\n"
-           "  --perspective     perspective projection\n"
-           "  --background B    transparent or #rrggbb (default: the window's colour)\n"
-           "  --bonds on|off    draw bonds (default off, as a new window)\n"
-           "  --labels on|off   draw element symbols (default off)\n"
-           "  --repeat NxMxK    cells drawn along a, b and c, 1 to 10 (default 1x1x1)\n";
+    static const std::string text =
+        "Usage: tesk [OPTIONS] [FILE]\n"
+        "       tesk [--format FMT] [--to FMT] [--types MAP] --convert IN OUT\n"
+        "       tesk [--format FMT] --info IN\n"
+        "       tesk [--format FMT] [--frame K] --bonds IN\n"
+        "       tesk [--format FMT] [RENDER OPTIONS] --render IN OUT.png\n"
+        "\n"
+        "Shows the atomic structure in FILE (XYZ, VASP, PDB, CIF, mmCIF, LAMMPS data\n"
+        "or dump; any of them gzip-compressed as NAME.gz).\n"
+        "\n"
+        "Options:\n"
+        "  --format FMT      read FILE or IN as FMT: " + io::FormatNames(false) + "\n"
+        "                    (default: told from the name, then the content)\n"
+        "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
+        "  --to FMT          write OUT as FMT: " + io::FormatNames(true) + "\n"
+        "                    (default: told from the name of OUT); OUT - writes to\n"
+        "                    standard output\n"
+        "  --iso LEVEL       with --convert of a volumetric IN (CHGCAR, LOCPOT, cube, ...)\n"
+        "                    to OUT.obj: the surface at LEVEL (default: from the data)\n"
+        "  --types MAP       LAMMPS atom types as elements, e.g. 1=Cu,2=Zr\n"
+        "  --info IN         print the format, atom count, formula, cell, periodicity\n"
+        "                    and frame count of IN\n"
+        "  --bonds IN        print the bonds the viewer draws, one 'i j length a b c'\n"
+        "                    a line: atoms from 0 in file order, a b c the cell of\n"
+        "                    j's image\n"
+        "  --frame K         the frame --bonds reports, from 1 (default 1)\n"
+        "  --render IN OUT   draw IN into the PNG OUT, with no window and no display\n"
+        "  -h, --help        show this text and exit\n"
+        "  -V, --version     show the version and exit\n"
+        "\n"
+        "Render options:\n"
+        "  --size WxH        image size in pixels, up to 8192x8192 (default 1280x720)\n"
+        "  --view V          look along a, b, c, a*, b*, c* or u,v,w\n"
+        "                    (default: the view a new window shows)\n"
+        "  --ortho           orthographic projection (default)\n"
+        "  --perspective     perspective projection\n"
+        "  --background B    transparent or #rrggbb (default: the window's colour)\n"
+        "  --bonds on|off    draw bonds (default off, as a new window)\n"
+        "  --labels on|off   draw element symbols (default off)\n"
+        "  --repeat NxMxK    cells drawn along a, b and c, 1 to 10 (default 1x1x1)\n";
+    return text.c_str();
 }
 
 std::string VersionText()
@@ -323,22 +189,31 @@ CCommandLine ParseCommandLine(int argc, const char* const* argv)
                 return bad("--frame needs a frame number from 1");
             cmd.frame = static_cast<std::size_t>(k);
             frame_given = true;
-        } else if (StartsWith(arg, "--format") || StartsWith(arg, "--to")) {
-            const bool to = StartsWith(arg, "--to");
-            const std::string name = to ? "--to" : "--format";
+        } else if (StartsWith(arg, "--format") || StartsWith(arg, "--types") || StartsWith(arg, "--to")) {
+            const bool types = StartsWith(arg, "--types");
+            const bool to = !types && StartsWith(arg, "--to");
+            const std::string name = types ? "--types" : to ? "--to" : "--format";
+            const std::string names = io::FormatNames(to);
             std::string value;
             if (arg == name) {
                 if (i + 1 >= argc)
-                    return bad(name + " needs a format: xyz, vasp or pdb");
+                    return bad(name + (types ? " needs a map such as 1=Cu,2=Zr" : " needs a format: " + names));
                 value = argv[++i] ? argv[i] : "";
             } else if (arg.size() > name.size() && arg[name.size()] == '=') {
                 value = arg.substr(name.size() + 1);
             } else {
                 return bad("unknown option " + arg);
             }
+            if (types) {
+                std::string why;
+                if (!io::ParseTypeMap(value, cmd.type_elements, why))
+                    return bad("--types: " + why);
+                continue;
+            }
             const int code = ParseFormatName(value);
-            if (code == INPUT_FILE_TYPE_UNKNOWN)
-                return bad("unknown format '" + value + "' (xyz, vasp or pdb)");
+            const io::FormatEntry* entry = io::FindFormat(code);
+            if (entry == nullptr || (to && !entry->is_writable))
+                return bad("unknown format '" + value + "' (" + names + ")");
             (to ? cmd.to_format : cmd.format) = code;
         } else {
             return bad("unknown option " + arg);
@@ -397,16 +272,21 @@ int ReadInputFile(const std::string& in, int in_fmt, CModel& model, std::string&
         return fmt;
     }
     if (!model.ReadFile(FolderOf(in), in, fmt)) {
-        message = "Could not read " + in + " as " + FormatLabel(fmt);
-        if (!model.notes.empty())
-            message += ": " + model.notes;
+        // where the reader stopped and why; else what the model noted
+        if (!model.read_refusal.reason.empty()) {
+            message = io::RefusalText(in, model.read_refusal);
+        } else {
+            message = "Could not read " + in + " as " + FormatLabel(fmt);
+            if (!model.notes.empty())
+                message += ": " + model.notes;
+        }
         return INPUT_FILE_TYPE_UNKNOWN;
     }
     return fmt;
 }
 
 bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int out_fmt, std::string& message,
-                 std::FILE* standard_output)
+                 std::FILE* standard_output, const io::ReadOptions& options)
 {
     message.clear();
     const bool to_stdout = out == "-";
@@ -420,6 +300,7 @@ bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int 
     }
     // the model holds a few fixed-size records: keep it off the stack
     auto model = std::make_unique<CModel>();
+    model->read_options = options;
     if (ReadInputFile(in, in_fmt, *model, message) == INPUT_FILE_TYPE_UNKNOWN)
         return false;
     if (write_fmt == INPUT_FILE_TYPE_UNKNOWN) {
@@ -488,10 +369,12 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
     case CCommandLine::CONVERT: {
         // notes and failures go to stderr: stdout may be the structure itself
         std::string message;
+        io::ReadOptions options;
+        options.type_elements = cmd.type_elements;
         const bool volume = cmd.has_iso || io::DetectVolume(cmd.input) != io::VolumeKind::None;
         const bool ok = volume ? io::ConvertVolumeFile(cmd.input, cmd.output, cmd.to_format, cmd.has_iso,
                                                        cmd.iso_level, message)
-                               : ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message, out);
+                               : ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message, out, options);
         if (!message.empty())
             std::fprintf(err, "%s%s\n", ok ? "tesk: " : "", message.c_str());
         return ok ? 0 : 1;

@@ -129,7 +129,13 @@ void CModel::AddNote(const std::string& note) {
 
 bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     notes.clear();
-    if (fmt != INPUT_FILE_TYPE_XYZ && fmt != INPUT_FILE_TYPE_VSP && fmt != INPUT_FILE_TYPE_PDB) return false;
+    const io::FormatEntry* entry = io::FindFormat(fmt);
+    if (entry == nullptr) {
+        read_refusal = {0, "is in no format Tesk reads"};
+        return false;
+    }
+    if (entry->read != nullptr) return ReadStructure(d, f, *entry);
+    read_refusal = {0, std::string("is not a readable ") + entry->label + " file"};
     std::string note;
     glm::bvec3 axes(true);
     try {
@@ -146,15 +152,24 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         // when they are shown
         CTrajectory frames;
         std::string text;
+        if (!io::CheckInput(f, read_refusal)) return false;
         std::string refusal;
         if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text, &refusal)) {
+            if (!refusal.empty()) read_refusal = {0, refusal};
             AddNote(refusal);
             return false;
         }
 
         auto read = [&](auto& current) {
             std::remove_reference_t<decltype(current)> reader;
-            if (!ReadText(reader, d, f, text, positions, elements) || !IsUsable(positions, elements)) return false;
+            if (!ReadText(reader, d, f, text, positions, elements)) {
+                if (!reader.refusal.reason.empty()) read_refusal = reader.refusal;
+                return false;
+            }
+            if (!IsUsable(positions, elements)) {
+                read_refusal = {0, "holds an atom that cannot be shown (an unknown element or a coordinate out of range)"};
+                return false;
+            }
             lo = glm::dvec3(reader.GetMinCoordinate());
             hi = glm::dvec3(reader.GetMaxCoordinate());
             periodic = reader.is_periodic;
@@ -169,6 +184,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         if (!ok) return false;
 
         file_format = fmt;
+        file_structure = io::Structure();
+        v_memory_frames.clear();
         is_periodic = periodic;
         v_periodic_axes = axes;
         if (periodic) m_cell_box = cell;
@@ -341,6 +358,34 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
         r.has_pdb_info = r.is_file_atom && pdb.v_atom_info.size() == pdb.v_carte_xyz.size();
         if (r.has_pdb_info) r.pdb_info = pdb.v_atom_info[u];
         pdb.DeleteAtom(u);
+    } else if (IsTableFormat()) {
+        io::Structure& fs = file_structure;
+        r.is_file_atom = u < fs.positions.size();
+        if (r.is_file_atom) {
+            r.file_xyz = fs.positions[u];
+            fs.positions.erase(fs.positions.begin() + u);
+            if (u < fs.elements.size()) fs.elements.erase(fs.elements.begin() + u);
+            if (u < fs.labels.size()) {
+                r.file_label = fs.labels[u];
+                fs.labels.erase(fs.labels.begin() + u);
+            }
+            if (u < fs.occupancies.size()) {
+                r.file_occupancy = fs.occupancies[u];
+                fs.occupancies.erase(fs.occupancies.begin() + u);
+            }
+            // the file's bonds of the atom go with it; the others are renumbered
+            std::vector<glm::uvec2> kept;
+            for (glm::uvec2 b : fs.bonds) {
+                if (b.x == u || b.y == u) {
+                    r.file_bonds.push_back(b);
+                    continue;
+                }
+                if (b.x > u) --b.x;
+                if (b.y > u) --b.y;
+                kept.push_back(b);
+            }
+            fs.bonds.swap(kept);
+        }
     }
     v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
     v_atom_index.erase(v_atom_index.begin() + u);
@@ -364,6 +409,19 @@ void CModel::RestoreAtom(const CEditRecord& r) {
             vasp.InsertAtom(u, r.vasp_atom);
         else if (file_format == INPUT_FILE_TYPE_PDB)
             pdb.InsertAtom(u, glm::vec3(r.file_xyz), r.has_pdb_info ? &r.pdb_info : nullptr);
+        else if (IsTableFormat() && u <= file_structure.positions.size()) {
+            io::Structure& fs = file_structure;
+            fs.positions.insert(fs.positions.begin() + u, r.file_xyz);
+            if (u <= fs.elements.size()) fs.elements.insert(fs.elements.begin() + u, r.element);
+            if (!fs.labels.empty() && u <= fs.labels.size()) fs.labels.insert(fs.labels.begin() + u, r.file_label);
+            if (!fs.occupancies.empty() && u <= fs.occupancies.size())
+                fs.occupancies.insert(fs.occupancies.begin() + u, r.file_occupancy);
+            for (glm::uvec2& b : fs.bonds) {
+                if (b.x >= u) ++b.x;
+                if (b.y >= u) ++b.y;
+            }
+            fs.bonds.insert(fs.bonds.end(), r.file_bonds.begin(), r.file_bonds.end());
+        }
     }
     v_float_raw_xyz.insert(v_float_raw_xyz.begin() + u, r.position);
     v_atom_index.insert(v_atom_index.begin() + u, r.element);
@@ -721,6 +779,13 @@ void CModel::EvalAtomicBonds() {
         m_bond_indices.reserve(records);
         m_bond_image.reserve(records);
         const CLattice lattice = GetLattice();
+        if (!file_structure.bonds.empty() && IsTableFormat()) {
+            // the file lists its bonds: those are the bonds
+            if (!is_linked_list) EvalLinkedList();
+            UseFileBonds();
+            is_bond_eval = true;
+            return;
+        }
         if (is_periodic && IsPeriodicSearchable(lattice, n, max_radius)) {
             // one atom alone can bond to its own images
             is_periodic_bonds = true;
@@ -911,6 +976,9 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
             if (vasp.is_direct && i < vasp.v_fract_xyz.size()) e.file_fract = vasp.v_fract_xyz[i];
         } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
             e.file_xyz = glm::dvec3(pdb.v_carte_xyz[i]);
+        } else if (IsTableFormat() && i < file_structure.positions.size()) {
+            e.file_xyz = file_structure.positions[i];
+            file_structure.positions[i] += lattice.m_cell * glm::dvec3(e.shift);
         }
         MoveFileAtom(file_format, xyz, vasp, pdb, i, e.shift, lattice.m_cell);
     }
@@ -946,6 +1014,8 @@ void CModel::RestoreWrap(const CEditRecord& r) {
             if (vasp.is_direct && i < vasp.v_fract_xyz.size()) vasp.v_fract_xyz[i] = e.file_fract;
         } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
             pdb.v_carte_xyz[i] = glm::vec3(e.file_xyz);
+        } else if (IsTableFormat() && i < file_structure.positions.size()) {
+            file_structure.positions[i] = e.file_xyz;
         }
     }
     for (const CBondEntry& b : r.v_removed_bonds) {

@@ -25,6 +25,7 @@ struct FrameView {
     const CXyz& xyz;
     const CVasp& vasp;
     const CPdb& pdb;
+    const io::Structure& structure;  // a table format's atoms as read
     const std::vector<unsigned>& elements;
     bool periodic;
     const glm::dmat3& cell;
@@ -48,7 +49,8 @@ bool FileCoordinates(int read_fmt, const FrameView& f, std::vector<glm::dvec3>& 
         r.assign(f.pdb.v_carte_xyz.begin(), f.pdb.v_carte_xyz.end());
         break;
     default:
-        return false;
+        r = f.structure.positions;
+        break;
     }
     return r.size() == f.elements.size();
 }
@@ -222,6 +224,21 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         AddNote("there is no structure to save");
         return false;
     }
+    // the formats the table writes from a structure: the frame shown
+    const io::FormatEntry* target = io::FindFormat(fmt);
+    if (target != nullptr && target->write != nullptr) {
+        io::Structure s;
+        std::string text, why;
+        if (!StructureForSave(s) || !target->write(s, text, why)) {
+            AddNote(why.empty() ? "the structure cannot be written in this format" : why);
+            return false;
+        }
+        out += text;
+        if (GetFrameCount() > 1)
+            AddNote("frame " + std::to_string(u_frame + 1) + " of " + std::to_string(GetFrameCount()) +
+                    " was written: " + target->label + " holds one structure here");
+        return true;
+    }
     if (fmt != INPUT_FILE_TYPE_XYZ && fmt != INPUT_FILE_TYPE_VSP && fmt != INPUT_FILE_TYPE_PDB)
         return false;
     for (unsigned e : v_atom_index)
@@ -261,7 +278,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
             if (every)
                 out += "MODEL     " + std::to_string(k + 1) + '\n';
             if (!writer.AppendAtoms(out, f.elements)) {
-                why = "a coordinate does not fit the 8 columns of PDB";
+                why = "a coordinate does not fit the 8 columns of PDB; save as mmCIF";
                 return false;
             }
             if (every)
@@ -283,7 +300,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         last_cell = f.cell;
         return true;
     };
-    const FrameView shown{xyz, vasp, pdb, v_atom_index, is_periodic, m_cell_box};
+    const FrameView shown{xyz, vasp, pdb, file_structure, v_atom_index, is_periodic, m_cell_box};
     for (std::size_t k = every ? 0 : u_frame; k < (every ? count : u_frame + 1); ++k) {
         bool ok;
         if (k == u_frame) {
@@ -297,7 +314,9 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
                     first_left_out = k;
                 continue;
             }
-            ok = append(FrameView{frame.xyz, frame.vasp, frame.pdb, frame.elements, frame.periodic, frame.cell}, k);
+            ok = append(FrameView{frame.xyz, frame.vasp, frame.pdb, frame.structure, frame.elements, frame.periodic,
+                                  frame.cell},
+                        k);
         }
         if (!ok) {
             AddNote(why.empty() ? "frame " + std::to_string(k + 1) + " cannot be written in this format" : why);

@@ -195,6 +195,10 @@ unsigned ColumnElement(std::string_view line) {
     // " CA ", "1HG1", " D1 ": a one-letter element in column 14
     if (c13 == ' ' || IsDigit(c13)) return (c14 == 'D' || c14 == 'd') ? 0 : GetAtomIndex(&c14, 1);
     unsigned index;
+    // "Hg13", "HH31": four characters starting with H in a standard residue
+    // are hydrogens, whatever the case
+    if (c13 == 'H' && c14 != ' ' && line[14] != ' ' && line[15] != ' ' && line.compare(0, 6, "HETATM") != 0)
+        return 0;
     // "Fe  ", "Pt  ", "Cl  ": mixed case names the element itself
     if (IsUpper(c13) && IsLower(c14) && IsElementSymbol(line.data() + 12, 2, index)) return index;
     // "HH31", "HD21", "HG12": four characters from column 13 starting with H
@@ -311,7 +315,10 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
         }
         if (token == "CRYST1") ReadCryst1(line);
     }
-    if (!found) return false;
+    if (!found) {
+        refusal = {0, "holds no ATOM or HETATM record"};
+        return false;
+    }
 
     // a rough guess of the atom count keeps the vectors from growing often
     const std::size_t guess = cursor.Remaining() / 81 + 1;
@@ -328,7 +335,11 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
         do {
             if (IsColumnAtomName(line)) {
                 glm::vec3 p;
-                if (!ParseColumnPosition(line, false, p) || !FitsFloat(p)) return false;
+                if (!ParseColumnPosition(line, false, p) || !FitsFloat(p)) {
+                    refusal = {cursor.LineNumber(), textio::Quoted(line.substr(std::min<std::size_t>(line.size(), 30), 24)) +
+                                                        " in columns 31-54 is not three coordinates"};
+                    return false;
+                }
                 xyz.push_back(p);
                 idx.push_back(ColumnElement(line));
                 const bool element_field = line.size() >= 78 && (line[76] != ' ' || line[77] != ' ');
@@ -341,7 +352,10 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
         } while (cursor.Next(line));
     } else {
         pdb_format = DetectVariant(line);
-        if (pdb_format == 0) return false;
+        if (pdb_format == 0) {
+            refusal = {cursor.LineNumber(), textio::Quoted(line) + " is an atom record in no layout Tesk reads"};
+            return false;
+        }
         if (pdb_format == 4) is_charges = true;
         const char* pattern = kVariants[pdb_format].read;
         // the first run of atom records: it ends at the first other line (TER,
@@ -351,9 +365,12 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
             int floats = 0;
             std::string_view element;
             ScanRecord(line, pattern, v, &element, &floats);
-            if (floats < 3) return false;  // the record must give its three coordinates
             const glm::vec3 position(v[0], v[1], v[2]);
-            if (!FitsFloat(position)) return false;
+            // the record must give its three coordinates
+            if (floats < 3 || !FitsFloat(position)) {
+                refusal = {cursor.LineNumber(), textio::Quoted(line) + " does not give three coordinates"};
+                return false;
+            }
             xyz.push_back(position);
             idx.push_back(::GetAtomIndex(element.data(), element.size()));
             check_element(idx.back(), element, cursor.LineNumber());
@@ -362,8 +379,10 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
             if (token != "ATOM" && token != "HETATM") break;
         }
     }
-    if (xyz.empty()) return false;
-    if (xyz.size() > 0xffffffffu) return false;
+    if (xyz.empty() || xyz.size() > 0xffffffffu) {
+        refusal = {0, "holds no atoms that can be read"};
+        return false;
+    }
     total_atoms = uint32_t(xyz.size());
     v_carte_xyz = xyz;
     min_coord = max_coord = xyz[0];
@@ -408,7 +427,10 @@ bool CPdb::ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vec
         CPdb fresh;
         std::vector<glm::vec3> positions;
         std::vector<unsigned> indices;
-        if (!fresh.Parse(text, positions, indices)) return false;
+        if (!fresh.Parse(text, positions, indices)) {
+            refusal = fresh.refusal;
+            return false;
+        }
         *this = std::move(fresh);
         xyz.swap(positions);
         idx.swap(indices);

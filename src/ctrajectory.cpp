@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "cmodel.h"
+#include "io/format_registry.h"
+#include "io/text_source.h"
 #include "textio.h"
 
 namespace {
@@ -84,9 +86,38 @@ std::uint64_t SumOfCounts(std::string_view line)
     return any ? sum : 0;
 }
 
+bool IsItem(std::string_view line, std::string_view item)
+{
+    std::size_t i = 0;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    return line.substr(i, item.size()) == item;
+}
+
+// A gzip file's decompressed size is known only once its end was read.
+constexpr std::uint64_t UNKNOWN_SIZE = std::uint64_t(1) << 62;
+
+constexpr int LAMMPS_DUMP = int(io::Format::LammpsDump);
+
 }  // namespace
 
 CTrajectory::~CTrajectory() { Close(); }
+
+long long CTrajectory::ReadAt(std::uint64_t at, char* to, std::size_t size)
+{
+    if (gz_) {
+        const long long n = gz_->ReadAt(at, to, size);
+        if (n >= 0 && std::size_t(n) < size && gz_->IsAtEnd()) u_file_size = at + std::uint64_t(n);
+        return n;
+    }
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd_, to + got, size - got, off_t(at + got));
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += std::size_t(n);
+    }
+    return static_cast<long long>(got);
+}
 
 CTrajectory::CTrajectory(const CTrajectory& other) { *this = other; }
 
@@ -103,6 +134,10 @@ CTrajectory& CTrajectory::operator=(const CTrajectory& other)
         v_frame_start = other.v_frame_start;
         is_indexed = other.is_indexed;
         fd_ = other.fd_ >= 0 ? ::fcntl(other.fd_, F_DUPFD_CLOEXEC, 0) : -1;
+        if (other.gz_) {
+            gz_ = std::make_unique<io::GzInput>();
+            if (!gz_->Open(path)) gz_.reset();
+        }
         scan_ = other.scan_;
         buffer_at_ = 0;
     }
@@ -124,6 +159,7 @@ CTrajectory& CTrajectory::operator=(CTrajectory&& other) noexcept
         v_frame_start = std::move(other.v_frame_start);
         is_indexed = other.is_indexed;
         fd_ = other.fd_;
+        gz_ = std::move(other.gz_);
         scan_ = other.scan_;
         buffer_ = std::move(other.buffer_);
         buffer_at_ = other.buffer_at_;
@@ -138,6 +174,7 @@ void CTrajectory::Close()
 {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    gz_.reset();
     v_frame_start.clear();
     buffer_.clear();
     is_indexed = false;
@@ -158,12 +195,8 @@ bool CTrajectory::Fill(std::uint64_t at)
     const std::size_t want = std::size_t(std::min<std::uint64_t>(CHUNK, u_file_size - from));
     const std::size_t old = buffer_.size();
     buffer_.resize(old + want);
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(fd_, &buffer_[old + got], want - got, off_t(from + got));
-        if (n <= 0) break;
-        got += std::size_t(n);
-    }
+    const long long n = ReadAt(from, &buffer_[old], want);
+    const std::size_t got = n > 0 ? std::size_t(n) : 0;
     buffer_.resize(old + got);
     return got > 0;
 }
@@ -191,7 +224,10 @@ bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& nex
             }
             searched = buffer_.size() - from;
         }
-        if (!Fill(at)) return false;
+        // a gzip file that just met its end keeps its last line
+        if (!Fill(at) && !(at >= buffer_at_ && at < buffer_at_ + buffer_.size() &&
+                           buffer_at_ + buffer_.size() >= u_file_size))
+            return false;
     }
 }
 
@@ -220,7 +256,7 @@ bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t
         }
         // the buffer ends inside a line: keep that part and read on
         if (buffer_at_ + buffer_.size() - at > MAX_LINE) return false;
-        if (!Fill(at)) return false;
+        if (!Fill(at) && buffer_at_ + buffer_.size() < u_file_size) return false;
     }
     next = at;
     return true;
@@ -238,19 +274,28 @@ bool CTrajectory::Open(const std::string& file, int fmt)
 {
     Close();
     try {
-        // a FIFO or a device is refused before it is opened for reading
-        if (!textio::IsRegularFile(file)) return false;
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return false;
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return false;
+        if (io::IsGz(file)) {
+            gz_ = std::make_unique<io::GzInput>();
+            if (!gz_->Open(file)) {
+                gz_.reset();
+                return false;
+            }
+            u_file_size = UNKNOWN_SIZE;
+        } else {
+            // a FIFO or a device is refused before it is opened for reading
+            if (!textio::IsRegularFile(file)) return false;
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            if (fd < 0) return false;
+            struct stat st;
+            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+                ::close(fd);
+                return false;
+            }
+            fd_ = fd;
+            u_file_size = std::uint64_t(st.st_size);
         }
-        fd_ = fd;
         path = file;
         file_format = fmt;
-        u_file_size = std::uint64_t(st.st_size);
         u_header_size = 0;
         u_vasp_atoms = 0;
         scan_ = 0;
@@ -263,7 +308,7 @@ bool CTrajectory::Open(const std::string& file, int fmt)
         std::uint64_t at = 0, next = 0;
         // a byte-order mark is no part of the first line
         char head[3] = {0, 0, 0};
-        if (::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head))
+        if (ReadAt(0, head, sizeof head) == static_cast<long long>(sizeof head))
             at = scan_ = textio::ByteOrderMarkSize(std::string_view(head, sizeof head));
         if (fmt == INPUT_FILE_TYPE_VSP) {
             // an XDATCAR: title, scale, three lattice lines, species, counts,
@@ -380,6 +425,28 @@ bool CTrajectory::ScanFrame()
             Finish(u_file_size);
             return false;
         }
+    } else if (file_format == LAMMPS_DUMP) {
+        // ITEM blocks up to ITEM: ATOMS, then as many lines as the count says
+        while (LineAt(at, line, next) && IsBlankLine(line)) at = next;
+        if (at >= u_file_size) return no_frame(true);
+        v_frame_start[k] = at;
+        if (!IsItem(line, "ITEM: TIMESTEP")) return no_frame(false);
+        long atoms = 0;
+        bool found = false;
+        std::uint64_t p = next;
+        for (int items = 0; items < 64 && !found; ++items) {
+            if (!LineAt(p, line, next)) break;
+            p = next;
+            if (IsItem(line, "ITEM: NUMBER OF ATOMS") && LineAt(p, line, next)) {
+                atoms = CountOf(line);
+                p = next;
+            }
+            found = IsItem(line, "ITEM: ATOMS");
+        }
+        if (!found || atoms <= 0 || !SkipLines(p, std::uint64_t(atoms), end)) {
+            Finish(u_file_size);  // a cut last frame: the reader says what is wrong
+            return false;
+        }
     } else {
         // PDB: from this frame's MODEL record to the next one
         if (k == 0) at = u_header_size;
@@ -406,7 +473,7 @@ bool CTrajectory::ScanFrame()
 
 bool CTrajectory::IndexStep(std::size_t bytes)
 {
-    if (is_indexed || fd_ < 0) return true;
+    if (is_indexed || !IsOpen()) return true;
     try {
         const std::uint64_t target = scan_ + bytes;
         while (!is_indexed && scan_ < target) ScanFrame();
@@ -435,7 +502,7 @@ std::size_t CTrajectory::GetIndexedFrames() const
 
 bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* why)
 {
-    if (fd_ < 0) return false;
+    if (!IsOpen()) return false;
     try {
         while (!is_indexed && k + 1 >= v_frame_start.size()) ScanFrame();
         if (k >= v_frame_start.size()) return false;
@@ -452,7 +519,7 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* wh
         }
         const std::uint64_t lead = header ? u_header_size : 0;
         // room taken, not touched: only what is read costs memory
-        out.reserve(std::size_t(lead + (end - start)));
+        if (!gz_) out.reserve(std::size_t(lead + (end - start)));
         // Read a slice at a time, each line's length followed across the
         // slices: a line too long is refused when its first MAX_LINE bytes
         // are in, whatever the size of the frame.
@@ -460,14 +527,14 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* wh
         std::string slice;
         auto read = [&](std::uint64_t from, std::uint64_t size) {
             while (size > 0) {
-                const std::size_t want = std::size_t(std::min<std::uint64_t>(size, CHUNK));
+                std::size_t want = std::size_t(std::min<std::uint64_t>(size, CHUNK));
                 slice.resize(want);
-                std::size_t got = 0;
-                while (got < want) {
-                    const ssize_t n = ::pread(fd_, &slice[got], want - got, off_t(from + got));
-                    if (n <= 0) return false;
-                    got += std::size_t(n);
-                }
+                const long long got = ReadAt(from, &slice[0], want);
+                // the last frame of a gzip file runs to an end not known before
+                if (got < 0 || (std::size_t(got) < want && !gz_)) return false;
+                if (got == 0) return true;
+                want = std::size_t(got);
+                slice.resize(want);
                 const char* p = slice.data();
                 const char* const stop = p + want;
                 while (const void* nl = std::memchr(p, '\n', std::size_t(stop - p))) {

@@ -319,7 +319,11 @@ bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<gl
         CVasp fresh;
         textio::LineCursor cursor(textio::SkipByteOrderMark(text));
         std::string_view line;
-        if (!fresh.Recognise(d, cursor, line)) return false;
+        if (!fresh.Recognise(d, cursor, line)) {
+            refusal = {cursor.LineNumber(), "the lines up to here are no POSCAR header (title, scale, three "
+                                            "lattice vectors, species and counts, Direct or Cartesian)"};
+            return false;
+        }
 
         const std::size_t n = fresh.total_atoms;
         std::vector<glm::vec3> positions(n);
@@ -338,13 +342,20 @@ bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<gl
 
         const glm::dvec3 scale = fresh.v_scale;
         for (std::size_t i = 0; i < n; ++i) {
-            if (i > 0 && !cursor.Next(line)) return false;  // fewer coordinate lines than the counts
+            if (i > 0 && !cursor.Next(line)) {
+                refusal = {cursor.LineNumber(), "the file ends after " + std::to_string(i) + " of the " +
+                                                    std::to_string(n) + " atoms the counts give"};
+                return false;
+            }
             const char* p = line.data();
             const char* end = p + line.size();
             double v[3];
-            for (int c = 0; c < 3; ++c)
-                if (!textio::ScanNumber(p, end, v[c])) return false;  // a coordinate line without three numbers
-            if (!Finite(v, 3)) return false;
+            bool numbers = true;
+            for (int c = 0; c < 3 && numbers; ++c) numbers = textio::ScanNumber(p, end, v[c]);
+            if (!numbers || !Finite(v, 3)) {
+                refusal = {cursor.LineNumber(), textio::Quoted(line) + " is not three numbers"};
+                return false;
+            }
             const glm::dvec3 written(v[0], v[1], v[2]);
             glm::dvec3 cartesian;
             if (fresh.is_direct) {

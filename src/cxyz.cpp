@@ -124,11 +124,20 @@ struct Header {
 // cell comes as Cell="nine numbers" (or Cell: and the numbers) or as the
 // extended-XYZ Lattice="..." with its pbc flags; another word that merely
 // starts with "Cell" is no cell.
-bool ParseHeader(textio::LineCursor& cursor, Header& header) {
+bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusal) {
     std::string_view line;
-    if (!cursor.Next(line)) return false;
-    if (!ParseCount(line, header.count) || header.count <= 0) return false;
-    if (!cursor.Next(line)) return false;
+    if (!cursor.Next(line)) {
+        refusal = {0, "is empty"};
+        return false;
+    }
+    if (!ParseCount(line, header.count) || header.count <= 0) {
+        refusal = {1, textio::Quoted(line) + " is not a count of atoms"};
+        return false;
+    }
+    if (!cursor.Next(line)) {
+        refusal = {1, "the file ends before the comment line"};
+        return false;
+    }
     while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     header.comment = std::string(line);
     std::size_t key_at = 0;
@@ -180,7 +189,7 @@ bool CXyz::GetFormat(std::string d, std::string f) {
         if (!textio::ReadWholeFile(f, text)) return false;
         textio::LineCursor cursor(text);
         Header header;
-        if (!ParseHeader(cursor, header)) return false;
+        if (!ParseHeader(cursor, header, refusal)) return false;
         total_atoms = static_cast<unsigned>(header.count);
         is_periodic = header.periodic;
         is_cell_keyword = header.cell_keyword;
@@ -208,13 +217,16 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
     try {
         textio::LineCursor cursor(textio::SkipByteOrderMark(text));
         Header header;
-        if (!ParseHeader(cursor, header)) return false;
+        if (!ParseHeader(cursor, header, refusal)) return false;
 
         // The shortest atom line, "H 0 0 0", and its line feed take 8 bytes:
         // a count the rest of the file cannot hold is refused before any
         // memory is taken for it.
         const std::size_t n = static_cast<std::size_t>(header.count);
-        if (n > (cursor.Remaining() + 1) / 8) return false;
+        if (n > (cursor.Remaining() + 1) / 8) {
+            refusal = {1, "the count " + std::to_string(n) + " is more atoms than the file can hold"};
+            return false;
+        }
 
         std::vector<glm::dvec3> carte(n);
         std::vector<glm::vec3> positions(n);
@@ -223,24 +235,39 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
         std::string_view line;
         std::string unknown;  // the first symbol that names no element
         for (std::size_t k = 0; k < n; ++k) {
-            if (!cursor.Next(line)) return false;
+            if (!cursor.Next(line)) {
+                refusal = {cursor.LineNumber(), "the file ends after " + std::to_string(k) + " of " +
+                                                    std::to_string(n) + " atoms"};
+                return false;
+            }
             const char* p = line.data();
             const char* const end = p + line.size();
             while (p < end && IsBlank(*p)) ++p;
             const char* const name = p;
             while (p < end && !IsBlank(*p)) ++p;
-            if (p == name) return false;
+            if (p == name) {
+                refusal = {cursor.LineNumber(), "a blank line stands where atom " + std::to_string(k + 1) + " of " +
+                                                    std::to_string(n) + " should"};
+                return false;
+            }
             const std::size_t name_size = static_cast<std::size_t>(p - name);
             const unsigned element = ::GetAtomIndex(name, name_size);
             if (unknown.empty() && element == DUMMY_ATOM_INDEX && IsUnknownSymbol(name, name_size))
                 unknown = "line " + std::to_string(cursor.LineNumber()) + ": unknown element '" +
                           std::string(name, name_size).substr(0, 16) + "', read as the dummy atom X";
+            const std::string_view numbers(p, static_cast<std::size_t>(end - p));
             glm::dvec3 r;
             for (int c = 0; c < 3; ++c) {
-                if (!textio::ScanNumber(p, end, r[c])) return false;
+                if (!textio::ScanNumber(p, end, r[c])) {
+                    refusal = {cursor.LineNumber(), textio::Quoted(numbers) + " is not three numbers"};
+                    return false;
+                }
                 // the model draws in float: a value beyond its range is as
                 // unusable as infinity
-                if (!std::isfinite(r[c]) || std::fabs(r[c]) > double(FLT_MAX)) return false;
+                if (!std::isfinite(r[c]) || std::fabs(r[c]) > double(FLT_MAX)) {
+                    refusal = {cursor.LineNumber(), textio::Quoted(numbers) + " holds a number out of range"};
+                    return false;
+                }
             }
             carte[k] = r;
             positions[k] = glm::vec3(r);

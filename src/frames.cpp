@@ -67,6 +67,20 @@ bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
 {
     if (!is_bond_eval)
         return false;
+    if (IsTableFormat()) {
+        try {
+            if (!ReadStructureFrame(k, frame.structure, why))
+                return false;
+            frame.positions.assign(frame.structure.positions.begin(), frame.structure.positions.end());
+            frame.elements = frame.structure.elements;
+            frame.periodic = frame.structure.is_periodic || is_periodic;
+            frame.cell = frame.structure.is_periodic ? frame.structure.cell : m_cell_box;
+            return true;
+        } catch (const std::exception&) {
+            why = "Out of memory for frame " + std::to_string(k + 1);
+            return false;
+        }
+    }
     std::string text, refusal;
     if (!trajectory.ReadFrameText(k, text, &refusal)) {
         why = refusal.empty() ? "There is no frame " + std::to_string(k + 1)
@@ -142,7 +156,9 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         CFrame frame;
         if (!ReadFrame(k, frame, frame_message))
             return false;
-        if (file_format == INPUT_FILE_TYPE_XYZ)
+        if (IsTableFormat())
+            file_structure = std::move(frame.structure);
+        else if (file_format == INPUT_FILE_TYPE_XYZ)
             xyz = std::move(frame.xyz);
         else if (file_format == INPUT_FILE_TYPE_VSP)
             vasp = std::move(frame.vasp);

@@ -112,6 +112,7 @@ int main(int argc, char** argv)
 
     {
         CDisplay atom;
+        atom.data.read_options.type_elements = cmd.type_elements;
         atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
 
         s.is_select_pie = false;

@@ -74,13 +74,47 @@ bool MakeFolders(const std::string& path, int& err)
     return true;
 }
 
-const char* FormatName(const CShellState& s, int code)
+const char* FormatName(const CShellState&, int code) { return FormatLabel(code); }
+
+// The codes and labels of the formats a list offers: every format (and
+// Auto) to read, the writable ones to save.
+struct FormatList {
+    std::vector<int> codes;
+    std::vector<const char*> labels;
+    std::vector<const char*> extensions;  // the first of each format's
+};
+
+const FormatList& ListOfFormats(bool writable)
 {
-    if (code >= 0 && code < 3)
-        return s.format_items[code];
-    if (code == INPUT_FILE_TYPE_AUTO)
-        return s.format_items[3];
-    return "an unknown format";
+    static const FormatList lists[2] = {
+        [] {
+            FormatList l;
+            for (const io::FormatEntry& e : io::Formats()) {
+                l.codes.push_back(int(e.format));
+                l.labels.push_back(e.label);
+            }
+            l.codes.push_back(INPUT_FILE_TYPE_AUTO);
+            l.labels.push_back("Auto");
+            return l;
+        }(),
+        [] {
+            FormatList l;
+            static std::vector<std::string> firsts;
+            for (const io::FormatEntry& e : io::Formats())
+                if (e.is_writable) {
+                    const std::string all = e.extensions;
+                    firsts.push_back(all.substr(0, all.find(' ')));
+                }
+            std::size_t k = 0;
+            for (const io::FormatEntry& e : io::Formats())
+                if (e.is_writable) {
+                    l.codes.push_back(int(e.format));
+                    l.labels.push_back(e.label);
+                    l.extensions.push_back(firsts[k++].c_str());
+                }
+            return l;
+        }()};
+    return lists[writable ? 1 : 0];
 }
 
 }  // namespace
@@ -460,8 +494,11 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
                 glfwSetWindowTitle(s.window, s.win_title);
         }
     } else {
-        s.load_message = std::string("Could not read ") + path + " as " + FormatName(s, code) +
-                         (atom.data.notes.empty() ? "" : ": " + atom.data.notes);
+        // where the reader stopped and why, else what the model noted
+        s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !atom.data.read_refusal.reason.empty()
+                             ? io::RefusalText(path, atom.data.read_refusal)
+                             : std::string("Could not read ") + path + " as " + FormatName(s, code) +
+                                   (atom.data.notes.empty() ? "" : ": " + atom.data.notes);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }
@@ -592,27 +629,33 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
     return name;
 }
 
-// the fourth entry, the surfaces, while volumetric data is shown
-const char* const SAVE_LABELS[4] = {"XYZ", "VASP", "PDB", "OBJ surface"};
-const char* const SAVE_EXTENSIONS[4] = {".xyz", ".vasp", ".pdb", ".obj"};
-constexpr int SAVE_SURFACE = 3;
-
 void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
 {
     if (!s.save_dlg)
         s.save_dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
     std::string start;
     if (open) {
-        const int read_in = atom.data.file_format;
-        s.save_format = read_in >= 0 && read_in < 3 ? read_in : INPUT_FILE_TYPE_XYZ;
+        // offered first: the format it was read in, where that has a writer
+        const FormatList& list = ListOfFormats(true);
+        s.save_format = 0;
+        for (std::size_t k = 0; k < list.codes.size(); ++k)
+            if (list.codes[k] == atom.data.file_format)
+                s.save_format = int(k);
         start = StartName(s, nullptr, "structure.xyz");
     }
     // saving edits before another file opens: over the file they belong to,
     // wherever the user went to find the other one
     const char* folder = s.is_saving_before_open ? s.dirPath : DialogFolder(s);
-    const char* chosen =
-        s.save_dlg->saveFileDialog(open, folder, start.c_str(), SAVE_LABELS, SAVE_EXTENSIONS,
-                                   s.volume->Active() ? 4 : 3, &s.save_format);
+    const FormatList& list = ListOfFormats(true);
+    // while volumetric data is shown, its surfaces come last, as OBJ
+    std::vector<const char*> labels = list.labels, extensions = list.extensions;
+    const int SAVE_SURFACE = int(list.codes.size());
+    if (s.volume->Active()) {
+        labels.push_back("OBJ surface");
+        extensions.push_back(".obj");
+    }
+    const char* chosen = s.save_dlg->saveFileDialog(open, folder, start.c_str(), labels.data(), extensions.data(),
+                                                    int(labels.size()), &s.save_format);
     NoteDialogFolder(s, *s.save_dlg);
     const bool tried = chosen != nullptr && chosen[0] != '\0';
     if (tried && s.save_format == SAVE_SURFACE) {
@@ -620,7 +663,8 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
         Report(s, s.volume->SaveObj(path), path, std::string());
     } else if (tried) {
         const std::string path(chosen);
-        const bool saved = atom.is_visible && atom.data.SaveFileAs(path, s.save_format);
+        const int code = list.codes[std::size_t(std::clamp(s.save_format, 0, int(list.codes.size()) - 1))];
+        const bool saved = atom.is_visible && atom.data.SaveFileAs(path, code);
         Report(s, saved, path, atom.data.notes);
         if (saved)
             atom.is_edited = false;
@@ -652,6 +696,47 @@ void SaveImageDialog(CShellState& s, bool open)
 
 }  // namespace
 
+namespace {
+
+// LAMMPS atom types and their elements: a symbol typed for a type reads the
+// file again with it (as --types does on the command line).
+void TypesTable(CShellState& s, CDisplay& atom)
+{
+    const std::vector<int>& types = atom.data.file_structure.type_numbers;
+    if (!atom.is_visible || types.empty() || !atom.data.IsTableFormat())
+        return;
+    if (!ImGui::BeginTable("Types", 2, ImGuiTableFlags_Borders | ImGuiTableFlags_SizingFixedFit))
+        return;
+    ImGui::TableSetupColumn("Type");
+    ImGui::TableSetupColumn("Element");
+    ImGui::TableHeadersRow();
+    const auto& chosen = atom.data.read_options.type_elements;
+    for (int t : types) {
+        ImGui::TableNextRow();
+        ImGui::TableSetColumnIndex(0);
+        ImGui::Text("%d", t);
+        ImGui::TableSetColumnIndex(1);
+        const auto it = chosen.find(t);
+        char text[8];
+        std::snprintf(text, sizeof text, "%s", it != chosen.end() ? symbol[it->second].c_str() : "");
+        ImGui::PushID(t);
+        ImGui::SetNextItemWidth(60.0f);
+        if (ImGui::InputTextWithHint("##element", "auto", text, sizeof text, ImGuiInputTextFlags_EnterReturnsTrue)) {
+            unsigned element = 0;
+            auto& map = atom.data.read_options.type_elements;
+            if (text[0] == '\0')
+                map.erase(t);
+            else if (IsElementSymbol(text, std::strlen(text), element))
+                map[t] = element;
+            LoadStructure(s, atom, s.dirPath, s.filePath, false);
+        }
+        ImGui::PopID();
+    }
+    ImGui::EndTable();
+}
+
+}  // namespace
+
 void ChooseFileWindow(CShellState& s, CDisplay& atom)
 {
     if (!s.dlg)
@@ -662,10 +747,11 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
     if (ImGui::BeginCombo("Input Format", s.item_current)) {
-        for (int n = 0; n < 4; ++n) {
-            const bool is_selected = std::strcmp(s.item_current, s.format_items[n]) == 0;
-            if (ImGui::Selectable(s.format_items[n], is_selected))
-                atom.input_format = n < 3 ? n : INPUT_FILE_TYPE_AUTO;
+        const FormatList& list = ListOfFormats(false);
+        for (std::size_t n = 0; n < list.codes.size(); ++n) {
+            const bool is_selected = std::strcmp(s.item_current, list.labels[n]) == 0;
+            if (ImGui::Selectable(list.labels[n], is_selected))
+                atom.input_format = list.codes[n];
             s.item_current = FormatName(s, atom.input_format);
             if (is_selected)
                 ImGui::SetItemDefaultFocus();
@@ -697,6 +783,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());
+    TypesTable(s, atom);
     ImGui::BeginDisabled(!atom.is_visible);
     const bool save_as = ImGui::Button("Save As") || s.is_save_asked;
     s.is_saving_before_open = s.is_saving_before_open || s.is_save_asked;

@@ -274,4 +274,15 @@ void AppendLine(std::string& out, std::string_view line) {
     out.push_back('\n');
 }
 
+std::string Quoted(std::string_view text)
+{
+    while (!text.empty() && IsSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsSpace(text.back()))
+        text.remove_suffix(1);
+    if (text.size() > 60)
+        return "\"" + std::string(text.substr(0, 57)) + "...\"";
+    return "\"" + std::string(text) + "\"";
+}
+
 }  // namespace textio

@@ -29,7 +29,11 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
     for (const auto& [sub, format, good] : {std::tuple<std::string, int, std::string>{"xyz", INPUT_FILE_TYPE_XYZ, "/xyz/cell.xyz"},
                                             {"vasp", INPUT_FILE_TYPE_VSP, "/vasp/sio2-extended/POSCAR"},
-                                            {"pdb", INPUT_FILE_TYPE_PDB, "/pdb/protein_two_chains.pdb"}}) {
+                                            {"pdb", INPUT_FILE_TYPE_PDB, "/pdb/protein_two_chains.pdb"},
+                                            {"cif", int(io::Format::Cif), "/formats/salt.cif"},
+                                            {"mmcif", int(io::Format::Mmcif), "/formats/two.mmcif"},
+                                            {"lammps-data", int(io::Format::LammpsData), "/formats/water.data"},
+                                            {"lammps-dump", int(io::Format::LammpsDump), "/formats/two.dump"}}) {
         std::vector<std::pair<std::string, int>> cases;
         for (const auto& e : std::filesystem::directory_iterator(bad + sub)) cases.push_back({e.path().string(), format});
         for (const char* other : {"xyz", "vasp", "pdb"}) cases.push_back({bad + other + "/binary", format});
@@ -47,13 +51,20 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
                         model.i_number_of_bonds == before.i_number_of_bonds && model.file_format == before.file_format &&
                         model.is_periodic && model.m_cell_box == before.m_cell_box && model.center_xyz == before.center_xyz);
             // a later save writes the structure read before, cell and all
+            // (a LAMMPS dump has no writer)
+            if (format == int(io::Format::LammpsDump)) continue;
             const std::string saved = s + "/saved";
             CModel again;
             ASSERT_TRUE(model.SaveFile(saved, saved, code) && again.ReadFile(s, saved, format));
-            EXPECT_TRUE(again.v_atom_index == before.v_atom_index && again.v_float_raw_xyz == before.v_float_raw_xyz &&
-                        glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
+            EXPECT_TRUE(again.v_atom_index == before.v_atom_index && glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
+            // the older formats write back exactly; CIF keeps fractions to 8 digits
+            if (format <= INPUT_FILE_TYPE_PDB) {
+                EXPECT_TRUE(again.v_float_raw_xyz == before.v_float_raw_xyz);
+            }
+            for (std::size_t i = 0; i < before.v_float_raw_xyz.size() && i < again.v_float_raw_xyz.size(); ++i)
+                EXPECT_LT(glm::length(again.v_float_raw_xyz[i] - before.v_float_raw_xyz[i]), 1e-3f) << i;
         }
-        EXPECT_GE(cases.size(), 30u);
+        EXPECT_GE(cases.size(), format <= INPUT_FILE_TYPE_PDB ? 30u : 15u);
     }
 }
 

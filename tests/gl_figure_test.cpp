@@ -200,7 +200,7 @@ TEST(Figure, RenderRefusalsSayWhy)
         const Outcome render = Tesk(dir, std::string("--render ") + input + " out.png", NO_DISPLAY);
         const Outcome convert = Tesk(dir, std::string("--convert ") + input + " out.xyz");
         EXPECT_EQ(render.status, 1) << input;
-        EXPECT_EQ(render.err, "tesk: " + convert.out) << input;
+        EXPECT_EQ(render.err, "tesk: " + convert.err) << input;
     }
     EXPECT_EQ(Tesk(dir, "--render POSCAR").status, 2) << "usage: an output is needed";
     EXPECT_EQ(Tesk(dir, "--size 10x10 POSCAR").status, 2) << "usage: a render option alone";

@@ -19,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include "cformat.h"
+#include "cmodel.h"
+
 // A temporary folder under its real path (the dialog resolves links);
 // remove_all does not follow symbolic links, so links in it are safe.
 struct ScratchDir {
@@ -97,6 +100,50 @@ inline std::string BlobChgcar(const Blob& b)
         text += line;
     }
     return text + "\n";
+}
+
+// Elements, positions as in the file, and the cell.
+struct Structure {
+    bool ok = false, periodic = false;
+    glm::dmat3 cell{1.0};
+    std::vector<unsigned> e;
+    std::vector<glm::dvec3> r;
+};
+
+inline Structure ReadBack(const std::string& path) {
+    CModel m;
+    Structure s{m.ReadFile(FolderOf(path), path, DetectFormat(path)), m.is_periodic, m.m_cell_box, m.v_atom_index, {}};
+    for (const glm::vec3& p : m.v_float_raw_xyz) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.center_xyz));
+    return s;
+}
+
+// Whether `b` holds the atoms of `a` in any order, each of the same element
+// at the same place: for a crystal at the same fraction of a cell of the same
+// lengths and angles (up to whole cells, so a turned cell must turn its atoms
+// too), for a molecule at the same position from the centre of all atoms.
+inline void ExpectSameStructure(const Structure& a, const Structure& b, bool keep_cell, const std::string& what) {
+    ASSERT_TRUE(b.ok && a.e.size() == b.e.size() && (!keep_cell || a.periodic == b.periodic)) << what;
+    const std::size_t n = a.e.size();
+    auto places = [&](const Structure& s) {
+        glm::dvec3 centre(0.0);
+        for (const glm::dvec3& r : s.r) centre += r / double(n);
+        std::vector<glm::dvec3> p;
+        for (const glm::dvec3& r : s.r) p.push_back(a.periodic ? glm::inverse(s.cell) * r : r - centre);
+        return p;
+    };
+    const glm::dmat3 ga = glm::transpose(a.cell) * a.cell, gb = glm::transpose(b.cell) * b.cell;
+    for (int k = 0; k < 3 && a.periodic; ++k) EXPECT_NEAR(glm::length(ga[k] - gb[k]), 0.0, 0.05) << what << " cell " << k;
+    const std::vector<glm::dvec3> pa = places(a), pb = places(b);
+    std::vector<bool> used(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t j = 0;
+        for (; j < n; ++j) {
+            const glm::dvec3 d = pa[i] - pb[j];
+            if (!used[j] && a.e[i] == b.e[j] && glm::length(a.periodic ? d - glm::round(d) : d) < 3e-3) break;
+        }
+        EXPECT_LT(j, n) << what << ": atom " << i << " is not where it was";
+        if (j < n) used[j] = true;
+    }
 }
 #ifdef TESK_BINARY
 struct Outcome {

@@ -148,7 +148,8 @@ int RenderCommandLine(const CCommandLine& cmd, std::FILE* err)
     if (ok) {
         try {
             ok = Render(cmd, figure, why);
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
+            // out of memory, in the end, whatever the library called it
             why = "not enough memory to render " + cmd.input;
             ok = false;
         }
