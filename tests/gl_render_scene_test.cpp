@@ -127,16 +127,23 @@ TEST_F(Scene, ABondIsShadedAlikeUpToWhereItEntersTheSpheres)
     display_->SetAtomScale(true);
     SetBond(0, 1);
     display_->ShowBonds(true);
-    for (float turn : {0.0f, 0.5f, 1.0f}) {
+    for (int view = 0; view < 6; ++view) {
         // turned about the bond: the light falls on it from other sides
+        const float turn = 0.5f * static_cast<float>(view % 3);
+        display_->is_perspective = view >= 3;
         display_->track.Model = glm::rotate(glm::mat4(1.0f), turn, glm::vec3(1, 0, 0));
         Frame();
-        const glm::ivec2 a = ToPixel({-1.5f, 0, 0}), b = ToPixel({1.5f, 0, 0});
-        const int inside = static_cast<int>(atom_rgbs[kC].w * display_->atom_scale * 33.3f) + 1;
+        // from the outline of one sphere to the other's, a few pixels in
+        const float r = atom_rgbs[kC].w * display_->atom_scale;
+        auto pixel = [&](float x) {
+            return glm::ivec2(glm::project(glm::vec3(x, 0, 0), display_->ViewMatrix() * display_->SceneModel(),
+                                           display_->Projection, glm::vec4(0, 0, kWidth, kHeight)));
+        };
+        const glm::ivec2 a = pixel(-1.5f + r) + glm::ivec2(3, 0), b = pixel(1.5f - r) - glm::ivec2(3, 0);
         for (int dy = -2; dy <= 2; ++dy) {
-            const std::vector<unsigned char> row = Screen(a.x + inside, a.y + dy, b.x - a.x - 2 * inside, 1);
+            const std::vector<unsigned char> row = Screen(a.x, a.y + dy, b.x - a.x, 1);
             const auto [lo, hi] = std::minmax_element(row.begin(), row.end());
-            EXPECT_LE(*hi - *lo, 3) << "row " << dy << " turn " << turn;
+            EXPECT_LE(*hi - *lo, 3) << "row " << dy << " turn " << turn << " perspective " << display_->is_perspective;
         }
     }
 }

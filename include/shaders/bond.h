@@ -117,7 +117,7 @@ void main()
             discard;
         vec4 clip = P * vec4(seen, 1.0);
         gl_FragDepth = 0.5 * clip.z / clip.w + 0.5;
-        vec3 q = (seen - (A + along * axis)) / R + (2.0 * along - 1.0) * u;
+        vec3 q = (seen - (A + along * axis)) / R;  // a tube, alike all along, as below
         outColor = vec4(Cued(Lit(C, q, q), gl_FragDepth), 1.0);
         return;
     }
