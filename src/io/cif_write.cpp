@@ -2,29 +2,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ccrystal.h"
 #include "elements.h"
 #include "io/cif.h"
 
 namespace io {
 
 namespace {
-
-constexpr double PI = 3.14159265358979323846;
-
-void CellParameters(const glm::dmat3& cell, double p[6])
-{
-    const glm::dvec3 a = cell[0], b = cell[1], c = cell[2];
-    p[0] = glm::length(a);
-    p[1] = glm::length(b);
-    p[2] = glm::length(c);
-    auto angle = [](const glm::dvec3& u, const glm::dvec3& v) {
-        const double cosine = glm::dot(u, v) / (glm::length(u) * glm::length(v));
-        return std::acos(std::fmax(-1.0, std::fmin(1.0, cosine))) * 180.0 / PI;
-    };
-    p[3] = angle(b, c);
-    p[4] = angle(a, c);
-    p[5] = angle(a, b);
-}
 
 void AppendF(std::string& out, const char* format, double a, double b, double c)
 {

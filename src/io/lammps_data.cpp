@@ -72,8 +72,6 @@ std::string StyleOfColumns(const std::vector<std::string_view>& w)
     }
 }
 
-std::string Quoted(std::string_view line) { return "\"" + std::string(Trim(line)) + "\""; }
-
 }  // namespace
 
 unsigned ElementOfType(int type, const ReadOptions& options, const std::map<int, double>& masses)
@@ -161,7 +159,7 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
                 tilt[2] = c;
                 continue;
             }
-            return refuse(Quoted(line) + " is no header line of a LAMMPS data file");
+            return refuse(textio::Quoted(line) + " is no header line of a LAMMPS data file");
         }
         if (atoms < 0)
             return refuse("the header has no \"N atoms\" line");
@@ -213,7 +211,7 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
                     long long type = 0;
                     double mass = 0.0;
                     if (w.size() < 2 || !ParseLong(w[0], type) || !ParseDouble(w[1], mass))
-                        return refuse(Quoted(next) + " is not a type and its mass");
+                        return refuse(textio::Quoted(next) + " is not a type and its mass");
                     masses[int(type)] = mass;
                 } else if (name == "Atoms") {
                     if (pcol < 0) {
@@ -230,11 +228,11 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
                     if (int(w.size()) < pcol + 3 || !ParseLong(w[0], id) || !ParseLong(w[tcol], type) ||
                         !ParseDouble(w[pcol], x[0]) || !ParseDouble(w[pcol + 1], x[1]) ||
                         !ParseDouble(w[pcol + 2], x[2]))
-                        return refuse(Quoted(next) + " is not an atom line of style " + atom_style);
+                        return refuse(textio::Quoted(next) + " is not an atom line of style " + atom_style);
                     long long image = 0;
                     for (int k = pcol + 3; k < int(w.size()) && k < pcol + 6; ++k)
                         if (!ParseLong(w[std::size_t(k)], image))
-                            return refuse(Quoted(next) + ": column " + std::to_string(k + 1) +
+                            return refuse(textio::Quoted(next) + ": column " + std::to_string(k + 1) +
                                           " is not an image flag");
                     ids.push_back(id);
                     atom_types.push_back(int(type));
@@ -243,7 +241,7 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
                     long long id = 0, type = 0, a = 0, b = 0;
                     if (w.size() < 4 || !ParseLong(w[0], id) || !ParseLong(w[1], type) || !ParseLong(w[2], a) ||
                         !ParseLong(w[3], b))
-                        return refuse(Quoted(next) + " is not a bond line (id type atom atom)");
+                        return refuse(textio::Quoted(next) + " is not a bond line (id type atom atom)");
                     bond_ids.emplace_back(a, b);
                 }
             }

@@ -17,8 +17,6 @@ bool StartsWith(std::string_view s, std::string_view prefix)
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string Quoted(std::string_view line) { return "\"" + std::string(Trim(line)) + "\""; }
-
 // Which columns hold what: -1 for none.
 struct Columns {
     int id = -1, type = -1, element = -1, mass = -1;
@@ -83,11 +81,11 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
             if (t.empty())
                 continue;
             if (!StartsWith(t, "ITEM:"))
-                return refuse(Quoted(line) + " is not an ITEM line");
+                return refuse(textio::Quoted(line) + " is not an ITEM line");
             const std::string_view item = Trim(t.substr(5));
             if (StartsWith(item, "NUMBER OF ATOMS")) {
                 if (!cursor.Next(line) || !ParseLong(Trim(line), atoms) || atoms < 1 || atoms > 2000000000LL)
-                    return refuse(Quoted(line) + " is not a count of atoms");
+                    return refuse(textio::Quoted(line) + " is not a count of atoms");
             } else if (StartsWith(item, "BOX BOUNDS")) {
                 SplitWords(item, w);
                 triclinic = w.size() >= 5 && w[2] == "xy";
@@ -98,7 +96,7 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                     const std::size_t need = triclinic ? 3 : 2;
                     if (w.size() < need || !ParseDouble(w[0], bounds[a][0]) || !ParseDouble(w[1], bounds[a][1]) ||
                         (triclinic && !ParseDouble(w[2], bounds[a][2])))
-                        return refuse(Quoted(line) + " is not " + (triclinic ? "three" : "two") + " box numbers");
+                        return refuse(textio::Quoted(line) + " is not " + (triclinic ? "three" : "two") + " box numbers");
                 }
                 box = true;
             } else if (StartsWith(item, "ATOMS")) {
@@ -107,7 +105,7 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                     return refuse("the ATOMS columns have no x y z, xu yu zu, xs ys zs or xsu ysu zsu");
                 break;
             } else if (!cursor.Next(line)) {  // TIMESTEP and other items: one value line
-                return refuse("the file ends after " + Quoted(t));
+                return refuse("the file ends after " + textio::Quoted(t));
             }
         }
         if (atoms < 0)
@@ -148,7 +146,7 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                 while (p < end && !textio::IsSpace(*p))
                     ++p;
                 if (word == p)
-                    return refuse(Quoted(line) + " has fewer than " + std::to_string(columns.count) + " columns");
+                    return refuse(textio::Quoted(line) + " has fewer than " + std::to_string(columns.count) + " columns");
                 const std::string_view v(word, std::size_t(p - word));
                 bool ok = true;
                 if (k == columns.element) {
@@ -168,7 +166,7 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                             ok = ParseDouble(v, x[a]);
                 }
                 if (!ok)
-                    return refuse(Quoted(line) + ": column " + std::to_string(k + 1) + " is not a number");
+                    return refuse(textio::Quoted(line) + ": column " + std::to_string(k + 1) + " is not a number");
             }
             s.positions[i] = columns.is_scaled ? s.cell * glm::dvec3(x[0], x[1], x[2])
                                                : glm::dvec3(x[0], x[1], x[2]) - origin;
