@@ -10,7 +10,7 @@
 
 #include <gemmi/cif.hpp>
 #include <gemmi/elem.hpp>
-#include <gemmi/mmcif.hpp>
+#include <gemmi/numb.hpp>
 #include <gemmi/symmetry.hpp>
 #include <gemmi/unitcell.hpp>
 
@@ -342,57 +342,73 @@ bool ReadCif(std::string_view text, const ReadOptions&, Structure& out, Refusal&
 bool ReadMmcif(std::string_view text, const ReadOptions&, Structure& out, Refusal& refusal)
 {
     try {
-        gemmi::Structure st;
-        {
-            // the parsed text goes before the frames are copied
-            gemmi::cif::Document doc = Parse(text);
-            if (doc.blocks.empty()) {
-                refusal = {0, "holds no data block"};
-                return false;
-            }
-            st = gemmi::make_structure_from_block(doc.blocks[0]);
+        // The _atom_site table is walked row by row, in file order: building
+        // gemmi's chain and residue hierarchy first costs time quadratic in
+        // the residues of one chain (a water box of a million atoms took minutes).
+        gemmi::cif::Document doc = Parse(text);
+        if (doc.blocks.empty()) {
+            refusal = {0, "holds no data block"};
+            return false;
         }
-        if (st.models.empty()) {
-            refusal = {0, "holds no _atom_site atoms"};
+        gemmi::cif::Block& block = doc.blocks[0];
+        gemmi::cif::Table table = block.find("_atom_site.", {"type_symbol", "Cartn_x", "Cartn_y", "Cartn_z",
+                                                              "?label_atom_id", "?occupancy", "?pdbx_PDB_model_num"});
+        if (!table.ok() || table.length() == 0) {
+            refusal = {0, "holds no _atom_site atoms with type_symbol and Cartn_x/y/z"};
             return false;
         }
         Structure s;
-        auto positions_of = [](const gemmi::Model& model, std::vector<glm::dvec3>* to, Structure* first) {
-            for (const gemmi::Chain& chain : model.chains)
-                for (const gemmi::Residue& res : chain.residues)
-                    for (const gemmi::Atom& atom : res.atoms) {
-                        if (to != nullptr)
-                            to->emplace_back(atom.pos.x, atom.pos.y, atom.pos.z);
-                        if (first == nullptr)
-                            continue;
-                        first->positions.emplace_back(atom.pos.x, atom.pos.y, atom.pos.z);
-                        const int z = int(atom.element.elem);
-                        first->elements.push_back(z >= 1 && z < int(periodic_table_atoms) ? unsigned(z - 1)
-                                                                                          : DUMMY_ATOM_INDEX);
-                        first->labels.push_back(atom.name);
-                        first->occupancies.push_back(atom.occ);
-                    }
-        };
-        positions_of(st.models[0], nullptr, &s);
-        if (s.positions.empty()) {
-            refusal = {0, "the first model holds no atoms"};
-            return false;
-        }
-        std::size_t skipped = 0;
-        for (std::size_t m = 1; m < st.models.size(); ++m) {
-            std::vector<glm::dvec3> frame;
-            frame.reserve(s.positions.size());
-            positions_of(st.models[m], &frame, nullptr);
-            if (frame.size() == s.positions.size())
+        std::vector<glm::dvec3> frame;
+        std::string model;
+        std::size_t skipped = 0, row_number = 0;
+        auto close_model = [&]() {
+            if (s.positions.empty())
+                s.positions.swap(frame);
+            else if (frame.size() == s.positions.size())
                 s.extra_frames.push_back(std::move(frame));
             else
                 ++skipped;
+            frame.clear();
+        };
+        for (gemmi::cif::Table::Row row : table) {
+            ++row_number;
+            const std::string this_model = row.has(6) ? row.str(6) : std::string();
+            if (row_number > 1 && this_model != model)
+                close_model();
+            model = this_model;
+            const glm::dvec3 p(gemmi::cif::as_number(row[1]), gemmi::cif::as_number(row[2]),
+                               gemmi::cif::as_number(row[3]));
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+                refusal = {0, "atom site " + std::to_string(row_number) + " has no number for Cartn_x, y or z"};
+                return false;
+            }
+            frame.push_back(p);
+            if (!s.positions.empty())
+                continue;  // later models: positions only
+            const int z = gemmi::Element(row.str(0)).atomic_number();
+            s.elements.push_back(z >= 1 && z < int(periodic_table_atoms) ? unsigned(z - 1) : DUMMY_ATOM_INDEX);
+            s.labels.push_back(row.has(4) ? row.str(4) : std::string());
+            const double occupancy = row.has(5) ? gemmi::cif::as_number(row[5], 1.0) : 1.0;
+            s.occupancies.push_back(std::isfinite(occupancy) ? float(occupancy) : 1.0f);
         }
-        if (st.cell.is_crystal()) {
-            s.is_periodic = true;
-            for (int col = 0; col < 3; ++col)
-                for (int row = 0; row < 3; ++row)
-                    s.cell[col][row] = st.cell.orth.mat[row][col];
+        close_model();
+        const char* const tags[6] = {"_cell.length_a", "_cell.length_b", "_cell.length_c",
+                                     "_cell.angle_alpha", "_cell.angle_beta", "_cell.angle_gamma"};
+        double cell[6];
+        bool has_cell = true;
+        for (int k = 0; k < 6; ++k) {
+            const std::string* value = block.find_value(tags[k]);
+            cell[k] = value != nullptr ? gemmi::cif::as_number(*value) : NAN;
+            has_cell = has_cell && std::isfinite(cell[k]);
+        }
+        if (has_cell) {
+            const gemmi::UnitCell unit(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]);
+            if (unit.is_crystal()) {
+                s.is_periodic = true;
+                for (int col = 0; col < 3; ++col)
+                    for (int r = 0; r < 3; ++r)
+                        s.cell[col][r] = unit.orth.mat[r][col];
+            }
         }
         if (skipped > 0)
             s.note = std::to_string(skipped) + " models with another number of atoms than the first left out";
