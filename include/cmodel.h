@@ -135,6 +135,11 @@ public:
     // frames of a trajectory file (a file of one structure has one)
     // The count of the whole file; finishes the index first.
     std::size_t GetFrameCount();
+    // Frames known so far, and whether they are all (models held in memory:
+    // at once; a file's frames: once its index is whole). The window's
+    // frame controls read these.
+    std::size_t GetIndexedFrames() const;
+    bool IsFrameIndexWhole() const;
     std::size_t GetShownFrame() const { return u_frame; }
     // Shows frame k (0-based) with its bonds and cell and the edits made so
     // far. False, with the shown frame left as it was and the reason in

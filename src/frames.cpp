@@ -1,5 +1,6 @@
 // The frames of a trajectory shown one at a time: each is read from the file
 // when asked for, gets the edits made so far, its own cell and its bonds.
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <string>
@@ -48,7 +49,24 @@ std::size_t CModel::GetFrameCount()
 {
     if (!is_bond_eval)
         return 0;
-    return trajectory.GetFrameCount();
+    if (!v_memory_frames.empty())
+        return v_memory_frames.size();
+    // a format without a frame index holds one structure
+    return std::max<std::size_t>(trajectory.GetFrameCount(), 1);
+}
+
+std::size_t CModel::GetIndexedFrames() const
+{
+    if (!is_bond_eval)
+        return 0;
+    if (!v_memory_frames.empty())
+        return v_memory_frames.size();
+    return trajectory.GetIndexedFrames();
+}
+
+bool CModel::IsFrameIndexWhole() const
+{
+    return !v_memory_frames.empty() || trajectory.IsIndexed();
 }
 
 bool CModel::SetFrame(std::size_t k)

@@ -538,15 +538,15 @@ void FrameControls(CShellState& s, CDisplay& atom)
 {
     if (!atom.is_visible)
         return;
-    const CTrajectory& frames = atom.data.trajectory;
-    const std::size_t count = frames.GetIndexedFrames();
-    if (count == 0 || (count < 2 && frames.IsIndexed()))
+    const std::size_t count = atom.data.GetIndexedFrames();
+    const bool whole = atom.data.IsFrameIndexWhole();
+    if (count == 0 || (count < 2 && whole))
         return;
     ImGui::Separator();
     int shown = static_cast<int>(atom.data.GetShownFrame()) + 1;
     const int last = static_cast<int>(std::min<std::size_t>(count, 0x7fffffff));
     char format[64];
-    std::snprintf(format, sizeof format, frames.IsIndexed() ? "%%d / %d" : "%%d / %d...", last);
+    std::snprintf(format, sizeof format, whole ? "%%d / %d" : "%%d / %d...", last);
     if (ImGui::SliderInt("Frame", &shown, 1, std::max(last, 1), format, ImGuiSliderFlags_AlwaysClamp) &&
         shown >= 1 && static_cast<std::size_t>(shown - 1) != atom.data.GetShownFrame()) {
         ShowFrame(s, atom, static_cast<std::size_t>(shown - 1));
@@ -555,7 +555,7 @@ void FrameControls(CShellState& s, CDisplay& atom)
         s.is_playing = !s.is_playing;
         s.play_clock = 0.0f;
         // played again where playback ended: from the first frame
-        if (s.is_playing && !s.is_loop && frames.IsIndexed() && atom.data.GetShownFrame() + 1 >= count)
+        if (s.is_playing && !s.is_loop && whole && atom.data.GetShownFrame() + 1 >= count)
             ShowFrame(s, atom, 0);
     }
     ImGui::SameLine();
@@ -899,13 +899,13 @@ void FramesStep(CShellState& s, CDisplay& atom)
         return;
     // one frame per pass at most: a slow frame does not pile up steps
     s.play_clock = std::min(s.play_clock - period, period);
-    const std::size_t count = frames.GetIndexedFrames();
+    const std::size_t count = atom.data.GetIndexedFrames();
     std::size_t k = atom.data.GetShownFrame();
     // frames that cannot be shown are passed over, a few per pass
     for (int tries = 0; tries < 8; ++tries) {
         ++k;
         if (k >= count) {
-            if (!frames.IsIndexed())
+            if (!atom.data.IsFrameIndexWhole())
                 return;  // the next frame is not indexed yet
             if (!s.is_loop) {
                 s.is_playing = false;

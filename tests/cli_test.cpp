@@ -171,7 +171,11 @@ TEST(Report, InfoAndTheBondsOfAFrameFromTheProgram) {
         {EXAMPLES + "/ethanol.pdb", "format: PDB\natoms: 9\nformula: C2H6O\ncell: none\nperiodic: no\nframes: 1\n"},
         {std::string(TESK_TEST_DATA) + "/frames/traj.xyz",
          "format: XYZ\natoms: 2\nformula: HO\ncell a: 10.000000 0.000000 0.000000\n"
-         "cell b: 0.000000 10.000000 0.000000\ncell c: 0.000000 0.000000 10.000000\nperiodic: yes\nframes: 5\n"}};
+         "cell b: 0.000000 10.000000 0.000000\ncell c: 0.000000 0.000000 10.000000\nperiodic: yes\nframes: 5\n"},
+        // models held in memory are frames too, and a cell of right angles has exact zeros
+        {std::string(TESK_TEST_DATA) + "/formats/two.mmcif",
+         "format: mmCIF\natoms: 2\nformula: CN\ncell a: 20.000000 0.000000 0.000000\n"
+         "cell b: 0.000000 21.000000 0.000000\ncell c: 0.000000 0.000000 22.000000\nperiodic: yes\nframes: 2\n"}};
     for (const auto& [file, text] : infos) {
         const Outcome o = Tesk(dir, "--info " + file);
         EXPECT_EQ(o.status, 0) << file << o.err;

@@ -14,6 +14,7 @@
 #include <gemmi/symmetry.hpp>
 #include <gemmi/unitcell.hpp>
 
+#include "ccrystal.h"
 #include "elements.h"
 
 namespace io {
@@ -316,14 +317,14 @@ bool ReadCif(std::string_view text, const ReadOptions&, Structure& out, Refusal&
             refusal = {0, "block " + block.name + " lists no atom sites"};
             return false;
         }
-        for (const gemmi::Fractional& f : merger.Positions()) {
-            const gemmi::Position r = cell.orthogonalize(f);
-            s.positions.emplace_back(r.x, r.y, r.z);
+        // the cell maths every format shares: right angles give exact zeros
+        if (!CellFromParameters(p, s.cell)) {
+            refusal = {0, "block " + block.name + " has lengths and angles that close no cell"};
+            return false;
         }
+        for (const gemmi::Fractional& f : merger.Positions())
+            s.positions.push_back(s.cell * glm::dvec3(f.x, f.y, f.z));
         s.is_periodic = true;
-        for (int col = 0; col < 3; ++col)
-            for (int row = 0; row < 3; ++row)
-                s.cell[col][row] = cell.orth.mat[row][col];
         if (doc.blocks.size() > 1)
             s.note = std::to_string(doc.blocks.size()) + " data blocks; shown: " + block.name;
         if (mixed > 0)
@@ -401,15 +402,9 @@ bool ReadMmcif(std::string_view text, const ReadOptions&, Structure& out, Refusa
             cell[k] = value != nullptr ? gemmi::cif::as_number(*value) : NAN;
             has_cell = has_cell && std::isfinite(cell[k]);
         }
-        if (has_cell) {
-            const gemmi::UnitCell unit(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]);
-            if (unit.is_crystal()) {
-                s.is_periodic = true;
-                for (int col = 0; col < 3; ++col)
-                    for (int r = 0; r < 3; ++r)
-                        s.cell[col][r] = unit.orth.mat[r][col];
-            }
-        }
+        // a placeholder cell of 1 x 1 x 1 A around a model is no crystal
+        if (has_cell && !(cell[0] == 1.0 && cell[1] == 1.0 && cell[2] == 1.0))
+            s.is_periodic = CellFromParameters(cell, s.cell);
         if (skipped > 0)
             s.note = std::to_string(skipped) + " models with another number of atoms than the first left out";
         out = std::move(s);
