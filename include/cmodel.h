@@ -163,6 +163,9 @@ public:
     // the structure as read is kept in file_structure for writing back.
     bool IsTableFormat() const;
     bool ReadStructure(const std::string& d, const std::string& f, const io::FormatEntry& entry);
+    // The frames of a file just read, shown from its first with no edits;
+    // the positions of that frame are already in place.
+    void StartFrames(CTrajectory&& frames, const std::string& folder);
     // Frame k of such a file with the edits so far, into `out`.
     bool ReadStructureFrame(std::size_t k, io::Structure& out, std::string& why);
     // The shown structure for a table writer: the file's own coordinates,

@@ -202,12 +202,7 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         v_cell_start.swap(storage->start);
         v_cell_atoms.swap(storage->ordered);
         storage.reset();
-        trajectory = std::move(frames);
-        frame_folder = d;
-        frame_message.clear();
-        u_frame = 0;
-        u_frame_atoms = v_float_raw_xyz.size();
-        v_edits.clear();
+        StartFrames(std::move(frames), d);
     } catch (const std::exception&) {
         return false;
     }

@@ -45,6 +45,16 @@ bool CModel::ReadText(CPdb& r, const std::string&, const std::string&, const std
     return r.ReadText(text, xyz, idx);
 }
 
+void CModel::StartFrames(CTrajectory&& frames, const std::string& folder)
+{
+    trajectory = std::move(frames);
+    frame_folder = folder;
+    frame_message.clear();
+    u_frame = 0;
+    u_frame_atoms = v_float_raw_xyz.size();
+    v_edits.clear();
+}
+
 std::size_t CModel::GetFrameCount()
 {
     if (!is_bond_eval)

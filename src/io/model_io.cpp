@@ -92,12 +92,7 @@ bool CModel::ReadStructure(const std::string& d, const std::string& f, const io:
         AddNote(s.note);
         file_structure = std::move(s);
         v_memory_frames.swap(memory);
-        trajectory = std::move(frames);
-        frame_folder = d;
-        frame_message.clear();
-        u_frame = 0;
-        u_frame_atoms = v_float_raw_xyz.size();
-        v_edits.clear();
+        StartFrames(std::move(frames), d);
     } catch (const std::bad_alloc&) {
         read_refusal = {0, "too large for the memory"};
         return false;
