@@ -122,14 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) {
-        // PDB coordinates have eight columns: a save of one that does not fit
-        // even with one decimal is refused, and only then; so is a cell
-        // longer than CRYST1 holds
+        // PDB coordinates have eight columns: a save with one, in any frame,
+        // that does not fit even with one decimal is refused, and only then;
+        // so is a cell that CRYST1 cannot carry back
         if (FUZZ_FORMAT != INPUT_FILE_TYPE_PDB) std::abort();
+        std::string header, why;
+        if (model.notes.find("CRYST1") != std::string::npos && !model.pdb.AppendHeader(header, why)) return 0;
+        if (model.notes.find("8 columns") == std::string::npos) std::abort();
         bool wide = false;
-        for (const glm::vec3& p : model.pdb.v_carte_xyz)
-            for (int c = 0; c < 3; ++c) wide = wide || !(p[c] > -99999.9f && p[c] < 999999.9f);
-        for (int c = 0; c < 3 && model.pdb.is_periodic; ++c) wide = wide || !(glm::length(model.pdb.cell_xyz[c]) < 99999999.5);
+        for (std::size_t k = 0; k < model.GetFrameCount() && !wide; ++k) {
+            model.SetFrame(k);
+            for (const glm::vec3& p : model.pdb.v_carte_xyz)
+                for (int c = 0; c < 3; ++c) wide = wide || !(p[c] > -99999.9f && p[c] < 999999.9f);
+        }
         if (!wide) std::abort();
         return 0;
     }

@@ -503,16 +503,20 @@ bool CPdb::AppendHeader(std::string& out, std::string& why) const {
     if (is_periodic) {
         double p[6];
         CellParameters(cell_xyz, p);
-        glm::dmat3 check;
-        bool fits = CellFromParameters(p, check);
+        bool fits = true;
         for (int k = 0; k < 3 && fits; ++k) fits = AppendInColumns(cryst1, p[k], 9, 8, 0);
-        if (!fits) {
-            why = "its cell cannot be written as CRYST1 (flat, endless or longer than 99,999,999 A)";
-            return false;
-        }
         char angles[64];
         std::snprintf(angles, sizeof angles, "%7.2f%7.2f%7.2f P 1           1\n", p[3], p[4], p[5]);
         cryst1 += angles;
+        // angles keep two decimals: a nearly flat cell can turn flat in
+        // them, and would come back without a cell; judge the record as the
+        // reader will see it
+        CPdb reread;
+        if (fits) reread.ReadCryst1(cryst1);
+        if (!fits || !reread.is_periodic) {
+            why = "its cell cannot be written as CRYST1 (flat, endless, the 1 A placeholder or longer than 99,999,999 A)";
+            return false;
+        }
     }
     if (header_info.size() < 2) {
         out += "HEADER    Tesk ";

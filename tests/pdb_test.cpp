@@ -204,8 +204,15 @@ TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
 // inf; the generated HEADER names the program and its version, no address.
 TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
     const std::string dir = scratch.root;
-    // flat, endless, one A longer than the longest that fits
-    for (const glm::dmat3& cell : {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e8)}) {
+    // a cell whose angles, at the record's two decimals, close no cell: it
+    // would come back without one
+    const double nearly_flat_parameters[6] = {41.992, 95.044, 69.746, 18.42, 96.02, 114.437};
+    glm::dmat3 nearly_flat;
+    ASSERT_TRUE(CellFromParameters(nearly_flat_parameters, nearly_flat));
+    // flat, endless, one A longer than the longest that fits, the 1 A cube
+    // that reads as "no cell"
+    for (const glm::dmat3& cell : {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e8), nearly_flat,
+                                   glm::dmat3(1.0)}) {
         CPdb writer;
         writer.v_carte_xyz = {glm::vec3(0.0f)};
         writer.is_periodic = true;
