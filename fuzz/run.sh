@@ -8,11 +8,12 @@
 #   FUZZ_SEED     libFuzzer's random seed (optional; with FUZZ_RUNS a repeatable run)
 #   FUZZ_TARGETS  which targets (default: xyz vasp vasp_potcar pdb frames cif mmcif lammps_data lammps_dump volume)
 #   FUZZ_NO_BUILD set to use the targets already built
+#   FUZZ_BUILD    the build folder (default build-fuzz)
 # Seeds come from tests/data; findings land in fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
-build=build-fuzz
+build="${FUZZ_BUILD:-build-fuzz}"
 if [ -z "${FUZZ_NO_BUILD:-}" ]; then
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESK_FUZZ=ON -DTESK_TESTS=OFF \
   -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \

@@ -75,7 +75,6 @@ private:
     glm::vec2 range_{0.0f};
     std::vector<core::IsoMesh> meshes_;
     CIsoLayer layer_, coarse_layer_;
-    bool uploaded_ = true;
     std::string status_;
 };
 
