@@ -11,12 +11,28 @@
 inline constexpr unsigned periodic_table_atoms = 110;
 inline constexpr unsigned DUMMY_ATOM_INDEX = 109;
 
+// Atom types of a file that name no element (LAMMPS types without masses)
+// each show as a dummy species of their own, after the table: a colour of
+// their own, one fixed radius, no bonds, written as "X". More types than
+// species share them in turn.
+inline constexpr unsigned dummy_species_count = 16;
+inline constexpr unsigned species_count = periodic_table_atoms + dummy_species_count;
+
+// The dummy atom X and the dummy species bond to nothing.
+inline bool IsDummy(unsigned e) { return e >= DUMMY_ATOM_INDEX; }
+
+// The dummy species of atom type `type` (1, 2, ...).
+inline unsigned DummySpecies(long long type) {
+    const long long n = dummy_species_count;
+    return periodic_table_atoms + unsigned(((type - 1) % n + n) % n);
+}
+
 // named colours of the colour column
 inline const glm::vec3 silver(0.64f, 0.67f, 0.68f);
 inline const glm::vec3 steelblue(0.69f, 0.77f, 0.87f);
 inline const glm::vec3 gold(1.00f, 0.84f, 0.00f);
 
-inline const std::string symbol[periodic_table_atoms] = {
+inline const std::string symbol[species_count] = {
     "H", "He", "Li", "Be", "B", "C", "N", "O", "F", "Ne",
     "Na", "Mg", "Al", "Si", "P", "S", "Cl", "Ar", "K", "Ca",
     "Sc", "Ti", "V", "Cr", "Mn", "Fe", "Co", "Ni", "Cu", "Zn",
@@ -28,9 +44,11 @@ inline const std::string symbol[periodic_table_atoms] = {
     "Tl", "Pb", "Bi", "Po", "At", "Rn", "Fr", "Ra", "Ac", "Th",
     "Pa", "U", "Np", "Pu", "Am", "Cm", "Bk", "Cf", "Es", "Fm",
     "Md", "No", "Lr", "Rf", "Db", "Sg", "Bh", "Hs", "Mt", "X",
+    "X",  "X",  "X",  "X",  "X",  "X",  "X",  "X",  "X",  "X",
+    "X",  "X",  "X",  "X",  "X",  "X",
 };
 
-inline const std::string name[periodic_table_atoms] = {
+inline const std::string name[species_count] = {
     "Hydrogen", "Helium", "Lithium", "Beryllium", "Boron", "Carbon",
     "Nitrogen", "Oxygen", "Fluorine", "Neon", "Sodium", "Magnesium",
     "Aluminium", "Silicon", "Phosphorus", "Sulfur", "Chlorine", "Argon",
@@ -50,10 +68,13 @@ inline const std::string name[periodic_table_atoms] = {
     "Berkelium", "Californium", "Einsteinium", "Fermium", "Mendelevium", "Nobelium",
     "Lawrencium", "Rutherfordium", "Dubnium", "Seaborgium", "Bohrium", "Hassium",
     "Meitnerium", "dummy",
+    "dummy type 1", "dummy type 2", "dummy type 3", "dummy type 4", "dummy type 5", "dummy type 6",
+    "dummy type 7", "dummy type 8", "dummy type 9", "dummy type 10", "dummy type 11", "dummy type 12",
+    "dummy type 13", "dummy type 14", "dummy type 15", "dummy type 16",
 };
 
 // red, green, blue, radius
-inline const glm::vec4 atom_rgbs[periodic_table_atoms] = {
+inline const glm::vec4 atom_rgbs[species_count] = {
     glm::vec4(0.80f, 0.80f, 0.80f, 0.46f),  // H
     glm::vec4(silver, 1.60f),  // He
     glm::vec4(0.70f, 0.70f, 0.70f, 0.68f),  // Li
@@ -164,6 +185,15 @@ inline const glm::vec4 atom_rgbs[periodic_table_atoms] = {
     glm::vec4(silver, 0.84f),  // Hs
     glm::vec4(silver, 0.84f),  // Mt
     glm::vec4(1.00f, 0.20f, 0.10f, 0.40f),  // X
+    // the dummy species: colours far apart from each other
+    glm::vec4(0.12f, 0.47f, 0.71f, 0.50f), glm::vec4(1.00f, 0.50f, 0.05f, 0.50f),
+    glm::vec4(0.17f, 0.63f, 0.17f, 0.50f), glm::vec4(0.84f, 0.15f, 0.16f, 0.50f),
+    glm::vec4(0.58f, 0.40f, 0.74f, 0.50f), glm::vec4(0.55f, 0.34f, 0.29f, 0.50f),
+    glm::vec4(0.89f, 0.47f, 0.76f, 0.50f), glm::vec4(0.50f, 0.50f, 0.50f, 0.50f),
+    glm::vec4(0.74f, 0.74f, 0.13f, 0.50f), glm::vec4(0.09f, 0.75f, 0.81f, 0.50f),
+    glm::vec4(0.00f, 0.00f, 0.50f, 0.50f), glm::vec4(0.60f, 1.00f, 0.60f, 0.50f),
+    glm::vec4(0.50f, 0.00f, 0.00f, 0.50f), glm::vec4(1.00f, 0.85f, 0.70f, 0.50f),
+    glm::vec4(0.30f, 0.00f, 0.40f, 0.50f), glm::vec4(0.95f, 0.95f, 0.95f, 0.50f),
 };
 
 inline const std::string symbol_sorted[periodic_table_atoms] = {

@@ -26,7 +26,7 @@ constexpr GLsizei kBatch = 64;    // atoms per instance, as in the shader
 // table is drawn as the dummy element rather than read past it.
 float DrawnElement(unsigned e)
 {
-    return static_cast<float>(e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX);
+    return static_cast<float>(e < species_count ? e : DUMMY_ATOM_INDEX);
 }
 
 std::vector<glm::vec4> Records(const CModel& m, unsigned first, unsigned count)
@@ -58,10 +58,11 @@ CAtomsLayer::CAtomsLayer()
     AtomShader.SetShader(vs.c_str(), (hit + atom_frag_main).c_str());
     PickShader.SetShader(vs.c_str(), (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
     // element colours and radii never change: set once per program
-    std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
+    static_assert(species_count == 126, "the shaders' Elements arrays hold every species");
+    std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + species_count);
     for (const CShader* s : {&AtomShader, &PickShader}) {
         s->Use();
-        glUniform4fv(glGetUniformLocation(s->Program, "Elements"), periodic_table_atoms,
+        glUniform4fv(glGetUniformLocation(s->Program, "Elements"), species_count,
                      glm::value_ptr(elements[0]));
         glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
         glUniform1i(glGetUniformLocation(s->Program, "Atoms"), kAtomsUnit);
@@ -176,7 +177,7 @@ void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::ma
         const glm::vec4& a = v_records[i];
         const float dx = mv[0][0] * a.x + mv[1][0] * a.y + mv[2][0] * a.z + mv[3][0] - at.x;
         const float dy = mv[0][1] * a.x + mv[1][1] * a.y + mv[2][1] * a.z + mv[3][1] - at.y;
-        const float r = atom_rgbs[std::clamp(int(a.w), 0, int(periodic_table_atoms) - 1)].w * scale + slack;
+        const float r = atom_rgbs[std::clamp(int(a.w), 0, int(species_count) - 1)].w * scale + slack;
         // under a perspective the rays fan out: every atom goes to the GPU
         if (dx * dx + dy * dy <= r * r || P[2][3] != 0.0f)
             v_pick_list.push_back(i);

@@ -32,8 +32,8 @@ CBondsLayer::CBondsLayer()
     glUniform1i(glGetUniformLocation(BondShader.Program, "List"), kListUnit);
     glUniform1f(glGetUniformLocation(BondShader.Program, "R"), BOND_RADIUS);
     glUniform3fv(glGetUniformLocation(BondShader.Program, "C"), 1, glm::value_ptr(kBondColor));
-    const std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + periodic_table_atoms);
-    glUniform4fv(glGetUniformLocation(BondShader.Program, "Elements"), periodic_table_atoms,
+    const std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + species_count);
+    glUniform4fv(glGetUniformLocation(BondShader.Program, "Elements"), species_count,
                  glm::value_ptr(elements[0]));
     glUseProgram(0);
 

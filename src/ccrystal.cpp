@@ -169,14 +169,14 @@ void FindPeriodicBonds(const CLattice& lattice, const std::vector<glm::vec3>& po
         }
         cell_of[i] = unsigned((std::size_t(c.z) * side.y + c.y) * side.x + c.x);
         shift_of[i] = s;
-        if (elem[i] != DUMMY_ATOM_INDEX) ++start[cell_of[i] + 1];
+        if (!IsDummy(elem[i])) ++start[cell_of[i] + 1];
     }
     for (std::size_t c = 0; c < cells; ++c) start[c + 1] += start[c];
     std::vector<GridAtom> grid(start[cells]);
     {
         std::vector<unsigned> fill(start.begin(), start.end() - 1);
         for (std::size_t i = 0; i < n; ++i) {
-            if (elem[i] == DUMMY_ATOM_INDEX) continue;
+            if (IsDummy(elem[i])) continue;
             const glm::ivec3 s = shift_of[i];
             grid[fill[cell_of[i]]++] = GridAtom{pos[i] - lattice.Translation(s), unsigned(i), elem[i], s};
         }
@@ -246,14 +246,14 @@ void FindPeriodicBondsOf(const CLattice& lattice, unsigned u, const std::vector<
                          const std::vector<unsigned>& elem, std::vector<CCrystalBond>& out) {
     out.clear();
     const std::size_t n = std::min(pos.size(), elem.size());
-    if (u >= n || elem[u] == DUMMY_ATOM_INDEX || !lattice.is_usable) return;
+    if (u >= n || IsDummy(elem[u]) || !lattice.is_usable) return;
     float max_radius = 0.0f;
     for (unsigned e : elem) max_radius = std::max(max_radius, atom_rgbs[e][3]);
     const double reach = BondReach(max_radius);
     glm::dvec3 r;
     for (int a = 0; a < 3; ++a) r[a] = reach / lattice.v_plane[a];
     for (std::size_t j = 0; j < n; ++j) {
-        if (elem[j] == DUMMY_ATOM_INDEX) continue;
+        if (IsDummy(elem[j])) continue;
         const glm::dvec3 f = lattice.m_inverse * (glm::dvec3(pos[j]) - glm::dvec3(pos[u]));
         glm::ivec3 lo, hi;
         bool far = false;

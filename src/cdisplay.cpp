@@ -23,7 +23,7 @@ constexpr double kMostCopies = 8e6;
 
 unsigned DrawnElement(unsigned e)
 {
-    return e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX;
+    return e < species_count ? e : DUMMY_ATOM_INDEX;
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_in
 {
     if (!show_symbol)
         return std::to_string(i);
-    const std::string& s = symbol[e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX];
+    const std::string& s = symbol[e < species_count ? e : DUMMY_ATOM_INDEX];
     return show_index ? s + std::to_string(i) : s;
 }
 
@@ -236,7 +236,7 @@ void CLabelsLayer::Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V,
         text = MakeAtomLabel(static_cast<unsigned>(i), e, show_symbol, show_index);
         if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx * reach)
             continue;
-        const float s = atom_rgbs[e < periodic_table_atoms ? e : DUMMY_ATOM_INDEX].w * scale;
+        const float s = atom_rgbs[e < species_count ? e : DUMMY_ATOM_INDEX].w * scale;
         float x = kLabelOrigin;
         for (char c : text) {
             // A character outside the table gets an empty entry: it draws

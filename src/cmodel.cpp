@@ -107,7 +107,7 @@ bool IsUsable(const std::vector<glm::vec3>& positions, const std::vector<unsigne
     if (positions.empty() || positions.size() != elements.size() || positions.size() > std::size_t(INT_MAX))
         return false;
     for (unsigned e : elements)
-        if (e >= periodic_table_atoms) return false;
+        if (e >= species_count) return false;
     for (const glm::vec3& p : positions)
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
     return true;
@@ -519,7 +519,7 @@ void CModel::FindBondsOf(unsigned u) {
     const unsigned n = GetTotalAtoms();
     if (u >= n) return;
     if (is_periodic_bonds) {
-        if (v_atom_index[u] == DUMMY_ATOM_INDEX) return;
+        if (IsDummy(v_atom_index[u])) return;
         std::vector<CCrystalBond> found;
         const CLattice lattice = GetLattice();
         FindPeriodicBondsOf(lattice, u, v_float_raw_xyz, v_atom_index, found);
@@ -584,7 +584,7 @@ void CModel::SetCells() {
     glm::dvec3 lo(0.0), hi(0.0);
     bool first = true;
     for (unsigned i = 0; i < n; ++i) {
-        if (v_atom_index[i] == DUMMY_ATOM_INDEX) continue;
+        if (IsDummy(v_atom_index[i])) continue;
         const glm::dvec3 p(v_float_raw_xyz[i]);
         lo = first ? p : glm::min(lo, p);
         hi = first ? p : glm::max(hi, p);
@@ -639,7 +639,7 @@ void CModel::SetCellList() {
     if (!is_sparse_grid) {
         const std::size_t nx = std::size_t(v_cell_side.x), ny = std::size_t(v_cell_side.y);
         for (unsigned i = 0; i < n; ++i) {
-            if (v_atom_index[i] == DUMMY_ATOM_INDEX) continue;
+            if (IsDummy(v_atom_index[i])) continue;
             const glm::vec3& p = v_float_raw_xyz[i];
             v_atom_cell[i] = int((std::size_t(GetCellCoordinate(p.z, 2)) * ny + std::size_t(GetCellCoordinate(p.y, 1))) * nx +
                                  std::size_t(GetCellCoordinate(p.x, 0)));
@@ -650,7 +650,7 @@ void CModel::SetCellList() {
         CCellKey last{LLONG_MIN, LLONG_MIN, LLONG_MIN};
         unsigned last_cell = 0;
         for (unsigned i = 0; i < n; ++i) {
-            if (v_atom_index[i] == DUMMY_ATOM_INDEX) continue;
+            if (IsDummy(v_atom_index[i])) continue;
             const glm::vec3& p = v_float_raw_xyz[i];
             const CCellKey k{CellCoordinate(p.x, r_cell_edge), CellCoordinate(p.y, r_cell_edge),
                              CellCoordinate(p.z, r_cell_edge)};
@@ -746,10 +746,10 @@ void CModel::AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::
 void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const {
     partners.clear();
     const std::size_t n = std::min(v_float_raw_xyz.size(), v_atom_index.size());
-    if (i >= n || v_atom_index[i] >= DUMMY_ATOM_INDEX) return;
+    if (i >= n || IsDummy(v_atom_index[i])) return;
     const glm::vec3 pi = v_float_raw_xyz[i];
     for (std::size_t j = 0; j < n; ++j) {
-        if (j == i || v_atom_index[j] >= DUMMY_ATOM_INDEX) continue;
+        if (j == i || IsDummy(v_atom_index[j])) continue;
         const glm::vec3 d = v_float_raw_xyz[j] - pi;
         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
         if (IsBondLength(d2, BondLimit(v_atom_index[i], v_atom_index[j]))) partners.push_back(unsigned(j));
@@ -808,11 +808,11 @@ void CModel::EvalAtomicBonds() {
         if (u_cell_number <= 8 && n <= 1024) {
             // a few atoms in a few cells: every pair
             for (unsigned i = 0; i + 1 < n; ++i) {
-                if (elem[i] == DUMMY_ATOM_INDEX) continue;
+                if (IsDummy(elem[i])) continue;
                 const glm::vec3 pi = pos[i];
                 const float* row = limit[elem[i]];
                 for (unsigned j = i + 1; j < n; ++j) {
-                    if (elem[j] == DUMMY_ATOM_INDEX) continue;
+                    if (IsDummy(elem[j])) continue;
                     const glm::vec3 d = pos[j] - pi;
                     const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
                     if (IsBondLength(d2, row[elem[j]])) AppendBond(i, j, pi, pos[j], d, d2);
@@ -836,7 +836,7 @@ void CModel::EvalAtomicBonds() {
             }
             std::size_t around[27];
             for (unsigned i = 0; i + 1 < n; ++i) {
-                if (elem[i] == DUMMY_ATOM_INDEX) continue;
+                if (IsDummy(elem[i])) continue;
                 const glm::vec3 pi = pos[i];
                 const float* row = limit[elem[i]];
                 int n_around = 0;

@@ -242,7 +242,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
     if (fmt != INPUT_FILE_TYPE_XYZ && fmt != INPUT_FILE_TYPE_VSP && fmt != INPUT_FILE_TYPE_PDB)
         return false;
     for (unsigned e : v_atom_index)
-        if (e >= periodic_table_atoms)
+        if (e >= species_count)
             return false;
     const std::size_t count = GetFrameCount();
     const bool xdatcar = fmt == INPUT_FILE_TYPE_VSP && count > 1 && IsXdatcarName(path);

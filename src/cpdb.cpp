@@ -539,7 +539,7 @@ bool CPdb::AppendAtoms(std::string& out, const std::vector<unsigned>& idx) const
     const std::size_t n = v_carte_xyz.size();
     if (idx.size() != n) return false;
     for (unsigned e : idx)
-        if (e >= periodic_table_atoms) return false;
+        if (e >= species_count) return false;
     const bool details = v_atom_info.size() == n;
     out.reserve(out.size() + n * 82 + 256);
     char line[128];

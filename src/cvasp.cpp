@@ -417,7 +417,7 @@ bool CVasp::AppendText(std::string& out, const std::vector<unsigned>& idx) {
     if (is_direct && v_fract_xyz.size() != n) return false;
     if (is_dynamics && v_dynamics.size() != n) return false;
     for (unsigned e : idx)
-        if (e >= periodic_table_atoms) return false;
+        if (e >= species_count) return false;
 
     // Species table: the species as read keep their order, species that
     // edits introduced follow in order of first appearance, and species

@@ -283,7 +283,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     for (size_t k = 0; k < atoms.size(); ++k) {
         const glm::vec4& a = atoms[k];
         const glm::vec3 c = glm::vec3(MV * glm::vec4(glm::vec3(a), 1.0f));
-        const int e = std::clamp(static_cast<int>(a.w), 0, static_cast<int>(periodic_table_atoms) - 1);
+        const int e = std::clamp(static_cast<int>(a.w), 0, static_cast<int>(species_count) - 1);
         const float r = k < drawn ? atom_rgbs[e].w * scale : 0.0f;
         v_view[k] = glm::vec4(c.x, c.y, -c.z, r);
         if (k < drawn && std::isfinite(c.x + c.y + c.z)) {

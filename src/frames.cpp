@@ -17,7 +17,7 @@ bool Usable(const std::vector<glm::vec3>& positions, const std::vector<unsigned>
     if (positions.empty() || positions.size() != elements.size())
         return false;
     for (unsigned e : elements)
-        if (e >= periodic_table_atoms)
+        if (e >= species_count)
             return false;
     for (const glm::vec3& p : positions)
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))

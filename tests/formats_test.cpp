@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "elements.h"
 #include "io/format_registry.h"
 #include "test_support.h"
 
@@ -145,6 +146,12 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
             ExpectSameStructure(expected, read, true, io::RefusalText(file, model.read_refusal));
         }
     }
+    // without the map, each type is a dummy species of its own, and bonds to nothing
+    CModel model;
+    ASSERT_TRUE(model.ReadFile(".", dir.path("dump.scaled"), DetectFormat(dir.path("dump.scaled"))));
+    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
+    EXPECT_NE(atom_rgbs[DummySpecies(1)], atom_rgbs[DummySpecies(2)]);
+    EXPECT_EQ(model.i_number_of_bonds, 0u);
 }
 
 // A CIF written by Tesk is the same structure to ASE and to gemmi: P 1, the

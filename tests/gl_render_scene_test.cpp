@@ -64,6 +64,12 @@ TEST_F(Scene, AtomsOfTwoElementsAtTheirProjectedPixelsInElementColours)
     Frame();
     EXPECT_TRUE(IsLitAs(CornerAverage(175, 150), glm::vec3(atom_rgbs[kO])));
     EXPECT_TRUE(IsBackground(Pixel(150, 150)));
+    // atom types without an element in colours of their own, to the last one
+    display_->SetZoom(1.0f);
+    SetAtoms({{DummySpecies(1), {-2, 0, 0}}, {DummySpecies(dummy_species_count), {2, 0, 0}}}, 8.0f);
+    Frame();
+    EXPECT_TRUE(IsLitAs(CornerAverage(150, 150), glm::vec3(atom_rgbs[DummySpecies(1)]))) << CornerAverage(150, 150);
+    EXPECT_TRUE(IsLitAs(CornerAverage(250, 150), glm::vec3(atom_rgbs[species_count - 1]))) << CornerAverage(250, 150);
 }
 
 TEST_F(Scene, OverlappingSpheresMeetAlongTheirTrueIntersection)

@@ -23,7 +23,7 @@ uniform int Count;              // atoms in the list
 uniform mat4 P;
 uniform mat4 MV;
 uniform float S;                // atom scale
-uniform vec4 Elements[110];     // colour, radius
+uniform vec4 Elements[126];     // colour, radius
 uniform int Selected[4];        // highlighted atoms, -1 unused
 uniform bool Copies;            // the records are copies of atoms (a repeated cell)
 uniform usamplerBuffer Origins; // then: the atom each record is a copy of
@@ -47,7 +47,7 @@ void main()
     vec2 corner = corners[gl_VertexID % 3];
     k = int(texelFetch(List, k).r);
     vec4 atom = texelFetch(Atoms, k);
-    vec4 element = Elements[clamp(int(atom.w), 0, 109)];
+    vec4 element = Elements[clamp(int(atom.w), 0, 125)];
     float Radius = element.w * S;
     vec3 Center = (MV * vec4(atom.xyz, 1.0)).xyz;  // view space
     Offset = corner;

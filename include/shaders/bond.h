@@ -24,7 +24,7 @@ uniform samplerBuffer Atoms;
 uniform usamplerBuffer Bonds;  // the two atom numbers
 uniform usamplerBuffer List;   // the bond numbers to draw
 uniform int Count;             // bonds in the list
-uniform vec4 Elements[110];    // colour, radius
+uniform vec4 Elements[126];    // colour, radius
 uniform float S;               // atom scale
 uniform int Drawn;             // records past this end half-bonds and have no sphere
 
@@ -37,7 +37,7 @@ flat out vec2 Shown; // the part of the axis outside both spheres, from A (0) to
 // Of an axis of length `len`, the part inside the sphere of record k.
 float Inside(int k, float w, float len)
 {
-    float r = k < Drawn ? Elements[clamp(int(w), 0, 109)].w * S : 0.0;
+    float r = k < Drawn ? Elements[clamp(int(w), 0, 125)].w * S : 0.0;
     return sqrt(max(r * r - R * R, 0.0)) / max(len, 1e-12);
 }
 

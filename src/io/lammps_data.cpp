@@ -83,7 +83,8 @@ unsigned ElementOfType(int type, const ReadOptions& options, const std::map<int,
     unsigned element = DUMMY_ATOM_INDEX;
     if (mass != masses.end() && ElementOfMass(mass->second, element))
         return element;
-    return DUMMY_ATOM_INDEX;
+    // each type apart, in a colour of its own
+    return DummySpecies(type);
 }
 
 bool ParseTypeMap(const std::string& text, std::map<int, unsigned>& types, std::string& why)
@@ -293,7 +294,7 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
         std::sort(sorted.type_numbers.begin(), sorted.type_numbers.end());
         std::size_t unknown = 0;
         for (unsigned e : sorted.elements)
-            unknown += e == DUMMY_ATOM_INDEX ? 1 : 0;
+            unknown += IsDummy(e) ? 1 : 0;
         if (unknown > 0)
             sorted.note = std::to_string(unknown) + " atoms of types without a known element (give them with --types)";
         out = std::move(sorted);
