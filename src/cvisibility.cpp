@@ -25,6 +25,9 @@ namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GPU side
+// absolute, in pixels: llvmpipe snaps vertices to 1/256 px, which moves a
+// small sphere's rim by more than the relative slack
+constexpr float kPixelSlack = 1.0f / 128.0f;
 constexpr int kTile = 64;        // pixels along a tile's side
 constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
@@ -309,8 +312,9 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     v_sorted.resize(drawn);
     for (unsigned k = 0; k < drawn; ++k) {
         const glm::vec4& s = v_view[k];
-        v_sorted[v_count[bucket(k)]++] = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack),
-                                                 g.ay * s.w * (1.0f + kSlack), s.z, s.w, k};
+        v_sorted[v_count[bucket(k)]++] = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by,
+                                                 g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
+                                                 g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k};
     }
     // atoms with a position that is not finite are not drawn at all
     const size_t finite = v_count[buckets - 1];
@@ -370,7 +374,9 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             // A sphere the near or far plane cuts is not drawn whole: no occluder.
             const bool occluder = s.dist - s.radius >= lo + margin && s.dist + s.radius <= hi - margin;
             const float shrink = (1.0f - kSlack) / (1.0f + kSlack);
-            const float sx = s.rx * shrink, to_outer = 1.0f / s.ry, to_inner = 1.0f / (s.ry * shrink);
+            const float sx = (s.rx - kPixelSlack) * shrink - kPixelSlack;
+            const float sy = (s.ry - kPixelSlack) * shrink - kPixelSlack;
+            const float to_outer = 1.0f / s.ry, to_inner = sy > 0.0f ? 1.0f / sy : kInf;
             bool seen = false;
             for (int j = rows.lo; j <= rows.hi; ++j) {
                 const float y = static_cast<float>(j) + 0.5f - s.cy;
@@ -383,7 +389,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                     row_seen |= !(row[x] < front);
                 seen |= row_seen;
                 const float di = y * to_inner, q = 1.0f - di * di;
-                if (!row_seen || !occluder || q < 0.0f)
+                if (!row_seen || !occluder || !(q >= 0.0f) || !(sx > 0.0f))
                     continue;
                 const float hw = sx * std::sqrt(q);
                 const Range w = tile.Columns(s.cx - hw, s.cx + hw);

@@ -1,11 +1,15 @@
 // Cell box, projection, trackball and label text: the computations behind
 // the scene, checked without a window.
+#include <algorithm>
 #include <cmath>
 
+#include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
 #include "cdisplay.h"
 #include "cmouse.h"
+#include "cvisibility.h"
+#include "elements.h"
 
 namespace {
 
@@ -85,4 +89,26 @@ TEST(Labels, IndexAloneAndAnElementPastTheTableAsTheDummy)
 {
     EXPECT_EQ(MakeAtomLabel(5, 5, false, false), "5");
     EXPECT_EQ(MakeAtomLabel(1, 5000, true, true), "X1");
+}
+
+// A small atom in front of a pixel centre near its rim hides what lies behind
+// there only when the centre is inside it by more than the GPU's vertex
+// snapping can move the rim (1/128 px): nearer the rim, the atom behind stays.
+TEST(Visibility, SmallAtomsHideOnlyPixelsWellInsideTheirRim)
+{
+    // one view unit a pixel: a 16 x 16 window over [-8, 8]; the pixel
+    // centre (8.5, 8.5) is the view point (0.5, 0.5)
+    const glm::mat4 P = glm::ortho(-8.0f, 8.0f, -8.0f, 8.0f, -100.0f, 100.0f);
+    const unsigned kHydrogen = 0;
+    const float radius = 0.79f, scale = radius / atom_rgbs[kHydrogen].w;
+    // the rim's distance from the pixel centre, in pixels
+    for (const auto& [gap, behind_shown] : {std::pair{0.004f, true}, {0.012f, false}, {0.2f, false}}) {
+        const glm::vec4 front(0.5f - (radius - gap), 0.5f, 1.0f, float(kHydrogen));
+        // far behind, and so small that it reaches only that pixel centre
+        const glm::vec4 behind(0.5f, 0.5f, -5.0f, float(kHydrogen));
+        CVisibility pass;
+        ASSERT_TRUE(pass.FindAtoms({front, behind}, 2, scale, P, glm::mat4(1.0f), {16, 16}, 1));
+        const bool shown = std::find(pass.v_atoms.begin(), pass.v_atoms.end(), 1u) != pass.v_atoms.end();
+        EXPECT_EQ(shown, behind_shown) << "gap " << gap;
+    }
 }
