@@ -161,6 +161,10 @@ private:
     void PickPass();
     // The atoms to highlight, -1 for unused places.
     void HighlightedAtoms(int out[4]) const;
+    // Fills v_labelled: the atoms whose labels this frame draws.
+    void LabelledAtoms(const int highlighted[4]);
+    std::vector<unsigned> v_labelled;
+    std::vector<unsigned char> v_label_mark;
     // Uploads the atoms and bonds as drawn: the model's own, or for a
     // periodic structure its copies and the bond pieces between them.
     void UploadScene();

@@ -37,9 +37,10 @@ public:
     // Rasterises characters 0 to 127 of the first font that opens into the
     // atlas; messages on standard output.
     void LoadFont();
-    // Labels of every atom whose label may be in view; `scale` is the atom scale.
-    void Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-              float font_scale, bool show_symbol, bool show_index);
+    // Labels of the atoms listed (numbers of the model's atoms) whose label
+    // may be in view; `scale` is the atom scale.
+    void Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V,
+              const glm::mat4& Model, float scale, float font_scale, bool show_symbol, bool show_index);
 
     std::map<char, Character> Characters;
     unsigned int TEXF = 0;           // the glyph atlas

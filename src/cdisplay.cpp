@@ -172,8 +172,10 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     }
     if (blend)
         glEnable(GL_BLEND);
-    if (is_show_label)
-        labels.Draw(data, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index);
+    if (is_show_label) {
+        LabelledAtoms(selected);
+        labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index);
+    }
     measure.Draw(Projection * V * M, data.v_float_raw_xyz, v_selected_atoms);
     visible.is_culling = culling;
 }
@@ -202,6 +204,28 @@ void CDisplay::PickPass()
         glDisable(GL_SCISSOR_TEST);
     }
     is_picking = false;
+}
+
+void CDisplay::LabelledAtoms(const int highlighted[4])
+{
+    // Labels are drawn over the scene: one of an atom hidden behind others
+    // would show through them. So the atoms the visibility pass kept, each
+    // once (copies of a cell share their atom's label), and the highlighted.
+    const size_t n = data.GetTotalAtoms();
+    v_labelled.clear();
+    v_label_mark.assign(n, 0);
+    auto add = [&](size_t a) {
+        if (a < n && !v_label_mark[a]) {
+            v_label_mark[a] = 1;
+            v_labelled.push_back(static_cast<unsigned>(a));
+        }
+    };
+    const bool copies_drawn = is_scene_shown && !scene.v_atom.empty();
+    for (const unsigned k : visible.v_atoms)
+        add(copies_drawn ? (k < scene.v_atom.size() ? scene.v_atom[k] : n) : k);
+    for (int k = 0; k < 4; ++k)
+        if (highlighted[k] >= 0)
+            add(static_cast<size_t>(highlighted[k]));
 }
 
 void CDisplay::HighlightedAtoms(int out[4]) const

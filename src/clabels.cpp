@@ -214,8 +214,9 @@ void CLabelsLayer::LoadFont()
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-void CLabelsLayer::Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
-                        float scale, float font_scale, bool show_symbol, bool show_index)
+void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
+                        const glm::mat4& V, const glm::mat4& Model, float scale, float font_scale, bool show_symbol,
+                        bool show_index)
 {
     const size_t n = std::min(m.v_float_raw_xyz.size(), m.v_atom_index.size());
     v_vertices.clear();
@@ -225,7 +226,9 @@ void CLabelsLayer::Draw(const CModel& m, const glm::mat4& P, const glm::mat4& V,
     const float hx = 1.0f / std::abs(P[0][0]), hy = 1.0f / std::abs(P[1][1]);
     const float glyph = 1.5f * kGlyphPixels * std::abs(font_scale) - kLabelOrigin;
     std::string text;
-    for (size_t i = 0; i < n; ++i) {
+    for (const unsigned i : labelled) {
+        if (i >= n)
+            continue;
         const glm::vec3& p = m.v_float_raw_xyz[i];
         const glm::vec3 a = glm::vec3(mv * glm::vec4(p, 1.0f));
         // under a perspective the visible extent grows with the distance

@@ -197,6 +197,14 @@ TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
     EXPECT_GT(e[0].count, 30);
     EXPECT_GT(e[1].xmax, e[0].xmax + 10);
     EXPECT_GT(e[2].xmax, e[1].xmax + 10);
+    // an atom hidden behind the carbon gets no label over it: the frame is the same
+    display_->ShowSymbols(false);
+    Frame();
+    const std::vector<unsigned char> alone = Screen();
+    atoms.push_back({kH, {0, 0, -1}});
+    SetAtoms(atoms, 2.0f);
+    Frame();
+    EXPECT_EQ(Screen(), alone);
 }
 
 // A label over a yellow sulfur atom reads: a dark rim around the letters
