@@ -18,9 +18,6 @@
 struct CBondEntry {
     std::size_t k = 0;  // its place among the records
     glm::uvec2 pair{0u};
-    glm::vec3 middle{0.0f};
-    glm::vec2 angle{0.0f};
-    float length = 0.0f;
     glm::ivec3 image{0};  // cell of the second atom's image
 };
 

@@ -203,12 +203,10 @@ public:
     static void MoveFileAtom(int format, CXyz& xyz, CVasp& vasp, CPdb& pdb, unsigned i, const glm::ivec3& shift,
                              const glm::dmat3& cell);
 
-    // Writes bond record i_number_of_bonds for atoms i < j, growing the
-    // record vectors when they are full.
-    // `pj` is the image of atom j in cell `image` for a periodic bond.
-    void AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d, float d2,
-                    const glm::ivec3& image = glm::ivec3(0));
-    void AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b);
+    // Writes bond record i_number_of_bonds for atoms i < j, the second in
+    // cell `image`, growing the record vectors when they are full.
+    void AppendBond(unsigned i, unsigned j, const glm::ivec3& image = glm::ivec3(0));
+    void AppendPeriodicBond(const CCrystalBond& b);
     // Cell coordinate of a position along one axis, kept inside the dense grid.
     int GetCellCoordinate(float p, int axis) const;
     // Sub-cube of a position for telling crowded atoms apart (see CClump).
@@ -264,9 +262,6 @@ public:
     glm::vec3 center_xyz{0.0f};
     std::vector<glm::vec3> v_float_raw_xyz;
     std::vector<unsigned> v_atom_index;
-    std::vector<float> v_bond_length;
-    std::vector<glm::vec3> m_bond_xyz;
-    std::vector<glm::vec2> m_bond_ang;
     std::vector<glm::uvec2> m_bond_indices;
     // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
     std::vector<glm::ivec3> m_bond_image;

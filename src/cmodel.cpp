@@ -78,9 +78,6 @@ private:
 // while the current one is still intact, so that a lack of memory refuses
 // the file instead of leaving half a structure.
 struct Storage {
-    std::vector<float> length;
-    std::vector<glm::vec3> middle;
-    std::vector<glm::vec2> angle;
     std::vector<glm::uvec2> pair;
     std::vector<glm::ivec3> image;
     std::vector<int> cell;
@@ -90,9 +87,6 @@ struct Storage {
     explicit Storage(std::size_t atoms) {
         const std::size_t records = atoms * RECORDS_PER_ATOM;
         const std::size_t cells = atoms * 4 + 64;  // the most cells the grid takes
-        length.reserve(records);
-        middle.reserve(records);
-        angle.reserve(records);
         pair.reserve(records);
         image.reserve(records);
         cell.reserve(atoms);
@@ -193,9 +187,6 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         max_xyz = glm::vec3(hi);
         v_float_raw_xyz.swap(positions);
         v_atom_index.swap(elements);
-        v_bond_length.swap(storage->length);
-        m_bond_xyz.swap(storage->middle);
-        m_bond_ang.swap(storage->angle);
         m_bond_indices.swap(storage->pair);
         m_bond_image.swap(storage->image);
         v_atom_cell.swap(storage->cell);
@@ -237,8 +228,6 @@ void CModel::SetModel() {
 void CModel::CenterView() {
     for (glm::vec3& p : v_float_raw_xyz) p -= center_xyz;
     v_cell_origin -= glm::dvec3(center_xyz);
-    const std::size_t records = std::min<std::size_t>(i_number_of_bonds, m_bond_xyz.size());
-    for (std::size_t k = 0; k < records; ++k) m_bond_xyz[k] -= center_xyz;
 }
 
 void CModel::CenterCoordinates() {
@@ -446,9 +435,6 @@ void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
 void CModel::RestoreElement(const CEditRecord& r) {
     if (r.atom >= GetTotalAtoms() || r.u_added_bonds > i_number_of_bonds) return;
     const std::ptrdiff_t to = std::ptrdiff_t(i_number_of_bonds), from = to - std::ptrdiff_t(r.u_added_bonds);
-    v_bond_length.erase(v_bond_length.begin() + from, v_bond_length.begin() + to);
-    m_bond_xyz.erase(m_bond_xyz.begin() + from, m_bond_xyz.begin() + to);
-    m_bond_ang.erase(m_bond_ang.begin() + from, m_bond_ang.begin() + to);
     m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
     m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
     i_number_of_bonds -= r.u_added_bonds;
@@ -464,20 +450,14 @@ void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
     for (std::size_t k = 0; k < n; ++k) {
         const glm::uvec2 p = m_bond_indices[k];
         if (p.x == u || p.y == u) {
-            out.push_back(CBondEntry{k, p, m_bond_xyz[k], m_bond_ang[k], v_bond_length[k], m_bond_image[k]});
+            out.push_back(CBondEntry{k, p, m_bond_image[k]});
             continue;
         }
         m_bond_indices[kept] = p;
-        m_bond_xyz[kept] = m_bond_xyz[k];
-        m_bond_ang[kept] = m_bond_ang[k];
-        v_bond_length[kept] = v_bond_length[k];
         m_bond_image[kept] = m_bond_image[k];
         ++kept;
     }
     const std::ptrdiff_t from = std::ptrdiff_t(kept), to = std::ptrdiff_t(n);
-    v_bond_length.erase(v_bond_length.begin() + from, v_bond_length.begin() + to);
-    m_bond_xyz.erase(m_bond_xyz.begin() + from, m_bond_xyz.begin() + to);
-    m_bond_ang.erase(m_bond_ang.begin() + from, m_bond_ang.begin() + to);
     m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
     m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
     i_number_of_bonds = unsigned(kept);
@@ -487,9 +467,6 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
     if (in.empty()) return;
     const std::size_t n = i_number_of_bonds, m = in.size();
     const std::ptrdiff_t at = std::ptrdiff_t(n);
-    v_bond_length.insert(v_bond_length.begin() + at, m, 0.0f);
-    m_bond_xyz.insert(m_bond_xyz.begin() + at, m, glm::vec3(0.0f));
-    m_bond_ang.insert(m_bond_ang.begin() + at, m, glm::vec2(0.0f));
     m_bond_indices.insert(m_bond_indices.begin() + at, m, glm::uvec2(0u));
     m_bond_image.insert(m_bond_image.begin() + at, m, glm::ivec3(0));
     // merge from the back: the records put back go to their old places,
@@ -499,16 +476,10 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
         if (next > 0 && in[next - 1].k == k) {
             const CBondEntry& e = in[--next];
             m_bond_indices[k] = e.pair;
-            m_bond_xyz[k] = e.middle;
-            m_bond_ang[k] = e.angle;
-            v_bond_length[k] = e.length;
             m_bond_image[k] = e.image;
         } else {
             --src;
             m_bond_indices[k] = m_bond_indices[src];
-            m_bond_xyz[k] = m_bond_xyz[src];
-            m_bond_ang[k] = m_bond_ang[src];
-            v_bond_length[k] = v_bond_length[src];
             m_bond_image[k] = m_bond_image[src];
         }
     }
@@ -523,7 +494,7 @@ void CModel::FindBondsOf(unsigned u) {
         std::vector<CCrystalBond> found;
         const CLattice lattice = GetLattice();
         FindPeriodicBondsOf(lattice, u, v_float_raw_xyz, v_atom_index, found);
-        for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
+        for (const CCrystalBond& b : found) AppendPeriodicBond(b);
         return;
     }
     std::vector<unsigned> partners;
@@ -531,8 +502,7 @@ void CModel::FindBondsOf(unsigned u) {
     for (unsigned j : partners) {
         // the same pair order and arithmetic as the full search
         const unsigned lo = std::min(u, j), hi = std::max(u, j);
-        const glm::vec3 d = v_float_raw_xyz[hi] - v_float_raw_xyz[lo];
-        AppendBond(lo, hi, v_float_raw_xyz[lo], v_float_raw_xyz[hi], d, d.x * d.x + d.y * d.y + d.z * d.z);
+        AppendBond(lo, hi);
     }
 }
 
@@ -731,15 +701,9 @@ void CModel::EvalLinkedList() {
     is_linked_list = true;
 }
 
-void CModel::AppendBond(unsigned i, unsigned j, const glm::vec3& pi, const glm::vec3& pj, const glm::vec3& d,
-                        float d2, const glm::ivec3& image) {
+void CModel::AppendBond(unsigned i, unsigned j, const glm::ivec3& image) {
     m_bond_indices.push_back(glm::uvec2(i, j));
     m_bond_image.push_back(image);
-    // in double: two neighbours near the float limit would overflow the sum
-    m_bond_xyz.push_back(glm::vec3((glm::dvec3(pi) + glm::dvec3(pj)) * 0.5));
-    const double dx = d.x, dy = d.y, dz = d.z;
-    m_bond_ang.push_back(glm::vec2(float(std::atan2(dy, dx)), float(std::fabs(std::atan2(std::sqrt(dx * dx + dy * dy), dz)))));
-    v_bond_length.push_back(std::sqrt(d2));
     ++i_number_of_bonds;
 }
 
@@ -759,18 +723,12 @@ void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const 
 void CModel::EvalAtomicBonds() {
     const unsigned n = GetTotalAtoms();
     i_number_of_bonds = 0;
-    v_bond_length.clear();
-    m_bond_xyz.clear();
-    m_bond_ang.clear();
     m_bond_indices.clear();
     m_bond_image.clear();
     is_periodic_bonds = false;
     try {
         // room for 15 bonds per atom; a structure with more grows the records
         const std::size_t records = std::size_t(n) * RECORDS_PER_ATOM;
-        v_bond_length.reserve(records);
-        m_bond_xyz.reserve(records);
-        m_bond_ang.reserve(records);
         m_bond_indices.reserve(records);
         m_bond_image.reserve(records);
         const CLattice lattice = GetLattice();
@@ -786,7 +744,7 @@ void CModel::EvalAtomicBonds() {
             is_periodic_bonds = true;
             std::vector<CCrystalBond> found;
             FindPeriodicBonds(lattice, v_float_raw_xyz, v_atom_index, max_radius, found);
-            for (const CCrystalBond& b : found) AppendPeriodicBond(lattice, b);
+            for (const CCrystalBond& b : found) AppendPeriodicBond(b);
             is_bond_eval = true;
             return;
         }
@@ -815,7 +773,7 @@ void CModel::EvalAtomicBonds() {
                     if (IsDummy(elem[j])) continue;
                     const glm::vec3 d = pos[j] - pi;
                     const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                    if (IsBondLength(d2, row[elem[j]])) AppendBond(i, j, pi, pos[j], d, d2);
+                    if (IsBondLength(d2, row[elem[j]])) AppendBond(i, j);
                 }
             }
         } else {
@@ -874,7 +832,7 @@ void CModel::EvalAtomicBonds() {
                     for (const CCellAtom* a = cells + from; a < cells + to && a->atom > i; ++a) {
                         const glm::vec3 d = a->p - pi;
                         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                        if (IsBondLength(d2, row[a->element])) AppendBond(i, a->atom, pi, a->p, d, d2);
+                        if (IsBondLength(d2, row[a->element])) AppendBond(i, a->atom);
                     }
                 };
                 bool have_key = false;
@@ -901,11 +859,7 @@ void CModel::EvalAtomicBonds() {
         }
     } catch (const std::bad_alloc&) {
         // out of memory while growing the records: the bonds found so far stay
-        const std::size_t kept = std::min(
-            {v_bond_length.size(), m_bond_xyz.size(), m_bond_ang.size(), m_bond_indices.size(), m_bond_image.size()});
-        v_bond_length.resize(kept);
-        m_bond_xyz.resize(kept);
-        m_bond_ang.resize(kept);
+        const std::size_t kept = std::min(m_bond_indices.size(), m_bond_image.size());
         m_bond_indices.resize(kept);
         m_bond_image.resize(kept);
         i_number_of_bonds = unsigned(kept);
@@ -914,12 +868,7 @@ void CModel::EvalAtomicBonds() {
     is_bond_eval = true;
 }
 
-void CModel::AppendPeriodicBond(const CLattice& lattice, const CCrystalBond& b) {
-    const glm::vec3 pi = v_float_raw_xyz[b.i];
-    const glm::vec3 pj = v_float_raw_xyz[b.j] + lattice.Translation(b.image);
-    const glm::vec3 d = pj - pi;
-    AppendBond(b.i, b.j, pi, pj, d, d.x * d.x + d.y * d.y + d.z * d.z, b.image);
-}
+void CModel::AppendPeriodicBond(const CCrystalBond& b) { AppendBond(b.i, b.j, b.image); }
 
 // ---------------------------------------------------------------------------
 // Wrapping into the cell
@@ -980,19 +929,15 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
     // every frame read later is wrapped too
     v_edits.push_back({false, 0, 0, true});
     // A bond keeps its atoms; the image of its second atom makes up for the
-    // moves of both, and its middle goes along with the first atom.
+    // moves of both.
     if (first) r.v_removed_bonds.clear();
     for (unsigned k = 0; k < i_number_of_bonds; ++k) {
         const glm::uvec2 p = m_bond_indices[k];
         if (p.x >= n || p.y >= n) continue;
         const glm::ivec3 si = shift[p.x], sj = shift[p.y];
         if (si == glm::ivec3(0) && sj == glm::ivec3(0)) continue;
-        if (first)
-            r.v_removed_bonds.push_back(
-                CBondEntry{k, p, m_bond_xyz[k], m_bond_ang[k], v_bond_length[k], m_bond_image[k]});
+        if (first) r.v_removed_bonds.push_back(CBondEntry{k, p, m_bond_image[k]});
         m_bond_image[k] += si - sj;
-        const glm::vec3 pj = v_float_raw_xyz[p.y] + lattice.Translation(m_bond_image[k]);
-        m_bond_xyz[k] = glm::vec3((glm::dvec3(v_float_raw_xyz[p.x]) + glm::dvec3(pj)) * 0.5);
     }
 }
 
@@ -1014,9 +959,7 @@ void CModel::RestoreWrap(const CEditRecord& r) {
         }
     }
     for (const CBondEntry& b : r.v_removed_bonds) {
-        if (b.k >= i_number_of_bonds) continue;
-        m_bond_xyz[b.k] = b.middle;
-        m_bond_image[b.k] = b.image;
+        if (b.k < i_number_of_bonds) m_bond_image[b.k] = b.image;
     }
     if (!v_edits.empty()) v_edits.pop_back();
 }

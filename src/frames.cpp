@@ -211,8 +211,5 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
     // shown around the first frame's centre, so that motion stays visible
     for (glm::vec3& p : v_float_raw_xyz)
         p -= frame_center_xyz;
-    if (bonds)
-        for (std::size_t b = 0; b < std::min<std::size_t>(i_number_of_bonds, m_bond_xyz.size()); ++b)
-            m_bond_xyz[b] -= frame_center_xyz;
     return true;
 }

@@ -98,10 +98,6 @@ protected:
     void SetBond(unsigned i, unsigned j)
     {
         CModel& m = display_->data;
-        const glm::vec3 a = m.v_float_raw_xyz[i], b = m.v_float_raw_xyz[j], d = b - a;
-        m.m_bond_xyz = {(a + b) * 0.5f};
-        m.v_bond_length = {glm::length(d)};
-        m.m_bond_ang = {glm::vec2(std::atan2(d.y, d.x), std::acos(d.z / glm::length(d)))};
         m.m_bond_indices = {glm::uvec2(i, j)};
         m.m_bond_image = {glm::ivec3(0)};
         m.i_number_of_bonds = 1;

@@ -200,23 +200,18 @@ bool CModel::StructureForSave(io::Structure& out) const
 
 void CModel::UseFileBonds()
 {
-    const CLattice lattice = GetLattice();
     const glm::dmat3 to_fract = is_periodic ? glm::inverse(m_cell_box) : glm::dmat3(1.0);
     const unsigned n = GetTotalAtoms();
     for (const glm::uvec2& b : file_structure.bonds) {
         if (b.x >= n || b.y >= n)
             continue;
-        const glm::vec3 pi = v_float_raw_xyz[b.x];
-        glm::vec3 pj = v_float_raw_xyz[b.y];
         glm::ivec3 image(0);
         if (is_periodic) {
             // the nearest image of the partner: a bond across the box
-            const glm::dvec3 f = to_fract * (glm::dvec3(pj) - glm::dvec3(pi));
+            const glm::dvec3 f = to_fract * (glm::dvec3(v_float_raw_xyz[b.y]) - glm::dvec3(v_float_raw_xyz[b.x]));
             image = glm::ivec3(-int(std::lround(f.x)), -int(std::lround(f.y)), -int(std::lround(f.z)));
-            pj += lattice.Translation(image);
             is_periodic_bonds = true;
         }
-        const glm::vec3 d = pj - pi;
-        AppendBond(b.x, b.y, pi, pj, d, glm::dot(d, d), image);
+        AppendBond(b.x, b.y, image);
     }
 }
