@@ -17,7 +17,6 @@
 #include "cmeasure.h"
 #include "cmodel.h"
 #include "cmouse.h"
-#include "cpalette.h"
 #include "cvisibility.h"
 #include "render/cview.h"
 
@@ -103,12 +102,9 @@ public:
     glm::mat4 BoxPlacement() const;
     // After the model moved to another frame: its cell may have changed.
     void OnFrameChanged();
-    // Rebuild the picking palette for the current atom count.
-    void ResetPalette();
 
     CModel data;
     CMouse track;
-    CPalette pick;
     CAtomsLayer atoms;
     CBondsLayer bonds;
     CBoxLayer box;

@@ -179,7 +179,6 @@ public:
     void EvalAtomicBonds();
     void EvalLinkedList();
     void SetCells();
-    void SetNeighbourList();
     void SetInverseCell();
     void SetCellList();
 
@@ -242,9 +241,7 @@ public:
     void AddNote(const std::string& note);
     // the cell axes along which the structure repeats (extended XYZ pbc)
     glm::bvec3 v_periodic_axes{true};
-    int i_neighbor_cells = 0;
     bool is_bond_eval = false;
-    bool is_unchanged = true;
     unsigned u_cell_number = 0;
     float max_radius = 0.0f;
     float r_cut_radius = 0.0f;
@@ -253,7 +250,6 @@ public:
     glm::vec3 v_box_size{0.0f};
     glm::dmat3 m_cell_box{0.0};
     glm::ivec3 v_cell_side{0};
-    std::vector<glm::ivec3> neighbor_cells_xyz;
     bool is_periodic = false;
     bool is_linked_list = false;
     bool is_centered = false;

@@ -7,7 +7,7 @@
 // record selects one of six blank-separated token variants, and then only
 // the first contiguous run of atom records is read.
 //
-// A refused file (false from GetFormat or ReadFile) leaves the object as it
+// A refused file (false from ReadFile) leaves the object as it
 // was: everything is parsed into a fresh object first.
 #ifndef TESK_CPDB_H
 #define TESK_CPDB_H
@@ -43,7 +43,6 @@ public:
 
     CPdb();
 
-    bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // The same for a structure's text held in memory.
     bool ReadText(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);

@@ -7,7 +7,7 @@
 // positions handed to the model and the extent are those numbers multiplied
 // by the scale factor, as VASP itself reads them.
 //
-// A refused file (false from GetFormat or ReadFile) leaves the object as it
+// A refused file (false from ReadFile) leaves the object as it
 // was: everything is parsed into a fresh object first.
 #ifndef TESK_CVASP_H
 #define TESK_CVASP_H
@@ -49,7 +49,6 @@ public:
 
     CVasp();
 
-    bool GetFormat(std::string d, std::string f);
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     // The same for a structure's text held in memory; `d` is where a POTCAR is looked for.
     bool ReadText(const std::string& d, std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
@@ -101,7 +100,6 @@ private:
     // Recognises the text of a structure file held in memory; on success the
     // cursor stands after the first coordinate line, which is returned.
     bool Recognise(const std::string& d, textio::LineCursor& cursor, std::string_view& first_coordinate_line);
-    void AdoptHeader(CVasp& from);
     // Species named by a label after each position, for a plain-layout file
     // without POTCAR; false when the labels do not name one element per species.
     bool SpeciesFromLabels(const textio::LineCursor& cursor, std::string_view first_coordinate_line,

@@ -15,10 +15,6 @@ class CXyz {
 public:
     CXyz();
 
-    // Reads the count line and the cell of the comment line of `f`. On
-    // success sets `total_atoms`, `is_periodic` and `cell_xyz`; on failure
-    // nothing changes.
-    bool GetFormat(std::string d, std::string f);
     // Reads the whole structure. On failure nothing changes: not the object,
     // not `xyz`, not `idx`.
     bool ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);

@@ -340,7 +340,6 @@ glm::mat4 CDisplay::BoxPlacement() const
 void CDisplay::OnModelChanged()
 {
     UploadScene();
-    ResetPalette();
     const unsigned n = data.GetTotalAtoms();
     v_selected_atoms.erase(std::remove_if(v_selected_atoms.begin(), v_selected_atoms.end(),
                                           [n](unsigned a) { return a >= n; }),
@@ -357,12 +356,6 @@ void CDisplay::OnFrameChanged()
     // crystal, which copies exist, where half-bonds end and which atoms sit on
     // a face all follow the positions: built again as for a new structure.
     UploadScene();
-}
-
-void CDisplay::ResetPalette()
-{
-    pick._lvls = data.GetTotalAtoms();
-    pick.update_palette_index();
 }
 
 bool CDisplay::SaveFile(std::string f)
@@ -391,7 +384,6 @@ void CDisplay::DeleteAtom(unsigned u)
         atoms.UploadFrom(data, u, data.GetTotalAtoms() - u);
         bonds.Upload(data);
     }
-    ResetPalette();
     SelectAtom(NO_ATOM_SELECTED, false);
 }
 
@@ -508,7 +500,8 @@ void CDisplay::ProcessPicking(bool /*b*/)
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(pcolor.x, pcolor.y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
         glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-        unsigned index = CPalette::get_index_rgb(pixel[0], pixel[1], pixel[2]);
+        // the pick shader writes atom k as the bytes of k, lowest first
+        unsigned index = unsigned(pixel[0]) | unsigned(pixel[1]) << 8 | unsigned(pixel[2]) << 16;
         // a copy stands for its original atom
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];

@@ -221,7 +221,6 @@ void CModel::SetModel() {
     }
     v_cell_origin = glm::dvec3(0.0);  // the files' cells start at their origin
     EvalAtomicBonds();
-    is_unchanged = true;
     CenterView();
 }
 
@@ -240,7 +239,6 @@ void CModel::CenterCoordinates() {
         center_xyz = glm::vec3(0.0f);
         is_centered = true;
     }
-    is_unchanged = false;
 }
 
 void CModel::ChangeAtom(unsigned num, unsigned idx) {
@@ -256,7 +254,6 @@ void CModel::ChangeAtom(unsigned num, unsigned idx) {
         AddNote("out of memory while changing an element; undo history cleared");
     }
     is_linked_list = false;
-    is_unchanged = false;
 }
 
 void CModel::DeleteAtom(unsigned u) { DeleteAtoms({u}); }
@@ -277,7 +274,6 @@ void CModel::DeleteAtoms(std::vector<unsigned> atoms) {
         AddNote("out of memory while deleting atoms; undo history cleared");
     }
     is_linked_list = false;
-    is_unchanged = false;
 }
 
 bool CModel::Undo() {
@@ -297,7 +293,6 @@ bool CModel::Undo() {
         AddNote("out of memory while undoing; undo history cleared");
     }
     is_linked_list = false;
-    is_unchanged = false;
     return true;
 }
 
@@ -318,7 +313,6 @@ bool CModel::Redo() {
         AddNote("out of memory while redoing; undo history cleared");
     }
     is_linked_list = false;
-    is_unchanged = false;
     return true;
 }
 
@@ -574,12 +568,6 @@ void CModel::SetCells() {
     is_sparse_grid = total > std::min(4.0 * double(n) + 64.0, double(1 << 30));
     u_cell_number = is_sparse_grid ? 0u : unsigned(total);
     if (is_sparse_grid) v_cell_side = glm::ivec3(0);
-    SetNeighbourList();
-}
-
-void CModel::SetNeighbourList() {
-    neighbor_cells_xyz.assign(std::begin(neighbor_cells), std::end(neighbor_cells));
-    i_neighbor_cells = 27;
 }
 
 void CModel::SetInverseCell() {
@@ -788,8 +776,8 @@ void CModel::EvalAtomicBonds() {
             // Away from the grid's faces no offset wraps and the 27 cells are
             // distinct: their numbers are the atom's cell plus a fixed step.
             std::ptrdiff_t step[27];
-            for (int k = 0; k < i_neighbor_cells; ++k) {
-                const glm::ivec3& o = neighbor_cells_xyz[std::size_t(k)];
+            for (int k = 0; k < 27; ++k) {
+                const glm::ivec3& o = neighbor_cells[k];
                 step[k] = (std::ptrdiff_t(o.z) * ny + o.y) * nx + o.x;
             }
             std::size_t around[27];
@@ -807,14 +795,14 @@ void CModel::EvalAtomicBonds() {
                     const int cz = GetCellCoordinate(pi.z, 2);
                     if (cx > 0 && cx < nx - 1 && cy > 0 && cy < ny - 1 && cz > 0 && cz < nz - 1) {
                         const std::ptrdiff_t c = (std::ptrdiff_t(cz) * ny + cy) * nx + cx;
-                        for (int k = 0; k < i_neighbor_cells; ++k) around[k] = std::size_t(c + step[k]);
-                        n_around = i_neighbor_cells;
+                        for (int k = 0; k < 27; ++k) around[k] = std::size_t(c + step[k]);
+                        n_around = 27;
                     } else {
                         // at a face the offsets wrap to the far side of the grid,
                         // and with fewer than three cells along an axis two
                         // offsets can reach the same cell
-                        for (int k = 0; k < i_neighbor_cells; ++k) {
-                            const glm::ivec3& o = neighbor_cells_xyz[std::size_t(k)];
+                        for (int k = 0; k < 27; ++k) {
+                            const glm::ivec3& o = neighbor_cells[k];
                             int x = cx + o.x, y = cy + o.y, z = cz + o.z;
                             if (x >= nx) x = 0; else if (x < 0) x = nx - 1;
                             if (y >= ny) y = 0; else if (y < 0) y = ny - 1;
@@ -898,7 +886,6 @@ bool CModel::Wrap() {
         AddNote("out of memory while wrapping atoms; undo history cleared");
     }
     is_linked_list = false;
-    is_unchanged = false;
     return true;
 }
 

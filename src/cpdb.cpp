@@ -393,25 +393,6 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
     return true;
 }
 
-bool CPdb::GetFormat(std::string, std::string f) {
-    try {
-        std::string text;
-        if (!textio::ReadWholeFile(f, text)) return false;
-        CPdb fresh;
-        std::vector<glm::vec3> xyz;
-        std::vector<unsigned> idx;
-        if (!fresh.Parse(text, xyz, idx)) return false;
-        // recognition only: the stored positions stay as they are
-        fresh.v_carte_xyz.swap(v_carte_xyz);
-        fresh.min_coord = min_coord;
-        fresh.max_coord = max_coord;
-        *this = std::move(fresh);
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 bool CPdb::ReadFile(std::string, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
     try {
         std::string text;

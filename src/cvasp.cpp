@@ -272,37 +272,6 @@ bool CVasp::SpeciesFromLabels(const textio::LineCursor& cursor, std::string_view
     return true;
 }
 
-void CVasp::AdoptHeader(CVasp& from) {
-    header_lines = from.header_lines;
-    total_atoms = from.total_atoms;
-    parameter = from.parameter;
-    v_scale = from.v_scale;
-    cell_xyz = from.cell_xyz;
-    is_periodic = from.is_periodic;
-    is_extended = from.is_extended;
-    is_direct = from.is_direct;
-    is_dynamics = from.is_dynamics;
-    std::memcpy(header_info, from.header_info, sizeof header_info);
-    note = from.note;
-    v_table_index = std::move(from.v_table_index);
-    v_table_atoms = std::move(from.v_table_atoms);
-}
-
-bool CVasp::GetFormat(std::string d, std::string f) {
-    try {
-        std::string text;
-        if (!textio::ReadWholeFile(f, text)) return false;
-        CVasp fresh;
-        textio::LineCursor cursor(text);
-        std::string_view first;
-        if (!fresh.Recognise(d, cursor, first)) return false;
-        AdoptHeader(fresh);
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 bool CVasp::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
     try {
         std::string text;

@@ -182,24 +182,6 @@ CXyz::CXyz() = default;
 
 unsigned CXyz::GetAtomIndex(std::string s) const { return ::GetAtomIndex(s); }
 
-bool CXyz::GetFormat(std::string d, std::string f) {
-    (void)d;
-    try {
-        std::string text;
-        if (!textio::ReadWholeFile(f, text)) return false;
-        textio::LineCursor cursor(text);
-        Header header;
-        if (!ParseHeader(cursor, header, refusal)) return false;
-        total_atoms = static_cast<unsigned>(header.count);
-        is_periodic = header.periodic;
-        is_cell_keyword = header.cell_keyword;
-        if (header.periodic) cell_xyz = header.cell;
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
     (void)d;
     try {
