@@ -19,9 +19,6 @@
 inline constexpr int INPUT_FILE_TYPE_XYZ = 0;
 inline constexpr int INPUT_FILE_TYPE_VSP = 1;
 inline constexpr int INPUT_FILE_TYPE_PDB = 2;
-inline constexpr int INPUT_FILE_TYPE_GAU = 3;
-inline constexpr int INPUT_FILE_TYPE_DLP = 4;
-inline constexpr int INPUT_FILE_TYPE_ZMT = 5;
 inline constexpr int INPUT_FILE_TYPE_UNKNOWN = 100;
 
 // neighbour-cell offsets of the linked-cell bond search, in search order
