@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 
 namespace {
 

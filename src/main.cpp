@@ -15,7 +15,7 @@
 
 #include "cdisplay.h"
 #include "cformat.h"
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 #include "render/crenderfile.h"
 #include "tesk.h"
 

@@ -21,7 +21,7 @@
 #include "cdisplay.h"
 #include "cformat.h"
 #include "elements.h"
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 #include "menupie.h"
 #include "render/coffscreen.h"
 #include "textio.h"
@@ -632,7 +632,7 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
 void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
 {
     if (!s.save_dlg)
-        s.save_dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
+        s.save_dlg = std::make_unique<FileChooser::Dialog>();
     std::string start;
     if (open) {
         // offered first: the format it was read in, where that has a writer
@@ -682,7 +682,7 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
 void SaveImageDialog(CShellState& s, bool open)
 {
     if (!s.image_dlg)
-        s.image_dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
+        s.image_dlg = std::make_unique<FileChooser::Dialog>();
     static const char* const label[1] = {"PNG"};
     static const char* const extension[1] = {".png"};
     int format = 0;
@@ -740,7 +740,7 @@ void TypesTable(CShellState& s, CDisplay& atom)
 void ChooseFileWindow(CShellState& s, CDisplay& atom)
 {
     if (!s.dlg)
-        s.dlg = std::make_unique<FileChooser::Dialog>(false, false, false, false, false, false);
+        s.dlg = std::make_unique<FileChooser::Dialog>();
     if (s.item_current == nullptr)
         s.item_current = FormatName(s, atom.input_format);
 

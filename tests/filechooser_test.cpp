@@ -1,6 +1,6 @@
 // The file chooser on scratch folder trees, driven through Dear ImGui with
 // real mouse, wheel, character and key input (no window or GL context needed).
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -293,7 +293,9 @@ TEST(FileChooser, StartFolderFallsBackToParentThenWorkingFolderAndKnownFoldersFr
     };
     const std::string savedHome = getenv("HOME") ? getenv("HOME") : "/";
     setenv("HOME", s.path("home").c_str(), 1);
-    Dialog dlg(false, false, false, true);  // find the known folders at each opening
+    FileChooser::DialogOptions options;
+    options.detect_known_folders_at_each_opening = true;
+    Dialog dlg(options);
     Gui gui(dlg);
     for (const auto& r : rows) {
         gui.open(r.given);

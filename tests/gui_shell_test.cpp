@@ -14,7 +14,7 @@
 
 #include "cdisplay.h"
 #include "cformat.h"
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 #include "shell_test_support.h"
 #include "tesk.h"
 

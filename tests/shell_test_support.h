@@ -7,7 +7,7 @@
 
 #include <imgui.h>
 
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 #include "tesk.h"
 #include "test_support.h"
 

@@ -5,7 +5,7 @@
 #include <imgui.h>
 
 #include "cdisplay.h"
-#include "filechooser.h"
+#include "ui/file_dialog.h"
 
 namespace {
 

@@ -1,33 +1,16 @@
 // The program's own file chooser: a modal Dear ImGui popup that browses one
 // folder at a time and hands back the full path of the file the user clicks.
-#ifndef TESK_FILECHOOSER_H
-#define TESK_FILECHOOSER_H
+#ifndef TESK_UI_FILE_DIALOG_H
+#define TESK_UI_FILE_DIALOG_H
 
 #include <imgui.h>
 
 #include <string>
 #include <vector>
 
+#include "ui/folder_listing.h"
+
 namespace FileChooser {
-
-// Every path the dialog keeps or hands out fits in this many bytes,
-// terminator included; longer paths are refused.
-constexpr int MAX_PATH_BYTES = 16384;
-
-// Lists the subfolders (wantFolders) or the regular files of `folder`, in
-// the order of `sortingMode` (0..7, see Dialog). Dot-names, names ending
-// with "~", symbolic links, devices and entries of unreported type are left
-// out, and so is every entry whose full path would not fit MAX_PATH_BYTES.
-// Subfolders are kept in name order for the size and type modes (4..7).
-// False (and empty lists) when the folder cannot be read.
-bool ListFolder(const char* folder, bool wantFolders, int sortingMode,
-                std::vector<std::string>& names);
-
-// The full path of `name` inside `folder` ("/" + name for the root).
-std::string JoinPath(const std::string& folder, const std::string& name);
-
-// The components of an absolute path: "/" first, then each folder name.
-std::vector<std::string> SplitPath(const std::string& path);
 
 // One widget the dialog drew in its last frame, with its screen rectangle.
 // Lets a caller (and the tests) see what is on screen and where to click.
@@ -60,6 +43,14 @@ struct ShownItem {
     bool enabled;          // history buttons: an entry exists that way
 };
 
+// The sections a dialog shows.
+struct DialogOptions {
+    bool has_known_folders = true;  // the home folder, its usual subfolders, mounted drives
+    bool has_filter = true;         // a text filter over the names
+    bool has_display_by = false;    // entries by row or by column
+    bool detect_known_folders_at_each_opening = false;
+};
+
 class Dialog {
 public:
     // Painter for an icon left of an entry; none is installed by the program.
@@ -72,9 +63,7 @@ public:
     static DrawIconCallback DrawFileIconCallback;
     static DrawIconCallback DrawFolderIconCallback;
 
-    Dialog(bool noKnownDirectoriesSection = false, bool noCreateDirectorySection = false,
-           bool noFilteringSection = false, bool detectKnownDirectoriesAtEachOpening = false,
-           bool addDisplayByOption = false, bool dontFilterSaveFilePathsEnteredByTheUser = false);
+    explicit Dialog(const DialogOptions& options = DialogOptions());
     ~Dialog();
     Dialog(const Dialog&) = delete;
     Dialog& operator=(const Dialog&) = delete;
