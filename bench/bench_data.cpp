@@ -88,7 +88,7 @@ void BM_BondSearch(benchmark::State& state) {
         benchmark::DoNotOptimize(model.i_number_of_bonds);
     }
     state.counters["bonds"] = model.i_number_of_bonds;
-    state.counters["cells"] = model.u_cell_number;
+    state.counters["cells"] = model.bond_grid.CellCount();
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {

@@ -14,26 +14,13 @@
 #include "ctrajectory.h"
 #include "cvasp.h"
 #include "cxyz.h"
+#include "core/bond_search.h"
 #include "io/format_registry.h"
 
 inline constexpr int INPUT_FILE_TYPE_XYZ = 0;
 inline constexpr int INPUT_FILE_TYPE_VSP = 1;
 inline constexpr int INPUT_FILE_TYPE_PDB = 2;
 inline constexpr int INPUT_FILE_TYPE_UNKNOWN = 100;
-
-// neighbour-cell offsets of the linked-cell bond search, in search order
-inline const glm::ivec3 neighbor_cells[27] = {
-    {0, 0, 0},   {1, 0, 0},   {1, 1, 0},   {0, 1, 0},   {-1, 1, 0},   {0, 0, 1},   {1, 0, 1},
-    {-1, 0, 1},  {1, 1, 1},   {0, 1, 1},   {-1, 1, 1},  {-1, -1, 1},  {0, -1, 1},  {1, -1, 1},
-    {0, 0, -1},  {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},  {0, 1, -1},   {-1, 1, -1}, {-1, -1, -1},
-    {0, -1, -1}, {1, -1, -1}, {-1, 0, 0},  {-1, -1, 0}, {0, -1, 0},   {1, -1, 0}};
-
-// The bond criterion, shared by every bond search: the largest squared
-// distance that still bonds elements a and b (s = ra + rb in float, s^2
-// times 1.2 in double, back to float), and the test of a squared distance
-// against it (atoms on top of each other are never bonded).
-float BondLimit(unsigned a, unsigned b);
-inline bool IsBondLength(float d2, float limit) { return d2 <= limit && double(d2) > 0.1; }
 
 // An edit of the shown structure, replayed on every frame read later: the
 // deletion of atom u_atom, its change to element u_element, or (is_wrap)
@@ -56,27 +43,6 @@ struct CFrame {
     bool periodic = false;
     glm::dmat3 cell{1.0};
     io::Structure structure;  // a table format's frame (io::FormatEntry::read)
-};
-
-// One atom of the cell-ordered copy the bond search walks: its position,
-// atom number and element index.
-struct CCellAtom {
-    glm::vec3 p;
-    unsigned atom;
-    unsigned element;
-};
-
-// Integer coordinates of a cell of the bond search grid.
-struct CCellKey {
-    long long x, y, z;
-    bool operator==(const CCellKey& o) const { return x == o.x && y == o.y && z == o.z; }
-};
-
-// Atoms of a crowded cell that share one small sub-cube: they lie closer
-// together than any bond, so the search never pairs them with each other.
-struct CClump {
-    unsigned begin, end;  // their entries in v_cell_atoms
-    CCellKey key;         // the sub-cube
 };
 
 class CModel {
@@ -175,9 +141,6 @@ public:
     void EvalCutRadius();
     void EvalAtomicBonds();
     void EvalLinkedList();
-    void SetCells();
-    void SetInverseCell();
-    void SetCellList();
 
     // Edit primitives without history: each fills or reads a record that
     // holds exactly what its inverse needs.
@@ -203,10 +166,6 @@ public:
     // cell `image`, growing the record vectors when they are full.
     void AppendBond(unsigned i, unsigned j, const glm::ivec3& image = glm::ivec3(0));
     void AppendPeriodicBond(const CCrystalBond& b);
-    // Cell coordinate of a position along one axis, kept inside the dense grid.
-    int GetCellCoordinate(float p, int axis) const;
-    // Sub-cube of a position for telling crowded atoms apart (see CClump).
-    CCellKey GetClumpKey(const glm::vec3& p) const;
 
     // The atoms now bonded to atom i under the same criterion as the bond
     // search (partners in ascending order, i itself never). It tests every
@@ -239,14 +198,11 @@ public:
     // the cell axes along which the structure repeats (extended XYZ pbc)
     glm::bvec3 v_periodic_axes{true};
     bool is_bond_eval = false;
-    unsigned u_cell_number = 0;
     float max_radius = 0.0f;
     float r_cut_radius = 0.0f;
     unsigned i_number_of_bonds = 0;
-    glm::vec3 v_cell_frac{0.0f};
     glm::vec3 v_box_size{0.0f};
     glm::dmat3 m_cell_box{0.0};
-    glm::ivec3 v_cell_side{0};
     bool is_periodic = false;
     bool is_linked_list = false;
     bool is_centered = false;
@@ -263,34 +219,8 @@ public:
     // drawn position of the cell's origin; moves with the atoms when centred
     glm::dvec3 v_cell_origin{0.0};
 
-    // The grid in double precision: its origin is the lowest corner of the
-    // atoms. Cells are cubes at least as wide as the longest possible bond.
-    // When a box of such cells over the atoms is small (at most a few cells
-    // per atom) it is dense: cell (x, y, z) is number (z * ny + y) * nx + x
-    // and v_grid_frac gives cells per unit length. Otherwise only the cells
-    // that hold atoms exist (is_sparse_grid), found through a hash of their
-    // keys, so the cost follows the atoms, not the size of the box.
-    glm::dvec3 v_grid_origin{0.0};
-    glm::dvec3 v_grid_size{0.0};
-    glm::dvec3 v_grid_frac{0.0};
-    double r_cell_edge = 0.0;
-    bool is_sparse_grid = false;
-    // per atom: its cell, -1 for a dummy atom (never bonded, in no cell)
-    std::vector<int> v_atom_cell;
-    // The atoms of every cell in one block, cell after cell, each block in
-    // descending atom number; cell c holds entries v_cell_start[c] to
-    // v_cell_start[c + 1] - 1.
-    std::vector<unsigned> v_cell_start;
-    std::vector<CCellAtom> v_cell_atoms;
-    // sparse grid: each cell's key, and its neighbour cells (itself
-    // included) as entries v_near_start[c] to v_near_start[c + 1] - 1 of v_near
-    std::vector<CCellKey> v_cell_keys;
-    std::vector<unsigned> v_near_start;
-    std::vector<unsigned> v_near;
-    // Crowded cells have their block ordered by sub-cube: clumps
-    // v_cell_clumps[c].x to .y - 1 of m_clumps (an empty range elsewhere).
-    std::vector<glm::uvec2> v_cell_clumps;
-    std::vector<CClump> m_clumps;
+    // the linked-cell grid of the bond search, built with is_linked_list
+    core::BondGrid bond_grid;
 };
 
 #endif

@@ -197,7 +197,7 @@ TEST(Bonds, AnySpreadOfAtomsGivesTheCriterionsBonds) {
         const Pairs expected = AllPairs(c.p, c.e);
         EXPECT_EQ(Bonds(m, c.p, c.e), expected);
         EXPECT_FALSE(expected.empty());
-        EXPECT_LE(m.u_cell_number, 4 * c.p.size() + 64);
+        EXPECT_LE(m.bond_grid.CellCount(), 4 * c.p.size() + 64);
     }
 }
 
