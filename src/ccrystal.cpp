@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cmodel.h"
+#include "core/bond_search.h"
 #include "elements.h"
 
 namespace {

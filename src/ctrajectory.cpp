@@ -11,7 +11,6 @@
 #include <unistd.h>
 #include <utility>
 
-#include "cmodel.h"
 #include "io/format_registry.h"
 #include "io/text_source.h"
 #include "textio.h"
@@ -310,7 +309,7 @@ bool CTrajectory::Open(const std::string& file, int fmt)
         char head[3] = {0, 0, 0};
         if (ReadAt(0, head, sizeof head) == static_cast<long long>(sizeof head))
             at = scan_ = textio::ByteOrderMarkSize(std::string_view(head, sizeof head));
-        if (fmt == INPUT_FILE_TYPE_VSP) {
+        if (fmt == int(io::Format::Vasp)) {
             // an XDATCAR: title, scale, three lattice lines, species, counts,
             // then "Direct configuration=" before each frame's positions
             std::string counts;
@@ -333,7 +332,7 @@ bool CTrajectory::Open(const std::string& file, int fmt)
                 p = end;
             }
             u_header_size = at;
-        } else if (fmt == INPUT_FILE_TYPE_PDB) {
+        } else if (fmt == int(io::Format::Pdb)) {
             // models only when a MODEL record comes before the first atom
             bool models = false;
             while (LineAt(at, line, next)) {
@@ -379,7 +378,7 @@ bool CTrajectory::ScanFrame()
         return false;
     };
     std::uint64_t end = 0;
-    if (file_format == INPUT_FILE_TYPE_XYZ) {
+    if (file_format == int(io::Format::Xyz)) {
         bool got;
         while ((got = LineAt(at, line, next)) && IsBlankLine(line)) at = next;
         if (!got) return no_frame(at >= u_file_size);
@@ -390,7 +389,7 @@ bool CTrajectory::ScanFrame()
             Finish(u_file_size);  // a cut last frame: it is there, but will not read
             return false;
         }
-    } else if (file_format == INPUT_FILE_TYPE_VSP) {
+    } else if (file_format == int(io::Format::Vasp)) {
         if (k == 0) at = u_header_size;
         // the configuration line, after a header of the frame's own (a cell
         // per frame) or after text that is no frame (then that text is a
@@ -510,8 +509,8 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* wh
         const std::uint64_t end = k + 1 < v_frame_start.size() ? v_frame_start[k + 1] : u_frames_end;
         if (end < start) return false;
         out.clear();
-        bool header = k > 0 && (file_format == INPUT_FILE_TYPE_PDB || file_format == INPUT_FILE_TYPE_VSP);
-        if (header && file_format == INPUT_FILE_TYPE_VSP) {
+        bool header = k > 0 && (file_format == int(io::Format::Pdb) || file_format == int(io::Format::Vasp));
+        if (header && file_format == int(io::Format::Vasp)) {
             // a frame of a cell-per-frame XDATCAR starts with its own header
             std::string line;
             std::uint64_t next;
