@@ -1,4 +1,4 @@
-// The element table: symbol, name, colour, radius and periodic-table position
+// The element table: symbol, colour, radius and periodic-table position
 // of every element from hydrogen to meitnerium, plus the dummy element "X".
 // The element index of an element is Z - 1; the dummy "X" is index 109.
 #ifndef TESK_ELEMENTS_H
@@ -27,12 +27,14 @@ inline unsigned DummySpecies(long long type) {
     return periodic_table_atoms + unsigned(((type - 1) % n + n) % n);
 }
 
+namespace element_colours {
 // named colours of the colour column
 inline const glm::vec3 silver(0.64f, 0.67f, 0.68f);
 inline const glm::vec3 steelblue(0.69f, 0.77f, 0.87f);
 inline const glm::vec3 gold(1.00f, 0.84f, 0.00f);
+}  // namespace element_colours
 
-inline const std::string symbol[species_count] = {
+inline const std::string element_symbol[species_count] = {
     "H", "He", "Li", "Be", "B", "C", "N", "O", "F", "Ne",
     "Na", "Mg", "Al", "Si", "P", "S", "Cl", "Ar", "K", "Ca",
     "Sc", "Ti", "V", "Cr", "Mn", "Fe", "Co", "Ni", "Cu", "Zn",
@@ -48,142 +50,117 @@ inline const std::string symbol[species_count] = {
     "X",  "X",  "X",  "X",  "X",  "X",
 };
 
-inline const std::string name[species_count] = {
-    "Hydrogen", "Helium", "Lithium", "Beryllium", "Boron", "Carbon",
-    "Nitrogen", "Oxygen", "Fluorine", "Neon", "Sodium", "Magnesium",
-    "Aluminium", "Silicon", "Phosphorus", "Sulfur", "Chlorine", "Argon",
-    "Potassium", "Calcium", "Scandium", "Titanium", "Vanadium", "Chromium",
-    "Manganese", "Iron", "Cobalt", "Nickel", "Copper", "Zinc",
-    "Gallium", "Germanium", "Arsenic", "Selenium", "Bromine", "Krypton",
-    "Rubidium", "Strontium", "Yttrium", "Zirconium", "Niobium", "Molybdenum",
-    "Technetium", "Ruthenium", "Rhodium", "Palladium", "Silver", "Cadmium",
-    "Indium", "Tin", "Antimony", "Tellurium", "Iodine", "Xenon",
-    "Caesium", "Barium", "Lanthanum", "Cerium", "Praseodymium", "Neodymium",
-    "Promethium", "Samarium", "Europium", "Gadolinium", "Terbium", "Dysprosium",
-    "Holmium", "Erbium", "Thulium", "Ytterbium", "Lutetium", "Hafnium",
-    "Tantalum", "Tungsten", "Rhenium", "Osmium", "Iridium", "Platinum",
-    "Gold", "Mercury", "Thallium", "Lead", "Bismuth", "Polonium",
-    "Astatine", "Radon", "Francium", "Radium", "Actinium", "Thorium",
-    "Protactinium", "Uranium", "Neptunium", "Plutonium", "Americium", "Curium",
-    "Berkelium", "Californium", "Einsteinium", "Fermium", "Mendelevium", "Nobelium",
-    "Lawrencium", "Rutherfordium", "Dubnium", "Seaborgium", "Bohrium", "Hassium",
-    "Meitnerium", "dummy",
-    "dummy type 1", "dummy type 2", "dummy type 3", "dummy type 4", "dummy type 5", "dummy type 6",
-    "dummy type 7", "dummy type 8", "dummy type 9", "dummy type 10", "dummy type 11", "dummy type 12",
-    "dummy type 13", "dummy type 14", "dummy type 15", "dummy type 16",
-};
-
 // red, green, blue, radius
 inline const glm::vec4 atom_rgbs[species_count] = {
     glm::vec4(0.80f, 0.80f, 0.80f, 0.46f),  // H
-    glm::vec4(silver, 1.60f),  // He
+    glm::vec4(element_colours::silver, 1.60f),  // He
     glm::vec4(0.70f, 0.70f, 0.70f, 0.68f),  // Li
-    glm::vec4(silver, 0.35f),  // Be
+    glm::vec4(element_colours::silver, 0.35f),  // Be
     glm::vec4(0.90f, 0.40f, 0.00f, 0.82f),  // B
     glm::vec4(0.35f, 0.35f, 0.35f, 0.85f),  // C
     glm::vec4(0.20f, 0.20f, 0.80f, 0.75f),  // N
     glm::vec4(0.80f, 0.20f, 0.20f, 0.74f),  // O
     glm::vec4(0.70f, 0.85f, 0.45f, 0.72f),  // F
-    glm::vec4(silver, 1.12f),  // Ne
+    glm::vec4(element_colours::silver, 1.12f),  // Ne
     glm::vec4(0.60f, 0.60f, 0.60f, 1.54f),  // Na
     glm::vec4(0.60f, 0.60f, 0.70f, 1.37f),  // Mg
-    glm::vec4(silver, 1.33f),  // Al
-    glm::vec4(steelblue, 1.17f),  // Si
+    glm::vec4(element_colours::silver, 1.33f),  // Al
+    glm::vec4(element_colours::steelblue, 1.17f),  // Si
     glm::vec4(0.10f, 0.70f, 0.30f, 1.06f),  // P
     glm::vec4(0.95f, 0.90f, 0.20f, 1.02f),  // S
     glm::vec4(0.15f, 0.50f, 0.10f, 0.99f),  // Cl
-    glm::vec4(silver, 1.54f),  // Ar
+    glm::vec4(element_colours::silver, 1.54f),  // Ar
     glm::vec4(0.50f, 0.50f, 0.50f, 1.33f),  // K
     glm::vec4(0.80f, 0.80f, 0.70f, 1.74f),  // Ca
-    glm::vec4(silver, 1.91f),  // Sc
-    glm::vec4(silver, 1.63f),  // Ti
-    glm::vec4(silver, 1.61f),  // V
+    glm::vec4(element_colours::silver, 1.91f),  // Sc
+    glm::vec4(element_colours::silver, 1.63f),  // Ti
+    glm::vec4(element_colours::silver, 1.61f),  // V
     glm::vec4(0.00f, 0.80f, 0.00f, 1.55f),  // Cr
-    glm::vec4(silver, 1.42f),  // Mn
+    glm::vec4(element_colours::silver, 1.42f),  // Mn
     glm::vec4(0.52f, 0.58f, 0.65f, 1.37f),  // Fe
-    glm::vec4(silver, 1.55f),  // Co
+    glm::vec4(element_colours::silver, 1.55f),  // Co
     glm::vec4(0.26f, 0.27f, 0.27f, 1.55f),  // Ni
     glm::vec4(0.95f, 0.79f, 0.02f, 1.17f),  // Cu
-    glm::vec4(silver, 1.47f),  // Zn
+    glm::vec4(element_colours::silver, 1.47f),  // Zn
     glm::vec4(0.90f, 0.00f, 1.00f, 1.52f),  // Ga
-    glm::vec4(silver, 1.53f),  // Ge
+    glm::vec4(element_colours::silver, 1.53f),  // Ge
     glm::vec4(1.00f, 1.00f, 0.30f, 1.55f),  // As
-    glm::vec4(silver, 1.46f),  // Se
+    glm::vec4(element_colours::silver, 1.46f),  // Se
     glm::vec4(0.50f, 0.08f, 0.12f, 1.44f),  // Br
-    glm::vec4(silver, 1.60f),  // Kr
-    glm::vec4(silver, 2.78f),  // Rb
-    glm::vec4(silver, 2.45f),  // Sr
-    glm::vec4(silver, 2.08f),  // Y
-    glm::vec4(silver, 1.89f),  // Zr
-    glm::vec4(silver, 1.73f),  // Nb
-    glm::vec4(silver, 1.56f),  // Mo
-    glm::vec4(silver, 1.65f),  // Tc
-    glm::vec4(silver, 1.63f),  // Ru
-    glm::vec4(silver, 1.65f),  // Rh
-    glm::vec4(silver, 1.68f),  // Pd
-    glm::vec4(silver, 1.75f),  // Ag
-    glm::vec4(silver, 1.79f),  // Cd
-    glm::vec4(silver, 1.93f),  // In
-    glm::vec4(silver, 1.71f),  // Sn
-    glm::vec4(silver, 1.75f),  // Sb
-    glm::vec4(silver, 1.73f),  // Te
+    glm::vec4(element_colours::silver, 1.60f),  // Kr
+    glm::vec4(element_colours::silver, 2.78f),  // Rb
+    glm::vec4(element_colours::silver, 2.45f),  // Sr
+    glm::vec4(element_colours::silver, 2.08f),  // Y
+    glm::vec4(element_colours::silver, 1.89f),  // Zr
+    glm::vec4(element_colours::silver, 1.73f),  // Nb
+    glm::vec4(element_colours::silver, 1.56f),  // Mo
+    glm::vec4(element_colours::silver, 1.65f),  // Tc
+    glm::vec4(element_colours::silver, 1.63f),  // Ru
+    glm::vec4(element_colours::silver, 1.65f),  // Rh
+    glm::vec4(element_colours::silver, 1.68f),  // Pd
+    glm::vec4(element_colours::silver, 1.75f),  // Ag
+    glm::vec4(element_colours::silver, 1.79f),  // Cd
+    glm::vec4(element_colours::silver, 1.93f),  // In
+    glm::vec4(element_colours::silver, 1.71f),  // Sn
+    glm::vec4(element_colours::silver, 1.75f),  // Sb
+    glm::vec4(element_colours::silver, 1.73f),  // Te
     glm::vec4(0.50f, 0.10f, 0.50f, 1.63f),  // I
-    glm::vec4(silver, 1.70f),  // Xe
-    glm::vec4(silver, 2.95f),  // Cs
-    glm::vec4(silver, 2.47f),  // Ba
-    glm::vec4(silver, 2.17f),  // La
+    glm::vec4(element_colours::silver, 1.70f),  // Xe
+    glm::vec4(element_colours::silver, 2.95f),  // Cs
+    glm::vec4(element_colours::silver, 2.47f),  // Ba
+    glm::vec4(element_colours::silver, 2.17f),  // La
     glm::vec4(0.80f, 0.80f, 0.00f, 1.82f),  // Ce
-    glm::vec4(silver, 2.12f),  // Pr
-    glm::vec4(silver, 2.11f),  // Nd
-    glm::vec4(silver, 2.11f),  // Pm
-    glm::vec4(silver, 2.10f),  // Sm
-    glm::vec4(silver, 2.29f),  // Eu
-    glm::vec4(gold, 2.09f),  // Gd
-    glm::vec4(silver, 2.06f),  // Tb
-    glm::vec4(silver, 2.05f),  // Dy
-    glm::vec4(silver, 2.04f),  // Ho
-    glm::vec4(silver, 2.03f),  // Er
-    glm::vec4(silver, 2.03f),  // Tm
-    glm::vec4(silver, 2.24f),  // Yb
-    glm::vec4(silver, 2.02f),  // Lu
-    glm::vec4(silver, 1.86f),  // Hf
-    glm::vec4(silver, 1.73f),  // Ta
-    glm::vec4(silver, 1.58f),  // W
-    glm::vec4(silver, 1.67f),  // Re
-    glm::vec4(silver, 1.64f),  // Os
-    glm::vec4(silver, 1.66f),  // Ir
-    glm::vec4(silver, 1.69f),  // Pt
+    glm::vec4(element_colours::silver, 2.12f),  // Pr
+    glm::vec4(element_colours::silver, 2.11f),  // Nd
+    glm::vec4(element_colours::silver, 2.11f),  // Pm
+    glm::vec4(element_colours::silver, 2.10f),  // Sm
+    glm::vec4(element_colours::silver, 2.29f),  // Eu
+    glm::vec4(element_colours::gold, 2.09f),  // Gd
+    glm::vec4(element_colours::silver, 2.06f),  // Tb
+    glm::vec4(element_colours::silver, 2.05f),  // Dy
+    glm::vec4(element_colours::silver, 2.04f),  // Ho
+    glm::vec4(element_colours::silver, 2.03f),  // Er
+    glm::vec4(element_colours::silver, 2.03f),  // Tm
+    glm::vec4(element_colours::silver, 2.24f),  // Yb
+    glm::vec4(element_colours::silver, 2.02f),  // Lu
+    glm::vec4(element_colours::silver, 1.86f),  // Hf
+    glm::vec4(element_colours::silver, 1.73f),  // Ta
+    glm::vec4(element_colours::silver, 1.58f),  // W
+    glm::vec4(element_colours::silver, 1.67f),  // Re
+    glm::vec4(element_colours::silver, 1.64f),  // Os
+    glm::vec4(element_colours::silver, 1.66f),  // Ir
+    glm::vec4(element_colours::silver, 1.69f),  // Pt
     glm::vec4(0.90f, 0.80f, 0.00f, 1.74f),  // Au
-    glm::vec4(silver, 1.80f),  // Hg
-    glm::vec4(silver, 2.00f),  // Tl
-    glm::vec4(silver, 2.05f),  // Pb
-    glm::vec4(silver, 1.85f),  // Bi
-    glm::vec4(silver, 1.48f),  // Po
+    glm::vec4(element_colours::silver, 1.80f),  // Hg
+    glm::vec4(element_colours::silver, 2.00f),  // Tl
+    glm::vec4(element_colours::silver, 2.05f),  // Pb
+    glm::vec4(element_colours::silver, 1.85f),  // Bi
+    glm::vec4(element_colours::silver, 1.48f),  // Po
     glm::vec4(0.80f, 0.20f, 0.20f, 5.43f),  // At
-    glm::vec4(silver, 1.90f),  // Rn
-    glm::vec4(silver, 3.15f),  // Fr
-    glm::vec4(silver, 2.52f),  // Ra
-    glm::vec4(silver, 2.18f),  // Ac
-    glm::vec4(silver, 2.10f),  // Th
-    glm::vec4(silver, 1.91f),  // Pa
-    glm::vec4(silver, 1.69f),  // U
-    glm::vec4(silver, 0.95f),  // Np
-    glm::vec4(silver, 1.81f),  // Pu
-    glm::vec4(silver, 1.61f),  // Am
-    glm::vec4(silver, 0.91f),  // Cm
-    glm::vec4(silver, 0.90f),  // Bk
+    glm::vec4(element_colours::silver, 1.90f),  // Rn
+    glm::vec4(element_colours::silver, 3.15f),  // Fr
+    glm::vec4(element_colours::silver, 2.52f),  // Ra
+    glm::vec4(element_colours::silver, 2.18f),  // Ac
+    glm::vec4(element_colours::silver, 2.10f),  // Th
+    glm::vec4(element_colours::silver, 1.91f),  // Pa
+    glm::vec4(element_colours::silver, 1.69f),  // U
+    glm::vec4(element_colours::silver, 0.95f),  // Np
+    glm::vec4(element_colours::silver, 1.81f),  // Pu
+    glm::vec4(element_colours::silver, 1.61f),  // Am
+    glm::vec4(element_colours::silver, 0.91f),  // Cm
+    glm::vec4(element_colours::silver, 0.90f),  // Bk
     glm::vec4(0.10f, 0.70f, 0.30f, 1.85f),  // Cf
     glm::vec4(0.10f, 0.30f, 0.70f, 2.22f),  // Es
-    glm::vec4(silver, 0.87f),  // Fm
-    glm::vec4(silver, 0.86f),  // Md
-    glm::vec4(silver, 0.85f),  // No
-    glm::vec4(silver, 0.84f),  // Lr
-    glm::vec4(silver, 0.84f),  // Rf
+    glm::vec4(element_colours::silver, 0.87f),  // Fm
+    glm::vec4(element_colours::silver, 0.86f),  // Md
+    glm::vec4(element_colours::silver, 0.85f),  // No
+    glm::vec4(element_colours::silver, 0.84f),  // Lr
+    glm::vec4(element_colours::silver, 0.84f),  // Rf
     glm::vec4(0.90f, 0.80f, 0.00f, 1.85f),  // Db
-    glm::vec4(silver, 0.84f),  // Sg
-    glm::vec4(silver, 0.84f),  // Bh
-    glm::vec4(silver, 0.84f),  // Hs
-    glm::vec4(silver, 0.84f),  // Mt
+    glm::vec4(element_colours::silver, 0.84f),  // Sg
+    glm::vec4(element_colours::silver, 0.84f),  // Bh
+    glm::vec4(element_colours::silver, 0.84f),  // Hs
+    glm::vec4(element_colours::silver, 0.84f),  // Mt
     glm::vec4(1.00f, 0.20f, 0.10f, 0.40f),  // X
     // the dummy species: colours far apart from each other
     glm::vec4(0.12f, 0.47f, 0.71f, 0.50f), glm::vec4(1.00f, 0.50f, 0.05f, 0.50f),

@@ -455,7 +455,7 @@ void CDisplay::SelectAtom(unsigned index, bool add)
     selected_atom = v_selected_atoms.back();
     const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
     selected_zatom = e + 1;
-    selected_symbol = symbol[e];
+    selected_symbol = element_symbol[e];
 }
 
 void CDisplay::UpdateAtomType(unsigned u)
@@ -474,7 +474,7 @@ void CDisplay::UpdateAtomType(unsigned u)
     }
     const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
     selected_zatom = e + 1;
-    selected_symbol = symbol[e];
+    selected_symbol = element_symbol[e];
 }
 
 // --- picking ---------------------------------------------------------------

@@ -80,7 +80,7 @@ std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_in
 {
     if (!show_symbol)
         return std::to_string(i);
-    const std::string& s = symbol[e < species_count ? e : DUMMY_ATOM_INDEX];
+    const std::string& s = element_symbol[e < species_count ? e : DUMMY_ATOM_INDEX];
     return show_index ? s + std::to_string(i) : s;
 }
 

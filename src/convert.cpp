@@ -97,10 +97,10 @@ void AppendVaspHeader(std::string& out, const std::vector<unsigned>& idx, const 
     Species(idx, species, counts);
     std::string formula, symbols, numbers;
     for (std::size_t k = 0; k < species.size(); ++k) {
-        symbols += (k ? " " : "") + symbol[species[k]];
+        symbols += (k ? " " : "") + element_symbol[species[k]];
         numbers += (k ? " " : "") + std::to_string(counts[k]);
         if (formula.size() < 200)
-            formula += (k ? " " : "") + symbol[species[k]];
+            formula += (k ? " " : "") + element_symbol[species[k]];
     }
     out += formula + "\n1.0\n";
     for (int c = 0; c < 3; ++c) {

@@ -526,7 +526,7 @@ bool CPdb::AppendAtoms(std::string& out, const std::vector<unsigned>& idx) const
     char line[128];
     for (std::size_t u = 0; u < n; ++u) {
         CPdbAtom a = details ? v_atom_info[u] : CPdbAtom();
-        const std::string& s = symbol[idx[u]];
+        const std::string& s = element_symbol[idx[u]];
         char element[3] = {' ', ' ', '\0'};
         for (std::size_t k = 0; k < s.size() && k < 2; ++k)
             element[2 - s.size() + k] = char(std::toupper(static_cast<unsigned char>(s[k])));

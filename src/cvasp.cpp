@@ -416,7 +416,7 @@ bool CVasp::AppendText(std::string& out, const std::vector<unsigned>& idx) {
     if (species > 0) {
         for (std::size_t k = 0; k < species; ++k) {
             if (k) out.push_back(' ');
-            out += symbol[v_table_index[k]];
+            out += element_symbol[v_table_index[k]];
         }
         out.push_back('\n');
         for (std::size_t k = 0; k < species; ++k) {

@@ -349,7 +349,7 @@ bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const 
     }
     out += '\n';
     for (std::size_t k = 0; k < v_carte_xyz.size(); ++k) {
-        const std::string& name = symbol[idx[k] < species_count ? idx[k] : DUMMY_ATOM_INDEX];
+        const std::string& name = element_symbol[idx[k] < species_count ? idx[k] : DUMMY_ATOM_INDEX];
         out += name;
         out.append(3 - name.size(), ' ');
         for (int c = 0; c < 3; ++c) textio::AppendShortest(out, v_carte_xyz[k][c], 16, c > 0);

@@ -55,7 +55,7 @@ unsigned GetAtomIndex(const std::string& s) { return GetAtomIndex(s.data(), s.si
 bool IsElementSymbol(const char* s, size_t length, unsigned& index) {
     if (length == 0 || length > 2) return false;
     index = GetAtomIndex(s, length);
-    const std::string& e = symbol[index];
+    const std::string& e = element_symbol[index];
     if (e.size() != length) return false;
     for (size_t i = 0; i < length; ++i)
         if (Upper(s[i]) != Upper(e[i])) return false;

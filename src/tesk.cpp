@@ -718,7 +718,7 @@ void TypesTable(CShellState& s, CDisplay& atom)
         ImGui::TableSetColumnIndex(1);
         const auto it = chosen.find(t);
         char text[8];
-        std::snprintf(text, sizeof text, "%s", it != chosen.end() ? symbol[it->second].c_str() : "");
+        std::snprintf(text, sizeof text, "%s", it != chosen.end() ? element_symbol[it->second].c_str() : "");
         ImGui::PushID(t);
         ImGui::SetNextItemWidth(60.0f);
         if (ImGui::InputTextWithHint("##element", "auto", text, sizeof text, ImGuiInputTextFlags_EnterReturnsTrue)) {
@@ -856,7 +856,7 @@ void ActionWindow(CShellState& s, CDisplay& atom)
             ImGui::Separator();
             for (unsigned i = 0; i < periodic_table_atoms; ++i) {
                 ImGui::SetCursorPos(ImVec2(ptable_position[i].x, ptable_position[i].y));
-                if (ImGui::Button(symbol[i].c_str(), ImVec2(30.0f, 20.0f))) {
+                if (ImGui::Button(element_symbol[i].c_str(), ImVec2(30.0f, 20.0f))) {
                     if (HasValidSelection(atom))
                         atom.UpdateAtomType(i);
                     ImGui::CloseCurrentPopup();

@@ -206,7 +206,7 @@ TEST(ElementLookup, SymbolsOfRealFiles) {
         {"cl", 16}, {"CL", 16},   {"C", 5},      {"CA", 19},   {"C1", 5},   {"C-ring", 5}, {"Carbon", 19},
         {"Hf", 71}, {"Fe_pv", 25}, {"mt", 108}, {"X2", 109},  {"", 109},   {"Zz", 109},   {"1H", 109}, {" H", 109}};
     for (const auto& [text, index] : rows) EXPECT_EQ(GetAtomIndex(text), index) << text;
-    for (unsigned i = 0; i < periodic_table_atoms; ++i) EXPECT_EQ(GetAtomIndex(symbol[i]), i) << symbol[i];
+    for (unsigned i = 0; i < periodic_table_atoms; ++i) EXPECT_EQ(GetAtomIndex(element_symbol[i]), i) << element_symbol[i];
 }
 
 // One edit as the user makes it: deletions, or an element change.

@@ -17,7 +17,7 @@ std::string FormulaOf(const std::vector<unsigned>& elements)
 {
     std::map<std::string, std::size_t> counts;
     for (unsigned e : elements)
-        ++counts[e < species_count ? symbol[e] : symbol[DUMMY_ATOM_INDEX]];
+        ++counts[e < species_count ? element_symbol[e] : element_symbol[DUMMY_ATOM_INDEX]];
     std::string formula;
     auto add = [&formula, &counts](const std::string& s) {
         const auto it = counts.find(s);

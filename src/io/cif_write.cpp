@@ -25,7 +25,7 @@ std::string LabelOf(const Structure& in, std::size_t i)
         if (c == ' ' || c == '\t' || c == '\'' || c == '"' || c == '#')
             c = '_';
     if (label.empty() || label[0] == '_' || label[0] == '$' || label[0] == ';')
-        label = symbol[in.elements[i]] + std::to_string(i + 1);
+        label = element_symbol[in.elements[i]] + std::to_string(i + 1);
     return label;
 }
 
@@ -62,7 +62,7 @@ bool WriteCif(const Structure& in, std::string& out, std::string& why)
            "_atom_site_fract_z\n_atom_site_occupancy\n";
     for (std::size_t i = 0; i < in.positions.size(); ++i) {
         const glm::dvec3 f = to_fract * in.positions[i];
-        out += LabelOf(in, i) + " " + symbol[in.elements[i]];
+        out += LabelOf(in, i) + " " + element_symbol[in.elements[i]];
         AppendF(out, " %.8f %.8f %.8f", f.x, f.y, f.z);
         AppendF(out, " %.4g\n", i < in.occupancies.size() ? in.occupancies[i] : 1.0, 0.0, 0.0);
     }
@@ -90,7 +90,7 @@ bool WriteMmcif(const Structure& in, std::string& out, std::string& why)
     out.reserve(out.size() + in.positions.size() * 80);
     for (std::size_t i = 0; i < in.positions.size(); ++i) {
         const glm::dvec3& r = in.positions[i];
-        out += "HETATM " + std::to_string(i + 1) + " " + symbol[in.elements[i]] + " " + LabelOf(in, i) +
+        out += "HETATM " + std::to_string(i + 1) + " " + element_symbol[in.elements[i]] + " " + LabelOf(in, i) +
                " . UNL A . ";
         AppendF(out, "%.4f %.4f %.4f", r.x, r.y, r.z);
         AppendF(out, " %.3g 0 1 1\n", i < in.occupancies.size() ? in.occupancies[i] : 1.0, 0.0, 0.0);

@@ -344,7 +344,7 @@ bool WriteLammpsData(const Structure& in, std::string& out, std::string& why)
     }
     out += "\nMasses\n\n";
     for (std::size_t t = 0; t < kinds.size(); ++t) {
-        std::snprintf(line, sizeof line, "%zu %.6g  # %s\n", t + 1, ElementMass(kinds[t]), symbol[kinds[t]].c_str());
+        std::snprintf(line, sizeof line, "%zu %.6g  # %s\n", t + 1, ElementMass(kinds[t]), element_symbol[kinds[t]].c_str());
         out += line;
     }
     out += "\nAtoms # atomic\n\n";
