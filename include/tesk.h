@@ -195,6 +195,10 @@ void ScenePass(const CShellState& s, CDisplay& atom);
 // Step 10, before the GUI is drawn: writes the scene, without the control
 // windows, as the PNG asked for by Save Image, at the size it asked for.
 void SaveImageStep(CShellState& s, CDisplay& atom);
+// One pass of the frame loop, the same for the window and the tests: from
+// the GUI's new frame to its draw lists, with the framebuffer and window
+// sizes of this frame. Returns how long the loop may wait for input next.
+double FramePass(CShellState& s, CDisplay& atom, int display_w, int display_h, int window_w, int window_h);
 
 // Loads `path` (in folder `dir`) with format code `fmt`, by default the
 // display's input format; the Auto code tells it from the file. On success

@@ -127,26 +127,10 @@ int main(int argc, char** argv)
 
             ImGui_ImplOpenGL3_NewFrame();
             ImGui_ImplGlfw_NewFrame();
-            HoldKeyTaps(s);
-            ImGui::NewFrame();
-
             int display_w = 0, display_h = 0, window_w = 0, window_h = 0;
             glfwGetFramebufferSize(window, &display_w, &display_h);
             glfwGetWindowSize(window, &window_w, &window_h);
-            SetFrameSize(s, display_w, display_h, window_w, window_h);
-            glViewport(0, 0, display_w, display_h);
-
-            OpenRequestStep(s, atom);
-            MouseStep(s, atom);
-            KeyboardStep(s, atom);
-            PieStep(s, atom);
-            ControlWindows(s, atom);
-            ClearFrame(s);
-            ScenePass(s, atom);
-            SaveImageStep(s, atom);
-            wait = FrameWait(s);
-
-            ImGui::Render();
+            wait = FramePass(s, atom, display_w, display_h, window_w, window_h);
             ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 
             glfwSwapBuffers(window);

@@ -1001,3 +1001,22 @@ void SaveImageStep(CShellState& s, CDisplay& atom)
         std::fflush(stdout);
     }
 }
+
+double FramePass(CShellState& s, CDisplay& atom, int display_w, int display_h, int window_w, int window_h)
+{
+    HoldKeyTaps(s);
+    ImGui::NewFrame();
+    SetFrameSize(s, display_w, display_h, window_w, window_h);
+    glViewport(0, 0, display_w, display_h);
+    OpenRequestStep(s, atom);
+    MouseStep(s, atom);
+    KeyboardStep(s, atom);
+    PieStep(s, atom);
+    ControlWindows(s, atom);
+    ClearFrame(s);
+    ScenePass(s, atom);
+    SaveImageStep(s, atom);
+    const double wait = FrameWait(s);
+    ImGui::Render();
+    return wait;
+}

@@ -69,23 +69,7 @@ protected:
     }
     void TearDown() override { atom->Delete(), ImGui::DestroyContext(); }
     // One pass of the frame loop.
-    void Frame()
-    {
-        HoldKeyTaps(*s);
-        ImGui::NewFrame();
-        SetFrameSize(*s, 1280, 720, 1280, 720);
-        glViewport(0, 0, 1280, 720);
-        OpenRequestStep(*s, *atom);
-        MouseStep(*s, *atom);
-        KeyboardStep(*s, *atom);
-        PieStep(*s, *atom);
-        ControlWindows(*s, *atom);
-        ClearFrame(*s);
-        ScenePass(*s, *atom);
-        SaveImageStep(*s, *atom);
-        wait = FrameWait(*s);
-        ImGui::Render();
-    }
+    void Frame() { wait = FramePass(*s, *atom, 1280, 720, 1280, 720); }
     double wait = 0.0;  // how long the loop would sleep after this frame
     // Where a pointer hovers widget `label` of window `w` (the middle of the
     // points of a 3-pixel grid that hover it), and whether it is disabled.
