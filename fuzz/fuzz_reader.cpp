@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!(Snapshot(model) == before)) std::abort();  // a refused file changed the model
         if (!writable) return 0;
         // and the format object still holds the baseline: saving writes it
-        if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) std::abort();
+        if (!model.Save(saved)) std::abort();
         CModel again;
         if (!again.ReadFile(folder, saved, FUZZ_FORMAT) || again.GetTotalAtoms() != before.xyz.size()) std::abort();
         return 0;
@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (std::size_t k = frames; k-- > 0;) model.SetFrame(k);
         return 0;
     }
-    if (!model.SaveFile(folder, saved, FUZZ_FORMAT)) {
+    if (!model.Save(saved)) {
         // PDB coordinates have eight columns: a save with one, in any frame,
         // that does not fit even with one decimal is refused, and only then;
         // so is a cell that CRYST1 cannot carry back

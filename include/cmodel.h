@@ -71,10 +71,9 @@ public:
     double Distance(unsigned i, unsigned j) const;
     double Angle(unsigned i, unsigned j, unsigned k) const;
     double Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const;
-    // Writes `f` in the format the structure was read in (`fmt` is not
-    // looked at); false before any structure was read or when the file
-    // cannot be written.
-    bool SaveFile(std::string d, std::string f, int fmt);
+    // Writes `path` in the format the structure was read in; false before
+    // any structure was read or when the file cannot be written.
+    bool Save(const std::string& path);
     // Writes the structure to `path` in format `fmt`: through the writer of
     // the format it was read in when that is `fmt`, else from the atoms,
     // their elements and the cell. Every frame of a trajectory goes into the

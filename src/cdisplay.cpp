@@ -360,7 +360,7 @@ void CDisplay::OnFrameChanged()
 
 bool CDisplay::SaveFile(std::string f)
 {
-    return data.SaveFile(f, f, input_format);
+    return data.Save(f);
 }
 
 void CDisplay::CenterCoordinates()

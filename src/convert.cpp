@@ -192,12 +192,7 @@ bool IsXdatcarName(const std::string& path)
 
 }  // namespace
 
-bool CModel::SaveFile(std::string d, std::string f, int fmt)
-{
-    (void)d;
-    (void)fmt;  // a structure is always written in the format it was read in
-    return SaveFileAs(f, file_format);
-}
+bool CModel::Save(const std::string& path) { return SaveFileAs(path, file_format); }
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {

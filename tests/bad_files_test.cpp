@@ -55,7 +55,7 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
             if (format == int(io::Format::LammpsDump)) continue;
             const std::string saved = s + "/saved";
             CModel again;
-            ASSERT_TRUE(model.SaveFile(saved, saved, code) && again.ReadFile(s, saved, format));
+            ASSERT_TRUE(model.Save(saved) && again.ReadFile(s, saved, format));
             EXPECT_TRUE(again.v_atom_index == before.v_atom_index && glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
             // the older formats write back exactly; CIF keeps fractions to 8 digits
             if (format <= INPUT_FILE_TYPE_PDB) {
@@ -80,7 +80,7 @@ TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
             SCOPED_TRACE(e.path().string());
             CModel model, again;
             if (!model.ReadFile(folder, e.path().string(), format)) continue;
-            ASSERT_TRUE(model.SaveFile(saved, saved, format));
+            ASSERT_TRUE(model.Save(saved));
             ASSERT_TRUE(again.ReadFile(scratch.root, saved, format));
             ASSERT_EQ(again.v_atom_index, model.v_atom_index);
             for (unsigned i = 0; i < model.GetTotalAtoms(); ++i)  // to the writer's precision

@@ -164,7 +164,7 @@ TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
         ASSERT_TRUE(Load(c.name, c.text, c.fmt) && model.Wrap());
         const std::string saved = scratch.path(std::string("saved-") + c.name);
         CModel back;
-        ASSERT_TRUE(model.SaveFile(scratch.root, saved, c.fmt) && back.ReadFile(scratch.root, saved, c.fmt));
+        ASSERT_TRUE(model.Save(saved) && back.ReadFile(scratch.root, saved, c.fmt));
         const CLattice lattice(back.m_cell_box, glm::dvec3(0.0));
         for (unsigned i = 0; i < back.GetTotalAtoms(); ++i) {
             // the file's own coordinates, before the view was centred

@@ -80,7 +80,7 @@ TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
 
 TEST_F(Model, EditsAndSaves) {
     CModel empty;
-    EXPECT_FALSE(empty.SaveFile(dir, dir + "/nothing.xyz", INPUT_FILE_TYPE_XYZ));  // nothing read yet
+    EXPECT_FALSE(empty.Save(dir + "/nothing.xyz"));  // nothing read yet
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
     model.ChangeAtom(2, 7);
     model.ChangeAtom(3, 7);    // no such atom
@@ -88,17 +88,17 @@ TEST_F(Model, EditsAndSaves) {
     model.DeleteAtom(0);
     model.DeleteAtom(2);  // past the end now: nothing
     const std::string out = dir + "/w.xyz";
-    ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_PDB));  // the format read decides, not the code
+    ASSERT_TRUE(model.Save(out));  // the format read decides, not the code
     // the comment kept, each number the shortest text that reads back to it
     EXPECT_EQ(Slurp(out), "2\nwater molecule\n"
                           "H                 0          0.7572         -0.4692\n"
                           "O                 0         -0.7572         -0.4692\n");
     // centring twice centres once: the centre of the box as read is (0, 0, -0.17595)
     model.CenterCoordinates(), model.CenterCoordinates();
-    ASSERT_TRUE(model.SaveFile(dir, out, INPUT_FILE_TYPE_XYZ));
+    ASSERT_TRUE(model.Save(out));
     EXPECT_NE(Slurp(out).find("        -0.29325\n"), std::string::npos) << Slurp(out);
     const std::string before = Slurp(out);  // into a missing folder: false, the file saved before stays
-    EXPECT_FALSE(model.SaveFile(dir, dir + "/missing/w.xyz", INPUT_FILE_TYPE_XYZ));
+    EXPECT_FALSE(model.Save(dir + "/missing/w.xyz"));
     EXPECT_EQ(Slurp(out), before);
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
     EXPECT_TRUE(!model.is_centered && model.GetTotalAtoms() == 3);
@@ -126,7 +126,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         const timeval long_ago[2] = {{1000000000, 0}, {1000000000, 0}};
         ASSERT_EQ(utimes(stale.c_str(), long_ago), 0);
         ASSERT_EQ(utimes(alike.c_str(), long_ago), 0);
-        ASSERT_TRUE(model.SaveFile(dir, link, format));
+        ASSERT_TRUE(model.Save(link));
         EXPECT_TRUE(access(stale.c_str(), F_OK) != 0 && access(alike.c_str(), F_OK) == 0);
         unlink(alike.c_str());
         struct stat st, lst;
@@ -138,7 +138,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         ASSERT_TRUE(back.ReadFile(dir, real, format) && back.v_atom_index == model.v_atom_index);
         EXPECT_EQ(back.GetFrameCount(), model.GetFrameCount() - (file.find("traj") != std::string::npos ? 2 : 0));
         const std::string longest = dir + "/" + std::string(255, 'n');
-        ASSERT_TRUE(model.SaveFile(dir, longest, format));
+        ASSERT_TRUE(model.Save(longest));
         EXPECT_EQ(Slurp(longest), saved);
         unlink(longest.c_str());
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3) << "in, real, link: no temporary file left";
@@ -225,7 +225,7 @@ Edit RandomEdit(std::mt19937& rng, unsigned atoms) {
 }
 
 std::string Saved(CModel& m, const ScratchDir& dir, const std::string& name) {
-    EXPECT_TRUE(m.SaveFile(dir.root, dir.path(name), 0));
+    EXPECT_TRUE(m.Save(dir.path(name)));
     return Slurp(dir.path(name));
 }
 

@@ -70,7 +70,7 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     // XYZ and PDB models get every frame that can be shown, and say which
     // were left out; a POSCAR gets the shown one, and says so
     ScratchDir dir;
-    ASSERT_TRUE(m.SaveFile(dir.root, dir.path("all.xyz"), INPUT_FILE_TYPE_XYZ));
+    ASSERT_TRUE(m.Save(dir.path("all.xyz")));
     EXPECT_EQ(m.GetShownFrame(), 4u);
     EXPECT_NE(m.notes.find("2 frames (the first: frame 3)"), std::string::npos) << m.notes;
     ASSERT_TRUE(m.SaveFileAs(dir.path("all.pdb"), INPUT_FILE_TYPE_PDB));
