@@ -22,8 +22,8 @@ namespace {
 bool ReadChgcar(benchmark::State& state, io::Volume& v)
 {
     const char* dir = std::getenv("TESK_BENCH_DATA");
-    io::VolumeRefusal why;
-    if (io::ReadVolumeFile(std::string(dir ? dir : "bench/data") + "/CHGCAR-160", v, why))
+    io::Refusal why;
+    if (io::ReadVolumeFile(std::string(dir ? dir : "bench/data") + "/CHGCAR-160", io::VolumeKind::Vasp, v, why))
         return true;
     state.SkipWithError("no bench/data/CHGCAR-160: run bench/volume_generate.py");
     return false;

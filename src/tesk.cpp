@@ -22,6 +22,7 @@
 #include "cformat.h"
 #include "elements.h"
 #include "filechooser.h"
+#include "io/volume_convert.h"
 #include "menupie.h"
 #include "render/coffscreen.h"
 #include "textio.h"
@@ -462,15 +463,17 @@ void PieStep(CShellState& s, CDisplay& atom)
 
 bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title, int fmt)
 {
-    // volumetric files have their own reader, which hands the model their structure
     const int asked = fmt < 0 ? atom.input_format : fmt;
+    const int code = ResolveFormat(path, asked);
+    // volumetric files have their own reader, which hands the model their structure
+    const io::FormatEntry* entry = io::FindFormat(code);
+    const bool volume = entry != nullptr && entry->is_volumetric;
     std::string volume_message;
-    const bool volume = CVolumeView::Claims(path, asked == INPUT_FILE_TYPE_AUTO);
     // the display reads with its input format: lend it the resolved one
-    const int code = volume ? asked : ResolveFormat(path, asked);
     const int kept = atom.input_format;
     atom.input_format = code;
-    const bool ok = volume ? s.volume->Load(path, atom, volume_message) : atom.ReadFile(dir, path);
+    const bool ok = volume ? s.volume->Load(path, io::VolumeKindOf(entry->format), atom, volume_message)
+                           : atom.ReadFile(dir, path);
     atom.input_format = kept;
     if (ok && !volume)
         s.volume->Clear();

@@ -24,13 +24,10 @@ public:
     CVolumeView(const CVolumeView&) = delete;
     CVolumeView& operator=(const CVolumeView&) = delete;
 
-    // Whether `path` is read as volumetric data: by name always, by content
-    // when the format is to be told from the file (`automatic`).
-    static bool Claims(const std::string& path, bool automatic);
-    // Reads the file, shows its structure in the display and starts its
+    // Reads the file of `kind`, shows its structure in the display and starts its
     // first surface at the default level. False, with the reason, when it
     // cannot be read; what was shown stays.
-    bool Load(const std::string& path, CDisplay& atom, std::string& message);
+    bool Load(const std::string& path, io::VolumeKind kind, CDisplay& atom, std::string& message);
     // Another structure is shown: the volume goes.
     void Clear();
     bool Active() const { return volume_ != nullptr; }

@@ -15,6 +15,7 @@
 
 #include "cvasp.h"
 #include "elements.h"
+#include "io/text_source.h"
 #include "textio.h"
 
 namespace io {
@@ -279,45 +280,7 @@ bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, flo
     return false;
 }
 
-VolumeKind VolumeKindByName(const std::string& path)
-{
-    const std::string base = Upper(BaseName(path));
-    const std::size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) {
-        const std::string ext = base.substr(dot);
-        if (ext == ".CUBE" || ext == ".CUB")
-            return VolumeKind::Cube;
-    }
-    static const char* const prefixes[] = {"CHGCAR", "PARCHG", "AECCAR", "LOCPOT", "ELFCAR", "CHG"};
-    for (const char* prefix : prefixes) {
-        const std::size_t n = std::strlen(prefix);
-        if (base.compare(0, n, prefix) == 0 && (base.size() == n || !std::isalpha(static_cast<unsigned char>(base[n]))))
-            return VolumeKind::Vasp;
-    }
-    return VolumeKind::None;
-}
-
 namespace {
-
-// A cube file's count-and-origin line and three voxel lines.
-bool LooksLikeCube(textio::LineCursor cursor)
-{
-    std::string_view line;
-    for (int k = 0; k < 2; ++k)
-        if (!cursor.Next(line))
-            return false;
-    for (int k = 0; k < 4; ++k) {
-        double v[6];
-        if (!cursor.Next(line))
-            return false;
-        const int n = ReadNumbers(line, v, 6);
-        if (n != 4 && !(k == 0 && n == 5))
-            return false;
-        if (v[0] != std::floor(v[0]) || (k > 0 && v[0] == 0.0))
-            return false;
-    }
-    return true;
-}
 
 // The VASP structure part: the reader's copy, and where its last position
 // line ends. False when the text does not start with a POSCAR.
@@ -345,42 +308,7 @@ bool NextFilled(textio::LineCursor& cursor, std::string_view& line)
     return false;
 }
 
-}  // namespace
-
-VolumeKind VolumeKindByContent(std::string_view head)
-{
-    if (LooksLikeCube(textio::LineCursor(head)))
-        return VolumeKind::Cube;
-    try {
-        CVasp reader;
-        std::vector<glm::vec3> xyz;
-        std::vector<unsigned> idx;
-        textio::LineCursor cursor(head);
-        std::string_view line;
-        long sizes[3];
-        if (ReadStructurePart(head, ".", reader, xyz, idx, cursor) && NextFilled(cursor, line) &&
-            ReadIntegers(line, sizes, 3) == 3 && sizes[0] > 0 && sizes[1] > 0 && sizes[2] > 0)
-            return VolumeKind::Vasp;
-    } catch (const std::exception&) {
-    }
-    return VolumeKind::None;
-}
-
-VolumeKind DetectVolume(const std::string& path)
-{
-    const VolumeKind by_name = VolumeKindByName(path);
-    if (by_name != VolumeKind::None)
-        return by_name;
-    // a FIFO or a device is no volumetric file, and must not be waited on
-    std::string head;
-    if (!textio::ReadFileHead(path, std::size_t(1) << 16, head))
-        return VolumeKind::None;
-    return VolumeKindByContent(head);
-}
-
-namespace {
-
-bool Refuse(VolumeRefusal& refusal, std::size_t line, const std::string& reason)
+bool Refuse(Refusal& refusal, std::size_t line, const std::string& reason)
 {
     refusal.line = line;
     refusal.reason = reason;
@@ -404,14 +332,17 @@ bool ReadSizes(std::string_view line, std::size_t remaining, glm::ivec3& size)
     return points <= double(remaining) / 2.0 + 1.0;
 }
 
-bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeRefusal& refusal)
+// The structure part and the grid's sizes; `cursor` is left after them.
+bool ReadVaspHead(std::string_view text, const std::string& folder, Volume& v, textio::LineCursor& cursor,
+                  Refusal& refusal, std::string* note = nullptr)
 {
     CVasp reader;
     std::vector<glm::vec3> xyz;
     std::vector<unsigned> idx;
-    textio::LineCursor cursor(text);
-    if (!ReadStructurePart(text, FolderOfPath(path), reader, xyz, idx, cursor))
+    if (!ReadStructurePart(text, folder, reader, xyz, idx, cursor))
         return Refuse(refusal, 1, "the structure part is not a POSCAR");
+    if (note)
+        *note = reader.note;
     const std::size_t structure_end = text.size() - cursor.Remaining();
     v.structure_text.assign(text.data(), structure_end);
     v.cell = reader.cell_xyz;
@@ -429,7 +360,15 @@ bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeR
         return Refuse(refusal, sizes_line, "the grid sizes are not three positive whole numbers the file can hold");
     for (int a = 0; a < 3; ++a)
         v.voxel[a] = v.cell[a] / double(v.size[a]);
+    return true;
+}
 
+bool ReadVasp(std::string_view text, const std::string& path, Volume& v, Refusal& refusal)
+{
+    textio::LineCursor cursor(text);
+    if (!ReadVaspHead(text, FolderOfPath(path), v, cursor, refusal))
+        return false;
+    std::string_view line;
     const std::string base = Upper(BaseName(path));
     const bool potential = base.compare(0, 6, "LOCPOT") == 0;
     const bool elf = base.compare(0, 6, "ELFCAR") == 0;
@@ -482,7 +421,8 @@ bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeR
     return true;
 }
 
-bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
+// Without `with_grid` only the header and the atoms are read.
+bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid = true)
 {
     textio::LineCursor cursor(text);
     std::string_view line;
@@ -553,6 +493,8 @@ bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
     const double values = double(points) * double(per_point);
     if (values > double(end - at) / 2.0 + 1.0)
         return Refuse(refusal, LineOf(text, at), "the grid is larger than the file can hold");
+    if (!with_grid)
+        return true;
     std::vector<float> all(points * std::size_t(per_point));
     const char *stop = nullptr, *fail = nullptr;
     if (!ParseGridNumbers(at, end, all.size(), 1.0f, all.data(), stop, fail))
@@ -623,7 +565,7 @@ bool ReadFileUninitialised(const std::string& path, std::unique_ptr<char[]>& out
 }  // namespace
 
 bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out,
-                    VolumeRefusal& refusal)
+                    Refusal& refusal)
 {
     try {
         Volume v;
@@ -642,20 +584,56 @@ bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& p
     }
 }
 
-bool ReadVolumeFile(const std::string& path, Volume& out, VolumeRefusal& refusal)
+bool ReadVolumeFile(const std::string& path, VolumeKind kind, Volume& out, Refusal& refusal)
 {
     try {
+        // a compressed file through zlib; a plain one straight into memory
+        if (path.size() > 3 && Upper(std::string_view(path).substr(path.size() - 3)) == ".GZ") {
+            std::string text;
+            return ReadInput(path, text, refusal) && ReadVolumeText(text, kind, path, out, refusal);
+        }
         std::unique_ptr<char[]> buffer;
         std::size_t size = 0;
         if (!ReadFileUninitialised(path, buffer, size))
             return Refuse(refusal, 0, "cannot be read");
-        const std::string_view text(buffer.get(), size);
-        VolumeKind kind = VolumeKindByName(path);
-        if (kind == VolumeKind::None)
-            kind = VolumeKindByContent(std::string_view(text).substr(0, 1 << 16));
-        return ReadVolumeText(text, kind, path, out, refusal);
+        return ReadVolumeText(std::string_view(buffer.get(), size), kind, path, out, refusal);
     } catch (const std::bad_alloc&) {
         return Refuse(refusal, 0, "not enough memory for the file");
+    }
+}
+
+bool ReadVaspVolumeStructure(std::string_view text, const ReadOptions& options, Structure& out, Refusal& refusal)
+{
+    try {
+        Volume v;
+        textio::LineCursor cursor(text);
+        std::string note;
+        if (!ReadVaspHead(text, options.folder, v, cursor, refusal, &note))
+            return false;
+        out = Structure();
+        out.positions = std::move(v.positions);
+        out.elements = std::move(v.elements);
+        out.is_periodic = true;
+        out.cell = v.cell;
+        out.note = note;
+        return true;
+    } catch (const std::exception&) {
+        return Refuse(refusal, 0, "not enough memory for the structure");
+    }
+}
+
+bool ReadCubeStructure(std::string_view text, const ReadOptions&, Structure& out, Refusal& refusal)
+{
+    try {
+        Volume v;
+        if (!ReadCube(text, v, refusal, false))
+            return false;
+        out = Structure();
+        out.positions = std::move(v.positions);
+        out.elements = std::move(v.elements);
+        return true;
+    } catch (const std::exception&) {
+        return Refuse(refusal, 0, "not enough memory for the structure");
     }
 }
 

@@ -42,6 +42,11 @@ bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::
 
 }  // namespace
 
+VolumeKind VolumeKindOf(Format format)
+{
+    return format == Format::VaspVolume ? VolumeKind::Vasp : format == Format::Cube ? VolumeKind::Cube : VolumeKind::None;
+}
+
 bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
 {
     return Surfaces(v, grid, level, false, out);
@@ -168,15 +173,21 @@ bool EndsWithObj(const std::string& path)
 
 }  // namespace
 
-bool ConvertVolumeFile(const std::string& in, const std::string& out, int out_fmt, bool has_level, double level,
-                       std::string& message)
+bool ConvertVolumeFile(const std::string& in, Format in_fmt, const std::string& out, int out_fmt, bool has_level,
+                       double level, std::string& message)
 {
     message.clear();
     try {
         Volume v;
-        VolumeRefusal why;
-        if (!ReadVolumeFile(in, v, why)) {
-            message = in + (why.line ? " line " + std::to_string(why.line) : std::string()) + ": " + why.reason;
+        Refusal why;
+        const VolumeKind kind = VolumeKindOf(in_fmt);
+        if (kind == VolumeKind::None) {
+            message = textio::IsRegularFile(in) ? in + ": not a volumetric file"
+                                                : "Could not read " + in + ": it is missing or not a regular file";
+            return false;
+        }
+        if (!ReadVolumeFile(in, kind, v, why)) {
+            message = RefusalText(in, why);
             return false;
         }
         if (EndsWithObj(out)) {

@@ -19,20 +19,13 @@ CVolumeView::~CVolumeView()
         job_.wait();
 }
 
-bool CVolumeView::Claims(const std::string& path, bool automatic)
-{
-    if (io::VolumeKindByName(path) != io::VolumeKind::None)
-        return true;
-    return automatic && io::DetectVolume(path) != io::VolumeKind::None;
-}
-
-bool CVolumeView::Load(const std::string& path, CDisplay& atom, std::string& message)
+bool CVolumeView::Load(const std::string& path, io::VolumeKind kind, CDisplay& atom, std::string& message)
 {
     try {
         auto v = std::make_shared<io::Volume>();
-        io::VolumeRefusal why;
-        if (!io::ReadVolumeFile(path, *v, why)) {
-            message = path + (why.line ? " line " + std::to_string(why.line) : std::string()) + ": " + why.reason;
+        io::Refusal why;
+        if (!io::ReadVolumeFile(path, kind, *v, why)) {
+            message = io::RefusalText(path, why);
             return false;
         }
         if (!io::LoadVolumeStructure(atom.data, *v, path)) {
