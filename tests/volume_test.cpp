@@ -96,7 +96,7 @@ TEST(Isosurface, GaussianBlobsGiveSpheresOfTheirAreaAndVolume)
         // the copy drawn while the view turns: the same sphere, a quarter of the triangles
         std::vector<float> storage;
         core::IsoMesh coarse;
-        ASSERT_TRUE(core::BuildIsosurface(core::CoarseGrid(GridOf(b, v), storage), float(b.level), true, coarse));
+        ASSERT_TRUE(core::BuildIsosurface(core::CoarseGrid(GridOf(b, v), 2, storage), float(b.level), true, coarse));
         for (glm::vec3& p : coarse.positions)
             p = glm::vec3(glm::dvec3(p) - b.cell * glm::round(to_fraction * glm::dvec3(p) - b.centre));
         EXPECT_NEAR(core::MeshArea(coarse), 4.0 * PI * r * r, 0.08 * 4.0 * PI * r * r);

@@ -23,8 +23,8 @@ VolumeKind VolumeKindOf(Format format);
 // and for signed data (core::IsSigned) also the one around values below
 // -level. False when memory runs out.
 bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out);
-// The same on every second point of the grid (core::CoarseGrid).
-bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out);
+// The same on every `step`-th point of the grid (core::CoarseGrid).
+bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, int step, std::vector<core::IsoMesh>& out);
 
 // The meshes as OBJ text: one object each, vertices in A in the file's own
 // frame (that of its atoms written as XYZ), normals, faces.

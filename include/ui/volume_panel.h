@@ -45,8 +45,6 @@ public:
     // A surface or a file is being built or read: the loop needs passes.
     bool Busy() const { return job_.valid() || open_.valid(); }
     std::size_t Triangles() const { return layer_.Triangles(); }
-    // Above this many triangles a coarse copy is drawn while the view turns.
-    static constexpr std::size_t COARSE_ABOVE = 250000;
 
     // Once per pass: a finished surface goes to the GPU, and the next one is
     // started when the level or the grid changed meanwhile.
@@ -54,9 +52,9 @@ public:
     // The Volume window.
     void Window(bool* open);
     // Draws the surfaces in the display's frame, repeated with its cells;
-    // while the view turns (`moving`), a large surface is drawn from every
-    // second grid point, a quarter of its triangles, and an opaque one
-    // without the faces turned away.
+    // while the view turns (`moving`), a large surface is drawn from a
+    // coarser grid, to core::TURNING_TRIANGLES, and an opaque one without the
+    // faces turned away.
     void Draw(const CDisplay& atom, bool moving = false);
     // The surfaces shown, as OBJ.
     bool SaveObj(const std::string& path) const;

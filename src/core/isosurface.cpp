@@ -403,17 +403,19 @@ bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out)
     }
 }
 
-IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage)
+IsoGrid CoarseGrid(const IsoGrid& grid, int step, std::vector<float>& storage)
 {
+    step = std::max(step, 1);
     IsoGrid coarse = grid;
     for (int a = 0; a < 3; ++a) {
         const int n = grid.size[a];
-        coarse.size[a] = grid.is_periodic ? std::max(1, n / 2) : (n + 1) / 2;
+        coarse.size[a] = grid.is_periodic ? std::max(1, n / step) : (n - 1) / step + 1;
         // periodic: the coarse points span the same cell
-        coarse.voxel[a] = grid.is_periodic ? grid.voxel[a] * (double(n) / coarse.size[a]) : grid.voxel[a] * 2.0;
+        coarse.voxel[a] =
+            grid.is_periodic ? grid.voxel[a] * (double(n) / coarse.size[a]) : grid.voxel[a] * double(step);
     }
     auto pick = [&](int a, int i) {
-        return grid.is_periodic ? int(std::int64_t(i) * grid.size[a] / coarse.size[a]) : 2 * i;
+        return grid.is_periodic ? int(std::int64_t(i) * grid.size[a] / coarse.size[a]) : step * i;
     };
     storage.resize(std::size_t(coarse.size.x) * std::size_t(coarse.size.y) * std::size_t(coarse.size.z));
     std::size_t o = 0;
@@ -426,6 +428,13 @@ IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage)
         }
     coarse.values = storage.data();
     return coarse;
+}
+
+int TurningStep(std::size_t triangles)
+{
+    if (triangles <= TURNING_TRIANGLES)
+        return 1;
+    return int(std::ceil(std::sqrt(double(triangles) / double(TURNING_TRIANGLES))));
 }
 
 glm::vec2 ValueRange(const float* values, std::size_t count)

@@ -13,7 +13,7 @@ namespace io {
 
 namespace {
 
-bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::vector<core::IsoMesh>& out)
+bool Surfaces(const Volume& v, std::size_t grid, float level, int step, std::vector<core::IsoMesh>& out)
 {
     out.clear();
     if (grid >= v.grids.size())
@@ -27,8 +27,8 @@ bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::
         g.is_periodic = v.is_periodic;
         const bool both = core::IsSigned(core::ValueRange(g.values, v.Points()));
         std::vector<float> storage;
-        if (coarse)
-            g = core::CoarseGrid(g, storage);
+        if (step > 1)
+            g = core::CoarseGrid(g, step, storage);
         out.resize(both ? 2 : 1);
         const float magnitude = both ? std::fabs(level) : level;
         if (!core::BuildIsosurface(g, magnitude, true, out[0]))
@@ -49,12 +49,12 @@ VolumeKind VolumeKindOf(Format format)
 
 bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
 {
-    return Surfaces(v, grid, level, false, out);
+    return Surfaces(v, grid, level, 1, out);
 }
 
-bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, int step, std::vector<core::IsoMesh>& out)
 {
-    return Surfaces(v, grid, level, true, out);
+    return Surfaces(v, grid, level, step, out);
 }
 
 std::string ObjText(const std::vector<core::IsoMesh>& meshes)

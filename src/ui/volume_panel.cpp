@@ -59,8 +59,9 @@ CVolumeView::Result CVolumeView::Build(const io::Volume& v, int which, float at)
     std::size_t triangles = 0;
     for (const core::IsoMesh& m : r.meshes)
         triangles += m.Triangles();
-    if (r.ok && triangles > COARSE_ABOVE)
-        r.ok = io::BuildCoarseSurfaces(v, std::size_t(which), at, r.coarse);
+    const int step = core::TurningStep(triangles);
+    if (r.ok && step > 1)
+        r.ok = io::BuildCoarseSurfaces(v, std::size_t(which), at, step, r.coarse);
     return r;
 }
 
