@@ -64,6 +64,11 @@ bool ReadVolumeFile(const std::string& path, VolumeKind kind, Volume& out, Refus
 bool ReadVaspVolumeStructure(std::string_view text, const ReadOptions& options, Structure& out, Refusal& refusal);
 bool ReadCubeStructure(std::string_view text, const ReadOptions& options, Structure& out, Refusal& refusal);
 
+// Sizes `values` to `count`, in huge pages where the system gives them: on a
+// machine whose page faults are slow, faulting in a grid 4 KiB at a time
+// costs as much as parsing a third of it.
+void SizeValues(std::vector<float>& values, std::size_t count);
+
 // Parses `count` numbers of a grid from [begin, end) into `out`, each times
 // `scale`, the text split over the cores. Stops after the last number; `stop`
 // is where it stopped. False, with `fail` where it went wrong, for a text

@@ -4,12 +4,15 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,8 +29,6 @@ using textio::IsSpace;
 
 // Bohr radius in A, the value ASE converts with, so both read the same numbers.
 constexpr double BOHR = 0.5291772105638411;
-// Below this many values one core parses faster than two start up.
-constexpr std::size_t PARALLEL_VALUES = 1 << 16;
 // A grid axis longer than this is taken for a damaged file.
 constexpr long MOST_POINTS_PER_AXIS = 1 << 16;
 
@@ -96,191 +97,6 @@ int ReadNumbers(std::string_view line, double* out, int most)
         ++p;
     return p == end ? n : -1;
 }
-
-struct Chunk {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    std::size_t count = 0;
-    const char* stop = nullptr;   // where the scan ended
-    const char* after = nullptr;  // just after the last number
-    bool bad_value = false;  // a word that starts like a number, or an infinite one
-    std::vector<float> own;  // chunks after the first parse into their own store
-};
-
-// Numbers from `c.begin` until `limit` of them, the chunk's end, a word that
-// is no number, or a blank line (a grid never holds one: the next block starts).
-void ParseChunk(Chunk& c, std::size_t limit, float scale, float* out)
-{
-    const char* p = c.begin;
-    const char* const end = c.end;
-    std::size_t n = 0;
-    c.after = p;
-    while (n < limit) {
-        bool newline = false;
-        while (p < end && IsSpace(*p)) {
-            if (*p == '\n') {
-                if (newline) {
-                    c.count = n;
-                    c.stop = p;
-                    return;
-                }
-                newline = true;
-            }
-            ++p;
-        }
-        if (p >= end)
-            break;
-        float v;
-        const char* q = p;
-        // the plain form at full speed; a sign '+', a Fortran D exponent
-        // or a hexadecimal number through the general scanner
-        const auto r = std::from_chars(p, end, v);
-        if (r.ec == std::errc() && (r.ptr >= end || IsSpace(*r.ptr)) && (*p != '0' || p[1] != 'x')) {
-            q = r.ptr;
-        } else if (!textio::ScanNumber(q, end, v)) {
-            break;
-        }
-        if ((q < end && !IsSpace(*q)) || !std::isfinite(v)) {
-            c.bad_value = true;
-            break;
-        }
-        out[n++] = v * scale;
-        p = c.after = q;
-    }
-    c.count = n;
-    c.stop = p;
-}
-
-bool ParseSerially(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                   const char*& stop, const char*& fail)
-{
-    Chunk c;
-    c.begin = begin;
-    c.end = end;
-    ParseChunk(c, count, scale, out);
-    stop = c.after;
-    fail = c.stop;
-    return c.count == count && !c.bad_value;
-}
-
-}  // namespace
-
-bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                      const char*& stop, const char*& fail)
-{
-    unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-    if (count < PARALLEL_VALUES || cores < 2)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-
-    // Where the grid ends, guessed from the first full line: VASP and cube
-    // files write numbers of one width, a fixed count to a line.
-    const char* first_end = static_cast<const char*>(std::memchr(begin, '\n', std::size_t(end - begin)));
-    const char* second_end =
-        first_end ? static_cast<const char*>(std::memchr(first_end + 1, '\n', std::size_t(end - first_end - 1)))
-                  : nullptr;
-    if (!second_end)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-    double on_line[16];
-    const int per_line = ReadNumbers(std::string_view(first_end + 1, std::size_t(second_end - first_end - 1)), on_line, 16);
-    if (per_line <= 0)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-    const double bytes_per_value = double(second_end - first_end) / per_line;
-    const char* guess_end = begin + std::size_t(std::min(double(end - begin), bytes_per_value * double(count)));
-
-    // chunk boundaries at line starts
-    std::vector<Chunk> chunks;
-    const char* at = begin;
-    for (unsigned k = 1; k <= cores; ++k) {
-        const char* next = end;
-        if (k < cores) {
-            const char* cut = begin + std::size_t(double(guess_end - begin) * k / cores);
-            const char* nl = cut < end ? static_cast<const char*>(std::memchr(cut, '\n', std::size_t(end - cut))) : nullptr;
-            next = nl ? nl + 1 : end;
-        }
-        if (next <= at)
-            continue;
-        Chunk c;
-        c.begin = at;
-        c.end = next;
-        chunks.push_back(std::move(c));
-        at = next;
-        if (at >= end)
-            break;
-    }
-    if (chunks.size() < 2)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-
-    auto work = [&](std::size_t k) {
-        Chunk& c = chunks[k];
-        if (k == 0) {
-            ParseChunk(c, count, scale, out);
-            return;
-        }
-        const double expected = double(c.end - c.begin) / bytes_per_value;
-        const std::size_t limit = count;
-        c.own.resize(std::min<std::size_t>(limit, std::size_t(expected * 1.05) + 1024));
-        ParseChunk(c, c.own.size(), scale, c.own.data());
-        // a chunk that held more numbers than guessed goes on in a larger store
-        while (c.count == c.own.size() && c.count < limit && c.stop < c.end && !c.bad_value) {
-            Chunk rest;
-            rest.begin = c.stop;
-            rest.end = c.end;
-            const std::size_t done = c.count;
-            c.own.resize(std::min(limit, done * 2));
-            ParseChunk(rest, c.own.size() - done, scale, c.own.data() + done);
-            c.count = done + rest.count;
-            c.stop = rest.stop;
-            c.after = rest.after;
-            c.bad_value = rest.bad_value;
-        }
-    };
-    std::vector<std::thread> threads;
-    try {
-        for (std::size_t k = 1; k < chunks.size(); ++k)
-            threads.emplace_back(work, k);
-    } catch (const std::exception&) {
-        for (std::thread& t : threads)
-            t.join();
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-    }
-    work(0);
-    for (std::thread& t : threads)
-        t.join();
-
-    std::size_t offset = 0;
-    for (std::size_t k = 0; k < chunks.size(); ++k) {
-        Chunk& c = chunks[k];
-        const bool whole = c.stop >= c.end || (k + 1 < chunks.size() && c.stop == chunks[k + 1].begin);
-        if (offset + c.count >= count) {
-            if (offset + c.count == count && !c.bad_value) {
-                if (k > 0)
-                    std::memcpy(out + offset, c.own.data(), c.count * sizeof(float));
-                stop = c.after;
-                fail = c.stop;
-                return true;
-            }
-            // the grid ends inside this chunk: the numbers after it belong to what follows
-            Chunk last;
-            last.begin = c.begin;
-            last.end = c.end;
-            ParseChunk(last, count - offset, scale, out + offset);
-            stop = last.after;
-            fail = last.stop;
-            return last.count == count - offset && !last.bad_value;
-        }
-        if (k > 0)
-            std::memcpy(out + offset, c.own.data(), c.count * sizeof(float));
-        offset += c.count;
-        if (!whole || c.bad_value) {
-            stop = fail = c.stop;
-            return false;  // the grid stops short
-        }
-    }
-    stop = fail = chunks.back().stop;
-    return false;
-}
-
-namespace {
 
 // The VASP structure part: the reader's copy, and where its last position
 // line ends. False when the text does not start with a POSCAR.
@@ -389,7 +205,7 @@ bool ReadVasp(std::string_view text, const std::string& path, Volume& v, Refusal
     static const char* const noncollinear[] = {"total", "m_x", "m_y", "m_z"};
     for (int k = 0; k < 4; ++k) {
         VolumeGrid grid;
-        grid.values.resize(points);
+        SizeValues(grid.values, points);
         const char *stop = nullptr, *fail = nullptr;
         if (!ParseGridNumbers(at, end, points, scale, grid.values.data(), stop, fail)) {
             if (k == 0)
@@ -495,7 +311,8 @@ bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid
         return Refuse(refusal, LineOf(text, at), "the grid is larger than the file can hold");
     if (!with_grid)
         return true;
-    std::vector<float> all(points * std::size_t(per_point));
+    std::vector<float> all;
+    SizeValues(all, points * std::size_t(per_point));
     const char *stop = nullptr, *fail = nullptr;
     if (!ParseGridNumbers(at, end, all.size(), 1.0f, all.data(), stop, fail))
         return Refuse(refusal, LineOf(text, fail),
@@ -507,7 +324,7 @@ bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid
         if (per_point == 1) {
             grid.values.swap(all);
         } else {
-            grid.values.resize(points);
+            SizeValues(grid.values, points);
             for (std::size_t i = 0; i < points; ++i)
                 grid.values[i] = all[i * std::size_t(per_point) + std::size_t(k)];
         }
@@ -520,23 +337,65 @@ bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid
 
 namespace {
 
-// The whole of a regular file, copied once into memory that is not cleared
-// first: a grid's text is large, and every byte is overwritten anyway.
-bool ReadFileUninitialised(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size)
+// Memory for a file's text, not cleared first: every byte is overwritten.
+// A large text goes into huge pages: faulting it in 4 KiB at a time costs
+// more than the copy from the page cache, and several times more than the
+// parse on a machine whose page faults are slow.
+class TextMemory {
+public:
+    TextMemory() = default;
+    ~TextMemory()
+    {
+        if (mapped_ != 0)
+            ::munmap(base_, mapped_);
+        else
+            delete[] base_;
+    }
+    TextMemory(const TextMemory&) = delete;
+    TextMemory& operator=(const TextMemory&) = delete;
+
+    // False when there is no memory for `size` bytes.
+    bool Allocate(std::size_t size)
+    {
+        constexpr std::size_t HUGE_PAGE = std::size_t(2) << 20;
+        if (size < 2 * HUGE_PAGE) {
+            base_ = data_ = new (std::nothrow) char[size + 1];
+            return data_ != nullptr;
+        }
+        // one huge page more, to start the text on a huge page's boundary
+        const std::size_t length = (size + 2 * HUGE_PAGE) & ~(HUGE_PAGE - 1);
+        void* at = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (at == MAP_FAILED)
+            return false;
+        base_ = static_cast<char*>(at);
+        mapped_ = length;
+        data_ = base_ + ((HUGE_PAGE - reinterpret_cast<std::uintptr_t>(base_) % HUGE_PAGE) % HUGE_PAGE);
+        ::madvise(data_, size, MADV_HUGEPAGE);  // a hint: without it the text is read all the same
+        return true;
+    }
+    char* Data() const { return data_; }
+
+private:
+    char* base_ = nullptr;
+    char* data_ = nullptr;
+    std::size_t mapped_ = 0;  // 0: from new[]
+};
+
+// The whole of a regular file, copied once, two halves at once for a large one.
+bool ReadWholeFile(const std::string& path, TextMemory& out, std::size_t& size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && out.Allocate(std::size_t(st.st_size));
     if (ok) {
         size = std::size_t(st.st_size);
-        out.reset(new char[size + 1]);
-        // a large file is copied in two halves at once, one per core
-        auto copy = [&](std::size_t from, std::size_t to) {
+        char* const to = out.Data();
+        auto copy = [&](std::size_t from, std::size_t until) {
             std::size_t done = from;
-            while (done < to) {
-                const ssize_t n = ::pread(fd, out.get() + done, to - done, off_t(done));
+            while (done < until) {
+                const ssize_t n = ::pread(fd, to + done, until - done, off_t(done));
                 if (n <= 0)
                     break;
                 done += std::size_t(n);
@@ -592,11 +451,11 @@ bool ReadVolumeFile(const std::string& path, VolumeKind kind, Volume& out, Refus
             std::string text;
             return ReadInput(path, text, refusal) && ReadVolumeText(text, kind, path, out, refusal);
         }
-        std::unique_ptr<char[]> buffer;
+        TextMemory text;
         std::size_t size = 0;
-        if (!ReadFileUninitialised(path, buffer, size))
+        if (!ReadWholeFile(path, text, size))
             return Refuse(refusal, 0, "cannot be read");
-        return ReadVolumeText(std::string_view(buffer.get(), size), kind, path, out, refusal);
+        return ReadVolumeText(std::string_view(text.Data(), size), kind, path, out, refusal);
     } catch (const std::bad_alloc&) {
         return Refuse(refusal, 0, "not enough memory for the file");
     }
