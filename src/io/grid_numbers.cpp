@@ -4,14 +4,15 @@
 #include "io/volume.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <thread>
+#include <vector>
 
 #include <sys/mman.h>
-#include <vector>
 
 #include "textio.h"
 
