@@ -104,9 +104,9 @@ bool SniffVaspVolume(const HeadLines& lines)
     long long atoms = 0;
     for (std::string_view w : words) {
         long long n = 0;
-        if (!ParseLong(w, n) || n < 0)
+        if (!ParseLong(w, n) || n < 0 || n > (1 << 30))
             return false;
-        atoms += n;
+        atoms += n;  // no more words than the 64 KiB hold: no overflow
     }
     ++k;
     if (words.empty() || atoms < 1 || k >= lines.size())

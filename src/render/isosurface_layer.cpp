@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include <glad/gl.h>
@@ -18,7 +19,7 @@ namespace {
 // the atoms are; a face seen from behind (a surface cut open by the cell's
 // faces) is lit from the front. The light is worked out per vertex: a large
 // surface's triangles cover a few pixels each, and llvmpipe shades the
-// fragments of every hidden layer it draws, so this halves a frame.
+// fragments of every layer it draws, hidden or not.
 const char* const iso_vs_head = R"(#version 330 core
 layout (location = 0) in vec3 Position;
 layout (location = 1) in vec4 Normal;
@@ -92,14 +93,20 @@ void CIsoLayer::Upload(const std::vector<core::IsoMesh>& meshes)
     for (const core::IsoMesh& m : meshes) {
         Part p;
         p.indices = m.indices.size();
+        // interleaved, the normal packed in 10 bits a component: 16 bytes a
+        // vertex rather than 24, what llvmpipe's vertex fetch reads
+        std::vector<Vertex> vertices;
+        try {
+            vertices.resize(m.positions.size());
+            parts_.reserve(parts_.size() + 1);
+        } catch (const std::exception&) {
+            break;  // no memory for this mesh: those before it are drawn
+        }
         glGenVertexArrays(1, &p.vao);
         glGenBuffers(1, &p.vbo);
         glGenBuffers(1, &p.ebo);
         glBindVertexArray(p.vao);
         glBindBuffer(GL_ARRAY_BUFFER, p.vbo);
-        // interleaved, the normal packed in 10 bits a component: 16 bytes a
-        // vertex rather than 24, what llvmpipe's vertex fetch reads
-        std::vector<Vertex> vertices(m.positions.size());
         for (std::size_t i = 0; i < vertices.size(); ++i)
             vertices[i] = {m.positions[i], PackNormal(m.normals[i])};
         glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(Vertex)), vertices.data(), GL_STATIC_DRAW);
