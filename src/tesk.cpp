@@ -966,7 +966,10 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
         atom.DrawScene(s.display_w, s.display_h);
-        s.volume->Draw(atom, s.is_mouse);
+        // the coarse copy of a large surface also in the frames that follow
+        // input (hovering, the wheel) and those that wait for a worker; the
+        // frame the loop rests on is drawn in full
+        s.volume->Draw(atom, s.is_mouse || s.settle_frames > 0 || s.volume->Busy());
     }
     glUseProgram(0);
 }
