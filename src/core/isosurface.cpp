@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <thread>
+#include <utility>
 
 namespace core {
 
