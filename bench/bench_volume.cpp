@@ -22,8 +22,8 @@ namespace {
 bool ReadChgcar(benchmark::State& state, io::Volume& v)
 {
     const char* dir = std::getenv("TESK_BENCH_DATA");
-    io::VolumeRefusal why;
-    if (io::ReadVolumeFile(std::string(dir ? dir : "bench/data") + "/CHGCAR-160", v, why))
+    io::Refusal why;
+    if (io::ReadVolumeFile(std::string(dir ? dir : "bench/data") + "/CHGCAR-160", io::VolumeKind::Vasp, v, why))
         return true;
     state.SkipWithError("no bench/data/CHGCAR-160: run bench/volume_generate.py");
     return false;
@@ -71,8 +71,9 @@ void BM_NewLevel160(benchmark::State& state)
 BENCHMARK(BM_NewLevel160)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A gyroid over a periodic 150^3 grid, five periods across: about a million
-// triangles; with state.range(0), the coarse copy drawn while the view turns,
-// without the faces turned away, as the window draws it then.
+// triangles, drawn as the window draws it (blending on, as for the atoms);
+// with state.range(0), the copy drawn while the view turns: from the coarser
+// grid the window picks (core::TurningStep), without the faces turned away.
 void BM_DrawMillionTriangles(benchmark::State& state)
 {
     BenchWindow window;
@@ -93,16 +94,20 @@ void BM_DrawMillionTriangles(benchmark::State& state)
     grid.size = glm::ivec3(n);
     grid.voxel = glm::dmat3(20.0 / n);
     grid.is_periodic = true;
-    std::vector<float> coarse;
-    if (state.range(0))
-        grid = core::CoarseGrid(grid, coarse);
     std::vector<core::IsoMesh> meshes(1);
     core::BuildIsosurface(grid, 0.3f, true, meshes[0]);
+    std::vector<float> coarse;
+    if (state.range(0)) {
+        grid = core::CoarseGrid(grid, core::TurningStep(meshes[0].Triangles()), coarse);
+        core::BuildIsosurface(grid, 0.3f, true, meshes[0]);
+    }
     CIsoLayer layer;
     layer.Upload(meshes);
     const glm::mat4 P = MakeProjection(kWidth, kHeight, 20.0f);
     const glm::vec4 colours[2] = {glm::vec4(0.95f, 0.8f, 0.2f, 1.0f), glm::vec4(0.25f, 0.5f, 1.0f, 1.0f)};
     glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     float angle = 0.0f;
     layer.Draw(P, glm::mat4(1.0f), glm::mat4(1.0f), {glm::vec3(0.0f)}, colours);  // the shader compiled
     glFinish();

@@ -23,8 +23,8 @@ int main(int argc, char** argv)
     auto seconds = [](clock::time_point a, clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
     const auto t0 = clock::now();
     io::Volume v;
-    io::VolumeRefusal why;
-    if (!io::ReadVolumeFile(argv[1], v, why)) {
+    io::Refusal why;
+    if (!io::ReadVolumeFile(argv[1], io::VolumeKindOf(io::Detect(argv[1])), v, why)) {
         std::printf("refused: line %zu: %s\n", why.line, why.reason.c_str());
         return 1;
     }

@@ -1,5 +1,6 @@
-// libFuzzer target: arbitrary bytes to the volumetric readers, read as a VASP
-// file and as a cube file; a grid that is read gets its surfaces, whose
+// libFuzzer target: arbitrary bytes to the format table's sniffers and to the
+// volumetric readers, read as a VASP file and as a cube file, whole and for
+// their structure alone; a grid that is read gets its surfaces, whose
 // triangles must name vertices that exist.
 #include <cstdint>
 #include <cstdlib>
@@ -11,9 +12,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    io::DetectByContent(text);
+    io::Structure structure;
+    io::Refusal refused;
+    io::ReadVaspVolumeStructure(text, io::ReadOptions(), structure, refused);
+    io::ReadCubeStructure(text, io::ReadOptions(), structure, refused);
     for (io::VolumeKind kind : {io::VolumeKind::Vasp, io::VolumeKind::Cube}) {
         io::Volume v;
-        io::VolumeRefusal why;
+        io::Refusal why;
         if (!io::ReadVolumeText(text, kind, "CHGCAR", v, why) || v.Points() > (1u << 16))
             continue;
         for (std::size_t k = 0; k < v.grids.size(); ++k) {

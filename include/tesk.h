@@ -123,6 +123,12 @@ public:
     // volumetric data shown over the structure, and its window
     std::unique_ptr<CVolumeView> volume;
     bool show_volume_window = true;
+    // a volumetric file being read off the frame loop, as LoadStructure was
+    // asked for it: its folder, format code and whether it names the window
+    // and becomes the file shown once it is read
+    std::string volume_dir;
+    int volume_format = -1;
+    bool is_volume_titled = false;
 };
 
 // The GUI font, covering Latin, Latin Extended, Greek and Cyrillic names.
@@ -204,8 +210,14 @@ double FramePass(CShellState& s, CDisplay& atom, int display_w, int display_h, i
 // display's input format; the Auto code tells it from the file. On success
 // the selection is cleared and, if `set_title`, the title becomes
 // "Tesk <path>"; on failure the reason is kept in load_message and printed.
+// A volumetric file is only started (false, load_message says it is being
+// read): FinishVolumeOpen shows it when it is read. Any load drops a
+// volumetric file still being read.
 bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title,
                    int fmt = -1);
+// What a successful load does besides the model: playback stops, the
+// selection goes, the reader's notes show and the title names `path`.
+void ShowLoaded(CShellState& s, CDisplay& atom, const char* path, bool set_title);
 // True when an atom is selected and its number exists in the shown structure.
 bool HasValidSelection(const CDisplay& atom);
 void ClearSelection(CDisplay& atom);

@@ -57,7 +57,8 @@ const char* UsageText()
         "       tesk [--format FMT] [RENDER OPTIONS] --render IN OUT.png\n"
         "\n"
         "Shows the atomic structure in FILE (XYZ, VASP, PDB, CIF, mmCIF, LAMMPS data\n"
-        "or dump; any of them gzip-compressed as NAME.gz).\n"
+        "or dump; any of them gzip-compressed as NAME.gz), and the surfaces of VASP\n"
+        "volumetric files (CHGCAR, LOCPOT, ELFCAR, ...) and Gaussian cube files.\n"
         "\n"
         "Options:\n"
         "  --format FMT      read FILE or IN as FMT: " + io::FormatNames(false) + "\n"
@@ -371,8 +372,10 @@ int RunCommandLine(const CCommandLine& cmd, std::FILE* out, std::FILE* err)
         std::string message;
         io::ReadOptions options;
         options.type_elements = cmd.type_elements;
-        const bool volume = cmd.has_iso || io::DetectVolume(cmd.input) != io::VolumeKind::None;
-        const bool ok = volume ? io::ConvertVolumeFile(cmd.input, cmd.output, cmd.to_format, cmd.has_iso,
+        const io::Format in_fmt = static_cast<io::Format>(ResolveFormat(cmd.input, cmd.format));
+        const io::FormatEntry* entry = io::FindFormat(in_fmt);
+        const bool volume = cmd.has_iso || (entry != nullptr && entry->is_volumetric);
+        const bool ok = volume ? io::ConvertVolumeFile(cmd.input, in_fmt, cmd.output, cmd.to_format, cmd.has_iso,
                                                        cmd.iso_level, message)
                                : ConvertFile(cmd.input, cmd.format, cmd.output, cmd.to_format, message, out, options);
         if (!message.empty())

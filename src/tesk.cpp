@@ -21,12 +21,13 @@
 #include "cdisplay.h"
 #include "cformat.h"
 #include "elements.h"
-#include "ui/file_dialog.h"
+#include "io/volume_convert.h"
 #include "menupie.h"
 #include "render/coffscreen.h"
 #include "textio.h"
-#include "ui/file_opening.h"
 #include "ui/cviewpanel.h"
+#include "ui/file_dialog.h"
+#include "ui/file_opening.h"
 #include "ui/volume_panel.h"
 #include "version.h"
 
@@ -460,39 +461,52 @@ void PieStep(CShellState& s, CDisplay& atom)
     }
 }
 
+void ShowLoaded(CShellState& s, CDisplay& atom, const char* path, bool set_title)
+{
+    s.is_playing = false;
+    s.play_clock = 0.0f;
+    // atom numbers of the previous structure mean nothing now
+    ClearSelection(atom);
+    s.is_atom_lock = true;
+    s.load_message = atom.data.notes;  // what the reader noticed, if anything
+    if (set_title) {
+        char title[TITLE_SIZE];
+        std::snprintf(title, sizeof title, "Tesk ");
+        CopyTextCut(title + 5, sizeof title - 5, path);
+        std::memcpy(s.win_title, title, sizeof title);
+        if (s.window)
+            glfwSetWindowTitle(s.window, s.win_title);
+    }
+}
+
 bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title, int fmt)
 {
-    // volumetric files have their own reader, which hands the model their structure
     const int asked = fmt < 0 ? atom.input_format : fmt;
-    std::string volume_message;
-    const bool volume = CVolumeView::Claims(path, asked == INPUT_FILE_TYPE_AUTO);
+    int code = ResolveFormat(path, asked);
+    s.volume->CancelOpen();
+    // a volumetric name wins over a structure format of the list, which
+    // starts at XYZ: no structure reader makes sense of a grid
+    auto volumetric = [](int c) { return io::FindFormat(c) != nullptr && io::FindFormat(c)->is_volumetric; };
+    if (!volumetric(code) && volumetric(DetectFormatByName(path)))
+        code = DetectFormatByName(path);
+    // a volumetric file is read off the frame loop: a large grid takes seconds
+    const io::FormatEntry* entry = io::FindFormat(code);
+    if (entry != nullptr && entry->is_volumetric) {
+        s.volume->Open(path, io::VolumeKindOf(entry->format));
+        s.volume_dir = dir;
+        s.volume_format = fmt;
+        s.is_volume_titled = set_title;
+        s.load_message = std::string("Reading ") + path + "...";
+        return false;
+    }
     // the display reads with its input format: lend it the resolved one
-    const int code = volume ? asked : ResolveFormat(path, asked);
     const int kept = atom.input_format;
     atom.input_format = code;
-    const bool ok = volume ? s.volume->Load(path, atom, volume_message) : atom.ReadFile(dir, path);
+    const bool ok = atom.ReadFile(dir, path);
     atom.input_format = kept;
-    if (ok && !volume)
+    if (ok) {
         s.volume->Clear();
-    if (!ok && volume) {
-        s.load_message = "Could not read " + volume_message;
-        std::printf("%s\n", s.load_message.c_str());
-        std::fflush(stdout);
-    } else if (ok) {
-        s.is_playing = false;
-        s.play_clock = 0.0f;
-        // atom numbers of the previous structure mean nothing now
-        ClearSelection(atom);
-        s.is_atom_lock = true;
-        s.load_message = atom.data.notes;  // what the reader noticed, if anything
-        if (set_title) {
-            char title[TITLE_SIZE];
-            std::snprintf(title, sizeof title, "Tesk ");
-            CopyTextCut(title + 5, sizeof title - 5, path);
-            std::memcpy(s.win_title, title, sizeof title);
-            if (s.window)
-                glfwSetWindowTitle(s.window, s.win_title);
-        }
+        ShowLoaded(s, atom, path, set_title);
     } else {
         // where the reader stopped and why, else what the model noted
         s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !atom.data.read_refusal.reason.empty()
@@ -921,6 +935,7 @@ void FramesStep(CShellState& s, CDisplay& atom)
 void ControlWindows(CShellState& s, CDisplay& atom)
 {
     FramesStep(s, atom);
+    FinishVolumeOpen(s, atom);
     s.volume->Step();
     if (s.show_volume_window)
         s.volume->Window(&s.show_volume_window);
@@ -951,7 +966,10 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
         atom.DrawScene(s.display_w, s.display_h);
-        s.volume->Draw(atom, s.is_mouse);
+        // the coarse copy of a large surface also in the frames that follow
+        // input (hovering, the wheel) and those that wait for a worker; the
+        // frame the loop rests on is drawn in full
+        s.volume->Draw(atom, s.is_mouse || s.settle_frames > 0 || s.volume->Busy());
     }
     glUseProgram(0);
 }

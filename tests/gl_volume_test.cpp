@@ -18,8 +18,13 @@ protected:
     {
         const Blob b{glm::dmat3(8.0), {32, 32, 32}, {0.5, 0.5, 0.5}, 1.0, 0.2};
         std::ofstream(dir.path("CHGCAR")) << BlobChgcar(b);
+        view.Open(dir.path("CHGCAR"), io::VolumeKind::Vasp);
         std::string message;
-        ASSERT_TRUE(view.Load(dir.path("CHGCAR"), *display_, message)) << message;
+        for (int k = 0; k < 500 && view.Opening(); ++k) {
+            ASSERT_NE(view.FinishOpen(*display_, message), CVolumeView::Opened::Refused) << message;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(view.Active());
         view.level = 0.2f;
         // the worker builds it; the passes take it when it is done
         for (int k = 0; k < 500 && (view.Busy() || view.level != 0.2f || !Built()); ++k) {

@@ -1,8 +1,10 @@
 // The frame loop's steps (control windows, mouse, keyboard, pie menu, load,
 // save, selection and undo) driven through Dear ImGui with the input a GLFW
 // back-end feeds it, on a real hidden OpenGL 3.3 window whose pixels are read.
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 #include <stb/stb_image.h>
 
@@ -17,6 +19,7 @@
 #include "ui/file_dialog.h"
 #include "shell_test_support.h"
 #include "tesk.h"
+#include "ui/volume_panel.h"
 
 namespace {
 
@@ -212,6 +215,69 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     Click(Find(CHOOSER, "Reload"));
     EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
     EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
+}
+
+TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForWins)
+{
+    Load(THREE);
+    const Blob small{glm::dmat3(8.0), {32, 32, 32}, {0.5, 0.5, 0.5}, 1.0, 0.2},
+        large{glm::dmat3(11.0), {64, 64, 64}, {0.5, 0.5, 0.5}, 1.0, 0.2};
+    const std::string small_path = dir.path("CHGCAR_small"), large_path = dir.path("CHGCAR_large"),
+                      cut_path = dir.path("CHGCAR_cut");
+    std::ofstream(small_path) << BlobChgcar(small);
+    std::ofstream(large_path) << BlobChgcar(large);
+    const std::string whole = BlobChgcar(small);
+    std::ofstream(cut_path) << whole.substr(0, whole.size() / 2);
+    auto open = [&](const std::string& path) { return LoadStructure(*s, *atom, dir.root.c_str(), path.c_str(), true); };
+    bool large_shown = false;  // in any pass
+    auto passes = [&](int count) {
+        for (int k = 0; k < count; ++k) {
+            Frame(), std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            large_shown = large_shown || std::fabs(atom->data.m_cell_box[0][0] - 11.0) < 1e-9;
+        }
+    };
+    auto settle = [&] {
+        for (int k = 0; k < 2000 && s->volume->Opening(); ++k) passes(1);
+        Frame();
+    };
+
+    // started, not shown: the scene, the title and the file shown stay while
+    // it is read; its name wins over the list's XYZ
+    EXPECT_FALSE(open(large_path));
+    EXPECT_EQ(s->load_message, "Reading " + large_path + "...");
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
+    settle();
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 1u);
+    EXPECT_NEAR(atom->data.m_cell_box[0][0], 11.0, 1e-9);
+    EXPECT_TRUE(s->volume->Active());
+    EXPECT_GT(s->volume->Triangles(), 100u);
+    EXPECT_EQ(std::string(s->win_title), "Tesk " + large_path);
+    EXPECT_EQ(std::string(s->filePath), large_path);
+
+    // a second open while one is read: the second is shown, the first never
+    Drop(THREE);
+    large_shown = false;
+    open(large_path);
+    open(small_path);
+    settle();
+    passes(100);
+    EXPECT_FALSE(large_shown);
+    EXPECT_NEAR(atom->data.m_cell_box[0][0], 8.0, 1e-9);
+    EXPECT_EQ(std::string(s->filePath), small_path);
+    // a structure file opened meanwhile wins as well
+    open(large_path);
+    Drop(THREE);
+    passes(100);
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_FALSE(s->volume->Active());
+
+    // a file that cannot be read says why; what was shown stays
+    open(cut_path);
+    settle();
+    EXPECT_EQ(s->load_message.find("Could not read " + cut_path + " line "), 0u) << s->load_message;
+    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(std::string(s->filePath), THREE);
 }
 
 // Enter, Esc and a tap of either shorter than a frame, as fast typing makes them

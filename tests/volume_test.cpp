@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "core/isosurface.h"
+#include "io/format_registry.h"
 #include "io/volume.h"
 #include "test_support.h"
 
@@ -95,7 +96,7 @@ TEST(Isosurface, GaussianBlobsGiveSpheresOfTheirAreaAndVolume)
         // the copy drawn while the view turns: the same sphere, a quarter of the triangles
         std::vector<float> storage;
         core::IsoMesh coarse;
-        ASSERT_TRUE(core::BuildIsosurface(core::CoarseGrid(GridOf(b, v), storage), float(b.level), true, coarse));
+        ASSERT_TRUE(core::BuildIsosurface(core::CoarseGrid(GridOf(b, v), 2, storage), float(b.level), true, coarse));
         for (glm::vec3& p : coarse.positions)
             p = glm::vec3(glm::dvec3(p) - b.cell * glm::round(to_fraction * glm::dvec3(p) - b.centre));
         EXPECT_NEAR(core::MeshArea(coarse), 4.0 * PI * r * r, 0.08 * 4.0 * PI * r * r);
@@ -141,8 +142,8 @@ TEST(Isosurface, SignedLobeSurfacesMirrorEachOther)
     const std::string path = dir.path("lobe.cube");
     std::ofstream(path) << LobeCube({-3.0, 2.0, 5.0}, 0.4, 41);
     io::Volume v;
-    io::VolumeRefusal why;
-    ASSERT_TRUE(io::ReadVolumeFile(path, v, why)) << why.line << ": " << why.reason;
+    io::Refusal why;
+    ASSERT_TRUE(io::ReadVolumeFile(path, io::VolumeKind::Cube, v, why)) << why.line << ": " << why.reason;
     ASSERT_EQ(v.grids.size(), 1u);
     const glm::vec2 range = core::ValueRange(v.grids[0].values.data(), v.Points());
     EXPECT_TRUE(core::IsSigned(range));
@@ -280,11 +281,10 @@ TEST(VolumeFiles, ReadAsAseReadsThem)
         SCOPED_TRACE(c.name);
         const std::string path = dir.path(c.name);
         std::ofstream(path) << c.text;
-        EXPECT_EQ(io::DetectVolume(path), c.vasp ? io::VolumeKind::Vasp : io::VolumeKind::Cube);
-        EXPECT_EQ(io::VolumeKindByContent(c.text), c.vasp ? io::VolumeKind::Vasp : io::VolumeKind::Cube);
         io::Volume v;
-        io::VolumeRefusal why;
-        ASSERT_TRUE(io::ReadVolumeFile(path, v, why)) << why.line << ": " << why.reason;
+        io::Refusal why;
+        ASSERT_TRUE(io::ReadVolumeFile(path, c.vasp ? io::VolumeKind::Vasp : io::VolumeKind::Cube, v, why))
+            << why.line << ": " << why.reason;
         const std::vector<double> ase = AseReads(path, c.vasp);
         const std::size_t atoms = v.positions.size();
         ASSERT_EQ(ase.size(), 9 + 4 * atoms + 3 + 6 * c.grids);
@@ -314,6 +314,49 @@ TEST(VolumeFiles, ReadAsAseReadsThem)
     }
 }
 
+// The format table tells volumetric files by name, then by their first lines;
+// files that only look alike stay what they are.
+TEST(VolumeFiles, ToldByNameAndByContentThroughTheFormatTable)
+{
+    ScratchDir dir;
+    const std::string chgcar = SpinChgcar({24, 20, 18}), cube = CubeFile({10, 12, 14});
+    const std::string poscar = chgcar.substr(0, chgcar.find("\n\n") + 1);
+    std::string selective = chgcar;
+    selective.insert(selective.find("Direct"), "Selective dynamics\n");
+    const std::string numbered = "6\n6 atoms by number\n6 0 0 0\n6 1.4 0 0\n6 2.1 1.2 0\n6 1.4 2.4 0\n"
+                                 "6 0 2.4 0\n6 -0.7 1.2 0\n";
+    struct Case {
+        const char* name;
+        const std::string& text;
+        io::Format expected;
+    };
+    const Case cases[] = {
+        {"CHGCAR", numbered, io::Format::VaspVolume},  // the name wins
+        {"PARCHG.0012.gz", numbered, io::Format::VaspVolume},
+        {"AECCAR2", numbered, io::Format::VaspVolume},
+        {"elfcar_spin", numbered, io::Format::VaspVolume},
+        {"CHG", numbered, io::Format::VaspVolume},
+        {"orbital.CUB", numbered, io::Format::Cube},
+        {"density.cube", chgcar, io::Format::Cube},
+        {"CHGNET", numbered, io::Format::Xyz},  // not a VASP name: told by content
+        {"density.dat", chgcar, io::Format::VaspVolume},
+        {"fixed.dat", selective, io::Format::VaspVolume},
+        {"orbital.txt", cube, io::Format::Cube},
+        {"structure.dat", poscar, io::Format::Vasp},  // a POSCAR without a grid
+        {"benzene.txt", numbered, io::Format::Xyz},   // atom lines of four numbers
+    };
+    for (const Case& c : cases) {
+        std::ofstream(dir.path(c.name)) << c.text;
+        EXPECT_EQ(io::Detect(dir.path(c.name)), c.expected) << c.name;
+    }
+    // the table's reader gives the structure alone, for the command line's reports
+    const std::string info = Tesk(dir, "--info density.dat").out;
+    EXPECT_NE(info.find("format: VASP volumetric\natoms: 3\nformula: OSi2"), std::string::npos) << info;
+    const Outcome forced = Tesk(dir, "--format cube --info CHGCAR");
+    EXPECT_EQ(forced.status, 1);
+    EXPECT_NE(forced.err.find("CHGCAR line 3:"), std::string::npos) << forced.err;
+}
+
 TEST(VolumeFiles, OnlyChargeFilesAreDividedByTheCellVolume)
 {
     // VASP writes charge as value x volume, the potential and the ELF as they are
@@ -324,12 +367,17 @@ TEST(VolumeFiles, OnlyChargeFilesAreDividedByTheCellVolume)
         const char* name;
         double factor;
     };
+    // the last through zlib, the others read whole into memory
     for (const Case& c : {Case{"CHGCAR", 1.0 / volume}, Case{"AECCAR2", 1.0 / volume}, Case{"PARCHG.0012", 1.0 / volume},
-                          Case{"LOCPOT", 1.0}, Case{"ELFCAR", 1.0}}) {
-        std::ofstream(dir.path(c.name)) << text;
+                          Case{"LOCPOT", 1.0}, Case{"ELFCAR", 1.0}, Case{"ELFCAR.gz", 1.0}}) {
+        const std::string name = c.name;
+        if (name == "ELFCAR.gz")
+            ASSERT_EQ(std::system(("gzip -kf " + dir.path("ELFCAR")).c_str()), 0);
+        else
+            std::ofstream(dir.path(c.name)) << text;
         io::Volume v;
-        io::VolumeRefusal why;
-        ASSERT_TRUE(io::ReadVolumeFile(dir.path(c.name), v, why)) << c.name << ": " << why.reason;
+        io::Refusal why;
+        ASSERT_TRUE(io::ReadVolumeFile(dir.path(c.name), io::VolumeKind::Vasp, v, why)) << c.name << ": " << why.reason;
         const double written = 504.0 * (1.1 + std::sin(0.013)) * 2;  // the second value
         EXPECT_NEAR(v.grids[0].values[1], written * c.factor, 1e-6 * written * c.factor) << c.name;
     }
@@ -343,8 +391,8 @@ TEST(VolumeFiles, AGridOneValueShortIsRefusedAtItsEnd)
         const std::string text = SpinChgcar({48, 40, 36}, cut);
         std::ofstream(path) << text;
         io::Volume v;
-        io::VolumeRefusal why;
-        EXPECT_EQ(io::ReadVolumeFile(path, v, why), cut == 0) << why.reason;
+        io::Refusal why;
+        EXPECT_EQ(io::ReadVolumeFile(path, io::VolumeKind::Vasp, v, why), cut == 0) << why.reason;
         if (cut) {
             // the grid stops at the first augmentation line
             const std::size_t line = 1 + std::count(text.begin(), text.begin() + text.find("augmentation"), '\n');

@@ -39,10 +39,18 @@ struct IsoMesh {
 // runs out; the mesh is then empty.
 bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out);
 
-// The grid with every second point along each axis (values copied into
-// `storage`), for a surface of a quarter of the triangles to draw while the
-// view turns. A periodic axis of odd length is sampled at the nearest point.
-IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage);
+// The grid with every `step`-th point along each axis (values copied into
+// `storage`), for a surface of about 1/step^2 of the triangles to draw while
+// the view turns. A periodic axis whose length is no multiple of the step is
+// sampled at the nearest points.
+IsoGrid CoarseGrid(const IsoGrid& grid, int step, std::vector<float>& storage);
+
+// While the view turns, a surface of about this many triangles at most is
+// drawn: under llvmpipe every triangle costs, whether it covers a pixel or not.
+constexpr std::size_t TURNING_TRIANGLES = 150000;
+// The step of CoarseGrid that brings a surface of `triangles` to about
+// TURNING_TRIANGLES; 1 for one that is there already.
+int TurningStep(std::size_t triangles);
 
 // The smallest and largest value.
 glm::vec2 ValueRange(const float* values, std::size_t count);

@@ -22,6 +22,8 @@ enum class Format : int {
     Mmcif = 11,
     LammpsData = 12,
     LammpsDump = 13,
+    VaspVolume = 14,  // CHGCAR, LOCPOT, ELFCAR, ...: a POSCAR and grids
+    Cube = 15,        // Gaussian cube
     Unknown = 100,
     Auto = 101,
 };
@@ -41,7 +43,9 @@ struct FormatEntry {
     const char* name;        // what --format and --to take
     const char* label;       // what lists and messages show
     const char* extensions;  // blank-separated, lower case, with the dot
-    const char* prefixes;    // blank-separated name starts (any case), e.g. POSCAR
+    // Blank-separated name starts (any case), e.g. POSCAR; one that ends in
+    // a letter is not followed by another (CHG names CHG.1, not CHGNET).
+    const char* prefixes;
     bool (*sniff)(const HeadLines& lines);
     // Null for the formats whose reader the model keeps as an object of its
     // own (XYZ, VASP, PDB): their readers hold what their writers write back.
@@ -51,6 +55,9 @@ struct FormatEntry {
     WriteFunction write;
     bool is_writable;
     bool has_frames;  // the trajectory index walks its frames
+    // Values on a grid besides the atoms: the window shows them as surfaces;
+    // `read` gives only the structure.
+    bool is_volumetric = false;
 };
 
 // The table, in the order lists show it.

@@ -47,6 +47,8 @@ struct Structure {
 // types by number to element indices.
 struct ReadOptions {
     std::map<int, unsigned> type_elements;
+    // the file's folder, where a VASP file without element names finds its POTCAR
+    std::string folder = ".";
 };
 
 }  // namespace io

@@ -16,6 +16,8 @@
 
 #include <glm/glm.hpp>
 
+#include "io/structure.h"
+
 namespace io {
 
 enum class VolumeKind { None, Vasp, Cube };
@@ -46,27 +48,26 @@ struct Volume {
     std::size_t Points() const { return std::size_t(size.x) * std::size_t(size.y) * std::size_t(size.z); }
 };
 
-// Why a file was refused: the line (1-based, 0 for none) and the reason.
-struct VolumeRefusal {
-    std::size_t line = 0;
-    std::string reason;
-};
+// CHGCAR*, CHG*, PARCHG*, AECCAR*, LOCPOT*, ELFCAR* are VASP files, *.cube
+// and *.cub cube files: the format table tells them by name and content.
 
-// CHGCAR*, CHG*, PARCHG*, AECCAR*, LOCPOT*, ELFCAR* (any case) are VASP;
-// *.cube and *.cub are cube files; None for any other name.
-VolumeKind VolumeKindByName(const std::string& path);
-// From the first lines of a text: a POSCAR whose positions are followed by a
-// line of three grid sizes, or a cube file's count, origin and voxel lines.
-VolumeKind VolumeKindByContent(std::string_view head);
-// By name, then by the file's first lines.
-VolumeKind DetectVolume(const std::string& path);
+// Reads the text of a volumetric file of `kind`. `path` names the file
+// (LOCPOT and ELFCAR values are not divided by the volume) and its folder,
+// where a POTCAR is looked for. False, with the reason, for a text that is
+// not one.
+bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out, Refusal& refusal);
+bool ReadVolumeFile(const std::string& path, VolumeKind kind, Volume& out, Refusal& refusal);
 
-// Reads the text of a volumetric file. `path` names the file (LOCPOT and
-// ELFCAR values are not divided by the volume) and its folder, where a
-// POTCAR is looked for. False, with the reason, for a text that is not one.
-bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out,
-                    VolumeRefusal& refusal);
-bool ReadVolumeFile(const std::string& path, Volume& out, VolumeRefusal& refusal);
+// The structure of a volumetric text alone, its grid not parsed (only its
+// sizes line looked at): the format table's readers, for the command line's
+// reports and pictures.
+bool ReadVaspVolumeStructure(std::string_view text, const ReadOptions& options, Structure& out, Refusal& refusal);
+bool ReadCubeStructure(std::string_view text, const ReadOptions& options, Structure& out, Refusal& refusal);
+
+// Sizes `values` to `count`, in huge pages where the system gives them: on a
+// machine whose page faults are slow, faulting in a grid 4 KiB at a time
+// costs as much as parsing a third of it.
+void SizeValues(std::vector<float>& values, std::size_t count);
 
 // Parses `count` numbers of a grid from [begin, end) into `out`, each times
 // `scale`, the text split over the cores. Stops after the last number; `stop`

@@ -9,18 +9,22 @@
 #include <vector>
 
 #include "core/isosurface.h"
+#include "io/format_registry.h"
 #include "io/volume.h"
 
 class CModel;
 
 namespace io {
 
+// The volumetric reader for a format of the table; None for the others.
+VolumeKind VolumeKindOf(Format format);
+
 // The surfaces of grid `grid` at `level`: the one around values above it,
 // and for signed data (core::IsSigned) also the one around values below
 // -level. False when memory runs out.
 bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out);
-// The same on every second point of the grid (core::CoarseGrid).
-bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out);
+// The same on every `step`-th point of the grid (core::CoarseGrid).
+bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, int step, std::vector<core::IsoMesh>& out);
 
 // The meshes as OBJ text: one object each, vertices in A in the file's own
 // frame (that of its atoms written as XYZ), normals, faces.
@@ -30,11 +34,12 @@ std::string ObjText(const std::vector<core::IsoMesh>& meshes);
 // `path` would; false (the model unchanged) when it has no usable atoms.
 bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path);
 
-// --convert of a volumetric file: its surfaces as OBJ (at `level`, or at the
-// default level when `has_level` is false) when `out` ends in .obj, else its
+// --convert of a volumetric file read as `in_fmt` (refused when that is not
+// a volumetric format): its surfaces as OBJ (at `level`, or at the default
+// level when `has_level` is false) when `out` ends in .obj, else its
 // structure in the format `out_fmt` (or told from the name of `out`).
-bool ConvertVolumeFile(const std::string& in, const std::string& out, int out_fmt, bool has_level, double level,
-                       std::string& message);
+bool ConvertVolumeFile(const std::string& in, Format in_fmt, const std::string& out, int out_fmt, bool has_level,
+                       double level, std::string& message);
 
 }  // namespace io
 

@@ -15,7 +15,8 @@ class CIsoLayer {
 public:
     // Needs a current OpenGL 3.3 context when it uploads or draws.
     void Delete();
-    // Replaces the meshes on the GPU.
+    // Replaces the meshes on the GPU; a mesh there is no memory for is left
+    // out, with those after it.
     void Upload(const std::vector<core::IsoMesh>& meshes);
     // Mesh k in colours[min(k, 1)] (alpha below 1: translucent), once at
     // each model-space shift. The meshes are in the frame of the model

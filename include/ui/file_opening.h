@@ -18,6 +18,9 @@ void NoteDialogFolder(CShellState& s, const FileChooser::Dialog& d);
 // shown follow only a successful load. With edits not saved, the file waits
 // for UnsavedEditsQuestion's answer instead.
 void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt);
+// Once per pass: a volumetric file LoadStructure started is shown, and named
+// as the file shown, once it is read; or the reason it could not be.
+void FinishVolumeOpen(CShellState& s, CDisplay& atom);
 // Loads the file that waited, once the edits were saved or discarded.
 void OpenPending(CShellState& s, CDisplay& atom);
 // The modal question, opened by OpenFile: Save (through Save As, after which

@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <thread>
+#include <utility>
 
 namespace core {
 
@@ -145,6 +146,14 @@ struct Chunk {
     bool failed = false;
 };
 
+// A plane of the (wrapped) grid, signed so that inside is above the level,
+// and for each point a code: bit 0 its side, bit 1 that of the next point
+// along x. A cube's pattern is two codes of each of its planes.
+struct PlaneValues {
+    std::vector<float> values;
+    std::vector<uint8_t> codes;
+};
+
 class Builder {
 public:
     Builder(const IsoGrid& g, float level, bool above)
@@ -157,64 +166,70 @@ public:
     }
 
     int Points(int a) const { return points_[a]; }
-    void Plane(int k, std::vector<float>& out) const
+    void Plane(int k, PlaneValues& out) const
     {
         const std::size_t nx = std::size_t(g_.size.x), ny = std::size_t(g_.size.y);
         const float* src = g_.values + nx * ny * std::size_t(k % g_.size.z);
-        out.resize(std::size_t(points_[0]) * std::size_t(points_[1]));
-        float* to = out.data();
-        for (int j = 0; j < points_[1]; ++j) {
-            const float* row = src + nx * std::size_t(j == g_.size.y ? 0 : j);
+        const std::size_t px = std::size_t(points_[0]), py = std::size_t(points_[1]);
+        out.values.resize(px * py);
+        out.codes.resize(px * py);
+        float* to = out.values.data();
+        for (std::size_t j = 0; j < py; ++j) {
+            const float* row = src + nx * (j == ny ? 0 : j);
             for (std::size_t i = 0; i < nx; ++i)
                 to[i] = sign_ * row[i];
-            if (points_[0] > g_.size.x)
+            if (px > nx)
                 to[nx] = sign_ * row[0];  // the wrapped point
-            to += points_[0];
+            // each point's side and that of the next along x, for the cubes
+            uint8_t* code = out.codes.data() + j * px;
+            for (std::size_t i = 0; i < px; ++i)
+                code[i] = uint8_t(to[i] > level_);
+            for (std::size_t i = 0; i + 1 < px; ++i)
+                code[i] = uint8_t(code[i] | code[i + 1] << 1);
+            to += px;
         }
     }
     // Vertices of the in-plane edges of plane k.
-    void InPlane(int k, const std::vector<float>& v, std::vector<uint32_t>& xs, std::vector<uint32_t>& ys, Chunk& c) const
+    void InPlane(int k, const PlaneValues& p, std::vector<uint32_t>& xs, std::vector<uint32_t>& ys, Chunk& c) const
     {
         const int px = points_[0], py = points_[1];
+        const std::vector<float>& v = p.values;
+        const uint8_t* code = p.codes.data();
         xs.assign(v.size(), NONE);
         ys.assign(v.size(), NONE);
         for (int j = 0; j < py; ++j)
             for (int i = 0; i < px; ++i) {
                 const std::size_t o = std::size_t(j) * std::size_t(px) + std::size_t(i);
-                const bool in = v[o] > level_;
-                if (i + 1 < px && in != (v[o + 1] > level_))
+                if (i + 1 < px && (code[o] == 1 || code[o] == 2))
                     xs[o] = Vertex(glm::ivec3(i, j, k), 0, v[o], v[o + 1], c);
-                if (j + 1 < py && in != (v[o + std::size_t(px)] > level_))
+                if (j + 1 < py && (code[o] & 1) != (code[o + std::size_t(px)] & 1))
                     ys[o] = Vertex(glm::ivec3(i, j, k), 1, v[o], v[o + std::size_t(px)], c);
             }
     }
     // Vertices of the edges from plane k to plane k + 1.
-    void Between(int k, const std::vector<float>& below, const std::vector<float>& above, std::vector<uint32_t>& zs,
-                 Chunk& c) const
+    void Between(int k, const PlaneValues& below, const PlaneValues& above, std::vector<uint32_t>& zs, Chunk& c) const
     {
         const int px = points_[0], py = points_[1];
-        zs.assign(below.size(), NONE);
+        zs.assign(below.values.size(), NONE);
         for (int j = 0; j < py; ++j)
             for (int i = 0; i < px; ++i) {
                 const std::size_t o = std::size_t(j) * std::size_t(px) + std::size_t(i);
-                if ((below[o] > level_) != (above[o] > level_))
-                    zs[o] = Vertex(glm::ivec3(i, j, k), 2, below[o], above[o], c);
+                if ((below.codes[o] & 1) != (above.codes[o] & 1))
+                    zs[o] = Vertex(glm::ivec3(i, j, k), 2, below.values[o], above.values[o], c);
             }
     }
     // The triangles of cube layer k.
-    void Layer(const std::vector<float>& below, const std::vector<float>& above, const std::vector<uint32_t>* ids[5],
-               Chunk& c) const
+    void Layer(const PlaneValues& below, const PlaneValues& above, const std::vector<uint32_t>* ids[5], Chunk& c) const
     {
         const CaseTable& table = Cases();
         const int px = points_[0], py = points_[1];
+        const uint8_t* low = below.codes.data();
+        const uint8_t* high = above.codes.data();
         for (int j = 0; j + 1 < py; ++j)
             for (int i = 0; i + 1 < px; ++i) {
                 const std::size_t o = std::size_t(j) * std::size_t(px) + std::size_t(i);
                 const std::size_t oy = o + std::size_t(px);
-                const int pattern = (below[o] > level_) | (below[o + 1] > level_) << 1 | (below[oy] > level_) << 2 |
-                                    (below[oy + 1] > level_) << 3 | (above[o] > level_) << 4 |
-                                    (above[o + 1] > level_) << 5 | (above[oy] > level_) << 6 |
-                                    (above[oy + 1] > level_) << 7;
+                const int pattern = low[o] | low[oy] << 2 | high[o] << 4 | high[oy] << 6;
                 const int n = table.count[pattern];
                 if (n == 0)
                     continue;
@@ -330,7 +345,7 @@ bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out)
         auto first_planes = [&](std::size_t c) {
             Chunk& chunk = chunks[c];
             try {
-                std::vector<float> values;
+                PlaneValues values;
                 b.Plane(chunk.first, values);
                 b.InPlane(chunk.first, values, chunk.plane_x, chunk.plane_y, chunk);
             } catch (const std::exception&) {
@@ -341,7 +356,7 @@ bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out)
             Chunk& chunk = chunks[c];
             const Chunk& next = chunks[c + 1];
             try {
-                std::vector<float> below, above;
+                PlaneValues below, above;
                 std::vector<uint32_t> below_x = chunk.plane_x, below_y = chunk.plane_y, above_x, above_y, zs;
                 std::vector<uint32_t> tagged_x, tagged_y;
                 b.Plane(chunk.first, below);
@@ -363,7 +378,7 @@ bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out)
                     b.Between(k, below, above, zs, chunk);
                     const std::vector<uint32_t>* ids[5] = {&below_x, &below_y, &above_x, &above_y, &zs};
                     b.Layer(below, above, ids, chunk);
-                    below.swap(above);
+                    std::swap(below, above);
                     below_x.swap(above_x);
                     below_y.swap(above_y);
                 }
@@ -403,17 +418,19 @@ bool BuildIsosurface(const IsoGrid& grid, float level, bool above, IsoMesh& out)
     }
 }
 
-IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage)
+IsoGrid CoarseGrid(const IsoGrid& grid, int step, std::vector<float>& storage)
 {
+    step = std::max(step, 1);
     IsoGrid coarse = grid;
     for (int a = 0; a < 3; ++a) {
         const int n = grid.size[a];
-        coarse.size[a] = grid.is_periodic ? std::max(1, n / 2) : (n + 1) / 2;
+        coarse.size[a] = grid.is_periodic ? std::max(1, n / step) : (n - 1) / step + 1;
         // periodic: the coarse points span the same cell
-        coarse.voxel[a] = grid.is_periodic ? grid.voxel[a] * (double(n) / coarse.size[a]) : grid.voxel[a] * 2.0;
+        coarse.voxel[a] =
+            grid.is_periodic ? grid.voxel[a] * (double(n) / coarse.size[a]) : grid.voxel[a] * double(step);
     }
     auto pick = [&](int a, int i) {
-        return grid.is_periodic ? int(std::int64_t(i) * grid.size[a] / coarse.size[a]) : 2 * i;
+        return grid.is_periodic ? int(std::int64_t(i) * grid.size[a] / coarse.size[a]) : step * i;
     };
     storage.resize(std::size_t(coarse.size.x) * std::size_t(coarse.size.y) * std::size_t(coarse.size.z));
     std::size_t o = 0;
@@ -426,6 +443,13 @@ IsoGrid CoarseGrid(const IsoGrid& grid, std::vector<float>& storage)
         }
     coarse.values = storage.data();
     return coarse;
+}
+
+int TurningStep(std::size_t triangles)
+{
+    if (triangles <= TURNING_TRIANGLES)
+        return 1;
+    return int(std::ceil(std::sqrt(double(triangles) / double(TURNING_TRIANGLES))));
 }
 
 glm::vec2 ValueRange(const float* values, std::size_t count)

@@ -1,11 +1,14 @@
 #include "io/format_registry.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "io/cif.h"
 #include "io/lammps.h"
 #include "io/text_source.h"
+#include "io/volume.h"
 #include "textio.h"
 
 namespace io {
@@ -72,6 +75,81 @@ bool SniffVasp(const HeadLines& lines)
 
 bool SniffXyz(const HeadLines& lines) { return !lines.empty() && IsCountLine(lines[0]); }
 
+// The numbers of a line that holds nothing else, at most `most`; -1 when
+// another word stands on it or there are more.
+int ReadNumbers(std::string_view line, double* out, int most)
+{
+    std::vector<std::string_view> words;
+    SplitWords(line, words);
+    if (words.size() > std::size_t(most))
+        return -1;
+    for (std::size_t k = 0; k < words.size(); ++k)
+        if (!ParseDouble(words[k], out[k]))
+            return -1;
+    return int(words.size());
+}
+
+// A POSCAR whose positions are followed by a line of three grid sizes.
+bool SniffVaspVolume(const HeadLines& lines)
+{
+    if (!SniffVasp(lines))
+        return false;
+    std::vector<std::string_view> words;
+    std::size_t k = 5;
+    if (k < lines.size() && CountNumbers(lines[k]) < 0)
+        ++k;  // the element names before their counts
+    if (k >= lines.size())
+        return false;
+    SplitWords(lines[k], words);
+    long long atoms = 0;
+    for (std::string_view w : words) {
+        long long n = 0;
+        if (!ParseLong(w, n) || n < 0 || n > (1 << 30))
+            return false;
+        atoms += n;  // no more words than the 64 KiB hold: no overflow
+    }
+    ++k;
+    if (words.empty() || atoms < 1 || k >= lines.size())
+        return false;
+    const std::string_view mode = Trim(lines[k]);
+    if (!mode.empty() && (mode[0] == 's' || mode[0] == 'S'))
+        ++k;  // selective dynamics, then the coordinates' kind
+    k += 1 + std::size_t(atoms);
+    while (k < lines.size() && Trim(lines[k]).empty())
+        ++k;
+    if (k >= lines.size())
+        return false;
+    SplitWords(lines[k], words);
+    long long size = 0;
+    if (words.size() != 3)
+        return false;
+    for (std::string_view w : words)
+        if (!ParseLong(w, size) || size < 1)
+            return false;
+    return true;
+}
+
+// Two comment lines (the first no atom count, as an XYZ file's), the atom
+// count and origin, three voxel lines of a whole count and a vector, and
+// atom lines of five numbers.
+bool SniffCube(const HeadLines& lines)
+{
+    if (lines.size() < 6 || IsCountLine(lines[0]))
+        return false;
+    double v[5];
+    const int head = ReadNumbers(lines[2], v, 5);
+    if ((head != 4 && head != 5) || v[0] != std::floor(v[0]) || std::fabs(v[0]) > 1e7)
+        return false;
+    const std::size_t atoms = std::size_t(std::fabs(v[0]));
+    for (std::size_t k = 3; k < 6; ++k)
+        if (ReadNumbers(lines[k], v, 4) != 4 || v[0] != std::floor(v[0]) || v[0] == 0.0)
+            return false;
+    for (std::size_t k = 6; k < lines.size() && k < 6 + atoms; ++k)
+        if (ReadNumbers(lines[k], v, 5) != 5)
+            return false;
+    return true;
+}
+
 // The first line that is not blank or a comment opens a data block.
 bool IsCifText(const HeadLines& lines)
 {
@@ -118,7 +196,8 @@ bool SniffLammpsData(const HeadLines& lines)
 }
 
 // Sniffers are asked in this order: mmCIF's atom lines start with ATOM, so
-// it goes before PDB; a CIF or LAMMPS header looks like no older format.
+// it goes before PDB; a CIF or LAMMPS header looks like no older format; a
+// VASP volumetric file starts as a POSCAR, so it goes before VASP.
 const std::vector<FormatEntry>& Table()
 {
     static const std::vector<FormatEntry> table = {
@@ -132,6 +211,10 @@ const std::vector<FormatEntry>& Table()
          ReadLammpsData, WriteLammpsData, true, false},
         {Format::LammpsDump, "lammps-dump", "LAMMPS dump", ".dump .lammpstrj", "dump.", SniffLammpsDump,
          ReadLammpsDump, nullptr, false, true},
+        {Format::VaspVolume, "vasp-volume", "VASP volumetric", "", "chgcar chg parchg aeccar locpot elfcar",
+         SniffVaspVolume, ReadVaspVolumeStructure, nullptr, false, false, true},
+        {Format::Cube, "cube", "Gaussian cube", ".cube .cub", "", SniffCube, ReadCubeStructure, nullptr, false, false,
+         true},
     };
     return table;
 }
@@ -152,7 +235,8 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-constexpr std::size_t DETECT_LINES = 200;
+// The sniffers see the lines of the first 64 KiB: a volumetric file's grid
+// sizes follow all of its atoms.
 constexpr std::size_t DETECT_BYTES = 1 << 16;
 
 }  // namespace
@@ -225,7 +309,9 @@ Format DetectByName(const std::string& path)
     for (const FormatEntry& e : Table()) {
         SplitWords(e.prefixes, prefixes);
         for (std::string_view p : prefixes)
-            if (StartsWith(lower, p))
+            if (StartsWith(lower, p) && !(std::isalpha(static_cast<unsigned char>(p.back())) &&
+                                          lower.size() > p.size() &&
+                                          std::isalpha(static_cast<unsigned char>(lower[p.size()]))))
                 return e.format;
     }
     return Format::Unknown;
@@ -235,7 +321,8 @@ Format DetectByContent(std::string_view text)
 {
     HeadLines lines;
     std::string_view rest = textio::SkipByteOrderMark(text);
-    while (!rest.empty() && lines.size() < DETECT_LINES) {
+    rest = rest.substr(0, DETECT_BYTES);
+    while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
         if (!line.empty() && line.back() == '\r')
@@ -245,8 +332,9 @@ Format DetectByContent(std::string_view text)
             break;
         rest.remove_prefix(end + 1);
     }
-    static const Format order[] = {Format::Mmcif, Format::Cif,  Format::LammpsDump, Format::LammpsData,
-                                   Format::Pdb,   Format::Vasp, Format::Xyz};
+    static const Format order[] = {Format::Mmcif, Format::Cif,        Format::LammpsDump, Format::LammpsData,
+                                   Format::Cube,  Format::VaspVolume, Format::Pdb,        Format::Vasp,
+                                   Format::Xyz};
     for (Format f : order)
         if (FindFormat(f)->sniff(lines))
             return f;

@@ -55,7 +55,9 @@ bool CModel::ReadStructure(const std::string& d, const std::string& f, const io:
             read_refusal = refusal;
             return false;
         }
-        if (!entry.read(text, read_options, s, refusal) || !IsShowable(s, refusal)) {
+        io::ReadOptions options = read_options;
+        options.folder = d;
+        if (!entry.read(text, options, s, refusal) || !IsShowable(s, refusal)) {
             read_refusal = refusal;
             return false;
         }

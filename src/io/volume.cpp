@@ -4,17 +4,21 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "cvasp.h"
 #include "elements.h"
+#include "io/text_source.h"
 #include "textio.h"
 
 namespace io {
@@ -25,8 +29,6 @@ using textio::IsSpace;
 
 // Bohr radius in A, the value ASE converts with, so both read the same numbers.
 constexpr double BOHR = 0.5291772105638411;
-// Below this many values one core parses faster than two start up.
-constexpr std::size_t PARALLEL_VALUES = 1 << 16;
 // A grid axis longer than this is taken for a damaged file.
 constexpr long MOST_POINTS_PER_AXIS = 1 << 16;
 
@@ -96,229 +98,6 @@ int ReadNumbers(std::string_view line, double* out, int most)
     return p == end ? n : -1;
 }
 
-struct Chunk {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    std::size_t count = 0;
-    const char* stop = nullptr;   // where the scan ended
-    const char* after = nullptr;  // just after the last number
-    bool bad_value = false;  // a word that starts like a number, or an infinite one
-    std::vector<float> own;  // chunks after the first parse into their own store
-};
-
-// Numbers from `c.begin` until `limit` of them, the chunk's end, a word that
-// is no number, or a blank line (a grid never holds one: the next block starts).
-void ParseChunk(Chunk& c, std::size_t limit, float scale, float* out)
-{
-    const char* p = c.begin;
-    const char* const end = c.end;
-    std::size_t n = 0;
-    c.after = p;
-    while (n < limit) {
-        bool newline = false;
-        while (p < end && IsSpace(*p)) {
-            if (*p == '\n') {
-                if (newline) {
-                    c.count = n;
-                    c.stop = p;
-                    return;
-                }
-                newline = true;
-            }
-            ++p;
-        }
-        if (p >= end)
-            break;
-        float v;
-        const char* q = p;
-        // the plain form at full speed; a sign '+', a Fortran D exponent
-        // or a hexadecimal number through the general scanner
-        const auto r = std::from_chars(p, end, v);
-        if (r.ec == std::errc() && (r.ptr >= end || IsSpace(*r.ptr)) && (*p != '0' || p[1] != 'x')) {
-            q = r.ptr;
-        } else if (!textio::ScanNumber(q, end, v)) {
-            break;
-        }
-        if ((q < end && !IsSpace(*q)) || !std::isfinite(v)) {
-            c.bad_value = true;
-            break;
-        }
-        out[n++] = v * scale;
-        p = c.after = q;
-    }
-    c.count = n;
-    c.stop = p;
-}
-
-bool ParseSerially(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                   const char*& stop, const char*& fail)
-{
-    Chunk c;
-    c.begin = begin;
-    c.end = end;
-    ParseChunk(c, count, scale, out);
-    stop = c.after;
-    fail = c.stop;
-    return c.count == count && !c.bad_value;
-}
-
-}  // namespace
-
-bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                      const char*& stop, const char*& fail)
-{
-    unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-    if (count < PARALLEL_VALUES || cores < 2)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-
-    // Where the grid ends, guessed from the first full line: VASP and cube
-    // files write numbers of one width, a fixed count to a line.
-    const char* first_end = static_cast<const char*>(std::memchr(begin, '\n', std::size_t(end - begin)));
-    const char* second_end =
-        first_end ? static_cast<const char*>(std::memchr(first_end + 1, '\n', std::size_t(end - first_end - 1)))
-                  : nullptr;
-    if (!second_end)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-    double on_line[16];
-    const int per_line = ReadNumbers(std::string_view(first_end + 1, std::size_t(second_end - first_end - 1)), on_line, 16);
-    if (per_line <= 0)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-    const double bytes_per_value = double(second_end - first_end) / per_line;
-    const char* guess_end = begin + std::size_t(std::min(double(end - begin), bytes_per_value * double(count)));
-
-    // chunk boundaries at line starts
-    std::vector<Chunk> chunks;
-    const char* at = begin;
-    for (unsigned k = 1; k <= cores; ++k) {
-        const char* next = end;
-        if (k < cores) {
-            const char* cut = begin + std::size_t(double(guess_end - begin) * k / cores);
-            const char* nl = cut < end ? static_cast<const char*>(std::memchr(cut, '\n', std::size_t(end - cut))) : nullptr;
-            next = nl ? nl + 1 : end;
-        }
-        if (next <= at)
-            continue;
-        Chunk c;
-        c.begin = at;
-        c.end = next;
-        chunks.push_back(std::move(c));
-        at = next;
-        if (at >= end)
-            break;
-    }
-    if (chunks.size() < 2)
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-
-    auto work = [&](std::size_t k) {
-        Chunk& c = chunks[k];
-        if (k == 0) {
-            ParseChunk(c, count, scale, out);
-            return;
-        }
-        const double expected = double(c.end - c.begin) / bytes_per_value;
-        const std::size_t limit = count;
-        c.own.resize(std::min<std::size_t>(limit, std::size_t(expected * 1.05) + 1024));
-        ParseChunk(c, c.own.size(), scale, c.own.data());
-        // a chunk that held more numbers than guessed goes on in a larger store
-        while (c.count == c.own.size() && c.count < limit && c.stop < c.end && !c.bad_value) {
-            Chunk rest;
-            rest.begin = c.stop;
-            rest.end = c.end;
-            const std::size_t done = c.count;
-            c.own.resize(std::min(limit, done * 2));
-            ParseChunk(rest, c.own.size() - done, scale, c.own.data() + done);
-            c.count = done + rest.count;
-            c.stop = rest.stop;
-            c.after = rest.after;
-            c.bad_value = rest.bad_value;
-        }
-    };
-    std::vector<std::thread> threads;
-    try {
-        for (std::size_t k = 1; k < chunks.size(); ++k)
-            threads.emplace_back(work, k);
-    } catch (const std::exception&) {
-        for (std::thread& t : threads)
-            t.join();
-        return ParseSerially(begin, end, count, scale, out, stop, fail);
-    }
-    work(0);
-    for (std::thread& t : threads)
-        t.join();
-
-    std::size_t offset = 0;
-    for (std::size_t k = 0; k < chunks.size(); ++k) {
-        Chunk& c = chunks[k];
-        const bool whole = c.stop >= c.end || (k + 1 < chunks.size() && c.stop == chunks[k + 1].begin);
-        if (offset + c.count >= count) {
-            if (offset + c.count == count && !c.bad_value) {
-                if (k > 0)
-                    std::memcpy(out + offset, c.own.data(), c.count * sizeof(float));
-                stop = c.after;
-                fail = c.stop;
-                return true;
-            }
-            // the grid ends inside this chunk: the numbers after it belong to what follows
-            Chunk last;
-            last.begin = c.begin;
-            last.end = c.end;
-            ParseChunk(last, count - offset, scale, out + offset);
-            stop = last.after;
-            fail = last.stop;
-            return last.count == count - offset && !last.bad_value;
-        }
-        if (k > 0)
-            std::memcpy(out + offset, c.own.data(), c.count * sizeof(float));
-        offset += c.count;
-        if (!whole || c.bad_value) {
-            stop = fail = c.stop;
-            return false;  // the grid stops short
-        }
-    }
-    stop = fail = chunks.back().stop;
-    return false;
-}
-
-VolumeKind VolumeKindByName(const std::string& path)
-{
-    const std::string base = Upper(BaseName(path));
-    const std::size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) {
-        const std::string ext = base.substr(dot);
-        if (ext == ".CUBE" || ext == ".CUB")
-            return VolumeKind::Cube;
-    }
-    static const char* const prefixes[] = {"CHGCAR", "PARCHG", "AECCAR", "LOCPOT", "ELFCAR", "CHG"};
-    for (const char* prefix : prefixes) {
-        const std::size_t n = std::strlen(prefix);
-        if (base.compare(0, n, prefix) == 0 && (base.size() == n || !std::isalpha(static_cast<unsigned char>(base[n]))))
-            return VolumeKind::Vasp;
-    }
-    return VolumeKind::None;
-}
-
-namespace {
-
-// A cube file's count-and-origin line and three voxel lines.
-bool LooksLikeCube(textio::LineCursor cursor)
-{
-    std::string_view line;
-    for (int k = 0; k < 2; ++k)
-        if (!cursor.Next(line))
-            return false;
-    for (int k = 0; k < 4; ++k) {
-        double v[6];
-        if (!cursor.Next(line))
-            return false;
-        const int n = ReadNumbers(line, v, 6);
-        if (n != 4 && !(k == 0 && n == 5))
-            return false;
-        if (v[0] != std::floor(v[0]) || (k > 0 && v[0] == 0.0))
-            return false;
-    }
-    return true;
-}
-
 // The VASP structure part: the reader's copy, and where its last position
 // line ends. False when the text does not start with a POSCAR.
 bool ReadStructurePart(std::string_view text, const std::string& folder, CVasp& reader, std::vector<glm::vec3>& xyz,
@@ -345,42 +124,7 @@ bool NextFilled(textio::LineCursor& cursor, std::string_view& line)
     return false;
 }
 
-}  // namespace
-
-VolumeKind VolumeKindByContent(std::string_view head)
-{
-    if (LooksLikeCube(textio::LineCursor(head)))
-        return VolumeKind::Cube;
-    try {
-        CVasp reader;
-        std::vector<glm::vec3> xyz;
-        std::vector<unsigned> idx;
-        textio::LineCursor cursor(head);
-        std::string_view line;
-        long sizes[3];
-        if (ReadStructurePart(head, ".", reader, xyz, idx, cursor) && NextFilled(cursor, line) &&
-            ReadIntegers(line, sizes, 3) == 3 && sizes[0] > 0 && sizes[1] > 0 && sizes[2] > 0)
-            return VolumeKind::Vasp;
-    } catch (const std::exception&) {
-    }
-    return VolumeKind::None;
-}
-
-VolumeKind DetectVolume(const std::string& path)
-{
-    const VolumeKind by_name = VolumeKindByName(path);
-    if (by_name != VolumeKind::None)
-        return by_name;
-    // a FIFO or a device is no volumetric file, and must not be waited on
-    std::string head;
-    if (!textio::ReadFileHead(path, std::size_t(1) << 16, head))
-        return VolumeKind::None;
-    return VolumeKindByContent(head);
-}
-
-namespace {
-
-bool Refuse(VolumeRefusal& refusal, std::size_t line, const std::string& reason)
+bool Refuse(Refusal& refusal, std::size_t line, const std::string& reason)
 {
     refusal.line = line;
     refusal.reason = reason;
@@ -404,14 +148,17 @@ bool ReadSizes(std::string_view line, std::size_t remaining, glm::ivec3& size)
     return points <= double(remaining) / 2.0 + 1.0;
 }
 
-bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeRefusal& refusal)
+// The structure part and the grid's sizes; `cursor` is left after them.
+bool ReadVaspHead(std::string_view text, const std::string& folder, Volume& v, textio::LineCursor& cursor,
+                  Refusal& refusal, std::string* note = nullptr)
 {
     CVasp reader;
     std::vector<glm::vec3> xyz;
     std::vector<unsigned> idx;
-    textio::LineCursor cursor(text);
-    if (!ReadStructurePart(text, FolderOfPath(path), reader, xyz, idx, cursor))
+    if (!ReadStructurePart(text, folder, reader, xyz, idx, cursor))
         return Refuse(refusal, 1, "the structure part is not a POSCAR");
+    if (note)
+        *note = reader.note;
     const std::size_t structure_end = text.size() - cursor.Remaining();
     v.structure_text.assign(text.data(), structure_end);
     v.cell = reader.cell_xyz;
@@ -429,7 +176,15 @@ bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeR
         return Refuse(refusal, sizes_line, "the grid sizes are not three positive whole numbers the file can hold");
     for (int a = 0; a < 3; ++a)
         v.voxel[a] = v.cell[a] / double(v.size[a]);
+    return true;
+}
 
+bool ReadVasp(std::string_view text, const std::string& path, Volume& v, Refusal& refusal)
+{
+    textio::LineCursor cursor(text);
+    if (!ReadVaspHead(text, FolderOfPath(path), v, cursor, refusal))
+        return false;
+    std::string_view line;
     const std::string base = Upper(BaseName(path));
     const bool potential = base.compare(0, 6, "LOCPOT") == 0;
     const bool elf = base.compare(0, 6, "ELFCAR") == 0;
@@ -450,7 +205,7 @@ bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeR
     static const char* const noncollinear[] = {"total", "m_x", "m_y", "m_z"};
     for (int k = 0; k < 4; ++k) {
         VolumeGrid grid;
-        grid.values.resize(points);
+        SizeValues(grid.values, points);
         const char *stop = nullptr, *fail = nullptr;
         if (!ParseGridNumbers(at, end, points, scale, grid.values.data(), stop, fail)) {
             if (k == 0)
@@ -482,7 +237,8 @@ bool ReadVasp(std::string_view text, const std::string& path, Volume& v, VolumeR
     return true;
 }
 
-bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
+// Without `with_grid` only the header and the atoms are read.
+bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid = true)
 {
     textio::LineCursor cursor(text);
     std::string_view line;
@@ -553,7 +309,10 @@ bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
     const double values = double(points) * double(per_point);
     if (values > double(end - at) / 2.0 + 1.0)
         return Refuse(refusal, LineOf(text, at), "the grid is larger than the file can hold");
-    std::vector<float> all(points * std::size_t(per_point));
+    if (!with_grid)
+        return true;
+    std::vector<float> all;
+    SizeValues(all, points * std::size_t(per_point));
     const char *stop = nullptr, *fail = nullptr;
     if (!ParseGridNumbers(at, end, all.size(), 1.0f, all.data(), stop, fail))
         return Refuse(refusal, LineOf(text, fail),
@@ -565,7 +324,7 @@ bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
         if (per_point == 1) {
             grid.values.swap(all);
         } else {
-            grid.values.resize(points);
+            SizeValues(grid.values, points);
             for (std::size_t i = 0; i < points; ++i)
                 grid.values[i] = all[i * std::size_t(per_point) + std::size_t(k)];
         }
@@ -578,23 +337,65 @@ bool ReadCube(std::string_view text, Volume& v, VolumeRefusal& refusal)
 
 namespace {
 
-// The whole of a regular file, copied once into memory that is not cleared
-// first: a grid's text is large, and every byte is overwritten anyway.
-bool ReadFileUninitialised(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size)
+// Memory for a file's text, not cleared first: every byte is overwritten.
+// A large text goes into huge pages: faulting it in 4 KiB at a time costs
+// more than the copy from the page cache, and several times more than the
+// parse on a machine whose page faults are slow.
+class TextMemory {
+public:
+    TextMemory() = default;
+    ~TextMemory()
+    {
+        if (mapped_ != 0)
+            ::munmap(base_, mapped_);
+        else
+            delete[] base_;
+    }
+    TextMemory(const TextMemory&) = delete;
+    TextMemory& operator=(const TextMemory&) = delete;
+
+    // False when there is no memory for `size` bytes.
+    bool Allocate(std::size_t size)
+    {
+        constexpr std::size_t HUGE_PAGE = std::size_t(2) << 20;
+        if (size < 2 * HUGE_PAGE) {
+            base_ = data_ = new (std::nothrow) char[size + 1];
+            return data_ != nullptr;
+        }
+        // one huge page more, to start the text on a huge page's boundary
+        const std::size_t length = (size + 2 * HUGE_PAGE) & ~(HUGE_PAGE - 1);
+        void* at = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (at == MAP_FAILED)
+            return false;
+        base_ = static_cast<char*>(at);
+        mapped_ = length;
+        data_ = base_ + ((HUGE_PAGE - reinterpret_cast<std::uintptr_t>(base_) % HUGE_PAGE) % HUGE_PAGE);
+        ::madvise(data_, size, MADV_HUGEPAGE);  // a hint: without it the text is read all the same
+        return true;
+    }
+    char* Data() const { return data_; }
+
+private:
+    char* base_ = nullptr;
+    char* data_ = nullptr;
+    std::size_t mapped_ = 0;  // 0: from new[]
+};
+
+// The whole of a regular file, copied once, two halves at once for a large one.
+bool ReadWholeFile(const std::string& path, TextMemory& out, std::size_t& size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && out.Allocate(std::size_t(st.st_size));
     if (ok) {
         size = std::size_t(st.st_size);
-        out.reset(new char[size + 1]);
-        // a large file is copied in two halves at once, one per core
-        auto copy = [&](std::size_t from, std::size_t to) {
+        char* const to = out.Data();
+        auto copy = [&](std::size_t from, std::size_t until) {
             std::size_t done = from;
-            while (done < to) {
-                const ssize_t n = ::pread(fd, out.get() + done, to - done, off_t(done));
+            while (done < until) {
+                const ssize_t n = ::pread(fd, to + done, until - done, off_t(done));
                 if (n <= 0)
                     break;
                 done += std::size_t(n);
@@ -623,7 +424,7 @@ bool ReadFileUninitialised(const std::string& path, std::unique_ptr<char[]>& out
 }  // namespace
 
 bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out,
-                    VolumeRefusal& refusal)
+                    Refusal& refusal)
 {
     try {
         Volume v;
@@ -642,20 +443,56 @@ bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& p
     }
 }
 
-bool ReadVolumeFile(const std::string& path, Volume& out, VolumeRefusal& refusal)
+bool ReadVolumeFile(const std::string& path, VolumeKind kind, Volume& out, Refusal& refusal)
 {
     try {
-        std::unique_ptr<char[]> buffer;
+        // a compressed file through zlib; a plain one straight into memory
+        if (path.size() > 3 && Upper(std::string_view(path).substr(path.size() - 3)) == ".GZ") {
+            std::string text;
+            return ReadInput(path, text, refusal) && ReadVolumeText(text, kind, path, out, refusal);
+        }
+        TextMemory text;
         std::size_t size = 0;
-        if (!ReadFileUninitialised(path, buffer, size))
+        if (!ReadWholeFile(path, text, size))
             return Refuse(refusal, 0, "cannot be read");
-        const std::string_view text(buffer.get(), size);
-        VolumeKind kind = VolumeKindByName(path);
-        if (kind == VolumeKind::None)
-            kind = VolumeKindByContent(std::string_view(text).substr(0, 1 << 16));
-        return ReadVolumeText(text, kind, path, out, refusal);
+        return ReadVolumeText(std::string_view(text.Data(), size), kind, path, out, refusal);
     } catch (const std::bad_alloc&) {
         return Refuse(refusal, 0, "not enough memory for the file");
+    }
+}
+
+bool ReadVaspVolumeStructure(std::string_view text, const ReadOptions& options, Structure& out, Refusal& refusal)
+{
+    try {
+        Volume v;
+        textio::LineCursor cursor(text);
+        std::string note;
+        if (!ReadVaspHead(text, options.folder, v, cursor, refusal, &note))
+            return false;
+        out = Structure();
+        out.positions = std::move(v.positions);
+        out.elements = std::move(v.elements);
+        out.is_periodic = true;
+        out.cell = v.cell;
+        out.note = note;
+        return true;
+    } catch (const std::exception&) {
+        return Refuse(refusal, 0, "not enough memory for the structure");
+    }
+}
+
+bool ReadCubeStructure(std::string_view text, const ReadOptions&, Structure& out, Refusal& refusal)
+{
+    try {
+        Volume v;
+        if (!ReadCube(text, v, refusal, false))
+            return false;
+        out = Structure();
+        out.positions = std::move(v.positions);
+        out.elements = std::move(v.elements);
+        return true;
+    } catch (const std::exception&) {
+        return Refuse(refusal, 0, "not enough memory for the structure");
     }
 }
 

@@ -13,7 +13,7 @@ namespace io {
 
 namespace {
 
-bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::vector<core::IsoMesh>& out)
+bool Surfaces(const Volume& v, std::size_t grid, float level, int step, std::vector<core::IsoMesh>& out)
 {
     out.clear();
     if (grid >= v.grids.size())
@@ -27,8 +27,8 @@ bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::
         g.is_periodic = v.is_periodic;
         const bool both = core::IsSigned(core::ValueRange(g.values, v.Points()));
         std::vector<float> storage;
-        if (coarse)
-            g = core::CoarseGrid(g, storage);
+        if (step > 1)
+            g = core::CoarseGrid(g, step, storage);
         out.resize(both ? 2 : 1);
         const float magnitude = both ? std::fabs(level) : level;
         if (!core::BuildIsosurface(g, magnitude, true, out[0]))
@@ -42,14 +42,19 @@ bool Surfaces(const Volume& v, std::size_t grid, float level, bool coarse, std::
 
 }  // namespace
 
-bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+VolumeKind VolumeKindOf(Format format)
 {
-    return Surfaces(v, grid, level, false, out);
+    return format == Format::VaspVolume ? VolumeKind::Vasp : format == Format::Cube ? VolumeKind::Cube : VolumeKind::None;
 }
 
-bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
+bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
 {
-    return Surfaces(v, grid, level, true, out);
+    return Surfaces(v, grid, level, 1, out);
+}
+
+bool BuildCoarseSurfaces(const Volume& v, std::size_t grid, float level, int step, std::vector<core::IsoMesh>& out)
+{
+    return Surfaces(v, grid, level, step, out);
 }
 
 std::string ObjText(const std::vector<core::IsoMesh>& meshes)
@@ -168,15 +173,21 @@ bool EndsWithObj(const std::string& path)
 
 }  // namespace
 
-bool ConvertVolumeFile(const std::string& in, const std::string& out, int out_fmt, bool has_level, double level,
-                       std::string& message)
+bool ConvertVolumeFile(const std::string& in, Format in_fmt, const std::string& out, int out_fmt, bool has_level,
+                       double level, std::string& message)
 {
     message.clear();
     try {
         Volume v;
-        VolumeRefusal why;
-        if (!ReadVolumeFile(in, v, why)) {
-            message = in + (why.line ? " line " + std::to_string(why.line) : std::string()) + ": " + why.reason;
+        Refusal why;
+        const VolumeKind kind = VolumeKindOf(in_fmt);
+        if (kind == VolumeKind::None) {
+            message = textio::IsRegularFile(in) ? in + ": not a volumetric file"
+                                                : "Could not read " + in + ": it is missing or not a regular file";
+            return false;
+        }
+        if (!ReadVolumeFile(in, kind, v, why)) {
+            message = RefusalText(in, why);
             return false;
         }
         if (EndsWithObj(out)) {

@@ -4,19 +4,20 @@
 
 #include <imgui.h>
 
+#include <cstdio>
+
 #include "cdisplay.h"
 #include "ui/file_dialog.h"
+#include "ui/volume_panel.h"
 
 namespace {
 
 const char* const UNSAVED_TITLE = "Unsaved edits";
 
-// The names of the file shown (the File line, Reload, the dialogs) follow
-// only a successful load.
-void LoadAndName(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+// The names of the file shown (the File line, Reload, the dialogs), after
+// a successful load.
+void NameShown(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
 {
-    if (!LoadStructure(s, atom, dir.c_str(), path.c_str(), true, fmt))
-        return;
     CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
     CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
     s.browse_folder = dir;
@@ -24,6 +25,12 @@ void LoadAndName(CShellState& s, CDisplay& atom, const std::string& dir, const s
         atom.input_format = fmt;
         s.item_current = nullptr;  // the Choose File window names it again
     }
+}
+
+void LoadAndName(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+{
+    if (LoadStructure(s, atom, dir.c_str(), path.c_str(), true, fmt))
+        NameShown(s, atom, dir, path, fmt);
 }
 
 }  // namespace
@@ -50,6 +57,26 @@ void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std:
         return;
     }
     LoadAndName(s, atom, dir, path, fmt);
+}
+
+void FinishVolumeOpen(CShellState& s, CDisplay& atom)
+{
+    std::string message;
+    const std::string path = s.volume->OpeningPath();
+    switch (s.volume->FinishOpen(atom, message)) {
+    case CVolumeView::Opened::Nothing:
+        return;
+    case CVolumeView::Opened::Refused:
+        s.load_message = "Could not read " + message;
+        std::printf("%s\n", s.load_message.c_str());
+        std::fflush(stdout);
+        return;
+    case CVolumeView::Opened::Shown:
+        ShowLoaded(s, atom, path.c_str(), s.is_volume_titled);
+        if (s.is_volume_titled)
+            NameShown(s, atom, s.volume_dir, path, s.volume_format);
+        return;
+    }
 }
 
 void OpenPending(CShellState& s, CDisplay& atom)

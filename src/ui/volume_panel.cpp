@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <type_traits>
 
 #include <imgui.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -13,60 +14,127 @@
 #include "io/volume_convert.h"
 #include "textio.h"
 
+namespace {
+
+template <typename T>
+bool IsReady(const std::future<T>& job)
+{
+    return job.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+}  // namespace
+
 CVolumeView::~CVolumeView()
 {
-    if (job_.valid())
-        job_.wait();
+    CancelOpen();
+    Retire(job_);
+    for (auto& job : retired_jobs_)
+        job.wait();
+    for (auto& read : retired_reads_)
+        read.wait();
 }
 
-bool CVolumeView::Claims(const std::string& path, bool automatic)
+template <typename T>
+void CVolumeView::Retire(std::future<T>& job)
 {
-    if (io::VolumeKindByName(path) != io::VolumeKind::None)
-        return true;
-    return automatic && io::DetectVolume(path) != io::VolumeKind::None;
-}
-
-bool CVolumeView::Load(const std::string& path, CDisplay& atom, std::string& message)
-{
+    if (!job.valid())
+        return;
     try {
-        auto v = std::make_shared<io::Volume>();
-        io::VolumeRefusal why;
-        if (!io::ReadVolumeFile(path, *v, why)) {
-            message = path + (why.line ? " line " + std::to_string(why.line) : std::string()) + ": " + why.reason;
-            return false;
-        }
-        if (!io::LoadVolumeStructure(atom.data, *v, path)) {
-            message = path + ": no atoms the model can show";
-            return false;
-        }
-        atom.OnStructureLoaded();
-        if (job_.valid())
-            job_.wait();
-        job_ = std::future<Result>();
-        volume_ = v;
-        grid = 0;
-        range_ = core::ValueRange(v->grids[0].values.data(), v->Points());
-        is_signed_ = core::IsSigned(range_);
-        level = core::DefaultLevel(v->grids[0].values.data(), v->Points());
-        built_grid_ = -1;
-        meshes_.clear();
-        layer_.Upload(meshes_);
-        coarse_layer_.Upload(meshes_);
-        Start();
-        return true;
+        if constexpr (std::is_same_v<T, Read>)
+            retired_reads_.push_back(std::move(job));
+        else
+            retired_jobs_.push_back(std::move(job));
     } catch (const std::exception&) {
-        message = path + ": not enough memory for the grid";
-        return false;
+        job.wait();  // no room to keep it: wait once rather than lose track of it
     }
+    job = std::future<T>();
+}
+
+CVolumeView::Result CVolumeView::Build(const io::Volume& v, int which, float at)
+{
+    Result r;
+    r.level = at;
+    r.grid = which;
+    r.ok = io::BuildSurfaces(v, std::size_t(which), at, r.meshes);
+    std::size_t triangles = 0;
+    for (const core::IsoMesh& m : r.meshes)
+        triangles += m.Triangles();
+    const int step = core::TurningStep(triangles);
+    if (r.ok && step > 1)
+        r.ok = io::BuildCoarseSurfaces(v, std::size_t(which), at, step, r.coarse);
+    return r;
+}
+
+void CVolumeView::Open(const std::string& path, io::VolumeKind kind)
+{
+    CancelOpen();
+    try {
+        auto cancelled = std::make_shared<std::atomic<bool>>(false);
+        open_ = std::async(std::launch::async, [path, kind, cancelled]() {
+            Read r;
+            try {
+                auto v = std::make_shared<io::Volume>();
+                if (!io::ReadVolumeFile(path, kind, *v, r.refusal))
+                    return r;
+                const std::vector<float>& values = v->grids[0].values;
+                r.range = core::ValueRange(values.data(), values.size());
+                const float at = core::DefaultLevel(values.data(), values.size());
+                // a read that was dropped meanwhile needs no surface
+                if (!*cancelled)
+                    r.first = Build(*v, 0, at);
+                r.volume = std::move(v);
+            } catch (const std::exception&) {
+                r.volume.reset();
+                r.refusal = {0, "not enough memory for the grid"};
+            }
+            return r;
+        });
+        open_path_ = path;
+        open_cancelled_ = std::move(cancelled);
+    } catch (const std::exception&) {
+        open_ = std::future<Read>();
+    }
+}
+
+void CVolumeView::CancelOpen()
+{
+    if (!open_.valid())
+        return;
+    if (open_cancelled_)
+        *open_cancelled_ = true;
+    Retire(open_);
+}
+
+CVolumeView::Opened CVolumeView::FinishOpen(CDisplay& atom, std::string& message)
+{
+    if (!open_.valid() || !IsReady(open_))
+        return Opened::Nothing;
+    Read r = open_.get();
+    if (!r.volume) {
+        message = io::RefusalText(open_path_, r.refusal);
+        return Opened::Refused;
+    }
+    if (!io::LoadVolumeStructure(atom.data, *r.volume, open_path_)) {
+        message = open_path_ + ": no atoms the model can show";
+        return Opened::Refused;
+    }
+    atom.OnStructureLoaded();
+    Retire(job_);  // a surface of the grid shown before
+    volume_ = std::move(r.volume);
+    grid = 0;
+    range_ = r.range;
+    is_signed_ = core::IsSigned(range_);
+    level = r.first.level;
+    Show(r.first);
+    return Opened::Shown;
 }
 
 void CVolumeView::Clear()
 {
+    CancelOpen();
     if (!volume_)
         return;
-    if (job_.valid())
-        job_.wait();
-    job_ = std::future<Result>();
+    Retire(job_);
     volume_.reset();
     meshes_.clear();
     layer_.Upload(meshes_);
@@ -81,46 +149,44 @@ void CVolumeView::Start()
     const int which = grid;
     status_ = "building the surface...";
     try {
-        job_ = std::async(std::launch::async, [v, at, which]() {
-            Result r;
-            r.level = at;
-            r.grid = which;
-            r.ok = io::BuildSurfaces(*v, std::size_t(which), at, r.meshes);
-            std::size_t triangles = 0;
-            for (const core::IsoMesh& m : r.meshes)
-                triangles += m.Triangles();
-            if (r.ok && triangles > COARSE_ABOVE)
-                r.ok = io::BuildCoarseSurfaces(*v, std::size_t(which), at, r.coarse);
-            return r;
-        });
+        job_ = std::async(std::launch::async, [v, at, which]() { return Build(*v, which, at); });
     } catch (const std::exception&) {
         status_ = "could not start building the surface";
     }
 }
 
+void CVolumeView::Show(Result& r)
+{
+    built_level_ = r.level;
+    built_grid_ = r.grid;
+    if (!r.ok) {
+        status_ = "not enough memory for the surface at this level";
+        return;
+    }
+    meshes_ = std::move(r.meshes);
+    layer_.Upload(meshes_);
+    coarse_layer_.Upload(r.coarse);
+    std::size_t triangles = 0;
+    for (const core::IsoMesh& m : meshes_)
+        triangles += m.Triangles();
+    char text[96];
+    std::snprintf(text, sizeof text, "%zu triangles", triangles);
+    status_ = text;
+}
+
 void CVolumeView::Step()
 {
+    // results no longer wanted are let go once their threads are done
+    auto done = [](const auto& job) { return IsReady(job); };
+    retired_jobs_.erase(std::remove_if(retired_jobs_.begin(), retired_jobs_.end(), done), retired_jobs_.end());
+    retired_reads_.erase(std::remove_if(retired_reads_.begin(), retired_reads_.end(), done), retired_reads_.end());
     if (!volume_)
         return;
     if (job_.valid()) {
-        if (job_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        if (!IsReady(job_))
             return;
         Result r = job_.get();
-        built_level_ = r.level;
-        built_grid_ = r.grid;
-        if (r.ok) {
-            meshes_ = std::move(r.meshes);
-            layer_.Upload(meshes_);
-            coarse_layer_.Upload(r.coarse);
-            std::size_t triangles = 0;
-            for (const core::IsoMesh& m : meshes_)
-                triangles += m.Triangles();
-            char text[96];
-            std::snprintf(text, sizeof text, "%zu triangles", triangles);
-            status_ = text;
-        } else {
-            status_ = "not enough memory for the surface at this level";
-        }
+        Show(r);
     }
     if (level != built_level_ || grid != built_grid_)
         Start();
@@ -128,11 +194,21 @@ void CVolumeView::Step()
 
 void CVolumeView::Window(bool* open)
 {
-    if (!volume_)
+    if (!volume_ && !open_.valid())
         return;
-    ImGui::SetNextWindowPos(ImVec2(10.0f, 300.0f), ImGuiCond_FirstUseEver);
+    // at the right, clear of the Settings, Choose File and Action windows
+    const float right = ImGui::GetIO().DisplaySize.x - 330.0f;
+    ImGui::SetNextWindowPos(ImVec2(std::max(right, 10.0f), 10.0f), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowSize(ImVec2(320.0f, 220.0f), ImGuiCond_FirstUseEver);
     ImGui::Begin("Volume", open);
+    if (open_.valid()) {
+        const std::size_t slash = open_path_.find_last_of('/');
+        ImGui::Text("Reading %s...", open_path_.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+    }
+    if (!volume_) {
+        ImGui::End();
+        return;
+    }
     const io::Volume& v = *volume_;
     ImGui::Text("Grid %d x %d x %d%s", v.size.x, v.size.y, v.size.z, v.is_periodic ? ", periodic" : "");
     ImGui::Text("Values %.4g to %.4g %s", double(range_.x), double(range_.y), v.unit);
