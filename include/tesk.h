@@ -201,6 +201,9 @@ void ScenePass(const CShellState& s, CDisplay& atom);
 // Step 10, before the GUI is drawn: writes the scene, without the control
 // windows, as the PNG asked for by Save Image, at the size it asked for.
 void SaveImageStep(CShellState& s, CDisplay& atom);
+// "Saved PATH" or "Could not save PATH: NOTES" on the message line and
+// standard output.
+void ReportSave(CShellState& s, bool ok, const std::string& path, const std::string& notes);
 // One pass of the frame loop, the same for the window and the tests: from
 // the GUI's new frame to its draw lists, with the framebuffer and window
 // sizes of this frame. Returns how long the loop may wait for input next.
