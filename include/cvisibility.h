@@ -3,7 +3,7 @@
 // sphere it shades, since impostors that write their own depth defeat its
 // early depth test. So before each new view the CPU walks the atoms front to
 // back over a depth buffer at the window's resolution: an atom or bond whose
-// every pixel centre lies behind an atom already kept is left out. The test is
+// every pixel centre lies behind an atom or bond already kept is left out. The test is
 // conservative (what may show is kept), so the image stays the same.
 #ifndef TESK_CVISIBILITY_H
 #define TESK_CVISIBILITY_H
@@ -53,11 +53,15 @@ private:
         float cx, cy, rx, ry, dist, radius;
         unsigned k;
     };
-    // A tube: its axis ends in pixels, its nearest distance, its record number.
+    // A tube: its axis ends in pixels, its nearest distance, its record
+    // number; and the band it surely covers (ends cut square, half-width
+    // `half`, none when not above 0), everywhere nearer than `back`.
     struct CTube {
         glm::vec2 a, e;
         float front;
         unsigned k;
+        glm::vec2 band_a, band_e;
+        float half, back;
     };
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
@@ -91,6 +95,10 @@ private:
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
     std::vector<CTube> v_tubes;
     std::vector<CTube> v_found;       // every tube that may show, in bond order
+    std::vector<unsigned> v_order;    // v_found's numbers, nearest first
+    // the depths the atoms left, for bonds found again in the same view
+    std::vector<float> v_depth_atoms;
+    unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
 };
 

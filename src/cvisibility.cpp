@@ -58,13 +58,40 @@ struct Range {
     return {std::max(lo, Ceil(a - 0.5f)), std::min(hi, Floor(b - 0.5f))};
 }
 
+// The x range where the row at height y meets the band of half-width w
+// around the segment from a along d (the segment's ends cut square), if it does:
+// 0 <= (p - a).d <= |d|^2 and |(p - a) x d| <= w |d|, both linear in x along the row.
+bool BandRow(glm::vec2 a, glm::vec2 d, float w, float y, float& x0, float& x1)
+{
+    const float len2 = d.x * d.x + d.y * d.y;
+    if (!(len2 > 0.0f))
+        return false;
+    float lo = -kInf, hi = kInf;
+    const float ey = y - a.y;
+    auto clip = [&](float k, float c, float min, float max) {  // min <= k x' + c <= max, x' = x - a.x
+        if (k == 0.0f) {
+            if (c < min || c > max)
+                hi = -kInf;
+            return;
+        }
+        const float u = (min - c) / k, v = (max - c) / k;
+        lo = std::max(lo, std::min(u, v));
+        hi = std::min(hi, std::max(u, v));
+    };
+    clip(d.x, ey * d.y, 0.0f, len2);
+    const float r = w * std::sqrt(len2);
+    clip(d.y, -ey * d.x, -r, r);
+    x0 = a.x + lo;
+    x1 = a.x + hi;
+    return lo <= hi;
+}
+
 // The x range where the row at height y meets the band of half-width rho
-// around the segment from a along d (a capsule), if it does.
+// around the segment from a along d with round ends (a capsule), if it does.
 bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& x1)
 {
     x0 = kInf;
     x1 = -kInf;
-    // the two end discs
     for (const glm::vec2 c : {a, a + d}) {
         const float q = rho * rho - (y - c.y) * (y - c.y);
         if (q >= 0.0f) {
@@ -73,29 +100,10 @@ bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& 
             x1 = std::max(x1, c.x + h);
         }
     }
-    // the band between them: 0 <= (p - a).d <= |d|^2 and |(p - a) x d| <= rho |d|,
-    // both linear in x along the row
-    const float len2 = d.x * d.x + d.y * d.y;
-    if (len2 > 0.0f) {
-        float lo = -kInf, hi = kInf;
-        const float ey = y - a.y;
-        auto clip = [&](float k, float c, float min, float max) {  // min <= k x' + c <= max, x' = x - a.x
-            if (k == 0.0f) {
-                if (c < min || c > max)
-                    hi = -kInf;
-                return;
-            }
-            const float u = (min - c) / k, v = (max - c) / k;
-            lo = std::max(lo, std::min(u, v));
-            hi = std::min(hi, std::max(u, v));
-        };
-        clip(d.x, ey * d.y, 0.0f, len2);
-        const float w = rho * std::sqrt(len2);
-        clip(d.y, -ey * d.x, -w, w);
-        if (lo <= hi) {
-            x0 = std::min(x0, a.x + lo);
-            x1 = std::max(x1, a.x + hi);
-        }
+    float b0 = 0.0f, b1 = 0.0f;
+    if (BandRow(a, d, rho, y, b0, b1)) {
+        x0 = std::min(x0, b0);
+        x1 = std::max(x1, b1);
     }
     return x0 <= x1;
 }
@@ -201,8 +209,10 @@ void ListAll(std::vector<unsigned>& list, size_t count)
 void CVisibility::OutOfMemory()
 {
     // the pass's own copies go, and everything is drawn until a later view fits
-    for (auto* v : {&v_depth, &v_block})
+    for (auto* v : {&v_depth, &v_block, &v_depth_atoms})
         std::vector<float>().swap(*v);
+    std::vector<unsigned>().swap(v_order);
+    u_saved_generation = 0;
     std::vector<glm::vec4>().swap(v_view);
     std::vector<CSphere>().swap(v_sorted);
     std::vector<CSphere>().swap(v_spheres);
@@ -446,83 +456,155 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
     }
     const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
     const size_t records = v_view.size();
+    // The kept bonds write into the atoms' depths: bonds found again for the
+    // same atoms start from those depths, not from what earlier bonds wrote.
+    if (u_saved_generation == u_generation) {
+        std::copy(v_depth_atoms.begin(), v_depth_atoms.end(), v_depth.begin());
+        std::fill(v_dirty.begin(), v_dirty.end(), 1);
+    } else {
+        v_depth_atoms = v_depth;
+        u_saved_generation = u_generation;
+    }
 
     // A tube lies within the band of its radius around the projected axis,
     // and only its part outside both spheres is drawn (a little more here).
     const float rho = std::max(g.ax, g.ay) * bond_radius * (1.0f + kSlack) + 0.01f;
+    // What it surely covers: the band a little narrower, its ends cut square
+    // and drawn in by the radius, since a tilted tube's front is seen up to a
+    // radius beyond where its axis ends.
+    const float half = std::min(g.ax, g.ay) * bond_radius * (1.0f - kSlack) - kPixelSlack;
     const unsigned count = static_cast<unsigned>(bonds.size());
+    auto inside = [&](float r, float len) {
+        return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len : 0.0f;
+    };
     auto tube = [&](unsigned b, CTube& t) {
         const glm::uvec2 ends = bonds[b];
         if (ends.x >= records || ends.y >= records)
             return false;
         const glm::vec4 A = v_view[ends.x], B = v_view[ends.y];
-        const float len = glm::length(glm::vec3(B) - glm::vec3(A));
-        auto inside = [&](float r) {
-            return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len * (1.0f - kSlack) : 0.0f;
-        };
-        const float t0 = inside(A.w), t1 = 1.0f - inside(B.w);
+        const glm::vec3 axis = glm::vec3(B) - glm::vec3(A);
+        const float len = glm::length(axis);
+        const float t0 = inside(A.w, len) * (1.0f - kSlack), t1 = 1.0f - inside(B.w, len) * (1.0f - kSlack);
         if (!(t0 < t1))
             return false;
         const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
-        t = CTube{glm::vec2(g.ax * a.x + g.bx, g.ay * a.y + g.by), glm::vec2(g.ax * e.x + g.bx, g.ay * e.y + g.by),
-                  std::min(a.z, e.z) - bond_radius - g.margin, b};
-        return std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y);
+        const glm::vec2 pa(g.ax * a.x + g.bx, g.ay * a.y + g.by), pe(g.ax * e.x + g.bx, g.ay * e.y + g.by);
+        t = CTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, pa, pe, 0.0f, 0.0f};
+        if (!std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y))
+            return false;
+        // the band, only for a tube the near and far planes leave whole and
+        // that is not seen nearly end-on (where the GPU draws none of it)
+        const float far = std::max(a.z, e.z) + bond_radius;
+        const glm::vec2 d = pe - pa;
+        const float plen = glm::length(d);
+        const float cut = rho + 2.0f * kPixelSlack + g.ax * (A.w + B.w) * kSlack;
+        if (half > 0.0f && plen > 2.0f * cut && axis.z * axis.z < 0.999f * len * len && t.front >= g.lo + g.margin &&
+            far <= g.hi - g.margin) {
+            t.band_a = pa + d * (cut / plen);
+            t.band_e = pe - d * (cut / plen);
+            t.half = half;
+            t.back = std::max(a.z, e.z) + bond_radius * kSlack + g.margin;
+        }
+        return true;
     };
     auto tube_tiles = [&](const CTube& t, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
                  std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
     };
-    v_tile_tubes.assign(tiles + 1, 0);
     v_found.clear();
+    float fmin = kInf, fmax = -kInf;
     CTube t;
     for (unsigned b = 0; b < count; ++b)
         if (tube(b, t)) {
             v_found.push_back(t);
-            tube_tiles(t, [&](size_t i) { ++v_tile_tubes[i]; });
+            fmin = std::min(fmin, t.front);
+            fmax = std::max(fmax, t.front);
         }
+    // Nearest first, so that the bonds in front hide those behind: their
+    // numbers sorted in buckets by the tube's front, the records left in place.
+    const unsigned found = static_cast<unsigned>(v_found.size());
+    const unsigned buckets = std::clamp(found / 4u, 1u, 65536u);
+    const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
+    auto bucket = [&](unsigned n) {
+        return std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, (v_found[n].front - fmin) * to_bucket)));
+    };
+    v_count.assign(buckets + 1, 0);
+    for (unsigned n = 0; n < found; ++n)
+        ++v_count[bucket(n)];
+    StartsOfBins(v_count);
+    v_order.resize(found);
+    for (unsigned n = 0; n < found; ++n)
+        v_order[v_count[bucket(n)]++] = n;
+
+    v_tile_tubes.assign(tiles + 1, 0);
+    for (const unsigned n : v_order)
+        tube_tiles(v_found[n], [&](size_t i) { ++v_tile_tubes[i]; });
     v_tubes.resize(StartsOfBins(v_tile_tubes));
-    for (const CTube& f : v_found)
+    for (const unsigned n : v_order) {
+        const CTube& f = v_found[n];
         tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
+    }
 
     // A bond is final once a tile finds it may show: it joins the list at
-    // once, and after a band of tiles the bonds found go to the GPU.
+    // once, and after a band of tiles the bonds found go to the GPU. In every
+    // tile a kept bond writes its band at the farthest depth it has there.
     v_bond_seen.assign(count, 0);
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
     size_t reported = 0;
+    // Bonds that meet at one depth in a pixel show the one drawn first, as
+    // when everything is drawn in bond order: each part goes in that order.
+    auto report = [&] {
+        std::sort(v_bonds.begin() + static_cast<std::ptrdiff_t>(reported), v_bonds.end());
+        part(reported, v_bonds.size());
+        reported = v_bonds.size();
+    };
     for (size_t i = 0; i < tiles; ++i) {
         CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
             const CTube& b = v_tubes[n];
-            if (v_bond_seen[b.k])
-                continue;
-            const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
-            const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
-            if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
-                continue;
-            bool hidden = true;
-            for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
-                float x0 = 0.0f, x1 = 0.0f;
-                if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+            if (!v_bond_seen[b.k]) {
+                const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
+                const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
+                if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
                     continue;
-                const Range c = tile.Columns(x0, x1);
-                const float* row = tile.Row(j);
-                for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                    if (!(row[x] < b.front)) {
-                        hidden = false;
-                        break;
-                    }
+                bool hidden = true;
+                for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
+                    float x0 = 0.0f, x1 = 0.0f;
+                    if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+                        continue;
+                    const Range c = tile.Columns(x0, x1);
+                    const float* row = tile.Row(j);
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        if (!(row[x] < b.front)) {
+                            hidden = false;
+                            break;
+                        }
+                }
+                if (hidden)
+                    continue;
+                v_bond_seen[b.k] = 1;
+                v_bonds.push_back(b.k);
             }
-            if (hidden)
+            if (!(b.half > 0.0f))
                 continue;
-            v_bond_seen[b.k] = 1;
-            v_bonds.push_back(b.k);
+            const Range rows = tile.Rows(std::min(b.band_a.y, b.band_e.y) - b.half, std::max(b.band_a.y, b.band_e.y) + b.half);
+            for (int j = rows.lo; j <= rows.hi; ++j) {
+                float x0 = 0.0f, x1 = 0.0f;
+                if (!BandRow(b.band_a, b.band_e - b.band_a, b.half, static_cast<float>(j) + 0.5f, x0, x1))
+                    continue;
+                const Range w = tile.Columns(x0, x1);
+                if (w.lo > w.hi)
+                    continue;
+                float* row = tile.Row(j);
+                for (int x = w.lo - tile.X0(); x <= w.hi - tile.X0(); ++x)
+                    row[x] = std::min(row[x], b.back);
+                tile.Touched(j, w);
+            }
         }
         // like the atoms, at most one part a band: each part costs the GPU a pass over the window
-        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart) {
-            part(reported, v_bonds.size());
-            reported = v_bonds.size();
-        }
+        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart)
+            report();
     }
     if (part && (v_bonds.size() > reported || reported == 0))
-        part(reported, v_bonds.size());
+        report();
 }
