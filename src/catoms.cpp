@@ -76,6 +76,7 @@ CAtomsLayer::CAtomsLayer()
     glGenBuffers(1, &VBOA);
     glGenTextures(1, &TBOA);
     picked.Create();
+    boxed.Create();
     origins.Create();
 }
 
@@ -86,6 +87,7 @@ void CAtomsLayer::Delete()
     glDeleteTextures(1, &TBOA);
     VAOA = VBOA = TBOA = 0;
     shown.Delete();
+    boxed.Delete();
     picked.Delete();
     origins.Delete();
     for (CShader* s : {&AtomShader, &PickShader}) {
@@ -157,6 +159,20 @@ void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
     SetViewLight(AtomShader.Program, V);
     for (unsigned n = 0; n < shown.u_parts; ++n)
         DrawWith(AtomShader, P, V, Model, scale, selected, shown.v_parts[n]);
+    if (boxed.u_count > 0)
+        DrawWith(AtomShader, P, V, Model, scale, selected, boxed, true, m_boxed_frame);
+}
+
+void CAtomsLayer::DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                            const int selected[4], const std::vector<unsigned>& list, glm::ivec2 frame)
+{
+    boxed.Fill(list);
+    m_boxed_frame = frame;
+    if (boxed.u_count == 0)
+        return;
+    AtomShader.Use();
+    SetViewLight(AtomShader.Program, V);
+    DrawWith(AtomShader, P, V, Model, scale, selected, boxed, true, frame);
 }
 
 void CAtomsLayer::DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
@@ -188,7 +204,8 @@ void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::ma
 }
 
 void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
-                           float scale, const int selected[4], const CRecordList& list) const
+                           float scale, const int selected[4], const CRecordList& list, bool is_boxed,
+                           glm::ivec2 frame) const
 {
     shader.Use();
     const GLuint p = shader.Program;
@@ -197,9 +214,13 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
-    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(list.u_count));
+    // a boxed list holds three numbers an atom
+    const unsigned count = is_boxed ? list.u_count / 3 : list.u_count;
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(count));
+    glUniform1i(glGetUniformLocation(p, "Boxed"), is_boxed);
+    glUniform2f(glGetUniformLocation(p, "Frame"), static_cast<float>(frame.x), static_cast<float>(frame.y));
     glUniform1i(glGetUniformLocation(p, "Copies"), is_copies);
-    if (list.u_count == 0)
+    if (count == 0)
         return;
     glActiveTexture(GL_TEXTURE0 + kOriginsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, is_copies ? origins.TBO : 0);
@@ -208,7 +229,7 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glActiveTexture(GL_TEXTURE0 + kListUnit);
     glBindTexture(GL_TEXTURE_BUFFER, list.TBO);
     glBindVertexArray(VAOA);
-    glDrawArraysInstanced(GL_TRIANGLES, 0, 3 * kBatch, static_cast<GLsizei>((list.u_count + kBatch - 1) / kBatch));
+    glDrawArraysInstanced(GL_TRIANGLES, 0, (is_boxed ? 6 : 3) * kBatch, static_cast<GLsizei>((count + kBatch - 1) / kBatch));
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);

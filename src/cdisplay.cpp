@@ -156,7 +156,9 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
                                                                visible.v_atoms.data() + begin, end - begin, begin == 0);
                                              glFlush();
                                          });
-    if (!found)
+    if (found)
+        atoms.DrawBoxed(Projection, V, M, atom_scale, selected, visible.v_boxed, frame_size);
+    else
         atoms.Draw(Projection, V, M, atom_scale, selected);
     if (data.is_bond_eval && is_show_bond) {
         // the GPU may start on the atoms while the CPU finds the bonds that show
@@ -221,8 +223,11 @@ void CDisplay::LabelledAtoms(const int highlighted[4])
         }
     };
     const bool copies_drawn = is_scene_shown && !scene.v_atom.empty();
+    auto add_record = [&](unsigned k) { add(copies_drawn ? (k < scene.v_atom.size() ? scene.v_atom[k] : n) : k); };
     for (const unsigned k : visible.v_atoms)
-        add(copies_drawn ? (k < scene.v_atom.size() ? scene.v_atom[k] : n) : k);
+        add_record(k);
+    for (size_t b = 0; b < visible.v_boxed.size(); b += 3)
+        add_record(visible.v_boxed[b]);
     for (int k = 0; k < 4; ++k)
         if (highlighted[k] >= 0)
             add(static_cast<size_t>(highlighted[k]));

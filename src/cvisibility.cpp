@@ -33,6 +33,9 @@ constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps ea
 constexpr int kBlocks = kTile / kBlock;
 constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
 constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
+// pixels of radius above which an atom is drawn over the box where it may
+// show: below it the box's second triangle costs more than it spares
+constexpr float kBoxedRadius = 3.0f;
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
 // the range is cut to what a window can have
@@ -221,6 +224,8 @@ void CVisibility::OutOfMemory()
     std::vector<size_t>().swap(v_count);
     for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
         std::vector<unsigned char>().swap(*v);
+    std::vector<glm::ivec4>().swap(v_box);
+    v_boxed.clear();
     is_all_shown = true;
     if (!is_out_of_memory)
         std::printf("Out of memory while finding what the view shows; everything is drawn\n");
@@ -255,6 +260,7 @@ bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn,
         }
     }
     ListAll(v_atoms, drawn);
+    v_boxed.clear();
     if (part)
         part(0, v_atoms.size());
     return true;
@@ -265,6 +271,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
 {
     const glm::mat4& MV = m_mv;
     v_atoms.clear();
+    v_boxed.clear();
     // the pixel grid as seen from view space: window x = ax * x + bx, y = ay * y + by
     CGrid& g = m_grid;
     g = CGrid{};
@@ -347,6 +354,12 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     v_block.assign(tiles * kBlocks * kBlocks, kInf);
     v_dirty.assign(tiles * kBlocks * kBlocks, 0);
     v_atom_seen.assign(drawn, 0);
+    // boxes only in windows whose pixels they fit, and only if an atom is large enough
+    const bool boxing = is_boxing && g.i_w <= 65536 && g.i_h <= 65536 &&
+                        std::any_of(v_sorted.begin(), v_sorted.begin() + static_cast<std::ptrdiff_t>(finite),
+                                    [](const CSphere& s) { return s.rx > kBoxedRadius; });
+    if (boxing)
+        v_box.resize(drawn);
     // After a band of tiles, the atoms whose last tiles it holds are final:
     // those seen go to the list, and when enough have gathered, to the GPU.
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
@@ -358,7 +371,13 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             if (v_atom_seen[s.k] == kSeen &&
                 Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
                 v_atom_seen[s.k] = kListed;
-                v_atoms.push_back(s.k);
+                if (boxing && s.rx > kBoxedRadius) {
+                    const glm::ivec4 b = v_box[s.k];
+                    v_boxed.insert(v_boxed.end(), {s.k, static_cast<unsigned>(b.x | b.y << 16),
+                                                   static_cast<unsigned>(b.z | b.w << 16)});
+                } else {
+                    v_atoms.push_back(s.k);
+                }
             }
         }
         const bool last = (band + 1) * tiles_x == tiles;
@@ -395,8 +414,25 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                                              s.cx + s.rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy)));
                 float* row = tile.Row(j);
                 bool row_seen = false;
-                for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                    row_seen |= !(row[x] < front);
+                if (boxing && s.rx > kBoxedRadius) {
+                    // the first and last pixel of the row that may show, into the box
+                    int first = c.hi + 1, last = c.lo - 1;
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        if (!(row[x] < front)) {
+                            first = std::min(first, x + tile.X0());
+                            last = x + tile.X0();
+                        }
+                    row_seen = first <= last;
+                    if (row_seen) {
+                        glm::ivec4& b = v_box[s.k];
+                        b = v_atom_seen[s.k] || seen ? glm::ivec4(std::min(b.x, first), std::min(b.y, j), std::max(b.z, last),
+                                                                  std::max(b.w, j))
+                                                     : glm::ivec4(first, j, last, j);
+                    }
+                } else {
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        row_seen |= !(row[x] < front);
+                }
                 seen |= row_seen;
                 const float di = y * to_inner, q = 1.0f - di * di;
                 if (!row_seen || !occluder || !(q >= 0.0f) || !(sx > 0.0f))
