@@ -950,6 +950,7 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         glDisable(GL_CULL_FACE);
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
+        atom.is_moving = s.is_mouse;
         atom.DrawScene(s.display_w, s.display_h);
         s.volume->Draw(atom, s.is_mouse);
     }

@@ -351,3 +351,29 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     display_->v_repeat = glm::ivec3(2, 2, 1);
     same_with_and_without("crystal");
 }
+
+// While the view moves the frame is drawn at half the resolution and scaled
+// up: near the full picture, with the visibility pass on a quarter of the
+// pixels; the still frame after it is the full picture again, pixel for pixel.
+TEST_F(Scene, AMovingViewIsDrawnAtHalfResolutionAndTheStillOneInFull)
+{
+    std::vector<std::pair<unsigned, glm::vec3>> atoms;
+    for (int x = 0; x < 6; ++x)
+        for (int y = 0; y < 6; ++y)
+            atoms.push_back({(x + y) % 2 ? kC : kO, glm::vec3(x - 2.5f, y - 2.5f, 0.3f * x) * 1.6f});
+    SetAtoms(atoms, 6.0f);
+    Frame();
+    const std::vector<unsigned char> still = Screen();
+    display_->is_moving = true;
+    Frame();
+    EXPECT_EQ(display_->frame_size, glm::ivec2(kWidth / 2, kHeight / 2));
+    const std::vector<unsigned char> moving = Screen();
+    size_t near = 0;
+    for (size_t k = 0; k < still.size(); ++k)
+        near += std::abs(int(still[k]) - int(moving[k])) <= 24;
+    EXPECT_GT(near, still.size() * 9 / 10) << "of " << still.size() << " channels near the still picture";
+    display_->is_moving = false;
+    Frame();
+    EXPECT_EQ(display_->frame_size, glm::ivec2(kWidth, kHeight));
+    EXPECT_TRUE(Screen() == still);
+}
