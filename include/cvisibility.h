@@ -96,6 +96,15 @@ private:
     std::vector<unsigned char> v_dirty;
     // kept between calls only to spare the allocations
     std::vector<CSphere> v_sorted;    // the drawn records, nearest first
+    // The order of the last sort, nearest first: of the drawn records, and of
+    // v_found. A view turned a little has nearly the same order, and the
+    // order only makes the pass effective, never right: it is used again.
+    std::vector<unsigned> v_atom_order;
+    glm::vec3 m_view_axis{0.0f}, m_order_axis{0.0f}, m_bond_order_axis{0.0f};
+    unsigned u_order_version = 0, u_order_drawn = 0, u_bond_order_version = 0, u_bond_order_atoms = 0;
+    size_t u_order_records = 0;
+    const std::vector<glm::uvec2>* m_order_bonds = nullptr;
+    bool is_order_valid = false, is_bond_order_valid = false;
     std::vector<size_t> v_count;      // per depth bucket, then where it ends
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other

@@ -36,6 +36,9 @@ constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show
 // pixels of radius above which an atom is drawn over the box where it may
 // show: below it the box's second triangle costs more than it spares
 constexpr float kBoxedRadius = 3.0f;
+// cosine of the largest turn of the line of sight after which the last
+// sort's order is still used (about 3 degrees)
+constexpr float kSameOrder = 0.9986f;
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
 // the range is cut to what a window can have
@@ -215,6 +218,8 @@ void CVisibility::OutOfMemory()
     for (auto* v : {&v_depth, &v_block, &v_depth_atoms})
         std::vector<float>().swap(*v);
     std::vector<unsigned>().swap(v_order);
+    std::vector<unsigned>().swap(v_atom_order);
+    is_order_valid = is_bond_order_valid = false;
     u_saved_generation = 0;
     std::vector<glm::vec4>().swap(v_view);
     std::vector<CSphere>().swap(v_sorted);
@@ -312,29 +317,44 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
         }
     }
 
-    // front to back by the sphere's nearest point, in buckets: the order only
-    // makes the pass effective, it never makes it wrong
-    const unsigned buckets = std::clamp(drawn / 4u, 1u, 65536u);
-    const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
-    v_count.assign(buckets + 1, 0);
-    auto bucket = [&](unsigned k) {
-        const glm::vec4& s = v_view[k];
-        const float f = s.z - s.w - fmin;
-        return std::isfinite(f + s.x + s.y) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket)))
-                                            : buckets;
-    };
-    for (unsigned k = 0; k < drawn; ++k)
-        ++v_count[bucket(k)];
-    StartsOfBins(v_count);
-    v_sorted.resize(drawn);
-    for (unsigned k = 0; k < drawn; ++k) {
-        const glm::vec4& s = v_view[k];
-        v_sorted[v_count[bucket(k)]++] = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by,
-                                                 g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
-                                                 g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k};
+    // Front to back by the sphere's nearest point: the record numbers sorted
+    // in buckets, or the last frame's order while the line of sight turned
+    // only a little. The order only makes the pass effective, never wrong.
+    m_view_axis = glm::vec3(MV[0][2], MV[1][2], MV[2][2]);
+    m_view_axis /= std::max(glm::length(m_view_axis), 1e-30f);
+    if (!(is_order_valid && u_order_version == u_version && u_order_drawn == drawn && u_order_records == atoms.size() &&
+          glm::dot(m_view_axis, m_order_axis) > kSameOrder)) {
+        const unsigned buckets = std::clamp(drawn / 4u, 1u, 65536u);
+        const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
+        v_count.assign(buckets + 1, 0);
+        auto bucket = [&](unsigned k) {
+            const glm::vec4& s = v_view[k];
+            const float f = s.z - s.w - fmin;
+            return std::isfinite(f + s.x + s.y) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket)))
+                                                : buckets;
+        };
+        for (unsigned k = 0; k < drawn; ++k)
+            ++v_count[bucket(k)];
+        StartsOfBins(v_count);
+        v_atom_order.resize(drawn);
+        for (unsigned k = 0; k < drawn; ++k)
+            v_atom_order[v_count[bucket(k)]++] = k;
+        is_order_valid = true;
+        m_order_axis = m_view_axis;
+        u_order_version = u_version;
+        u_order_drawn = drawn;
+        u_order_records = atoms.size();
     }
     // atoms with a position that is not finite are not drawn at all
-    const size_t finite = v_count[buckets - 1];
+    v_sorted.clear();
+    v_sorted.reserve(drawn);
+    for (const unsigned k : v_atom_order) {
+        const glm::vec4& s = v_view[k];
+        if (std::isfinite(s.x + s.y + s.z))
+            v_sorted.push_back(CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
+                                       g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k});
+    }
+    const size_t finite = v_sorted.size();
 
     // each sphere goes to every tile its disc may reach, nearest first
     auto sphere_tiles = [&](const CSphere& s, auto f) {
@@ -557,20 +577,30 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
             fmax = std::max(fmax, t.front);
         }
     // Nearest first, so that the bonds in front hide those behind: their
-    // numbers sorted in buckets by the tube's front, the records left in place.
+    // numbers sorted in buckets by the tube's front, the records left in
+    // place; or, as for the atoms, the last order while the view turns a little.
     const unsigned found = static_cast<unsigned>(v_found.size());
-    const unsigned buckets = std::clamp(found / 4u, 1u, 65536u);
-    const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
-    auto bucket = [&](unsigned n) {
-        return std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, (v_found[n].front - fmin) * to_bucket)));
-    };
-    v_count.assign(buckets + 1, 0);
-    for (unsigned n = 0; n < found; ++n)
-        ++v_count[bucket(n)];
-    StartsOfBins(v_count);
-    v_order.resize(found);
-    for (unsigned n = 0; n < found; ++n)
-        v_order[v_count[bucket(n)]++] = n;
+    if (!(is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
+          u_bond_order_atoms == u_version && v_order.size() == found &&
+          glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder)) {
+        const unsigned buckets = std::clamp(found / 4u, 1u, 65536u);
+        const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
+        auto bucket = [&](unsigned n) {
+            return std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, (v_found[n].front - fmin) * to_bucket)));
+        };
+        v_count.assign(buckets + 1, 0);
+        for (unsigned n = 0; n < found; ++n)
+            ++v_count[bucket(n)];
+        StartsOfBins(v_count);
+        v_order.resize(found);
+        for (unsigned n = 0; n < found; ++n)
+            v_order[v_count[bucket(n)]++] = n;
+        is_bond_order_valid = true;
+        m_order_bonds = &bonds;
+        u_bond_order_version = u_bonds_version;
+        u_bond_order_atoms = u_version;
+        m_bond_order_axis = m_view_axis;
+    }
 
     v_tile_tubes.assign(tiles + 1, 0);
     for (const unsigned n : v_order)
