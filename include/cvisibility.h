@@ -60,14 +60,13 @@ private:
         unsigned k;
     };
     // A tube: its axis ends in pixels, its nearest distance, its record
-    // number; and the band it surely covers (ends cut square, half-width
-    // `half`, none when not above 0), everywhere nearer than `back`.
+    // number; and the band it surely covers, everywhere nearer than `back`:
+    // the axis with `cut` pixels cut off each end (no band when negative).
     struct CTube {
         glm::vec2 a, e;
         float front;
         unsigned k;
-        glm::vec2 band_a, band_e;
-        float half, back;
+        float back, cut;
     };
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
@@ -88,6 +87,7 @@ private:
     const std::vector<glm::uvec2>* m_bonds = nullptr;
     CGrid m_grid;
 
+    std::vector<CTube> v_unsorted;    // tubes in bond order, before a sort
     // per record: view-space x, y, distance, radius; per pixel (tile by
     // tile): the farthest a kept atom may be there, and per block of pixels
     // the farthest of those, unless marked dirty
@@ -102,6 +102,7 @@ private:
     std::vector<unsigned> v_atom_order;
     glm::vec3 m_view_axis{0.0f}, m_order_axis{0.0f}, m_bond_order_axis{0.0f};
     unsigned u_order_version = 0, u_order_drawn = 0, u_bond_order_version = 0, u_bond_order_atoms = 0;
+    float r_order_scale = 0.0f, r_order_bond_radius = 0.0f;
     size_t u_order_records = 0;
     const std::vector<glm::uvec2>* m_order_bonds = nullptr;
     bool is_order_valid = false, is_bond_order_valid = false;
@@ -110,7 +111,7 @@ private:
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
     std::vector<CTube> v_tubes;
     std::vector<CTube> v_found;       // every tube that may show, in bond order
-    std::vector<unsigned> v_order;    // v_found's numbers, nearest first
+    std::vector<unsigned> v_order;    // the bond records of v_found, nearest first
     // the depths the atoms left, for bonds found again in the same view
     std::vector<float> v_depth_atoms;
     unsigned u_saved_generation = 0;

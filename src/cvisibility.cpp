@@ -226,6 +226,7 @@ void CVisibility::OutOfMemory()
     std::vector<CSphere>().swap(v_spheres);
     std::vector<CTube>().swap(v_tubes);
     std::vector<CTube>().swap(v_found);
+    std::vector<CTube>().swap(v_unsorted);
     std::vector<size_t>().swap(v_count);
     for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
         std::vector<unsigned char>().swap(*v);
@@ -545,7 +546,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
             return false;
         const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
         const glm::vec2 pa(g.ax * a.x + g.bx, g.ay * a.y + g.by), pe(g.ax * e.x + g.bx, g.ay * e.y + g.by);
-        t = CTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, pa, pe, 0.0f, 0.0f};
+        t = CTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, 0.0f, -1.0f};
         if (!std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y))
             return false;
         // the band, only for a tube the near and far planes leave whole and
@@ -553,12 +554,10 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         const float far = std::max(a.z, e.z) + bond_radius;
         const glm::vec2 d = pe - pa;
         const float plen = glm::length(d);
-        const float cut = rho + 2.0f * kPixelSlack + g.ax * (A.w + B.w) * kSlack;
+        const float cut = rho + 2.0f * kPixelSlack + std::max(g.ax, g.ay) * (A.w + B.w) * kSlack;
         if (half > 0.0f && plen > 2.0f * cut && axis.z * axis.z < 0.999f * len * len && t.front >= g.lo + g.margin &&
             far <= g.hi - g.margin) {
-            t.band_a = pa + d * (cut / plen);
-            t.band_e = pe - d * (cut / plen);
-            t.half = half;
+            t.cut = cut;
             t.back = std::max(a.z, e.z) + bond_radius * kSlack + g.margin;
         }
         return true;
@@ -567,26 +566,33 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
                  std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
     };
+    // Nearest first, so that the bonds in front hide those behind. While the
+    // view turns only a little, the tubes are made in the last frame's order;
+    // else in bond order, their numbers sorted in buckets by the tube's front
+    // and the tubes gathered in that order.
     v_found.clear();
-    float fmin = kInf, fmax = -kInf;
     CTube t;
-    for (unsigned b = 0; b < count; ++b)
-        if (tube(b, t)) {
-            v_found.push_back(t);
-            fmin = std::min(fmin, t.front);
-            fmax = std::max(fmax, t.front);
-        }
-    // Nearest first, so that the bonds in front hide those behind: their
-    // numbers sorted in buckets by the tube's front, the records left in
-    // place; or, as for the atoms, the last order while the view turns a little.
-    const unsigned found = static_cast<unsigned>(v_found.size());
-    if (!(is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
-          u_bond_order_atoms == u_version && v_order.size() == found &&
-          glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder)) {
+    if (is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
+        u_bond_order_atoms == u_version && r_order_scale == r_scale && r_order_bond_radius == bond_radius &&
+        glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder) {
+        v_found.reserve(v_order.size());
+        for (const unsigned b : v_order)
+            if (tube(b, t))
+                v_found.push_back(t);
+    } else {
+        v_unsorted.clear();
+        float fmin = kInf, fmax = -kInf;
+        for (unsigned b = 0; b < count; ++b)
+            if (tube(b, t)) {
+                v_unsorted.push_back(t);
+                fmin = std::min(fmin, t.front);
+                fmax = std::max(fmax, t.front);
+            }
+        const unsigned found = static_cast<unsigned>(v_unsorted.size());
         const unsigned buckets = std::clamp(found / 4u, 1u, 65536u);
         const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
         auto bucket = [&](unsigned n) {
-            return std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, (v_found[n].front - fmin) * to_bucket)));
+            return std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, (v_unsorted[n].front - fmin) * to_bucket)));
         };
         v_count.assign(buckets + 1, 0);
         for (unsigned n = 0; n < found; ++n)
@@ -595,21 +601,26 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         v_order.resize(found);
         for (unsigned n = 0; n < found; ++n)
             v_order[v_count[bucket(n)]++] = n;
+        v_found.resize(found);
+        for (unsigned n = 0; n < found; ++n) {
+            v_found[n] = v_unsorted[v_order[n]];
+            v_order[n] = v_found[n].k;
+        }
         is_bond_order_valid = true;
         m_order_bonds = &bonds;
         u_bond_order_version = u_bonds_version;
         u_bond_order_atoms = u_version;
+        r_order_scale = r_scale;
+        r_order_bond_radius = bond_radius;
         m_bond_order_axis = m_view_axis;
     }
 
     v_tile_tubes.assign(tiles + 1, 0);
-    for (const unsigned n : v_order)
-        tube_tiles(v_found[n], [&](size_t i) { ++v_tile_tubes[i]; });
+    for (const CTube& f : v_found)
+        tube_tiles(f, [&](size_t i) { ++v_tile_tubes[i]; });
     v_tubes.resize(StartsOfBins(v_tile_tubes));
-    for (const unsigned n : v_order) {
-        const CTube& f = v_found[n];
+    for (const CTube& f : v_found)
         tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
-    }
 
     // A bond is final once a tile finds it may show: it joins the list at
     // once, and after a band of tiles the bonds found go to the GPU. In every
@@ -651,12 +662,14 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 v_bond_seen[b.k] = 1;
                 v_bonds.push_back(b.k);
             }
-            if (!(b.half > 0.0f))
+            if (!(b.cut >= 0.0f))
                 continue;
-            const Range rows = tile.Rows(std::min(b.band_a.y, b.band_e.y) - b.half, std::max(b.band_a.y, b.band_e.y) + b.half);
+            const glm::vec2 d = b.e - b.a;
+            const glm::vec2 band_a = b.a + d * (b.cut / glm::length(d)), band_e = b.e - d * (b.cut / glm::length(d));
+            const Range rows = tile.Rows(std::min(band_a.y, band_e.y) - half, std::max(band_a.y, band_e.y) + half);
             for (int j = rows.lo; j <= rows.hi; ++j) {
                 float x0 = 0.0f, x1 = 0.0f;
-                if (!BandRow(b.band_a, b.band_e - b.band_a, b.half, static_cast<float>(j) + 0.5f, x0, x1))
+                if (!BandRow(band_a, band_e - band_a, half, static_cast<float>(j) + 0.5f, x0, x1))
                     continue;
                 const Range w = tile.Columns(x0, x1);
                 if (w.lo > w.hi)
