@@ -232,7 +232,8 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         glEnable(GL_BLEND);
     if (is_show_label) {
         LabelledAtoms(selected);
-        labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index);
+        labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
+                    atoms.u_version);
     }
     measure.Draw(Projection * V * M, data.v_float_raw_xyz, v_selected_atoms);
     visible.is_culling = culling;
