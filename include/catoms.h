@@ -18,6 +18,9 @@ public:
     // Needs a current OpenGL 3.3 context.
     CAtomsLayer();
     void Delete();
+    // The programs for a perspective projection or for an orthographic one
+    // (as built first), built again when the other is asked for.
+    void UseProjection(bool perspective);
 
     // The whole structure; the buffer grows but never shrinks.
     void Upload(const CModel& m);
@@ -66,6 +69,8 @@ public:
     CShader AtomShader, PickShader;
 
 private:
+    void MakePrograms(bool perspective);
+    bool is_perspective_built = false;
     void Store(std::vector<glm::vec4> records, unsigned drawn);
     // `boxed`: the list holds boxed atoms, in a window of `frame` pixels
     void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,

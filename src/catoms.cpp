@@ -53,10 +53,35 @@ std::string BeforeFirstFunction(const std::string& text, const char* piece)
 
 CAtomsLayer::CAtomsLayer()
 {
+    MakePrograms(false);
+
+    // the shaders read everything from the buffer textures: no vertex attributes
+    glGenVertexArrays(1, &VAOA);
+    glGenBuffers(1, &VBOA);
+    glGenTextures(1, &TBOA);
+    picked.Create();
+    boxed.Create();
+    origins.Create();
+}
+
+void CAtomsLayer::UseProjection(bool perspective)
+{
+    if (perspective == is_perspective_built || AtomShader.Program == 0)
+        return;
+    for (CShader* s : {&AtomShader, &PickShader}) {
+        glDeleteProgram(s->Program);
+        s->Program = 0;
+    }
+    MakePrograms(perspective);
+}
+
+void CAtomsLayer::MakePrograms(bool perspective)
+{
+    is_perspective_built = perspective;
     const std::string hit = BeforeFirstFunction(atom_hit_glsl, light_glsl);
-    const std::string vs = BeforeMain(atom_vs, cover_glsl);
-    AtomShader.SetShader(vs.c_str(), (hit + atom_frag_main).c_str());
-    PickShader.SetShader(vs.c_str(), (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
+    const std::string vs = ForProjection(BeforeMain(atom_vs, cover_glsl), perspective);
+    AtomShader.SetShader(vs.c_str(), ForProjection(hit + atom_frag_main, perspective).c_str());
+    PickShader.SetShader(vs.c_str(), ForProjection(std::string(atom_hit_glsl) + atom_pick_frag_main, perspective).c_str());
     // element colours and radii never change: set once per program
     static_assert(species_count == 126, "the shaders' Elements arrays hold every species");
     std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + species_count);
@@ -70,14 +95,6 @@ CAtomsLayer::CAtomsLayer()
         glUniform1i(glGetUniformLocation(s->Program, "Origins"), kOriginsUnit);
     }
     glUseProgram(0);
-
-    // the shaders read everything from the buffer textures: no vertex attributes
-    glGenVertexArrays(1, &VAOA);
-    glGenBuffers(1, &VBOA);
-    glGenTextures(1, &TBOA);
-    picked.Create();
-    boxed.Create();
-    origins.Create();
 }
 
 void CAtomsLayer::Delete()

@@ -176,6 +176,8 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     Projection = is_perspective ? MakePerspective(w, h, target_width) : MakeProjection(w, h, target_width);
     if (tile_size != image)
         Projection = TileMatrix(image, tile_origin, tile_size) * Projection;
+    atoms.UseProjection(is_perspective);
+    bonds.UseProjection(is_perspective);
     SetDepthCue();
     // the visibility pass works with parallel rays only
     const bool culling = visible.is_culling;

@@ -8,7 +8,9 @@
 // disc that just covers the sphere's outline seen from the eye, and each
 // fragment follows its own ray from the eye. The normal and the picking program share
 // the vertex stage and the hit test; picking writes the atom number as colour
-// (r low byte, g middle, b high) instead of lighting.
+// (r low byte, g middle, b high) instead of lighting. Each program is built
+// for one kind of projection (PERSPECTIVE true or false): llvmpipe runs both
+// sides of a branch on a uniform, so the one not taken would cost as much.
 #ifndef TESK_SHADERS_ATOM_H
 #define TESK_SHADERS_ATOM_H
 
@@ -66,7 +68,7 @@ void main()
     } else {
         ourColor = element.rgb;
     }
-    if (P[2][3] != 0.0) {
+    if (PERSPECTIVE) {
         Ray = CoveringDisc(Center, Radius, corner);
         Sphere = vec4(Center, Radius);
         Depth = vec2(0.0);
@@ -110,7 +112,7 @@ out vec4 outColor;
 
 vec3 Hit()
 {
-    if (P[2][3] != 0.0) {
+    if (PERSPECTIVE) {
         // the ray from the eye, through this point of the covering disc
         vec3 d = normalize(Ray);
         float b = dot(d, Sphere.xyz);
