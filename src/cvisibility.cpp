@@ -183,6 +183,27 @@ size_t StartsOfBins(std::vector<size_t>& count)
     return sum;
 }
 
+// The numbers 0 to count - 1 into `order` by key(n), least first, in buckets
+// over [lo, hi] (keys that are not finite last): near keys may come in either
+// order, which makes the pass only a little less effective, never wrong.
+template <class Key>
+void BucketOrder(unsigned count, float lo, float hi, Key key, std::vector<size_t>& bins, std::vector<unsigned>& order)
+{
+    const unsigned buckets = std::clamp(count / 4u, 1u, 65536u);
+    const float to_bucket = hi > lo ? static_cast<float>(buckets) / (hi - lo) * 0.999f : 0.0f;
+    auto bucket = [&](unsigned n) {
+        const float f = key(n) - lo;
+        return std::isfinite(f) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket))) : buckets;
+    };
+    bins.assign(buckets + 1, 0);
+    for (unsigned n = 0; n < count; ++n)
+        ++bins[bucket(n)];
+    StartsOfBins(bins);
+    order.resize(count);
+    for (unsigned n = 0; n < count; ++n)
+        order[bins[bucket(n)]++] = n;
+}
+
 // Calls f(tile number) for the tiles of a w x h window (tiles_x across)
 // that the pixel box [x0, x1] x [y0, y1] reaches.
 template <class F>
@@ -325,21 +346,11 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     m_view_axis /= std::max(glm::length(m_view_axis), 1e-30f);
     if (!(is_order_valid && u_order_version == u_version && u_order_drawn == drawn && u_order_records == atoms.size() &&
           glm::dot(m_view_axis, m_order_axis) > kSameOrder)) {
-        const unsigned buckets = std::clamp(drawn / 4u, 1u, 65536u);
-        const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
-        v_count.assign(buckets + 1, 0);
-        auto bucket = [&](unsigned k) {
+        auto front = [&](unsigned k) {
             const glm::vec4& s = v_view[k];
-            const float f = s.z - s.w - fmin;
-            return std::isfinite(f + s.x + s.y) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket)))
-                                                : buckets;
+            return std::isfinite(s.x + s.y) ? s.z - s.w : kInf;
         };
-        for (unsigned k = 0; k < drawn; ++k)
-            ++v_count[bucket(k)];
-        StartsOfBins(v_count);
-        v_atom_order.resize(drawn);
-        for (unsigned k = 0; k < drawn; ++k)
-            v_atom_order[v_count[bucket(k)]++] = k;
+        BucketOrder(drawn, fmin, fmax, front, v_count, v_atom_order);
         is_order_valid = true;
         m_order_axis = m_view_axis;
         u_order_version = u_version;
@@ -589,18 +600,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 fmax = std::max(fmax, t.front);
             }
         const unsigned found = static_cast<unsigned>(v_unsorted.size());
-        const unsigned buckets = std::clamp(found / 4u, 1u, 65536u);
-        const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
-        auto bucket = [&](unsigned n) {
-            return std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, (v_unsorted[n].front - fmin) * to_bucket)));
-        };
-        v_count.assign(buckets + 1, 0);
-        for (unsigned n = 0; n < found; ++n)
-            ++v_count[bucket(n)];
-        StartsOfBins(v_count);
-        v_order.resize(found);
-        for (unsigned n = 0; n < found; ++n)
-            v_order[v_count[bucket(n)]++] = n;
+        BucketOrder(found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
         v_found.resize(found);
         for (unsigned n = 0; n < found; ++n) {
             v_found[n] = v_unsorted[v_order[n]];
