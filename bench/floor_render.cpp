@@ -292,24 +292,11 @@ struct Context {
         return true;
     }
 
-    static void Clear()
-    {
-        glViewport(0, 0, kWidth, kHeight);
-        glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
-        glClearDepth(1.0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
-    }
-
     // turn: radians about the vertical from the front view
     void TeskFrame(float turn = 0.0f)
     {
         display->track.Model = glm::rotate(glm::mat4(1.0f), turn, glm::vec3(0.0f, 1.0f, 0.0f));
-        Clear();
+        StartFrame(kWidth, kHeight);
         display->DrawScene(kWidth, kHeight);
         glUseProgram(0);
         glFinish();
@@ -317,7 +304,7 @@ struct Context {
 
     void FloorFrame()
     {
-        Clear();
+        StartFrame(kWidth, kHeight);
         glDisable(GL_BLEND);
         floor.Draw(false);
         glUseProgram(0);
