@@ -3,8 +3,8 @@
 // sphere it shades, since impostors that write their own depth defeat its
 // early depth test. So before each new view the CPU walks the atoms front to
 // back over a depth buffer at the window's resolution: an atom or bond whose
-// every pixel centre lies behind an atom or bond already kept is left out. The test is
-// conservative (what may show is kept), so the image stays the same.
+// every pixel centre lies behind an atom or bond already kept is left out. The
+// test is conservative (what may show is kept), so the image stays the same.
 #ifndef TESK_CVISIBILITY_H
 #define TESK_CVISIBILITY_H
 
@@ -89,16 +89,16 @@ private:
 
     std::vector<CTube> v_unsorted;    // tubes in bond order, before a sort
     // per record: view-space x, y, distance, radius; per pixel (tile by
-    // tile): the farthest a kept atom may be there, and per block of pixels
+    // tile): the farthest a kept atom or bond may be there, and per block of pixels
     // the farthest of those, unless marked dirty
     std::vector<glm::vec4> v_view;
     std::vector<float> v_depth, v_block;
     std::vector<unsigned char> v_dirty;
     // kept between calls only to spare the allocations
     std::vector<CSphere> v_sorted;    // the drawn records, nearest first
-    // The order of the last sort, nearest first: of the drawn records, and of
-    // v_found. A view turned a little has nearly the same order, and the
-    // order only makes the pass effective, never right: it is used again.
+    // The order of the last sort, nearest first: of the drawn records (and of
+    // the bonds, v_order). A view turned a little has nearly the same order,
+    // and the order only makes the pass effective, never right: it is used again.
     std::vector<unsigned> v_atom_order;
     glm::vec3 m_view_axis{0.0f}, m_order_axis{0.0f}, m_bond_order_axis{0.0f};
     unsigned u_order_version = 0, u_order_drawn = 0, u_bond_order_version = 0, u_bond_order_atoms = 0;
@@ -110,14 +110,13 @@ private:
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
     std::vector<CTube> v_tubes;
-    std::vector<CTube> v_found;       // every tube that may show, in bond order
-    std::vector<unsigned> v_order;    // the bond records of v_found, nearest first
+    std::vector<CTube> v_found;       // every tube that may show, nearest first
+    std::vector<unsigned> v_order;    // the bond records of v_found, in its order
     // the depths the atoms left, for bonds found again in the same view
     std::vector<float> v_depth_atoms;
     unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
     std::vector<glm::ivec4> v_box;    // per boxed atom once seen: its box so far
-
 };
 
 #endif
