@@ -404,9 +404,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                 Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
                 v_atom_seen[s.k] = kListed;
                 if (boxing && s.rx > kBoxedRadius) {
-                    const glm::ivec4 b = v_box[s.k];
-                    v_boxed.insert(v_boxed.end(), {s.k, static_cast<unsigned>(b.x | b.y << 16),
-                                                   static_cast<unsigned>(b.z | b.w << 16)});
+                    const glm::uvec4 b(v_box[s.k]);
+                    v_boxed.insert(v_boxed.end(), {s.k, b.x | b.y << 16, b.z | b.w << 16});
                 } else {
                     v_atoms.push_back(s.k);
                 }
