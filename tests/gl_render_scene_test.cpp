@@ -287,8 +287,8 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
         Frame();
         const std::vector<unsigned char> all = Screen();
         EXPECT_EQ(differing(all, culled), 0u) << "pixels, " << view;
-        // Large atoms drawn over only their boxes: the corners snap to the
-        // pixel grid otherwise, which moves a few rim pixels, at most 0.1 %.
+        // Large atoms drawn over only their boxes: the shading offsets are
+        // interpolated from other corners, which moves a few rim pixels, at most 0.1 %.
         display_->visible.is_culling = true;
         display_->visible.is_boxing = true;
         Frame();
