@@ -49,15 +49,7 @@ struct Context {
         display->track.Model = glm::rotate(start, turn, glm::vec3(0.0f, 1.0f, 0.0f));
         int w = 0, h = 0;
         glfwGetFramebufferSize(window, &w, &h);
-        glViewport(0, 0, w, h);
-        glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
-        glClearDepth(1.0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
+        StartFrame(w, h);
         display->DrawScene(w, h);
         glUseProgram(0);
         glFinish();

@@ -18,6 +18,9 @@ public:
     // Needs a current OpenGL 3.3 context.
     CAtomsLayer();
     void Delete();
+    // The programs for a perspective projection or for an orthographic one
+    // (as built first), built again when the other is asked for.
+    void UseProjection(bool perspective);
 
     // The whole structure; the buffer grows but never shrinks.
     void Upload(const CModel& m);
@@ -35,7 +38,12 @@ public:
     // `selected`: up to four highlighted atom numbers, -1 unused.
     void DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
                      const int selected[4], const unsigned* list, size_t count, bool first);
-    // All parts given since the last first one.
+    // The atoms drawn each over the box where it may show (CVisibility's
+    // v_boxed, three numbers an atom), in a window of `frame` pixels; kept,
+    // and drawn again by Draw, until the next call.
+    void DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                   const int selected[4], const std::vector<unsigned>& boxed, glm::ivec2 frame);
+    // All parts given since the last first one, and the boxed atoms.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
               const int selected[4]) const;
     // Only the atoms whose disc may cover view-space point `at` (within
@@ -53,15 +61,21 @@ public:
     std::vector<glm::vec4> v_records;  // what the buffer holds
     bool is_copies = false;    // the records are copies, of the atoms `origins` holds
     CRecordParts shown;        // the atoms the draws take
+    CRecordList boxed;         // and those drawn over their boxes
+    glm::ivec2 m_boxed_frame{0};
     CRecordList picked;        // the atoms a pick draws
     CRecordList origins;       // per copy record: the atom it is a copy of
     std::vector<unsigned> v_pick_list;
     CShader AtomShader, PickShader;
 
 private:
+    void MakePrograms(bool perspective);
+    bool is_perspective_built = false;
     void Store(std::vector<glm::vec4> records, unsigned drawn);
+    // `boxed`: the list holds boxed atoms, in a window of `frame` pixels
     void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
-                  float scale, const int selected[4], const CRecordList& list) const;
+                  float scale, const int selected[4], const CRecordList& list, bool is_boxed = false,
+                  glm::ivec2 frame = glm::ivec2(0)) const;
 };
 
 #endif

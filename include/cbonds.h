@@ -20,6 +20,9 @@ public:
     // Needs a current OpenGL 3.3 context.
     CBondsLayer();
     void Delete();
+    // The program for a perspective projection or for an orthographic one
+    // (as built first), built again when the other is asked for.
+    void UseProjection(bool perspective);
 
     // The model's bonds between atoms that exist; the buffer grows but never shrinks.
     void Upload(const CModel& m);
@@ -48,6 +51,8 @@ public:
     CShader BondShader;
 
 private:
+    void MakeProgram(bool perspective);
+    bool is_perspective_built = false;
     void DrawWith(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
                   unsigned int atoms, const CRecordList& list) const;
 };

@@ -113,6 +113,9 @@ public:
     bool is_atom_selected = false;
     bool is_edited = false;    // the structure was edited since it was read or saved
     bool is_picking = false;
+    // The view is moving (the user drags it): frames are drawn at half the
+    // resolution and scaled up, the still one after in full.
+    bool is_moving = false;
     bool is_visible = false;
     bool is_show_bond = false;
     bool is_show_box = false;
@@ -166,6 +169,11 @@ private:
     void UploadScene();
     // Depth cueing's colour and depth range, for this frame's projection.
     void SetDepthCue();
+    // The offscreen target of `size` pixels for frames drawn while the view
+    // moves; false when it cannot be had.
+    bool HalfTarget(glm::ivec2 size);
+    unsigned int u_half_fbo = 0, u_half_colour = 0, u_half_depth = 0;
+    glm::ivec2 m_half_size{0};
 
 };
 

@@ -38,15 +38,28 @@ public:
     // atlas; messages on standard output.
     void LoadFont();
     // Labels of the atoms listed (numbers of the model's atoms) whose label
-    // may be in view; `scale` is the atom scale.
+    // may be in view; `scale` is the atom scale. `version` changes whenever
+    // the atoms do: the same list in the same view and version draws the
+    // glyphs uploaded last time again.
     void Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V,
-              const glm::mat4& Model, float scale, float font_scale, bool show_symbol, bool show_index);
+              const glm::mat4& Model, float scale, float font_scale, bool show_symbol, bool show_index,
+              unsigned version);
 
     std::map<char, Character> Characters;
     unsigned int TEXF = 0;           // the glyph atlas
     unsigned int VAOF = 0, VBOF = 0;
     CShader FontShader;
     std::vector<float> v_vertices;   // this frame's glyph vertices, kept to reuse the memory
+private:
+    // The glyph vertices of the labels into v_vertices.
+    void Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv,
+               float scale, float font_scale, bool show_symbol, bool show_index);
+    // what the uploaded glyphs were made for
+    std::vector<unsigned> v_uploaded_labels;
+    glm::mat4 m_uploaded_p{0.0f}, m_uploaded_mv{0.0f};
+    glm::vec2 m_uploaded_scales{0.0f};
+    unsigned u_uploaded_version = 0, u_uploaded_shows = 0;
+    bool is_uploaded = false;
     // label fonts, tried in order; the first that opens is used
     std::vector<std::string> v_font_paths{
         "/usr/share/fonts/truetype/roboto/hinted/Roboto-Medium.ttf",

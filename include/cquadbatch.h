@@ -58,5 +58,7 @@ public:
 void SetViewLight(unsigned int program, const glm::mat4& V);
 // Shader text `text` with `piece` spliced in before its main().
 std::string BeforeMain(const char* text, const char* piece);
+// Shader text `text` with PERSPECTIVE defined as `perspective`, after its #version line.
+std::string ForProjection(const std::string& text, bool perspective);
 
 #endif

@@ -3,8 +3,8 @@
 // sphere it shades, since impostors that write their own depth defeat its
 // early depth test. So before each new view the CPU walks the atoms front to
 // back over a depth buffer at the window's resolution: an atom or bond whose
-// every pixel centre lies behind an atom already kept is left out. The test is
-// conservative (what may show is kept), so the image stays the same.
+// every pixel centre lies behind an atom or bond already kept is left out. The
+// test is conservative (what may show is kept), so the image stays the same.
 #ifndef TESK_CVISIBILITY_H
 #define TESK_CVISIBILITY_H
 
@@ -37,7 +37,13 @@ public:
                    const CPartFound& part = {});
 
     bool is_culling = true;         // false: everything counts as shown
+    bool is_boxing = true;          // false: no atom goes to v_boxed
     std::vector<unsigned> v_atoms;  // atom records that may show, band by band of the window
+    // Atoms larger than a few pixels that may show, apart, each as three
+    // numbers: the record, then the first and the last pixel (x, y) of the
+    // box where it may show, x in the low 16 bits. Drawn over only that box,
+    // such an atom shades far fewer hidden pixels.
+    std::vector<unsigned> v_boxed;
     std::vector<unsigned> v_bonds;  // bond records that may show, tile by tile
 
 private:
@@ -53,11 +59,14 @@ private:
         float cx, cy, rx, ry, dist, radius;
         unsigned k;
     };
-    // A tube: its axis ends in pixels, its nearest distance, its record number.
+    // A tube: its axis ends in pixels, its nearest distance, its record
+    // number; and the band it surely covers, everywhere nearer than `back`:
+    // the axis with `cut` pixels cut off each end (no band when negative).
     struct CTube {
         glm::vec2 a, e;
         float front;
         unsigned k;
+        float back, cut;
     };
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
@@ -78,20 +87,36 @@ private:
     const std::vector<glm::uvec2>* m_bonds = nullptr;
     CGrid m_grid;
 
+    std::vector<CTube> v_unsorted;    // tubes in bond order, before a sort
     // per record: view-space x, y, distance, radius; per pixel (tile by
-    // tile): the farthest a kept atom may be there, and per block of pixels
+    // tile): the farthest a kept atom or bond may be there, and per block of pixels
     // the farthest of those, unless marked dirty
     std::vector<glm::vec4> v_view;
     std::vector<float> v_depth, v_block;
     std::vector<unsigned char> v_dirty;
     // kept between calls only to spare the allocations
     std::vector<CSphere> v_sorted;    // the drawn records, nearest first
+    // The order of the last sort, nearest first: of the drawn records (and of
+    // the bonds, v_order). A view turned a little has nearly the same order,
+    // and the order only makes the pass effective, never right: it is used again.
+    std::vector<unsigned> v_atom_order;
+    glm::vec3 m_view_axis{0.0f}, m_order_axis{0.0f}, m_bond_order_axis{0.0f};
+    unsigned u_order_version = 0, u_order_drawn = 0, u_bond_order_version = 0, u_bond_order_atoms = 0;
+    float r_order_scale = 0.0f, r_order_bond_radius = 0.0f;
+    size_t u_order_records = 0;
+    const std::vector<glm::uvec2>* m_order_bonds = nullptr;
+    bool is_order_valid = false, is_bond_order_valid = false;
     std::vector<size_t> v_count;      // per depth bucket, then where it ends
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
     std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
     std::vector<CTube> v_tubes;
-    std::vector<CTube> v_found;       // every tube that may show, in bond order
+    std::vector<CTube> v_found;       // every tube that may show, nearest first
+    std::vector<unsigned> v_order;    // the bond records of v_found, in its order
+    // the depths the atoms left, for bonds found again in the same view
+    std::vector<float> v_depth_atoms;
+    unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
+    std::vector<glm::ivec4> v_box;    // per boxed atom once seen: its box so far
 };
 
 #endif

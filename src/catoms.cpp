@@ -53,10 +53,35 @@ std::string BeforeFirstFunction(const std::string& text, const char* piece)
 
 CAtomsLayer::CAtomsLayer()
 {
+    MakePrograms(false);
+
+    // the shaders read everything from the buffer textures: no vertex attributes
+    glGenVertexArrays(1, &VAOA);
+    glGenBuffers(1, &VBOA);
+    glGenTextures(1, &TBOA);
+    picked.Create();
+    boxed.Create();
+    origins.Create();
+}
+
+void CAtomsLayer::UseProjection(bool perspective)
+{
+    if (perspective == is_perspective_built || AtomShader.Program == 0)
+        return;
+    for (CShader* s : {&AtomShader, &PickShader}) {
+        glDeleteProgram(s->Program);
+        s->Program = 0;
+    }
+    MakePrograms(perspective);
+}
+
+void CAtomsLayer::MakePrograms(bool perspective)
+{
+    is_perspective_built = perspective;
     const std::string hit = BeforeFirstFunction(atom_hit_glsl, light_glsl);
-    const std::string vs = BeforeMain(atom_vs, cover_glsl);
-    AtomShader.SetShader(vs.c_str(), (hit + atom_frag_main).c_str());
-    PickShader.SetShader(vs.c_str(), (std::string(atom_hit_glsl) + atom_pick_frag_main).c_str());
+    const std::string vs = ForProjection(BeforeMain(atom_vs, cover_glsl), perspective);
+    AtomShader.SetShader(vs.c_str(), ForProjection(hit + atom_frag_main, perspective).c_str());
+    PickShader.SetShader(vs.c_str(), ForProjection(std::string(atom_hit_glsl) + atom_pick_frag_main, perspective).c_str());
     // element colours and radii never change: set once per program
     static_assert(species_count == 126, "the shaders' Elements arrays hold every species");
     std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + species_count);
@@ -70,13 +95,6 @@ CAtomsLayer::CAtomsLayer()
         glUniform1i(glGetUniformLocation(s->Program, "Origins"), kOriginsUnit);
     }
     glUseProgram(0);
-
-    // the shaders read everything from the buffer textures: no vertex attributes
-    glGenVertexArrays(1, &VAOA);
-    glGenBuffers(1, &VBOA);
-    glGenTextures(1, &TBOA);
-    picked.Create();
-    origins.Create();
 }
 
 void CAtomsLayer::Delete()
@@ -86,6 +104,7 @@ void CAtomsLayer::Delete()
     glDeleteTextures(1, &TBOA);
     VAOA = VBOA = TBOA = 0;
     shown.Delete();
+    boxed.Delete();
     picked.Delete();
     origins.Delete();
     for (CShader* s : {&AtomShader, &PickShader}) {
@@ -157,6 +176,20 @@ void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
     SetViewLight(AtomShader.Program, V);
     for (unsigned n = 0; n < shown.u_parts; ++n)
         DrawWith(AtomShader, P, V, Model, scale, selected, shown.v_parts[n]);
+    if (boxed.u_count > 0)
+        DrawWith(AtomShader, P, V, Model, scale, selected, boxed, true, m_boxed_frame);
+}
+
+void CAtomsLayer::DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                            const int selected[4], const std::vector<unsigned>& list, glm::ivec2 frame)
+{
+    boxed.Fill(list);
+    m_boxed_frame = frame;
+    if (boxed.u_count == 0)
+        return;
+    AtomShader.Use();
+    SetViewLight(AtomShader.Program, V);
+    DrawWith(AtomShader, P, V, Model, scale, selected, boxed, true, frame);
 }
 
 void CAtomsLayer::DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
@@ -188,7 +221,8 @@ void CAtomsLayer::DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::ma
 }
 
 void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
-                           float scale, const int selected[4], const CRecordList& list) const
+                           float scale, const int selected[4], const CRecordList& list, bool is_boxed,
+                           glm::ivec2 frame) const
 {
     shader.Use();
     const GLuint p = shader.Program;
@@ -197,9 +231,13 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glUniformMatrix4fv(glGetUniformLocation(p, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
     glUniform1f(glGetUniformLocation(p, "S"), scale);
     glUniform1iv(glGetUniformLocation(p, "Selected"), 4, selected);
-    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(list.u_count));
+    // a boxed list holds three numbers an atom
+    const unsigned count = is_boxed ? list.u_count / 3 : list.u_count;
+    glUniform1i(glGetUniformLocation(p, "Count"), static_cast<GLint>(count));
+    glUniform1i(glGetUniformLocation(p, "Boxed"), is_boxed);
+    glUniform2f(glGetUniformLocation(p, "Frame"), static_cast<float>(frame.x), static_cast<float>(frame.y));
     glUniform1i(glGetUniformLocation(p, "Copies"), is_copies);
-    if (list.u_count == 0)
+    if (count == 0)
         return;
     glActiveTexture(GL_TEXTURE0 + kOriginsUnit);
     glBindTexture(GL_TEXTURE_BUFFER, is_copies ? origins.TBO : 0);
@@ -208,7 +246,7 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glActiveTexture(GL_TEXTURE0 + kListUnit);
     glBindTexture(GL_TEXTURE_BUFFER, list.TBO);
     glBindVertexArray(VAOA);
-    glDrawArraysInstanced(GL_TRIANGLES, 0, 3 * kBatch, static_cast<GLsizei>((list.u_count + kBatch - 1) / kBatch));
+    glDrawArraysInstanced(GL_TRIANGLES, 0, (is_boxed ? 6 : 3) * kBatch, static_cast<GLsizei>((count + kBatch - 1) / kBatch));
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);

@@ -24,8 +24,28 @@ constexpr GLint kListUnit = 5;
 
 CBondsLayer::CBondsLayer()
 {
+    MakeProgram(false);
+    glGenVertexArrays(1, &VAOB);
+    EBOB = MakeQuadBatchIndices(VAOB);
+    glGenBuffers(1, &VBOB);
+    glGenTextures(1, &TBOB);
+}
+
+void CBondsLayer::UseProjection(bool perspective)
+{
+    if (perspective == is_perspective_built || BondShader.Program == 0)
+        return;
+    glDeleteProgram(BondShader.Program);
+    BondShader.Program = 0;
+    MakeProgram(perspective);
+}
+
+void CBondsLayer::MakeProgram(bool perspective)
+{
+    is_perspective_built = perspective;
     // the light model goes after the declarations, before main
-    BondShader.SetShader(BeforeMain(bond_vs, cover_glsl).c_str(), BeforeMain(bond_frag_main, light_glsl).c_str());
+    BondShader.SetShader(ForProjection(BeforeMain(bond_vs, cover_glsl), perspective).c_str(),
+                         ForProjection(BeforeMain(bond_frag_main, light_glsl), perspective).c_str());
     BondShader.Use();
     glUniform1i(glGetUniformLocation(BondShader.Program, "Atoms"), kAtomsUnit);
     glUniform1i(glGetUniformLocation(BondShader.Program, "Bonds"), kBondsUnit);
@@ -36,11 +56,6 @@ CBondsLayer::CBondsLayer()
     glUniform4fv(glGetUniformLocation(BondShader.Program, "Elements"), species_count,
                  glm::value_ptr(elements[0]));
     glUseProgram(0);
-
-    glGenVertexArrays(1, &VAOB);
-    EBOB = MakeQuadBatchIndices(VAOB);
-    glGenBuffers(1, &VBOB);
-    glGenTextures(1, &TBOB);
 }
 
 void CBondsLayer::Delete()

@@ -50,13 +50,69 @@ void CDisplay::Delete()
     box.Delete();
     labels.Delete();
     measure.Delete();
+    glDeleteFramebuffers(1, &u_half_fbo);
+    glDeleteRenderbuffers(1, &u_half_colour);
+    glDeleteRenderbuffers(1, &u_half_depth);
+    u_half_fbo = u_half_colour = u_half_depth = 0;
+    m_half_size = glm::ivec2(0);
 }
 
 // --- scene -----------------------------------------------------------------
 
 void CDisplay::DrawScene(int w, int h)
 {
-    DrawTile(glm::ivec2(w, h), glm::ivec2(0), glm::ivec2(w, h));
+    // While the view moves a quarter of the pixels is drawn: the visibility
+    // pass and the shading cost follow the pixels, and a moving picture needs
+    // no detail. A click is read from a full frame.
+    const glm::ivec2 half((w + 1) / 2, (h + 1) / 2);
+    if (!is_moving || is_picking || w < 2 || h < 2 || !HalfTarget(half)) {
+        DrawTile(glm::ivec2(w, h), glm::ivec2(0), glm::ivec2(w, h));
+        return;
+    }
+    GLint target = 0, viewport[4] = {0, 0, w, h};
+    GLfloat clear[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glBindFramebuffer(GL_FRAMEBUFFER, u_half_fbo);
+    glViewport(0, 0, half.x, half.y);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    DrawTile(half, glm::ivec2(0), half);
+    // the mouse still moves over the whole window
+    track.SetViewSize(w, h);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, u_half_fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(target));
+    glBlitFramebuffer(0, 0, half.x, half.y, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    // what is drawn after the scene (a surface) meets it at its depth
+    glBlitFramebuffer(0, 0, half.x, half.y, 0, 0, w, h, GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
+bool CDisplay::HalfTarget(glm::ivec2 size)
+{
+    if (u_half_fbo != 0 && size == m_half_size)
+        return true;
+    if (u_half_fbo == 0) {
+        glGenFramebuffers(1, &u_half_fbo);
+        glGenRenderbuffers(1, &u_half_colour);
+        glGenRenderbuffers(1, &u_half_depth);
+    }
+    glBindRenderbuffer(GL_RENDERBUFFER, u_half_colour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size.x, size.y);
+    glBindRenderbuffer(GL_RENDERBUFFER, u_half_depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, size.x, size.y);
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    GLint target = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &target);
+    glBindFramebuffer(GL_FRAMEBUFFER, u_half_fbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, u_half_colour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, u_half_depth);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
+    m_half_size = complete ? size : glm::ivec2(0);
+    return complete;
 }
 
 glm::mat4 CDisplay::ViewMatrix() const
@@ -120,6 +176,8 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     Projection = is_perspective ? MakePerspective(w, h, target_width) : MakeProjection(w, h, target_width);
     if (tile_size != image)
         Projection = TileMatrix(image, tile_origin, tile_size) * Projection;
+    atoms.UseProjection(is_perspective);
+    bonds.UseProjection(is_perspective);
     SetDepthCue();
     // the visibility pass works with parallel rays only
     const bool culling = visible.is_culling;
@@ -156,7 +214,9 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
                                                                visible.v_atoms.data() + begin, end - begin, begin == 0);
                                              glFlush();
                                          });
-    if (!found)
+    if (found)
+        atoms.DrawBoxed(Projection, V, M, atom_scale, selected, visible.v_boxed, frame_size);
+    else
         atoms.Draw(Projection, V, M, atom_scale, selected);
     if (data.is_bond_eval && is_show_bond) {
         // the GPU may start on the atoms while the CPU finds the bonds that show
@@ -174,7 +234,8 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         glEnable(GL_BLEND);
     if (is_show_label) {
         LabelledAtoms(selected);
-        labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index);
+        labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
+                    atoms.u_version);
     }
     measure.Draw(Projection * V * M, data.v_float_raw_xyz, v_selected_atoms);
     visible.is_culling = culling;
@@ -221,8 +282,11 @@ void CDisplay::LabelledAtoms(const int highlighted[4])
         }
     };
     const bool copies_drawn = is_scene_shown && !scene.v_atom.empty();
+    auto add_record = [&](unsigned k) { add(copies_drawn ? (k < scene.v_atom.size() ? scene.v_atom[k] : n) : k); };
     for (const unsigned k : visible.v_atoms)
-        add(copies_drawn ? (k < scene.v_atom.size() ? scene.v_atom[k] : n) : k);
+        add_record(k);
+    for (size_t b = 0; b < visible.v_boxed.size(); b += 3)
+        add_record(visible.v_boxed[b]);
     for (int k = 0; k < 4; ++k)
         if (highlighted[k] >= 0)
             add(static_cast<size_t>(highlighted[k]));

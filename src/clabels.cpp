@@ -108,6 +108,7 @@ void CLabelsLayer::Delete()
     glDeleteBuffers(1, &VBOF);
     glDeleteTextures(1, &TEXF);
     VAOF = VBOF = TEXF = 0;
+    is_uploaded = false;
     if (FontShader.Program != 0)
         glDeleteProgram(FontShader.Program);
     FontShader.Program = 0;
@@ -115,6 +116,7 @@ void CLabelsLayer::Delete()
 
 void CLabelsLayer::LoadFont()
 {
+    is_uploaded = false;
     FT_Library ft = nullptr;
     const bool library_ok = FT_Init_FreeType(&ft) == 0;
     if (!library_ok)
@@ -216,11 +218,58 @@ void CLabelsLayer::LoadFont()
 
 void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
                         const glm::mat4& V, const glm::mat4& Model, float scale, float font_scale, bool show_symbol,
-                        bool show_index)
+                        bool show_index, unsigned version)
+{
+    const glm::mat4 mv = V * Model;
+    const unsigned shows = (show_symbol ? 1u : 0u) | (show_index ? 2u : 0u);
+    // a view drawn again (a still frame): the glyphs are where they were
+    const bool same = is_uploaded && version == u_uploaded_version && shows == u_uploaded_shows && P == m_uploaded_p &&
+                      mv == m_uploaded_mv && glm::vec2(scale, font_scale) == m_uploaded_scales &&
+                      labelled == v_uploaded_labels;
+    if (!same) {
+        Build(m, labelled, P, mv, scale, font_scale, show_symbol, show_index);
+        is_uploaded = false;
+        v_uploaded_labels = labelled;
+        m_uploaded_p = P;
+        m_uploaded_mv = mv;
+        m_uploaded_scales = glm::vec2(scale, font_scale);
+        u_uploaded_version = version;
+        u_uploaded_shows = shows;
+    }
+
+    FontShader.Use();
+    const GLuint prog = FontShader.Program;
+    glUniformMatrix4fv(glGetUniformLocation(prog, "P"), 1, GL_FALSE, glm::value_ptr(P));
+    glUniformMatrix4fv(glGetUniformLocation(prog, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
+    glUniform3fv(glGetUniformLocation(prog, "textColor"), 1, glm::value_ptr(kLabelColor));
+    if (v_vertices.empty())
+        return;
+    if (!same) {
+        glBindBuffer(GL_ARRAY_BUFFER, VBOF);
+        // a fresh store each time: the driver need not wait for the last draw
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v_vertices.size() * sizeof(float)), v_vertices.data(),
+                     GL_STREAM_DRAW);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    is_uploaded = true;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, TEXF);
+    glBindVertexArray(VAOF);
+    // on top of the scene: a bond or atom in front hides no label
+    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v_vertices.size() / kFloatsPerVertex));
+    if (depth)
+        glEnable(GL_DEPTH_TEST);
+    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
+                         const glm::mat4& mv, float scale, float font_scale, bool show_symbol, bool show_index)
 {
     const size_t n = std::min(m.v_float_raw_xyz.size(), m.v_atom_index.size());
     v_vertices.clear();
-    const glm::mat4 mv = V * Model;
     // half the visible extent in view space, and how far a label reaches
     // from its atom: up to a glyph height, and its text's width
     const float hx = 1.0f / std::abs(P[0][0]), hy = 1.0f / std::abs(P[1][1]);
@@ -253,28 +302,4 @@ void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, 
                 v_vertices.insert(v_vertices.end(), {p.x, p.y, p.z, q[0], q[1], s, q[2], q[3]});
         }
     }
-
-    FontShader.Use();
-    const GLuint prog = FontShader.Program;
-    glUniformMatrix4fv(glGetUniformLocation(prog, "P"), 1, GL_FALSE, glm::value_ptr(P));
-    glUniformMatrix4fv(glGetUniformLocation(prog, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
-    glUniform3fv(glGetUniformLocation(prog, "textColor"), 1, glm::value_ptr(kLabelColor));
-    if (v_vertices.empty())
-        return;
-    glBindBuffer(GL_ARRAY_BUFFER, VBOF);
-    // a fresh store each frame: the driver need not wait for the last draw
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v_vertices.size() * sizeof(float)), v_vertices.data(),
-                 GL_STREAM_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, TEXF);
-    glBindVertexArray(VAOF);
-    // on top of the scene: a bond or atom in front hides no label
-    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
-    glDisable(GL_DEPTH_TEST);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v_vertices.size() / kFloatsPerVertex));
-    if (depth)
-        glEnable(GL_DEPTH_TEST);
-    glBindVertexArray(0);
-    glBindTexture(GL_TEXTURE_2D, 0);
 }

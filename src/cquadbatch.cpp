@@ -103,6 +103,13 @@ void SetViewLight(unsigned int program, const glm::mat4& V)
     glUniform3fv(glGetUniformLocation(program, "EyeV"), 1, &eye[0]);
 }
 
+std::string ForProjection(const std::string& text, bool perspective)
+{
+    const size_t at = text.find('\n') + 1;
+    return text.substr(0, at) + (perspective ? "#define PERSPECTIVE true\n" : "#define PERSPECTIVE false\n") +
+           text.substr(at);
+}
+
 std::string BeforeMain(const char* text, const char* piece)
 {
     const std::string t(text);

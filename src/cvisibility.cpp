@@ -33,6 +33,12 @@ constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps ea
 constexpr int kBlocks = kTile / kBlock;
 constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
 constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
+// pixels of radius above which an atom is drawn over the box where it may
+// show: below it the box's second triangle costs more than it spares
+constexpr float kBoxedRadius = 3.0f;
+// cosine of the largest turn of the line of sight after which the last
+// sort's order is still used (about 3 degrees)
+constexpr float kSameOrder = 0.9986f;
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
 // the range is cut to what a window can have
@@ -58,13 +64,40 @@ struct Range {
     return {std::max(lo, Ceil(a - 0.5f)), std::min(hi, Floor(b - 0.5f))};
 }
 
+// The x range where the row at height y meets the band of half-width w
+// around the segment from a along d (the segment's ends cut square), if it does:
+// 0 <= (p - a).d <= |d|^2 and |(p - a) x d| <= w |d|, both linear in x along the row.
+bool BandRow(glm::vec2 a, glm::vec2 d, float w, float y, float& x0, float& x1)
+{
+    const float len2 = d.x * d.x + d.y * d.y;
+    if (!(len2 > 0.0f))
+        return false;
+    float lo = -kInf, hi = kInf;
+    const float ey = y - a.y;
+    auto clip = [&](float k, float c, float min, float max) {  // min <= k x' + c <= max, x' = x - a.x
+        if (k == 0.0f) {
+            if (c < min || c > max)
+                hi = -kInf;
+            return;
+        }
+        const float u = (min - c) / k, v = (max - c) / k;
+        lo = std::max(lo, std::min(u, v));
+        hi = std::min(hi, std::max(u, v));
+    };
+    clip(d.x, ey * d.y, 0.0f, len2);
+    const float r = w * std::sqrt(len2);
+    clip(d.y, -ey * d.x, -r, r);
+    x0 = a.x + lo;
+    x1 = a.x + hi;
+    return lo <= hi;
+}
+
 // The x range where the row at height y meets the band of half-width rho
-// around the segment from a along d (a capsule), if it does.
+// around the segment from a along d with round ends (a capsule), if it does.
 bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& x1)
 {
     x0 = kInf;
     x1 = -kInf;
-    // the two end discs
     for (const glm::vec2 c : {a, a + d}) {
         const float q = rho * rho - (y - c.y) * (y - c.y);
         if (q >= 0.0f) {
@@ -73,29 +106,10 @@ bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& 
             x1 = std::max(x1, c.x + h);
         }
     }
-    // the band between them: 0 <= (p - a).d <= |d|^2 and |(p - a) x d| <= rho |d|,
-    // both linear in x along the row
-    const float len2 = d.x * d.x + d.y * d.y;
-    if (len2 > 0.0f) {
-        float lo = -kInf, hi = kInf;
-        const float ey = y - a.y;
-        auto clip = [&](float k, float c, float min, float max) {  // min <= k x' + c <= max, x' = x - a.x
-            if (k == 0.0f) {
-                if (c < min || c > max)
-                    hi = -kInf;
-                return;
-            }
-            const float u = (min - c) / k, v = (max - c) / k;
-            lo = std::max(lo, std::min(u, v));
-            hi = std::min(hi, std::max(u, v));
-        };
-        clip(d.x, ey * d.y, 0.0f, len2);
-        const float w = rho * std::sqrt(len2);
-        clip(d.y, -ey * d.x, -w, w);
-        if (lo <= hi) {
-            x0 = std::min(x0, a.x + lo);
-            x1 = std::max(x1, a.x + hi);
-        }
+    float b0 = 0.0f, b1 = 0.0f;
+    if (BandRow(a, d, rho, y, b0, b1)) {
+        x0 = std::min(x0, b0);
+        x1 = std::max(x1, b1);
     }
     return x0 <= x1;
 }
@@ -169,6 +183,27 @@ size_t StartsOfBins(std::vector<size_t>& count)
     return sum;
 }
 
+// The numbers 0 to count - 1 into `order` by key(n), least first, in buckets
+// over [lo, hi] (keys that are not finite last): near keys may come in either
+// order, which makes the pass only a little less effective, never wrong.
+template <class Key>
+void BucketOrder(unsigned count, float lo, float hi, Key key, std::vector<size_t>& bins, std::vector<unsigned>& order)
+{
+    const unsigned buckets = std::clamp(count / 4u, 1u, 65536u);
+    const float to_bucket = hi > lo ? static_cast<float>(buckets) / (hi - lo) * 0.999f : 0.0f;
+    auto bucket = [&](unsigned n) {
+        const float f = key(n) - lo;
+        return std::isfinite(f) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket))) : buckets;
+    };
+    bins.assign(buckets + 1, 0);
+    for (unsigned n = 0; n < count; ++n)
+        ++bins[bucket(n)];
+    StartsOfBins(bins);
+    order.resize(count);
+    for (unsigned n = 0; n < count; ++n)
+        order[bins[bucket(n)]++] = n;
+}
+
 // Calls f(tile number) for the tiles of a w x h window (tiles_x across)
 // that the pixel box [x0, x1] x [y0, y1] reaches.
 template <class F>
@@ -201,16 +236,23 @@ void ListAll(std::vector<unsigned>& list, size_t count)
 void CVisibility::OutOfMemory()
 {
     // the pass's own copies go, and everything is drawn until a later view fits
-    for (auto* v : {&v_depth, &v_block})
+    for (auto* v : {&v_depth, &v_block, &v_depth_atoms})
         std::vector<float>().swap(*v);
+    std::vector<unsigned>().swap(v_order);
+    std::vector<unsigned>().swap(v_atom_order);
+    is_order_valid = is_bond_order_valid = false;
+    u_saved_generation = 0;
     std::vector<glm::vec4>().swap(v_view);
     std::vector<CSphere>().swap(v_sorted);
     std::vector<CSphere>().swap(v_spheres);
     std::vector<CTube>().swap(v_tubes);
     std::vector<CTube>().swap(v_found);
+    std::vector<CTube>().swap(v_unsorted);
     std::vector<size_t>().swap(v_count);
     for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
         std::vector<unsigned char>().swap(*v);
+    std::vector<glm::ivec4>().swap(v_box);
+    v_boxed.clear();
     is_all_shown = true;
     if (!is_out_of_memory)
         std::printf("Out of memory while finding what the view shows; everything is drawn\n");
@@ -245,6 +287,7 @@ bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn,
         }
     }
     ListAll(v_atoms, drawn);
+    v_boxed.clear();
     if (part)
         part(0, v_atoms.size());
     return true;
@@ -255,6 +298,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
 {
     const glm::mat4& MV = m_mv;
     v_atoms.clear();
+    v_boxed.clear();
     // the pixel grid as seen from view space: window x = ax * x + bx, y = ay * y + by
     CGrid& g = m_grid;
     g = CGrid{};
@@ -295,29 +339,34 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
         }
     }
 
-    // front to back by the sphere's nearest point, in buckets: the order only
-    // makes the pass effective, it never makes it wrong
-    const unsigned buckets = std::clamp(drawn / 4u, 1u, 65536u);
-    const float to_bucket = fmax > fmin ? static_cast<float>(buckets) / (fmax - fmin) * 0.999f : 0.0f;
-    v_count.assign(buckets + 1, 0);
-    auto bucket = [&](unsigned k) {
-        const glm::vec4& s = v_view[k];
-        const float f = s.z - s.w - fmin;
-        return std::isfinite(f + s.x + s.y) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket)))
-                                            : buckets;
-    };
-    for (unsigned k = 0; k < drawn; ++k)
-        ++v_count[bucket(k)];
-    StartsOfBins(v_count);
-    v_sorted.resize(drawn);
-    for (unsigned k = 0; k < drawn; ++k) {
-        const glm::vec4& s = v_view[k];
-        v_sorted[v_count[bucket(k)]++] = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by,
-                                                 g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
-                                                 g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k};
+    // Front to back by the sphere's nearest point: the record numbers sorted
+    // in buckets, or the last frame's order while the line of sight turned
+    // only a little. The order only makes the pass effective, never wrong.
+    m_view_axis = glm::vec3(MV[0][2], MV[1][2], MV[2][2]);
+    m_view_axis /= std::max(glm::length(m_view_axis), 1e-30f);
+    if (!(is_order_valid && u_order_version == u_version && u_order_drawn == drawn && u_order_records == atoms.size() &&
+          glm::dot(m_view_axis, m_order_axis) > kSameOrder)) {
+        auto front = [&](unsigned k) {
+            const glm::vec4& s = v_view[k];
+            return std::isfinite(s.x + s.y) ? s.z - s.w : kInf;
+        };
+        BucketOrder(drawn, fmin, fmax, front, v_count, v_atom_order);
+        is_order_valid = true;
+        m_order_axis = m_view_axis;
+        u_order_version = u_version;
+        u_order_drawn = drawn;
+        u_order_records = atoms.size();
     }
     // atoms with a position that is not finite are not drawn at all
-    const size_t finite = v_count[buckets - 1];
+    v_sorted.clear();
+    v_sorted.reserve(drawn);
+    for (const unsigned k : v_atom_order) {
+        const glm::vec4& s = v_view[k];
+        if (std::isfinite(s.x + s.y + s.z))
+            v_sorted.push_back(CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
+                                       g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k});
+    }
+    const size_t finite = v_sorted.size();
 
     // each sphere goes to every tile its disc may reach, nearest first
     auto sphere_tiles = [&](const CSphere& s, auto f) {
@@ -337,6 +386,12 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     v_block.assign(tiles * kBlocks * kBlocks, kInf);
     v_dirty.assign(tiles * kBlocks * kBlocks, 0);
     v_atom_seen.assign(drawn, 0);
+    // boxes only in windows whose pixels they fit, and only if an atom is large enough
+    const bool boxing = is_boxing && g.i_w <= 65536 && g.i_h <= 65536 &&
+                        std::any_of(v_sorted.begin(), v_sorted.begin() + static_cast<std::ptrdiff_t>(finite),
+                                    [](const CSphere& s) { return s.rx > kBoxedRadius; });
+    if (boxing)
+        v_box.resize(drawn);
     // After a band of tiles, the atoms whose last tiles it holds are final:
     // those seen go to the list, and when enough have gathered, to the GPU.
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
@@ -348,7 +403,12 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             if (v_atom_seen[s.k] == kSeen &&
                 Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
                 v_atom_seen[s.k] = kListed;
-                v_atoms.push_back(s.k);
+                if (boxing && s.rx > kBoxedRadius) {
+                    const glm::uvec4 b(v_box[s.k]);
+                    v_boxed.insert(v_boxed.end(), {s.k, b.x | b.y << 16, b.z | b.w << 16});
+                } else {
+                    v_atoms.push_back(s.k);
+                }
             }
         }
         const bool last = (band + 1) * tiles_x == tiles;
@@ -385,8 +445,25 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                                              s.cx + s.rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy)));
                 float* row = tile.Row(j);
                 bool row_seen = false;
-                for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                    row_seen |= !(row[x] < front);
+                if (boxing && s.rx > kBoxedRadius) {
+                    // the first and last pixel of the row that may show, into the box
+                    int first = c.hi + 1, last = c.lo - 1;
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        if (!(row[x] < front)) {
+                            first = std::min(first, x + tile.X0());
+                            last = x + tile.X0();
+                        }
+                    row_seen = first <= last;
+                    if (row_seen) {
+                        glm::ivec4& b = v_box[s.k];
+                        b = v_atom_seen[s.k] || seen ? glm::ivec4(std::min(b.x, first), std::min(b.y, j), std::max(b.z, last),
+                                                                  std::max(b.w, j))
+                                                     : glm::ivec4(first, j, last, j);
+                    }
+                } else {
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        row_seen |= !(row[x] < front);
+                }
                 seen |= row_seen;
                 const float di = y * to_inner, q = 1.0f - di * di;
                 if (!row_seen || !occluder || !(q >= 0.0f) || !(sx > 0.0f))
@@ -446,83 +523,166 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
     }
     const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
     const size_t records = v_view.size();
+    // The kept bonds write into the atoms' depths: bonds found again for the
+    // same atoms start from those depths, not from what earlier bonds wrote.
+    if (u_saved_generation == u_generation) {
+        std::copy(v_depth_atoms.begin(), v_depth_atoms.end(), v_depth.begin());
+        std::fill(v_dirty.begin(), v_dirty.end(), 1);
+    } else {
+        v_depth_atoms = v_depth;
+        u_saved_generation = u_generation;
+    }
 
     // A tube lies within the band of its radius around the projected axis,
     // and only its part outside both spheres is drawn (a little more here).
     const float rho = std::max(g.ax, g.ay) * bond_radius * (1.0f + kSlack) + 0.01f;
+    // What it surely covers: the band a little narrower, its ends cut square
+    // and drawn in by the radius, since a tilted tube's front is seen up to a
+    // radius beyond where its axis ends.
+    const float half = std::min(g.ax, g.ay) * bond_radius * (1.0f - kSlack) - kPixelSlack;
     const unsigned count = static_cast<unsigned>(bonds.size());
+    auto inside = [&](float r, float len) {
+        return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len : 0.0f;
+    };
     auto tube = [&](unsigned b, CTube& t) {
         const glm::uvec2 ends = bonds[b];
         if (ends.x >= records || ends.y >= records)
             return false;
         const glm::vec4 A = v_view[ends.x], B = v_view[ends.y];
-        const float len = glm::length(glm::vec3(B) - glm::vec3(A));
-        auto inside = [&](float r) {
-            return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len * (1.0f - kSlack) : 0.0f;
-        };
-        const float t0 = inside(A.w), t1 = 1.0f - inside(B.w);
+        const glm::vec3 axis = glm::vec3(B) - glm::vec3(A);
+        const float len = glm::length(axis);
+        const float t0 = inside(A.w, len) * (1.0f - kSlack), t1 = 1.0f - inside(B.w, len) * (1.0f - kSlack);
         if (!(t0 < t1))
             return false;
         const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
-        t = CTube{glm::vec2(g.ax * a.x + g.bx, g.ay * a.y + g.by), glm::vec2(g.ax * e.x + g.bx, g.ay * e.y + g.by),
-                  std::min(a.z, e.z) - bond_radius - g.margin, b};
-        return std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y);
+        const glm::vec2 pa(g.ax * a.x + g.bx, g.ay * a.y + g.by), pe(g.ax * e.x + g.bx, g.ay * e.y + g.by);
+        t = CTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, 0.0f, -1.0f};
+        if (!std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y))
+            return false;
+        // the band, only for a tube the near and far planes leave whole and
+        // that is not seen nearly end-on (where the GPU draws none of it)
+        const float far = std::max(a.z, e.z) + bond_radius;
+        const glm::vec2 d = pe - pa;
+        const float plen = glm::length(d);
+        const float cut = rho + 2.0f * kPixelSlack + std::max(g.ax, g.ay) * (A.w + B.w) * kSlack;
+        if (half > 0.0f && plen > 2.0f * cut && axis.z * axis.z < 0.999f * len * len && t.front >= g.lo + g.margin &&
+            far <= g.hi - g.margin) {
+            t.cut = cut;
+            t.back = std::max(a.z, e.z) + bond_radius * kSlack + g.margin;
+        }
+        return true;
     };
     auto tube_tiles = [&](const CTube& t, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
                  std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
     };
-    v_tile_tubes.assign(tiles + 1, 0);
+    // Nearest first, so that the bonds in front hide those behind. While the
+    // view turns only a little, the tubes are made in the last frame's order;
+    // else in bond order, their numbers sorted in buckets by the tube's front
+    // and the tubes gathered in that order.
     v_found.clear();
     CTube t;
-    for (unsigned b = 0; b < count; ++b)
-        if (tube(b, t)) {
-            v_found.push_back(t);
-            tube_tiles(t, [&](size_t i) { ++v_tile_tubes[i]; });
+    if (is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
+        u_bond_order_atoms == u_version && r_order_scale == r_scale && r_order_bond_radius == bond_radius &&
+        glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder) {
+        v_found.reserve(v_order.size());
+        for (const unsigned b : v_order)
+            if (tube(b, t))
+                v_found.push_back(t);
+    } else {
+        v_unsorted.clear();
+        float fmin = kInf, fmax = -kInf;
+        for (unsigned b = 0; b < count; ++b)
+            if (tube(b, t)) {
+                v_unsorted.push_back(t);
+                fmin = std::min(fmin, t.front);
+                fmax = std::max(fmax, t.front);
+            }
+        const unsigned found = static_cast<unsigned>(v_unsorted.size());
+        BucketOrder(found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
+        v_found.resize(found);
+        for (unsigned n = 0; n < found; ++n) {
+            v_found[n] = v_unsorted[v_order[n]];
+            v_order[n] = v_found[n].k;
         }
+        is_bond_order_valid = true;
+        m_order_bonds = &bonds;
+        u_bond_order_version = u_bonds_version;
+        u_bond_order_atoms = u_version;
+        r_order_scale = r_scale;
+        r_order_bond_radius = bond_radius;
+        m_bond_order_axis = m_view_axis;
+    }
+
+    v_tile_tubes.assign(tiles + 1, 0);
+    for (const CTube& f : v_found)
+        tube_tiles(f, [&](size_t i) { ++v_tile_tubes[i]; });
     v_tubes.resize(StartsOfBins(v_tile_tubes));
     for (const CTube& f : v_found)
         tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
 
     // A bond is final once a tile finds it may show: it joins the list at
-    // once, and after a band of tiles the bonds found go to the GPU.
+    // once, and after a band of tiles the bonds found go to the GPU. In every
+    // tile a kept bond writes its band at the farthest depth it has there.
     v_bond_seen.assign(count, 0);
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
     size_t reported = 0;
+    // Bonds that meet at one depth in a pixel show the one drawn first, as
+    // when everything is drawn in bond order: each part goes in that order.
+    auto report = [&] {
+        std::sort(v_bonds.begin() + static_cast<std::ptrdiff_t>(reported), v_bonds.end());
+        part(reported, v_bonds.size());
+        reported = v_bonds.size();
+    };
     for (size_t i = 0; i < tiles; ++i) {
         CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
             const CTube& b = v_tubes[n];
-            if (v_bond_seen[b.k])
-                continue;
-            const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
-            const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
-            if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
-                continue;
-            bool hidden = true;
-            for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
-                float x0 = 0.0f, x1 = 0.0f;
-                if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+            if (!v_bond_seen[b.k]) {
+                const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
+                const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
+                if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
                     continue;
-                const Range c = tile.Columns(x0, x1);
-                const float* row = tile.Row(j);
-                for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                    if (!(row[x] < b.front)) {
-                        hidden = false;
-                        break;
-                    }
+                bool hidden = true;
+                for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
+                    float x0 = 0.0f, x1 = 0.0f;
+                    if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+                        continue;
+                    const Range c = tile.Columns(x0, x1);
+                    const float* row = tile.Row(j);
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        if (!(row[x] < b.front)) {
+                            hidden = false;
+                            break;
+                        }
+                }
+                if (hidden)
+                    continue;
+                v_bond_seen[b.k] = 1;
+                v_bonds.push_back(b.k);
             }
-            if (hidden)
+            if (!(b.cut >= 0.0f))
                 continue;
-            v_bond_seen[b.k] = 1;
-            v_bonds.push_back(b.k);
+            const glm::vec2 d = b.e - b.a;
+            const glm::vec2 band_a = b.a + d * (b.cut / glm::length(d)), band_e = b.e - d * (b.cut / glm::length(d));
+            const Range rows = tile.Rows(std::min(band_a.y, band_e.y) - half, std::max(band_a.y, band_e.y) + half);
+            for (int j = rows.lo; j <= rows.hi; ++j) {
+                float x0 = 0.0f, x1 = 0.0f;
+                if (!BandRow(band_a, band_e - band_a, half, static_cast<float>(j) + 0.5f, x0, x1))
+                    continue;
+                const Range w = tile.Columns(x0, x1);
+                if (w.lo > w.hi)
+                    continue;
+                float* row = tile.Row(j);
+                for (int x = w.lo - tile.X0(); x <= w.hi - tile.X0(); ++x)
+                    row[x] = std::min(row[x], b.back);
+                tile.Touched(j, w);
+            }
         }
         // like the atoms, at most one part a band: each part costs the GPU a pass over the window
-        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart) {
-            part(reported, v_bonds.size());
-            reported = v_bonds.size();
-        }
+        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart)
+            report();
     }
     if (part && (v_bonds.size() > reported || reported == 0))
-        part(reported, v_bonds.size());
+        report();
 }

@@ -493,6 +493,7 @@ void ScenePass(const CShellState& s, CDisplay& atom)
         glDisable(GL_CULL_FACE);
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
+        atom.is_moving = s.is_mouse;
         atom.DrawScene(s.display_w, s.display_h);
         // the coarse copy of a large surface also in the frames that follow
         // input (hovering, the wheel) and those that wait for a worker; the

@@ -8,7 +8,9 @@
 // disc that just covers the sphere's outline seen from the eye, and each
 // fragment follows its own ray from the eye. The normal and the picking program share
 // the vertex stage and the hit test; picking writes the atom number as colour
-// (r low byte, g middle, b high) instead of lighting.
+// (r low byte, g middle, b high) instead of lighting. Each program is built
+// for one kind of projection (PERSPECTIVE true or false): llvmpipe runs both
+// sides of a branch on a uniform, so the one not taken would cost as much.
 #ifndef TESK_SHADERS_ATOM_H
 #define TESK_SHADERS_ATOM_H
 
@@ -29,6 +31,12 @@ uniform bool Copies;            // the records are copies of atoms (a repeated c
 uniform usamplerBuffer Origins; // then: the atom each record is a copy of
 uniform bool Pick;
 uniform usamplerBuffer List;    // the atom numbers to draw
+// Boxed: the list holds three numbers an atom, its number and the first and
+// last pixel of the box where it may show (x in the low 16 bits); the atom is
+// drawn as two triangles over that box in the window of Frame pixels.
+uniform bool Boxed;
+uniform vec2 Frame;
+const vec2 box_corners[6] = vec2[6](vec2(0, 0), vec2(1, 0), vec2(0, 1), vec2(0, 1), vec2(1, 0), vec2(1, 1));
 
 out vec2 Offset;                // from the centre, in radii
 flat out vec3 ourColor;
@@ -38,14 +46,14 @@ flat out vec4 Sphere;           // perspective: view-space centre and radius
 
 void main()
 {
-    int k = gl_InstanceID * BATCH + gl_VertexID / 3;
-    if (k >= Count) {
+    int n = gl_InstanceID * BATCH + gl_VertexID / (Boxed ? 6 : 3);
+    if (n >= Count) {
         // past the last atom: a degenerate triangle, never rasterised
         gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
         return;
     }
     vec2 corner = corners[gl_VertexID % 3];
-    k = int(texelFetch(List, k).r);
+    int k = int(texelFetch(List, Boxed ? 3 * n : n).r);
     vec4 atom = texelFetch(Atoms, k);
     vec4 element = Elements[clamp(int(atom.w), 0, 125)];
     float Radius = element.w * S;
@@ -60,7 +68,7 @@ void main()
     } else {
         ourColor = element.rgb;
     }
-    if (P[2][3] != 0.0) {
+    if (PERSPECTIVE) {
         Ray = CoveringDisc(Center, Radius, corner);
         Sphere = vec4(Center, Radius);
         Depth = vec2(0.0);
@@ -69,6 +77,16 @@ void main()
     }
     // orthographic: depth is linear in view-space z
     Depth = vec2(0.5 * (P[2][2] * Center.z + P[3][2]) + 0.5, 0.5 * P[2][2] * Radius);
+    if (Boxed) {
+        // the box's corner from window pixels back to view space
+        uint first = texelFetch(List, 3 * n + 1).r, last = texelFetch(List, 3 * n + 2).r;
+        vec2 lo = vec2(first & 65535u, first >> 16), hi = vec2(last & 65535u, last >> 16) + 1.0;
+        vec2 ndc = mix(lo, hi, box_corners[gl_VertexID % 6]) / Frame * 2.0 - 1.0;
+        vec2 at = (ndc - vec2(P[3][0], P[3][1])) / vec2(P[0][0], P[1][1]);
+        Offset = (at - Center.xy) / Radius;
+        gl_Position = P * vec4(at, Center.z + Radius, 1.0);
+        return;
+    }
     gl_Position = P * vec4(Center.xy + corner * Radius, Center.z + Radius, 1.0);
 }
 )";
@@ -94,7 +112,7 @@ out vec4 outColor;
 
 vec3 Hit()
 {
-    if (P[2][3] != 0.0) {
+    if (PERSPECTIVE) {
         // the ray from the eye, through this point of the covering disc
         vec3 d = normalize(Ray);
         float b = dot(d, Sphere.xyz);

@@ -8,7 +8,8 @@
 // Like the atoms, instances are batches of 64 quads, and a list names the
 // bonds to draw. Under a perspective projection the quad is the disc that
 // covers the outline of the shown part's bounding sphere, and each fragment
-// follows its own ray from the eye.
+// follows its own ray from the eye. As for the atoms, PERSPECTIVE is defined
+// when the program is built.
 #ifndef TESK_SHADERS_BOND_H
 #define TESK_SHADERS_BOND_H
 
@@ -61,7 +62,7 @@ void main()
         gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
         return;
     }
-    if (P[2][3] != 0.0) {
+    if (PERSPECTIVE) {
         vec3 from = mix(A, B, Shown.x), to = mix(A, B, Shown.y);
         Ray = CoveringDisc(0.5 * (from + to), 0.5 * length(to - from) + R, corner);
         Pixel = Ray.xy;
@@ -100,7 +101,7 @@ void main()
 {
     vec3 axis = B - A;
     float len2 = dot(axis, axis);
-    if (P[2][3] != 0.0) {
+    if (PERSPECTIVE) {
         // the ray from the eye meets the tube where its part square to the
         // axis is R from the axis
         vec3 d = normalize(Ray);
