@@ -16,14 +16,14 @@ void Silicon(CModel& m, int n) {
                                  {0.25, 0.25, 0.25}, {0.75, 0.75, 0.25}, {0.75, 0.25, 0.75}, {0.25, 0.75, 0.75}};
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> shake(-0.05f, 0.05f);
-    m.v_float_raw_xyz.clear();
+    m.v_positions.clear();
     for (int z = 0; z < n; ++z)
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
                 for (const glm::dvec3& b : basis)
-                    m.v_float_raw_xyz.push_back(glm::vec3((glm::dvec3(x, y, z) + b) * a) +
+                    m.v_positions.push_back(glm::vec3((glm::dvec3(x, y, z) + b) * a) +
                                                 glm::vec3(shake(rng), shake(rng), shake(rng)));
-    m.v_atom_index.assign(m.v_float_raw_xyz.size(), 13);
+    m.v_elements.assign(m.v_positions.size(), 13);
     m.m_cell_box = glm::dmat3(a * n);
     m.v_cell_origin = glm::dvec3(0.0);
     m.EvalCutRadius();

@@ -75,12 +75,12 @@ void BM_BondSearch(benchmark::State& state) {
         return;
     }
     // undo the centring so the positions match the box again
-    std::vector<glm::vec3> raw = model.v_float_raw_xyz;
+    std::vector<glm::vec3> raw = model.v_positions;
     for (glm::vec3& p : raw) p += model.center_xyz;
     const glm::dvec3 low = model.xyz.GetMinCoordinate(), high = model.xyz.GetMaxCoordinate();
     for (auto _ : state) {
         state.PauseTiming();
-        model.v_float_raw_xyz = raw;
+        model.v_positions = raw;
         model.min_xyz = glm::vec3(low);
         model.max_xyz = glm::vec3(high);
         state.ResumeTiming();

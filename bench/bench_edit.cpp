@@ -19,8 +19,8 @@ CModel MakeModel(long atoms) {
     while (side * side * side < atoms) ++side;
     for (long k = 0; k < atoms; ++k) {
         const float x = float(k % side), y = float(k / side % side), z = float(k / (side * side));
-        m.v_float_raw_xyz.push_back(glm::vec3(x, y, z) * 1.5f + glm::vec3(jitter(rng), jitter(rng), jitter(rng)));
-        m.v_atom_index.push_back(elements[rng() % 6]);
+        m.v_positions.push_back(glm::vec3(x, y, z) * 1.5f + glm::vec3(jitter(rng), jitter(rng), jitter(rng)));
+        m.v_elements.push_back(elements[rng() % 6]);
     }
     m.min_xyz = glm::vec3(-1.0f);
     m.max_xyz = glm::vec3(float(side) * 1.5f + 1.0f);

@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 CCopies copies;
                 CCrystalScene scene;
                 const glm::ivec3 repeat(1 + arg % 3, 1 + (arg / 3) % 3, 1);
-                copies.Build(m.GetLattice(), m.v_float_raw_xyz, repeat, arg % 2 == 0);
-                BuildCrystalScene(m.GetLattice(), m.v_float_raw_xyz, m.m_bond_indices, m.m_bond_image,
+                copies.Build(m.GetLattice(), m.v_positions, repeat, arg % 2 == 0);
+                BuildCrystalScene(m.GetLattice(), m.v_positions, m.m_bond_indices, m.m_bond_image,
                                   m.i_number_of_bonds, copies, scene);
                 break;
             }

@@ -64,7 +64,7 @@ struct Snapshot {
     glm::dmat3 cell;
 
     explicit Snapshot(const CModel& m)
-        : xyz(m.v_float_raw_xyz), idx(m.v_atom_index), bonds(m.i_number_of_bonds), format(m.file_format),
+        : xyz(m.v_positions), idx(m.v_elements), bonds(m.i_number_of_bonds), format(m.file_format),
           periodic(m.is_periodic), cell(m.m_cell_box) {}
     bool operator==(const Snapshot& o) const {
         return xyz == o.xyz && idx == o.idx && bonds == o.bonds && format == o.format && periodic == o.periodic &&
@@ -142,6 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again.ReadFile(folder, saved, FUZZ_FORMAT)) std::abort();  // what we wrote, we must read
     if (again.GetTotalAtoms() != atoms) std::abort();
     for (unsigned i = 0; i < atoms; ++i)
-        if (again.v_atom_index[i] != model.v_atom_index[i] && FUZZ_FORMAT != INPUT_FILE_TYPE_VSP) std::abort();
+        if (again.v_elements[i] != model.v_elements[i] && FUZZ_FORMAT != INPUT_FILE_TYPE_VSP) std::abort();
     return 0;
 }

@@ -92,7 +92,7 @@ public:
     bool Wrap();
     // The cell with the drawn position of its origin.
     CLattice GetLattice() const { return CLattice(m_cell_box, v_cell_origin, v_periodic_axes); }
-    unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_float_raw_xyz.size()); }
+    unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_positions.size()); }
 
     // frames of a trajectory file (a file of one structure has one)
     // The count of the whole file; finishes the index first.
@@ -196,7 +196,8 @@ public:
     void AddNote(const std::string& note);
     // the cell axes along which the structure repeats (extended XYZ pbc)
     glm::bvec3 v_periodic_axes{true};
-    bool is_bond_eval = false;
+    // a structure was read and its bonds found
+    bool is_loaded = false;
     float max_radius = 0.0f;
     float r_cut_radius = 0.0f;
     unsigned i_number_of_bonds = 0;
@@ -208,8 +209,10 @@ public:
     glm::vec3 min_xyz{0.0f};
     glm::vec3 max_xyz{0.0f};
     glm::vec3 center_xyz{0.0f};
-    std::vector<glm::vec3> v_float_raw_xyz;
-    std::vector<unsigned> v_atom_index;
+    // the atoms as drawn: positions centred on the box of the first read
+    // (float), and their element indices
+    std::vector<glm::vec3> v_positions;
+    std::vector<unsigned> v_elements;
     std::vector<glm::uvec2> m_bond_indices;
     // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
     std::vector<glm::ivec3> m_bond_image;

@@ -33,13 +33,13 @@ std::vector<glm::vec4> Records(const CModel& m, unsigned first, unsigned count)
 {
     std::vector<glm::vec4> v(count);
     for (unsigned i = 0; i < count; ++i)
-        v[i] = glm::vec4(m.v_float_raw_xyz[first + i], DrawnElement(m.v_atom_index[first + i]));
+        v[i] = glm::vec4(m.v_positions[first + i], DrawnElement(m.v_elements[first + i]));
     return v;
 }
 
 unsigned DrawableAtoms(const CModel& m)
 {
-    return static_cast<unsigned>(std::min(m.v_float_raw_xyz.size(), m.v_atom_index.size()));
+    return static_cast<unsigned>(std::min(m.v_positions.size(), m.v_elements.size()));
 }
 
 // Splices shader texts: `piece` goes before the first function of `text`.

@@ -75,7 +75,7 @@ void CBondsLayer::Delete()
 
 void CBondsLayer::Upload(const CModel& m)
 {
-    const size_t atoms = std::min(m.v_float_raw_xyz.size(), m.v_atom_index.size());
+    const size_t atoms = std::min(m.v_positions.size(), m.v_elements.size());
     const size_t n = std::min<size_t>(m.i_number_of_bonds, m.m_bond_indices.size());
     std::vector<glm::uvec2> v;
     v.reserve(n);

@@ -188,7 +188,7 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         (crystal && (v_repeat != v_scene_repeat || is_show_boundary != is_scene_boundary ||
                      u_scene_atoms != data.GetTotalAtoms() || u_scene_bonds != data.i_number_of_bonds)))
         UploadScene();
-    else if (!crystal && atoms.u_atoms != std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size()))
+    else if (!crystal && atoms.u_atoms != std::min(data.v_positions.size(), data.v_elements.size()))
         OnModelChanged();
     else if (!crystal && bonds.u_source != std::min<size_t>(data.i_number_of_bonds, data.m_bond_indices.size()))
         bonds.Upload(data);
@@ -218,7 +218,7 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         atoms.DrawBoxed(Projection, V, M, atom_scale, selected, visible.v_boxed, frame_size);
     else
         atoms.Draw(Projection, V, M, atom_scale, selected);
-    if (data.is_bond_eval && is_show_bond) {
+    if (data.is_loaded && is_show_bond) {
         // the GPU may start on the atoms while the CPU finds the bonds that show
         glFlush();
         const bool found_bonds =
@@ -237,7 +237,7 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
                     atoms.u_version);
     }
-    measure.Draw(Projection * V * M, data.v_float_raw_xyz, v_selected_atoms);
+    measure.Draw(Projection * V * M, data.v_positions, v_selected_atoms);
     visible.is_culling = culling;
 }
 
@@ -330,7 +330,7 @@ void CDisplay::UploadScene()
     // a large crystal repeated many times would not fit in memory: fewer cells
     // the copies on the faces count too: a corner atom is drawn eight times
     if (data.is_periodic)
-        copies.CountFaces(data.GetLattice(), data.v_float_raw_xyz, is_show_boundary);
+        copies.CountFaces(data.GetLattice(), data.v_positions, is_show_boundary);
     while (data.is_periodic && copies.CopyCount(v_repeat) > kMostCopies) {
         int& most = v_repeat.x >= v_repeat.y && v_repeat.x >= v_repeat.z ? v_repeat.x
                     : v_repeat.y >= v_repeat.z                          ? v_repeat.y
@@ -355,15 +355,15 @@ void CDisplay::UploadScene()
     }
     try {
         const CLattice lattice = data.GetLattice();
-        const size_t n = std::min(data.v_float_raw_xyz.size(), data.v_atom_index.size());
-        copies.Build(lattice, data.v_float_raw_xyz, v_repeat, is_show_boundary);
-        BuildCrystalScene(lattice, data.v_float_raw_xyz, data.m_bond_indices, data.m_bond_image, data.i_number_of_bonds,
+        const size_t n = std::min(data.v_positions.size(), data.v_elements.size());
+        copies.Build(lattice, data.v_positions, v_repeat, is_show_boundary);
+        BuildCrystalScene(lattice, data.v_positions, data.m_bond_indices, data.m_bond_image, data.i_number_of_bonds,
                           copies, scene);
         std::vector<glm::vec4> records(scene.v_xyz.size());
         for (size_t k = 0; k < records.size(); ++k) {
             // the free ends of half-bonds are never drawn as atoms
             const unsigned a = k < scene.u_drawn ? scene.v_atom[k] : 0;
-            records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_atom_index[a]) : DUMMY_ATOM_INDEX));
+            records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_elements[a]) : DUMMY_ATOM_INDEX));
         }
         atoms.UploadCopies(records, scene.u_drawn, scene.v_atom);
         bonds.UploadPairs(scene.v_pairs, data.i_number_of_bonds);
@@ -517,14 +517,14 @@ void CDisplay::SelectAtom(unsigned index, bool add)
     }
     is_atom_selected = true;
     selected_atom = v_selected_atoms.back();
-    const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
+    const unsigned e = DrawnElement(data.v_elements[selected_atom]);
     selected_zatom = e + 1;
     selected_symbol = element_symbol[e];
 }
 
 void CDisplay::UpdateAtomType(unsigned u)
 {
-    if (!is_atom_selected || selected_atom >= data.GetTotalAtoms() || selected_atom >= data.v_atom_index.size() ||
+    if (!is_atom_selected || selected_atom >= data.GetTotalAtoms() || selected_atom >= data.v_elements.size() ||
         u >= periodic_table_atoms)
         return;
     data.ChangeAtom(selected_atom, u);
@@ -536,7 +536,7 @@ void CDisplay::UpdateAtomType(unsigned u)
         atoms.UploadFrom(data, selected_atom, 1);
         bonds.Upload(data);
     }
-    const unsigned e = DrawnElement(data.v_atom_index[selected_atom]);
+    const unsigned e = DrawnElement(data.v_elements[selected_atom]);
     selected_zatom = e + 1;
     selected_symbol = element_symbol[e];
 }
@@ -569,7 +569,7 @@ void CDisplay::ProcessPicking(bool /*b*/)
         // a copy stands for its original atom
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];
-        if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_atom_index.size()) {
+        if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_elements.size()) {
             if (!is_pick_keeping ||
                 std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index) == v_selected_atoms.end())
                 SelectAtom(index, is_pick_adding);

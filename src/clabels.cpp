@@ -268,7 +268,7 @@ void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, 
 void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
                          const glm::mat4& mv, float scale, float font_scale, bool show_symbol, bool show_index)
 {
-    const size_t n = std::min(m.v_float_raw_xyz.size(), m.v_atom_index.size());
+    const size_t n = std::min(m.v_positions.size(), m.v_elements.size());
     v_vertices.clear();
     // half the visible extent in view space, and how far a label reaches
     // from its atom: up to a glyph height, and its text's width
@@ -278,13 +278,13 @@ void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled,
     for (const unsigned i : labelled) {
         if (i >= n)
             continue;
-        const glm::vec3& p = m.v_float_raw_xyz[i];
+        const glm::vec3& p = m.v_positions[i];
         const glm::vec3 a = glm::vec3(mv * glm::vec4(p, 1.0f));
         // under a perspective the visible extent grows with the distance
         const float reach = P[2][3] != 0.0f ? std::max(-a.z, 0.0f) : 1.0f;
         if (a.y - glyph > hy * reach || a.y + glyph < -hy * reach || a.x - glyph > hx * reach)
             continue;
-        const unsigned e = m.v_atom_index[i];
+        const unsigned e = m.v_elements[i];
         text = MakeAtomLabel(static_cast<unsigned>(i), e, show_symbol, show_index);
         if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx * reach)
             continue;

@@ -120,8 +120,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         if (periodic) m_cell_box = cell;
         min_xyz = glm::vec3(lo);
         max_xyz = glm::vec3(hi);
-        v_float_raw_xyz.swap(positions);
-        v_atom_index.swap(elements);
+        v_positions.swap(positions);
+        v_elements.swap(elements);
         m_bond_indices.swap(storage->pair);
         m_bond_image.swap(storage->image);
         bond_grid = std::move(storage->grid);
@@ -158,7 +158,7 @@ void CModel::SetModel() {
 }
 
 void CModel::CenterView() {
-    for (glm::vec3& p : v_float_raw_xyz) p -= center_xyz;
+    for (glm::vec3& p : v_positions) p -= center_xyz;
     v_cell_origin -= glm::dvec3(center_xyz);
 }
 
@@ -175,7 +175,7 @@ void CModel::CenterCoordinates() {
 }
 
 void CModel::ChangeAtom(unsigned num, unsigned idx) {
-    if (num >= v_atom_index.size() || idx >= periodic_table_atoms || v_atom_index[num] == idx) return;
+    if (num >= v_elements.size() || idx >= periodic_table_atoms || v_elements[num] == idx) return;
     try {
         CEditStep step;
         step.v_records.emplace_back();
@@ -253,8 +253,8 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
     r = CEditRecord();
     r.is_delete = true;
     r.atom = u;
-    r.element = v_atom_index[u];
-    r.position = v_float_raw_xyz[u];
+    r.element = v_elements[u];
+    r.position = v_positions[u];
     if (file_format == INPUT_FILE_TYPE_XYZ) {
         r.is_file_atom = u < xyz.v_carte_xyz.size();
         if (r.is_file_atom) r.file_xyz = xyz.v_carte_xyz[u];
@@ -298,8 +298,8 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
             fs.bonds.swap(kept);
         }
     }
-    v_float_raw_xyz.erase(v_float_raw_xyz.begin() + u);
-    v_atom_index.erase(v_atom_index.begin() + u);
+    v_positions.erase(v_positions.begin() + u);
+    v_elements.erase(v_elements.begin() + u);
     TakeBondsOf(u, r.v_removed_bonds);
     for (unsigned k = 0; k < i_number_of_bonds; ++k) {
         glm::uvec2& p = m_bond_indices[k];
@@ -334,8 +334,8 @@ void CModel::RestoreAtom(const CEditRecord& r) {
             fs.bonds.insert(fs.bonds.end(), r.file_bonds.begin(), r.file_bonds.end());
         }
     }
-    v_float_raw_xyz.insert(v_float_raw_xyz.begin() + u, r.position);
-    v_atom_index.insert(v_atom_index.begin() + u, r.element);
+    v_positions.insert(v_positions.begin() + u, r.position);
+    v_elements.insert(v_elements.begin() + u, r.element);
     for (unsigned k = 0; k < i_number_of_bonds; ++k) {
         glm::uvec2& p = m_bond_indices[k];
         if (p.x >= u) ++p.x;
@@ -349,10 +349,10 @@ void CModel::RestoreAtom(const CEditRecord& r) {
 void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
     r = CEditRecord();
     r.atom = num;
-    r.element = v_atom_index[num];
+    r.element = v_elements[num];
     r.new_element = idx;
     TakeBondsOf(num, r.v_removed_bonds);
-    v_atom_index[num] = idx;
+    v_elements[num] = idx;
     const unsigned before = i_number_of_bonds;
     FindBondsOf(num);
     r.u_added_bonds = i_number_of_bonds - before;
@@ -365,7 +365,7 @@ void CModel::RestoreElement(const CEditRecord& r) {
     m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
     m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
     i_number_of_bonds -= r.u_added_bonds;
-    v_atom_index[r.atom] = r.element;
+    v_elements[r.atom] = r.element;
     PutBondsBack(r.v_removed_bonds);
     if (!v_edits.empty()) v_edits.pop_back();
 }
@@ -417,10 +417,10 @@ void CModel::FindBondsOf(unsigned u) {
     const unsigned n = GetTotalAtoms();
     if (u >= n) return;
     if (is_periodic_bonds) {
-        if (IsDummy(v_atom_index[u])) return;
+        if (IsDummy(v_elements[u])) return;
         std::vector<CCrystalBond> found;
         const CLattice lattice = GetLattice();
-        FindPeriodicBondsOf(lattice, u, v_float_raw_xyz, v_atom_index, found);
+        FindPeriodicBondsOf(lattice, u, v_positions, v_elements, found);
         for (const CCrystalBond& b : found) AppendPeriodicBond(b);
         return;
     }
@@ -436,14 +436,14 @@ void CModel::FindBondsOf(unsigned u) {
 double CModel::Distance(unsigned i, unsigned j) const {
     const unsigned n = GetTotalAtoms();
     if (i >= n || j >= n) return 0.0;
-    return glm::length(glm::dvec3(v_float_raw_xyz[j]) - glm::dvec3(v_float_raw_xyz[i]));
+    return glm::length(glm::dvec3(v_positions[j]) - glm::dvec3(v_positions[i]));
 }
 
 double CModel::Angle(unsigned i, unsigned j, unsigned k) const {
     const unsigned n = GetTotalAtoms();
     if (i >= n || j >= n || k >= n) return 0.0;
-    const glm::dvec3 a = glm::dvec3(v_float_raw_xyz[i]) - glm::dvec3(v_float_raw_xyz[j]);
-    const glm::dvec3 b = glm::dvec3(v_float_raw_xyz[k]) - glm::dvec3(v_float_raw_xyz[j]);
+    const glm::dvec3 a = glm::dvec3(v_positions[i]) - glm::dvec3(v_positions[j]);
+    const glm::dvec3 b = glm::dvec3(v_positions[k]) - glm::dvec3(v_positions[j]);
     // atan2 keeps its precision near 0 and 180 degrees, where acos does not
     return glm::degrees(std::atan2(glm::length(glm::cross(a, b)), glm::dot(a, b)));
 }
@@ -451,9 +451,9 @@ double CModel::Angle(unsigned i, unsigned j, unsigned k) const {
 double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const {
     const unsigned n = GetTotalAtoms();
     if (i >= n || j >= n || k >= n || l >= n) return 0.0;
-    const glm::dvec3 b1 = glm::dvec3(v_float_raw_xyz[j]) - glm::dvec3(v_float_raw_xyz[i]);
-    const glm::dvec3 b2 = glm::dvec3(v_float_raw_xyz[k]) - glm::dvec3(v_float_raw_xyz[j]);
-    const glm::dvec3 b3 = glm::dvec3(v_float_raw_xyz[l]) - glm::dvec3(v_float_raw_xyz[k]);
+    const glm::dvec3 b1 = glm::dvec3(v_positions[j]) - glm::dvec3(v_positions[i]);
+    const glm::dvec3 b2 = glm::dvec3(v_positions[k]) - glm::dvec3(v_positions[j]);
+    const glm::dvec3 b3 = glm::dvec3(v_positions[l]) - glm::dvec3(v_positions[k]);
     const glm::dvec3 n1 = glm::cross(b1, b2), n2 = glm::cross(b2, b3);
     const double deg = glm::degrees(std::atan2(glm::length(b2) * glm::dot(b1, n2), glm::dot(n1, n2)));
     return deg <= -180.0 ? deg + 360.0 : deg;
@@ -464,13 +464,13 @@ double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const {
 
 void CModel::EvalCutRadius() {
     max_radius = 0.0f;
-    for (unsigned e : v_atom_index)
+    for (unsigned e : v_elements)
         if (e < periodic_table_atoms) max_radius = std::max(max_radius, atom_rgbs[e][3]);
     r_cut_radius = 2.0f * max_radius;
 }
 
 void CModel::EvalLinkedList() {
-    bond_grid.Build(v_float_raw_xyz, v_atom_index, max_radius);
+    bond_grid.Build(v_positions, v_elements, max_radius);
     is_linked_list = true;
 }
 
@@ -482,14 +482,14 @@ void CModel::AppendBond(unsigned i, unsigned j, const glm::ivec3& image) {
 
 void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const {
     partners.clear();
-    const std::size_t n = std::min(v_float_raw_xyz.size(), v_atom_index.size());
-    if (i >= n || IsDummy(v_atom_index[i])) return;
-    const glm::vec3 pi = v_float_raw_xyz[i];
+    const std::size_t n = std::min(v_positions.size(), v_elements.size());
+    if (i >= n || IsDummy(v_elements[i])) return;
+    const glm::vec3 pi = v_positions[i];
     for (std::size_t j = 0; j < n; ++j) {
-        if (j == i || IsDummy(v_atom_index[j])) continue;
-        const glm::vec3 d = v_float_raw_xyz[j] - pi;
+        if (j == i || IsDummy(v_elements[j])) continue;
+        const glm::vec3 d = v_positions[j] - pi;
         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-        if (IsBondLength(d2, BondLimit(v_atom_index[i], v_atom_index[j]))) partners.push_back(unsigned(j));
+        if (IsBondLength(d2, BondLimit(v_elements[i], v_elements[j]))) partners.push_back(unsigned(j));
     }
 }
 
@@ -509,26 +509,26 @@ void CModel::EvalAtomicBonds() {
             // the file lists its bonds: those are the bonds
             if (!is_linked_list) EvalLinkedList();
             UseFileBonds();
-            is_bond_eval = true;
+            is_loaded = true;
             return;
         }
         if (is_periodic && IsPeriodicSearchable(lattice, n, max_radius)) {
             // one atom alone can bond to its own images
             is_periodic_bonds = true;
             std::vector<CCrystalBond> found;
-            FindPeriodicBonds(lattice, v_float_raw_xyz, v_atom_index, max_radius, found);
+            FindPeriodicBonds(lattice, v_positions, v_elements, max_radius, found);
             for (const CCrystalBond& b : found) AppendPeriodicBond(b);
-            is_bond_eval = true;
+            is_loaded = true;
             return;
         }
         if (is_periodic) AddNote("the cell is too small or too thin for bonds across it; bonds inside only");
         if (!is_linked_list) EvalLinkedList();
         if (n <= 1) {
-            is_bond_eval = true;
+            is_loaded = true;
             return;
         }
         const std::size_t most = std::size_t(n) * MAX_RECORDS_PER_ATOM + 4096;
-        const bool whole = bond_grid.FindPairs(v_float_raw_xyz, v_atom_index, m_bond_indices, most);
+        const bool whole = bond_grid.FindPairs(v_positions, v_elements, m_bond_indices, most);
         m_bond_image.resize(m_bond_indices.size(), glm::ivec3(0));
         i_number_of_bonds = unsigned(m_bond_indices.size());
         if (!whole)
@@ -543,7 +543,7 @@ void CModel::EvalAtomicBonds() {
         i_number_of_bonds = unsigned(kept);
         AddNote("out of memory after " + std::to_string(i_number_of_bonds) + " bonds; the remaining bonds are not shown");
     }
-    is_bond_eval = true;
+    is_loaded = true;
 }
 
 void CModel::AppendPeriodicBond(const CCrystalBond& b) { AppendBond(b.i, b.j, b.image); }
@@ -553,7 +553,7 @@ void CModel::AppendPeriodicBond(const CCrystalBond& b) { AppendBond(b.i, b.j, b.
 
 bool CModel::Wrap() {
     notes.clear();
-    if (!is_periodic || v_float_raw_xyz.empty()) return false;
+    if (!is_periodic || v_positions.empty()) return false;
     const CLattice lattice = GetLattice();
     if (!lattice.is_usable) return false;
     try {
@@ -562,12 +562,12 @@ bool CModel::Wrap() {
         CEditRecord& r = step.v_records.back();
         r.is_wrap = true;
         std::size_t far_out = 0;
-        const std::vector<glm::ivec3> shifts = WrapShifts(lattice, v_float_raw_xyz, &far_out);
+        const std::vector<glm::ivec3> shifts = WrapShifts(lattice, v_positions, &far_out);
         if (far_out > 0)
             AddNote(std::to_string(far_out) + (far_out == 1 ? " atom lies" : " atoms lie") +
                     " too far outside the cell to be wrapped");
         for (unsigned i = 0; i < shifts.size(); ++i)
-            if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_float_raw_xyz[i], {}, {}});
+            if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_positions[i], {}, {}});
         if (r.v_wrapped.empty()) return false;
         ApplyWrap(r, true);
         history.Push(std::move(step));
@@ -587,8 +587,8 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
         if (e.atom >= n) continue;
         const unsigned i = e.atom;
         shift[i] = e.shift;
-            e.position = v_float_raw_xyz[i];
-        v_float_raw_xyz[i] += lattice.Translation(e.shift);
+            e.position = v_positions[i];
+        v_positions[i] += lattice.Translation(e.shift);
         // the readers' copies move too, so that a save keeps the wrap
         if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
             e.file_xyz = xyz.v_carte_xyz[i];
@@ -623,7 +623,7 @@ void CModel::RestoreWrap(const CEditRecord& r) {
     for (const CWrapEntry& e : r.v_wrapped) {
         if (e.atom >= n) continue;
         const unsigned i = e.atom;
-        v_float_raw_xyz[i] = e.position;
+        v_positions[i] = e.position;
         if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
             xyz.v_carte_xyz[i] = e.file_xyz;
         } else if (file_format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {

@@ -215,7 +215,7 @@ bool CModel::SaveFileAs(const std::string& path, int fmt)
 bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
 {
     // nothing read yet, or every atom deleted: no file that could be read back
-    if (!is_bond_eval || v_atom_index.empty()) {
+    if (!is_loaded || v_elements.empty()) {
         AddNote("there is no structure to save");
         return false;
     }
@@ -236,7 +236,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
     }
     if (fmt != INPUT_FILE_TYPE_XYZ && fmt != INPUT_FILE_TYPE_VSP && fmt != INPUT_FILE_TYPE_PDB)
         return false;
-    for (unsigned e : v_atom_index)
+    for (unsigned e : v_elements)
         if (e >= species_count)
             return false;
     const std::size_t count = GetFrameCount();
@@ -295,7 +295,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         last_cell = f.cell;
         return true;
     };
-    const FrameView shown{xyz, vasp, pdb, file_structure, v_atom_index, is_periodic, m_cell_box};
+    const FrameView shown{xyz, vasp, pdb, file_structure, v_elements, is_periodic, m_cell_box};
     for (std::size_t k = every ? 0 : u_frame; k < (every ? count : u_frame + 1); ++k) {
         bool ok;
         if (k == u_frame) {

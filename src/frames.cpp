@@ -51,13 +51,13 @@ void CModel::StartFrames(CTrajectory&& frames, const std::string& folder)
     frame_folder = folder;
     frame_message.clear();
     u_frame = 0;
-    u_frame_atoms = v_float_raw_xyz.size();
+    u_frame_atoms = v_positions.size();
     v_edits.clear();
 }
 
 std::size_t CModel::GetFrameCount()
 {
-    if (!is_bond_eval)
+    if (!is_loaded)
         return 0;
     if (!v_memory_frames.empty())
         return v_memory_frames.size();
@@ -67,7 +67,7 @@ std::size_t CModel::GetFrameCount()
 
 std::size_t CModel::GetIndexedFrames() const
 {
-    if (!is_bond_eval)
+    if (!is_loaded)
         return 0;
     if (!v_memory_frames.empty())
         return v_memory_frames.size();
@@ -93,7 +93,7 @@ bool CModel::SetFrame(std::size_t k)
 
 bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
 {
-    if (!is_bond_eval)
+    if (!is_loaded)
         return false;
     if (IsTableFormat()) {
         try {
@@ -178,7 +178,7 @@ bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
 
 bool CModel::LoadFrame(std::size_t k, bool bonds)
 {
-    if (!is_bond_eval)
+    if (!is_loaded)
         return false;
     try {
         CFrame frame;
@@ -192,8 +192,8 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
             vasp = std::move(frame.vasp);
         else
             pdb = std::move(frame.pdb);
-        v_float_raw_xyz.swap(frame.positions);
-        v_atom_index.swap(frame.elements);
+        v_positions.swap(frame.positions);
+        v_elements.swap(frame.elements);
         is_periodic = frame.periodic;
         m_cell_box = frame.cell;
         u_frame = k;
@@ -209,7 +209,7 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         return false;
     }
     // shown around the first frame's centre, so that motion stays visible
-    for (glm::vec3& p : v_float_raw_xyz)
+    for (glm::vec3& p : v_positions)
         p -= frame_center_xyz;
     return true;
 }

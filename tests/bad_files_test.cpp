@@ -47,7 +47,7 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
         for (const auto& [path, code] : cases) {
             SCOPED_TRACE(path + " as " + std::to_string(code));
             EXPECT_FALSE(model.ReadFile(s, path, code));
-            EXPECT_TRUE(model.v_float_raw_xyz == before.v_float_raw_xyz && model.v_atom_index == before.v_atom_index &&
+            EXPECT_TRUE(model.v_positions == before.v_positions && model.v_elements == before.v_elements &&
                         model.i_number_of_bonds == before.i_number_of_bonds && model.file_format == before.file_format &&
                         model.is_periodic && model.m_cell_box == before.m_cell_box && model.center_xyz == before.center_xyz);
             // a later save writes the structure read before, cell and all
@@ -56,13 +56,13 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
             const std::string saved = s + "/saved";
             CModel again;
             ASSERT_TRUE(model.Save(saved) && again.ReadFile(s, saved, format));
-            EXPECT_TRUE(again.v_atom_index == before.v_atom_index && glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
+            EXPECT_TRUE(again.v_elements == before.v_elements && glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
             // the older formats write back exactly; CIF keeps fractions to 8 digits
             if (format <= INPUT_FILE_TYPE_PDB) {
-                EXPECT_TRUE(again.v_float_raw_xyz == before.v_float_raw_xyz);
+                EXPECT_TRUE(again.v_positions == before.v_positions);
             }
-            for (std::size_t i = 0; i < before.v_float_raw_xyz.size() && i < again.v_float_raw_xyz.size(); ++i)
-                EXPECT_LT(glm::length(again.v_float_raw_xyz[i] - before.v_float_raw_xyz[i]), 1e-3f) << i;
+            for (std::size_t i = 0; i < before.v_positions.size() && i < again.v_positions.size(); ++i)
+                EXPECT_LT(glm::length(again.v_positions[i] - before.v_positions[i]), 1e-3f) << i;
         }
         EXPECT_GE(cases.size(), format <= INPUT_FILE_TYPE_PDB ? 30u : 15u);
     }
@@ -82,11 +82,11 @@ TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
             if (!model.ReadFile(folder, e.path().string(), format)) continue;
             ASSERT_TRUE(model.Save(saved));
             ASSERT_TRUE(again.ReadFile(scratch.root, saved, format));
-            ASSERT_EQ(again.v_atom_index, model.v_atom_index);
+            ASSERT_EQ(again.v_elements, model.v_elements);
             for (unsigned i = 0; i < model.GetTotalAtoms(); ++i)  // to the writer's precision
                 for (int c = 0; c < 3; ++c) {
-                    const float a = model.v_float_raw_xyz[i][c] + model.center_xyz[c];
-                    EXPECT_NEAR(again.v_float_raw_xyz[i][c] + again.center_xyz[c], a, 2e-3f + 1e-6f * std::fabs(a));
+                    const float a = model.v_positions[i][c] + model.center_xyz[c];
+                    EXPECT_NEAR(again.v_positions[i][c] + again.center_xyz[c], a, 2e-3f + 1e-6f * std::fabs(a));
                 }
         }
     }

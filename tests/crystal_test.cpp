@@ -22,8 +22,8 @@ using BondSet = std::set<Bond>;
 // these elements) and one cell more, written plainly.
 BondSet BruteForce(const CModel& m) {
     BondSet out;
-    const auto& p = m.v_float_raw_xyz;
-    const auto& e = m.v_atom_index;
+    const auto& p = m.v_positions;
+    const auto& e = m.v_elements;
     const CLattice lattice = m.GetLattice();
     const glm::ivec3 k = lattice.Reach(4.0) + 1;
     for (unsigned i = 0; i < p.size(); ++i)
@@ -122,7 +122,7 @@ TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
 TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(Load("POSCAR", Poscar(Random("edits", Triclinic(8, 7, 9, 1.3, 1.7, 1.2), 40, 30, 7))));
     const BondSet start = Recorded(model);
-    const std::vector<glm::vec3> positions = model.v_float_raw_xyz;
+    const std::vector<glm::vec3> positions = model.v_positions;
     model.DeleteAtoms({3, 10, 11});
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "delete";
     model.ChangeAtom(5, 13);  // to silicon: a larger radius reaches other images
@@ -131,7 +131,7 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(model.Wrap());
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "wrap";
     EXPECT_EQ(Recorded(model).size(), before_wrap.size());
-    for (const glm::vec3& p : model.v_float_raw_xyz) {
+    for (const glm::vec3& p : model.v_positions) {
         const glm::dvec3 f = model.GetLattice().Fractional(p);
         EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-6))) && glm::all(glm::lessThan(f, glm::dvec3(1.0))));
     }
@@ -139,7 +139,7 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(model.Undo());
     EXPECT_EQ(Recorded(model), before_wrap);
     ASSERT_TRUE(model.Undo() && model.Undo());
-    EXPECT_TRUE(Recorded(model) == start && model.v_float_raw_xyz == positions);
+    EXPECT_TRUE(Recorded(model) == start && model.v_positions == positions);
     ASSERT_TRUE(model.Redo() && model.Redo() && model.Redo());
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "redo of the wrap";
 }
@@ -168,7 +168,7 @@ TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
         const CLattice lattice(back.m_cell_box, glm::dvec3(0.0));
         for (unsigned i = 0; i < back.GetTotalAtoms(); ++i) {
             // the file's own coordinates, before the view was centred
-            const glm::dvec3 f = lattice.Fractional(back.v_float_raw_xyz[i] + back.center_xyz);
+            const glm::dvec3 f = lattice.Fractional(back.v_positions[i] + back.center_xyz);
             EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-4))) &&
                         glm::all(glm::lessThan(f, glm::dvec3(1.0 + 1e-4)))) << i;
         }
@@ -192,8 +192,8 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
         {{2, 2, 2}, true, 27, 54, 54},   // 3 x 3 x 3 points, their edges, and halves out of the faces
     };
     for (const auto& c : cases) {
-        copies.Build(lattice, model.v_float_raw_xyz, c.repeat, c.boundary);
-        BuildCrystalScene(lattice, model.v_float_raw_xyz, model.m_bond_indices, model.m_bond_image,
+        copies.Build(lattice, model.v_positions, c.repeat, c.boundary);
+        BuildCrystalScene(lattice, model.v_positions, model.m_bond_indices, model.m_bond_image,
                           model.i_number_of_bonds, copies, scene);
         ASSERT_EQ(scene.u_drawn, c.atoms);
         std::set<std::tuple<float, float, float>> at;
@@ -246,9 +246,9 @@ TEST_F(CrystalTest, CopyCountHoldsBoundaryCopies) {
     CCopies copies;
     for (const auto& [repeat, boundary] : {std::pair{glm::ivec3(1), true}, std::pair{glm::ivec3(2), true},
                                            std::pair{glm::ivec3(2, 3, 1), false}}) {
-        copies.CountFaces(model.GetLattice(), model.v_float_raw_xyz, boundary);
+        copies.CountFaces(model.GetLattice(), model.v_positions, boundary);
         const double counted = copies.CopyCount(repeat);
-        copies.Build(model.GetLattice(), model.v_float_raw_xyz, repeat, boundary);
+        copies.Build(model.GetLattice(), model.v_positions, repeat, boundary);
         EXPECT_EQ(counted, double(copies.v_copies.size())) << repeat.x << boundary;
     }
 }

@@ -140,8 +140,8 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
             // a dump without elements or masses: --types 1=Cu,2=Zr
             if (file.find("dump.scaled") != std::string::npos) model.read_options.type_elements = {{1, 28}, {2, 39}};
             const bool ok = model.ReadFile(".", file, DetectFormat(file));
-            Structure read{ok, model.is_periodic, model.m_cell_box, model.v_atom_index, {}};
-            for (const glm::vec3& p : model.v_float_raw_xyz)
+            Structure read{ok, model.is_periodic, model.m_cell_box, model.v_elements, {}};
+            for (const glm::vec3& p : model.v_positions)
                 read.r.push_back(glm::dvec3(p) + glm::dvec3(model.center_xyz));
             ExpectSameStructure(expected, read, true, io::RefusalText(file, model.read_refusal));
         }
@@ -149,7 +149,7 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
     // without the map, each type is a dummy species of its own, and bonds to nothing
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", dir.path("dump.scaled"), DetectFormat(dir.path("dump.scaled"))));
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
+    EXPECT_EQ(model.v_elements, (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
     EXPECT_NE(atom_rgbs[DummySpecies(1)], atom_rgbs[DummySpecies(2)]);
     EXPECT_EQ(model.i_number_of_bonds, 0u);
 }
@@ -166,7 +166,7 @@ TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
                          "O1 O 0.5 0 0 0.5\n";
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", in, DetectFormat(in)));
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{25, 7, 7, 7})) << "iron wins its site; O on three faces";
+    EXPECT_EQ(model.v_elements, (std::vector<unsigned>{25, 7, 7, 7})) << "iron wins its site; O on three faces";
     EXPECT_EQ(model.notes, "4 sites mixed or partly occupied, each drawn as its species of larger occupancy");
     for (const char* name : {"back.cif", "back.mmcif"}) {
         const std::string out = dir.path(name);
@@ -200,7 +200,7 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
                           << SiteLoop("Na1 Na 0 0 0\n") << "\ndata_other\n" << CELL_CUBIC << SiteLoop("K1 K 0 0 0\n");
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", blocks, DetectFormat(blocks)));
-    EXPECT_EQ(model.v_atom_index, std::vector<unsigned>{10});
+    EXPECT_EQ(model.v_elements, std::vector<unsigned>{10});
     EXPECT_EQ(model.notes, "3 data blocks; shown: salt");
 
     std::string dump;
@@ -214,8 +214,8 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
         EXPECT_EQ(model.GetFrameCount(), 5u) << name;
         for (std::size_t k : {4u, 1u, 3u, 0u}) {
             ASSERT_TRUE(model.SetFrame(k)) << name << " frame " << k << ": " << model.frame_message;
-            EXPECT_NEAR(model.v_float_raw_xyz[1].x + model.frame_center_xyz.x, float(k), 1e-5) << name << k;
-            EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{0, 7})) << "atoms in id order";
+            EXPECT_NEAR(model.v_positions[1].x + model.frame_center_xyz.x, float(k), 1e-5) << name << k;
+            EXPECT_EQ(model.v_elements, (std::vector<unsigned>{0, 7})) << "atoms in id order";
         }
     }
 }
@@ -255,7 +255,7 @@ TEST(Formats, PdbColumnsWithLateChainsAndLongHydrogenNames) {
                            "HETATM    4 HG   HG  A   3      13.000   7.500  -3.000  1.00  0.00\n";
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", path, DetectFormat(path))) << io::RefusalText(path, model.read_refusal);
-    EXPECT_EQ(model.v_atom_index, (std::vector<unsigned>{6, 0, 0, 79}));
+    EXPECT_EQ(model.v_elements, (std::vector<unsigned>{6, 0, 0, 79}));
 }
 
 }  // namespace

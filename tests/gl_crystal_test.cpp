@@ -51,7 +51,7 @@ TEST_F(Crystal, PickingACopySelectsItsAtomEverywhere)
     display_->v_repeat = glm::ivec3(3, 2, 1);
     Frame();
     auto copy = [this](unsigned atom, int c) {
-        return display_->data.v_float_raw_xyz[atom] + glm::vec3(6.0f * float(c % 3), 6.0f * float(c / 3), 0.0f);
+        return display_->data.v_positions[atom] + glm::vec3(6.0f * float(c % 3), 6.0f * float(c / 3), 0.0f);
     };
     for (int c = 0; c < 6; ++c)
         for (unsigned atom = 0; atom < 2; ++atom) {

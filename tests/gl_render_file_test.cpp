@@ -38,9 +38,9 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
     Frame();
     EXPECT_TRUE(AnyRed());
     // the atoms are centred on the origin: Na left, Cl right
-    ClickOnCentreOf(display_->data.v_float_raw_xyz[0]);
+    ClickOnCentreOf(display_->data.v_positions[0]);
     EXPECT_EQ(display_->selected_symbol, "Na");
-    ClickOnCentreOf(display_->data.v_float_raw_xyz[1]);
+    ClickOnCentreOf(display_->data.v_positions[1]);
     EXPECT_EQ(display_->selected_symbol, "Cl");
 
     ASSERT_TRUE(display_->ReadFile(kDir, kChain));
@@ -58,9 +58,9 @@ TEST_F(FileOps, DeletingOrRetypingTheSelectedAtomShowsInTheNextFrame)
     display_->ShowBonds(true);
     display_->SetAtomScale(true);
     Frame();
-    const glm::vec3 carbon = display_->data.v_float_raw_xyz[0];
-    const glm::vec3 nitrogen = display_->data.v_float_raw_xyz[1];
-    const glm::vec3 hydrogen = display_->data.v_float_raw_xyz[2];
+    const glm::vec3 carbon = display_->data.v_positions[0];
+    const glm::vec3 nitrogen = display_->data.v_positions[1];
+    const glm::vec3 hydrogen = display_->data.v_positions[2];
     // points on the two bonds between the atoms' surfaces
     const glm::vec3 cn = carbon + 0.525f * (nitrogen - carbon), ch = carbon + 0.62f * (hydrogen - carbon);
     ASSERT_TRUE(IsGrey(At(cn)) && IsGrey(At(ch))) << At(cn) << At(ch);

@@ -34,7 +34,7 @@ TEST_F(Picking, BackgroundAndPointsOutsideClearTheSelectionAndTheFrameShowsTheSc
     display_->UpdateAtomType(kN);
     display_->is_atom_selected = true, display_->selected_atom = 5;
     display_->UpdateAtomType(kN), display_->DeleteAtom(5), display_->DeleteAtom(NO_ATOM_SELECTED);
-    EXPECT_EQ(display_->data.v_atom_index, (std::vector<unsigned>{kC, kO}));
+    EXPECT_EQ(display_->data.v_elements, (std::vector<unsigned>{kC, kO}));
     // with no atoms at all a click selects nothing and draws the background
     SetAtoms({}, 8.0f);
     display_->is_atom_selected = true;

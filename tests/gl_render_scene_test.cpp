@@ -109,7 +109,7 @@ TEST_F(Scene, BondsGreyBetweenBondedAtomsOnlyWhileShownAndEvaluated)
     const glm::vec3 mid(0, 0, 0), along(0.6f, 0, 0), beside(0, 0.25f, 0), unbonded(-0.75f, 1.25f, 0);
     for (const bool eval : {false, true})
         for (const bool shown : {false, true}) {
-            display_->data.is_bond_eval = eval;
+            display_->data.is_loaded = eval;
             display_->ShowBonds(shown);
             Frame();
             EXPECT_EQ(IsGrey(At(mid)), eval && shown) << At(mid) << eval << shown;

@@ -121,7 +121,7 @@ protected:
     ImVec2 Screen(unsigned i) const
     {
         const glm::vec4 c = atom->Projection * atom->track.View * atom->track.Model *
-                            glm::vec4(atom->data.v_float_raw_xyz[i], 1.0f);
+                            glm::vec4(atom->data.v_positions[i], 1.0f);
         return ImVec2((c.x / c.w + 1.0f) * 640.0f, (1.0f - c.y / c.w) * 360.0f);
     }
     glm::ivec3 Pixel(ImVec2 p) const
@@ -454,7 +454,7 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
     for (const auto& c : {std::make_pair("C", 5u), {"X", 109u}}) {
         Choose(ACTION, "Symbol:", c.first);
         EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << c.first;
-        EXPECT_EQ(atom->data.v_atom_index[0], c.second) << c.first;
+        EXPECT_EQ(atom->data.v_elements[0], c.second) << c.first;
     }
     // the click that closes the menu, held and dragged, neither picks nor
     // rotates, and the wheel while it is open does not zoom
@@ -493,7 +493,7 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
               "Saved " + dir.path("three.vasp") + ": the molecule was given a cell with 10 A of vacuum on every side");
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
-    EXPECT_EQ(back.v_atom_index, atom->data.v_atom_index);
+    EXPECT_EQ(back.v_elements, atom->data.v_elements);
     // the image: the scene alone, at framebuffer size
     Click(Find(CHOOSER, "Save Image"));
     ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "the size is asked first";
@@ -669,17 +669,17 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     EXPECT_FALSE(line_near(middle02));
 
     // delete three; one step of undo puts them back at their numbers
-    const std::vector<glm::vec3> original = atom->data.v_float_raw_xyz;
+    const std::vector<glm::vec3> original = atom->data.v_positions;
     Click(at[1]);
     Click(at[4], 0, true);
     Click(at[3], 0, true);
     Key(GLFW_KEY_DELETE, false);
-    ASSERT_EQ(atom->data.v_atom_index, (std::vector<unsigned>{5, 5}));
+    ASSERT_EQ(atom->data.v_elements, (std::vector<unsigned>{5, 5}));
     EXPECT_FALSE(atom->is_atom_selected);
     Key(GLFW_KEY_DELETE, false);
     EXPECT_EQ(atom->GetNumberOfAtoms(), 2u) << "nothing selected any more";
     Key(GLFW_KEY_Z, true);
-    EXPECT_EQ(atom->data.v_float_raw_xyz, original);
+    EXPECT_EQ(atom->data.v_positions, original);
     const struct { int key; bool shift; unsigned atoms; } keys[] = {
         {GLFW_KEY_Z, true, 2}, {GLFW_KEY_Z, false, 5}, {GLFW_KEY_Y, false, 2}, {GLFW_KEY_Z, false, 5}};
     for (const auto& k : keys) {
@@ -732,7 +732,7 @@ TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOn
     EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
     Click(Offset(second, 60, 240));
     ASSERT_EQ(atom->GetNumberOfAtoms(), 1u);
-    EXPECT_EQ(atom->data.v_atom_index[0], 7u) << "the oxygen is left";
+    EXPECT_EQ(atom->data.v_elements[0], 7u) << "the oxygen is left";
     // a click that wobbles less than the drag threshold is still a click
     Key(GLFW_KEY_Z, true);
     Click(Screen(2));

@@ -48,8 +48,8 @@ Pairs Drawn(const CModel& m) {
 
 // Loads positions and elements the way a read does and returns the bonds drawn.
 Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) {
-    m.v_float_raw_xyz = p;
-    m.v_atom_index = e;
+    m.v_positions = p;
+    m.v_elements = e;
     m.min_xyz = m.max_xyz = p.empty() ? glm::vec3(0) : p[0];
     for (const glm::vec3& q : p) m.min_xyz = glm::min(m.min_xyz, q), m.max_xyz = glm::max(m.max_xyz, q);
     m.SetModel();
@@ -69,13 +69,13 @@ protected:
 
 TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_TRUE(model.v_atom_index == (std::vector<unsigned>{7, 0, 0}) && !model.is_periodic);
+    EXPECT_TRUE(model.v_elements == (std::vector<unsigned>{7, 0, 0}) && !model.is_periodic);
     // two O-H bonds, no H-H bond; the bond midpoints moved with the atoms
     EXPECT_EQ(Drawn(model), (Pairs{{0, 1}, {0, 2}}));
     // molecule: the box is the range plus 2.2 radii; drawn positions centred
     EXPECT_NEAR(model.m_cell_box[1][1], 1.5144 + 2.2 * 0.74, 1e-5);
     EXPECT_NEAR(model.center_xyz.z, (0.1173f - 0.4692f) / 2, 1e-6f);
-    EXPECT_NEAR(model.v_float_raw_xyz[0].z, 0.1173f - model.center_xyz.z, 1e-6f);
+    EXPECT_NEAR(model.v_positions[0].z, 0.1173f - model.center_xyz.z, 1e-6f);
 }
 
 TEST_F(Model, EditsAndSaves) {
@@ -135,7 +135,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         const std::string saved = Slurp(real);
         EXPECT_EQ(saved.find('\r'), std::string::npos);
         CModel back;
-        ASSERT_TRUE(back.ReadFile(dir, real, format) && back.v_atom_index == model.v_atom_index);
+        ASSERT_TRUE(back.ReadFile(dir, real, format) && back.v_elements == model.v_elements);
         EXPECT_EQ(back.GetFrameCount(), model.GetFrameCount() - (file.find("traj") != std::string::npos ? 2 : 0));
         const std::string longest = dir + "/" + std::string(255, 'n');
         ASSERT_TRUE(model.Save(longest));
@@ -269,11 +269,11 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             }
             SCOPED_TRACE(testing::Message() << "step " << step << ", edits in force " << in_force);
             EXPECT_TRUE(m.history.CanUndo() == (in_force > 0) && m.history.CanRedo() == (in_force < done.size()));
-            if (!m.is_periodic_bonds) { ASSERT_EQ(Drawn(m), AllPairs(m.v_float_raw_xyz, m.v_atom_index)); }
+            if (!m.is_periodic_bonds) { ASSERT_EQ(Drawn(m), AllPairs(m.v_positions, m.v_elements)); }
             CModel fresh;
             ASSERT_TRUE(fresh.ReadFile(folder, file, format));
             for (std::size_t k = 0; k < in_force; ++k) done[k].Apply(fresh);
-            ASSERT_TRUE(m.v_float_raw_xyz == fresh.v_float_raw_xyz && m.v_atom_index == fresh.v_atom_index &&
+            ASSERT_TRUE(m.v_positions == fresh.v_positions && m.v_elements == fresh.v_elements &&
                         m.m_bond_indices == fresh.m_bond_indices && m.m_bond_image == fresh.m_bond_image);
             ASSERT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
         }
@@ -285,7 +285,7 @@ TEST(Edit, ThousandStepsBackToTheFileAndALoadClearsTheHistory) {
     const std::string water = kData + "water.xyz";
     CModel m, fresh;
     ASSERT_TRUE(m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ) && fresh.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
-    for (unsigned k = 0; k < 1000; ++k) m.ChangeAtom(k % 3, m.v_atom_index[k % 3] == 5 ? 7 : 5);
+    for (unsigned k = 0; k < 1000; ++k) m.ChangeAtom(k % 3, m.v_elements[k % 3] == 5 ? 7 : 5);
     m.DeleteAtom(1);
     m.CenterCoordinates(), fresh.CenterCoordinates();  // between a delete and its undo: moves the atom put back too
     for (int k = 0; k < 1001; ++k) ASSERT_TRUE(m.Undo()) << k;

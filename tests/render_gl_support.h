@@ -85,8 +85,8 @@ protected:
                   float cell = 0.0f)
     {
         CModel& m = display_->data;
-        m.v_float_raw_xyz.clear(), m.v_atom_index.clear();
-        for (const auto& a : atoms) m.v_atom_index.push_back(a.first), m.v_float_raw_xyz.push_back(a.second);
+        m.v_positions.clear(), m.v_elements.clear();
+        for (const auto& a : atoms) m.v_elements.push_back(a.first), m.v_positions.push_back(a.second);
         m.v_box_size = glm::vec3(box);
         m.m_cell_box = glm::dmat3(static_cast<double>(periodic ? cell : box));
         m.is_periodic = periodic;
@@ -101,7 +101,7 @@ protected:
         m.m_bond_indices = {glm::uvec2(i, j)};
         m.m_bond_image = {glm::ivec3(0)};
         m.i_number_of_bonds = 1;
-        m.is_bond_eval = true;
+        m.is_loaded = true;
         display_->OnModelChanged();
     }
     // Window pixel (GL row from the bottom) of a model point, as last drawn

@@ -112,8 +112,8 @@ struct Structure {
 
 inline Structure ReadBack(const std::string& path) {
     CModel m;
-    Structure s{m.ReadFile(FolderOf(path), path, DetectFormat(path)), m.is_periodic, m.m_cell_box, m.v_atom_index, {}};
-    for (const glm::vec3& p : m.v_float_raw_xyz) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.center_xyz));
+    Structure s{m.ReadFile(FolderOf(path), path, DetectFormat(path)), m.is_periodic, m.m_cell_box, m.v_elements, {}};
+    for (const glm::vec3& p : m.v_positions) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.center_xyz));
     return s;
 }
 

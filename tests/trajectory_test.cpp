@@ -13,7 +13,7 @@ namespace {
 const std::string kFrames = std::string(TESK_TEST_DATA) + "/frames/";
 
 // position of atom i of the shown frame in the file's own coordinates
-float FileX(const CModel& m, unsigned i) { return m.v_float_raw_xyz[i].x + m.frame_center_xyz.x; }
+float FileX(const CModel& m, unsigned i) { return m.v_positions[i].x + m.frame_center_xyz.x; }
 
 }  // namespace
 
@@ -51,10 +51,10 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     CModel m;
     ASSERT_TRUE(m.ReadFile(kFrames, kFrames + "traj.xyz", INPUT_FILE_TYPE_XYZ));
     ASSERT_TRUE(m.SetFrame(1));
-    const std::vector<glm::vec3> shown = m.v_float_raw_xyz;
+    const std::vector<glm::vec3> shown = m.v_positions;
     // frame 2 holds three atoms, frame 3 a line without numbers
     for (std::size_t bad : {2u, 3u})
-        EXPECT_TRUE(!m.SetFrame(bad) && !m.frame_message.empty() && m.GetShownFrame() == 1u && m.v_float_raw_xyz == shown &&
+        EXPECT_TRUE(!m.SetFrame(bad) && !m.frame_message.empty() && m.GetShownFrame() == 1u && m.v_positions == shown &&
                     m.m_cell_box[0][0] == 11.0) << bad;
 
     // the oxygen deleted and the hydrogen made nitrogen: so in every frame;
@@ -64,7 +64,7 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     ASSERT_TRUE(m.Undo() && m.Undo());
     m.DeleteAtom(0);
     m.ChangeAtom(0, 6);
-    ASSERT_TRUE(m.SetFrame(4) && m.v_atom_index == std::vector<unsigned>{6u});
+    ASSERT_TRUE(m.SetFrame(4) && m.v_elements == std::vector<unsigned>{6u});
     EXPECT_NEAR(FileX(m, 0), 3.9f, 1e-4);
 
     // XYZ and PDB models get every frame that can be shown, and say which
@@ -81,7 +81,7 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
         const int format = name[4] == 'x' ? INPUT_FILE_TYPE_XYZ : INPUT_FILE_TYPE_PDB;
         ASSERT_TRUE(back.ReadFile(dir.root, dir.path(name), format) && back.GetFrameCount() == 3u) << name;
         for (std::size_t k = 0; k < 3; ++k) {  // frames 0, 1 and 4 of the file
-            ASSERT_TRUE(back.SetFrame(k) && back.v_atom_index == std::vector<unsigned>{6u});
+            ASSERT_TRUE(back.SetFrame(k) && back.v_elements == std::vector<unsigned>{6u});
             EXPECT_NEAR(FileX(back, 0), 0.9f + float(k) + (k == 2), 1e-3) << name << k;
             if (format == INPUT_FILE_TYPE_XYZ) {  // PDB has one CRYST1 for all models
                 EXPECT_NEAR(back.m_cell_box[0][0], 10.0 + double(k), 1e-6) << k;
@@ -263,7 +263,7 @@ TEST(Trajectory, ByteOrderMarksAreSkipped) {
         std::ofstream(dir.path(c.name)) << c.text;
         CModel m;
         ASSERT_TRUE(m.ReadFile(dir.root, dir.path(c.name), c.format)) << c.name;
-        EXPECT_TRUE(m.GetTotalAtoms() == c.atoms && m.GetFrameCount() == c.frames && m.v_atom_index[0] == 7u) << c.name;
+        EXPECT_TRUE(m.GetTotalAtoms() == c.atoms && m.GetFrameCount() == c.frames && m.v_elements[0] == 7u) << c.name;
     }
 }
 

@@ -47,7 +47,7 @@ std::string InfoReport(CModel& model, const char* format_label)
     };
     put("format: %s\n", format_label);
     put("atoms: %u\n", model.GetTotalAtoms());
-    text += "formula: " + FormulaOf(model.v_atom_index) + "\n";
+    text += "formula: " + FormulaOf(model.v_elements) + "\n";
     if (model.is_periodic) {
         const char* axis[3] = {"a", "b", "c"};
         for (int k = 0; k < 3; ++k)
@@ -79,7 +79,7 @@ std::string BondReport(const CModel& model)
         return std::tie(a.i, a.j, a.image.x, a.image.y, a.image.z) <
                std::tie(b.i, b.j, b.image.x, b.image.y, b.image.z);
     });
-    const std::vector<glm::vec3>& pos = model.v_float_raw_xyz;
+    const std::vector<glm::vec3>& pos = model.v_positions;
     std::string text;
     text.reserve(rows.size() * 40);
     char line[160];

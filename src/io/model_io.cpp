@@ -88,8 +88,8 @@ bool CModel::ReadStructure(const std::string& d, const std::string& f, const io:
             m_cell_box = s.cell;
         min_xyz = glm::vec3(lo);
         max_xyz = glm::vec3(hi);
-        v_float_raw_xyz.swap(positions);
-        v_atom_index.swap(elements);
+        v_positions.swap(positions);
+        v_elements.swap(elements);
         notes.clear();
         AddNote(s.note);
         file_structure = std::move(s);
@@ -161,18 +161,18 @@ bool CModel::ReadStructureFrame(std::size_t k, io::Structure& out, std::string& 
             s.elements.erase(s.elements.begin() + e.u_atom);
     }
     // elements the user did not change stay as shown (memory frames carry none)
-    if (!v_memory_frames.empty() && s.elements.size() == v_atom_index.size())
-        s.elements = v_atom_index;
+    if (!v_memory_frames.empty() && s.elements.size() == v_elements.size())
+        s.elements = v_elements;
     out = std::move(s);
     return true;
 }
 
 bool CModel::StructureForSave(io::Structure& out) const
 {
-    if (!is_bond_eval || v_atom_index.empty())
+    if (!is_loaded || v_elements.empty())
         return false;
     io::Structure s;
-    s.elements = v_atom_index;
+    s.elements = v_elements;
     s.is_periodic = is_periodic;
     s.cell = m_cell_box;
     if (IsTableFormat()) {
@@ -210,7 +210,7 @@ void CModel::UseFileBonds()
         glm::ivec3 image(0);
         if (is_periodic) {
             // the nearest image of the partner: a bond across the box
-            const glm::dvec3 f = to_fract * (glm::dvec3(v_float_raw_xyz[b.y]) - glm::dvec3(v_float_raw_xyz[b.x]));
+            const glm::dvec3 f = to_fract * (glm::dvec3(v_positions[b.y]) - glm::dvec3(v_positions[b.x]));
             image = glm::ivec3(-int(std::lround(f.x)), -int(std::lround(f.y)), -int(std::lround(f.z)));
             is_periodic_bonds = true;
         }

@@ -142,13 +142,13 @@ bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path
             model.m_cell_box = v.cell;
         model.min_xyz = glm::vec3(lo);
         model.max_xyz = glm::vec3(hi);
-        model.v_float_raw_xyz.swap(positions);
-        model.v_atom_index.swap(elements);
+        model.v_positions.swap(positions);
+        model.v_elements.swap(elements);
         model.trajectory.Close();
         model.frame_folder = FolderOf(path);
         model.frame_message.clear();
         model.u_frame = 0;
-        model.u_frame_atoms = model.v_float_raw_xyz.size();
+        model.u_frame_atoms = model.v_positions.size();
         model.v_edits.clear();
     } catch (const std::exception&) {
         return false;
