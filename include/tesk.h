@@ -174,40 +174,40 @@ void HoldKeyTaps(CShellState& s);
 // Frame loop step 3 helper: framebuffer size and its ratio to the window size.
 void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, int window_h);
 // Step 4: the scene's share of the mouse.
-void MouseStep(CShellState& s, CDisplay& atom);
+void MouseStep(CShellState& s, CDisplay& display);
 // Step 5: the Delete key and the Ctrl shortcuts.
-void KeyboardStep(CShellState& s, CDisplay& atom);
+void KeyboardStep(CShellState& s, CDisplay& display);
 // Step 6: the pie menu while it is open.
-void PieStep(CShellState& s, CDisplay& atom);
+void PieStep(CShellState& s, CDisplay& display);
 // Part of step 7: a slice more of the trajectory index, and the next frame
 // when playback is due (time from the GUI frame's delta).
-void FramesStep(CShellState& s, CDisplay& atom);
+void FramesStep(CShellState& s, CDisplay& display);
 // Shows frame k (0-based) of the trajectory; false when the model refuses it.
-bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k);
+bool ShowFrame(CShellState& s, CDisplay& display, std::size_t k);
 // Step 7: the Settings, Choose File and Action windows.
-void ControlWindows(CShellState& s, CDisplay& atom);
-void SettingsWindow(CShellState& s, CDisplay& atom);
-void ChooseFileWindow(CShellState& s, CDisplay& atom);
-void ActionWindow(CShellState& s, CDisplay& atom);
+void ControlWindows(CShellState& s, CDisplay& display);
+void SettingsWindow(CShellState& s, CDisplay& display);
+void ChooseFileWindow(CShellState& s, CDisplay& display);
+void ActionWindow(CShellState& s, CDisplay& display);
 // Step 1 of a pass: loads the file asked for on the command line or dropped
 // on the window, if any.
-void OpenRequestStep(CShellState& s, CDisplay& atom);
+void OpenRequestStep(CShellState& s, CDisplay& display);
 // Records the first of the paths dropped on the window for the next pass.
 void NoteDrop(CShellState& s, int count, const char** paths);
 // Step 8: clear to the background colour.
 void ClearFrame(const CShellState& s);
 // Step 9: draw the structure, if one is shown, and leave no program bound.
-void ScenePass(const CShellState& s, CDisplay& atom);
+void ScenePass(const CShellState& s, CDisplay& display);
 // Step 10, before the GUI is drawn: writes the scene, without the control
 // windows, as the PNG asked for by Save Image, at the size it asked for.
-void SaveImageStep(CShellState& s, CDisplay& atom);
+void SaveImageStep(CShellState& s, CDisplay& display);
 // "Saved PATH" or "Could not save PATH: NOTES" on the message line and
 // standard output.
 void ReportSave(CShellState& s, bool ok, const std::string& path, const std::string& notes);
 // One pass of the frame loop, the same for the window and the tests: from
 // the GUI's new frame to its draw lists, with the framebuffer and window
 // sizes of this frame. Returns how long the loop may wait for input next.
-double FramePass(CShellState& s, CDisplay& atom, int display_w, int display_h, int window_w, int window_h);
+double FramePass(CShellState& s, CDisplay& display, int display_w, int display_h, int window_w, int window_h);
 
 // Loads `path` (in folder `dir`) with format code `fmt`, by default the
 // display's input format; the Auto code tells it from the file. On success
@@ -216,16 +216,16 @@ double FramePass(CShellState& s, CDisplay& atom, int display_w, int display_h, i
 // A volumetric file is only started (false, load_message says it is being
 // read): FinishVolumeOpen shows it when it is read. Any load drops a
 // volumetric file still being read.
-bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title,
+bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const char* path, bool set_title,
                    int fmt = -1);
 // What a successful load does besides the model: playback stops, the
 // selection goes, the reader's notes show and the title names `path`.
-void ShowLoaded(CShellState& s, CDisplay& atom, const char* path, bool set_title);
+void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_title);
 // True when an atom is selected and its number exists in the shown structure.
-bool HasValidSelection(const CDisplay& atom);
-void ClearSelection(CDisplay& atom);
+bool HasValidSelection(const CDisplay& display);
+void ClearSelection(CDisplay& display);
 // What the selected atoms measure, in click order: the distance of two, the
 // angle at the middle one of three, the dihedral of four; empty otherwise.
-std::string MeasurementText(const CDisplay& atom);
+std::string MeasurementText(const CDisplay& display);
 
 #endif

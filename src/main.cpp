@@ -111,9 +111,9 @@ int main(int argc, char** argv)
     s.show_info_window = true;
 
     {
-        CDisplay atom;
-        atom.data.read_options.type_elements = cmd.type_elements;
-        atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
+        CDisplay display;
+        display.data.read_options.type_elements = cmd.type_elements;
+        display.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
 
         s.is_select_pie = false;
         s.is_atom_lock = true;
@@ -130,13 +130,13 @@ int main(int argc, char** argv)
             int display_w = 0, display_h = 0, window_w = 0, window_h = 0;
             glfwGetFramebufferSize(window, &display_w, &display_h);
             glfwGetWindowSize(window, &window_w, &window_h);
-            wait = FramePass(s, atom, display_w, display_h, window_w, window_h);
+            wait = FramePass(s, display, display_w, display_h, window_w, window_h);
             ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 
             glfwSwapBuffers(window);
         }
 
-        atom.Delete();
+        display.Delete();
         ImGui_ImplOpenGL3_Shutdown();
         ImGui_ImplGlfw_Shutdown();
         ImGui::DestroyContext();

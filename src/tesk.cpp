@@ -152,21 +152,21 @@ void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, in
     s.fb_scale_y = (window_h > 0 && display_h > 0) ? static_cast<float>(display_h) / window_h : 1.0f;
 }
 
-bool HasValidSelection(const CDisplay& atom)
+bool HasValidSelection(const CDisplay& display)
 {
-    return atom.is_atom_selected && atom.selected_atom < atom.GetNumberOfAtoms();
+    return display.is_atom_selected && display.selected_atom < display.GetNumberOfAtoms();
 }
 
-void ClearSelection(CDisplay& atom)
+void ClearSelection(CDisplay& display)
 {
-    atom.is_atom_selected = false;
-    atom.selected_atom = NO_ATOM_SELECTED;
-    atom.selected_zatom = 0;
-    atom.selected_symbol.clear();
-    atom.v_selected_atoms.clear();
+    display.is_atom_selected = false;
+    display.selected_atom = NO_ATOM_SELECTED;
+    display.selected_zatom = 0;
+    display.selected_symbol.clear();
+    display.v_selected_atoms.clear();
 }
 
-void MouseStep(CShellState& s, CDisplay& atom)
+void MouseStep(CShellState& s, CDisplay& display)
 {
     const ImGuiIO& io = ImGui::GetIO();
 
@@ -187,36 +187,36 @@ void MouseStep(CShellState& s, CDisplay& atom)
         s.pposx = mx;
         s.pposy = my;
         // an atom of a multiple selection keeps it: the menu acts on all
-        if (atom.is_visible)
-            atom.SetPicking(static_cast<int>(fx), static_cast<int>(fy), false, true);
+        if (display.is_visible)
+            display.SetPicking(static_cast<int>(fx), static_cast<int>(fy), false, true);
         s.is_select_pie = true;
     } else if (ImGui::IsMouseClicked(0)) {
         s.iposx = mx;
         s.iposy = my;
-        atom.SetTrackLastPosition(fx, fy);
+        display.SetTrackLastPosition(fx, fy);
         s.is_scene_press = true;
     } else if (ImGui::IsMouseDragging(0)) {
         s.eposx = mx;
         s.eposy = my;
-        atom.SetTrackCurretPosition(fx, fy);
+        display.SetTrackCurretPosition(fx, fy);
         s.is_mouse = true;
     } else if (ImGui::IsMouseReleased(0) && s.is_mouse) {
-        atom.SetTrackLastRotation();
+        display.SetTrackLastRotation();
         s.is_mouse = false;
         s.is_scene_press = false;
     } else if (ImGui::IsMouseReleased(0) && s.is_scene_press) {
         // let go within the drag threshold: a click, which picks where it
         // was pressed; a drag only turns, so a selection survives a look around
         s.is_scene_press = false;
-        if (atom.is_visible) {
+        if (display.is_visible) {
             // Shift adds the atom to the selection or takes it out
-            atom.SetPicking(static_cast<int>(s.iposx * s.fb_scale_x), static_cast<int>(s.iposy * s.fb_scale_y),
+            display.SetPicking(static_cast<int>(s.iposx * s.fb_scale_x), static_cast<int>(s.iposy * s.fb_scale_y),
                             io.KeyShift);
             s.is_atom_lock = true;
         }
     } else if (io.MouseWheel != 0.0f) {
         s.zoom = static_cast<float>(std::max(0.5, static_cast<double>(s.zoom) + io.MouseWheel * 0.1));
-        atom.SetZoom(s.zoom);
+        display.SetZoom(s.zoom);
     }
 }
 
@@ -281,7 +281,7 @@ void HoldKeyTaps(CShellState& s)
     s.v_pressed_keys.clear();
 }
 
-void KeyboardStep(CShellState& s, CDisplay& atom)
+void KeyboardStep(CShellState& s, CDisplay& display)
 {
     const ImGuiIO& io = ImGui::GetIO();
     const unsigned pending = s.pending_keys;
@@ -291,8 +291,8 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
     // is open every key is its own
     if (!io.WantTextInput && !IsModalOpen()) {
         const bool del = ImGui::IsKeyPressed(GLFW_KEY_DELETE, true) || (pending & PENDING_DELETE);
-        if (del && HasValidSelection(atom))
-            atom.DeleteSelectedAtoms();
+        if (del && HasValidSelection(display))
+            display.DeleteSelectedAtoms();
 
         int shortcut = -1;
         for (int n = 0; n < SHORTCUTS && shortcut < 0; ++n)
@@ -309,27 +309,27 @@ void KeyboardStep(CShellState& s, CDisplay& atom)
             s.show_info_window = !s.show_info_window;
             break;
         case 3:
-            atom.is_show_bond = !atom.is_show_bond;
-            atom.SetAtomScale(atom.is_show_bond);
+            display.is_show_bond = !display.is_show_bond;
+            display.SetAtomScale(display.is_show_bond);
             break;
         case 4:
-            atom.is_show_symbol = !atom.is_show_symbol;
+            display.is_show_symbol = !display.is_show_symbol;
             break;
         case SHORTCUT_UNDO:
             if (io.KeyShift || (pending & PENDING_SHIFT))
-                atom.Redo();
+                display.Redo();
             else
-                atom.Undo();
+                display.Undo();
             break;
         case SHORTCUT_REDO:
-            atom.Redo();
+            display.Redo();
             break;
         default:
             break;
         }
-        ViewKeys(s, atom);
+        ViewKeys(s, display);
     }
-    atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
+    display.is_show_label = display.is_show_symbol || display.is_show_index;
 }
 
 bool LoadGuiFont(ImGuiIO& io, const char* path)
@@ -396,13 +396,13 @@ void WaitForEvents(double seconds)
         glfwPollEvents();
 }
 
-void PieStep(CShellState& s, CDisplay& atom)
+void PieStep(CShellState& s, CDisplay& display)
 {
     if (!s.is_select_pie)
         return;
 
-    if (HasValidSelection(atom))
-        s.buff = atom.selected_symbol + "-" + std::to_string(atom.selected_atom);
+    if (HasValidSelection(display))
+        s.buff = display.selected_symbol + "-" + std::to_string(display.selected_atom);
     else
         s.buff = "-";
     s.items[5] = s.buff.c_str();
@@ -410,24 +410,24 @@ void PieStep(CShellState& s, CDisplay& atom)
     ImGui::OpenPopup("##piepopup");
     s.pie_menu_center = ImVec2(s.pposx, s.pposy);
     const int n = PiePopupSelectMenu(s.pie_menu_center, "##piepopup", s.items, 6, &s.selected, &s.is_select_pie);
-    if (n < 0 || !atom.is_visible)
+    if (n < 0 || !display.is_visible)
         return;
     if (n == 2) {
         s.is_atom_lock = false;
     } else if (n == 4) {
-        if (HasValidSelection(atom))
-            atom.DeleteSelectedAtoms();
+        if (HasValidSelection(display))
+            display.DeleteSelectedAtoms();
     }
 }
 
-void ShowLoaded(CShellState& s, CDisplay& atom, const char* path, bool set_title)
+void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_title)
 {
     s.is_playing = false;
     s.play_clock = 0.0f;
     // atom numbers of the previous structure mean nothing now
-    ClearSelection(atom);
+    ClearSelection(display);
     s.is_atom_lock = true;
-    s.load_message = atom.data.notes;  // what the reader noticed, if anything
+    s.load_message = display.data.notes;  // what the reader noticed, if anything
     if (set_title) {
         char title[TITLE_SIZE];
         std::snprintf(title, sizeof title, "Tesk ");
@@ -438,9 +438,9 @@ void ShowLoaded(CShellState& s, CDisplay& atom, const char* path, bool set_title
     }
 }
 
-bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* path, bool set_title, int fmt)
+bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const char* path, bool set_title, int fmt)
 {
-    const int asked = fmt < 0 ? atom.input_format : fmt;
+    const int asked = fmt < 0 ? display.input_format : fmt;
     int code = ResolveFormat(path, asked);
     s.volume->CancelOpen();
     // a volumetric name wins over a structure format of the list, which
@@ -459,19 +459,19 @@ bool LoadStructure(CShellState& s, CDisplay& atom, const char* dir, const char* 
         return false;
     }
     // the display reads with its input format: lend it the resolved one
-    const int kept = atom.input_format;
-    atom.input_format = code;
-    const bool ok = atom.ReadFile(dir, path);
-    atom.input_format = kept;
+    const int kept = display.input_format;
+    display.input_format = code;
+    const bool ok = display.ReadFile(dir, path);
+    display.input_format = kept;
     if (ok) {
         s.volume->Clear();
-        ShowLoaded(s, atom, path, set_title);
+        ShowLoaded(s, display, path, set_title);
     } else {
         // where the reader stopped and why, else what the model noted
-        s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !atom.data.read_refusal.reason.empty()
-                             ? io::RefusalText(path, atom.data.read_refusal)
+        s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !display.data.read_refusal.reason.empty()
+                             ? io::RefusalText(path, display.data.read_refusal)
                              : std::string("Could not read ") + path + " as " + FormatName(s, code) +
-                                   (atom.data.notes.empty() ? "" : ": " + atom.data.notes);
+                                   (display.data.notes.empty() ? "" : ": " + display.data.notes);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }
@@ -485,25 +485,25 @@ void ClearFrame(const CShellState& s)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void ScenePass(const CShellState& s, CDisplay& atom)
+void ScenePass(const CShellState& s, CDisplay& display)
 {
-    if (atom.is_visible) {
+    if (display.is_visible) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glDepthFunc(GL_LESS);
         glDisable(GL_CULL_FACE);
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
-        atom.is_moving = s.is_mouse;
-        atom.DrawScene(s.display_w, s.display_h);
+        display.is_moving = s.is_mouse;
+        display.DrawScene(s.display_w, s.display_h);
         // the coarse copy of a large surface also in the frames that follow
         // input (hovering, the wheel) and those that wait for a worker; the
         // frame the loop rests on is drawn in full
-        s.volume->Draw(atom, s.is_mouse || s.settle_frames > 0 || s.volume->Busy());
+        s.volume->Draw(display, s.is_mouse || s.settle_frames > 0 || s.volume->Busy());
     }
     glUseProgram(0);
 }
 
-void OpenRequestStep(CShellState& s, CDisplay& atom)
+void OpenRequestStep(CShellState& s, CDisplay& display)
 {
     if (s.open_request.empty())
         return;
@@ -516,7 +516,7 @@ void OpenRequestStep(CShellState& s, CDisplay& atom)
         std::fflush(stdout);
         return;
     }
-    OpenFile(s, atom, dir, path, s.open_format);
+    OpenFile(s, display, dir, path, s.open_format);
 }
 
 void NoteDrop(CShellState& s, int count, const char** paths)
@@ -527,7 +527,7 @@ void NoteDrop(CShellState& s, int count, const char** paths)
     s.open_format = INPUT_FILE_TYPE_AUTO;
 }
 
-void SaveImageStep(CShellState& s, CDisplay& atom)
+void SaveImageStep(CShellState& s, CDisplay& display)
 {
     if (s.image_request.empty())
         return;
@@ -539,7 +539,7 @@ void SaveImageStep(CShellState& s, CDisplay& atom)
                                s.is_image_transparent ? 0.0f : 1.0f);
     CImage image;
     std::string why, png;
-    const bool ok = RenderImage(atom, w, h, background, image, why) && EncodePng(image, s.is_image_transparent, png) &&
+    const bool ok = RenderImage(display, w, h, background, image, why) && EncodePng(image, s.is_image_transparent, png) &&
                     textio::WriteFileAtomically(path, png);
     ReportSave(s, ok, path, std::string());
     if (!why.empty()) {
@@ -556,20 +556,20 @@ void ReportSave(CShellState& s, bool ok, const std::string& path, const std::str
     std::fflush(stdout);
 }
 
-double FramePass(CShellState& s, CDisplay& atom, int display_w, int display_h, int window_w, int window_h)
+double FramePass(CShellState& s, CDisplay& display, int display_w, int display_h, int window_w, int window_h)
 {
     HoldKeyTaps(s);
     ImGui::NewFrame();
     SetFrameSize(s, display_w, display_h, window_w, window_h);
     glViewport(0, 0, display_w, display_h);
-    OpenRequestStep(s, atom);
-    MouseStep(s, atom);
-    KeyboardStep(s, atom);
-    PieStep(s, atom);
-    ControlWindows(s, atom);
+    OpenRequestStep(s, display);
+    MouseStep(s, display);
+    KeyboardStep(s, display);
+    PieStep(s, display);
+    ControlWindows(s, display);
     ClearFrame(s);
-    ScenePass(s, atom);
-    SaveImageStep(s, atom);
+    ScenePass(s, display);
+    SaveImageStep(s, display);
     const double wait = FrameWait(s);
     ImGui::Render();
     return wait;

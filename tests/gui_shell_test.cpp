@@ -62,17 +62,17 @@ protected:
         frame = [this] { Frame(); };
         NewGuiContext(ImVec2(1280.0f, 720.0f));
         ImGui::GetIO().MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
-        atom = std::make_unique<CDisplay>();
+        display = std::make_unique<CDisplay>();
         s = std::make_unique<CShellState>();
-        atom->SetClearColor(s->clear_color[0], s->clear_color[1], s->clear_color[2], s->clear_color[3]);
+        display->SetClearColor(s->clear_color[0], s->clear_color[1], s->clear_color[2], s->clear_color[3]);
         // as the GLFW back-end maps them
         ImGui::GetIO().KeyMap[ImGuiKey_Enter] = GLFW_KEY_ENTER;
         ImGui::GetIO().KeyMap[ImGuiKey_Escape] = GLFW_KEY_ESCAPE;
         Frame(), Frame();  // the windows take the size of what they hold
     }
-    void TearDown() override { atom->Delete(), ImGui::DestroyContext(); }
+    void TearDown() override { display->Delete(), ImGui::DestroyContext(); }
     // One pass of the frame loop.
-    void Frame() { wait = FramePass(*s, *atom, 1280, 720, 1280, 720); }
+    void Frame() { wait = FramePass(*s, *display, 1280, 720, 1280, 720); }
     double wait = 0.0;  // how long the loop would sleep after this frame
     // Where a pointer hovers widget `label` of window `w` (the middle of the
     // points of a 3-pixel grid that hover it), and whether it is disabled.
@@ -85,7 +85,7 @@ protected:
             for (float x = w->Pos.x; x < w->Pos.x + w->Size.x; x += 3.0f) {
                 ImGui::GetIO().MousePos = ImVec2(x, y);
                 ImGui::NewFrame();
-                ControlWindows(*s, *atom);
+                ControlWindows(*s, *display);
                 ImGui::Render();
                 if (GImGui->HoveredId != id) continue;
                 if (disabled) *disabled = GImGui->HoveredIdDisabled;
@@ -107,8 +107,8 @@ protected:
 
     void Load(const std::string& path, int format = 0)
     {
-        atom->input_format = format;
-        LoadStructure(*s, *atom, path.substr(0, path.rfind('/')).c_str(), path.c_str(), true), Frame();
+        display->input_format = format;
+        LoadStructure(*s, *display, path.substr(0, path.rfind('/')).c_str(), path.c_str(), true), Frame();
     }
     // Drops `path` on the window, as the window system reports it.
     void Drop(const std::string& path) { const char* paths[1] = {path.c_str()}; NoteDrop(*s, 1, paths), Frame(); }
@@ -120,8 +120,8 @@ protected:
     // Window point of atom i as drawn in the last frame.
     ImVec2 Screen(unsigned i) const
     {
-        const glm::vec4 c = atom->Projection * atom->track.View * atom->track.Model *
-                            glm::vec4(atom->data.v_positions[i], 1.0f);
+        const glm::vec4 c = display->Projection * display->track.View * display->track.Model *
+                            glm::vec4(display->data.v_positions[i], 1.0f);
         return ImVec2((c.x / c.w + 1.0f) * 640.0f, (1.0f - c.y / c.w) * 360.0f);
     }
     glm::ivec3 Pixel(ImVec2 p) const
@@ -132,7 +132,7 @@ protected:
     }
 
     static inline GLFWwindow* window = nullptr;
-    std::unique_ptr<CDisplay> atom;
+    std::unique_ptr<CDisplay> display;
     std::unique_ptr<CShellState> s;
     ScratchDir dir{"tesk_gui"};
 };
@@ -144,19 +144,19 @@ TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
     // comes back with them
     const struct { float set; bool bonds; float shown; } steps[] = {{1.7f, true, 0.6f}, {0.4f, false, 1.7f}, {1.7f, true, 0.4f}};
     for (const auto& st : steps) {
-        atom->atom_scale = st.set;
+        display->atom_scale = st.set;
         st.bonds ? Click(Find(SETTINGS, "Bonds")) : Key(GLFW_KEY_B, true);
-        EXPECT_EQ(atom->is_show_bond, st.bonds);
-        EXPECT_FLOAT_EQ(atom->atom_scale, st.shown);
+        EXPECT_EQ(display->is_show_bond, st.bonds);
+        EXPECT_FLOAT_EQ(display->atom_scale, st.shown);
     }
     Key(GLFW_KEY_B, true);
     // labels are on while either box is
     for (const char* box : {"Index", "Symbol", "Index"}) Click(Find(SETTINGS, box));
-    EXPECT_TRUE(atom->is_show_label);
+    EXPECT_TRUE(display->is_show_label);
     Click(Find(SETTINGS, "Symbol"));
-    EXPECT_FALSE(atom->is_show_label) << "both clear: labels off in the same frame";
+    EXPECT_FALSE(display->is_show_label) << "both clear: labels off in the same frame";
     Click(Find(SETTINGS, "Cell"));
-    EXPECT_TRUE(atom->is_show_box);
+    EXPECT_TRUE(display->is_show_box);
 
     const std::pair<int, bool CShellState::*> windows[] = {{GLFW_KEY_C, &CShellState::show_config_window},
                                                            {GLFW_KEY_F, &CShellState::show_file_chooser},
@@ -175,14 +175,14 @@ TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
     }
     Key(GLFW_KEY_C, true);
     Key(GLFW_KEY_S, true);  // still reaches the labels while Settings is hidden
-    EXPECT_TRUE(atom->is_show_symbol && atom->is_show_label);
+    EXPECT_TRUE(display->is_show_symbol && display->is_show_label);
     // a press seen both ways in one frame counts once; repeats come only through the GUI library
     NoteKeyPress(*s, GLFW_KEY_A, GLFW_PRESS, GLFW_MOD_CONTROL);
     Key(GLFW_KEY_A, true);
     EXPECT_FALSE(s->show_info_window);
     NoteKeyPress(*s, GLFW_KEY_B, GLFW_REPEAT, GLFW_MOD_CONTROL);
     Frame();
-    EXPECT_FALSE(atom->is_show_bond);
+    EXPECT_FALSE(display->is_show_bond);
 }
 
 TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
@@ -190,30 +190,30 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     // a dropped file's format is told from the file, though the list says XYZ
     const std::string rutile = std::string(TESK_SOURCE_DIR) + "/examples/rutile/POSCAR";
     Drop(rutile);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 6u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 6u);
     EXPECT_EQ(std::string(s->filePath), rutile) << "Reload and the dialogs carry on from it";
     std::ofstream(dir.path("notes")) << "no atoms here\n";
     Drop(dir.path("notes"));
     EXPECT_EQ(s->load_message, "Could not read " + dir.path("notes") + " as an unknown format");
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 6u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 6u);
 
     Drop(THREE);
     Click(CENTRE);
     Drop(THREE);
-    EXPECT_FALSE(atom->is_atom_selected) << "a successful load clears the selection";
+    EXPECT_FALSE(display->is_atom_selected) << "a successful load clears the selection";
     // a failed Open of pair.xyz as PDB keeps the structure, its name and what Reload reads
     Choose(CHOOSER, "Input Format", "PDB");
     Click(Find(CHOOSER, "Open")), Frame();
     Click(Centre(Shown(s->dlg.get(), Kind::FILE_ENTRY, "pair.xyz")));
     EXPECT_EQ(s->load_message, PAIR + ": holds no ATOM or HETATM record");
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 3u);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
     EXPECT_EQ(std::string(s->filePath), THREE) << "the File line";
     // the combo changes the format and loads nothing; "Reload" reads the structure shown again
     Choose(CHOOSER, "Input Format", "Auto");
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 3u);
     Click(Find(CHOOSER, "Reload"));
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 3u);
     EXPECT_TRUE(s->load_message.empty()) << "the message lasts until the next load attempt";
 }
 
@@ -228,12 +228,12 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     std::ofstream(large_path) << BlobChgcar(large);
     const std::string whole = BlobChgcar(small);
     std::ofstream(cut_path) << whole.substr(0, whole.size() / 2);
-    auto open = [&](const std::string& path) { return LoadStructure(*s, *atom, dir.root.c_str(), path.c_str(), true); };
+    auto open = [&](const std::string& path) { return LoadStructure(*s, *display, dir.root.c_str(), path.c_str(), true); };
     bool large_shown = false;  // in any pass
     auto passes = [&](int count) {
         for (int k = 0; k < count; ++k) {
             Frame(), std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            large_shown = large_shown || std::fabs(atom->data.m_cell_box[0][0] - 11.0) < 1e-9;
+            large_shown = large_shown || std::fabs(display->data.m_cell_box[0][0] - 11.0) < 1e-9;
         }
     };
     auto settle = [&] {
@@ -245,11 +245,11 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     // it is read; its name wins over the list's XYZ
     EXPECT_FALSE(open(large_path));
     EXPECT_EQ(s->load_message, "Reading " + large_path + "...");
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 3u);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
     settle();
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 1u);
-    EXPECT_NEAR(atom->data.m_cell_box[0][0], 11.0, 1e-9);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 1u);
+    EXPECT_NEAR(display->data.m_cell_box[0][0], 11.0, 1e-9);
     EXPECT_TRUE(s->volume->Active());
     EXPECT_GT(s->volume->Triangles(), 100u);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + large_path);
@@ -263,20 +263,20 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     settle();
     passes(100);
     EXPECT_FALSE(large_shown);
-    EXPECT_NEAR(atom->data.m_cell_box[0][0], 8.0, 1e-9);
+    EXPECT_NEAR(display->data.m_cell_box[0][0], 8.0, 1e-9);
     EXPECT_EQ(std::string(s->filePath), small_path);
     // a structure file opened meanwhile wins as well
     open(large_path);
     Drop(THREE);
     passes(100);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 3u);
     EXPECT_FALSE(s->volume->Active());
 
     // a file that cannot be read says why; what was shown stays
     open(cut_path);
     settle();
     EXPECT_EQ(s->load_message.find("Could not read " + cut_path + " line "), 0u) << s->load_message;
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 3u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 3u);
     EXPECT_EQ(std::string(s->filePath), THREE);
 }
 
@@ -325,7 +325,7 @@ TEST_F(ShellGuiTest, OpeningAnotherFileAsksWhatBecomesOfUnsavedEdits)
     EXPECT_EQ(std::string(s->win_title), "Tesk " + three) << "asked first";
     answer("Cancel");
     EXPECT_EQ(std::string(s->win_title), "Tesk " + three);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 2u);
     Drop(PAIR);
     answer("Discard");
     EXPECT_EQ(std::string(s->win_title), "Tesk " + PAIR);
@@ -356,7 +356,7 @@ TEST_F(ShellGuiTest, TheControlWindowsTakeTheSizeOfWhatTheyHold)
     std::ofstream(dir.path("chain.xyz")) << "4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\n4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 1\n";
     Drop(dir.path("chain.xyz"));
     for (unsigned i = 0; i < 4; ++i) Click(Screen(i), 0, i > 0);
-    ASSERT_EQ(atom->v_selected_atoms.size(), 4u);
+    ASSERT_EQ(display->v_selected_atoms.size(), 4u);
     Frame();
     for (const char* name : {SETTINGS, CHOOSER, ACTION}) {
         const ImGuiWindow* w = ImGui::FindWindowByName(name);
@@ -370,18 +370,18 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     Load(THREE);
     // a press inside the Action window where no widget is, dragged onto the scene: no pick, no rotation
     s->is_atom_lock = false;
-    const glm::mat4 model = atom->track.Model;
+    const glm::mat4 model = display->track.Model;
     const ImGuiWindow* action = ImGui::FindWindowByName(ACTION);
     const ImVec2 inside(action->Pos.x + action->Size.x - 4.0f, action->Pos.y + action->Size.y - 4.0f);
     MoveTo(inside);
     Button(0, true);
-    EXPECT_FALSE(atom->is_picking || s->is_atom_lock);
+    EXPECT_FALSE(display->is_picking || s->is_atom_lock);
     for (int i = 1; i <= 10; ++i) MoveTo(ImVec2(inside.x + 20.0f * i, inside.y + 30.0f * i));
     EXPECT_FALSE(s->is_mouse);
     Button(0, false);
-    EXPECT_EQ(atom->track.Model, model);
+    EXPECT_EQ(display->track.Model, model);
     // a drag from the scene across the Settings window keeps rotating
-    const glm::mat4 start = atom->track.last_rotation;
+    const glm::mat4 start = display->track.last_rotation;
     MoveTo(ImVec2(700.0f, 400.0f));
     Button(0, true);
     MoveTo(ImVec2(703.0f, 401.0f));
@@ -389,18 +389,18 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     for (int i = 1; i <= 12; ++i) MoveTo(ImVec2(700.0f - 50.0f * i, 400.0f - 28.0f * i));
     EXPECT_TRUE(s->is_mouse && !ImGui::IsAnyItemActive()) << "no widget took the drag";
     Button(0, false);
-    EXPECT_NE(atom->track.last_rotation, start) << "the rotation was made permanent";
+    EXPECT_NE(display->track.last_rotation, start) << "the rotation was made permanent";
     // a press on the scene locks; without movement it does not rotate
-    const glm::mat4 after = atom->track.last_rotation;
+    const glm::mat4 after = display->track.last_rotation;
     s->is_atom_lock = false;
     Click(SCENE_POINT);
-    EXPECT_TRUE(s->is_atom_lock && atom->track.last_rotation == after);
+    EXPECT_TRUE(s->is_atom_lock && display->track.last_rotation == after);
 
     Wheel(-1.0f, 10);
-    EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f) << "clamped below";
+    EXPECT_FLOAT_EQ(display->view_zoom, 0.5f) << "clamped below";
     MoveTo(ImVec2(160.0f, 40.0f));
     Wheel(1.0f, 1);
-    EXPECT_FLOAT_EQ(atom->view_zoom, 0.5f) << "over a window the wheel is the GUI's";
+    EXPECT_FLOAT_EQ(display->view_zoom, 0.5f) << "over a window the wheel is the GUI's";
 
     // a window of 640 x 360 units drawn into 1280 x 720 pixels: its middle is
     // the middle atom (the control windows, sized to what they hold, would cover it)
@@ -412,12 +412,12 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
         io.MouseDown[0] = down;
         ImGui::NewFrame();
         SetFrameSize(*s, 1280, 720, 640, 360);
-        MouseStep(*s, *atom);
+        MouseStep(*s, *display);
         ClearFrame(*s);
-        ScenePass(*s, *atom);
+        ScenePass(*s, *display);
         ImGui::Render();
     }
-    EXPECT_TRUE(atom->is_atom_selected && atom->selected_atom == 0u);
+    EXPECT_TRUE(display->is_atom_selected && display->selected_atom == 0u);
 }
 
 TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
@@ -441,7 +441,7 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
         Click(Offset(CENTRE, r.radius, r.degrees));
         EXPECT_FALSE(s->is_select_pie);
         EXPECT_EQ(s->selected, r.selected);
-        EXPECT_EQ(atom->GetNumberOfAtoms(), r.atoms);
+        EXPECT_EQ(display->GetNumberOfAtoms(), r.atoms);
         EXPECT_EQ(s->is_atom_lock, r.locked);
     }
     // unlocked by "Edit": the periodic table changes the element; "X" is the dummy
@@ -454,20 +454,20 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
     for (const auto& c : {std::make_pair("C", 5u), {"X", 109u}}) {
         Choose(ACTION, "Symbol:", c.first);
         EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << c.first;
-        EXPECT_EQ(atom->data.v_elements[0], c.second) << c.first;
+        EXPECT_EQ(display->data.v_elements[0], c.second) << c.first;
     }
     // the click that closes the menu, held and dragged, neither picks nor
     // rotates, and the wheel while it is open does not zoom
-    const glm::mat4 start = atom->track.last_rotation;
+    const glm::mat4 start = display->track.last_rotation;
     Click(SCENE_POINT, 1);
     Wheel(1.0f, 1);
     EXPECT_FLOAT_EQ(s->zoom, 1.0f);
     MoveTo(Offset(SCENE_POINT, 60, 0));
     Button(0, true);
-    EXPECT_FALSE(s->is_select_pie || atom->is_picking);
+    EXPECT_FALSE(s->is_select_pie || display->is_picking);
     for (int i = 1; i <= 8; ++i) MoveTo(ImVec2(SCENE_POINT.x + 60.0f + 15.0f * i, SCENE_POINT.y + 10.0f * i));
     Button(0, false);
-    EXPECT_EQ(atom->track.last_rotation, start);
+    EXPECT_EQ(display->track.last_rotation, start);
 }
 
 TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
@@ -493,7 +493,7 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
               "Saved " + dir.path("three.vasp") + ": the molecule was given a cell with 10 A of vacuum on every side");
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
-    EXPECT_EQ(back.v_elements, atom->data.v_elements);
+    EXPECT_EQ(back.v_elements, display->data.v_elements);
     // the image: the scene alone, at framebuffer size
     Click(Find(CHOOSER, "Save Image"));
     ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "the size is asked first";
@@ -516,7 +516,7 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
     // over the file it came from, after an edit: asked first; "No" keeps it
     Click(CENTRE);
     Key(GLFW_KEY_DELETE, false);
-    ASSERT_EQ(atom->GetNumberOfAtoms(), 2u);
+    ASSERT_EQ(display->GetNumberOfAtoms(), 2u);
     open();
     Click(Centre(Shown(d, Kind::FILE_ENTRY, "three.xyz")));
     EXPECT_EQ(ItemText(d, Kind::SAVE_NAME_FIELD), "three.xyz") << "a listed file gives its name";
@@ -535,7 +535,7 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
 {
     Load(THREE);
     Click(CENTRE);
-    ASSERT_TRUE(atom->is_atom_selected);
+    ASSERT_TRUE(display->is_atom_selected);
     // Delete and the shortcuts, held or tapped shorter than a frame, do
     // nothing while a text field has the keyboard or a popup is open
     auto keys_do_nothing = [&](const char* owner) {
@@ -544,10 +544,10 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
             NoteKeyPress(*s, key, GLFW_PRESS, key != GLFW_KEY_DELETE ? GLFW_MOD_CONTROL : 0);
             Frame();
         }
-        EXPECT_TRUE(atom->GetNumberOfAtoms() == 3u && s->show_config_window && s->show_file_chooser && !atom->is_show_bond)
+        EXPECT_TRUE(display->GetNumberOfAtoms() == 3u && s->show_config_window && s->show_file_chooser && !display->is_show_bond)
             << owner;
         Key(GLFW_KEY_1);
-        EXPECT_EQ(atom->track.Model, glm::mat4(1.0f)) << owner << ": no view along a";
+        EXPECT_EQ(display->track.Model, glm::mat4(1.0f)) << owner << ": no view along a";
     };
     // the first "Repeat" field of Settings, above the centring button, takes the keyboard
     const float repeat_y = Find(SETTINGS, "Centre on (0,0,0)").y - ImGui::GetFrameHeightWithSpacing();
@@ -569,14 +569,14 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
     Click(Offset(CENTRE, 60, 0));  // "Close"
     NoteKeyPress(*s, GLFW_KEY_DELETE, GLFW_PRESS, 0);
     Frame();
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 2u);
 }
 
 TEST_F(ShellGuiTest, ViewsByKeyAndButtonThenTheTrackballTurnsOnAndImagesTakeTheSizeAsked)
 {
     Load(THREE);  // a molecule: its a, b, c are x, y, z
     MoveTo(SCENE_POINT);
-    auto toward_viewer = [&](glm::vec3 d) { return (atom->track.Model * glm::vec4(glm::normalize(d), 0.0f)).z; };
+    auto toward_viewer = [&](glm::vec3 d) { return (display->track.Model * glm::vec4(glm::normalize(d), 0.0f)).z; };
     const struct {
         int key;
         const char* button;
@@ -587,7 +587,7 @@ TEST_F(ShellGuiTest, ViewsByKeyAndButtonThenTheTrackballTurnsOnAndImagesTakeTheS
         Key(v.key);
         EXPECT_NEAR(toward_viewer(v.toward), 1.0f, 1e-5f);
         Key(GLFW_KEY_0);
-        EXPECT_EQ(atom->track.Model, glm::mat4(1.0f)) << "0 resets";
+        EXPECT_EQ(display->track.Model, glm::mat4(1.0f)) << "0 resets";
         Click(Find(SETTINGS, v.button));
         EXPECT_NEAR(toward_viewer(v.toward), 1.0f, 1e-5f);
         Click(Find(SETTINGS, "Reset view"));
@@ -598,11 +598,11 @@ TEST_F(ShellGuiTest, ViewsByKeyAndButtonThenTheTrackballTurnsOnAndImagesTakeTheS
     // a drag turns on from the view, in either projection
     for (const char* projection : {"Perspective", "Orthographic"}) {
         Click(Find(SETTINGS, projection));
-        EXPECT_EQ(atom->is_perspective, projection[0] == 'P');
+        EXPECT_EQ(display->is_perspective, projection[0] == 'P');
         Key(GLFW_KEY_1);
         MoveTo(SCENE_POINT), Button(0, true), MoveTo(ImVec2(SCENE_POINT.x + 150.0f, SCENE_POINT.y)), Button(0, false);
         EXPECT_LT(toward_viewer({1, 0, 0}), 0.99f) << projection;
-        EXPECT_NEAR(glm::determinant(glm::mat3(atom->track.Model)), 1.0f, 1e-4f) << projection << ": still a turn";
+        EXPECT_NEAR(glm::determinant(glm::mat3(display->track.Model)), 1.0f, 1e-4f) << projection << ": still a turn";
     }
     // Save Image at its own size: transparent where nothing is drawn
     s->image_size[0] = 300, s->image_size[1] = 200, s->is_image_transparent = true;
@@ -636,7 +636,7 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
 
     Click(at[0]);
     Click(at[2], 0, true);
-    EXPECT_EQ(MeasurementText(*atom), "Distance 0-2: 2.8284 \xc3\x85");
+    EXPECT_EQ(MeasurementText(*display), "Distance 0-2: 2.8284 \xc3\x85");
     // both drawn in the highlight colour beside the line, the others in
     // their own; the line joins them
     for (unsigned i : {0u, 2u, 1u, 4u}) {
@@ -657,44 +657,44 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     };
     for (const auto& st : steps) {
         Click(st.atom < 5 ? at[st.atom] : EMPTY, 0, true);
-        EXPECT_EQ(atom->v_selected_atoms, st.selected) << "after " << st.atom;
-        EXPECT_EQ(MeasurementText(*atom), st.measure);
+        EXPECT_EQ(display->v_selected_atoms, st.selected) << "after " << st.atom;
+        EXPECT_EQ(MeasurementText(*display), st.measure);
     }
-    EXPECT_EQ(atom->selected_atom, 3u);
+    EXPECT_EQ(display->selected_atom, 3u);
     // a plain click selects one, a click on nothing none; the lines go
     Click(at[4]);
-    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{4}));
+    EXPECT_EQ(display->v_selected_atoms, (std::vector<unsigned>{4}));
     Click(EMPTY);
-    EXPECT_FALSE(atom->is_atom_selected);
+    EXPECT_FALSE(display->is_atom_selected);
     EXPECT_FALSE(line_near(middle02));
 
     // delete three; one step of undo puts them back at their numbers
-    const std::vector<glm::vec3> original = atom->data.v_positions;
+    const std::vector<glm::vec3> original = display->data.v_positions;
     Click(at[1]);
     Click(at[4], 0, true);
     Click(at[3], 0, true);
     Key(GLFW_KEY_DELETE, false);
-    ASSERT_EQ(atom->data.v_elements, (std::vector<unsigned>{5, 5}));
-    EXPECT_FALSE(atom->is_atom_selected);
+    ASSERT_EQ(display->data.v_elements, (std::vector<unsigned>{5, 5}));
+    EXPECT_FALSE(display->is_atom_selected);
     Key(GLFW_KEY_DELETE, false);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u) << "nothing selected any more";
+    EXPECT_EQ(display->GetNumberOfAtoms(), 2u) << "nothing selected any more";
     Key(GLFW_KEY_Z, true);
-    EXPECT_EQ(atom->data.v_positions, original);
+    EXPECT_EQ(display->data.v_positions, original);
     const struct { int key; bool shift; unsigned atoms; } keys[] = {
         {GLFW_KEY_Z, true, 2}, {GLFW_KEY_Z, false, 5}, {GLFW_KEY_Y, false, 2}, {GLFW_KEY_Z, false, 5}};
     for (const auto& k : keys) {
         Key(k.key, true, k.shift);
-        EXPECT_EQ(atom->GetNumberOfAtoms(), k.atoms) << k.key << " shift " << k.shift;
+        EXPECT_EQ(display->GetNumberOfAtoms(), k.atoms) << k.key << " shift " << k.shift;
     }
     // a press shorter than a frame, seen only by the key callback
     NoteKeyPress(*s, GLFW_KEY_Z, GLFW_PRESS, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
     Frame();
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 2u);
 
     Click(Find(ACTION, "Undo"));
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 5u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 5u);
     Click(Find(ACTION, "Redo"));
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 2u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 2u);
     bool disabled = false;
     Find(ACTION, "Redo", &disabled);
     EXPECT_TRUE(disabled) << "nothing left to redo";
@@ -702,7 +702,7 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     Load(dir.path("chain.xyz"));
     Key(GLFW_KEY_Y, true);
     Key(GLFW_KEY_Z, true);
-    EXPECT_EQ(atom->GetNumberOfAtoms(), 5u);
+    EXPECT_EQ(display->GetNumberOfAtoms(), 5u);
 }
 
 TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOnAll)
@@ -711,35 +711,35 @@ TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOn
     Load(dir.path("chain.xyz"));
     Click(Screen(0));
     for (unsigned i : {1u, 2u, 3u}) Click(Screen(i), 0, true);
-    const std::string dihedral = MeasurementText(*atom);
+    const std::string dihedral = MeasurementText(*display);
     ASSERT_EQ(dihedral, "Dihedral 0-1-2-3: 180.0000\xc2\xb0");
     // turning to look at it, from empty space or from an atom, keeps it
     auto drag = [&](ImVec2 from, ImVec2 by) {
-        const glm::mat4 before = atom->track.last_rotation;
+        const glm::mat4 before = display->track.last_rotation;
         MoveTo(from), Button(0, true);
         for (int i = 1; i <= 8; ++i) MoveTo(ImVec2(from.x + by.x * i / 8, from.y + by.y * i / 8));
         Button(0, false);
-        EXPECT_NE(atom->track.last_rotation, before) << "turned";
+        EXPECT_NE(display->track.last_rotation, before) << "turned";
     };
     drag(EMPTY, ImVec2(-60.0f, 30.0f));
     drag(Screen(4), ImVec2(40.0f, 50.0f));
-    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
-    EXPECT_EQ(MeasurementText(*atom), dihedral);
+    EXPECT_EQ(display->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(MeasurementText(*display), dihedral);
     // a right-click on one of them keeps all four; the menu's Delete deletes them
     const ImVec2 second = Screen(1);
     Click(second, 1);
     ASSERT_TRUE(s->is_select_pie);
-    EXPECT_EQ(atom->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(display->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
     Click(Offset(second, 60, 240));
-    ASSERT_EQ(atom->GetNumberOfAtoms(), 1u);
-    EXPECT_EQ(atom->data.v_elements[0], 7u) << "the oxygen is left";
+    ASSERT_EQ(display->GetNumberOfAtoms(), 1u);
+    EXPECT_EQ(display->data.v_elements[0], 7u) << "the oxygen is left";
     // a click that wobbles less than the drag threshold is still a click
     Key(GLFW_KEY_Z, true);
     Click(Screen(2));
-    const glm::mat4 still = atom->track.last_rotation;
+    const glm::mat4 still = display->track.last_rotation;
     MoveTo(EMPTY), Button(0, true), MoveTo(ImVec2(EMPTY.x + 2.0f, EMPTY.y + 1.0f)), Button(0, false);
-    EXPECT_FALSE(atom->is_atom_selected);
-    EXPECT_EQ(atom->track.last_rotation, still);
+    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_EQ(display->track.last_rotation, still);
 }
 
 TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
@@ -751,30 +751,30 @@ TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
     const ImVec2 slider = Find(ACTION, "Frame");
     MoveTo(slider);
     Button(0, true);
-    EXPECT_EQ(atom->data.GetShownFrame(), 0u);
-    EXPECT_NE(atom->data.frame_message.find("3 atoms"), std::string::npos);
+    EXPECT_EQ(display->data.GetShownFrame(), 0u);
+    EXPECT_NE(display->data.frame_message.find("3 atoms"), std::string::npos);
     MoveTo(ImVec2(slider.x + 300.0f, slider.y));
     Button(0, false);
-    EXPECT_EQ(atom->data.GetShownFrame(), 4u);
-    EXPECT_NEAR(atom->data.m_cell_box[0][0], 12.0, 1e-9);
+    EXPECT_EQ(display->data.GetShownFrame(), 4u);
+    EXPECT_NEAR(display->data.m_cell_box[0][0], 12.0, 1e-9);
     // playing at 10 frames a second (6 passes of 1/60 s): past the end back
     // to the first frame, then on, never stopping at a refused frame
     Click(Find(ACTION, "Play"));
     ASSERT_TRUE(s->is_playing);
     std::vector<std::size_t> shown;
     for (int pass = 0; pass < 20; ++pass)
-        if (Frame(), shown.empty() || shown.back() != atom->data.GetShownFrame()) shown.push_back(atom->data.GetShownFrame());
+        if (Frame(), shown.empty() || shown.back() != display->data.GetShownFrame()) shown.push_back(display->data.GetShownFrame());
     EXPECT_EQ(shown, (std::vector<std::size_t>{4, 0, 1, 4}));
     // without loop the last frame ends playback
     Click(Find(ACTION, "Loop"));
     EXPECT_FALSE(s->is_loop);
     for (int pass = 0; pass < 30; ++pass) Frame();
     EXPECT_FALSE(s->is_playing);
-    EXPECT_EQ(atom->data.GetShownFrame(), 4u);
+    EXPECT_EQ(display->data.GetShownFrame(), 4u);
     // Play again from there starts from the first frame
     const ImVec2 play = Find(ACTION, "Play");
     Click(play);
-    EXPECT_TRUE(s->is_playing && atom->data.GetShownFrame() == 0u);
+    EXPECT_TRUE(s->is_playing && display->data.GetShownFrame() == 0u);
     Click(play);  // Pause
     // nothing happens: it sleeps; a held shortcut (it repeats) or playback wakes it
     auto wait_after = [&] {

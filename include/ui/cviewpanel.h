@@ -8,10 +8,10 @@ class CDisplay;
 
 // Perspective or orthographic, views along a, b, c, a*, b*, c* and a typed
 // [u v w], Reset view, depth cueing. Inside the Settings window.
-void ViewControls(CShellState& s, CDisplay& atom);
+void ViewControls(CShellState& s, CDisplay& display);
 // 1, 2, 3 look along a, b, c; 0 resets the view. The caller makes sure no
 // text field or popup has the keyboard.
-void ViewKeys(CShellState& s, CDisplay& atom);
+void ViewKeys(CShellState& s, CDisplay& display);
 // Opens (with `open`) and shows Save Image's first question: the image size
 // and a transparent background. True in the pass the user goes on to choose
 // the file.

@@ -17,14 +17,14 @@ void NoteDialogFolder(CShellState& s, const FileChooser::Dialog& d);
 // code of its own, not -1, becomes the input format). The names of the file
 // shown follow only a successful load. With edits not saved, the file waits
 // for UnsavedEditsQuestion's answer instead.
-void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt);
+void OpenFile(CShellState& s, CDisplay& display, const std::string& dir, const std::string& path, int fmt);
 // Once per pass: a volumetric file LoadStructure started is shown, and named
 // as the file shown, once it is read; or the reason it could not be.
-void FinishVolumeOpen(CShellState& s, CDisplay& atom);
+void FinishVolumeOpen(CShellState& s, CDisplay& display);
 // Loads the file that waited, once the edits were saved or discarded.
-void OpenPending(CShellState& s, CDisplay& atom);
+void OpenPending(CShellState& s, CDisplay& display);
 // The modal question, opened by OpenFile: Save (through Save As, after which
 // the file waiting is opened), Discard or Cancel (also Esc).
-void UnsavedEditsQuestion(CShellState& s, CDisplay& atom);
+void UnsavedEditsQuestion(CShellState& s, CDisplay& display);
 
 #endif

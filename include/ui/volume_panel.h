@@ -37,7 +37,7 @@ public:
     // Once per pass: when the read is done, shows its structure in the
     // display and its surface (Shown), or gives the reason it could not
     // (Refused, what was shown stays); Nothing while it runs or without one.
-    Opened FinishOpen(CDisplay& atom, std::string& message);
+    Opened FinishOpen(CDisplay& display, std::string& message);
     const std::string& OpeningPath() const { return open_path_; }
     // Another structure is shown: the volume goes.
     void Clear();
@@ -55,7 +55,7 @@ public:
     // while the view turns (`moving`), a large surface is drawn from a
     // coarser grid, to core::TURNING_TRIANGLES, and an opaque one without the
     // faces turned away.
-    void Draw(const CDisplay& atom, bool moving = false);
+    void Draw(const CDisplay& display, bool moving = false);
     // The surfaces shown, as OBJ.
     bool SaveObj(const std::string& path) const;
 

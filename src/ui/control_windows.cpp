@@ -97,70 +97,70 @@ void EndControlWindow()
 constexpr std::size_t kIndexSlice = std::size_t(16) << 20;  // bytes of the file per pass, some ms
 
 // The frame slider, play/pause, speed and loop of a file of several frames.
-void FrameControls(CShellState& s, CDisplay& atom)
+void FrameControls(CShellState& s, CDisplay& display)
 {
-    if (!atom.is_visible)
+    if (!display.is_visible)
         return;
-    const std::size_t count = atom.data.GetIndexedFrames();
-    const bool whole = atom.data.IsFrameIndexWhole();
+    const std::size_t count = display.data.GetIndexedFrames();
+    const bool whole = display.data.IsFrameIndexWhole();
     if (count == 0 || (count < 2 && whole))
         return;
     ImGui::Separator();
-    int shown = static_cast<int>(atom.data.GetShownFrame()) + 1;
+    int shown = static_cast<int>(display.data.GetShownFrame()) + 1;
     const int last = static_cast<int>(std::min<std::size_t>(count, 0x7fffffff));
     char format[64];
     std::snprintf(format, sizeof format, whole ? "%%d / %d" : "%%d / %d...", last);
     if (ImGui::SliderInt("Frame", &shown, 1, std::max(last, 1), format, ImGuiSliderFlags_AlwaysClamp) &&
-        shown >= 1 && static_cast<std::size_t>(shown - 1) != atom.data.GetShownFrame()) {
-        ShowFrame(s, atom, static_cast<std::size_t>(shown - 1));
+        shown >= 1 && static_cast<std::size_t>(shown - 1) != display.data.GetShownFrame()) {
+        ShowFrame(s, display, static_cast<std::size_t>(shown - 1));
     }
     if (ImGui::Button(s.is_playing ? "Pause" : "Play")) {
         s.is_playing = !s.is_playing;
         s.play_clock = 0.0f;
         // played again where playback ended: from the first frame
-        if (s.is_playing && !s.is_loop && whole && atom.data.GetShownFrame() + 1 >= count)
-            ShowFrame(s, atom, 0);
+        if (s.is_playing && !s.is_loop && whole && display.data.GetShownFrame() + 1 >= count)
+            ShowFrame(s, display, 0);
     }
     ImGui::SameLine();
     ImGui::Checkbox("Loop", &s.is_loop);
     ImGui::SliderFloat("Speed", &s.frame_rate, 1.0f, 60.0f, "%.0f frames/s", ImGuiSliderFlags_AlwaysClamp);
-    if (!atom.data.frame_message.empty())
-        ImGui::TextWrapped("%s", atom.data.frame_message.c_str());
+    if (!display.data.frame_message.empty())
+        ImGui::TextWrapped("%s", display.data.frame_message.c_str());
 }
 
 }  // namespace
 
-void SettingsWindow(CShellState& s, CDisplay& atom)
+void SettingsWindow(CShellState& s, CDisplay& display)
 {
     if (!s.is_font_set) {
-        s.font = atom.font_scale;
+        s.font = display.font_scale;
         s.is_font_set = true;
     }
     BeginControlWindow("Settings (ctrl+c)", &s.show_config_window, 10.0f);
     ImGui::Text("%s", s.user_version);
-    ImGui::SliderFloat("radius", &atom.atom_scale, 0.0f, 2.0f, "%.3f");
+    ImGui::SliderFloat("radius", &display.atom_scale, 0.0f, 2.0f, "%.3f");
     if (ImGui::SliderFloat("zoom", &s.zoom, 0.5f, 10.0f, "%.3f"))
-        atom.SetZoom(s.zoom);
+        display.SetZoom(s.zoom);
     if (ImGui::SliderFloat("font", &s.font, 0.001f, 0.01f, "%.3f"))
-        atom.SetFont(s.font);
+        display.SetFont(s.font);
     if (ImGui::ColorEdit3("Background", s.clear_color))
-        atom.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
-    ImGui::Checkbox("Cell", &atom.is_show_box);
+        display.SetClearColor(s.clear_color[0], s.clear_color[1], s.clear_color[2], s.clear_color[3]);
+    ImGui::Checkbox("Cell", &display.is_show_box);
     ImGui::SameLine();
-    if (ImGui::Checkbox("Bonds", &atom.is_show_bond))
-        atom.SetAtomScale(atom.is_show_bond);
+    if (ImGui::Checkbox("Bonds", &display.is_show_bond))
+        display.SetAtomScale(display.is_show_bond);
     ImGui::SameLine();
-    ImGui::Checkbox("Symbol", &atom.is_show_symbol);
+    ImGui::Checkbox("Symbol", &display.is_show_symbol);
     ImGui::SameLine();
-    ImGui::Checkbox("Index", &atom.is_show_index);
-    atom.is_show_label = atom.is_show_index || atom.is_show_symbol;
-    ImGui::Checkbox("Boundary atoms", &atom.is_show_boundary);
-    if (ImGui::InputInt3("Repeat", &atom.v_repeat.x))
-        atom.v_repeat = glm::clamp(atom.v_repeat, glm::ivec3(1), glm::ivec3(10));
+    ImGui::Checkbox("Index", &display.is_show_index);
+    display.is_show_label = display.is_show_index || display.is_show_symbol;
+    ImGui::Checkbox("Boundary atoms", &display.is_show_boundary);
+    if (ImGui::InputInt3("Repeat", &display.v_repeat.x))
+        display.v_repeat = glm::clamp(display.v_repeat, glm::ivec3(1), glm::ivec3(10));
     // the file's coordinates moved so that the structure's centre is the origin
-    if (ImGui::Button("Centre on (0,0,0)") && atom.is_visible)
-        atom.CenterCoordinates();
-    ViewControls(s, atom);
+    if (ImGui::Button("Centre on (0,0,0)") && display.is_visible)
+        display.CenterCoordinates();
+    ViewControls(s, display);
     if (ImGui::Button("Close"))
         s.show_config_window = false;
     EndControlWindow();
@@ -185,7 +185,7 @@ std::string StartName(const CShellState& s, const char* ext, const char* fallbac
     return name;
 }
 
-void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
+void SaveAsDialog(CShellState& s, CDisplay& display, bool open)
 {
     if (!s.save_dlg)
         s.save_dlg = std::make_unique<FileChooser::Dialog>();
@@ -195,7 +195,7 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
         const FormatList& list = ListOfFormats(true);
         s.save_format = 0;
         for (std::size_t k = 0; k < list.codes.size(); ++k)
-            if (list.codes[k] == atom.data.file_format)
+            if (list.codes[k] == display.data.file_format)
                 s.save_format = int(k);
         start = StartName(s, nullptr, "structure.xyz");
     }
@@ -220,17 +220,17 @@ void SaveAsDialog(CShellState& s, CDisplay& atom, bool open)
     } else if (tried) {
         const std::string path(chosen);
         const int code = list.codes[std::size_t(std::clamp(s.save_format, 0, int(list.codes.size()) - 1))];
-        const bool saved = atom.is_visible && atom.data.SaveFileAs(path, code);
-        ReportSave(s, saved, path, atom.data.notes);
+        const bool saved = display.is_visible && display.data.SaveFileAs(path, code);
+        ReportSave(s, saved, path, display.data.notes);
         if (saved)
-            atom.is_edited = false;
+            display.is_edited = false;
     }
     if (s.is_saving_before_open && (tried || s.save_dlg->hasUserJustCancelledDialog())) {
         // saved, or the save failed or was given up: the file waiting is
         // opened or dropped
         s.is_saving_before_open = false;
-        if (!atom.is_edited)
-            OpenPending(s, atom);
+        if (!display.is_edited)
+            OpenPending(s, display);
         s.pending_path.clear();
     }
 }
@@ -256,17 +256,17 @@ namespace {
 
 // LAMMPS atom types and their elements: a symbol typed for a type reads the
 // file again with it (as --types does on the command line).
-void TypesTable(CShellState& s, CDisplay& atom)
+void TypesTable(CShellState& s, CDisplay& display)
 {
-    const std::vector<int>& types = atom.data.file_structure.type_numbers;
-    if (!atom.is_visible || types.empty() || !atom.data.IsTableFormat())
+    const std::vector<int>& types = display.data.file_structure.type_numbers;
+    if (!display.is_visible || types.empty() || !display.data.IsTableFormat())
         return;
     if (!ImGui::BeginTable("Types", 2, ImGuiTableFlags_Borders | ImGuiTableFlags_SizingFixedFit))
         return;
     ImGui::TableSetupColumn("Type");
     ImGui::TableSetupColumn("Element");
     ImGui::TableHeadersRow();
-    const auto& chosen = atom.data.read_options.type_elements;
+    const auto& chosen = display.data.read_options.type_elements;
     for (int t : types) {
         ImGui::TableNextRow();
         ImGui::TableSetColumnIndex(0);
@@ -279,12 +279,12 @@ void TypesTable(CShellState& s, CDisplay& atom)
         ImGui::SetNextItemWidth(60.0f);
         if (ImGui::InputTextWithHint("##element", "auto", text, sizeof text, ImGuiInputTextFlags_EnterReturnsTrue)) {
             unsigned element = 0;
-            auto& map = atom.data.read_options.type_elements;
+            auto& map = display.data.read_options.type_elements;
             if (text[0] == '\0')
                 map.erase(t);
             else if (IsElementSymbol(text, std::strlen(text), element))
                 map[t] = element;
-            LoadStructure(s, atom, s.dirPath, s.filePath, false);
+            LoadStructure(s, display, s.dirPath, s.filePath, false);
         }
         ImGui::PopID();
     }
@@ -293,12 +293,12 @@ void TypesTable(CShellState& s, CDisplay& atom)
 
 }  // namespace
 
-void ChooseFileWindow(CShellState& s, CDisplay& atom)
+void ChooseFileWindow(CShellState& s, CDisplay& display)
 {
     if (!s.dlg)
         s.dlg = std::make_unique<FileChooser::Dialog>();
     if (s.item_current == nullptr)
-        s.item_current = FormatName(s, atom.input_format);
+        s.item_current = FormatName(s, display.input_format);
 
     BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
@@ -307,8 +307,8 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
         for (std::size_t n = 0; n < list.codes.size(); ++n) {
             const bool is_selected = std::strcmp(s.item_current, list.labels[n]) == 0;
             if (ImGui::Selectable(list.labels[n], is_selected))
-                atom.input_format = list.codes[n];
-            s.item_current = FormatName(s, atom.input_format);
+                display.input_format = list.codes[n];
+            s.item_current = FormatName(s, display.input_format);
             if (is_selected)
                 ImGui::SetItemDefaultFocus();
         }
@@ -327,27 +327,27 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
             std::printf("%s\n", s.load_message.c_str());
             std::fflush(stdout);
         } else {
-            OpenFile(s, atom, dir, path, -1);
+            OpenFile(s, display, dir, path, -1);
         }
     }
 
     ImGui::SameLine();
-    if (ImGui::Button("Reload") && atom.is_visible)
-        OpenFile(s, atom, s.dirPath, s.filePath, -1);
+    if (ImGui::Button("Reload") && display.is_visible)
+        OpenFile(s, display, s.dirPath, s.filePath, -1);
     ImGui::SameLine();
     // the file shown, which Reload reads; a failed open leaves it
     ImGui::Text("File: %s", s.filePath);
     if (!s.load_message.empty())
         ImGui::TextWrapped("%s", s.load_message.c_str());
-    TypesTable(s, atom);
-    ImGui::BeginDisabled(!atom.is_visible);
+    TypesTable(s, display);
+    ImGui::BeginDisabled(!display.is_visible);
     const bool save_as = ImGui::Button("Save As") || s.is_save_asked;
     s.is_saving_before_open = s.is_saving_before_open || s.is_save_asked;
     s.is_save_asked = false;
     ImGui::EndDisabled();
     ImGui::SameLine();
     const bool save_image = ImGui::Button("Save Image");
-    SaveAsDialog(s, atom, save_as);
+    SaveAsDialog(s, display, save_as);
     SaveImageDialog(s, ImageOptionsPopup(s, save_image));
     ImGui::SameLine();
     if (ImGui::Button("Close"))
@@ -355,66 +355,66 @@ void ChooseFileWindow(CShellState& s, CDisplay& atom)
     EndControlWindow();
 }
 
-std::string MeasurementText(const CDisplay& atom)
+std::string MeasurementText(const CDisplay& display)
 {
-    const std::vector<unsigned>& a = atom.v_selected_atoms;
+    const std::vector<unsigned>& a = display.v_selected_atoms;
     for (unsigned u : a)
-        if (u >= atom.GetNumberOfAtoms())
+        if (u >= display.GetNumberOfAtoms())
             return std::string();
     char text[128] = "";
     if (a.size() == 2)
-        std::snprintf(text, sizeof text, "Distance %u-%u: %.4f \xc3\x85", a[0], a[1], atom.data.Distance(a[0], a[1]));
+        std::snprintf(text, sizeof text, "Distance %u-%u: %.4f \xc3\x85", a[0], a[1], display.data.Distance(a[0], a[1]));
     else if (a.size() == 3)
         std::snprintf(text, sizeof text, "Angle %u-%u-%u: %.4f\xc2\xb0", a[0], a[1], a[2],
-                      atom.data.Angle(a[0], a[1], a[2]));
+                      display.data.Angle(a[0], a[1], a[2]));
     else if (a.size() == 4)
         std::snprintf(text, sizeof text, "Dihedral %u-%u-%u-%u: %.4f\xc2\xb0", a[0], a[1], a[2], a[3],
-                      atom.data.Dihedral(a[0], a[1], a[2], a[3]));
+                      display.data.Dihedral(a[0], a[1], a[2], a[3]));
     return text;
 }
 
-void ActionWindow(CShellState& s, CDisplay& atom)
+void ActionWindow(CShellState& s, CDisplay& display)
 {
     BeginControlWindow("Action (ctrl+a)", &s.show_info_window, 630.0f);
     ImGui::Text("%s", s.user_version);
-    ImGui::Text("Total Atoms: %u", atom.GetNumberOfAtoms());
+    ImGui::Text("Total Atoms: %u", display.GetNumberOfAtoms());
     // beside the count, so the first-use window still shows the element row
     ImGui::SameLine();
-    ImGui::BeginDisabled(!atom.data.history.CanUndo());
+    ImGui::BeginDisabled(!display.data.history.CanUndo());
     if (ImGui::Button("Undo"))
-        atom.Undo();
+        display.Undo();
     ImGui::EndDisabled();
     ImGui::SameLine();
-    ImGui::BeginDisabled(!atom.data.history.CanRedo());
+    ImGui::BeginDisabled(!display.data.history.CanRedo());
     if (ImGui::Button("Redo"))
-        atom.Redo();
+        display.Redo();
     ImGui::EndDisabled();
     ImGui::SameLine();
-    ImGui::BeginDisabled(!atom.data.is_periodic);
+    ImGui::BeginDisabled(!display.data.is_periodic);
     if (ImGui::Button("Wrap")) {
-        atom.Wrap();
-        if (!atom.data.notes.empty())
-            s.load_message = atom.data.notes;  // atoms too far out to move
+        display.Wrap();
+        if (!display.data.notes.empty())
+            s.load_message = display.data.notes;  // atoms too far out to move
     }
     ImGui::EndDisabled();
-    if (HasValidSelection(atom)) {
-        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", atom.selected_atom, atom.selected_symbol.c_str(),
-                    atom.selected_zatom);
+    if (HasValidSelection(display)) {
+        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", display.selected_atom, display.selected_symbol.c_str(),
+                    display.selected_zatom);
         // locked until "Edit" is chosen in the pie menu; drawn at half alpha
         ImGui::PushStyleVar(ImGuiStyleVar_DisabledAlpha, 0.5f);
         ImGui::BeginDisabled(s.is_atom_lock);
         if (ImGui::Button("Symbol:"))
             ImGui::OpenPopup("select");
         ImGui::SameLine();
-        ImGui::TextUnformatted(atom.selected_symbol.c_str());
+        ImGui::TextUnformatted(display.selected_symbol.c_str());
         if (ImGui::BeginPopup("select")) {
             ImGui::Text("Select atom");
             ImGui::Separator();
             for (unsigned i = 0; i < periodic_table_atoms; ++i) {
                 ImGui::SetCursorPos(ImVec2(ptable_position[i].x, ptable_position[i].y));
                 if (ImGui::Button(element_symbol[i].c_str(), ImVec2(30.0f, 20.0f))) {
-                    if (HasValidSelection(atom))
-                        atom.UpdateAtomType(i);
+                    if (HasValidSelection(display))
+                        display.UpdateAtomType(i);
                     ImGui::CloseCurrentPopup();
                 }
             }
@@ -422,29 +422,29 @@ void ActionWindow(CShellState& s, CDisplay& atom)
         }
         ImGui::EndDisabled();
         ImGui::PopStyleVar();
-        const std::string measured = MeasurementText(atom);
+        const std::string measured = MeasurementText(display);
         if (!measured.empty())
             ImGui::TextUnformatted(measured.c_str());
     }
-    FrameControls(s, atom);
+    FrameControls(s, display);
     EndControlWindow();
 }
 
-bool ShowFrame(CShellState& s, CDisplay& atom, std::size_t k)
+bool ShowFrame(CShellState& s, CDisplay& display, std::size_t k)
 {
     (void)s;
-    if (!atom.data.SetFrame(k))
+    if (!display.data.SetFrame(k))
         return false;  // the model keeps the reason, the Action window shows it
-    atom.OnFrameChanged();
+    display.OnFrameChanged();
     return true;
 }
 
-void FramesStep(CShellState& s, CDisplay& atom)
+void FramesStep(CShellState& s, CDisplay& display)
 {
     s.is_indexing = false;
-    if (!atom.is_visible)
+    if (!display.is_visible)
         return;
-    CTrajectory& frames = atom.data.trajectory;
+    CTrajectory& frames = display.data.trajectory;
     // a slice of the index per pass keeps the window answering
     s.is_indexing = !frames.IndexStep(kIndexSlice);
     if (!s.is_playing)
@@ -455,13 +455,13 @@ void FramesStep(CShellState& s, CDisplay& atom)
         return;
     // one frame per pass at most: a slow frame does not pile up steps
     s.play_clock = std::min(s.play_clock - period, period);
-    const std::size_t count = atom.data.GetIndexedFrames();
-    std::size_t k = atom.data.GetShownFrame();
+    const std::size_t count = display.data.GetIndexedFrames();
+    std::size_t k = display.data.GetShownFrame();
     // frames that cannot be shown are passed over, a few per pass
     for (int tries = 0; tries < 8; ++tries) {
         ++k;
         if (k >= count) {
-            if (!atom.data.IsFrameIndexWhole())
+            if (!display.data.IsFrameIndexWhole())
                 return;  // the next frame is not indexed yet
             if (!s.is_loop) {
                 s.is_playing = false;
@@ -469,25 +469,25 @@ void FramesStep(CShellState& s, CDisplay& atom)
             }
             k = 0;
         }
-        if (k == atom.data.GetShownFrame() || ShowFrame(s, atom, k))
+        if (k == display.data.GetShownFrame() || ShowFrame(s, display, k))
             return;
     }
 }
 
-void ControlWindows(CShellState& s, CDisplay& atom)
+void ControlWindows(CShellState& s, CDisplay& display)
 {
-    FramesStep(s, atom);
-    FinishVolumeOpen(s, atom);
+    FramesStep(s, display);
+    FinishVolumeOpen(s, display);
     s.volume->Step();
     if (s.show_volume_window)
         s.volume->Window(&s.show_volume_window);
     if (s.show_config_window)
-        SettingsWindow(s, atom);
+        SettingsWindow(s, display);
     if (s.show_file_chooser)
-        ChooseFileWindow(s, atom);
+        ChooseFileWindow(s, display);
     if (s.show_info_window)
-        ActionWindow(s, atom);
-    UnsavedEditsQuestion(s, atom);
+        ActionWindow(s, display);
+    UnsavedEditsQuestion(s, display);
     // labels follow the two flags even while the Settings window is hidden
-    atom.is_show_label = atom.is_show_symbol || atom.is_show_index;
+    display.is_show_label = display.is_show_symbol || display.is_show_index;
 }

@@ -15,45 +15,45 @@
 
 namespace {
 
-void LookAlong(CDisplay& atom, int axis, bool reciprocal)
+void LookAlong(CDisplay& display, int axis, bool reciprocal)
 {
     CViewDirection view;
     view.uvw = glm::dvec3(0.0);
     view.uvw[axis] = 1.0;
     view.reciprocal = reciprocal;
-    atom.SetView(view);
+    display.SetView(view);
 }
 
-void ResetView(CShellState& s, CDisplay& atom)
+void ResetView(CShellState& s, CDisplay& display)
 {
-    atom.ResetView();
-    s.zoom = atom.view_zoom;
+    display.ResetView();
+    s.zoom = display.view_zoom;
 }
 
 }  // namespace
 
-void ViewControls(CShellState& s, CDisplay& atom)
+void ViewControls(CShellState& s, CDisplay& display)
 {
     ImGui::Separator();
-    int projection = atom.is_perspective ? 1 : 0;
+    int projection = display.is_perspective ? 1 : 0;
     ImGui::RadioButton("Orthographic", &projection, 0);
     ImGui::SameLine();
     ImGui::RadioButton("Perspective", &projection, 1);
-    atom.is_perspective = projection == 1;
+    display.is_perspective = projection == 1;
     ImGui::SameLine();
-    ImGui::Checkbox("Depth cue", &atom.is_depth_cue);
+    ImGui::Checkbox("Depth cue", &display.is_depth_cue);
     static const char* const axes[3] = {"a", "b", "c"};
     static const char* const reciprocal_axes[3] = {"a*", "b*", "c*"};
     ImGui::TextUnformatted("View along");
     for (int k = 0; k < 3; ++k) {
         ImGui::SameLine();
         if (ImGui::Button(axes[k]))
-            LookAlong(atom, k, false);
+            LookAlong(display, k, false);
     }
     for (int k = 0; k < 3; ++k) {
         ImGui::SameLine();
         if (ImGui::Button(reciprocal_axes[k]))
-            LookAlong(atom, k, true);
+            LookAlong(display, k, true);
     }
     ImGui::SetNextItemWidth(150.0f);
     ImGui::InputFloat3("##uvw", s.view_uvw, "%.0f");
@@ -64,24 +64,24 @@ void ViewControls(CShellState& s, CDisplay& atom)
     if (ImGui::Button("[u v w]")) {
         CViewDirection view;
         view.uvw = glm::dvec3(s.view_uvw[0], s.view_uvw[1], s.view_uvw[2]);
-        atom.SetView(view);
+        display.SetView(view);
     }
     ImGui::EndDisabled();
     ImGui::SameLine();
     if (ImGui::Button("Reset view"))
-        ResetView(s, atom);
+        ResetView(s, display);
 }
 
-void ViewKeys(CShellState& s, CDisplay& atom)
+void ViewKeys(CShellState& s, CDisplay& display)
 {
     const ImGuiIO& io = ImGui::GetIO();
     if (io.KeyCtrl || io.KeyAlt || io.KeySuper)
         return;
     for (int k = 0; k < 3; ++k)
         if (ImGui::IsKeyPressed(GLFW_KEY_1 + k, false))
-            LookAlong(atom, k, false);
+            LookAlong(display, k, false);
     if (ImGui::IsKeyPressed(GLFW_KEY_0, false))
-        ResetView(s, atom);
+        ResetView(s, display);
 }
 
 bool ImageOptionsPopup(CShellState& s, bool open)

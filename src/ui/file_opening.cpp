@@ -16,21 +16,21 @@ const char* const UNSAVED_TITLE = "Unsaved edits";
 
 // The names of the file shown (the File line, Reload, the dialogs), after
 // a successful load.
-void NameShown(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+void NameShown(CShellState& s, CDisplay& display, const std::string& dir, const std::string& path, int fmt)
 {
     CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
     CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
     s.browse_folder = dir;
     if (fmt >= 0) {
-        atom.input_format = fmt;
+        display.input_format = fmt;
         s.item_current = nullptr;  // the Choose File window names it again
     }
 }
 
-void LoadAndName(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+void LoadAndName(CShellState& s, CDisplay& display, const std::string& dir, const std::string& path, int fmt)
 {
-    if (LoadStructure(s, atom, dir.c_str(), path.c_str(), true, fmt))
-        NameShown(s, atom, dir, path, fmt);
+    if (LoadStructure(s, display, dir.c_str(), path.c_str(), true, fmt))
+        NameShown(s, display, dir, path, fmt);
 }
 
 }  // namespace
@@ -47,23 +47,23 @@ void NoteDialogFolder(CShellState& s, const FileChooser::Dialog& d)
         s.browse_folder = d.getLastDirectory();
 }
 
-void OpenFile(CShellState& s, CDisplay& atom, const std::string& dir, const std::string& path, int fmt)
+void OpenFile(CShellState& s, CDisplay& display, const std::string& dir, const std::string& path, int fmt)
 {
-    if (atom.is_visible && atom.is_edited) {
+    if (display.is_visible && display.is_edited) {
         s.pending_dir = dir;
         s.pending_path = path;
         s.pending_format = fmt;
         s.is_unsaved_asked = true;
         return;
     }
-    LoadAndName(s, atom, dir, path, fmt);
+    LoadAndName(s, display, dir, path, fmt);
 }
 
-void FinishVolumeOpen(CShellState& s, CDisplay& atom)
+void FinishVolumeOpen(CShellState& s, CDisplay& display)
 {
     std::string message;
     const std::string path = s.volume->OpeningPath();
-    switch (s.volume->FinishOpen(atom, message)) {
+    switch (s.volume->FinishOpen(display, message)) {
     case CVolumeView::Opened::Nothing:
         return;
     case CVolumeView::Opened::Refused:
@@ -72,21 +72,21 @@ void FinishVolumeOpen(CShellState& s, CDisplay& atom)
         std::fflush(stdout);
         return;
     case CVolumeView::Opened::Shown:
-        ShowLoaded(s, atom, path.c_str(), s.is_volume_titled);
+        ShowLoaded(s, display, path.c_str(), s.is_volume_titled);
         if (s.is_volume_titled)
-            NameShown(s, atom, s.volume_dir, path, s.volume_format);
+            NameShown(s, display, s.volume_dir, path, s.volume_format);
         return;
     }
 }
 
-void OpenPending(CShellState& s, CDisplay& atom)
+void OpenPending(CShellState& s, CDisplay& display)
 {
     const std::string dir = s.pending_dir, path = s.pending_path;
     s.pending_path.clear();
-    LoadAndName(s, atom, dir, path, s.pending_format);
+    LoadAndName(s, display, dir, path, s.pending_format);
 }
 
-void UnsavedEditsQuestion(CShellState& s, CDisplay& atom)
+void UnsavedEditsQuestion(CShellState& s, CDisplay& display)
 {
     if (s.is_unsaved_asked)
         ImGui::OpenPopup(UNSAVED_TITLE);
@@ -103,7 +103,7 @@ void UnsavedEditsQuestion(CShellState& s, CDisplay& atom)
     ImGui::SameLine();
     if (ImGui::Button("Discard")) {
         ImGui::CloseCurrentPopup();
-        OpenPending(s, atom);
+        OpenPending(s, display);
     }
     ImGui::SameLine();
     if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) {

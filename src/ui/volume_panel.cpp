@@ -105,7 +105,7 @@ void CVolumeView::CancelOpen()
     Retire(open_);
 }
 
-CVolumeView::Opened CVolumeView::FinishOpen(CDisplay& atom, std::string& message)
+CVolumeView::Opened CVolumeView::FinishOpen(CDisplay& display, std::string& message)
 {
     if (!open_.valid() || !IsReady(open_))
         return Opened::Nothing;
@@ -114,11 +114,11 @@ CVolumeView::Opened CVolumeView::FinishOpen(CDisplay& atom, std::string& message
         message = io::RefusalText(open_path_, r.refusal);
         return Opened::Refused;
     }
-    if (!io::LoadVolumeStructure(atom.data, *r.volume, open_path_)) {
+    if (!io::LoadVolumeStructure(display.data, *r.volume, open_path_)) {
         message = open_path_ + ": no atoms the model can show";
         return Opened::Refused;
     }
-    atom.OnStructureLoaded();
+    display.OnStructureLoaded();
     Retire(job_);  // a surface of the grid shown before
     volume_ = std::move(r.volume);
     grid = 0;
@@ -251,14 +251,14 @@ void CVolumeView::Window(bool* open)
     ImGui::End();
 }
 
-void CVolumeView::Draw(const CDisplay& atom, bool moving)
+void CVolumeView::Draw(const CDisplay& display, bool moving)
 {
-    if (!volume_ || !show_surface || !atom.is_visible)
+    if (!volume_ || !show_surface || !display.is_visible)
         return;
     // the file's frame: its origin where the model draws the cell's
-    const glm::mat4 M = glm::translate(atom.SceneModel(), glm::vec3(atom.data.v_cell_origin));
+    const glm::mat4 M = glm::translate(display.SceneModel(), glm::vec3(display.data.v_cell_origin));
     std::vector<glm::vec3> shifts;
-    const glm::ivec3 r = atom.data.is_periodic && volume_->is_periodic ? atom.v_scene_repeat : glm::ivec3(1);
+    const glm::ivec3 r = display.data.is_periodic && volume_->is_periodic ? display.v_scene_repeat : glm::ivec3(1);
     for (int k = 0; k < r.z; ++k)
         for (int j = 0; j < r.y; ++j)
             for (int i = 0; i < r.x; ++i)
@@ -266,7 +266,7 @@ void CVolumeView::Draw(const CDisplay& atom, bool moving)
     const glm::vec4 c[2] = {glm::vec4(colours[0], opacity), glm::vec4(colours[1], opacity)};
     const CIsoLayer& drawn = moving && !coarse_layer_.Empty() ? coarse_layer_ : layer_;
     // while it turns, an opaque surface is drawn without its faces turned away
-    drawn.Draw(atom.Projection, atom.track.View, M, shifts, c, moving && opacity >= 1.0f);
+    drawn.Draw(display.Projection, display.track.View, M, shifts, c, moving && opacity >= 1.0f);
 }
 
 bool CVolumeView::SaveObj(const std::string& path) const
