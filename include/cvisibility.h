@@ -37,9 +37,7 @@ public:
                    const CPartFound& part = {});
 
     bool is_culling = true;         // false: everything counts as shown
-    // Large atoms drawn over the box of pixels where they may show: off, since
-    // in a close view the boxes can leave out rows of atoms that show
-    bool is_boxing = false;
+    bool is_boxing = true;          // false: no atom goes to v_boxed
     std::vector<unsigned> v_atoms;  // atom records that may show, band by band of the window
     // Atoms larger than a few pixels that may show, apart, each as three
     // numbers: the record, then the first and the last pixel (x, y) of the

@@ -447,7 +447,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                 bool row_seen = false;
                 if (boxing && s.rx > kBoxedRadius) {
                     // the first and last pixel of the row that may show, into the box
-                    int first = c.hi + 1, last = c.lo - 1;
+                    // (none when the disc's chord misses this tile's columns)
+                    int first = std::numeric_limits<int>::max(), last = std::numeric_limits<int>::min();
                     for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
                         if (!(row[x] < front)) {
                             first = std::min(first, x + tile.X0());
