@@ -499,6 +499,7 @@ void CModel::EvalAtomicBonds() {
     m_bond_indices.clear();
     m_bond_image.clear();
     is_periodic_bonds = false;
+    bool images_follow = false;  // the pair search fills the images after the pairs
     try {
         // room for 15 bonds per atom; a structure with more grows the records
         const std::size_t records = std::size_t(n) * RECORDS_PER_ATOM;
@@ -528,6 +529,7 @@ void CModel::EvalAtomicBonds() {
             return;
         }
         const std::size_t most = std::size_t(n) * MAX_RECORDS_PER_ATOM + 4096;
+        images_follow = true;
         const bool whole = bond_grid.FindPairs(v_positions, v_elements, m_bond_indices, most);
         m_bond_image.resize(m_bond_indices.size(), glm::ivec3(0));
         i_number_of_bonds = unsigned(m_bond_indices.size());
@@ -536,8 +538,9 @@ void CModel::EvalAtomicBonds() {
                     " bonds per atom: the search stopped after " + std::to_string(i_number_of_bonds) + " bonds");
     } catch (const std::bad_alloc&) {
         // out of memory while growing the records: the bonds found so far
-        // stay, as many as the images have room for without growing
-        const std::size_t kept = std::min(m_bond_indices.size(), m_bond_image.capacity());
+        // stay (after the pair search, as many as the images have room for)
+        const std::size_t kept =
+            std::min(m_bond_indices.size(), images_follow ? m_bond_image.capacity() : m_bond_image.size());
         m_bond_indices.resize(kept);
         m_bond_image.resize(kept, glm::ivec3(0));
         i_number_of_bonds = unsigned(kept);

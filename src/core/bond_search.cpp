@@ -11,7 +11,7 @@
 
 namespace {
 
-// A cell with more atoms than this is split into clumps (CClump).
+// A cell with more atoms than this is split into clumps (BondGrid::Clump).
 constexpr unsigned CROWDED_CELL = 32;
 // Edge of the clump sub-cubes: two atoms in one are at most 0.18 * sqrt(3)
 // = 0.312 apart, d^2 <= 0.0972, below the 0.1 every bond must exceed.
