@@ -20,7 +20,6 @@
 
 #include "cdisplay.h"
 #include "cformat.h"
-#include "elements.h"
 #include "io/volume_convert.h"
 #include "menupie.h"
 #include "render/coffscreen.h"
@@ -74,8 +73,6 @@ bool MakeFolders(const std::string& path, int& err)
     }
     return true;
 }
-
-const char* FormatName(const CShellState&, int code) { return FormatLabel(code); }
 
 }  // namespace
 
@@ -470,7 +467,7 @@ bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const cha
         // where the reader stopped and why, else what the model noted
         s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !display.data.read_refusal.reason.empty()
                              ? io::RefusalText(path, display.data.read_refusal)
-                             : std::string("Could not read ") + path + " as " + FormatName(s, code) +
+                             : std::string("Could not read ") + path + " as " + FormatLabel(code) +
                                    (display.data.notes.empty() ? "" : ": " + display.data.notes);
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);

@@ -23,8 +23,6 @@
 
 namespace {
 
-const char* FormatName(const CShellState&, int code) { return FormatLabel(code); }
-
 // The codes and labels of the formats a list offers: every format (and
 // Auto) to read, the writable ones to save.
 struct FormatList {
@@ -298,7 +296,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
     if (!s.dlg)
         s.dlg = std::make_unique<FileChooser::Dialog>();
     if (s.item_current == nullptr)
-        s.item_current = FormatName(s, display.input_format);
+        s.item_current = FormatLabel(display.input_format);
 
     BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
@@ -308,7 +306,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
             const bool is_selected = std::strcmp(s.item_current, list.labels[n]) == 0;
             if (ImGui::Selectable(list.labels[n], is_selected))
                 display.input_format = list.codes[n];
-            s.item_current = FormatName(s, display.input_format);
+            s.item_current = FormatLabel(display.input_format);
             if (is_selected)
                 ImGui::SetItemDefaultFocus();
         }
