@@ -77,12 +77,13 @@ void BM_BondSearch(benchmark::State& state) {
     // undo the centring so the positions match the box again
     std::vector<glm::vec3> raw = model.v_positions;
     for (glm::vec3& p : raw) p += model.center_xyz;
-    const glm::dvec3 low = model.xyz.GetMinCoordinate(), high = model.xyz.GetMaxCoordinate();
+    glm::vec3 low = raw[0], high = raw[0];
+    for (const glm::vec3& p : raw) low = glm::min(low, p), high = glm::max(high, p);
     for (auto _ : state) {
         state.PauseTiming();
         model.v_positions = raw;
-        model.min_xyz = glm::vec3(low);
-        model.max_xyz = glm::vec3(high);
+        model.min_xyz = low;
+        model.max_xyz = high;
         state.ResumeTiming();
         model.SetModel();
         benchmark::DoNotOptimize(model.i_number_of_bonds);

@@ -64,7 +64,7 @@ struct Snapshot {
     glm::dmat3 cell;
 
     explicit Snapshot(const CModel& m)
-        : xyz(m.v_positions), idx(m.v_elements), bonds(m.i_number_of_bonds), format(m.file_format),
+        : xyz(m.v_positions), idx(m.v_elements), bonds(m.i_number_of_bonds), format(int(m.FileFormat())),
           periodic(m.is_periodic), cell(m.m_cell_box) {}
     bool operator==(const Snapshot& o) const {
         return xyz == o.xyz && idx == o.idx && bonds == o.bonds && format == o.format && periodic == o.periodic &&
@@ -126,14 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // that does not fit even with one decimal is refused, and only then;
         // so is a cell that CRYST1 cannot carry back
         if (FUZZ_FORMAT != INPUT_FILE_TYPE_PDB) std::abort();
-        std::string header, why;
-        if (model.notes.find("CRYST1") != std::string::npos && !model.pdb.AppendHeader(header, why)) return 0;
+        std::string text, why;
+        if (model.notes.find("CRYST1") != std::string::npos &&
+            !model.file_copy->AppendText(text, model.v_elements, io::FrameSlot{0, true, false}, why) &&
+            why.find("CRYST1") != std::string::npos)
+            return 0;
         if (model.notes.find("8 columns") == std::string::npos) std::abort();
         bool wide = false;
         for (std::size_t k = 0; k < model.GetFrameCount() && !wide; ++k) {
             model.SetFrame(k);
-            for (const glm::vec3& p : model.pdb.v_carte_xyz)
-                for (int c = 0; c < 3; ++c) wide = wide || !(p[c] > -99999.9f && p[c] < 999999.9f);
+            for (const glm::dvec3& p : model.file_copy->Positions())
+                for (int c = 0; c < 3; ++c) wide = wide || !(float(p[c]) > -99999.9f && float(p[c]) < 999999.9f);
         }
         if (!wide) std::abort();
         return 0;

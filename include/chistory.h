@@ -4,15 +4,13 @@
 #ifndef TESK_CHISTORY_H
 #define TESK_CHISTORY_H
 
+#include <any>
 #include <cstddef>
 #include <deque>
-#include <string>
+#include <functional>
 #include <vector>
 
 #include <glm/glm.hpp>
-
-#include "cpdb.h"
-#include "cvasp.h"
 
 // One bond record as it sat in the model's bond vectors.
 struct CBondEntry {
@@ -26,8 +24,7 @@ struct CWrapEntry {
     unsigned atom = 0;
     glm::ivec3 shift{0};
     glm::vec3 position{0.0f};  // drawn position before
-    glm::dvec3 file_xyz{0.0};  // the reader's Cartesian copy before
-    glm::dvec3 file_fract{0.0};  // and its fractional copy (VASP Direct)
+    std::any file_place;       // the file copy's place of the atom before
 };
 
 // One primitive edit.
@@ -38,17 +35,7 @@ struct CEditRecord {
     unsigned element = 0;      // element index before the edit
     unsigned new_element = 0;  // element index after a change
     glm::vec3 position{0.0f};  // drawn position of a deleted atom
-    // the reader's own copy of a deleted atom: XYZ and PDB keep a position,
-    // VASP more; is_file_atom is false when the reader held no entry for it
-    bool is_file_atom = false;
-    glm::dvec3 file_xyz{0.0};
-    CVaspAtom vasp_atom;
-    bool has_pdb_info = false;  // a PDB atom's name, residue, chain, ... as read
-    CPdbAtom pdb_info;
-    // a table format's atom: its label and occupancy, and the bonds the file listed for it
-    std::string file_label;
-    float file_occupancy = 1.0f;
-    std::vector<glm::uvec2> file_bonds;
+    std::any file_atom;        // and the file copy's atom, as the copy gave it
     std::vector<CBondEntry> v_removed_bonds;  // the atom's bonds before the edit, by place
     unsigned u_added_bonds = 0;               // records a change appended at the end
     std::vector<CWrapEntry> v_wrapped;
@@ -72,9 +59,8 @@ public:
     // The step to undo or redo, moving the cursor; null when there is none.
     CEditStep* Undo();
     CEditStep* Redo();
-    // Moves the kept XYZ positions of deleted atoms along with the reader's
-    // coordinates when those are centred.
-    void ShiftFilePositions(const glm::dvec3& c);
+    // Calls `visit` on the file copy's atom of every deletion kept.
+    void ForEachFileAtom(const std::function<void(std::any&)>& visit);
 
     std::deque<CEditStep> v_steps;
     std::size_t u_done = 0;  // steps applied; v_steps[u_done - 1] is the last

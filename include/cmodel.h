@@ -1,5 +1,5 @@
 // The structure shown by the program: atoms, bonds, cell or bounding box,
-// and one reader/writer per file format.
+// and the file's own copy of it for saving.
 #ifndef TESK_CMODEL_H
 #define TESK_CMODEL_H
 
@@ -10,17 +10,15 @@
 
 #include "ccrystal.h"
 #include "chistory.h"
-#include "cpdb.h"
 #include "ctrajectory.h"
-#include "cvasp.h"
-#include "cxyz.h"
 #include "core/bond_search.h"
+#include "io/file_copy.h"
 #include "io/format_registry.h"
 
-inline constexpr int INPUT_FILE_TYPE_XYZ = 0;
-inline constexpr int INPUT_FILE_TYPE_VSP = 1;
-inline constexpr int INPUT_FILE_TYPE_PDB = 2;
-inline constexpr int INPUT_FILE_TYPE_UNKNOWN = 100;
+inline constexpr int INPUT_FILE_TYPE_XYZ = int(io::Format::Xyz);
+inline constexpr int INPUT_FILE_TYPE_VSP = int(io::Format::Vasp);
+inline constexpr int INPUT_FILE_TYPE_PDB = int(io::Format::Pdb);
+inline constexpr int INPUT_FILE_TYPE_UNKNOWN = int(io::Format::Unknown);
 
 // An edit of the shown structure, replayed on every frame read later: the
 // deletion of atom u_atom, its change to element u_element, or (is_wrap)
@@ -33,17 +31,19 @@ struct CFrameEdit {
 };
 
 // One frame of the file read apart from the shown one (for a save), with the
-// edits made so far: the reader of its format, its elements and its cell.
+// edits made so far: the file's copy of it, its elements and its cell.
 struct CFrame {
-    CXyz xyz;
-    CVasp vasp;
-    CPdb pdb;
+    io::HeldCopy copy;
     std::vector<glm::vec3> positions;  // as in the file, not centred
     std::vector<unsigned> elements;
     bool periodic = false;
     glm::dmat3 cell{1.0};
-    io::Structure structure;  // a table format's frame (io::FormatEntry::read)
 };
+
+// A read's result the model can show: at least one atom, one element per
+// atom, every element in the table and every position finite as a float;
+// else false with the reason.
+bool IsShowable(const io::ReadResult& read, io::Refusal& refusal);
 
 class CModel {
 public:
@@ -53,6 +53,12 @@ public:
     // A refused file, or any other code, changes nothing at all; the reason
     // and the line are left in read_refusal.
     bool ReadFile(std::string d, std::string f, int fmt);
+    // Shows a structure read elsewhere (the atoms of a volumetric file):
+    // its file copy, what the read found, and the frames of its file (none:
+    // an empty CTrajectory). False, with nothing changed, without the memory.
+    bool Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frames, const std::string& folder);
+    // The format of the structure shown; Unknown before any was read.
+    io::Format FileFormat() const { return file_copy ? file_copy->GetFormat() : io::Format::Unknown; }
     void SetModel();
     void CenterView();
     void CenterCoordinates();
@@ -113,23 +119,9 @@ public:
     // Reads frame k with the edits made so far, leaving the model as it is;
     // false, with the reason in `why`, as for SetFrame.
     bool ReadFrame(std::size_t k, CFrame& frame, std::string& why);
-    // The reader of each format on a structure's text held in memory.
-    static bool ReadText(CXyz& r, const std::string& d, const std::string& f, const std::string& text,
-                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
-    static bool ReadText(CVasp& r, const std::string& d, const std::string& f, const std::string& text,
-                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
-    static bool ReadText(CPdb& r, const std::string& d, const std::string& f, const std::string& text,
-                         std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
-
-    // The formats read through the format table (io::FormatEntry::read):
-    // the structure as read is kept in file_structure for writing back.
-    bool IsTableFormat() const;
-    bool ReadStructure(const std::string& d, const std::string& f, const io::FormatEntry& entry);
     // The frames of a file just read, shown from its first with no edits;
     // the positions of that frame are already in place.
     void StartFrames(CTrajectory&& frames, const std::string& folder);
-    // Frame k of such a file with the edits so far, into `out`.
-    bool ReadStructureFrame(std::size_t k, io::Structure& out, std::string& why);
     // The shown structure for a table writer: the file's own coordinates,
     // the shown elements, and labels and occupancies where the file had them.
     bool StructureForSave(io::Structure& out) const;
@@ -157,9 +149,6 @@ public:
     // fills the record's old values on first use, reads its shifts after.
     void ApplyWrap(CEditRecord& r, bool first);
     void RestoreWrap(const CEditRecord& r);
-    // Moves atom i of a reader's own copy by whole cells of `cell`.
-    static void MoveFileAtom(int format, CXyz& xyz, CVasp& vasp, CPdb& pdb, unsigned i, const glm::ivec3& shift,
-                             const glm::dmat3& cell);
 
     // Writes bond record i_number_of_bonds for atoms i < j, the second in
     // cell `image`, growing the record vectors when they are full.
@@ -172,16 +161,12 @@ public:
     // moved, added or removed atoms; a dummy atom has no partners.
     void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
 
-    CXyz xyz;
-    CVasp vasp;
-    CPdb pdb;
-    io::Structure file_structure;  // a table format's structure as read, with the edits
-    // mmCIF models: every frame's positions, read with the file
-    std::vector<std::vector<glm::dvec3>> v_memory_frames;
+    // the structure as its file holds it, with the edits; null before a read
+    io::HeldCopy file_copy;
+    std::vector<int> type_numbers;  // LAMMPS atom types of the file, for the window's table
     io::ReadOptions read_options;  // what the user told the readers (LAMMPS types)
     io::Refusal read_refusal;      // why the last ReadFile refused its file
     CHistory history;  // edits since the last read
-    int file_format = INPUT_FILE_TYPE_XYZ;
     CTrajectory trajectory;
     std::string frame_folder;  // where the file's POTCAR is looked for
     std::string frame_message;  // why the last frame asked for is not shown

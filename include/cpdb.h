@@ -19,6 +19,7 @@
 
 #include <glm/glm.hpp>
 
+#include "io/file_copy.h"
 #include "io/structure.h"
 
 // What a record in the standard columns says about its atom besides the
@@ -92,5 +93,11 @@ private:
     bool Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx);
     void ReadCryst1(std::string_view line);
 };
+
+// One frame of a PDB save: the header before the first, each frame's atoms
+// in MODEL n / ENDMDL when the save holds several. False with the reason in
+// `why` for a cell or coordinate the columns cannot hold.
+bool AppendPdbFrame(const CPdb& writer, std::string& out, const std::vector<unsigned>& elements,
+                    const io::FrameSlot& slot, std::string& why);
 
 #endif

@@ -24,8 +24,8 @@ CEditStep* CHistory::Redo() {
     return &v_steps[u_done++];
 }
 
-void CHistory::ShiftFilePositions(const glm::dvec3& c) {
+void CHistory::ForEachFileAtom(const std::function<void(std::any&)>& visit) {
     for (CEditStep& step : v_steps)
         for (CEditRecord& r : step.v_records)
-            if (r.is_delete) r.file_xyz -= c;
+            if (r.is_delete) visit(r.file_atom);
 }

@@ -6,12 +6,11 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
-#include <memory>
 #include <new>
-#include <type_traits>
 #include <utility>
 
 #include "elements.h"
+#include "io/text_source.h"
 
 namespace {
 
@@ -35,19 +34,29 @@ struct Storage {
     }
 };
 
-// A reader's result the model can show: at least one atom, one element per
-// atom, every element in the table and every position finite.
-bool IsUsable(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements) {
-    if (positions.empty() || positions.size() != elements.size() || positions.size() > std::size_t(INT_MAX))
+}  // namespace
+
+bool IsShowable(const io::ReadResult& r, io::Refusal& refusal) {
+    if (r.positions.empty() || r.positions.size() != r.elements.size()) {
+        refusal = {0, "holds no atoms"};
         return false;
-    for (unsigned e : elements)
-        if (e >= species_count) return false;
-    for (const glm::vec3& p : positions)
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
+    }
+    if (r.positions.size() > std::size_t(INT_MAX)) {
+        refusal = {0, "holds more atoms than can be shown"};
+        return false;
+    }
+    for (unsigned e : r.elements)
+        if (e >= species_count) {
+            refusal = {0, "holds an element Tesk does not know"};
+            return false;
+        }
+    for (const glm::vec3& p : r.positions)
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            refusal = {0, "holds a coordinate that is not a finite number"};
+            return false;
+        }
     return true;
 }
-
-}  // namespace
 
 CModel::CModel() = default;
 
@@ -59,81 +68,72 @@ void CModel::AddNote(const std::string& note) {
 bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     notes.clear();
     const io::FormatEntry* entry = io::FindFormat(fmt);
-    if (entry == nullptr) {
+    io::HeldCopy copy = entry != nullptr ? io::NewFileCopy(entry->format) : nullptr;
+    if (!copy) {
         read_refusal = {0, "is in no format Tesk reads"};
         return false;
     }
-    if (entry->read != nullptr) return ReadStructure(d, f, *entry);
     read_refusal = {0, std::string("is not a readable ") + entry->label + " file"};
-    std::string note;
-    glm::bvec3 axes(true);
     try {
-        std::vector<glm::vec3> positions;
-        std::vector<unsigned> elements;
-        glm::dvec3 lo(0.0), hi(0.0);
-        bool periodic = false;
-        glm::dmat3 cell(1.0);
-        std::unique_ptr<Storage> storage;
-
-        // Each reader works on a fresh object; it replaces the model's only
-        // when the whole structure was read and its storage is in hand.
+        if (!io::CheckInput(f, read_refusal)) return false;
         // only the first frame of a trajectory is read here; the others
         // when they are shown
         CTrajectory frames;
         std::string text;
-        if (!io::CheckInput(f, read_refusal)) return false;
-        std::string refusal;
-        if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text, &refusal)) {
-            if (!refusal.empty()) read_refusal = {0, refusal};
-            AddNote(refusal);
+        if (entry->has_frames) {
+            std::string refusal;
+            if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text, &refusal)) {
+                if (!refusal.empty()) read_refusal = {0, refusal};
+                AddNote(refusal);
+                return false;
+            }
+        } else if (!io::ReadInput(f, text, read_refusal)) {
             return false;
         }
-
-        auto read = [&](auto& current) {
-            std::remove_reference_t<decltype(current)> reader;
-            if (!ReadText(reader, d, f, text, positions, elements)) {
-                if (!reader.refusal.reason.empty()) read_refusal = reader.refusal;
-                return false;
-            }
-            if (!IsUsable(positions, elements)) {
-                read_refusal = {0, "holds an atom that cannot be shown (an unknown element or a coordinate out of range)"};
-                return false;
-            }
-            lo = glm::dvec3(reader.GetMinCoordinate());
-            hi = glm::dvec3(reader.GetMaxCoordinate());
-            periodic = reader.is_periodic;
-            cell = reader.cell_xyz;
-            note = reader.note;
-            if constexpr (std::is_same_v<std::remove_reference_t<decltype(current)>, CXyz>) axes = reader.v_pbc;
-            storage = std::make_unique<Storage>(positions.size());
-            current = std::move(reader);
-            return true;
-        };
-        const bool ok = fmt == INPUT_FILE_TYPE_XYZ ? read(xyz) : fmt == INPUT_FILE_TYPE_VSP ? read(vasp) : read(pdb);
-        if (!ok) return false;
-
-        file_format = fmt;
-        file_structure = io::Structure();
-        v_memory_frames.clear();
-        is_periodic = periodic;
-        v_periodic_axes = axes;
-        if (periodic) m_cell_box = cell;
-        min_xyz = glm::vec3(lo);
-        max_xyz = glm::vec3(hi);
-        v_positions.swap(positions);
-        v_elements.swap(elements);
-        m_bond_indices.swap(storage->pair);
-        m_bond_image.swap(storage->image);
-        bond_grid = std::move(storage->grid);
-        storage.reset();
-        StartFrames(std::move(frames), d);
+        io::ReadOptions options = read_options;
+        options.folder = d;
+        io::ReadResult read;
+        if (!copy->Read(text, options, f, read)) {
+            if (!read.refusal.reason.empty()) read_refusal = read.refusal;
+            return false;
+        }
+        std::string().swap(text);
+        if (!IsShowable(read, read_refusal)) return false;
+        return Adopt(std::move(copy), std::move(read), std::move(frames), d);
+    } catch (const std::bad_alloc&) {
+        read_refusal = {0, "too large for the memory"};
     } catch (const std::exception&) {
+    }
+    return false;
+}
+
+bool CModel::Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frames, const std::string& folder) {
+    try {
+        // the bond records and grid the new structure needs, before the old one goes
+        Storage storage(read.positions.size());
+        std::vector<int> types = read.type_numbers;
+        file_copy = std::move(copy);
+        type_numbers.swap(types);
+        is_periodic = read.is_periodic;
+        v_periodic_axes = read.periodic_axes;
+        if (read.is_periodic) m_cell_box = read.cell;
+        min_xyz = glm::vec3(read.low);
+        max_xyz = glm::vec3(read.high);
+        v_positions.swap(read.positions);
+        v_elements.swap(read.elements);
+        m_bond_indices.swap(storage.pair);
+        m_bond_image.swap(storage.image);
+        bond_grid = std::move(storage.grid);
+    } catch (const std::bad_alloc&) {
+        read_refusal = {0, "too large for the memory"};
         return false;
     }
+    StartFrames(std::move(frames), folder);
+    notes.clear();
     history.Clear();
     SetModel();
     frame_center_xyz = center_xyz;
-    AddNote(note);
+    AddNote(read.note);
     AddNote(trajectory.note);
     return true;
 }
@@ -164,11 +164,13 @@ void CModel::CenterView() {
 
 void CModel::CenterCoordinates() {
     if (!is_centered) {
-        // deleted atoms kept for undo move with the others
-        if (file_format == INPUT_FILE_TYPE_XYZ) history.ShiftFilePositions((xyz.min_coord + xyz.max_coord) * 0.5);
-        xyz.CenterCoordinates();
-        // the file's coordinates now match the drawn ones, under a cell at the origin
-        if (file_format == INPUT_FILE_TYPE_XYZ) v_cell_origin = glm::dvec3(0.0);
+        glm::dvec3 by(0.0);
+        if (file_copy && file_copy->Centre(by)) {
+            // deleted atoms kept for undo move with the others
+            history.ForEachFileAtom([&](std::any& atom) { file_copy->ShiftAtom(atom, -by); });
+            // the file's coordinates now match the drawn ones, under a cell at the origin
+            v_cell_origin = glm::dvec3(0.0);
+        }
         center_xyz = glm::vec3(0.0f);
         is_centered = true;
     }
@@ -255,49 +257,7 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
     r.atom = u;
     r.element = v_elements[u];
     r.position = v_positions[u];
-    if (file_format == INPUT_FILE_TYPE_XYZ) {
-        r.is_file_atom = u < xyz.v_carte_xyz.size();
-        if (r.is_file_atom) r.file_xyz = xyz.v_carte_xyz[u];
-        xyz.DeleteAtom(u);
-    } else if (file_format == INPUT_FILE_TYPE_VSP) {
-        r.is_file_atom = u < vasp.v_carte_xyz.size();
-        if (r.is_file_atom) r.vasp_atom = vasp.GetAtom(u);
-        vasp.DeleteAtom(u);
-    } else if (file_format == INPUT_FILE_TYPE_PDB) {
-        r.is_file_atom = u < pdb.v_carte_xyz.size();
-        if (r.is_file_atom) r.file_xyz = glm::dvec3(pdb.v_carte_xyz[u]);
-        r.has_pdb_info = r.is_file_atom && pdb.v_atom_info.size() == pdb.v_carte_xyz.size();
-        if (r.has_pdb_info) r.pdb_info = pdb.v_atom_info[u];
-        pdb.DeleteAtom(u);
-    } else if (IsTableFormat()) {
-        io::Structure& fs = file_structure;
-        r.is_file_atom = u < fs.positions.size();
-        if (r.is_file_atom) {
-            r.file_xyz = fs.positions[u];
-            fs.positions.erase(fs.positions.begin() + u);
-            if (u < fs.elements.size()) fs.elements.erase(fs.elements.begin() + u);
-            if (u < fs.labels.size()) {
-                r.file_label = fs.labels[u];
-                fs.labels.erase(fs.labels.begin() + u);
-            }
-            if (u < fs.occupancies.size()) {
-                r.file_occupancy = fs.occupancies[u];
-                fs.occupancies.erase(fs.occupancies.begin() + u);
-            }
-            // the file's bonds of the atom go with it; the others are renumbered
-            std::vector<glm::uvec2> kept;
-            for (glm::uvec2 b : fs.bonds) {
-                if (b.x == u || b.y == u) {
-                    r.file_bonds.push_back(b);
-                    continue;
-                }
-                if (b.x > u) --b.x;
-                if (b.y > u) --b.y;
-                kept.push_back(b);
-            }
-            fs.bonds.swap(kept);
-        }
-    }
+    if (file_copy) r.file_atom = file_copy->TakeAtom(u);
     v_positions.erase(v_positions.begin() + u);
     v_elements.erase(v_elements.begin() + u);
     TakeBondsOf(u, r.v_removed_bonds);
@@ -313,27 +273,7 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
 void CModel::RestoreAtom(const CEditRecord& r) {
     const unsigned u = r.atom;
     if (u > GetTotalAtoms()) return;
-    if (r.is_file_atom) {
-        if (file_format == INPUT_FILE_TYPE_XYZ)
-            xyz.InsertAtom(u, r.file_xyz);
-        else if (file_format == INPUT_FILE_TYPE_VSP)
-            vasp.InsertAtom(u, r.vasp_atom);
-        else if (file_format == INPUT_FILE_TYPE_PDB)
-            pdb.InsertAtom(u, glm::vec3(r.file_xyz), r.has_pdb_info ? &r.pdb_info : nullptr);
-        else if (IsTableFormat() && u <= file_structure.positions.size()) {
-            io::Structure& fs = file_structure;
-            fs.positions.insert(fs.positions.begin() + u, r.file_xyz);
-            if (u <= fs.elements.size()) fs.elements.insert(fs.elements.begin() + u, r.element);
-            if (!fs.labels.empty() && u <= fs.labels.size()) fs.labels.insert(fs.labels.begin() + u, r.file_label);
-            if (!fs.occupancies.empty() && u <= fs.occupancies.size())
-                fs.occupancies.insert(fs.occupancies.begin() + u, r.file_occupancy);
-            for (glm::uvec2& b : fs.bonds) {
-                if (b.x >= u) ++b.x;
-                if (b.y >= u) ++b.y;
-            }
-            fs.bonds.insert(fs.bonds.end(), r.file_bonds.begin(), r.file_bonds.end());
-        }
-    }
+    if (file_copy) file_copy->InsertAtom(u, r.file_atom);
     v_positions.insert(v_positions.begin() + u, r.position);
     v_elements.insert(v_elements.begin() + u, r.element);
     for (unsigned k = 0; k < i_number_of_bonds; ++k) {
@@ -506,7 +446,7 @@ void CModel::EvalAtomicBonds() {
         m_bond_indices.reserve(records);
         m_bond_image.reserve(records);
         const CLattice lattice = GetLattice();
-        if (!file_structure.bonds.empty() && IsTableFormat()) {
+        if (file_copy && !file_copy->ListedBonds().empty()) {
             // the file lists its bonds: those are the bonds
             if (!is_linked_list) EvalLinkedList();
             UseFileBonds();
@@ -549,6 +489,24 @@ void CModel::EvalAtomicBonds() {
     is_loaded = true;
 }
 
+void CModel::UseFileBonds()
+{
+    const glm::dmat3 to_fract = is_periodic ? glm::inverse(m_cell_box) : glm::dmat3(1.0);
+    const unsigned n = GetTotalAtoms();
+    for (const glm::uvec2& b : file_copy->ListedBonds()) {
+        if (b.x >= n || b.y >= n)
+            continue;
+        glm::ivec3 image(0);
+        if (is_periodic) {
+            // the nearest image of the partner: a bond across the box
+            const glm::dvec3 f = to_fract * (glm::dvec3(v_positions[b.y]) - glm::dvec3(v_positions[b.x]));
+            image = glm::ivec3(-int(std::lround(f.x)), -int(std::lround(f.y)), -int(std::lround(f.z)));
+            is_periodic_bonds = true;
+        }
+        AppendBond(b.x, b.y, image);
+    }
+}
+
 void CModel::AppendPeriodicBond(const CCrystalBond& b) { AppendBond(b.i, b.j, b.image); }
 
 // ---------------------------------------------------------------------------
@@ -570,7 +528,7 @@ bool CModel::Wrap() {
             AddNote(std::to_string(far_out) + (far_out == 1 ? " atom lies" : " atoms lie") +
                     " too far outside the cell to be wrapped");
         for (unsigned i = 0; i < shifts.size(); ++i)
-            if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_positions[i], {}, {}});
+            if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_positions[i], {}});
         if (r.v_wrapped.empty()) return false;
         ApplyWrap(r, true);
         history.Push(std::move(step));
@@ -590,21 +548,13 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
         if (e.atom >= n) continue;
         const unsigned i = e.atom;
         shift[i] = e.shift;
-            e.position = v_positions[i];
+        e.position = v_positions[i];
         v_positions[i] += lattice.Translation(e.shift);
-        // the readers' copies move too, so that a save keeps the wrap
-        if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
-            e.file_xyz = xyz.v_carte_xyz[i];
-        } else if (file_format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
-            e.file_xyz = vasp.v_carte_xyz[i];
-            if (vasp.is_direct && i < vasp.v_fract_xyz.size()) e.file_fract = vasp.v_fract_xyz[i];
-        } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
-            e.file_xyz = glm::dvec3(pdb.v_carte_xyz[i]);
-        } else if (IsTableFormat() && i < file_structure.positions.size()) {
-            e.file_xyz = file_structure.positions[i];
-            file_structure.positions[i] += lattice.m_cell * glm::dvec3(e.shift);
+        // the file's copy moves too, so that a save keeps the wrap
+        if (file_copy) {
+            e.file_place = file_copy->PlaceOf(i);
+            file_copy->MoveAtom(i, e.shift, lattice.m_cell);
         }
-        MoveFileAtom(file_format, xyz, vasp, pdb, i, e.shift, lattice.m_cell);
     }
     // every frame read later is wrapped too
     v_edits.push_back({false, 0, 0, true});
@@ -627,37 +577,10 @@ void CModel::RestoreWrap(const CEditRecord& r) {
         if (e.atom >= n) continue;
         const unsigned i = e.atom;
         v_positions[i] = e.position;
-        if (file_format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
-            xyz.v_carte_xyz[i] = e.file_xyz;
-        } else if (file_format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
-            vasp.v_carte_xyz[i] = e.file_xyz;
-            if (vasp.is_direct && i < vasp.v_fract_xyz.size()) vasp.v_fract_xyz[i] = e.file_fract;
-        } else if (file_format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
-            pdb.v_carte_xyz[i] = glm::vec3(e.file_xyz);
-        } else if (IsTableFormat() && i < file_structure.positions.size()) {
-            file_structure.positions[i] = e.file_xyz;
-        }
+        if (file_copy) file_copy->SetPlace(i, e.file_place);
     }
     for (const CBondEntry& b : r.v_removed_bonds) {
         if (b.k < i_number_of_bonds) m_bond_image[b.k] = b.image;
     }
     if (!v_edits.empty()) v_edits.pop_back();
-}
-
-void CModel::MoveFileAtom(int format, CXyz& xyz, CVasp& vasp, CPdb& pdb, unsigned i, const glm::ivec3& shift,
-                          const glm::dmat3& cell) {
-    const glm::dvec3 t = cell * glm::dvec3(shift);
-    if (format == INPUT_FILE_TYPE_XYZ && i < xyz.v_carte_xyz.size()) {
-        xyz.v_carte_xyz[i] += t;
-    } else if (format == INPUT_FILE_TYPE_VSP && i < vasp.v_carte_xyz.size()) {
-        if (vasp.is_direct && i < vasp.v_fract_xyz.size()) {
-            vasp.v_fract_xyz[i] += glm::dvec3(shift);
-            vasp.v_carte_xyz[i] += t;
-        } else {
-            // Cartesian numbers are kept as written, before the scale
-            vasp.v_carte_xyz[i] += t / (vasp.parameter != 0.0 ? vasp.parameter : 1.0);
-        }
-    } else if (format == INPUT_FILE_TYPE_PDB && i < pdb.v_carte_xyz.size()) {
-        pdb.v_carte_xyz[i] += glm::vec3(t);
-    }
 }

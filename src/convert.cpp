@@ -1,8 +1,8 @@
 // Saving the model in a format of the user's choice. In the format it was
-// read in, the structure goes through that format's own writer and keeps all
-// it keeps; in another format it is written from the atoms, their elements
-// and the cell, through a writer object filled for the purpose. Every frame
-// of a trajectory is built into one text, saved at once.
+// read in, the structure goes through its file copy and keeps all the file
+// said; in another format it is written from the atoms, their elements and
+// the cell, through a writer object filled for the purpose. Every frame of
+// a trajectory is built into one text, saved at once.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "cmodel.h"
+#include "cpdb.h"
+#include "cvasp.h"
+#include "cxyz.h"
 #include "elements.h"
 #include "textio.h"
 
@@ -22,36 +25,16 @@ constexpr double VACUUM = 10.0;
 // One frame as the writers see it: the shown one in the model, or one read
 // for the save.
 struct FrameView {
-    const CXyz& xyz;
-    const CVasp& vasp;
-    const CPdb& pdb;
-    const io::Structure& structure;  // a table format's atoms as read
+    const io::FileCopy& copy;
     const std::vector<unsigned>& elements;
     bool periodic;
     const glm::dmat3& cell;
 };
 
-// The file's own coordinates of a frame, as its reader keeps them for writing.
-bool FileCoordinates(int read_fmt, const FrameView& f, std::vector<glm::dvec3>& r)
+// The file's own coordinates of a frame, as its copy keeps them for writing.
+bool FileCoordinates(const FrameView& f, std::vector<glm::dvec3>& r)
 {
-    switch (read_fmt) {
-    case INPUT_FILE_TYPE_XYZ:
-        r = f.xyz.v_carte_xyz;
-        break;
-    case INPUT_FILE_TYPE_VSP:
-        r = f.vasp.v_carte_xyz;
-        // Cartesian numbers are kept as written; VASP scales them
-        if (!f.vasp.is_direct)
-            for (glm::dvec3& x : r)
-                x *= f.vasp.parameter;
-        break;
-    case INPUT_FILE_TYPE_PDB:
-        r.assign(f.pdb.v_carte_xyz.begin(), f.pdb.v_carte_xyz.end());
-        break;
-    default:
-        r = f.structure.positions;
-        break;
-    }
+    r = f.copy.Positions();
     return r.size() == f.elements.size();
 }
 
@@ -192,7 +175,7 @@ bool IsXdatcarName(const std::string& path)
 
 }  // namespace
 
-bool CModel::Save(const std::string& path) { return SaveFileAs(path, file_format); }
+bool CModel::Save(const std::string& path) { return SaveFileAs(path, int(FileFormat())); }
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {
@@ -212,10 +195,32 @@ bool CModel::SaveFileAs(const std::string& path, int fmt)
     return true;
 }
 
+bool CModel::StructureForSave(io::Structure& out) const
+{
+    if (!is_loaded || v_elements.empty())
+        return false;
+    io::Structure s;
+    s.elements = v_elements;
+    s.is_periodic = is_periodic;
+    s.cell = m_cell_box;
+    if (!file_copy)
+        return false;
+    s.positions = file_copy->Positions();
+    file_copy->AddDetails(s);
+    if (s.positions.size() != s.elements.size())
+        return false;
+    if (!s.labels.empty() && s.labels.size() != s.elements.size())
+        s.labels.clear();
+    if (!s.occupancies.empty() && s.occupancies.size() != s.elements.size())
+        s.occupancies.clear();
+    out = std::move(s);
+    return true;
+}
+
 bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
 {
     // nothing read yet, or every atom deleted: no file that could be read back
-    if (!is_loaded || v_elements.empty()) {
+    if (!is_loaded || v_elements.empty() || !file_copy) {
         AddNote("there is no structure to save");
         return false;
     }
@@ -234,55 +239,35 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
                     " was written: " + target->label + " holds one structure here");
         return true;
     }
-    if (fmt != INPUT_FILE_TYPE_XYZ && fmt != INPUT_FILE_TYPE_VSP && fmt != INPUT_FILE_TYPE_PDB)
+    const io::Format own = file_copy->GetFormat(), to = io::Format(fmt);
+    if (to != io::Format::Xyz && to != io::Format::Vasp && to != io::Format::Pdb)
         return false;
     for (unsigned e : v_elements)
         if (e >= species_count)
             return false;
     const std::size_t count = GetFrameCount();
-    const bool xdatcar = fmt == INPUT_FILE_TYPE_VSP && count > 1 && IsXdatcarName(path);
-    const bool every = count > 1 && (fmt != INPUT_FILE_TYPE_VSP || xdatcar);
+    const bool xdatcar = to == io::Format::Vasp && count > 1 && IsXdatcarName(path);
+    const bool every = count > 1 && (to != io::Format::Vasp || xdatcar);
     if (count > 1 && !every)
         AddNote("frame " + std::to_string(u_frame + 1) + " of " + std::to_string(count) +
                 " was written: a POSCAR holds one structure (a file named XDATCAR holds them all)");
 
     std::string why;
     bool moved = false;  // a molecule was put in a box
-    bool pdb_header = false;
     glm::dmat3 last_cell(0.0);
     std::size_t written = 0, left_out = 0, first_left_out = 0;
     std::vector<glm::dvec3> r;
     auto append = [&](const FrameView& f, std::size_t k) {
-        if (fmt == file_format && fmt == INPUT_FILE_TYPE_XYZ)
-            return f.xyz.AppendText(out, f.elements);
-        if (fmt == file_format && fmt == INPUT_FILE_TYPE_VSP && !xdatcar) {
-            // on a copy: the writer adds the species edits brought in to its
-            // table, and what is saved must depend only on what is shown
-            CVasp writer = f.vasp;
-            return writer.AppendText(out, f.elements);
-        }
-        if (fmt == INPUT_FILE_TYPE_PDB) {
-            CPdb filled;
-            if (file_format != INPUT_FILE_TYPE_PDB &&
-                !(FileCoordinates(file_format, f, r) && FillPdb(filled, r, f, why)))
-                return false;
-            const CPdb& writer = file_format == INPUT_FILE_TYPE_PDB ? f.pdb : filled;
-            if (!pdb_header && !writer.AppendHeader(out, why))
-                return false;
-            pdb_header = true;
-            if (every)
-                out += "MODEL     " + std::to_string(k + 1) + '\n';
-            if (!writer.AppendAtoms(out, f.elements)) {
-                why = "a coordinate does not fit the 8 columns of PDB; save as mmCIF";
-                return false;
-            }
-            if (every)
-                out += "ENDMDL\n";
-            return true;
-        }
-        if (!FileCoordinates(file_format, f, r))
+        const io::FrameSlot slot{k, written == 0, every};
+        if (to == own && !xdatcar)
+            return f.copy.AppendText(out, f.elements, slot, why);
+        if (!FileCoordinates(f, r))
             return false;
-        if (fmt == INPUT_FILE_TYPE_XYZ)
+        if (to == io::Format::Pdb) {
+            CPdb writer;
+            return FillPdb(writer, r, f, why) && AppendPdbFrame(writer, out, f.elements, slot, why);
+        }
+        if (to == io::Format::Xyz)
             return AppendXyz(out, r, f);
         moved = moved || !f.periodic;
         if (!xdatcar)
@@ -295,7 +280,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         last_cell = f.cell;
         return true;
     };
-    const FrameView shown{xyz, vasp, pdb, file_structure, v_elements, is_periodic, m_cell_box};
+    const FrameView shown{*file_copy, v_elements, is_periodic, m_cell_box};
     for (std::size_t k = every ? 0 : u_frame; k < (every ? count : u_frame + 1); ++k) {
         bool ok;
         if (k == u_frame) {
@@ -309,9 +294,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
                     first_left_out = k;
                 continue;
             }
-            ok = append(FrameView{frame.xyz, frame.vasp, frame.pdb, frame.structure, frame.elements, frame.periodic,
-                                  frame.cell},
-                        k);
+            ok = append(FrameView{*frame.copy, frame.elements, frame.periodic, frame.cell}, k);
         }
         if (!ok) {
             AddNote(why.empty() ? "frame " + std::to_string(k + 1) + " cannot be written in this format" : why);
@@ -319,7 +302,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         }
         ++written;
     }
-    if (fmt == INPUT_FILE_TYPE_PDB)
+    if (to == io::Format::Pdb)
         out += "END\n";
     if (left_out > 0)
         AddNote(std::to_string(left_out) + (left_out == 1 ? " frame" : " frames") + " (the first: frame " +

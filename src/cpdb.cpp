@@ -556,6 +556,18 @@ bool CPdb::AppendAtoms(std::string& out, const std::vector<unsigned>& idx) const
     return true;
 }
 
+bool AppendPdbFrame(const CPdb& writer, std::string& out, const std::vector<unsigned>& elements,
+                    const io::FrameSlot& slot, std::string& why) {
+    if (slot.is_first && !writer.AppendHeader(out, why)) return false;
+    if (slot.is_several) out += "MODEL     " + std::to_string(slot.number + 1) + '\n';
+    if (!writer.AppendAtoms(out, elements)) {
+        why = "a coordinate does not fit the 8 columns of PDB; save as mmCIF";
+        return false;
+    }
+    if (slot.is_several) out += "ENDMDL\n";
+    return true;
+}
+
 void CPdb::DeleteAtom(unsigned u) {
     if (u < v_atom_info.size() && v_atom_info.size() == v_carte_xyz.size()) v_atom_info.erase(v_atom_info.begin() + u);
     if (u < v_carte_xyz.size()) v_carte_xyz.erase(v_carte_xyz.begin() + u);

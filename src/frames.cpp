@@ -1,49 +1,11 @@
 // The frames of a trajectory shown one at a time: each is read from the file
 // when asked for, gets the edits made so far, its own cell and its bonds.
 #include <algorithm>
-#include <cmath>
 #include <exception>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "cmodel.h"
-#include "elements.h"
-
-namespace {
-
-bool Usable(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements)
-{
-    if (positions.empty() || positions.size() != elements.size())
-        return false;
-    for (unsigned e : elements)
-        if (e >= species_count)
-            return false;
-    for (const glm::vec3& p : positions)
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
-            return false;
-    return true;
-}
-
-}  // namespace
-
-bool CModel::ReadText(CXyz& r, const std::string&, const std::string& f, const std::string& text,
-                      std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx)
-{
-    return r.ReadText(text, f, xyz, idx);
-}
-
-bool CModel::ReadText(CVasp& r, const std::string& d, const std::string&, const std::string& text,
-                      std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx)
-{
-    return r.ReadText(d, text, xyz, idx);
-}
-
-bool CModel::ReadText(CPdb& r, const std::string&, const std::string&, const std::string& text,
-                      std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx)
-{
-    return r.ReadText(text, xyz, idx);
-}
 
 void CModel::StartFrames(CTrajectory&& frames, const std::string& folder)
 {
@@ -59,8 +21,8 @@ std::size_t CModel::GetFrameCount()
 {
     if (!is_loaded)
         return 0;
-    if (!v_memory_frames.empty())
-        return v_memory_frames.size();
+    if (file_copy->HeldFrameCount() > 0)
+        return file_copy->HeldFrameCount();
     // a format without a frame index holds one structure
     return std::max<std::size_t>(trajectory.GetFrameCount(), 1);
 }
@@ -69,14 +31,14 @@ std::size_t CModel::GetIndexedFrames() const
 {
     if (!is_loaded)
         return 0;
-    if (!v_memory_frames.empty())
-        return v_memory_frames.size();
+    if (file_copy->HeldFrameCount() > 0)
+        return file_copy->HeldFrameCount();
     return trajectory.GetIndexedFrames();
 }
 
 bool CModel::IsFrameIndexWhole() const
 {
-    return !v_memory_frames.empty() || trajectory.IsIndexed();
+    return (file_copy && file_copy->HeldFrameCount() > 0) || trajectory.IsIndexed();
 }
 
 bool CModel::SetFrame(std::size_t k)
@@ -93,42 +55,48 @@ bool CModel::SetFrame(std::size_t k)
 
 bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
 {
-    if (!is_loaded)
+    if (!is_loaded || !file_copy)
         return false;
-    if (IsTableFormat()) {
-        try {
-            if (!ReadStructureFrame(k, frame.structure, why))
+    const std::string number = std::to_string(k + 1);
+    try {
+        io::HeldCopy copy = file_copy->NewEmpty();
+        io::ReadResult read;
+        const bool held = file_copy->HeldFrameCount() > 0;
+        if (held) {
+            if (!copy->ReadHeldFrame(k, read)) {
+                why = "There is no frame " + number;
                 return false;
-            frame.positions.assign(frame.structure.positions.begin(), frame.structure.positions.end());
-            frame.elements = frame.structure.elements;
-            frame.periodic = frame.structure.is_periodic || is_periodic;
-            frame.cell = frame.structure.is_periodic ? frame.structure.cell : m_cell_box;
-            return true;
-        } catch (const std::exception&) {
-            why = "Out of memory for frame " + std::to_string(k + 1);
+            }
+        } else {
+            std::string text, refusal;
+            if (!trajectory.ReadFrameText(k, text, &refusal)) {
+                why = refusal.empty() ? "There is no frame " + number
+                                      : "Frame " + number + " cannot be read: " + refusal;
+                return false;
+            }
+            io::ReadOptions options = read_options;
+            options.folder = frame_folder;
+            if (!copy->Read(text, options, trajectory.path, read)) {
+                why = "Frame " + number + " cannot be read";
+                if (!read.refusal.reason.empty())
+                    why += ": " + read.refusal.reason;
+                return false;
+            }
+        }
+        if (read.positions.size() != u_frame_atoms) {
+            why = "Frame " + number + " holds " + std::to_string(read.positions.size()) + " atoms, the first frame " +
+                  std::to_string(u_frame_atoms) + ": not shown";
             return false;
         }
-    }
-    std::string text, refusal;
-    if (!trajectory.ReadFrameText(k, text, &refusal)) {
-        why = refusal.empty() ? "There is no frame " + std::to_string(k + 1)
-                              : "Frame " + std::to_string(k + 1) + " cannot be read: " + refusal;
-        return false;
-    }
-    std::vector<glm::vec3>& positions = frame.positions;
-    std::vector<unsigned>& elements = frame.elements;
-    auto read = [&](auto& reader) {
-        if (!ReadText(reader, frame_folder, trajectory.path, text, positions, elements) || !Usable(positions, elements)) {
-            why = "Frame " + std::to_string(k + 1) + " cannot be read";
+        io::Refusal refusal;
+        if (!IsShowable(read, refusal)) {
+            why = "Frame " + number + " " + refusal.reason;
             return false;
         }
-        if (positions.size() != u_frame_atoms) {
-            why = "Frame " + std::to_string(k + 1) + " holds " + std::to_string(positions.size()) +
-                  " atoms, the first frame " + std::to_string(u_frame_atoms) + ": not shown";
-            return false;
-        }
-        frame.periodic = reader.is_periodic;
-        frame.cell = reader.cell_xyz;
+        std::vector<glm::vec3>& positions = read.positions;
+        std::vector<unsigned>& elements = read.elements;
+        frame.periodic = read.is_periodic;
+        frame.cell = read.cell;
         // a frame without a cell of its own keeps the one shown
         if (!frame.periodic) {
             frame.periodic = is_periodic;
@@ -147,31 +115,33 @@ bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
                     if (shifts[i] == glm::ivec3(0))
                         continue;
                     positions[i] += lattice.Translation(shifts[i]);
-                    MoveFileAtom(file_format, frame.xyz, frame.vasp, frame.pdb, i, shifts[i], frame.cell);
+                    copy->MoveAtom(i, shifts[i], frame.cell);
                 }
                 continue;
             }
             if (e.u_atom >= positions.size())
                 continue;
             if (e.is_delete) {
-                reader.DeleteAtom(e.u_atom);
+                copy->TakeAtom(e.u_atom);
                 positions.erase(positions.begin() + e.u_atom);
                 elements.erase(elements.begin() + e.u_atom);
             } else {
                 elements[e.u_atom] = e.u_element;
             }
         }
-        if constexpr (std::is_same_v<std::remove_reference_t<decltype(reader)>, CXyz>)
-            if (is_centered)
-                reader.CenterCoordinates();
+        // frames held in one table carry no elements: those shown stay
+        if (held && elements.size() == v_elements.size())
+            elements = v_elements;
+        copy->AdoptDetails(*file_copy);
+        glm::dvec3 by;
+        if (is_centered)
+            copy->Centre(by);
+        frame.copy = std::move(copy);
+        frame.positions.swap(positions);
+        frame.elements.swap(elements);
         return true;
-    };
-    try {
-        return file_format == INPUT_FILE_TYPE_XYZ   ? read(frame.xyz)
-               : file_format == INPUT_FILE_TYPE_VSP ? read(frame.vasp)
-                                                    : read(frame.pdb);
     } catch (const std::exception&) {
-        why = "Out of memory for frame " + std::to_string(k + 1);
+        why = "Out of memory for frame " + number;
         return false;
     }
 }
@@ -184,14 +154,7 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         CFrame frame;
         if (!ReadFrame(k, frame, frame_message))
             return false;
-        if (IsTableFormat())
-            file_structure = std::move(frame.structure);
-        else if (file_format == INPUT_FILE_TYPE_XYZ)
-            xyz = std::move(frame.xyz);
-        else if (file_format == INPUT_FILE_TYPE_VSP)
-            vasp = std::move(frame.vasp);
-        else
-            pdb = std::move(frame.pdb);
+        file_copy = std::move(frame.copy);
         v_positions.swap(frame.positions);
         v_elements.swap(frame.elements);
         is_periodic = frame.periodic;

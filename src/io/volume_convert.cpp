@@ -98,65 +98,41 @@ std::string ObjText(const std::vector<core::IsoMesh>& meshes)
 bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path)
 {
     try {
-        std::vector<glm::vec3> positions;
-        std::vector<unsigned> elements;
-        glm::dvec3 lo(0.0), hi(0.0);
+        ReadResult read;
+        HeldCopy copy;
         if (v.kind == VolumeKind::Vasp) {
-            // through the model's own VASP reader, so that a save keeps the POSCAR's header
-            CVasp reader;
-            if (!reader.ReadText(FolderOf(path), v.structure_text, positions, elements))
+            // through the VASP copy, so that a save keeps the POSCAR's header
+            copy = NewFileCopy(Format::Vasp);
+            ReadOptions options;
+            options.folder = FolderOf(path);
+            if (!copy->Read(v.structure_text, options, path, read))
                 return false;
-            lo = reader.GetMinCoordinate();
-            hi = reader.GetMaxCoordinate();
-            model.vasp = std::move(reader);
-            model.file_format = INPUT_FILE_TYPE_VSP;
+            read.is_periodic = true;
+            read.cell = v.cell;
         } else {
             if (v.positions.empty())
                 return false;
-            CXyz reader;
-            reader.v_carte_xyz = v.positions;
-            reader.total_atoms = unsigned(v.positions.size());
-            lo = hi = v.positions[0];
+            copy = NewXyzCopy(v.positions);
+            read.low = read.high = v.positions[0];
             for (const glm::dvec3& p : v.positions) {
-                positions.push_back(glm::vec3(p));
-                lo = glm::min(lo, p);
-                hi = glm::max(hi, p);
+                read.positions.push_back(glm::vec3(p));
+                read.low = glm::min(read.low, p);
+                read.high = glm::max(read.high, p);
             }
-            reader.min_coord = lo;
-            reader.max_coord = hi;
             // the view takes in the whole grid, which reaches well past a molecule's atoms
             for (int corner = 0; corner < 8; ++corner) {
                 const glm::dvec3 at(corner & 1 ? v.size.x - 1 : 0, corner & 2 ? v.size.y - 1 : 0,
                                     corner & 4 ? v.size.z - 1 : 0);
-                lo = glm::min(lo, v.origin + v.voxel * at);
-                hi = glm::max(hi, v.origin + v.voxel * at);
+                read.low = glm::min(read.low, v.origin + v.voxel * at);
+                read.high = glm::max(read.high, v.origin + v.voxel * at);
             }
-            elements = v.elements;
-            model.xyz = std::move(reader);
-            model.file_format = INPUT_FILE_TYPE_XYZ;
+            read.elements = v.elements;
         }
-        model.notes.clear();
-        model.is_periodic = v.kind == VolumeKind::Vasp;
-        model.v_periodic_axes = glm::bvec3(true);
-        if (model.is_periodic)
-            model.m_cell_box = v.cell;
-        model.min_xyz = glm::vec3(lo);
-        model.max_xyz = glm::vec3(hi);
-        model.v_positions.swap(positions);
-        model.v_elements.swap(elements);
-        model.trajectory.Close();
-        model.frame_folder = FolderOf(path);
-        model.frame_message.clear();
-        model.u_frame = 0;
-        model.u_frame_atoms = model.v_positions.size();
-        model.v_edits.clear();
+        Refusal refusal;
+        return IsShowable(read, refusal) && model.Adopt(std::move(copy), std::move(read), CTrajectory(), FolderOf(path));
     } catch (const std::exception&) {
         return false;
     }
-    model.history.Clear();
-    model.SetModel();
-    model.frame_center_xyz = model.center_xyz;
-    return true;
 }
 
 namespace {

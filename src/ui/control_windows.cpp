@@ -193,7 +193,7 @@ void SaveAsDialog(CShellState& s, CDisplay& display, bool open)
         const FormatList& list = ListOfFormats(true);
         s.save_format = 0;
         for (std::size_t k = 0; k < list.codes.size(); ++k)
-            if (list.codes[k] == display.data.file_format)
+            if (list.codes[k] == int(display.data.FileFormat()))
                 s.save_format = int(k);
         start = StartName(s, nullptr, "structure.xyz");
     }
@@ -256,8 +256,8 @@ namespace {
 // file again with it (as --types does on the command line).
 void TypesTable(CShellState& s, CDisplay& display)
 {
-    const std::vector<int>& types = display.data.file_structure.type_numbers;
-    if (!display.is_visible || types.empty() || !display.data.IsTableFormat())
+    const std::vector<int>& types = display.data.type_numbers;
+    if (!display.is_visible || types.empty())
         return;
     if (!ImGui::BeginTable("Types", 2, ImGuiTableFlags_Borders | ImGuiTableFlags_SizingFixedFit))
         return;
