@@ -19,8 +19,7 @@
 #include "cmouse.h"
 #include "cvisibility.h"
 #include "render/cview.h"
-
-inline constexpr unsigned NO_ATOM_SELECTED = 0xffffff;
+#include "render/selection.h"
 
 // Orthographic projection showing 2 tw model units along the longer window side.
 glm::mat4 MakeProjection(int w, int h, float tw);
@@ -78,6 +77,10 @@ public:
     void ShowIndex(bool b) { is_show_index = b; }
     void SetClearColor(float r, float g, float b, float a) { CColor = glm::vec4(r, g, b, a); }
     unsigned GetNumberOfAtoms() const { return data.GetTotalAtoms(); }
+    // The element as drawn of the atom picked last, and its symbol; false
+    // and "" when no atom of the structure is selected.
+    bool SelectedElement(unsigned& element) const;
+    std::string SelectedSymbol() const;
 
     // trackball
     void SetTrackLastPosition(float x, float y) { track.SetLastVector(x, y); }
@@ -110,7 +113,7 @@ public:
     CBoxLayer box;
     CLabelsLayer labels;
     CVisibility visible;       // the atoms and bonds the current view may show
-    bool is_atom_selected = false;
+    CSelection selection;
     bool is_edited = false;    // the structure was edited since it was read or saved
     bool is_picking = false;
     // The view is moving (the user drags it): frames are drawn at half the
@@ -135,10 +138,6 @@ public:
     glm::ivec3 v_scene_repeat{1};
     unsigned u_scene_atoms = 0, u_scene_bonds = 0;
     int input_format = INPUT_FILE_TYPE_XYZ;
-    unsigned selected_atom = NO_ATOM_SELECTED;
-    unsigned selected_zatom = 0;
-    std::string selected_symbol;
-    std::vector<unsigned> v_selected_atoms;  // selected atoms in click order, at most 4; selected_atom is the last
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
     bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms

@@ -223,7 +223,6 @@ bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const cha
 void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_title);
 // True when an atom is selected and its number exists in the shown structure.
 bool HasValidSelection(const CDisplay& display);
-void ClearSelection(CDisplay& display);
 // What the selected atoms measure, in click order: the distance of two, the
 // angle at the middle one of three, the dihedral of four; empty otherwise.
 std::string MeasurementText(const CDisplay& display);

@@ -237,7 +237,7 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
                     atoms.u_version);
     }
-    measure.Draw(Projection * V * M, data.v_positions, v_selected_atoms);
+    measure.Draw(Projection * V * M, data.v_positions, selection.Atoms());
     visible.is_culling = culling;
 }
 
@@ -296,13 +296,9 @@ void CDisplay::HighlightedAtoms(int out[4]) const
 {
     std::fill(out, out + 4, -1);
     int k = 0;
-    for (unsigned a : v_selected_atoms)
+    for (unsigned a : selection.Atoms())
         if (k < 4 && a < NO_ATOM_SELECTED)
             out[k++] = static_cast<int>(a);
-    // code that sets the single selection alone still gets it shown
-    if (is_atom_selected && selected_atom < NO_ATOM_SELECTED &&
-        std::find(v_selected_atoms.begin(), v_selected_atoms.end(), selected_atom) == v_selected_atoms.end())
-        out[std::min(k, 3)] = static_cast<int>(selected_atom);
 }
 
 // --- model changes ---------------------------------------------------------
@@ -404,14 +400,7 @@ glm::mat4 CDisplay::BoxPlacement() const
 void CDisplay::OnModelChanged()
 {
     UploadScene();
-    const unsigned n = data.GetTotalAtoms();
-    v_selected_atoms.erase(std::remove_if(v_selected_atoms.begin(), v_selected_atoms.end(),
-                                          [n](unsigned a) { return a >= n; }),
-                           v_selected_atoms.end());
-    if (selected_atom >= n) {
-        is_atom_selected = false;
-        selected_atom = NO_ATOM_SELECTED;
-    }
+    selection.DropFrom(data.GetTotalAtoms());
 }
 
 void CDisplay::OnFrameChanged()
@@ -437,7 +426,7 @@ void CDisplay::CenterCoordinates()
 void CDisplay::DeleteAtom(unsigned u)
 {
     // A selection left over from a previous structure may point past the atoms.
-    if (!is_atom_selected || selected_atom == NO_ATOM_SELECTED || u >= data.GetTotalAtoms())
+    if (selection.IsEmpty() || u >= data.GetTotalAtoms())
         return;
     data.DeleteAtom(u);
     is_edited = true;
@@ -453,11 +442,8 @@ void CDisplay::DeleteAtom(unsigned u)
 
 void CDisplay::DeleteSelectedAtoms()
 {
-    std::vector<unsigned> list = v_selected_atoms;
-    if (is_atom_selected)
-        list.push_back(selected_atom);
     // DeleteAtoms skips numbers past the atoms: a selection left from a previous structure
-    data.DeleteAtoms(list);
+    data.DeleteAtoms(selection.Atoms());
     is_edited = true;
     OnModelChanged();
     SelectAtom(NO_ATOM_SELECTED, false);
@@ -494,51 +480,38 @@ bool CDisplay::Wrap()
 
 void CDisplay::SelectAtom(unsigned index, bool add)
 {
-    const unsigned n = data.GetTotalAtoms();
-    if (!add)
-        v_selected_atoms.clear();
-    // numbers from a previous structure or past a deletion mean nothing now
-    v_selected_atoms.erase(std::remove_if(v_selected_atoms.begin(), v_selected_atoms.end(),
-                                          [n](unsigned a) { return a >= n; }),
-                           v_selected_atoms.end());
-    if (index < n) {
-        const auto it = std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index);
-        if (it != v_selected_atoms.end())
-            v_selected_atoms.erase(it);
-        else if (v_selected_atoms.size() < 4)
-            v_selected_atoms.push_back(index);
-    }
-    if (v_selected_atoms.empty()) {
-        is_atom_selected = false;
-        selected_atom = NO_ATOM_SELECTED;
-        selected_zatom = 0;
-        selected_symbol.clear();
-        return;
-    }
-    is_atom_selected = true;
-    selected_atom = v_selected_atoms.back();
-    const unsigned e = DrawnElement(data.v_elements[selected_atom]);
-    selected_zatom = e + 1;
-    selected_symbol = element_symbol[e];
+    selection.Pick(index, data.GetTotalAtoms(), add);
+}
+
+bool CDisplay::SelectedElement(unsigned& element) const
+{
+    const unsigned atom = selection.Last();
+    if (atom >= data.GetTotalAtoms() || atom >= data.v_elements.size())
+        return false;
+    element = DrawnElement(data.v_elements[atom]);
+    return true;
+}
+
+std::string CDisplay::SelectedSymbol() const
+{
+    unsigned element = 0;
+    return SelectedElement(element) ? element_symbol[element] : std::string();
 }
 
 void CDisplay::UpdateAtomType(unsigned u)
 {
-    if (!is_atom_selected || selected_atom >= data.GetTotalAtoms() || selected_atom >= data.v_elements.size() ||
-        u >= periodic_table_atoms)
+    const unsigned atom = selection.Last();
+    if (atom >= data.GetTotalAtoms() || atom >= data.v_elements.size() || u >= periodic_table_atoms)
         return;
-    data.ChangeAtom(selected_atom, u);
+    data.ChangeAtom(atom, u);
     is_edited = true;
     // one atom record; the model found that atom's bonds again
     if (is_scene_shown) {
         UploadScene();
     } else {
-        atoms.UploadFrom(data, selected_atom, 1);
+        atoms.UploadFrom(data, atom, 1);
         bonds.Upload(data);
     }
-    const unsigned e = DrawnElement(data.v_elements[selected_atom]);
-    selected_zatom = e + 1;
-    selected_symbol = element_symbol[e];
 }
 
 // --- picking ---------------------------------------------------------------
@@ -570,8 +543,7 @@ void CDisplay::ProcessPicking(bool /*b*/)
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];
         if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_elements.size()) {
-            if (!is_pick_keeping ||
-                std::find(v_selected_atoms.begin(), v_selected_atoms.end(), index) == v_selected_atoms.end())
+            if (!is_pick_keeping || !selection.Contains(index))
                 SelectAtom(index, is_pick_adding);
             return;
         }

@@ -151,16 +151,7 @@ void SetFrameSize(CShellState& s, int display_w, int display_h, int window_w, in
 
 bool HasValidSelection(const CDisplay& display)
 {
-    return display.is_atom_selected && display.selected_atom < display.GetNumberOfAtoms();
-}
-
-void ClearSelection(CDisplay& display)
-{
-    display.is_atom_selected = false;
-    display.selected_atom = NO_ATOM_SELECTED;
-    display.selected_zatom = 0;
-    display.selected_symbol.clear();
-    display.v_selected_atoms.clear();
+    return display.selection.Last() < display.GetNumberOfAtoms();
 }
 
 void MouseStep(CShellState& s, CDisplay& display)
@@ -399,7 +390,7 @@ void PieStep(CShellState& s, CDisplay& display)
         return;
 
     if (HasValidSelection(display))
-        s.buff = display.selected_symbol + "-" + std::to_string(display.selected_atom);
+        s.buff = display.SelectedSymbol() + "-" + std::to_string(display.selection.Last());
     else
         s.buff = "-";
     s.items[5] = s.buff.c_str();
@@ -422,7 +413,7 @@ void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_ti
     s.is_playing = false;
     s.play_clock = 0.0f;
     // atom numbers of the previous structure mean nothing now
-    ClearSelection(display);
+    display.selection.Clear();
     s.is_atom_lock = true;
     s.load_message = display.data.notes;  // what the reader noticed, if anything
     if (set_title) {

@@ -56,7 +56,7 @@ TEST_F(Crystal, PickingACopySelectsItsAtomEverywhere)
     for (int c = 0; c < 6; ++c)
         for (unsigned atom = 0; atom < 2; ++atom) {
             ClickOnPixel(ToPixel(copy(atom, c)));
-            EXPECT_TRUE(display_->is_atom_selected && display_->selected_atom == atom) << "cell " << c;
+            EXPECT_TRUE(!display_->selection.IsEmpty() && display_->selection.Last() == atom) << "cell " << c;
             for (int other = 0; other < 6; ++other)
                 for (unsigned a = 0; a < 2; ++a) {
                     const Rgb p = At(copy(a, other));

@@ -39,9 +39,9 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
     EXPECT_TRUE(AnyRed());
     // the atoms are centred on the origin: Na left, Cl right
     ClickOnCentreOf(display_->data.v_positions[0]);
-    EXPECT_EQ(display_->selected_symbol, "Na");
+    EXPECT_EQ(display_->SelectedSymbol(), "Na");
     ClickOnCentreOf(display_->data.v_positions[1]);
-    EXPECT_EQ(display_->selected_symbol, "Cl");
+    EXPECT_EQ(display_->SelectedSymbol(), "Cl");
 
     ASSERT_TRUE(display_->ReadFile(kDir, kChain));
     Frame();
@@ -65,25 +65,25 @@ TEST_F(FileOps, DeletingOrRetypingTheSelectedAtomShowsInTheNextFrame)
     const glm::vec3 cn = carbon + 0.525f * (nitrogen - carbon), ch = carbon + 0.62f * (hydrogen - carbon);
     ASSERT_TRUE(IsGrey(At(cn)) && IsGrey(At(ch))) << At(cn) << At(ch);
     ClickOnCentreOf(nitrogen);
-    ASSERT_TRUE(display_->is_atom_selected);
-    ASSERT_EQ(display_->selected_atom, 1u);
+    ASSERT_FALSE(display_->selection.IsEmpty());
+    ASSERT_EQ(display_->selection.Last(), 1u);
 
-    display_->DeleteAtom(display_->selected_atom);
+    display_->DeleteAtom(display_->selection.Last());
     EXPECT_EQ(display_->GetNumberOfAtoms(), 2u);
-    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_TRUE(display_->selection.IsEmpty());
     // the nitrogen and its bond are gone; the hydrogen, now atom 1, stays with its bond
     Frame();
     EXPECT_TRUE(IsBackground(At(nitrogen)) && IsBackground(At(cn))) << At(nitrogen) << At(cn);
     EXPECT_TRUE(IsGrey(At(ch))) << At(ch);
     ClickOnCentreOf(hydrogen);
-    EXPECT_EQ(display_->selected_atom, 1u);
-    EXPECT_EQ(display_->selected_symbol, "H");
+    EXPECT_EQ(display_->selection.Last(), 1u);
+    EXPECT_EQ(display_->SelectedSymbol(), "H");
 
     // retyped to oxygen: the selection says so, and unselected it is drawn red
     display_->UpdateAtomType(7);
-    EXPECT_EQ(display_->selected_symbol, "O");
+    EXPECT_EQ(display_->SelectedSymbol(), "O");
     ClickOnCentreOf(glm::vec3(0, 20, 0));
-    ASSERT_FALSE(display_->is_atom_selected);
+    ASSERT_TRUE(display_->selection.IsEmpty());
     const Rgb p = At(hydrogen);
     EXPECT_TRUE(p.r > p.g + 40 && p.r > p.b + 40) << p;
 }

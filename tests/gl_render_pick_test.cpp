@@ -16,31 +16,30 @@ TEST_F(Picking, BackgroundAndPointsOutsideClearTheSelectionAndTheFrameShowsTheSc
     Frame();
     const glm::ivec2 o = ToPixel({2, 5.8f, 0});
     ClickOnPixel(o);
-    ASSERT_EQ(display_->selected_atom, 1u);
+    ASSERT_EQ(display_->selection.Last(), 1u);
     // the pick pass is cleared away: background and the highlighted atom remain
     EXPECT_TRUE(IsBackground(Pixel(5, 5))) << Pixel(5, 5);
     EXPECT_GT(Pixel(o.x, o.y).r, 150) << Pixel(o.x, o.y);  // highlight, not the identity colour (2/255, 0, 0)
     Click(o.x, 1);  // GL row 299, the window's top row
-    EXPECT_TRUE(display_->is_atom_selected && display_->pcolor == glm::ivec2(o.x, kHeight - 1));
+    EXPECT_TRUE(!display_->selection.IsEmpty() && display_->pcolor == glm::ivec2(o.x, kHeight - 1));
     // the background; row 300 past the framebuffer, and points left, right and below it
     for (const glm::ivec2& p : {glm::ivec2(200, 150), glm::ivec2(o.x, 0), glm::ivec2(-1, 150), glm::ivec2(kWidth, 150),
                                 glm::ivec2(o.x, kHeight + 5)}) {
         ClickOnPixel(o);
-        ASSERT_TRUE(display_->is_atom_selected);
+        ASSERT_FALSE(display_->selection.IsEmpty());
         Click(p.x, p.y);
-        EXPECT_TRUE(!display_->is_atom_selected && display_->selected_atom == NO_ATOM_SELECTED) << p.x << ", " << p.y;
+        EXPECT_TRUE(display_->selection.IsEmpty() && display_->selection.Last() == NO_ATOM_SELECTED) << p.x << ", " << p.y;
     }
     // edits with nothing selected, or a selection left over from a larger structure, change nothing
     display_->UpdateAtomType(kN);
-    display_->is_atom_selected = true, display_->selected_atom = 5;
+    display_->selection.Pick(5, 6, false);
     display_->UpdateAtomType(kN), display_->DeleteAtom(5), display_->DeleteAtom(NO_ATOM_SELECTED);
     EXPECT_EQ(display_->data.v_elements, (std::vector<unsigned>{kC, kO}));
     // with no atoms at all a click selects nothing and draws the background
     SetAtoms({}, 8.0f);
-    display_->is_atom_selected = true;
-    display_->selected_atom = 0;
+    display_->selection.Pick(0, 1, false);
     Click(200, 150);
-    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_TRUE(display_->selection.IsEmpty());
     EXPECT_TRUE(IsBackground(Pixel(200, 150)));
 }
 
@@ -56,9 +55,9 @@ TEST_F(Picking, TheOutermostDrawnPixelSelectsAndTheNextOneOutDoesNot)
         while (!IsBackground(Pixel(edge.x + step.x, edge.y + step.y))) edge += step;
         ASSERT_GT(glm::length(glm::vec2(edge - c)), 35.0f);
         ClickOnPixel(edge);
-        EXPECT_TRUE(display_->is_atom_selected) << edge.x << ", " << edge.y;
+        EXPECT_FALSE(display_->selection.IsEmpty()) << edge.x << ", " << edge.y;
         ClickOnPixel(edge + step);
-        EXPECT_FALSE(display_->is_atom_selected) << edge.x + step.x << ", " << edge.y + step.y;
+        EXPECT_TRUE(display_->selection.IsEmpty()) << edge.x + step.x << ", " << edge.y + step.y;
     }
 }
 
@@ -82,12 +81,12 @@ TEST_F(Picking, TwoHundredThousandAtomsDrawAndPickTheFrontOne)
         const Rgb p = Pixel(px.x, px.y);
         EXPECT_EQ(p.r > p.b + 40, atoms[k].first == kO) << k << " " << p;
         ClickOnPixel(px);
-        ASSERT_TRUE(display_->is_atom_selected) << k;
-        EXPECT_EQ(display_->selected_atom, k);
+        ASSERT_FALSE(display_->selection.IsEmpty()) << k;
+        EXPECT_EQ(display_->selection.Last(), k);
     }
     // between the columns: nothing
     ClickOnPixel(ToPixel({-28.75f, -21.25f, 0}));
-    EXPECT_FALSE(display_->is_atom_selected);
+    EXPECT_TRUE(display_->selection.IsEmpty());
 }
 
 TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
@@ -95,7 +94,7 @@ TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
     SetAtoms({{kC, {0, 0, 1}}, {kO, {0, 0, -1}}}, 8.0f);
     Frame();
     ClickOnPixel(ToPixel({0, 0, 0}));
-    EXPECT_EQ(display_->selected_atom, 0u);
+    EXPECT_EQ(display_->selection.Last(), 0u);
     // a turn of the trackball half around y brings the other atom forward
     display_->SetTrackLastPosition(200, 150);
     display_->SetTrackCurretPosition(390, 150);
@@ -104,7 +103,7 @@ TEST_F(Picking, TheFrontAtomWinsWhereTwoOverlap)
     const glm::vec3 front = glm::vec3(display_->track.Model * glm::vec4(0, 0, 1, 0));
     ASSERT_GT(front.x, 0.5f);  // (0, 0, 1) now points mostly right
     ClickOnPixel(ToPixel({0, 0, 1}));
-    EXPECT_EQ(display_->selected_atom, 0u);
+    EXPECT_EQ(display_->selection.Last(), 0u);
     ClickOnPixel(ToPixel({0, 0, -1}));
-    EXPECT_EQ(display_->selected_atom, 1u);
+    EXPECT_EQ(display_->selection.Last(), 1u);
 }

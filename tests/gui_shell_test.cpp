@@ -200,7 +200,7 @@ TEST_F(ShellGuiTest, LoadsDropsTitlesMessagesInputFormatAndReload)
     Drop(THREE);
     Click(CENTRE);
     Drop(THREE);
-    EXPECT_FALSE(display->is_atom_selected) << "a successful load clears the selection";
+    EXPECT_TRUE(display->selection.IsEmpty()) << "a successful load clears the selection";
     // a failed Open of pair.xyz as PDB keeps the structure, its name and what Reload reads
     Choose(CHOOSER, "Input Format", "PDB");
     Click(Find(CHOOSER, "Open")), Frame();
@@ -356,7 +356,7 @@ TEST_F(ShellGuiTest, TheControlWindowsTakeTheSizeOfWhatTheyHold)
     std::ofstream(dir.path("chain.xyz")) << "4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\n4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 1\n";
     Drop(dir.path("chain.xyz"));
     for (unsigned i = 0; i < 4; ++i) Click(Screen(i), 0, i > 0);
-    ASSERT_EQ(display->v_selected_atoms.size(), 4u);
+    ASSERT_EQ(display->selection.Atoms().size(), 4u);
     Frame();
     for (const char* name : {SETTINGS, CHOOSER, ACTION}) {
         const ImGuiWindow* w = ImGui::FindWindowByName(name);
@@ -417,7 +417,7 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
         ScenePass(*s, *display);
         ImGui::Render();
     }
-    EXPECT_TRUE(display->is_atom_selected && display->selected_atom == 0u);
+    EXPECT_TRUE(!display->selection.IsEmpty() && display->selection.Last() == 0u);
 }
 
 TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
@@ -535,7 +535,7 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
 {
     Load(THREE);
     Click(CENTRE);
-    ASSERT_TRUE(display->is_atom_selected);
+    ASSERT_FALSE(display->selection.IsEmpty());
     // Delete and the shortcuts, held or tapped shorter than a frame, do
     // nothing while a text field has the keyboard or a popup is open
     auto keys_do_nothing = [&](const char* owner) {
@@ -657,15 +657,15 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     };
     for (const auto& st : steps) {
         Click(st.atom < 5 ? at[st.atom] : EMPTY, 0, true);
-        EXPECT_EQ(display->v_selected_atoms, st.selected) << "after " << st.atom;
+        EXPECT_EQ(display->selection.Atoms(), st.selected) << "after " << st.atom;
         EXPECT_EQ(MeasurementText(*display), st.measure);
     }
-    EXPECT_EQ(display->selected_atom, 3u);
+    EXPECT_EQ(display->selection.Last(), 3u);
     // a plain click selects one, a click on nothing none; the lines go
     Click(at[4]);
-    EXPECT_EQ(display->v_selected_atoms, (std::vector<unsigned>{4}));
+    EXPECT_EQ(display->selection.Atoms(), (std::vector<unsigned>{4}));
     Click(EMPTY);
-    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_TRUE(display->selection.IsEmpty());
     EXPECT_FALSE(line_near(middle02));
 
     // delete three; one step of undo puts them back at their numbers
@@ -675,7 +675,7 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     Click(at[3], 0, true);
     Key(GLFW_KEY_DELETE, false);
     ASSERT_EQ(display->data.v_elements, (std::vector<unsigned>{5, 5}));
-    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_TRUE(display->selection.IsEmpty());
     Key(GLFW_KEY_DELETE, false);
     EXPECT_EQ(display->GetNumberOfAtoms(), 2u) << "nothing selected any more";
     Key(GLFW_KEY_Z, true);
@@ -723,13 +723,13 @@ TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOn
     };
     drag(EMPTY, ImVec2(-60.0f, 30.0f));
     drag(Screen(4), ImVec2(40.0f, 50.0f));
-    EXPECT_EQ(display->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(display->selection.Atoms(), (std::vector<unsigned>{0, 1, 2, 3}));
     EXPECT_EQ(MeasurementText(*display), dihedral);
     // a right-click on one of them keeps all four; the menu's Delete deletes them
     const ImVec2 second = Screen(1);
     Click(second, 1);
     ASSERT_TRUE(s->is_select_pie);
-    EXPECT_EQ(display->v_selected_atoms, (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(display->selection.Atoms(), (std::vector<unsigned>{0, 1, 2, 3}));
     Click(Offset(second, 60, 240));
     ASSERT_EQ(display->GetNumberOfAtoms(), 1u);
     EXPECT_EQ(display->data.v_elements[0], 7u) << "the oxygen is left";
@@ -738,7 +738,7 @@ TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOn
     Click(Screen(2));
     const glm::mat4 still = display->track.last_rotation;
     MoveTo(EMPTY), Button(0, true), MoveTo(ImVec2(EMPTY.x + 2.0f, EMPTY.y + 1.0f)), Button(0, false);
-    EXPECT_FALSE(display->is_atom_selected);
+    EXPECT_TRUE(display->selection.IsEmpty());
     EXPECT_EQ(display->track.last_rotation, still);
 }
 

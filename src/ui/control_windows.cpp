@@ -355,7 +355,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
 
 std::string MeasurementText(const CDisplay& display)
 {
-    const std::vector<unsigned>& a = display.v_selected_atoms;
+    const std::vector<unsigned>& a = display.selection.Atoms();
     for (unsigned u : a)
         if (u >= display.GetNumberOfAtoms())
             return std::string();
@@ -395,16 +395,17 @@ void ActionWindow(CShellState& s, CDisplay& display)
             s.load_message = display.data.notes;  // atoms too far out to move
     }
     ImGui::EndDisabled();
-    if (HasValidSelection(display)) {
-        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", display.selected_atom, display.selected_symbol.c_str(),
-                    display.selected_zatom);
+    unsigned element = 0;
+    if (display.SelectedElement(element)) {
+        const std::string symbol = element_symbol[element];
+        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", display.selection.Last(), symbol.c_str(), element + 1);
         // locked until "Edit" is chosen in the pie menu; drawn at half alpha
         ImGui::PushStyleVar(ImGuiStyleVar_DisabledAlpha, 0.5f);
         ImGui::BeginDisabled(s.is_atom_lock);
         if (ImGui::Button("Symbol:"))
             ImGui::OpenPopup("select");
         ImGui::SameLine();
-        ImGui::TextUnformatted(display.selected_symbol.c_str());
+        ImGui::TextUnformatted(symbol.c_str());
         if (ImGui::BeginPopup("select")) {
             ImGui::Text("Select atom");
             ImGui::Separator();
