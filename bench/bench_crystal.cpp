@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "cmodel.h"
+#include "model/model.h"
 
 namespace {
 

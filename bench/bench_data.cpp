@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/resource.h>
 
-#include "cmodel.h"
+#include "model/model.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "cmodel.h"
+#include "model/model.h"
 
 namespace {
 

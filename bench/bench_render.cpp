@@ -16,7 +16,7 @@
 #include <string>
 
 #include "bench_window.h"
-#include "cdisplay.h"
+#include "render/display.h"
 
 namespace {
 

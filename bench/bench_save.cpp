@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cmodel.h"
+#include "model/model.h"
 
 namespace {
 

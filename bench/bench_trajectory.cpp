@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "cdisplay.h"
-#include "cmodel.h"
+#include "render/display.h"
+#include "model/model.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include "bench_window.h"
-#include "io/volume_convert.h"
+#include "model/volume_convert.h"
 #include "render/isosurface_layer.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
-#include "cdisplay.h"
+#include "render/display.h"
 
 inline constexpr int kWidth = 1280, kHeight = 720;
 

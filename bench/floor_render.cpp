@@ -20,10 +20,10 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "bench_window.h"
-#include "cbonds.h"
-#include "cdisplay.h"
-#include "cshader.h"
-#include "elements.h"
+#include "render/bonds_layer.h"
+#include "render/display.h"
+#include "render/shader.h"
+#include "core/elements.h"
 
 namespace {
 

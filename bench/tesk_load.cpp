@@ -11,15 +11,14 @@
 #include <cstring>
 #include <string>
 
-#include "cformat.h"
-#include "cmodel.h"
+#include "model/model.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::printf("usage: tesk_load FORMAT FILE\n");
         return 2;
     }
-    const int format = ParseFormatName(argv[1]);
+    const int format = int(io::FormatFromName(argv[1]));
     const std::string path = argv[2];
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);

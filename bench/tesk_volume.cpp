@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "io/volume_convert.h"
+#include "model/volume_convert.h"
 
 int main(int argc, char** argv)
 {

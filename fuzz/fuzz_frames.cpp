@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "ccrystal.h"
-#include "cmodel.h"
+#include "core/crystal.h"
+#include "model/model.h"
 #include "fuzz_support.h"
 
 namespace {

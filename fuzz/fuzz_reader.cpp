@@ -15,7 +15,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "cmodel.h"
+#include "model/model.h"
 #include "fuzz_support.h"
 
 #ifndef FUZZ_FORMAT

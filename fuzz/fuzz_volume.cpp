@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/volume_convert.h"
+#include "model/volume_convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -13,11 +13,11 @@
 #include <imgui_impl_glfw.h>
 #include <imgui_impl_opengl3.h>
 
-#include "cdisplay.h"
-#include "cformat.h"
+#include "render/display.h"
+#include "ui/command_line.h"
 #include "ui/file_dialog.h"
-#include "render/crenderfile.h"
-#include "tesk.h"
+#include "render/render_file.h"
+#include "ui/shell.h"
 
 static void glfw_error_callback(int error, const char* description)
 {
@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     // help, version, conversion and usage errors open no window
     const CCommandLine cmd = ParseCommandLine(argc, argv);
     if (cmd.action == CCommandLine::RENDER)
-        return RenderCommandLine(cmd, stderr);
+        return RenderFigure({cmd.input, cmd.format, cmd.output, cmd.render}, stderr);
     const int status = RunCommandLine(cmd, stdout, stderr);
     if (status >= 0)
         return status;

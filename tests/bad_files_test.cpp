@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "cmodel.h"
+#include "model/model.h"
 #include "test_support.h"
 
 namespace {

@@ -10,8 +10,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "cformat.h"
-#include "cmodel.h"
+#include "model/convert.h"
+#include "ui/command_line.h"
+#include "model/model.h"
 #include "test_support.h"
 
 namespace {
@@ -46,9 +47,9 @@ TEST(Detection, ByNameFirstThenByContent) {
         {"notes.txt", "some words\n", INPUT_FILE_TYPE_UNKNOWN}};
     for (const auto& [name, text, expected] : cases) {
         std::ofstream(dir.path(name)) << text;
-        EXPECT_EQ(DetectFormat(dir.path(name)), expected) << name;
+        EXPECT_EQ(int(io::Detect(dir.path(name))), expected) << name;
     }
-    EXPECT_EQ(DetectFormat(dir.root), INPUT_FILE_TYPE_UNKNOWN);
+    EXPECT_EQ(int(io::Detect(dir.root)), INPUT_FILE_TYPE_UNKNOWN);
 }
 
 TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure) {
@@ -108,7 +109,7 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
     }
     struct stat st;
     EXPECT_TRUE(stat(dir.path("pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-    EXPECT_EQ(DetectFormat(dir.path("pipe")), INPUT_FILE_TYPE_UNKNOWN);  // the window's Auto: no wait either
+    EXPECT_EQ(int(io::Detect(dir.path("pipe"))), INPUT_FILE_TYPE_UNKNOWN);  // the window's Auto: no wait either
     EXPECT_EQ(Slurp(dir.path("kept.pdb")), "kept\n");
     r = Tesk(dir, "--format xyz --to xyz --convert water.txt -");  // standard output
     EXPECT_TRUE(r.status == 0 && r.out.rfind("3\nwater molecule\nO ", 0) == 0 && r.err.empty()) << r.out << r.err;

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "ccrystal.h"
-#include "cmodel.h"
-#include "elements.h"
+#include "core/crystal.h"
+#include "model/model.h"
+#include "core/elements.h"
 #include "test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <imgui_internal.h>
 
 #include "shell_test_support.h"
-#include "tesk.h"
+#include "ui/shell.h"
 
 using FileChooser::Dialog;
 using FileChooser::ShownItem;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "elements.h"
+#include "core/elements.h"
 #include "io/format_registry.h"
 #include "test_support.h"
 
@@ -139,7 +139,7 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
             CModel model;
             // a dump without elements or masses: --types 1=Cu,2=Zr
             if (file.find("dump.scaled") != std::string::npos) model.read_options.type_elements = {{1, 28}, {2, 39}};
-            const bool ok = model.ReadFile(".", file, DetectFormat(file));
+            const bool ok = model.ReadFile(".", file, int(io::Detect(file)));
             Structure read{ok, model.is_periodic, model.m_cell_box, model.v_elements, {}};
             for (const glm::vec3& p : model.v_positions)
                 read.r.push_back(glm::dvec3(p) + glm::dvec3(model.center_xyz));
@@ -148,7 +148,7 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
     }
     // without the map, each type is a dummy species of its own, and bonds to nothing
     CModel model;
-    ASSERT_TRUE(model.ReadFile(".", dir.path("dump.scaled"), DetectFormat(dir.path("dump.scaled"))));
+    ASSERT_TRUE(model.ReadFile(".", dir.path("dump.scaled"), int(io::Detect(dir.path("dump.scaled")))));
     EXPECT_EQ(model.v_elements, (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
     EXPECT_NE(atom_rgbs[DummySpecies(1)], atom_rgbs[DummySpecies(2)]);
     EXPECT_EQ(model.i_number_of_bonds, 0u);
@@ -165,12 +165,12 @@ TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
                          "_atom_site_fract_z\n_atom_site_occupancy\nFe1 Fe 0 0 0 0.7\nCo1 Co 0 0 0 0.3\n"
                          "O1 O 0.5 0 0 0.5\n";
     CModel model;
-    ASSERT_TRUE(model.ReadFile(".", in, DetectFormat(in)));
+    ASSERT_TRUE(model.ReadFile(".", in, int(io::Detect(in))));
     EXPECT_EQ(model.v_elements, (std::vector<unsigned>{25, 7, 7, 7})) << "iron wins its site; O on three faces";
     EXPECT_EQ(model.notes, "4 sites mixed or partly occupied, each drawn as its species of larger occupancy");
     for (const char* name : {"back.cif", "back.mmcif"}) {
         const std::string out = dir.path(name);
-        ASSERT_TRUE(model.SaveFileAs(out, DetectFormat(out))) << model.notes;
+        ASSERT_TRUE(model.SaveFileAs(out, int(io::Detect(out)))) << model.notes;
         const std::string reader = std::string(name) == "back.cif" ? "import ase.io\natoms = ase.io.read(path)"
                                                                     : "import gemmi\nfrom ase import Atoms\n"
                                                                       "st = gemmi.read_structure(path)\n"
@@ -199,7 +199,7 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
     std::ofstream(blocks) << "data_empty\n_journal_year 2020\n\ndata_salt\n" << CELL_CUBIC
                           << SiteLoop("Na1 Na 0 0 0\n") << "\ndata_other\n" << CELL_CUBIC << SiteLoop("K1 K 0 0 0\n");
     CModel model;
-    ASSERT_TRUE(model.ReadFile(".", blocks, DetectFormat(blocks)));
+    ASSERT_TRUE(model.ReadFile(".", blocks, int(io::Detect(blocks))));
     EXPECT_EQ(model.v_elements, std::vector<unsigned>{10});
     EXPECT_EQ(model.notes, "3 data blocks; shown: salt");
 
@@ -210,7 +210,7 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
     std::ofstream(dir.path("run.dump")) << dump;
     ASSERT_EQ(std::system(("gzip -kf " + dir.path("run.dump")).c_str()), 0);
     for (const std::string name : {"run.dump", "run.dump.gz"}) {
-        ASSERT_TRUE(model.ReadFile(".", dir.path(name), DetectFormat(dir.path(name)))) << name;
+        ASSERT_TRUE(model.ReadFile(".", dir.path(name), int(io::Detect(dir.path(name))))) << name;
         EXPECT_EQ(model.GetFrameCount(), 5u) << name;
         for (std::size_t k : {4u, 1u, 3u, 0u}) {
             ASSERT_TRUE(model.SetFrame(k)) << name << " frame " << k << ": " << model.frame_message;
@@ -238,7 +238,7 @@ TEST(Formats, RefusalsNameTheLineAndTheReason) {
     for (const auto& r : rows) {
         std::ofstream(dir.path(r.name)) << r.text;
         CModel model;
-        EXPECT_FALSE(model.ReadFile(".", dir.path(r.name), DetectFormat(dir.path(r.name)))) << r.name;
+        EXPECT_FALSE(model.ReadFile(".", dir.path(r.name), int(io::Detect(dir.path(r.name))))) << r.name;
         EXPECT_EQ(io::RefusalText(r.name, model.read_refusal).rfind(r.message, 0), 0u)
             << io::RefusalText(r.name, model.read_refusal);
     }
@@ -254,7 +254,7 @@ TEST(Formats, PdbColumnsWithLateChainsAndLongHydrogenNames) {
                            "ATOM      3 HH31 ALA A   2      12.000   6.500  -4.000  1.00  0.00\n"
                            "HETATM    4 HG   HG  A   3      13.000   7.500  -3.000  1.00  0.00\n";
     CModel model;
-    ASSERT_TRUE(model.ReadFile(".", path, DetectFormat(path))) << io::RefusalText(path, model.read_refusal);
+    ASSERT_TRUE(model.ReadFile(".", path, int(io::Detect(path)))) << io::RefusalText(path, model.read_refusal);
     EXPECT_EQ(model.v_elements, (std::vector<unsigned>{6, 0, 0, 79}));
 }
 

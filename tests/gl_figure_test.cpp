@@ -10,11 +10,12 @@
 #include <glad/gl.h>
 #include <stb/stb_image.h>
 
-#include "cdisplay.h"
-#include "cformat.h"
-#include "render/ceglcontext.h"
-#include "render/coffscreen.h"
-#include "render/cview.h"
+#include "render/display.h"
+#include "model/convert.h"
+#include "ui/command_line.h"
+#include "render/egl_context.h"
+#include "render/offscreen.h"
+#include "render/view.h"
 #include "test_support.h"
 
 namespace {

@@ -14,11 +14,12 @@
 
 #include <imgui_internal.h>
 
-#include "cdisplay.h"
-#include "cformat.h"
+#include "render/display.h"
+#include "model/convert.h"
+#include "ui/command_line.h"
 #include "ui/file_dialog.h"
 #include "shell_test_support.h"
-#include "tesk.h"
+#include "ui/shell.h"
 #include "ui/volume_panel.h"
 
 namespace {

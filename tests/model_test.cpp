@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "cmodel.h"
-#include "elements.h"
+#include "model/model.h"
+#include "core/elements.h"
 #include "test_support.h"
 
 namespace {

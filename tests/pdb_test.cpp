@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "cpdb.h"
+#include "io/pdb.h"
 #include "test_support.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
-#include "cdisplay.h"
-#include "elements.h"
+#include "render/display.h"
+#include "core/elements.h"
 
 namespace render_test {
 

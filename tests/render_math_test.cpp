@@ -6,10 +6,10 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
-#include "cdisplay.h"
-#include "cmouse.h"
-#include "cvisibility.h"
-#include "elements.h"
+#include "render/display.h"
+#include "render/trackball.h"
+#include "render/visibility.h"
+#include "core/elements.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "shell_test_support.h"
-#include "tesk.h"
+#include "ui/shell.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <imgui.h>
 
 #include "ui/file_dialog.h"
-#include "tesk.h"
+#include "ui/shell.h"
 #include "test_support.h"
 
 // A GUI context as the GLFW back-end would set it up: built font atlas (the

@@ -19,8 +19,9 @@
 
 #include <gtest/gtest.h>
 
-#include "cformat.h"
-#include "cmodel.h"
+#include "model/convert.h"
+#include "ui/command_line.h"
+#include "model/model.h"
 
 // A temporary folder under its real path (the dialog resolves links);
 // remove_all does not follow symbolic links, so links in it are safe.
@@ -112,7 +113,7 @@ struct Structure {
 
 inline Structure ReadBack(const std::string& path) {
     CModel m;
-    Structure s{m.ReadFile(FolderOf(path), path, DetectFormat(path)), m.is_periodic, m.m_cell_box, m.v_elements, {}};
+    Structure s{m.ReadFile(io::FolderOf(path), path, int(io::Detect(path))), m.is_periodic, m.m_cell_box, m.v_elements, {}};
     for (const glm::vec3& p : m.v_positions) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.center_xyz));
     return s;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cmodel.h"
+#include "model/model.h"
 #include "test_support.h"
 
 namespace {

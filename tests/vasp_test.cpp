@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cvasp.h"
+#include "io/vasp.h"
 #include "test_support.h"
 
 namespace {

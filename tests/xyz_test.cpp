@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cxyz.h"
+#include "io/xyz.h"
 #include "test_support.h"
 
 namespace {

@@ -80,6 +80,9 @@ Format DetectByContent(std::string_view text);
 // compressed); Unknown for an unreadable file or one like none of them.
 Format Detect(const std::string& path);
 
+// The format a load uses: `asked` itself, or for Auto the detected one.
+Format Resolve(const std::string& path, Format asked);
+
 // The name without a trailing ".gz" (any case); the path itself else.
 std::string WithoutGz(const std::string& path);
 bool IsGz(const std::string& path);

@@ -13,6 +13,9 @@
 
 namespace io {
 
+// The folder part of a path ("." for a bare name), where a POTCAR is looked for.
+std::string FolderOf(const std::string& path);
+
 // False with the reason for a path that is missing, a folder, no regular
 // file (a FIFO would block) or not readable.
 bool CheckInput(const std::string& path, Refusal& refusal);

@@ -9,7 +9,7 @@
 #include <glm/glm.hpp>
 
 #include "core/isosurface.h"
-#include "cshader.h"
+#include "render/shader.h"
 
 class CIsoLayer {
 public:

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tesk.h"
+#include "ui/shell.h"
 
 // Where a dialog opens: where the user was last, in a dialog or by opening
 // a file; before that, the folder of the file shown or the working folder.

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "elements.h"
+#include "core/elements.h"
 
 namespace {
 

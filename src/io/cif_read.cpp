@@ -14,8 +14,8 @@
 #include <gemmi/symmetry.hpp>
 #include <gemmi/unitcell.hpp>
 
-#include "ccrystal.h"
-#include "elements.h"
+#include "core/crystal.h"
+#include "core/elements.h"
 
 namespace io {
 

@@ -2,8 +2,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ccrystal.h"
-#include "elements.h"
+#include "core/crystal.h"
+#include "core/elements.h"
 #include "io/cif.h"
 
 namespace io {

@@ -4,10 +4,10 @@
 
 #include <utility>
 
-#include "cpdb.h"
-#include "cvasp.h"
-#include "cxyz.h"
-#include "elements.h"
+#include "io/pdb.h"
+#include "io/vasp.h"
+#include "io/xyz.h"
+#include "core/elements.h"
 
 namespace io {
 

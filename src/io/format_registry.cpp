@@ -9,7 +9,7 @@
 #include "io/lammps.h"
 #include "io/text_source.h"
 #include "io/volume.h"
-#include "textio.h"
+#include "io/textio.h"
 
 namespace io {
 
@@ -354,6 +354,11 @@ Format Detect(const std::string& path)
     if (by_name == Format::Cif)
         return by_content == Format::Mmcif ? Format::Mmcif : Format::Cif;
     return by_content;
+}
+
+Format Resolve(const std::string& path, Format asked)
+{
+    return asked == Format::Auto ? Detect(path) : asked;
 }
 
 }  // namespace io

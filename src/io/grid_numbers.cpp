@@ -14,7 +14,7 @@
 
 #include <sys/mman.h>
 
-#include "textio.h"
+#include "io/textio.h"
 
 namespace io {
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "elements.h"
+#include "core/elements.h"
 #include "io/cif.h"
 #include "io/lammps.h"
 #include "io/text_source.h"
-#include "textio.h"
+#include "io/textio.h"
 
 namespace io {
 

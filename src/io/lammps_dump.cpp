@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "elements.h"
+#include "core/elements.h"
 #include "io/lammps.h"
 #include "io/text_source.h"
-#include "textio.h"
+#include "io/textio.h"
 
 namespace io {
 

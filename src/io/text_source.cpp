@@ -10,7 +10,7 @@
 #include <zlib.h>
 
 #include "io/format_registry.h"
-#include "textio.h"
+#include "io/textio.h"
 
 namespace io {
 
@@ -206,6 +206,14 @@ std::string Lower(std::string_view text)
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace io

@@ -16,10 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cvasp.h"
-#include "elements.h"
+#include "io/vasp.h"
+#include "core/elements.h"
 #include "io/text_source.h"
-#include "textio.h"
+#include "io/textio.h"
 
 namespace io {
 

@@ -10,8 +10,8 @@
 #include <glad/gl.h>
 #include <glm/gtc/type_ptr.hpp>
 
-#include "cquadbatch.h"
-#include "shaders/light.h"
+#include "render/quad_batch.h"
+#include "render/shaders/light.h"
 
 namespace {
 

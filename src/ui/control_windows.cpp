@@ -1,6 +1,6 @@
 // The control windows of the shell: Settings, Choose File (with the save
 // dialogs and the atom types table) and Action (measures, edits, frames).
-#include "tesk.h"
+#include "ui/shell.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,11 +12,11 @@
 
 #include <imgui_internal.h>
 
-#include "cdisplay.h"
-#include "cformat.h"
-#include "elements.h"
-#include "io/volume_convert.h"
-#include "ui/cviewpanel.h"
+#include "render/display.h"
+#include "ui/command_line.h"
+#include "core/elements.h"
+#include "model/volume_convert.h"
+#include "ui/view_panel.h"
 #include "ui/file_dialog.h"
 #include "ui/file_opening.h"
 #include "ui/volume_panel.h"
@@ -296,7 +296,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
     if (!s.dlg)
         s.dlg = std::make_unique<FileChooser::Dialog>();
     if (s.item_current == nullptr)
-        s.item_current = FormatLabel(display.input_format);
+        s.item_current = io::FormatLabel(io::Format(display.input_format));
 
     BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
@@ -306,7 +306,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
             const bool is_selected = std::strcmp(s.item_current, list.labels[n]) == 0;
             if (ImGui::Selectable(list.labels[n], is_selected))
                 display.input_format = list.codes[n];
-            s.item_current = FormatLabel(display.input_format);
+            s.item_current = io::FormatLabel(io::Format(display.input_format));
             if (is_selected)
                 ImGui::SetItemDefaultFocus();
         }

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "cdisplay.h"
+#include "render/display.h"
 #include "ui/file_dialog.h"
 #include "ui/volume_panel.h"
 

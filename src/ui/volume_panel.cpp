@@ -10,9 +10,9 @@
 #include <imgui.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "cdisplay.h"
-#include "io/volume_convert.h"
-#include "textio.h"
+#include "render/display.h"
+#include "model/volume_convert.h"
+#include "io/textio.h"
 
 namespace {
 

@@ -1,0 +1,689 @@
+// Front-to-back occlusion pass over a CPU depth buffer, one float per pixel.
+// The GPU shades a pixel for a sphere when its centre lies in the sphere's
+// disc, so the same rule decides here, with a little slack in the safe
+// direction: an occludee counts every pixel it might cover, an occluder only
+// the pixels it surely covers, at the farthest depth it may have there.
+//
+// Pixels only interact with themselves, so the window is cut into tiles that
+// are done one after the other: what is drawn over a tile is sorted into it
+// (nearest first), and the tile's depths stay in the first-level cache while
+// it is done. Part by part, what is found goes to the GPU while the rest is
+// looked for. The depths are kept: the bonds are tested after the atoms, while
+// the GPU still draws those.
+#include "render/visibility.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <limits>
+#include <utility>
+
+#include "core/elements.h"
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GPU side
+// absolute, in pixels: llvmpipe snaps vertices to 1/256 px, which moves a
+// small sphere's rim by more than the relative slack
+constexpr float kPixelSlack = 1.0f / 128.0f;
+constexpr int kTile = 64;        // pixels along a tile's side
+constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
+constexpr int kBlocks = kTile / kBlock;
+constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
+constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
+// pixels of radius above which an atom is drawn over the box where it may
+// show: below it the box's second triangle costs more than it spares
+constexpr float kBoxedRadius = 3.0f;
+// cosine of the largest turn of the line of sight after which the last
+// sort's order is still used (about 3 degrees)
+constexpr float kSameOrder = 0.9986f;
+
+// floor and ceil to int without the library calls that plain x86-64 needs;
+// the range is cut to what a window can have
+[[gnu::always_inline]] inline int Floor(float x)
+{
+    x = std::clamp(x, -1e7f, 1e7f);
+    const int i = static_cast<int>(x);
+    return i - (static_cast<float>(i) > x ? 1 : 0);
+}
+
+[[gnu::always_inline]] inline int Ceil(float x)
+{
+    return -Floor(-x);
+}
+
+// The pixels whose centres (i + 0.5) lie in [a, b], kept within [lo, hi].
+struct Range {
+    int lo = 0, hi = -1;
+};
+
+[[gnu::always_inline]] inline Range Centres(float a, float b, int lo, int hi)
+{
+    return {std::max(lo, Ceil(a - 0.5f)), std::min(hi, Floor(b - 0.5f))};
+}
+
+// The x range where the row at height y meets the band of half-width w
+// around the segment from a along d (the segment's ends cut square), if it does:
+// 0 <= (p - a).d <= |d|^2 and |(p - a) x d| <= w |d|, both linear in x along the row.
+bool BandRow(glm::vec2 a, glm::vec2 d, float w, float y, float& x0, float& x1)
+{
+    const float len2 = d.x * d.x + d.y * d.y;
+    if (!(len2 > 0.0f))
+        return false;
+    float lo = -kInf, hi = kInf;
+    const float ey = y - a.y;
+    auto clip = [&](float k, float c, float min, float max) {  // min <= k x' + c <= max, x' = x - a.x
+        if (k == 0.0f) {
+            if (c < min || c > max)
+                hi = -kInf;
+            return;
+        }
+        const float u = (min - c) / k, v = (max - c) / k;
+        lo = std::max(lo, std::min(u, v));
+        hi = std::min(hi, std::max(u, v));
+    };
+    clip(d.x, ey * d.y, 0.0f, len2);
+    const float r = w * std::sqrt(len2);
+    clip(d.y, -ey * d.x, -r, r);
+    x0 = a.x + lo;
+    x1 = a.x + hi;
+    return lo <= hi;
+}
+
+// The x range where the row at height y meets the band of half-width rho
+// around the segment from a along d with round ends (a capsule), if it does.
+bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& x1)
+{
+    x0 = kInf;
+    x1 = -kInf;
+    for (const glm::vec2 c : {a, a + d}) {
+        const float q = rho * rho - (y - c.y) * (y - c.y);
+        if (q >= 0.0f) {
+            const float h = std::sqrt(q);
+            x0 = std::min(x0, c.x - h);
+            x1 = std::max(x1, c.x + h);
+        }
+    }
+    float b0 = 0.0f, b1 = 0.0f;
+    if (BandRow(a, d, rho, y, b0, b1)) {
+        x0 = std::min(x0, b0);
+        x1 = std::max(x1, b1);
+    }
+    return x0 <= x1;
+}
+
+// One tile's depths, with the farthest depth of each block: most hidden
+// things are found behind one or two blocks without reading their pixels.
+class CTile {
+public:
+    // Tile number t of a w x h window's depths (kTile x kTile floats per
+    // tile, tiles_x tiles across).
+    CTile(std::vector<float>& depth, std::vector<float>& block, std::vector<unsigned char>& dirty, size_t t,
+          int tiles_x, int w, int h)
+        : r_depth(depth.data() + t * kTile * kTile), r_block(block.data() + t * kBlocks * kBlocks),
+          is_dirty(dirty.data() + t * kBlocks * kBlocks),
+          i_x0(static_cast<int>(t % static_cast<size_t>(tiles_x)) * kTile),
+          i_y0(static_cast<int>(t / static_cast<size_t>(tiles_x)) * kTile), i_w(std::min(kTile, w - i_x0)),
+          i_h(std::min(kTile, h - i_y0))
+    {
+    }
+    Range Columns(float a, float b) const { return Centres(a, b, i_x0, i_x0 + i_w - 1); }
+    Range Rows(float a, float b) const { return Centres(a, b, i_y0, i_y0 + i_h - 1); }
+    // Row j (window pixels), from the tile's first column.
+    float* Row(int j) { return r_depth + (j - i_y0) * kTile; }
+    int X0() const { return i_x0; }
+
+    // True when the blocks under the pixels `cols` x `rows` all lie behind `front`.
+    bool BlocksBehind(Range cols, Range rows, float front)
+    {
+        for (int by = (rows.lo - i_y0) / kBlock; by <= (rows.hi - i_y0) / kBlock; ++by)
+            for (int bx = (cols.lo - i_x0) / kBlock; bx <= (cols.hi - i_x0) / kBlock; ++bx)
+                if (!(BlockMax(bx, by) < front))
+                    return false;
+        return true;
+    }
+    // After a write to row j, columns c: those blocks need their maximum again.
+    void Touched(int j, Range c)
+    {
+        unsigned char* row = is_dirty + (j - i_y0) / kBlock * kBlocks;
+        for (int bx = (c.lo - i_x0) / kBlock; bx <= (c.hi - i_x0) / kBlock; ++bx)
+            row[bx] = 1;
+    }
+
+private:
+    float BlockMax(int bx, int by)
+    {
+        const int b = by * kBlocks + bx;
+        if (is_dirty[b]) {
+            float m = -kInf;
+            const int i1 = std::min(i_w, (bx + 1) * kBlock), j1 = std::min(i_h, (by + 1) * kBlock);
+            for (int j = by * kBlock; j < j1; ++j)
+                for (int i = bx * kBlock; i < i1; ++i)
+                    m = std::max(m, r_depth[j * kTile + i]);
+            r_block[b] = m;
+            is_dirty[b] = 0;
+        }
+        return r_block[b];
+    }
+
+    float* r_depth;
+    float* r_block;
+    unsigned char* is_dirty;
+    int i_x0, i_y0, i_w, i_h;
+};
+
+// Counts per bin to where each bin starts; returns the total.
+size_t StartsOfBins(std::vector<size_t>& count)
+{
+    size_t sum = 0;
+    for (size_t& c : count)
+        sum += std::exchange(c, sum);
+    return sum;
+}
+
+// The numbers 0 to count - 1 into `order` by key(n), least first, in buckets
+// over [lo, hi] (keys that are not finite last): near keys may come in either
+// order, which makes the pass only a little less effective, never wrong.
+template <class Key>
+void BucketOrder(unsigned count, float lo, float hi, Key key, std::vector<size_t>& bins, std::vector<unsigned>& order)
+{
+    const unsigned buckets = std::clamp(count / 4u, 1u, 65536u);
+    const float to_bucket = hi > lo ? static_cast<float>(buckets) / (hi - lo) * 0.999f : 0.0f;
+    auto bucket = [&](unsigned n) {
+        const float f = key(n) - lo;
+        return std::isfinite(f) ? std::min(buckets - 1, static_cast<unsigned>(std::max(0.0f, f * to_bucket))) : buckets;
+    };
+    bins.assign(buckets + 1, 0);
+    for (unsigned n = 0; n < count; ++n)
+        ++bins[bucket(n)];
+    StartsOfBins(bins);
+    order.resize(count);
+    for (unsigned n = 0; n < count; ++n)
+        order[bins[bucket(n)]++] = n;
+}
+
+// Calls f(tile number) for the tiles of a w x h window (tiles_x across)
+// that the pixel box [x0, x1] x [y0, y1] reaches.
+template <class F>
+void EachTile(int w, int h, int tiles_x, float x0, float x1, float y0, float y1, F f)
+{
+    const Range c = Centres(x0, x1, 0, w - 1), r = Centres(y0, y1, 0, h - 1);
+    if (c.lo > c.hi || r.lo > r.hi)
+        return;
+    for (int ty = r.lo / kTile; ty <= r.hi / kTile; ++ty)
+        for (int tx = c.lo / kTile; tx <= c.hi / kTile; ++tx)
+            f(static_cast<size_t>(ty) * static_cast<size_t>(tiles_x) + static_cast<size_t>(tx));
+}
+
+// Every record counts as shown; when even that list finds no memory, none.
+void ListAll(std::vector<unsigned>& list, size_t count)
+{
+    list.clear();
+    try {
+        list.reserve(count);
+        for (size_t k = 0; k < count; ++k)
+            list.push_back(static_cast<unsigned>(k));
+    } catch (const std::exception&) {
+        list.clear();
+        list.shrink_to_fit();
+    }
+}
+
+}  // namespace
+
+void CVisibility::OutOfMemory()
+{
+    // the pass's own copies go, and everything is drawn until a later view fits
+    for (auto* v : {&v_depth, &v_block, &v_depth_atoms})
+        std::vector<float>().swap(*v);
+    std::vector<unsigned>().swap(v_order);
+    std::vector<unsigned>().swap(v_atom_order);
+    is_order_valid = is_bond_order_valid = false;
+    u_saved_generation = 0;
+    std::vector<glm::vec4>().swap(v_view);
+    std::vector<CSphere>().swap(v_sorted);
+    std::vector<CSphere>().swap(v_spheres);
+    std::vector<CTube>().swap(v_tubes);
+    std::vector<CTube>().swap(v_found);
+    std::vector<CTube>().swap(v_unsorted);
+    std::vector<size_t>().swap(v_count);
+    for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
+        std::vector<unsigned char>().swap(*v);
+    std::vector<glm::ivec4>().swap(v_box);
+    v_boxed.clear();
+    is_all_shown = true;
+    if (!is_out_of_memory)
+        std::printf("Out of memory while finding what the view shows; everything is drawn\n");
+    is_out_of_memory = true;
+}
+
+bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
+                            const glm::mat4& MV, glm::ivec2 frame, unsigned version, const CPartFound& part)
+{
+    drawn = std::min<unsigned>(drawn, static_cast<unsigned>(atoms.size()));
+    if (is_valid && P == m_p && MV == m_mv && frame == m_frame && scale == r_scale && drawn == u_drawn &&
+        atoms.size() == u_records && version == u_version && is_culling == is_culled)
+        return false;
+    is_valid = true;
+    is_culled = is_culling;
+    m_p = P;
+    m_mv = MV;
+    m_frame = frame;
+    r_scale = scale;
+    u_drawn = drawn;
+    u_records = atoms.size();
+    u_version = version;
+    ++u_generation;
+    is_all_shown = !is_culling;
+    if (!is_all_shown) {
+        try {
+            AtomsOfView(atoms, drawn, scale, P, frame, part);
+            is_out_of_memory = false;
+            return true;
+        } catch (const std::exception&) {
+            OutOfMemory();
+        }
+    }
+    ListAll(v_atoms, drawn);
+    v_boxed.clear();
+    if (part)
+        part(0, v_atoms.size());
+    return true;
+}
+
+void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
+                              glm::ivec2 frame, const CPartFound& part)
+{
+    const glm::mat4& MV = m_mv;
+    v_atoms.clear();
+    v_boxed.clear();
+    // the pixel grid as seen from view space: window x = ax * x + bx, y = ay * y + by
+    CGrid& g = m_grid;
+    g = CGrid{};
+    g.i_w = std::max(frame.x, 0);
+    g.i_h = std::max(frame.y, 0);
+    g.ax = 0.5f * static_cast<float>(g.i_w) * P[0][0];
+    g.bx = 0.5f * static_cast<float>(g.i_w) * (1.0f + P[3][0]);
+    g.ay = 0.5f * static_cast<float>(g.i_h) * P[1][1];
+    g.by = 0.5f * static_cast<float>(g.i_h) * (1.0f + P[3][1]);
+    if (g.i_w == 0 || g.i_h == 0 || !(g.ax > 0.0f) || !(g.ay > 0.0f) || P[2][2] == 0.0f) {
+        g.i_w = g.i_h = 0;
+        if (part)
+            part(0, 0);
+        return;
+    }
+    // distances from the camera that the projection keeps, and the depth
+    // buffer's step there (24 bits), as a margin for every comparison
+    const float d_near = (P[3][2] + 1.0f) / P[2][2], d_far = (P[3][2] - 1.0f) / P[2][2];
+    g.lo = std::min(d_near, d_far);
+    g.hi = std::max(d_near, d_far);
+    g.margin = 4.0f * (g.hi - g.lo) / 16777216.0f;
+    g.i_tiles_x = (g.i_w + kTile - 1) / kTile;
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
+    const float lo = g.lo, hi = g.hi, margin = g.margin;
+
+    // view-space centres, distances and radii of all records, for the bonds too
+    v_view.resize(atoms.size());
+    float fmin = kInf, fmax = -kInf;
+    for (size_t k = 0; k < atoms.size(); ++k) {
+        const glm::vec4& a = atoms[k];
+        const glm::vec3 c = glm::vec3(MV * glm::vec4(glm::vec3(a), 1.0f));
+        const int e = std::clamp(static_cast<int>(a.w), 0, static_cast<int>(species_count) - 1);
+        const float r = k < drawn ? atom_rgbs[e].w * scale : 0.0f;
+        v_view[k] = glm::vec4(c.x, c.y, -c.z, r);
+        if (k < drawn && std::isfinite(c.x + c.y + c.z)) {
+            fmin = std::min(fmin, -c.z - r);
+            fmax = std::max(fmax, -c.z - r);
+        }
+    }
+
+    // Front to back by the sphere's nearest point: the record numbers sorted
+    // in buckets, or the last frame's order while the line of sight turned
+    // only a little. The order only makes the pass effective, never wrong.
+    m_view_axis = glm::vec3(MV[0][2], MV[1][2], MV[2][2]);
+    m_view_axis /= std::max(glm::length(m_view_axis), 1e-30f);
+    if (!(is_order_valid && u_order_version == u_version && u_order_drawn == drawn && u_order_records == atoms.size() &&
+          glm::dot(m_view_axis, m_order_axis) > kSameOrder)) {
+        auto front = [&](unsigned k) {
+            const glm::vec4& s = v_view[k];
+            return std::isfinite(s.x + s.y) ? s.z - s.w : kInf;
+        };
+        BucketOrder(drawn, fmin, fmax, front, v_count, v_atom_order);
+        is_order_valid = true;
+        m_order_axis = m_view_axis;
+        u_order_version = u_version;
+        u_order_drawn = drawn;
+        u_order_records = atoms.size();
+    }
+    // atoms with a position that is not finite are not drawn at all
+    v_sorted.clear();
+    v_sorted.reserve(drawn);
+    for (const unsigned k : v_atom_order) {
+        const glm::vec4& s = v_view[k];
+        if (std::isfinite(s.x + s.y + s.z))
+            v_sorted.push_back(CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
+                                       g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k});
+    }
+    const size_t finite = v_sorted.size();
+
+    // each sphere goes to every tile its disc may reach, nearest first
+    auto sphere_tiles = [&](const CSphere& s, auto f) {
+        EachTile(g.i_w, g.i_h, g.i_tiles_x, s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry, f);
+    };
+    v_tile_spheres.assign(tiles + 1, 0);
+    for (size_t n = 0; n < finite; ++n)
+        sphere_tiles(v_sorted[n], [&](size_t t) { ++v_tile_spheres[t]; });
+    v_spheres.resize(StartsOfBins(v_tile_spheres));
+    for (size_t n = 0; n < finite; ++n) {
+        const CSphere& s = v_sorted[n];
+        sphere_tiles(s, [&](size_t t) { v_spheres[v_tile_spheres[t]++] = s; });
+    }
+
+    // tile by tile; the bin ends now stand where the next tile's begin
+    v_depth.assign(tiles * kTile * kTile, kInf);
+    v_block.assign(tiles * kBlocks * kBlocks, kInf);
+    v_dirty.assign(tiles * kBlocks * kBlocks, 0);
+    v_atom_seen.assign(drawn, 0);
+    // boxes only in windows whose pixels they fit, and only if an atom is large enough
+    const bool boxing = is_boxing && g.i_w <= 65536 && g.i_h <= 65536 &&
+                        std::any_of(v_sorted.begin(), v_sorted.begin() + static_cast<std::ptrdiff_t>(finite),
+                                    [](const CSphere& s) { return s.rx > kBoxedRadius; });
+    if (boxing)
+        v_box.resize(drawn);
+    // After a band of tiles, the atoms whose last tiles it holds are final:
+    // those seen go to the list, and when enough have gathered, to the GPU.
+    const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
+    size_t reported = 0;
+    auto band_done = [&](size_t band) {
+        const size_t begin = band > 0 ? v_tile_spheres[band * tiles_x - 1] : 0;
+        for (size_t n = begin; n < v_tile_spheres[(band + 1) * tiles_x - 1]; ++n) {
+            const CSphere& s = v_spheres[n];
+            if (v_atom_seen[s.k] == kSeen &&
+                Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
+                v_atom_seen[s.k] = kListed;
+                if (boxing && s.rx > kBoxedRadius) {
+                    const glm::uvec4 b(v_box[s.k]);
+                    v_boxed.insert(v_boxed.end(), {s.k, b.x | b.y << 16, b.z | b.w << 16});
+                } else {
+                    v_atoms.push_back(s.k);
+                }
+            }
+        }
+        const bool last = (band + 1) * tiles_x == tiles;
+        if (part && (v_atoms.size() - reported >= kPart || (last && (v_atoms.size() > reported || reported == 0)))) {
+            part(reported, v_atoms.size());
+            reported = v_atoms.size();
+        }
+    };
+    for (size_t i = 0; i < tiles; ++i) {
+        if (i > 0 && i % tiles_x == 0)
+            band_done(i / tiles_x - 1);
+        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
+        for (size_t n = i > 0 ? v_tile_spheres[i - 1] : 0; n < v_tile_spheres[i]; ++n) {
+            const CSphere& s = v_spheres[n];
+            // every pixel the sphere may cover: hidden if all lie behind its front
+            const float front = s.dist - s.radius - margin;
+            const Range rows = tile.Rows(s.cy - s.ry, s.cy + s.ry);
+            if (rows.lo > rows.hi || tile.BlocksBehind(tile.Columns(s.cx - s.rx, s.cx + s.rx), rows, front))
+                continue;
+            // One pass does both: the test, and the pixels the sphere surely
+            // covers written at its farthest depth in each row. Where the row
+            // is hidden the writes could change nothing, so they are skipped.
+            // A sphere the near or far plane cuts is not drawn whole: no occluder.
+            const bool occluder = s.dist - s.radius >= lo + margin && s.dist + s.radius <= hi - margin;
+            const float shrink = (1.0f - kSlack) / (1.0f + kSlack);
+            const float sx = (s.rx - kPixelSlack) * shrink - kPixelSlack;
+            const float sy = (s.ry - kPixelSlack) * shrink - kPixelSlack;
+            const float to_outer = 1.0f / s.ry, to_inner = sy > 0.0f ? 1.0f / sy : kInf;
+            bool seen = false;
+            for (int j = rows.lo; j <= rows.hi; ++j) {
+                const float y = static_cast<float>(j) + 0.5f - s.cy;
+                const float dy = y * to_outer;
+                const Range c = tile.Columns(s.cx - s.rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy)),
+                                             s.cx + s.rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy)));
+                float* row = tile.Row(j);
+                bool row_seen = false;
+                if (boxing && s.rx > kBoxedRadius) {
+                    // the first and last pixel of the row that may show, into the box
+                    // (none when the disc's chord misses this tile's columns)
+                    int first = std::numeric_limits<int>::max(), last = std::numeric_limits<int>::min();
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        if (!(row[x] < front)) {
+                            first = std::min(first, x + tile.X0());
+                            last = x + tile.X0();
+                        }
+                    row_seen = first <= last;
+                    if (row_seen) {
+                        glm::ivec4& b = v_box[s.k];
+                        b = v_atom_seen[s.k] || seen ? glm::ivec4(std::min(b.x, first), std::min(b.y, j), std::max(b.z, last),
+                                                                  std::max(b.w, j))
+                                                     : glm::ivec4(first, j, last, j);
+                    }
+                } else {
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        row_seen |= !(row[x] < front);
+                }
+                seen |= row_seen;
+                const float di = y * to_inner, q = 1.0f - di * di;
+                if (!row_seen || !occluder || !(q >= 0.0f) || !(sx > 0.0f))
+                    continue;
+                const float hw = sx * std::sqrt(q);
+                const Range w = tile.Columns(s.cx - hw, s.cx + hw);
+                if (w.lo > w.hi)
+                    continue;
+                const float dx = std::max(s.cx - (static_cast<float>(w.lo) + 0.5f), static_cast<float>(w.hi) + 0.5f - s.cx) / sx;
+                const float z = s.dist - s.radius * std::sqrt(std::max(0.0f, 1.0f - dx * dx - di * di)) +
+                                s.radius * kSlack + margin;
+                for (int x = w.lo - tile.X0(); x <= w.hi - tile.X0(); ++x)
+                    row[x] = std::min(row[x], z);
+                tile.Touched(j, w);
+            }
+            if (seen)
+                v_atom_seen[s.k] = kSeen;
+        }
+    }
+    band_done(tiles / tiles_x - 1);
+}
+
+bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
+                            const CPartFound& part)
+{
+    if (is_bonds_valid && u_bonds_generation == u_generation && &bonds == m_bonds && bonds.size() == u_bonds &&
+        version == u_bonds_version && bond_radius == r_bond_radius)
+        return false;
+    is_bonds_valid = true;
+    u_bonds_generation = u_generation;
+    m_bonds = &bonds;
+    u_bonds = bonds.size();
+    u_bonds_version = version;
+    r_bond_radius = bond_radius;
+    if (!is_all_shown) {
+        try {
+            BondsOfView(bonds, bond_radius, part);
+            return true;
+        } catch (const std::exception&) {
+            OutOfMemory();
+        }
+    }
+    ListAll(v_bonds, bonds.size());
+    if (part)
+        part(0, v_bonds.size());
+    return true;
+}
+
+void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part)
+{
+    v_bonds.clear();
+    const CGrid& g = m_grid;
+    if (g.i_w == 0 || g.i_h == 0) {
+        if (part)
+            part(0, 0);
+        return;
+    }
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
+    const size_t records = v_view.size();
+    // The kept bonds write into the atoms' depths: bonds found again for the
+    // same atoms start from those depths, not from what earlier bonds wrote.
+    if (u_saved_generation == u_generation) {
+        std::copy(v_depth_atoms.begin(), v_depth_atoms.end(), v_depth.begin());
+        std::fill(v_dirty.begin(), v_dirty.end(), 1);
+    } else {
+        v_depth_atoms = v_depth;
+        u_saved_generation = u_generation;
+    }
+
+    // A tube lies within the band of its radius around the projected axis,
+    // and only its part outside both spheres is drawn (a little more here).
+    const float rho = std::max(g.ax, g.ay) * bond_radius * (1.0f + kSlack) + 0.01f;
+    // What it surely covers: the band a little narrower, its ends cut square
+    // and drawn in by the radius, since a tilted tube's front is seen up to a
+    // radius beyond where its axis ends.
+    const float half = std::min(g.ax, g.ay) * bond_radius * (1.0f - kSlack) - kPixelSlack;
+    const unsigned count = static_cast<unsigned>(bonds.size());
+    auto inside = [&](float r, float len) {
+        return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len : 0.0f;
+    };
+    auto tube = [&](unsigned b, CTube& t) {
+        const glm::uvec2 ends = bonds[b];
+        if (ends.x >= records || ends.y >= records)
+            return false;
+        const glm::vec4 A = v_view[ends.x], B = v_view[ends.y];
+        const glm::vec3 axis = glm::vec3(B) - glm::vec3(A);
+        const float len = glm::length(axis);
+        const float t0 = inside(A.w, len) * (1.0f - kSlack), t1 = 1.0f - inside(B.w, len) * (1.0f - kSlack);
+        if (!(t0 < t1))
+            return false;
+        const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
+        const glm::vec2 pa(g.ax * a.x + g.bx, g.ay * a.y + g.by), pe(g.ax * e.x + g.bx, g.ay * e.y + g.by);
+        t = CTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, 0.0f, -1.0f};
+        if (!std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y))
+            return false;
+        // the band, only for a tube the near and far planes leave whole and
+        // that is not seen nearly end-on (where the GPU draws none of it)
+        const float far = std::max(a.z, e.z) + bond_radius;
+        const glm::vec2 d = pe - pa;
+        const float plen = glm::length(d);
+        const float cut = rho + 2.0f * kPixelSlack + std::max(g.ax, g.ay) * (A.w + B.w) * kSlack;
+        if (half > 0.0f && plen > 2.0f * cut && axis.z * axis.z < 0.999f * len * len && t.front >= g.lo + g.margin &&
+            far <= g.hi - g.margin) {
+            t.cut = cut;
+            t.back = std::max(a.z, e.z) + bond_radius * kSlack + g.margin;
+        }
+        return true;
+    };
+    auto tube_tiles = [&](const CTube& t, auto f) {
+        EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
+                 std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
+    };
+    // Nearest first, so that the bonds in front hide those behind. While the
+    // view turns only a little, the tubes are made in the last frame's order;
+    // else in bond order, their numbers sorted in buckets by the tube's front
+    // and the tubes gathered in that order.
+    v_found.clear();
+    CTube t;
+    if (is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
+        u_bond_order_atoms == u_version && r_order_scale == r_scale && r_order_bond_radius == bond_radius &&
+        glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder) {
+        v_found.reserve(v_order.size());
+        for (const unsigned b : v_order)
+            if (tube(b, t))
+                v_found.push_back(t);
+    } else {
+        v_unsorted.clear();
+        float fmin = kInf, fmax = -kInf;
+        for (unsigned b = 0; b < count; ++b)
+            if (tube(b, t)) {
+                v_unsorted.push_back(t);
+                fmin = std::min(fmin, t.front);
+                fmax = std::max(fmax, t.front);
+            }
+        const unsigned found = static_cast<unsigned>(v_unsorted.size());
+        BucketOrder(found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
+        v_found.resize(found);
+        for (unsigned n = 0; n < found; ++n) {
+            v_found[n] = v_unsorted[v_order[n]];
+            v_order[n] = v_found[n].k;
+        }
+        is_bond_order_valid = true;
+        m_order_bonds = &bonds;
+        u_bond_order_version = u_bonds_version;
+        u_bond_order_atoms = u_version;
+        r_order_scale = r_scale;
+        r_order_bond_radius = bond_radius;
+        m_bond_order_axis = m_view_axis;
+    }
+
+    v_tile_tubes.assign(tiles + 1, 0);
+    for (const CTube& f : v_found)
+        tube_tiles(f, [&](size_t i) { ++v_tile_tubes[i]; });
+    v_tubes.resize(StartsOfBins(v_tile_tubes));
+    for (const CTube& f : v_found)
+        tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
+
+    // A bond is final once a tile finds it may show: it joins the list at
+    // once, and after a band of tiles the bonds found go to the GPU. In every
+    // tile a kept bond writes its band at the farthest depth it has there.
+    v_bond_seen.assign(count, 0);
+    const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
+    size_t reported = 0;
+    // Bonds that meet at one depth in a pixel show the one drawn first, as
+    // when everything is drawn in bond order: each part goes in that order.
+    auto report = [&] {
+        std::sort(v_bonds.begin() + static_cast<std::ptrdiff_t>(reported), v_bonds.end());
+        part(reported, v_bonds.size());
+        reported = v_bonds.size();
+    };
+    for (size_t i = 0; i < tiles; ++i) {
+        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
+        for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
+            const CTube& b = v_tubes[n];
+            if (!v_bond_seen[b.k]) {
+                const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
+                const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
+                if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
+                    continue;
+                bool hidden = true;
+                for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
+                    float x0 = 0.0f, x1 = 0.0f;
+                    if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+                        continue;
+                    const Range c = tile.Columns(x0, x1);
+                    const float* row = tile.Row(j);
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
+                        if (!(row[x] < b.front)) {
+                            hidden = false;
+                            break;
+                        }
+                }
+                if (hidden)
+                    continue;
+                v_bond_seen[b.k] = 1;
+                v_bonds.push_back(b.k);
+            }
+            if (!(b.cut >= 0.0f))
+                continue;
+            const glm::vec2 d = b.e - b.a;
+            const glm::vec2 band_a = b.a + d * (b.cut / glm::length(d)), band_e = b.e - d * (b.cut / glm::length(d));
+            const Range rows = tile.Rows(std::min(band_a.y, band_e.y) - half, std::max(band_a.y, band_e.y) + half);
+            for (int j = rows.lo; j <= rows.hi; ++j) {
+                float x0 = 0.0f, x1 = 0.0f;
+                if (!BandRow(band_a, band_e - band_a, half, static_cast<float>(j) + 0.5f, x0, x1))
+                    continue;
+                const Range w = tile.Columns(x0, x1);
+                if (w.lo > w.hi)
+                    continue;
+                float* row = tile.Row(j);
+                for (int x = w.lo - tile.X0(); x <= w.hi - tile.X0(); ++x)
+                    row[x] = std::min(row[x], b.back);
+                tile.Touched(j, w);
+            }
+        }
+        // like the atoms, at most one part a band: each part costs the GPU a pass over the window
+        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart)
+            report();
+    }
+    if (part && (v_bonds.size() > reported || reported == 0))
+        report();
+}
