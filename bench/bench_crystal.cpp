@@ -25,7 +25,7 @@ void Silicon(CModel& m, int n) {
                                                 glm::vec3(shake(rng), shake(rng), shake(rng)));
     m.v_elements.assign(m.v_positions.size(), 13);
     m.m_cell_box = glm::dmat3(a * n);
-    m.v_cell_origin = glm::dvec3(0.0);
+    m.cell_origin = glm::dvec3(0.0);
     m.EvalCutRadius();
 }
 
@@ -36,10 +36,10 @@ void Search(benchmark::State& state, bool periodic) {
     for (auto _ : state) {
         model.is_linked_list = false;
         model.EvalAtomicBonds();
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
+        benchmark::DoNotOptimize(model.bond_count);
     }
     state.counters["atoms"] = double(model.GetTotalAtoms());
-    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["bonds"] = model.bond_count;
 }
 
 void BM_PeriodicBonds(benchmark::State& state) { Search(state, true); }

@@ -88,7 +88,7 @@ void BM_DrawCrystal(benchmark::State& state) {
         state.SkipWithError("no GL context");
         return;
     }
-    gl.display->v_repeat = glm::ivec3(int(state.range(1)));
+    gl.display->repeat_cells = glm::ivec3(int(state.range(1)));
     gl.Frame();  // uploads the copies once
     for (auto _ : state) gl.Frame();
     state.counters["atoms drawn"] = gl.display->atoms.u_atoms;

@@ -38,10 +38,10 @@ void BM_ReadFile(benchmark::State& state) {
             state.SkipWithError(("cannot read " + in.path).c_str());
             return;
         }
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
+        benchmark::DoNotOptimize(model.bond_count);
     }
     state.counters["atoms"] = model.GetTotalAtoms();
-    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["bonds"] = model.bond_count;
     state.counters["atoms/s"] = benchmark::Counter(double(model.GetTotalAtoms()), benchmark::Counter::kIsIterationInvariantRate);
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
@@ -59,10 +59,10 @@ void BM_ReadShape(benchmark::State& state) {
             state.SkipWithError(("cannot read " + path).c_str());
             return;
         }
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
+        benchmark::DoNotOptimize(model.bond_count);
     }
     state.counters["atoms"] = model.GetTotalAtoms();
-    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["bonds"] = model.bond_count;
 }
 
 // The bond search on the positions as read: the box, cut radius, cell grid
@@ -86,9 +86,9 @@ void BM_BondSearch(benchmark::State& state) {
         model.max_xyz = high;
         state.ResumeTiming();
         model.SetModel();
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
+        benchmark::DoNotOptimize(model.bond_count);
     }
-    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["bonds"] = model.bond_count;
     state.counters["cells"] = model.bond_grid.CellCount();
 }
 

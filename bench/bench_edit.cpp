@@ -35,9 +35,9 @@ void BM_ChangeAtom(benchmark::State& state) {
     for (auto _ : state) {
         m.ChangeAtom(atom, 7);
         m.ChangeAtom(atom, 0);
-        benchmark::DoNotOptimize(m.i_number_of_bonds);
+        benchmark::DoNotOptimize(m.bond_count);
     }
-    state.counters["bonds"] = m.i_number_of_bonds;
+    state.counters["bonds"] = m.bond_count;
 }
 
 // Deletes the middle atom of a fresh copy.
@@ -49,7 +49,7 @@ void BM_DeleteAtom(benchmark::State& state) {
         m = base;
         state.ResumeTiming();
         m.DeleteAtom(m.GetTotalAtoms() / 2);
-        benchmark::DoNotOptimize(m.i_number_of_bonds);
+        benchmark::DoNotOptimize(m.bond_count);
     }
 }
 
@@ -59,7 +59,7 @@ void BM_WholeBondSearch(benchmark::State& state) {
     for (auto _ : state) {
         m.is_linked_list = false;
         m.EvalAtomicBonds();
-        benchmark::DoNotOptimize(m.i_number_of_bonds);
+        benchmark::DoNotOptimize(m.bond_count);
     }
 }
 

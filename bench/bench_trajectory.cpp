@@ -18,6 +18,7 @@
 #include <string>
 
 #include "render/display.h"
+#include "ui/gl_window.h"
 #include "model/model.h"
 
 namespace {
@@ -89,10 +90,10 @@ void BM_StepFrames(benchmark::State& state)
             state.SkipWithError("a frame was refused");
             return;
         }
-        benchmark::DoNotOptimize(model.i_number_of_bonds);
+        benchmark::DoNotOptimize(model.bond_count);
     }
     state.counters["frames"] = double(count);
-    state.counters["bonds"] = model.i_number_of_bonds;
+    state.counters["bonds"] = model.bond_count;
     state.counters["frames/s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_MB"] = PeakMegabytes();
 }
@@ -105,17 +106,14 @@ void BM_StepAndDraw(benchmark::State& state)
         state.SkipWithError("no input or no display");
         return;
     }
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    GLFWwindow* window = glfwCreateWindow(1280, 720, "bench", nullptr, nullptr);
+    GlWindowOptions options;
+    options.title = "bench";
+    GLFWwindow* window = OpenGlWindow(options);
     if (!window) {
         state.SkipWithError("no GL window");
         return;
     }
-    glfwMakeContextCurrent(window);
-    glfwSwapInterval(0);
-    if (gladLoadGL(glfwGetProcAddress)) {
+    {
         auto display = std::make_unique<CDisplay>();
         display->input_format = INPUT_FILE_TYPE_XYZ;
         if (display->ReadFile(DataFolder(), path)) {

@@ -10,6 +10,7 @@
 #include <GLFW/glfw3.h>
 
 #include "render/display.h"
+#include "ui/gl_window.h"
 
 inline constexpr int kWidth = 1280, kHeight = 720;
 
@@ -34,14 +35,11 @@ struct BenchWindow {
 
     BenchWindow() {
         if (!glfwInit()) return;
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        window = glfwCreateWindow(kWidth, kHeight, "bench", nullptr, nullptr);
+        GlWindowOptions options;
+        options.width = kWidth, options.height = kHeight;
+        options.title = "bench";
+        window = OpenGlWindow(options);
         if (!window) return;
-        glfwMakeContextCurrent(window);
-        glfwSwapInterval(0);
-        if (!gladLoadGL(glfwGetProcAddress)) return;
         display = std::make_unique<CDisplay>();
         display->SetClearColor(0.4f, 0.6f, 0.7f, 1.0f);
     }

@@ -20,9 +20,9 @@ constexpr size_t OPERATIONS = 16;
 
 void CheckBonds(const CModel& m) {
     const unsigned n = m.GetTotalAtoms();
-    if (m.i_number_of_bonds > m.m_bond_indices.size() || m.i_number_of_bonds > m.m_bond_image.size()) std::abort();
-    for (unsigned b = 0; b < m.i_number_of_bonds; ++b)
-        if (m.m_bond_indices[b].x >= n || m.m_bond_indices[b].y >= n) std::abort();
+    if (m.bond_count > m.v_bond_pairs.size() || m.bond_count > m.v_bond_images.size()) std::abort();
+    for (unsigned b = 0; b < m.bond_count; ++b)
+        if (m.v_bond_pairs[b].x >= n || m.v_bond_pairs[b].y >= n) std::abort();
 }
 
 // A save in `format` that succeeds reads back with as many atoms per frame.
@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 CCrystalScene scene;
                 const glm::ivec3 repeat(1 + arg % 3, 1 + (arg / 3) % 3, 1);
                 copies.Build(m.GetLattice(), m.v_positions, repeat, arg % 2 == 0);
-                BuildCrystalScene(m.GetLattice(), m.v_positions, m.m_bond_indices, m.m_bond_image,
-                                  m.i_number_of_bonds, copies, scene);
+                BuildCrystalScene(m.GetLattice(), m.v_positions, m.v_bond_pairs, m.v_bond_images,
+                                  m.bond_count, copies, scene);
                 break;
             }
             default: SaveAndReadBack(m, int(arg % 3)); break;

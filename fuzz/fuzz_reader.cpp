@@ -64,7 +64,7 @@ struct Snapshot {
     glm::dmat3 cell;
 
     explicit Snapshot(const CModel& m)
-        : xyz(m.v_positions), idx(m.v_elements), bonds(m.i_number_of_bonds), format(int(m.FileFormat())),
+        : xyz(m.v_positions), idx(m.v_elements), bonds(m.bond_count), format(int(m.FileFormat())),
           periodic(m.is_periodic), cell(m.m_cell_box) {}
     bool operator==(const Snapshot& o) const {
         return xyz == o.xyz && idx == o.idx && bonds == o.bonds && format == o.format && periodic == o.periodic &&

@@ -15,6 +15,7 @@
 
 #include "render/display.h"
 #include "ui/command_line.h"
+#include "ui/gl_window.h"
 #include "ui/file_dialog.h"
 #include "render/render_file.h"
 #include "ui/shell.h"
@@ -53,28 +54,13 @@ int main(int argc, char** argv)
     if (!glfwInit())
         return 1;
 
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_DOUBLEBUFFER, 1);
-    glfwWindowHint(GLFW_RED_BITS, 8);
-    glfwWindowHint(GLFW_GREEN_BITS, 8);
-    glfwWindowHint(GLFW_BLUE_BITS, 8);
-    glfwWindowHint(GLFW_ALPHA_BITS, 8);
-    glfwWindowHint(GLFW_DEPTH_BITS, 24);
-    glfwWindowHint(GLFW_REFRESH_RATE, GLFW_DONT_CARE);
-
-    GLFWwindow* window = glfwCreateWindow(1280, 720, "Tesk ImGui GLFW+OpenGL3.3", nullptr, nullptr);
-    // No window means no context: that ends like a failed loader.
-    if (window) {
-        glfwMakeContextCurrent(window);
-        glfwSwapInterval(1);
-    }
-    if (window == nullptr || !gladLoadGL(glfwGetProcAddress)) {
+    GlWindowOptions options;
+    options.title = "Tesk ImGui GLFW+OpenGL3.3";
+    options.swap_interval = 1;
+    GLFWwindow* window = OpenGlWindow(options);
+    if (window == nullptr) {
         std::printf("Failed to initialize OpenGL context\n");
         std::fflush(stdout);
-        if (window)
-            glfwDestroyWindow(window);
         glfwTerminate();
         return -1;
     }

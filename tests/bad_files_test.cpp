@@ -48,7 +48,7 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
             SCOPED_TRACE(path + " as " + std::to_string(code));
             EXPECT_FALSE(model.ReadFile(s, path, code));
             EXPECT_TRUE(model.v_positions == before.v_positions && model.v_elements == before.v_elements &&
-                        model.i_number_of_bonds == before.i_number_of_bonds && model.FileFormat() == before.FileFormat() &&
+                        model.bond_count == before.bond_count && model.FileFormat() == before.FileFormat() &&
                         model.is_periodic && model.m_cell_box == before.m_cell_box && model.center_xyz == before.center_xyz);
             // a later save writes the structure read before, cell and all
             // (a LAMMPS dump has no writer)

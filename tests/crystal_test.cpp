@@ -44,9 +44,9 @@ BondSet BruteForce(const CModel& m) {
 // The model's bond set: every record once, atom i and the image of atom j.
 BondSet Recorded(const CModel& m) {
     BondSet out;
-    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
-        const glm::uvec2 b = m.m_bond_indices[k];
-        const glm::ivec3 s = m.m_bond_image[k];
+    for (unsigned k = 0; k < m.bond_count; ++k) {
+        const glm::uvec2 b = m.v_bond_pairs[k];
+        const glm::ivec3 s = m.v_bond_images[k];
         EXPECT_TRUE(out.insert({b.x, b.y, s.x, s.y, s.z}).second) << "twice: " << b.x << " " << b.y;
     }
     return out;
@@ -116,7 +116,7 @@ TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
     for (auto& f : tiny.fract) f *= 40.0;
     ASSERT_TRUE(Load("POSCAR", Poscar(tiny)));
     EXPECT_FALSE(model.is_periodic_bonds);
-    for (unsigned k = 0; k < model.i_number_of_bonds; ++k) EXPECT_EQ(model.m_bond_image[k], glm::ivec3(0));
+    for (unsigned k = 0; k < model.bond_count; ++k) EXPECT_EQ(model.v_bond_images[k], glm::ivec3(0));
 }
 
 TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
@@ -193,8 +193,8 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
     };
     for (const auto& c : cases) {
         copies.Build(lattice, model.v_positions, c.repeat, c.boundary);
-        BuildCrystalScene(lattice, model.v_positions, model.m_bond_indices, model.m_bond_image,
-                          model.i_number_of_bonds, copies, scene);
+        BuildCrystalScene(lattice, model.v_positions, model.v_bond_pairs, model.v_bond_images,
+                          model.bond_count, copies, scene);
         ASSERT_EQ(scene.u_drawn, c.atoms);
         std::set<std::tuple<float, float, float>> at;
         for (unsigned k = 0; k < scene.u_drawn; ++k)
@@ -222,7 +222,7 @@ TEST_F(CrystalTest, PbcFlagsKeepBondsOffNonPeriodicAxes) {
         // one carbon at the corner of a 1.5 A cube: bonded to its images along x, y, z
         ASSERT_TRUE(Load("c.xyz", std::string("1\nLattice=\"1.5 0 0 0 1.5 0 0 0 1.5\" pbc=\"") + c.pbc + "\"\nC 0 0 0\n",
                          INPUT_FILE_TYPE_XYZ));
-        EXPECT_EQ(model.i_number_of_bonds, c.bonds) << c.pbc;
+        EXPECT_EQ(model.bond_count, c.bonds) << c.pbc;
         const std::string saved = scratch.path("saved.xyz");
         ASSERT_TRUE(model.SaveFileAs(saved, INPUT_FILE_TYPE_XYZ));
         EXPECT_EQ(Slurp(saved).find("pbc=\"T T T\"") != std::string::npos, c.bonds == 3) << Slurp(saved);

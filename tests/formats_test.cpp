@@ -151,7 +151,7 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
     ASSERT_TRUE(model.ReadFile(".", dir.path("dump.scaled"), int(io::Detect(dir.path("dump.scaled")))));
     EXPECT_EQ(model.v_elements, (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
     EXPECT_NE(atom_rgbs[DummySpecies(1)], atom_rgbs[DummySpecies(2)]);
-    EXPECT_EQ(model.i_number_of_bonds, 0u);
+    EXPECT_EQ(model.bond_count, 0u);
 }
 
 // A CIF written by Tesk is the same structure to ASE and to gemmi: P 1, the

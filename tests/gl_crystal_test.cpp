@@ -29,7 +29,7 @@ const char* kAcrossTheFace = "pair\n1.0\n6 0 0\n0 6 0\n0 0 6\nC\n2\nDirect\n0.1 
 TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
 {
     Load(kAcrossTheFace);
-    ASSERT_EQ(display_->data.i_number_of_bonds, 1u);
+    ASSERT_EQ(display_->data.bond_count, 1u);
     Frame();
     // drawn at x = -2.4 and 2.4; the faces at -3 and 3
     for (float side : {-1.0f, 1.0f}) {
@@ -38,7 +38,7 @@ TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
     }
     EXPECT_TRUE(IsBackground({0, 0, 0})) << "no bond through the cell";
     // repeated along x, the two halves at the shared face meet as one bond
-    display_->v_repeat = glm::ivec3(2, 1, 1);
+    display_->repeat_cells = glm::ivec3(2, 1, 1);
     Frame();
     EXPECT_TRUE(!IsBackground({3.0f, 0, 0}) && !IsBackground({-2.75f, 0, 0}));
     EXPECT_TRUE(IsBackground({0, 0, 0}) && IsBackground({-3.3f, 0, 0}));
@@ -48,7 +48,7 @@ TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
 TEST_F(Crystal, PickingACopySelectsItsAtomEverywhere)
 {
     Load(kAcrossTheFace);
-    display_->v_repeat = glm::ivec3(3, 2, 1);
+    display_->repeat_cells = glm::ivec3(3, 2, 1);
     Frame();
     auto copy = [this](unsigned atom, int c) {
         return display_->data.v_positions[atom] + glm::vec3(6.0f * float(c % 3), 6.0f * float(c / 3), 0.0f);
@@ -74,7 +74,7 @@ TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
     display_->SetZoom(4.0f);  // one atom alone gets a view of its own size
     // turned so that no corner hides another
     display_->track.Model = glm::rotate(glm::mat4(1.0f), 0.5f, glm::normalize(glm::vec3(1.0f, 2.0f, 0.3f)));
-    const glm::vec3 origin(display_->data.v_cell_origin);
+    const glm::vec3 origin(display_->data.cell_origin);
     for (bool boundary : {true, false}) {
         display_->is_show_boundary = boundary;
         Frame();
@@ -102,7 +102,7 @@ TEST_F(Crystal, ASteppedFrameOfACrystalTrajectoryIsDrawnAsARebuildOfIt)
         for (std::size_t k : {1, 2, 3, 0, 2})
             for (float turn : {0.0f, 0.6f}) {
                 SCOPED_TRACE(testing::Message() << "frame " << k << " repeat " << repeat.x << " turn " << turn);
-                display_->v_repeat = repeat;
+                display_->repeat_cells = repeat;
                 display_->track.Model = glm::rotate(glm::mat4(1.0f), turn, glm::normalize(glm::vec3(1.0f, 2.0f, 0.3f)));
                 ASSERT_TRUE(display_->data.SetFrame(k));
                 display_->OnFrameChanged();

@@ -227,7 +227,7 @@ TEST_F(FigureGl, TilesMakeTheSameImageAsOnePiece)
     std::string why;
     ASSERT_NE(ReadInputFile(RUTILE, INPUT_FILE_TYPE_AUTO, display->data, why), INPUT_FILE_TYPE_UNKNOWN) << why;
     display->OnStructureLoaded();
-    display->v_repeat = glm::ivec3(2, 2, 1);
+    display->repeat_cells = glm::ivec3(2, 2, 1);
     display->is_show_bond = true;
     const glm::vec4 background(0.1f, 0.2f, 0.3f, 1.0f);
     for (const bool perspective : {false, true}) {

@@ -43,8 +43,8 @@ protected:
         glUseProgram(0);
         glFinish();
     }
-    // Pixel of a point of the file's frame (the drawn cell starts at v_cell_origin).
-    Rgb AtFile(const glm::vec3& p) const { return At(p + glm::vec3(display_->data.v_cell_origin)); }
+    // Pixel of a point of the file's frame (the drawn cell starts at cell_origin).
+    Rgb AtFile(const glm::vec3& p) const { return At(p + glm::vec3(display_->data.cell_origin)); }
 
     ScratchDir dir{"tesk_glvol"};
     CVolumeView view;
@@ -79,7 +79,7 @@ TEST_F(VolumeGlTest, TheSurfaceHidesItsAtomUnlessTranslucentTurnsAndRepeatsWithT
 
     // two cells along x: a second sphere one cell over, the gap between them empty
     view.opacity = 1.0f;
-    display_->v_repeat = glm::ivec3(2, 1, 1);
+    display_->repeat_cells = glm::ivec3(2, 1, 1);
     Draw();
     Draw();  // the repeat takes effect in the scene pass
     const Rgb first = AtFile(centre), second = AtFile(centre + glm::vec3(8.0f, 0.0f, 0.0f));

@@ -17,6 +17,7 @@
 #include "render/display.h"
 #include "model/convert.h"
 #include "ui/command_line.h"
+#include "ui/gl_window.h"
 #include "ui/file_dialog.h"
 #include "shell_test_support.h"
 #include "ui/shell.h"
@@ -46,14 +47,11 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(glfwInit());
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-        window = glfwCreateWindow(1280, 720, "shell test", nullptr, nullptr);
+        GlWindowOptions options;
+        options.title = "shell test";
+        options.is_visible = false;
+        window = OpenGlWindow(options);
         ASSERT_NE(window, nullptr);
-        glfwMakeContextCurrent(window);
-        ASSERT_TRUE(gladLoadGL(glfwGetProcAddress));
     }
     // No glfwTerminate: it unloads the GL driver, whose caches then show up as leaks.
     static void TearDownTestSuite() { glfwDestroyWindow(window); }

@@ -39,8 +39,8 @@ Pairs AllPairs(const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) 
 // The bonds drawn: each record once, first atom first.
 Pairs Drawn(const CModel& m) {
     Pairs bonds;
-    for (unsigned k = 0; k < m.i_number_of_bonds; ++k) {
-        const glm::uvec2 b = m.m_bond_indices[k];
+    for (unsigned k = 0; k < m.bond_count; ++k) {
+        const glm::uvec2 b = m.v_bond_pairs[k];
         if (!(b.x < b.y && b.y < m.GetTotalAtoms() && bonds.insert({b.x, b.y}).second)) return {{~0u, k}};
     }
     return bonds;
@@ -274,7 +274,7 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
             ASSERT_TRUE(fresh.ReadFile(folder, file, format));
             for (std::size_t k = 0; k < in_force; ++k) done[k].Apply(fresh);
             ASSERT_TRUE(m.v_positions == fresh.v_positions && m.v_elements == fresh.v_elements &&
-                        m.m_bond_indices == fresh.m_bond_indices && m.m_bond_image == fresh.m_bond_image);
+                        m.v_bond_pairs == fresh.v_bond_pairs && m.v_bond_images == fresh.v_bond_images);
             ASSERT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
         }
     }
@@ -289,7 +289,7 @@ TEST(Edit, ThousandStepsBackToTheFileAndALoadClearsTheHistory) {
     m.DeleteAtom(1);
     m.CenterCoordinates(), fresh.CenterCoordinates();  // between a delete and its undo: moves the atom put back too
     for (int k = 0; k < 1001; ++k) ASSERT_TRUE(m.Undo()) << k;
-    EXPECT_TRUE(!m.Undo() && m.m_bond_indices == fresh.m_bond_indices);
+    EXPECT_TRUE(!m.Undo() && m.v_bond_pairs == fresh.v_bond_pairs);
     EXPECT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
     ASSERT_TRUE(m.Redo() && m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
     EXPECT_FALSE(m.Undo() || m.Redo());

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "render/display.h"
+#include "ui/gl_window.h"
 #include "core/elements.h"
 
 namespace render_test {
@@ -51,13 +52,12 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(glfwInit()) << "no display: run under Xvfb";
-        for (const auto& [hint, value] : {std::pair{GLFW_CONTEXT_VERSION_MAJOR, 3}, {GLFW_CONTEXT_VERSION_MINOR, 3},
-                                          {GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE}, {GLFW_RESIZABLE, GLFW_FALSE}})
-            glfwWindowHint(hint, value);
-        window_ = glfwCreateWindow(kWidth, kHeight, "render test", nullptr, nullptr);
+        GlWindowOptions options;
+        options.width = kWidth, options.height = kHeight;
+        options.title = "render test";
+        options.is_resizable = false;
+        window_ = OpenGlWindow(options);
         ASSERT_NE(window_, nullptr);
-        glfwMakeContextCurrent(window_);
-        ASSERT_NE(gladLoadGL(glfwGetProcAddress), 0);
     }
     static void TearDownTestSuite() { glfwDestroyWindow(window_); glfwTerminate(); }
     void SetUp() override { display_->SetClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a); }
@@ -87,20 +87,20 @@ protected:
         CModel& m = display_->data;
         m.v_positions.clear(), m.v_elements.clear();
         for (const auto& a : atoms) m.v_elements.push_back(a.first), m.v_positions.push_back(a.second);
-        m.v_box_size = glm::vec3(box);
+        m.box_size = glm::vec3(box);
         m.m_cell_box = glm::dmat3(static_cast<double>(periodic ? cell : box));
         m.is_periodic = periodic;
         // a read centres the atoms, and the cell with them
-        m.v_cell_origin = glm::dvec3(periodic ? -0.5 * static_cast<double>(cell) : 0.0);
+        m.cell_origin = glm::dvec3(periodic ? -0.5 * static_cast<double>(cell) : 0.0);
         display_->OnStructureLoaded();
     }
     // A bond between atoms i and j of the model (replacing all others), as the bond search records it.
     void SetBond(unsigned i, unsigned j)
     {
         CModel& m = display_->data;
-        m.m_bond_indices = {glm::uvec2(i, j)};
-        m.m_bond_image = {glm::ivec3(0)};
-        m.i_number_of_bonds = 1;
+        m.v_bond_pairs = {glm::uvec2(i, j)};
+        m.v_bond_images = {glm::ivec3(0)};
+        m.bond_count = 1;
         m.is_loaded = true;
         display_->OnModelChanged();
     }

@@ -40,7 +40,7 @@ TEST(Trajectory, EveryFormatStepsForwardsAndBackwards) {
             EXPECT_NEAR(m.m_cell_box[0][0], c.cells[std::min<std::size_t>(k, 2)], 1e-6) << k;
             EXPECT_NEAR(FileX(m, 0), k == 0 ? 0.0f : k == 1 ? c.x1 : 3.0f, 1e-4) << k;
             EXPECT_NEAR(FileX(m, 1) - FileX(m, 0), k == 1 ? c.d1 : 0.9f, 1e-4) << k;
-            EXPECT_EQ(m.i_number_of_bonds, 1u) << k;  // bonds found for the frame shown
+            EXPECT_EQ(m.bond_count, 1u) << k;  // bonds found for the frame shown
         }
         EXPECT_FALSE(m.SetFrame(c.frames)) << c.file;
         EXPECT_EQ(m.GetShownFrame(), 0u);
@@ -122,7 +122,7 @@ namespace {
 // The bonds of the shown structure as sorted atom pairs.
 std::vector<std::pair<unsigned, unsigned>> Bonds(const CModel& m) {
     std::vector<std::pair<unsigned, unsigned>> pairs;
-    for (unsigned b = 0; b < m.i_number_of_bonds; ++b) pairs.emplace_back(m.m_bond_indices[b].x, m.m_bond_indices[b].y);
+    for (unsigned b = 0; b < m.bond_count; ++b) pairs.emplace_back(m.v_bond_pairs[b].x, m.v_bond_pairs[b].y);
     std::sort(pairs.begin(), pairs.end());
     return pairs;
 }

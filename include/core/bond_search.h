@@ -95,9 +95,9 @@ private:
     std::vector<unsigned> v_near_start;
     std::vector<unsigned> v_near;
     // Crowded cells have their block ordered by sub-cube: clumps
-    // v_cell_clumps[c].x to .y - 1 of m_clumps (an empty range elsewhere).
+    // v_cell_clumps[c].x to .y - 1 of v_clumps (an empty range elsewhere).
     std::vector<glm::uvec2> v_cell_clumps;
-    std::vector<Clump> m_clumps;
+    std::vector<Clump> v_clumps;
 };
 
 }  // namespace core

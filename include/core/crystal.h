@@ -93,7 +93,7 @@ public:
     // The place of that copy among the atom's copies, -1 when not drawn.
     int CopyIndex(unsigned atom, const glm::ivec3& cell) const;
 
-    glm::ivec3 v_repeat{1};
+    glm::ivec3 repeat_cells{1};
     // per atom, bit a: near fractional 0 along axis a; bit a + 3: near 1
     std::vector<unsigned char> v_face;
     std::vector<CAtomCopy> v_copies;  // the original (cell 0, 0, 0) first for every atom

@@ -47,6 +47,17 @@ private:
 
 // White space as scanf skips it.
 inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// White space inside one line (a line feed never occurs there).
+inline bool IsBlank(char c) { return c != '\n' && IsSpace(c); }
+
+// The first blank-separated word of a line, as "%s" takes it; empty for a
+// blank line.
+std::string_view FirstWord(std::string_view line);
+
+// A count line read as "%i" reads it: leading blanks, a sign, base 8 for a
+// leading 0 and base 16 for 0x, whatever follows the number ignored. False
+// when no number starts the line or it does not fit an int.
+bool ParseCountLine(std::string_view line, long& count);
 
 // Reads one number as scanf's "%lf" and "%f" do, but only inside [p, end):
 // leading white space, an optional sign, then the longest decimal or 0x

@@ -99,7 +99,7 @@ public:
     // nothing moved.
     bool Wrap();
     // The cell with the drawn position of its origin.
-    CLattice GetLattice() const { return CLattice(m_cell_box, v_cell_origin, v_periodic_axes); }
+    CLattice GetLattice() const { return CLattice(m_cell_box, cell_origin, periodic_axes); }
     unsigned GetTotalAtoms() const { return static_cast<unsigned>(v_positions.size()); }
 
     // frames of a trajectory file (a file of one structure has one)
@@ -110,7 +110,7 @@ public:
     // frame controls read these.
     std::size_t GetIndexedFrames() const;
     bool IsFrameIndexWhole() const;
-    std::size_t GetShownFrame() const { return u_frame; }
+    std::size_t GetShownFrame() const { return shown_frame; }
     // Shows frame k (0-based) with its bonds and cell and the edits made so
     // far. False, with the shown frame left as it was and the reason in
     // frame_message, for a frame that does not exist, cannot be read or
@@ -152,7 +152,7 @@ public:
     void ApplyWrap(CEditRecord& r, bool first);
     void RestoreWrap(const CEditRecord& r);
 
-    // Writes bond record i_number_of_bonds for atoms i < j, the second in
+    // Writes bond record bond_count for atoms i < j, the second in
     // cell `image`, growing the record vectors when they are full.
     void AppendBond(unsigned i, unsigned j, const glm::ivec3& image = glm::ivec3(0));
     void AppendPeriodicBond(const CCrystalBond& b);
@@ -163,6 +163,7 @@ public:
     // moved, added or removed atoms; a dummy atom has no partners.
     void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
 
+
     // the structure as its file holds it, with the edits; null before a read
     io::HeldCopy file_copy;
     std::vector<int> type_numbers;  // LAMMPS atom types of the file, for the window's table
@@ -172,8 +173,8 @@ public:
     CTrajectory trajectory;
     std::string frame_folder;  // where the file's POTCAR is looked for
     std::string frame_message;  // why the last frame asked for is not shown
-    std::size_t u_frame = 0;
-    std::size_t u_frame_atoms = 0;  // atoms of the first frame as read
+    std::size_t shown_frame = 0;
+    std::size_t frame_atom_count = 0;  // atoms of the first frame as read
     glm::vec3 frame_center_xyz{0.0f};  // every frame is shown around the first one's centre
     std::vector<CFrameEdit> v_edits;
     // What the last read, save or Wrap has to say besides success or
@@ -182,13 +183,13 @@ public:
     std::string notes;
     void AddNote(const std::string& note);
     // the cell axes along which the structure repeats (extended XYZ pbc)
-    glm::bvec3 v_periodic_axes{true};
+    glm::bvec3 periodic_axes{true};
     // a structure was read and its bonds found
     bool is_loaded = false;
     float max_radius = 0.0f;
     float r_cut_radius = 0.0f;
-    unsigned i_number_of_bonds = 0;
-    glm::vec3 v_box_size{0.0f};
+    unsigned bond_count = 0;
+    glm::vec3 box_size{0.0f};
     glm::dmat3 m_cell_box{0.0};
     bool is_periodic = false;
     bool is_linked_list = false;
@@ -200,16 +201,23 @@ public:
     // (float), and their element indices
     std::vector<glm::vec3> v_positions;
     std::vector<unsigned> v_elements;
-    std::vector<glm::uvec2> m_bond_indices;
+    std::vector<glm::uvec2> v_bond_pairs;
     // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
-    std::vector<glm::ivec3> m_bond_image;
+    std::vector<glm::ivec3> v_bond_images;
     // bonds were found under periodic boundary conditions
     bool is_periodic_bonds = false;
     // drawn position of the cell's origin; moves with the atoms when centred
-    glm::dvec3 v_cell_origin{0.0};
+    glm::dvec3 cell_origin{0.0};
 
     // the linked-cell grid of the bond search, built with is_linked_list
     core::BondGrid bond_grid;
+
+private:
+    // Runs one edit of the history; out of memory, the history is cleared
+    // with a note saying what was being done. What `edit` returns (false:
+    // nothing changed), true after running out of memory.
+    template <typename Edit>
+    bool RunEdit(const char* doing, Edit edit);
 };
 
 #endif

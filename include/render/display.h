@@ -128,14 +128,14 @@ public:
     // periodic structures: atoms on the cell faces also drawn on the opposite
     // face, and the cells drawn along each axis (1 to 10)
     bool is_show_boundary = false;
-    glm::ivec3 v_repeat{1};
+    glm::ivec3 repeat_cells{1};
     // what the buffers hold for a periodic structure: the copies drawn, and
     // the settings and model size they were made for
     CCopies copies;
     CCrystalScene scene;
     bool is_scene_shown = false;
     bool is_scene_boundary = false;
-    glm::ivec3 v_scene_repeat{1};
+    glm::ivec3 scene_repeat_cells{1};
     unsigned u_scene_atoms = 0, u_scene_bonds = 0;
     int input_format = INPUT_FILE_TYPE_XYZ;
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
@@ -172,7 +172,7 @@ private:
     // moves; false when it cannot be had.
     bool HalfTarget(glm::ivec2 size);
     unsigned int u_half_fbo = 0, u_half_colour = 0, u_half_depth = 0;
-    glm::ivec2 m_half_size{0};
+    glm::ivec2 half_size{0};
 
 };
 

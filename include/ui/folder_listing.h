@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "io/text_source.h"
+
 namespace FileChooser {
 
 // Every path the dialog keeps or hands out fits in this many bytes,
@@ -38,7 +40,7 @@ bool IsFolder(const std::string& path);
 std::string ResolveFolder(const std::string& path);
 // "path" -> ".xyz" (the last dot on), "" without a dot.
 const char* Extension(const std::string& name);
-std::string Lower(std::string s);
+using io::Lower;  // file names are compared without case
 
 // Reads `folder` once into its listed subfolders and regular files, in no
 // particular order, with their status when `with_status`. Dot-names, names

@@ -205,18 +205,18 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
     // within one), the atoms of each sub-cube form a clump the search skips
     // as a whole when the atom it pairs lies in the same sub-cube.
     v_cell_clumps.assign(u_cell_number, glm::uvec2(0));
-    m_clumps.clear();
+    v_clumps.clear();
     std::vector<std::pair<CellKey, CellAtom>> items;
     for (unsigned c = 0; c < u_cell_number; ++c) {
         const unsigned from = v_cell_start[c], to = v_cell_start[c + 1];
         if (to - from <= CROWDED_CELL) continue;
-        v_cell_clumps[c].x = unsigned(m_clumps.size());
+        v_cell_clumps[c].x = unsigned(v_clumps.size());
         const CellKey first = GetClumpKey(v_cell_atoms[from].p);
         unsigned same = from + 1;
         while (same < to && GetClumpKey(v_cell_atoms[same].p) == first) ++same;
         if (same == to) {  // one pile: nothing to order
-            m_clumps.push_back(Clump{from, to, first});
-            v_cell_clumps[c].y = unsigned(m_clumps.size());
+            v_clumps.push_back(Clump{from, to, first});
+            v_cell_clumps[c].y = unsigned(v_clumps.size());
             continue;
         }
         items.clear();
@@ -228,10 +228,10 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
         for (unsigned k = 0; k < items.size(); ++k) {
             v_cell_atoms[from + k] = items[k].second;
             if (k == 0 || !(items[k].first == items[k - 1].first))
-                m_clumps.push_back(Clump{from + k, from + k, items[k].first});
-            m_clumps.back().end = from + k + 1;
+                v_clumps.push_back(Clump{from + k, from + k, items[k].first});
+            v_clumps.back().end = from + k + 1;
         }
-        v_cell_clumps[c].y = unsigned(m_clumps.size());
+        v_cell_clumps[c].y = unsigned(v_clumps.size());
     }
 }
 
@@ -268,7 +268,7 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
         // one bit per cell, read only for cells whose block is not ordinary
         std::vector<bool> crowded(u_cell_number, false);
         for (std::size_t c = 0; c < u_cell_number; ++c) crowded[c] = clumps[c].x != clumps[c].y;
-        const bool any_crowded = !m_clumps.empty();
+        const bool any_crowded = !v_clumps.empty();
         // Away from the grid's faces no offset wraps and the 27 cells are
         // distinct: their numbers are the atom's cell plus a fixed step.
         std::ptrdiff_t step[27];
@@ -332,7 +332,7 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
                     have_key = true;
                 }
                 for (unsigned m = clumps[c].x; m < clumps[c].y; ++m)
-                    if (!(m_clumps[m].key == own)) scan(m_clumps[m].begin, m_clumps[m].end);
+                    if (!(v_clumps[m].key == own)) scan(v_clumps[m].begin, v_clumps[m].end);
             }
             if (pairs.size() - first >= most) return false;
         }

@@ -333,7 +333,7 @@ double CCopies::CopyCount(const glm::ivec3& repeat) const {
 
 void CCopies::Build(const CLattice& lattice, const std::vector<glm::vec3>& pos, const glm::ivec3& repeat,
                     bool boundary) {
-    v_repeat = glm::clamp(repeat, glm::ivec3(1), glm::ivec3(10));
+    repeat_cells = glm::clamp(repeat, glm::ivec3(1), glm::ivec3(10));
     v_face.assign(pos.size(), 0);
     v_copies.clear();
     for (std::size_t i = 0; i < pos.size(); ++i) {
@@ -343,8 +343,8 @@ void CCopies::Build(const CLattice& lattice, const std::vector<glm::vec3>& pos, 
         int count[3];
         for (int a = 0; a < 3; ++a) {
             count[a] = 0;
-            for (int c = 0; c < v_repeat[a]; ++c) along[a][count[a]++] = c;
-            if (v_face[i] & (1u << a)) along[a][count[a]++] = v_repeat[a];
+            for (int c = 0; c < repeat_cells[a]; ++c) along[a][count[a]++] = c;
+            if (v_face[i] & (1u << a)) along[a][count[a]++] = repeat_cells[a];
             if (v_face[i] & (8u << a)) along[a][count[a]++] = -1;
         }
         for (int z = 0; z < count[2]; ++z)
@@ -359,7 +359,7 @@ int CCopies::CopyIndex(unsigned atom, const glm::ivec3& cell) const {
     // the per-axis lists of Build: 0 .. n-1, then n when near 0, then -1 when near 1
     int index = 0, stride = 1;
     for (int a = 0; a < 3; ++a) {
-        const int n = v_repeat[a], c = cell[a];
+        const int n = repeat_cells[a], c = cell[a];
         const bool low = v_face[atom] & (1u << a), high = v_face[atom] & (8u << a);
         int at;
         if (c >= 0 && c < n)

@@ -20,14 +20,6 @@ using textio::IsSpace;
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The first token of a line, as "%s" takes it; empty for a blank line.
-std::string_view FirstToken(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && IsSpace(line[i])) ++i;
-    std::size_t j = i;
-    while (j < line.size() && !IsSpace(line[j])) ++j;
-    return line.substr(i, j - i);
-}
 
 // A tiny scanf for the record patterns. Directives: 'k' skips a token
 // ("%*s", not counted), 's' a token ("%s"), 'i' an integer in decimal, octal
@@ -300,7 +292,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
     while (cursor.Next(line)) {
         header_info.emplace_back(line);
         ++header_lines;
-        const std::string_view token = FirstToken(line);
+        const std::string_view token = textio::FirstWord(line);
         if (token == "ATOM" || token == "HETATM") {
             found = true;
             columns = IsColumnRecord(line);
@@ -346,7 +338,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
                 check_element(idx.back(), element_field ? line.substr(76, 2) : line.substr(12, 4), cursor.LineNumber());
                 v_atom_info.push_back(ColumnDetails(line, idx.back()));
             } else {
-                const std::string_view token = FirstToken(line);
+                const std::string_view token = textio::FirstWord(line);
                 if (token == "END" || token == "ENDMDL" || token == "MODEL") break;
             }
         } while (cursor.Next(line));
@@ -375,7 +367,7 @@ bool CPdb::Parse(std::string_view text, std::vector<glm::vec3>& xyz, std::vector
             idx.push_back(::GetAtomIndex(element.data(), element.size()));
             check_element(idx.back(), element, cursor.LineNumber());
             if (!cursor.Next(line)) break;
-            const std::string_view token = FirstToken(line);
+            const std::string_view token = textio::FirstWord(line);
             if (token != "ATOM" && token != "HETATM") break;
         }
     }
@@ -508,7 +500,7 @@ bool CPdb::AppendHeader(std::string& out, std::string& why) const {
     } else {
         // CRYST1 is written from the cell; MODEL records belong to the frames
         for (std::size_t i = 0; i + 1 < header_info.size(); ++i) {
-            const std::string_view record = FirstToken(header_info[i]);
+            const std::string_view record = textio::FirstWord(header_info[i]);
             if ((!is_periodic || record != "CRYST1") && record != "MODEL") textio::AppendLine(out, header_info[i]);
         }
     }

@@ -202,9 +202,11 @@ std::string_view Trim(std::string_view line)
 
 std::string Lower(std::string_view text)
 {
+    // ASCII only: the same under every locale (GLFW sets the user's)
     std::string s(text);
     for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     return s;
 }
 

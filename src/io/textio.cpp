@@ -1,6 +1,8 @@
 #include "io/textio.h"
 
+#include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -283,6 +285,29 @@ std::string Quoted(std::string_view text)
     if (text.size() > 60)
         return "\"" + std::string(text.substr(0, 57)) + "...\"";
     return "\"" + std::string(text) + "\"";
+}
+
+std::string_view FirstWord(std::string_view line)
+{
+    std::size_t i = 0;
+    while (i < line.size() && IsSpace(line[i]))
+        ++i;
+    std::size_t j = i;
+    while (j < line.size() && !IsSpace(line[j]))
+        ++j;
+    return line.substr(i, j - i);
+}
+
+bool ParseCountLine(std::string_view line, long& count)
+{
+    const std::string text(line);
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    if (end == text.c_str() || errno == ERANGE || value > INT_MAX || value < INT_MIN)
+        return false;
+    count = value;
+    return true;
 }
 
 }  // namespace textio

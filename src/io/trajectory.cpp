@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::size_t CHUNK = std::size_t(1) << 20;
 
-inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+using textio::IsBlank;
 
 bool IsBlankLine(std::string_view line)
 {
@@ -31,29 +31,15 @@ bool IsBlankLine(std::string_view line)
 // The XYZ count line as its reader takes it ("%i"); 0 when it is none.
 long CountOf(std::string_view line)
 {
-    const std::string text(line);
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 0);
-    if (end == text.c_str() || errno == ERANGE || v <= 0) return 0;
-    return v;
-}
-
-// Record name of a PDB line, its first blank-separated token.
-std::string_view RecordName(std::string_view line)
-{
-    std::size_t i = 0;
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    std::size_t j = i;
-    while (j < line.size() && !IsBlank(line[j])) ++j;
-    return line.substr(i, j - i);
+    long count = 0;
+    return textio::ParseCountLine(line, count) && count > 0 ? count : 0;
 }
 
 // "Direct configuration=     3" (or Cartesian) before each XDATCAR frame;
 // a title that merely holds the word is none
 bool IsConfigurationLine(std::string_view line)
 {
-    const std::string_view word = RecordName(line);
+    const std::string_view word = textio::FirstWord(line);
     auto is = [&](std::string_view name) {
         if (word.size() != name.size()) return false;
         for (std::size_t i = 0; i < name.size(); ++i)
@@ -336,7 +322,7 @@ bool CTrajectory::Open(const std::string& file, int fmt)
             // models only when a MODEL record comes before the first atom
             bool models = false;
             while (LineAt(at, line, next)) {
-                const std::string_view name = RecordName(line);
+                const std::string_view name = textio::FirstWord(line);
                 if (name == "MODEL") {
                     models = true;
                     break;
@@ -456,7 +442,7 @@ bool CTrajectory::ScanFrame()
                 Finish(u_file_size);
                 return false;
             }
-            if (RecordName(line) == "MODEL") break;
+            if (textio::FirstWord(line) == "MODEL") break;
             at = next;
         }
         end = at;

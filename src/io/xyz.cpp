@@ -14,22 +14,7 @@
 
 namespace {
 
-// Blanks inside one line; a line feed never occurs there.
-inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-// The first line converted as "%i" does: leading blanks, a sign, and base
-// 8 for a leading 0, base 16 for 0x. False when no number starts the line
-// or it does not fit an int.
-bool ParseCount(std::string_view line, long& count) {
-    const std::string text(line);
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(begin, &end, 0);
-    if (end == begin || errno == ERANGE || value > INT_MAX || value < INT_MIN) return false;
-    count = value;
-    return true;
-}
+using textio::IsBlank;
 
 // Nine numbers of a cell text split at blanks, each piece read for its
 // leading number. Pieces that hold no number (words such as "Cell=") are
@@ -130,7 +115,7 @@ bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusa
         refusal = {0, "is empty"};
         return false;
     }
-    if (!ParseCount(line, header.count) || header.count <= 0) {
+    if (!textio::ParseCountLine(line, header.count) || header.count <= 0) {
         refusal = {1, textio::Quoted(line) + " is not a count of atoms"};
         return false;
     }

@@ -12,8 +12,8 @@ void CModel::StartFrames(CTrajectory&& frames, const std::string& folder)
     trajectory = std::move(frames);
     frame_folder = folder;
     frame_message.clear();
-    u_frame = 0;
-    u_frame_atoms = v_positions.size();
+    shown_frame = 0;
+    frame_atom_count = v_positions.size();
     v_edits.clear();
 }
 
@@ -43,7 +43,7 @@ bool CModel::IsFrameIndexWhole() const
 
 bool CModel::SetFrame(std::size_t k)
 {
-    const std::size_t shown = u_frame;
+    const std::size_t shown = shown_frame;
     if (!LoadFrame(k, true))
         return false;
     // Undo records hold the positions of the frame they were made in; the
@@ -83,9 +83,9 @@ bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
                 return false;
             }
         }
-        if (read.positions.size() != u_frame_atoms) {
+        if (read.positions.size() != frame_atom_count) {
             why = "Frame " + number + " holds " + std::to_string(read.positions.size()) + " atoms, the first frame " +
-                  std::to_string(u_frame_atoms) + ": not shown";
+                  std::to_string(frame_atom_count) + ": not shown";
             return false;
         }
         io::Refusal refusal;
@@ -107,7 +107,7 @@ bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
             if (e.is_wrap) {
                 // in the file's coordinates: the drawn origin of the cell
                 // moved with the drawn atoms
-                const CLattice lattice(frame.cell, v_cell_origin + glm::dvec3(frame_center_xyz), v_periodic_axes);
+                const CLattice lattice(frame.cell, cell_origin + glm::dvec3(frame_center_xyz), periodic_axes);
                 if (!frame.periodic || !lattice.is_usable)
                     continue;
                 const std::vector<glm::ivec3> shifts = WrapShifts(lattice, positions);
@@ -159,7 +159,7 @@ bool CModel::LoadFrame(std::size_t k, bool bonds)
         v_elements.swap(frame.elements);
         is_periodic = frame.periodic;
         m_cell_box = frame.cell;
-        u_frame = k;
+        shown_frame = k;
         frame_message.clear();
         if (bonds) {
             // a grid of this frame's own positions, as wide as its elements need

@@ -115,14 +115,14 @@ bool CModel::Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frame
         file_copy = std::move(copy);
         type_numbers.swap(types);
         is_periodic = read.is_periodic;
-        v_periodic_axes = read.periodic_axes;
+        periodic_axes = read.periodic_axes;
         if (read.is_periodic) m_cell_box = read.cell;
         min_xyz = glm::vec3(read.low);
         max_xyz = glm::vec3(read.high);
         v_positions.swap(read.positions);
         v_elements.swap(read.elements);
-        m_bond_indices.swap(storage.pair);
-        m_bond_image.swap(storage.image);
+        v_bond_pairs.swap(storage.pair);
+        v_bond_images.swap(storage.image);
         bond_grid = std::move(storage.grid);
     } catch (const std::bad_alloc&) {
         read_refusal = {0, "too large for the memory"};
@@ -147,19 +147,19 @@ void CModel::SetModel() {
     const float margin = float(double(max_radius) * 1.1);
     min_xyz -= glm::vec3(margin);
     max_xyz += glm::vec3(margin);
-    v_box_size = max_xyz - min_xyz;
+    box_size = max_xyz - min_xyz;
     if (!is_periodic) {
         m_cell_box = glm::dmat3(0.0);
-        for (int a = 0; a < 3; ++a) m_cell_box[a][a] = double(v_box_size[a]);
+        for (int a = 0; a < 3; ++a) m_cell_box[a][a] = double(box_size[a]);
     }
-    v_cell_origin = glm::dvec3(0.0);  // the files' cells start at their origin
+    cell_origin = glm::dvec3(0.0);  // the files' cells start at their origin
     EvalAtomicBonds();
     CenterView();
 }
 
 void CModel::CenterView() {
     for (glm::vec3& p : v_positions) p -= center_xyz;
-    v_cell_origin -= glm::dvec3(center_xyz);
+    cell_origin -= glm::dvec3(center_xyz);
 }
 
 void CModel::CenterCoordinates() {
@@ -169,26 +169,37 @@ void CModel::CenterCoordinates() {
             // deleted atoms kept for undo move with the others
             history.ForEachFileAtom([&](std::any& atom) { file_copy->ShiftAtom(atom, -by); });
             // the file's coordinates now match the drawn ones, under a cell at the origin
-            v_cell_origin = glm::dvec3(0.0);
+            cell_origin = glm::dvec3(0.0);
         }
         center_xyz = glm::vec3(0.0f);
         is_centered = true;
     }
 }
 
+template <typename Edit>
+bool CModel::RunEdit(const char* doing, Edit edit) {
+    bool changed = true;
+    try {
+        changed = edit();
+    } catch (const std::exception&) {
+        // out of memory: the edit may be half done, so it cannot be undone
+        history.Clear();
+        AddNote(std::string("out of memory while ") + doing + "; undo history cleared");
+    }
+    // the grid holds the positions and elements before the edit
+    if (changed) is_linked_list = false;
+    return changed;
+}
+
 void CModel::ChangeAtom(unsigned num, unsigned idx) {
     if (num >= v_elements.size() || idx >= periodic_table_atoms || v_elements[num] == idx) return;
-    try {
+    RunEdit("changing an element", [&] {
         CEditStep step;
         step.v_records.emplace_back();
         SetElement(num, idx, step.v_records.back());
         history.Push(std::move(step));
-    } catch (const std::exception&) {
-        // out of memory: the edit may be half done, so it cannot be undone
-        history.Clear();
-        AddNote("out of memory while changing an element; undo history cleared");
-    }
-    is_linked_list = false;
+        return true;
+    });
 }
 
 void CModel::DeleteAtom(unsigned u) { DeleteAtoms({u}); }
@@ -199,22 +210,19 @@ void CModel::DeleteAtoms(std::vector<unsigned> atoms) {
     atoms.erase(std::unique(atoms.begin(), atoms.end()), atoms.end());
     while (!atoms.empty() && atoms.front() >= GetTotalAtoms()) atoms.erase(atoms.begin());
     if (atoms.empty()) return;
-    try {
+    RunEdit("deleting atoms", [&] {
         CEditStep step;
         step.v_records.resize(atoms.size());
         for (std::size_t n = 0; n < atoms.size(); ++n) RemoveAtom(atoms[n], step.v_records[n]);
         history.Push(std::move(step));
-    } catch (const std::exception&) {
-        history.Clear();
-        AddNote("out of memory while deleting atoms; undo history cleared");
-    }
-    is_linked_list = false;
+        return true;
+    });
 }
 
 bool CModel::Undo() {
     CEditStep* step = history.Undo();
     if (step == nullptr) return false;
-    try {
+    return RunEdit("undoing", [&] {
         for (auto r = step->v_records.rbegin(); r != step->v_records.rend(); ++r) {
             if (r->is_wrap)
                 RestoreWrap(*r);
@@ -223,18 +231,14 @@ bool CModel::Undo() {
             else
                 RestoreElement(*r);
         }
-    } catch (const std::exception&) {
-        history.Clear();
-        AddNote("out of memory while undoing; undo history cleared");
-    }
-    is_linked_list = false;
-    return true;
+        return true;
+    });
 }
 
 bool CModel::Redo() {
     CEditStep* step = history.Redo();
     if (step == nullptr) return false;
-    try {
+    return RunEdit("redoing", [&] {
         for (CEditRecord& r : step->v_records) {
             if (r.is_wrap)
                 ApplyWrap(r, false);
@@ -243,12 +247,8 @@ bool CModel::Redo() {
             else
                 SetElement(r.atom, r.new_element, r);
         }
-    } catch (const std::exception&) {
-        history.Clear();
-        AddNote("out of memory while redoing; undo history cleared");
-    }
-    is_linked_list = false;
-    return true;
+        return true;
+    });
 }
 
 void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
@@ -261,8 +261,8 @@ void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
     v_positions.erase(v_positions.begin() + u);
     v_elements.erase(v_elements.begin() + u);
     TakeBondsOf(u, r.v_removed_bonds);
-    for (unsigned k = 0; k < i_number_of_bonds; ++k) {
-        glm::uvec2& p = m_bond_indices[k];
+    for (unsigned k = 0; k < bond_count; ++k) {
+        glm::uvec2& p = v_bond_pairs[k];
         if (p.x > u) --p.x;
         if (p.y > u) --p.y;
     }
@@ -276,8 +276,8 @@ void CModel::RestoreAtom(const CEditRecord& r) {
     if (file_copy) file_copy->InsertAtom(u, r.file_atom);
     v_positions.insert(v_positions.begin() + u, r.position);
     v_elements.insert(v_elements.begin() + u, r.element);
-    for (unsigned k = 0; k < i_number_of_bonds; ++k) {
-        glm::uvec2& p = m_bond_indices[k];
+    for (unsigned k = 0; k < bond_count; ++k) {
+        glm::uvec2& p = v_bond_pairs[k];
         if (p.x >= u) ++p.x;
         if (p.y >= u) ++p.y;
     }
@@ -293,18 +293,18 @@ void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
     r.new_element = idx;
     TakeBondsOf(num, r.v_removed_bonds);
     v_elements[num] = idx;
-    const unsigned before = i_number_of_bonds;
+    const unsigned before = bond_count;
     FindBondsOf(num);
-    r.u_added_bonds = i_number_of_bonds - before;
+    r.u_added_bonds = bond_count - before;
     v_edits.push_back({false, num, idx});
 }
 
 void CModel::RestoreElement(const CEditRecord& r) {
-    if (r.atom >= GetTotalAtoms() || r.u_added_bonds > i_number_of_bonds) return;
-    const std::ptrdiff_t to = std::ptrdiff_t(i_number_of_bonds), from = to - std::ptrdiff_t(r.u_added_bonds);
-    m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
-    m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
-    i_number_of_bonds -= r.u_added_bonds;
+    if (r.atom >= GetTotalAtoms() || r.u_added_bonds > bond_count) return;
+    const std::ptrdiff_t to = std::ptrdiff_t(bond_count), from = to - std::ptrdiff_t(r.u_added_bonds);
+    v_bond_pairs.erase(v_bond_pairs.begin() + from, v_bond_pairs.begin() + to);
+    v_bond_images.erase(v_bond_images.begin() + from, v_bond_images.begin() + to);
+    bond_count -= r.u_added_bonds;
     v_elements[r.atom] = r.element;
     PutBondsBack(r.v_removed_bonds);
     if (!v_edits.empty()) v_edits.pop_back();
@@ -312,45 +312,45 @@ void CModel::RestoreElement(const CEditRecord& r) {
 
 void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
     out.clear();
-    const std::size_t n = i_number_of_bonds;
+    const std::size_t n = bond_count;
     std::size_t kept = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        const glm::uvec2 p = m_bond_indices[k];
+        const glm::uvec2 p = v_bond_pairs[k];
         if (p.x == u || p.y == u) {
-            out.push_back(CBondEntry{k, p, m_bond_image[k]});
+            out.push_back(CBondEntry{k, p, v_bond_images[k]});
             continue;
         }
-        m_bond_indices[kept] = p;
-        m_bond_image[kept] = m_bond_image[k];
+        v_bond_pairs[kept] = p;
+        v_bond_images[kept] = v_bond_images[k];
         ++kept;
     }
     const std::ptrdiff_t from = std::ptrdiff_t(kept), to = std::ptrdiff_t(n);
-    m_bond_indices.erase(m_bond_indices.begin() + from, m_bond_indices.begin() + to);
-    m_bond_image.erase(m_bond_image.begin() + from, m_bond_image.begin() + to);
-    i_number_of_bonds = unsigned(kept);
+    v_bond_pairs.erase(v_bond_pairs.begin() + from, v_bond_pairs.begin() + to);
+    v_bond_images.erase(v_bond_images.begin() + from, v_bond_images.begin() + to);
+    bond_count = unsigned(kept);
 }
 
 void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
     if (in.empty()) return;
-    const std::size_t n = i_number_of_bonds, m = in.size();
+    const std::size_t n = bond_count, m = in.size();
     const std::ptrdiff_t at = std::ptrdiff_t(n);
-    m_bond_indices.insert(m_bond_indices.begin() + at, m, glm::uvec2(0u));
-    m_bond_image.insert(m_bond_image.begin() + at, m, glm::ivec3(0));
+    v_bond_pairs.insert(v_bond_pairs.begin() + at, m, glm::uvec2(0u));
+    v_bond_images.insert(v_bond_images.begin() + at, m, glm::ivec3(0));
     // merge from the back: the records put back go to their old places,
     // the others keep their order around them
     std::size_t src = n, next = m;
     for (std::size_t k = n + m; k-- > 0;) {
         if (next > 0 && in[next - 1].k == k) {
             const CBondEntry& e = in[--next];
-            m_bond_indices[k] = e.pair;
-            m_bond_image[k] = e.image;
+            v_bond_pairs[k] = e.pair;
+            v_bond_images[k] = e.image;
         } else {
             --src;
-            m_bond_indices[k] = m_bond_indices[src];
-            m_bond_image[k] = m_bond_image[src];
+            v_bond_pairs[k] = v_bond_pairs[src];
+            v_bond_images[k] = v_bond_images[src];
         }
     }
-    i_number_of_bonds = unsigned(n + m);
+    bond_count = unsigned(n + m);
 }
 
 void CModel::FindBondsOf(unsigned u) {
@@ -415,9 +415,9 @@ void CModel::EvalLinkedList() {
 }
 
 void CModel::AppendBond(unsigned i, unsigned j, const glm::ivec3& image) {
-    m_bond_indices.push_back(glm::uvec2(i, j));
-    m_bond_image.push_back(image);
-    ++i_number_of_bonds;
+    v_bond_pairs.push_back(glm::uvec2(i, j));
+    v_bond_images.push_back(image);
+    ++bond_count;
 }
 
 void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const {
@@ -435,16 +435,16 @@ void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const 
 
 void CModel::EvalAtomicBonds() {
     const unsigned n = GetTotalAtoms();
-    i_number_of_bonds = 0;
-    m_bond_indices.clear();
-    m_bond_image.clear();
+    bond_count = 0;
+    v_bond_pairs.clear();
+    v_bond_images.clear();
     is_periodic_bonds = false;
     bool images_follow = false;  // the pair search fills the images after the pairs
     try {
         // room for 15 bonds per atom; a structure with more grows the records
         const std::size_t records = std::size_t(n) * RECORDS_PER_ATOM;
-        m_bond_indices.reserve(records);
-        m_bond_image.reserve(records);
+        v_bond_pairs.reserve(records);
+        v_bond_images.reserve(records);
         const CLattice lattice = GetLattice();
         if (file_copy && !file_copy->ListedBonds().empty()) {
             // the file lists its bonds: those are the bonds
@@ -470,21 +470,21 @@ void CModel::EvalAtomicBonds() {
         }
         const std::size_t most = std::size_t(n) * MAX_RECORDS_PER_ATOM + 4096;
         images_follow = true;
-        const bool whole = bond_grid.FindPairs(v_positions, v_elements, m_bond_indices, most);
-        m_bond_image.resize(m_bond_indices.size(), glm::ivec3(0));
-        i_number_of_bonds = unsigned(m_bond_indices.size());
+        const bool whole = bond_grid.FindPairs(v_positions, v_elements, v_bond_pairs, most);
+        v_bond_images.resize(v_bond_pairs.size(), glm::ivec3(0));
+        bond_count = unsigned(v_bond_pairs.size());
         if (!whole)
             AddNote("more than " + std::to_string(MAX_RECORDS_PER_ATOM) +
-                    " bonds per atom: the search stopped after " + std::to_string(i_number_of_bonds) + " bonds");
+                    " bonds per atom: the search stopped after " + std::to_string(bond_count) + " bonds");
     } catch (const std::bad_alloc&) {
         // out of memory while growing the records: the bonds found so far
         // stay (after the pair search, as many as the images have room for)
         const std::size_t kept =
-            std::min(m_bond_indices.size(), images_follow ? m_bond_image.capacity() : m_bond_image.size());
-        m_bond_indices.resize(kept);
-        m_bond_image.resize(kept, glm::ivec3(0));
-        i_number_of_bonds = unsigned(kept);
-        AddNote("out of memory after " + std::to_string(i_number_of_bonds) + " bonds; the remaining bonds are not shown");
+            std::min(v_bond_pairs.size(), images_follow ? v_bond_images.capacity() : v_bond_images.size());
+        v_bond_pairs.resize(kept);
+        v_bond_images.resize(kept, glm::ivec3(0));
+        bond_count = unsigned(kept);
+        AddNote("out of memory after " + std::to_string(bond_count) + " bonds; the remaining bonds are not shown");
     }
     is_loaded = true;
 }
@@ -517,7 +517,7 @@ bool CModel::Wrap() {
     if (!is_periodic || v_positions.empty()) return false;
     const CLattice lattice = GetLattice();
     if (!lattice.is_usable) return false;
-    try {
+    return RunEdit("wrapping atoms", [&] {
         CEditStep step;
         step.v_records.emplace_back();
         CEditRecord& r = step.v_records.back();
@@ -532,12 +532,8 @@ bool CModel::Wrap() {
         if (r.v_wrapped.empty()) return false;
         ApplyWrap(r, true);
         history.Push(std::move(step));
-    } catch (const std::exception&) {
-        history.Clear();
-        AddNote("out of memory while wrapping atoms; undo history cleared");
-    }
-    is_linked_list = false;
-    return true;
+        return true;
+    });
 }
 
 void CModel::ApplyWrap(CEditRecord& r, bool first) {
@@ -561,13 +557,13 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
     // A bond keeps its atoms; the image of its second atom makes up for the
     // moves of both.
     if (first) r.v_removed_bonds.clear();
-    for (unsigned k = 0; k < i_number_of_bonds; ++k) {
-        const glm::uvec2 p = m_bond_indices[k];
+    for (unsigned k = 0; k < bond_count; ++k) {
+        const glm::uvec2 p = v_bond_pairs[k];
         if (p.x >= n || p.y >= n) continue;
         const glm::ivec3 si = shift[p.x], sj = shift[p.y];
         if (si == glm::ivec3(0) && sj == glm::ivec3(0)) continue;
-        if (first) r.v_removed_bonds.push_back(CBondEntry{k, p, m_bond_image[k]});
-        m_bond_image[k] += si - sj;
+        if (first) r.v_removed_bonds.push_back(CBondEntry{k, p, v_bond_images[k]});
+        v_bond_images[k] += si - sj;
     }
 }
 
@@ -580,7 +576,7 @@ void CModel::RestoreWrap(const CEditRecord& r) {
         if (file_copy) file_copy->SetPlace(i, e.file_place);
     }
     for (const CBondEntry& b : r.v_removed_bonds) {
-        if (b.k < i_number_of_bonds) m_bond_image[b.k] = b.image;
+        if (b.k < bond_count) v_bond_images[b.k] = b.image;
     }
     if (!v_edits.empty()) v_edits.pop_back();
 }

@@ -67,12 +67,12 @@ std::string BondReport(const CModel& model)
         unsigned i, j;
         glm::ivec3 image;
     };
-    const unsigned count = model.i_number_of_bonds;
+    const unsigned count = model.bond_count;
     std::vector<Row> rows;
     rows.reserve(count);
     for (unsigned k = 0; k < count; ++k) {
-        const glm::uvec2 ij = model.m_bond_indices[k];
-        const glm::ivec3 image = k < model.m_bond_image.size() ? model.m_bond_image[k] : glm::ivec3(0);
+        const glm::uvec2 ij = model.v_bond_pairs[k];
+        const glm::ivec3 image = k < model.v_bond_images.size() ? model.v_bond_images[k] : glm::ivec3(0);
         rows.push_back(ij.x <= ij.y ? Row{ij.x, ij.y, image} : Row{ij.y, ij.x, -image});
     }
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {

@@ -235,7 +235,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         }
         out += text;
         if (GetFrameCount() > 1)
-            AddNote("frame " + std::to_string(u_frame + 1) + " of " + std::to_string(GetFrameCount()) +
+            AddNote("frame " + std::to_string(shown_frame + 1) + " of " + std::to_string(GetFrameCount()) +
                     " was written: " + target->label + " holds one structure here");
         return true;
     }
@@ -249,7 +249,7 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
     const bool xdatcar = to == io::Format::Vasp && count > 1 && IsXdatcarName(path);
     const bool every = count > 1 && (to != io::Format::Vasp || xdatcar);
     if (count > 1 && !every)
-        AddNote("frame " + std::to_string(u_frame + 1) + " of " + std::to_string(count) +
+        AddNote("frame " + std::to_string(shown_frame + 1) + " of " + std::to_string(count) +
                 " was written: a POSCAR holds one structure (a file named XDATCAR holds them all)");
 
     std::string why;
@@ -281,9 +281,9 @@ bool CModel::BuildSaveText(const std::string& path, int fmt, std::string& out)
         return true;
     };
     const FrameView shown{*file_copy, v_elements, is_periodic, m_cell_box};
-    for (std::size_t k = every ? 0 : u_frame; k < (every ? count : u_frame + 1); ++k) {
+    for (std::size_t k = every ? 0 : shown_frame; k < (every ? count : shown_frame + 1); ++k) {
         bool ok;
-        if (k == u_frame) {
+        if (k == shown_frame) {
             ok = append(shown, k);
         } else {
             CFrame frame;

@@ -76,11 +76,11 @@ void CBondsLayer::Delete()
 void CBondsLayer::Upload(const CModel& m)
 {
     const size_t atoms = std::min(m.v_positions.size(), m.v_elements.size());
-    const size_t n = std::min<size_t>(m.i_number_of_bonds, m.m_bond_indices.size());
+    const size_t n = std::min<size_t>(m.bond_count, m.v_bond_pairs.size());
     std::vector<glm::uvec2> v;
     v.reserve(n);
     for (size_t i = 0; i < n; ++i) {
-        const glm::uvec2 b = m.m_bond_indices[i];
+        const glm::uvec2 b = m.v_bond_pairs[i];
         if (b.x < atoms && b.y < atoms)
             v.push_back(b);
     }

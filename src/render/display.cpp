@@ -54,7 +54,7 @@ void CDisplay::Delete()
     glDeleteRenderbuffers(1, &u_half_colour);
     glDeleteRenderbuffers(1, &u_half_depth);
     u_half_fbo = u_half_colour = u_half_depth = 0;
-    m_half_size = glm::ivec2(0);
+    half_size = glm::ivec2(0);
 }
 
 // --- scene -----------------------------------------------------------------
@@ -92,7 +92,7 @@ void CDisplay::DrawScene(int w, int h)
 
 bool CDisplay::HalfTarget(glm::ivec2 size)
 {
-    if (u_half_fbo != 0 && size == m_half_size)
+    if (u_half_fbo != 0 && size == half_size)
         return true;
     if (u_half_fbo == 0) {
         glGenFramebuffers(1, &u_half_fbo);
@@ -111,7 +111,7 @@ bool CDisplay::HalfTarget(glm::ivec2 size)
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, u_half_depth);
     const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
-    m_half_size = complete ? size : glm::ivec2(0);
+    half_size = complete ? size : glm::ivec2(0);
     return complete;
 }
 
@@ -141,7 +141,7 @@ void CDisplay::SetDepthCue()
     // atoms' box for a molecule), as the view turns them
     glm::dmat3 block = data.m_cell_box;
     for (int a = 0; a < 3; ++a)
-        block[a] *= data.is_periodic ? double(v_repeat[a]) : 1.0;
+        block[a] *= data.is_periodic ? double(repeat_cells[a]) : 1.0;
     const glm::mat4 to_view = ViewMatrix() * SceneModel() * BoxPlacement();
     float front = -1e30f, back = 1e30f;
     for (int corner = 0; corner < 8; ++corner) {
@@ -168,10 +168,10 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
 {
     const int w = image.x, h = image.y;
     frame_size = tile_size;
-    const glm::vec3& size = data.v_box_size;
+    const glm::vec3& size = data.box_size;
     target_width = view_zoom * std::max(size.x, std::max(size.y, size.z));
     if (data.is_periodic)
-        target_width *= float(std::max(v_repeat.x, std::max(v_repeat.y, v_repeat.z)));
+        target_width *= float(std::max(repeat_cells.x, std::max(repeat_cells.y, repeat_cells.z)));
     track.SetViewSize(w, h);
     Projection = is_perspective ? MakePerspective(w, h, target_width) : MakeProjection(w, h, target_width);
     if (tile_size != image)
@@ -185,12 +185,12 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     // the settings or the model changed behind our back: old copies would be wrong
     const bool crystal = data.is_periodic;
     if (crystal != is_scene_shown ||
-        (crystal && (v_repeat != v_scene_repeat || is_show_boundary != is_scene_boundary ||
-                     u_scene_atoms != data.GetTotalAtoms() || u_scene_bonds != data.i_number_of_bonds)))
+        (crystal && (repeat_cells != scene_repeat_cells || is_show_boundary != is_scene_boundary ||
+                     u_scene_atoms != data.GetTotalAtoms() || u_scene_bonds != data.bond_count)))
         UploadScene();
     else if (!crystal && atoms.u_atoms != std::min(data.v_positions.size(), data.v_elements.size()))
         OnModelChanged();
-    else if (!crystal && bonds.u_source != std::min<size_t>(data.i_number_of_bonds, data.m_bond_indices.size()))
+    else if (!crystal && bonds.u_source != std::min<size_t>(data.bond_count, data.v_bond_pairs.size()))
         bonds.Upload(data);
 
     const glm::mat4 V = ViewMatrix();
@@ -322,25 +322,25 @@ void CDisplay::OnStructureLoaded()
 
 void CDisplay::UploadScene()
 {
-    v_repeat = glm::clamp(v_repeat, glm::ivec3(1), glm::ivec3(10));
+    repeat_cells = glm::clamp(repeat_cells, glm::ivec3(1), glm::ivec3(10));
     // a large crystal repeated many times would not fit in memory: fewer cells
     // the copies on the faces count too: a corner atom is drawn eight times
     if (data.is_periodic)
         copies.CountFaces(data.GetLattice(), data.v_positions, is_show_boundary);
-    while (data.is_periodic && copies.CopyCount(v_repeat) > kMostCopies) {
-        int& most = v_repeat.x >= v_repeat.y && v_repeat.x >= v_repeat.z ? v_repeat.x
-                    : v_repeat.y >= v_repeat.z                          ? v_repeat.y
-                                                                          : v_repeat.z;
+    while (data.is_periodic && copies.CopyCount(repeat_cells) > kMostCopies) {
+        int& most = repeat_cells.x >= repeat_cells.y && repeat_cells.x >= repeat_cells.z ? repeat_cells.x
+                    : repeat_cells.y >= repeat_cells.z                          ? repeat_cells.y
+                                                                          : repeat_cells.z;
         if (most == 1)
             break;
         --most;
-        std::printf("Too many atoms to repeat: %d x %d x %d cells\n", v_repeat.x, v_repeat.y, v_repeat.z);
+        std::printf("Too many atoms to repeat: %d x %d x %d cells\n", repeat_cells.x, repeat_cells.y, repeat_cells.z);
     }
     is_scene_shown = data.is_periodic;
-    v_scene_repeat = v_repeat;
+    scene_repeat_cells = repeat_cells;
     is_scene_boundary = is_show_boundary;
     u_scene_atoms = data.GetTotalAtoms();
-    u_scene_bonds = data.i_number_of_bonds;
+    u_scene_bonds = data.bond_count;
     if (!is_scene_shown) {
         copies = CCopies();
         scene = CCrystalScene();
@@ -352,8 +352,8 @@ void CDisplay::UploadScene()
     try {
         const CLattice lattice = data.GetLattice();
         const size_t n = std::min(data.v_positions.size(), data.v_elements.size());
-        copies.Build(lattice, data.v_positions, v_repeat, is_show_boundary);
-        BuildCrystalScene(lattice, data.v_positions, data.m_bond_indices, data.m_bond_image, data.i_number_of_bonds,
+        copies.Build(lattice, data.v_positions, repeat_cells, is_show_boundary);
+        BuildCrystalScene(lattice, data.v_positions, data.v_bond_pairs, data.v_bond_images, data.bond_count,
                           copies, scene);
         std::vector<glm::vec4> records(scene.v_xyz.size());
         for (size_t k = 0; k < records.size(); ++k) {
@@ -362,15 +362,15 @@ void CDisplay::UploadScene()
             records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_elements[a]) : DUMMY_ATOM_INDEX));
         }
         atoms.UploadCopies(records, scene.u_drawn, scene.v_atom);
-        bonds.UploadPairs(scene.v_pairs, data.i_number_of_bonds);
+        bonds.UploadPairs(scene.v_pairs, data.bond_count);
         glm::dmat3 block = data.m_cell_box;
         for (int a = 0; a < 3; ++a)
-            block[a] *= double(v_repeat[a]);
+            block[a] *= double(repeat_cells[a]);
         box.BuildCube(block);
     } catch (const std::exception&) {
         // out of memory: the cell alone, its bonds inside it
         std::printf("Out of memory while repeating the cell; one cell shown\n");
-        v_repeat = v_scene_repeat = glm::ivec3(1);
+        repeat_cells = scene_repeat_cells = glm::ivec3(1);
         copies = CCopies();
         scene = CCrystalScene();
         atoms.Upload(data);
@@ -384,7 +384,7 @@ glm::mat4 CDisplay::SceneModel() const
     if (!data.is_periodic)
         return track.Model;
     // the middle of the block of cells sits where the middle of one cell would
-    const glm::dvec3 shift = data.m_cell_box * (glm::dvec3(v_repeat - 1) * 0.5);
+    const glm::dvec3 shift = data.m_cell_box * (glm::dvec3(repeat_cells - 1) * 0.5);
     return glm::translate(track.Model, -glm::vec3(shift));
 }
 
@@ -393,7 +393,7 @@ glm::mat4 CDisplay::BoxPlacement() const
     if (!data.is_periodic)
         return glm::mat4(1.0f);
     // the cell's true place: from its origin along the cell vectors
-    const glm::dvec3 middle = data.v_cell_origin + data.m_cell_box * (glm::dvec3(v_repeat) * 0.5);
+    const glm::dvec3 middle = data.cell_origin + data.m_cell_box * (glm::dvec3(repeat_cells) * 0.5);
     return glm::translate(glm::mat4(1.0f), glm::vec3(middle));
 }
 

@@ -123,7 +123,7 @@ bool Render(const CFigureRequest& cmd, const CFigure& f, std::string& why)
         display->is_show_bond = f.is_bonds;
         display->SetAtomScale(f.is_bonds);
         display->is_show_symbol = display->is_show_label = f.is_labels;
-        display->v_repeat = f.repeat;
+        display->repeat_cells = f.repeat;
         display->is_perspective = f.is_perspective;
         if (f.has_view)
             display->SetView(f.view);

@@ -153,8 +153,8 @@ void SettingsWindow(CShellState& s, CDisplay& display)
     ImGui::Checkbox("Index", &display.is_show_index);
     display.is_show_label = display.is_show_index || display.is_show_symbol;
     ImGui::Checkbox("Boundary atoms", &display.is_show_boundary);
-    if (ImGui::InputInt3("Repeat", &display.v_repeat.x))
-        display.v_repeat = glm::clamp(display.v_repeat, glm::ivec3(1), glm::ivec3(10));
+    if (ImGui::InputInt3("Repeat", &display.repeat_cells.x))
+        display.repeat_cells = glm::clamp(display.repeat_cells, glm::ivec3(1), glm::ivec3(10));
     // the file's coordinates moved so that the structure's centre is the origin
     if (ImGui::Button("Centre on (0,0,0)") && display.is_visible)
         display.CenterCoordinates();

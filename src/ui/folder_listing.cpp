@@ -97,13 +97,6 @@ const char* Extension(const std::string& name)
     return dot == std::string::npos ? "" : name.c_str() + dot;
 }
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 void SortEntries(std::vector<Entry>& entries, SortOrder order, bool are_folders)
 {
     if (are_folders && (order.key == SortKey::Size || order.key == SortKey::Type)) order.key = SortKey::Name;
