@@ -66,10 +66,7 @@ struct Context {
         glViewport(0, 0, kWidth, kHeight);
         glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
+        SetSceneState();
         display->DrawScene(kWidth, kHeight);
         glUseProgram(0);
         glFinish();

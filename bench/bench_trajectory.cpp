@@ -126,7 +126,7 @@ void BM_StepAndDraw(benchmark::State& state)
                 display->OnFrameChanged();
                 glViewport(0, 0, 1280, 720);
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                glEnable(GL_DEPTH_TEST);
+                SetSceneState();
                 display->DrawScene(1280, 720);
                 glFinish();
             }

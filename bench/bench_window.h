@@ -21,11 +21,7 @@ inline void StartFrame(int w, int h) {
     glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDepthFunc(GL_LESS);
-    glDisable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
+    SetSceneState();
 }
 
 // `display` stays empty when no window or no GL could be had.

@@ -68,11 +68,7 @@ protected:
         glViewport(0, 0, kWidth, kHeight);
         glClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
+        SetSceneState();
         display_->DrawScene(kWidth, kHeight);
         glUseProgram(0);
         glFinish();

@@ -21,6 +21,11 @@
 #include "render/view.h"
 #include "render/selection.h"
 
+// The GL state every scene pass draws in (the window's, images', tests'):
+// depth test and blending for labels on top. With `keep_alpha` (an image
+// over a transparent background) labels keep their coverage as alpha.
+void SetSceneState(bool keep_alpha = false);
+
 // Orthographic projection showing 2 tw model units along the longer window side.
 glm::mat4 MakeProjection(int w, int h, float tw);
 

@@ -28,6 +28,19 @@ unsigned DrawnElement(unsigned e)
 
 }  // namespace
 
+void SetSceneState(bool keep_alpha)
+{
+    if (keep_alpha)
+        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    else
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthFunc(GL_LESS);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_SCISSOR_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+}
+
 glm::mat4 MakeProjection(int w, int h, float tw)
 {
     // A minimised window or an empty model has no extent to show; a unit

@@ -91,14 +91,8 @@ bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& back
                 glClearColor(background.r, background.g, background.b, background.a);
                 glClearDepth(1.0);
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                // as the window's scene pass, but labels over a transparent
-                // background keep their own coverage as alpha
-                glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-                glDepthFunc(GL_LESS);
-                glDisable(GL_CULL_FACE);
-                glDisable(GL_SCISSOR_TEST);
-                glEnable(GL_DEPTH_TEST);
-                glEnable(GL_BLEND);
+                // labels over a transparent background keep their coverage as alpha
+                SetSceneState(true);
                 if (display.is_visible)
                     display.DrawTile(full, glm::ivec2(x0, y0), size);
                 glUseProgram(0);

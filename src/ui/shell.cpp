@@ -98,11 +98,7 @@ void ClearFrame(const CShellState& s)
 void ScenePass(const CShellState& s, CDisplay& display)
 {
     if (display.is_visible) {
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthFunc(GL_LESS);
-        glDisable(GL_CULL_FACE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
+        SetSceneState();
         display.is_moving = s.is_mouse;
         display.DrawScene(s.display_w, s.display_h);
         // the coarse copy of a large surface also in the frames that follow
