@@ -464,9 +464,9 @@ void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled,
         // the quad over the glyphs' bitmaps, as the program lays them out
         glm::vec2 lo(std::numeric_limits<float>::max()), hi(-std::numeric_limits<float>::max());
         float pen = 0.0f;
-        for (size_t k = 0; k < letters && k < text.size(); ++k) {
+        for (size_t k = 0; k < letters; ++k) {
             const unsigned c = static_cast<unsigned char>(text[k]);
-            if (c >= v_glyph_box.size())
+            if (c == 0 || c >= v_glyph_box.size())
                 continue;
             const glm::vec4& b = v_glyph_box[c];
             if (b.z > b.x) {
