@@ -478,8 +478,9 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                                                      : glm::ivec4(first, j, last, j);
                     }
                 } else {
-                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                        row_seen |= !(row[x] < front);
+                    // one pixel that may show is enough
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0() && !row_seen; ++x)
+                        row_seen = !(row[x] < front);
                 }
                 seen |= row_seen;
                 const float di = y * to_inner, q = 1.0f - di * di;
