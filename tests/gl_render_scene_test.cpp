@@ -247,6 +247,39 @@ TEST_F(Scene, ALabelReadsOverAYellowAtomAndInFrontOfABond)
     EXPECT_GT(over_bond, 20) << "drawn over the bond";
 }
 
+// A still view draws its labels once and lays them over the frames after:
+// those frames look as the first, for labels that overlap one another and
+// for more labels than one draw call's batch of 64.
+TEST_F(Scene, LabelsOfAViewDrawnAgainLookTheSame)
+{
+    if (display_->labels.Characters.empty()) GTEST_SKIP() << "no label font installed";
+    // box 8: 25 pixels per unit; 150 labels such as "H123", each reaching over its right neighbour's
+    std::vector<std::pair<unsigned, glm::vec3>> atoms;
+    for (int y = -5; y < 5; ++y)
+        for (int x = -7; x <= 7; ++x) atoms.push_back({kH, {x, y, 0}});
+    SetAtoms(atoms, 8.0f);
+    display_->SetFont(0.02f);
+    display_->ShowSymbols(true);
+    display_->ShowIndex(true);
+    display_->is_show_label = true;
+    Frame();
+    const std::vector<unsigned char> first = Screen();
+    for (int again = 0; again < 2; ++again) {
+        Frame();
+        const std::vector<unsigned char> later = Screen();
+        int off = 0;
+        for (size_t k = 0; k < first.size(); ++k) off += std::abs(first[k] - later[k]) > 1;
+        EXPECT_EQ(off, 0) << "frame " << again + 2;
+        // every label's first letter, left of where the next label begins
+        int unlabelled = 0;
+        for (const auto& a : atoms) {
+            const int cx = static_cast<int>((a.second.x + 8.0f) * 25.0f), cy = static_cast<int>(150.0f + a.second.y * 25.0f);
+            unlabelled += Yellow(Screen(cx - 4, cy - 4, 14, 18)).count == 0;
+        }
+        EXPECT_EQ(unlabelled, 0) << "frame " << again + 2;
+    }
+}
+
 // Leaving out what a view hides only saves work: with it and without it every
 // pixel is the same, in views that hide most atoms, that cut atoms at the
 // window edges and at the near and far planes, that stack bonds behind bonds,

@@ -1,8 +1,8 @@
 // Undo and redo of structure edits: a linear list of steps with a cursor.
 // A step is a list of primitive edits (an atom deleted, an element changed),
 // each with everything needed to put the structure back exactly as it was.
-#ifndef TESK_CHISTORY_H
-#define TESK_CHISTORY_H
+#ifndef TESK_CORE_HISTORY_H
+#define TESK_CORE_HISTORY_H
 
 #include <any>
 #include <cstddef>

@@ -1,6 +1,7 @@
 // Text labels over the atoms: the glyphs of the label font rasterised once
-// into one atlas texture, and per frame one vertex buffer holding every glyph
-// quad of every label in view, drawn with one call.
+// into one atlas texture, their metrics in the label program, and per view one
+// record per label in view (its atom's position and its text), drawn with one
+// call that lays the glyphs out on the GPU.
 #ifndef TESK_RENDER_LABELS_LAYER_H
 #define TESK_RENDER_LABELS_LAYER_H
 
@@ -21,9 +22,6 @@ struct Character {
     glm::vec4 Atlas{0.0f};       // u0, v0 (bitmap's top left), u1, v1 in the atlas
 };
 
-// The six (x, y, u, v) vertices of one glyph quad with the pen at x and f model
-// units per glyph pixel; returns the pen position for the next character.
-float LayoutGlyphQuad(const Character& ch, float x, float f, float quad[6][4]);
 // Label of atom i with element index e: symbol, index, or both run together;
 // the index alone when symbols are off.
 std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_index);
@@ -47,11 +45,41 @@ public:
 
     std::map<char, Character> Characters;
     unsigned int TEXF = 0;           // the glyph atlas
-    unsigned int VAOF = 0, VBOF = 0;
+    unsigned int VAOF = 0;           // no attributes: the shaders read the records' buffer texture
+    unsigned int VBOF = 0, TBOF = 0; // the labels' records
+    unsigned u_capacity = 0;         // records VBOF has room for
     CShader FontShader;
-    std::vector<float> v_vertices;   // this frame's glyph vertices, kept to reuse the memory
+    // Per label: its atom's position and its plane's depth (float bits), then
+    // its text, four characters a word.
+    struct CRecord {
+        glm::uvec4 at, text;
+    };
+    std::vector<CRecord> v_records;  // those of the labels drawn
+    // The labels of a still view drawn once into a texture, laid over every
+    // frame of that view: llvmpipe pays for each small label's blocks of
+    // pixels far more than for one pass over the window.
+    unsigned int u_cache_fbo = 0, u_cache_texture = 0;
+    glm::ivec2 m_cache_size{0};
+    // per label drawn, where it lies (lower left, upper right, in device
+    // coordinates); and the quads the texture is laid over the frame with
+    std::vector<glm::vec4> v_label_rects, v_cache_rects;
+    unsigned int u_rects_vbo = 0, u_rects_tbo = 0;
+    unsigned u_rects_capacity = 0;
+    bool is_cached = false;          // the texture holds the uploaded labels
+    CShader CacheShader;
 private:
-    // The glyph vertices of the labels into v_vertices.
+    // The uploaded labels, drawn into the target bound, of `frame` pixels.
+    void DrawRecords(glm::ivec2 frame);
+    // The uploaded labels into the texture (made or sized to `frame` pixels
+    // first); false when it cannot be had.
+    bool DrawCache(glm::ivec2 frame);
+    // The quads over the blocks of a `frame`-pixel viewport that the labels reach, into v_cache_rects.
+    void CacheRects(glm::ivec2 frame);
+    // The font's metrics into the program's glyph table, and v_glyph_box, v_advance.
+    void SetGlyphTable();
+    std::vector<glm::vec4> v_glyph_box;  // per character code, as the program's GlyphBox
+    std::vector<float> v_advance;
+    // The records of the labels into v_records.
     void Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv,
                float scale, float font_scale, bool show_symbol, bool show_index);
     // what the uploaded glyphs were made for

@@ -100,6 +100,8 @@ private:
     // the bonds, v_order). A view turned a little has nearly the same order,
     // and the order only makes the pass effective, never right: it is used again.
     std::vector<unsigned> v_atom_order;
+    // per drawn record (and per bond): its place in the order, kNone for a bond left out
+    std::vector<unsigned> v_atom_rank, v_bond_rank;
     glm::vec3 m_view_axis{0.0f}, m_order_axis{0.0f}, m_bond_order_axis{0.0f};
     unsigned u_order_version = 0, u_order_drawn = 0, u_bond_order_version = 0, u_bond_order_atoms = 0;
     float r_order_scale = 0.0f, r_order_bond_radius = 0.0f;

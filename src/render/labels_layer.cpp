@@ -1,9 +1,11 @@
-// Labels: the glyph atlas and the per-frame batch of glyph quads.
+// Labels: the glyph atlas, the font's table in the label program, and one
+// record per label.
 #include "render/labels_layer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -11,6 +13,7 @@
 #include <glad/gl.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "render/quad_batch.h"
 #include "core/elements.h"
 #include "render/shaders/font.h"
 
@@ -23,7 +26,10 @@ constexpr int kGlyphPixels = 48;
 // The dark rim around the letters, in atlas texels (a twelfth of a glyph
 // height): it keeps a label readable on an atom of its own colour.
 constexpr int kRim = 4;
-constexpr size_t kFloatsPerVertex = 8;  // anchor xyz, plane x y depth, u v
+constexpr int kLetters = 12;       // characters a label holds at most, as in the shader
+constexpr GLsizei kBatch = 64;     // labels per instance, as in the shader
+constexpr GLint kLabelsUnit = 1;   // texture unit of the records
+constexpr int kCell = 8;           // pixels along a block where a still view's labels are laid over
 
 struct Bitmap {
     unsigned code;
@@ -60,22 +66,6 @@ std::vector<unsigned char> WithRim(const std::vector<unsigned char>& in, int w, 
 
 }  // namespace
 
-float LayoutGlyphQuad(const Character& ch, float x, float f, float quad[6][4])
-{
-    const float xpos = x + static_cast<float>(ch.Bearing.x) * f;
-    const float ypos = kLabelOrigin - static_cast<float>(ch.Size.y - ch.Bearing.y) * f;
-    const float w = static_cast<float>(ch.Size.x) * f;
-    const float h = static_cast<float>(ch.Size.y) * f;
-    const float u0 = ch.Atlas.x, v0 = ch.Atlas.y, u1 = ch.Atlas.z, v1 = ch.Atlas.w;
-    // v0 is the bitmap's top row
-    const float vertices[6][4] = {
-        {xpos, ypos + h, u0, v0}, {xpos, ypos, u0, v1},     {xpos + w, ypos, u1, v1},
-        {xpos, ypos + h, u0, v0}, {xpos + w, ypos, u1, v1}, {xpos + w, ypos + h, u1, v0},
-    };
-    std::copy(&vertices[0][0], &vertices[0][0] + 24, &quad[0][0]);
-    return x + static_cast<float>(ch.Advance >> 6) * f;
-}
-
 std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_index)
 {
     if (!show_symbol)
@@ -86,19 +76,10 @@ std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_in
 
 CLabelsLayer::CLabelsLayer()
 {
-    FontShader.SetShader(font_vs, font_frag);
+    FontShader.SetShader(BeforeMain(font_vs, font_glyphs_glsl).c_str(), BeforeMain(font_frag, font_glyphs_glsl).c_str());
     glGenVertexArrays(1, &VAOF);
     glGenBuffers(1, &VBOF);
-    glBindVertexArray(VAOF);
-    glBindBuffer(GL_ARRAY_BUFFER, VBOF);
-    const GLsizei stride = kFloatsPerVertex * sizeof(float);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, nullptr);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(3 * sizeof(float)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(6 * sizeof(float)));
-    for (GLuint a = 0; a < 3; ++a)
-        glEnableVertexAttribArray(a);
-    glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glGenTextures(1, &TBOF);
     LoadFont();
 }
 
@@ -106,12 +87,22 @@ void CLabelsLayer::Delete()
 {
     glDeleteVertexArrays(1, &VAOF);
     glDeleteBuffers(1, &VBOF);
+    glDeleteTextures(1, &TBOF);
     glDeleteTextures(1, &TEXF);
-    VAOF = VBOF = TEXF = 0;
+    glDeleteFramebuffers(1, &u_cache_fbo);
+    glDeleteTextures(1, &u_cache_texture);
+    glDeleteBuffers(1, &u_rects_vbo);
+    glDeleteTextures(1, &u_rects_tbo);
+    VAOF = VBOF = TBOF = TEXF = u_cache_fbo = u_cache_texture = u_rects_vbo = u_rects_tbo = 0;
+    u_capacity = u_rects_capacity = 0;
+    m_cache_size = glm::ivec2(0);
+    is_cached = false;
     is_uploaded = false;
-    if (FontShader.Program != 0)
-        glDeleteProgram(FontShader.Program);
-    FontShader.Program = 0;
+    for (CShader* shader : {&FontShader, &CacheShader}) {
+        if (shader->Program != 0)
+            glDeleteProgram(shader->Program);
+        shader->Program = 0;
+    }
 }
 
 void CLabelsLayer::LoadFont()
@@ -214,6 +205,35 @@ void CLabelsLayer::LoadFont()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glBindTexture(GL_TEXTURE_2D, 0);
+    SetGlyphTable();
+}
+
+void CLabelsLayer::SetGlyphTable()
+{
+    std::vector<glm::vec4>& box = v_glyph_box;
+    std::vector<float>& advance = v_advance;
+    box.assign(128, glm::vec4(1.0f, 0.0f, 0.0f, 0.0f));
+    advance.assign(128, 0.0f);
+    std::vector<glm::vec4> atlas(128, glm::vec4(0.0f));
+    for (const auto& [c, ch] : Characters) {
+        const size_t k = static_cast<unsigned char>(c);
+        if (k >= 128)
+            continue;
+        if (ch.Size.x > 0 && ch.Size.y > 0)
+            box[k] = glm::vec4(ch.Bearing.x, ch.Bearing.y - ch.Size.y, ch.Bearing.x + ch.Size.x, ch.Bearing.y);
+        atlas[k] = ch.Atlas;
+        advance[k] = static_cast<float>(ch.Advance >> 6);
+    }
+    if (FontShader.Program == 0)
+        return;
+    FontShader.Use();
+    const GLuint prog = FontShader.Program;
+    glUniform4fv(glGetUniformLocation(prog, "GlyphBox"), 128, glm::value_ptr(box[0]));
+    glUniform4fv(glGetUniformLocation(prog, "GlyphAtlas"), 128, glm::value_ptr(atlas[0]));
+    glUniform1fv(glGetUniformLocation(prog, "Advance"), 128, advance.data());
+    glUniform1i(glGetUniformLocation(prog, "Labels"), kLabelsUnit);
+    glUniform1i(glGetUniformLocation(prog, "text"), 0);
+    glUseProgram(0);
 }
 
 void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
@@ -235,46 +255,187 @@ void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, 
         m_uploaded_scales = glm::vec2(scale, font_scale);
         u_uploaded_version = version;
         u_uploaded_shows = shows;
-    }
-
-    FontShader.Use();
-    const GLuint prog = FontShader.Program;
-    glUniformMatrix4fv(glGetUniformLocation(prog, "P"), 1, GL_FALSE, glm::value_ptr(P));
-    glUniformMatrix4fv(glGetUniformLocation(prog, "MV"), 1, GL_FALSE, glm::value_ptr(mv));
-    glUniform3fv(glGetUniformLocation(prog, "textColor"), 1, glm::value_ptr(kLabelColor));
-    if (v_vertices.empty())
-        return;
-    if (!same) {
-        glBindBuffer(GL_ARRAY_BUFFER, VBOF);
-        // a fresh store each time: the driver need not wait for the last draw
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v_vertices.size() * sizeof(float)), v_vertices.data(),
-                     GL_STREAM_DRAW);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        is_cached = false;
+        if (!v_records.empty())
+            FillRecordBuffer(VBOF, TBOF, GL_RGBA32UI, v_records.data(), static_cast<unsigned>(v_records.size()),
+                             sizeof(CRecord), u_capacity);
     }
     is_uploaded = true;
+    if (v_records.empty())
+        return;
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const glm::ivec2 frame(viewport[2], viewport[3]);
+    // The same labels again: from the texture (made in the second frame of
+    // a view), when they blend as the scene pass blends them (over, by their
+    // coverage). The colours are those of drawing them directly, to a step
+    // of rounding; the window's alpha channel, which nothing shows, takes
+    // their coverage as alpha.
+    GLint source = 0, target = 0;
+    glGetIntegerv(GL_BLEND_SRC_RGB, &source);
+    glGetIntegerv(GL_BLEND_DST_RGB, &target);
+    const bool over = glIsEnabled(GL_BLEND) && !glIsEnabled(GL_SCISSOR_TEST) && source == GL_SRC_ALPHA &&
+                      target == GL_ONE_MINUS_SRC_ALPHA;
+    if (!same || !over || frame.x <= 0 || frame.y <= 0 || ((!is_cached || frame != m_cache_size) && !DrawCache(frame))) {
+        DrawRecords(frame);
+        return;
+    }
+    GLint alpha_source = 0, alpha_target = 0;
+    glGetIntegerv(GL_BLEND_SRC_ALPHA, &alpha_source);
+    glGetIntegerv(GL_BLEND_DST_ALPHA, &alpha_target);
+    const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    CacheShader.Use();
+    glUniform2i(glGetUniformLocation(CacheShader.Program, "Corner"), viewport[0], viewport[1]);
+    glActiveTexture(GL_TEXTURE0 + kLabelsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, u_rects_tbo);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, u_cache_texture);
+    glBindVertexArray(VAOF);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(6 * v_cache_rects.size()));
+    glActiveTexture(GL_TEXTURE0 + kLabelsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBlendFuncSeparate(source, target, alpha_source, alpha_target);
+    if (depth)
+        glEnable(GL_DEPTH_TEST);
+}
+
+bool CLabelsLayer::DrawCache(glm::ivec2 frame)
+{
+    if (CacheShader.Program == 0) {
+        CacheShader.SetShader(label_cache_vs, label_cache_frag);
+        CacheShader.Use();
+        glUniform1i(glGetUniformLocation(CacheShader.Program, "Rects"), kLabelsUnit);
+        glUniform1i(glGetUniformLocation(CacheShader.Program, "Cache"), 0);
+    }
+    if (u_cache_fbo == 0) {
+        glGenFramebuffers(1, &u_cache_fbo);
+        glGenTextures(1, &u_cache_texture);
+        glGenBuffers(1, &u_rects_vbo);
+        glGenTextures(1, &u_rects_tbo);
+    }
+    GLint target = 0, read = 0, viewport[4] = {0, 0, 0, 0};
+    GLfloat clear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    if (frame != m_cache_size) {
+        glBindTexture(GL_TEXTURE_2D, u_cache_texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, frame.x, frame.y, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, u_cache_fbo);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, u_cache_texture, 0);
+        m_cache_size = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE ? frame : glm::ivec2(0);
+    }
+    const bool made = m_cache_size == frame;
+    if (made) {
+        glBindFramebuffer(GL_FRAMEBUFFER, u_cache_fbo);
+        glViewport(0, 0, frame.x, frame.y);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        // colour weighted by coverage, and coverage, as the labels lie over each other
+        GLint source = 0, target_rgb = 0, alpha_source = 0, alpha_target = 0;
+        glGetIntegerv(GL_BLEND_SRC_RGB, &source);
+        glGetIntegerv(GL_BLEND_DST_RGB, &target_rgb);
+        glGetIntegerv(GL_BLEND_SRC_ALPHA, &alpha_source);
+        glGetIntegerv(GL_BLEND_DST_ALPHA, &alpha_target);
+        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        DrawRecords(frame);
+        glBlendFuncSeparate(source, target_rgb, alpha_source, alpha_target);
+        glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    }
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(target));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    if (made) {
+        CacheRects(frame);
+        FillRecordBuffer(u_rects_vbo, u_rects_tbo, GL_RGBA32F, v_cache_rects.data(),
+                         static_cast<unsigned>(v_cache_rects.size()), sizeof(glm::vec4), u_rects_capacity);
+    }
+    is_cached = made;
+    return made;
+}
+
+void CLabelsLayer::CacheRects(glm::ivec2 frame)
+{
+    // the blocks a label's pixels (and one more all round) reach
+    const int across = (frame.x + kCell - 1) / kCell, down = (frame.y + kCell - 1) / kCell;
+    std::vector<unsigned char> used(static_cast<size_t>(across) * static_cast<size_t>(down), 0);
+    const glm::vec2 size(frame);
+    for (const glm::vec4& r : v_label_rects) {
+        const glm::vec2 lo = glm::clamp((glm::vec2(r.x, r.y) * 0.5f + 0.5f) * size - 1.0f, glm::vec2(0.0f), size - 1.0f);
+        const glm::vec2 hi = glm::clamp((glm::vec2(r.z, r.w) * 0.5f + 0.5f) * size + 1.0f, glm::vec2(0.0f), size - 1.0f);
+        if (!(lo.x <= hi.x && lo.y <= hi.y))
+            continue;
+        for (int j = static_cast<int>(lo.y) / kCell; j <= static_cast<int>(hi.y) / kCell; ++j)
+            for (int i = static_cast<int>(lo.x) / kCell; i <= static_cast<int>(hi.x) / kCell; ++i)
+                used[static_cast<size_t>(j) * static_cast<size_t>(across) + static_cast<size_t>(i)] = 1;
+    }
+    // one quad per run of used blocks in a row
+    v_cache_rects.clear();
+    auto ndc = [&](int pixel, float extent) { return std::min(static_cast<float>(pixel), extent) / extent * 2.0f - 1.0f; };
+    for (int j = 0; j < down; ++j)
+        for (int i = 0; i < across;) {
+            if (!used[static_cast<size_t>(j) * static_cast<size_t>(across) + static_cast<size_t>(i)]) {
+                ++i;
+                continue;
+            }
+            const int first = i;
+            while (i < across && used[static_cast<size_t>(j) * static_cast<size_t>(across) + static_cast<size_t>(i)])
+                ++i;
+            v_cache_rects.emplace_back(ndc(first * kCell, size.x), ndc(j * kCell, size.y), ndc(i * kCell, size.x),
+                                       ndc((j + 1) * kCell, size.y));
+        }
+}
+
+void CLabelsLayer::DrawRecords(glm::ivec2 frame)
+{
+    FontShader.Use();
+    const GLuint prog = FontShader.Program;
+    glUniformMatrix4fv(glGetUniformLocation(prog, "P"), 1, GL_FALSE, glm::value_ptr(m_uploaded_p));
+    glUniformMatrix4fv(glGetUniformLocation(prog, "MV"), 1, GL_FALSE, glm::value_ptr(m_uploaded_mv));
+    glUniform3fv(glGetUniformLocation(prog, "textColor"), 1, glm::value_ptr(kLabelColor));
+    glUniform1f(glGetUniformLocation(prog, "F"), m_uploaded_scales.y);
+    glUniform1f(glGetUniformLocation(prog, "Origin"), kLabelOrigin);
+    glUniform2f(glGetUniformLocation(prog, "Frame"), static_cast<float>(frame.x), static_cast<float>(frame.y));
+    const GLsizei count = static_cast<GLsizei>(v_records.size());
+    glUniform1i(glGetUniformLocation(prog, "Count"), count);
+    glActiveTexture(GL_TEXTURE0 + kLabelsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, TBOF);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, TEXF);
     glBindVertexArray(VAOF);
     // on top of the scene: a bond or atom in front hides no label
     const GLboolean depth = glIsEnabled(GL_DEPTH_TEST);
     glDisable(GL_DEPTH_TEST);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v_vertices.size() / kFloatsPerVertex));
+    glDrawArraysInstanced(GL_TRIANGLES, 0, 3 * kBatch, (count + kBatch - 1) / kBatch);
     if (depth)
         glEnable(GL_DEPTH_TEST);
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0 + kLabelsUnit);
+    glBindTexture(GL_TEXTURE_BUFFER, 0);
+    glActiveTexture(GL_TEXTURE0);
 }
 
 void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
                          const glm::mat4& mv, float scale, float font_scale, bool show_symbol, bool show_index)
 {
     const size_t n = std::min(m.v_positions.size(), m.v_elements.size());
-    v_vertices.clear();
+    v_records.clear();
     // half the visible extent in view space, and how far a label reaches
     // from its atom: up to a glyph height, and its text's width
     const float hx = 1.0f / std::abs(P[0][0]), hy = 1.0f / std::abs(P[1][1]);
     const float glyph = 1.5f * kGlyphPixels * std::abs(font_scale) - kLabelOrigin;
     std::string text;
+    v_label_rects.clear();
     for (const unsigned i : labelled) {
         if (i >= n)
             continue;
@@ -289,17 +450,41 @@ void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled,
         if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx * reach)
             continue;
         const float s = atom_rgbs[e < species_count ? e : DUMMY_ATOM_INDEX].w * scale;
-        float x = kLabelOrigin;
-        for (char c : text) {
-            // A character outside the table gets an empty entry: it draws
-            // nothing and does not move the pen.
-            const Character& ch = Characters[c];
-            float quad[6][4];
-            x = LayoutGlyphQuad(ch, x, font_scale, quad);
-            if (ch.Size.x == 0 || ch.Size.y == 0)
-                continue;
-            for (const auto& q : quad)
-                v_vertices.insert(v_vertices.end(), {p.x, p.y, p.z, q[0], q[1], s, q[2], q[3]});
+        CRecord r{glm::uvec4(glm::floatBitsToUint(p), glm::floatBitsToUint(s)), glm::uvec4(0u)};
+        // a character outside the table draws nothing and does not move the pen
+        const size_t letters = std::min(text.size(), static_cast<size_t>(kLetters));
+        for (size_t k = 0, put = 0; k < letters; ++k) {
+            const unsigned c = static_cast<unsigned char>(text[k]);
+            if (c > 0 && c < 128) {
+                r.text[put / 4] |= c << (8 * (put % 4));
+                ++put;
+            }
         }
+        v_records.push_back(r);
+        // the quad over the glyphs' bitmaps, as the program lays them out
+        glm::vec2 lo(std::numeric_limits<float>::max()), hi(-std::numeric_limits<float>::max());
+        float pen = 0.0f;
+        for (size_t k = 0; k < letters; ++k) {
+            const unsigned c = static_cast<unsigned char>(text[k]);
+            if (c == 0 || c >= v_glyph_box.size())
+                continue;
+            const glm::vec4& b = v_glyph_box[c];
+            if (b.z > b.x) {
+                lo = glm::min(lo, glm::vec2(b.x + pen, b.y));
+                hi = glm::max(hi, glm::vec2(b.z + pen, b.w));
+            }
+            pen += v_advance[c];
+        }
+        if (!(lo.x <= hi.x))
+            continue;
+        const glm::vec4 at = mv * glm::vec4(p, 1.0f);
+        const glm::vec4 c0 = P * (at + glm::vec4(kLabelOrigin + font_scale * lo, s, 0.0f));
+        const glm::vec4 c1 = P * (at + glm::vec4(kLabelOrigin + font_scale * hi, s, 0.0f));
+        // one that reaches behind the eye may cover anything
+        if (c0.w > 0.0f && c1.w > 0.0f)
+            v_label_rects.emplace_back(glm::min(glm::vec2(c0) / c0.w, glm::vec2(c1) / c1.w),
+                                       glm::max(glm::vec2(c0) / c0.w, glm::vec2(c1) / c1.w));
+        else
+            v_label_rects.emplace_back(-1.0f, -1.0f, 1.0f, 1.0f);
     }
 }

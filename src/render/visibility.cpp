@@ -39,6 +39,7 @@ constexpr float kBoxedRadius = 3.0f;
 // cosine of the largest turn of the line of sight after which the last
 // sort's order is still used (about 3 degrees)
 constexpr float kSameOrder = 0.9986f;
+constexpr unsigned kNone = std::numeric_limits<unsigned>::max();  // no place in an order
 
 // floor and ceil to int without the library calls that plain x86-64 needs;
 // the range is cut to what a window can have
@@ -240,6 +241,8 @@ void CVisibility::OutOfMemory()
         std::vector<float>().swap(*v);
     std::vector<unsigned>().swap(v_order);
     std::vector<unsigned>().swap(v_atom_order);
+    std::vector<unsigned>().swap(v_atom_rank);
+    std::vector<unsigned>().swap(v_bond_rank);
     is_order_valid = is_bond_order_valid = false;
     u_saved_generation = 0;
     std::vector<glm::vec4>().swap(v_view);
@@ -351,21 +354,34 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             return std::isfinite(s.x + s.y) ? s.z - s.w : kInf;
         };
         BucketOrder(drawn, fmin, fmax, front, v_count, v_atom_order);
+        v_atom_rank.resize(drawn);
+        for (unsigned n = 0; n < drawn; ++n)
+            v_atom_rank[v_atom_order[n]] = n;
         is_order_valid = true;
         m_order_axis = m_view_axis;
         u_order_version = u_version;
         u_order_drawn = drawn;
         u_order_records = atoms.size();
     }
-    // atoms with a position that is not finite are not drawn at all
-    v_sorted.clear();
-    v_sorted.reserve(drawn);
-    for (const unsigned k : v_atom_order) {
+    // Each sphere to its place in the order, the records read one after the
+    // other: gathering them in the order missed the cache on nearly every
+    // atom. Atoms with a position that is not finite are not drawn at all.
+    v_sorted.resize(drawn);
+    bool gaps = false;
+    for (unsigned k = 0; k < drawn; ++k) {
         const glm::vec4& s = v_view[k];
-        if (std::isfinite(s.x + s.y + s.z))
-            v_sorted.push_back(CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
-                                       g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k});
+        CSphere& to = v_sorted[v_atom_rank[k]];
+        if (std::isfinite(s.x + s.y + s.z)) {
+            to = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
+                         g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k};
+        } else {
+            to.k = kNone;
+            gaps = true;
+        }
     }
+    if (gaps)
+        v_sorted.erase(std::remove_if(v_sorted.begin(), v_sorted.end(), [](const CSphere& s) { return s.k == kNone; }),
+                       v_sorted.end());
     const size_t finite = v_sorted.size();
 
     // each sphere goes to every tile its disc may reach, nearest first
@@ -462,8 +478,9 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                                                      : glm::ivec4(first, j, last, j);
                     }
                 } else {
-                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                        row_seen |= !(row[x] < front);
+                    // one pixel that may show is enough
+                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0() && !row_seen; ++x)
+                        row_seen = !(row[x] < front);
                 }
                 seen |= row_seen;
                 const float di = y * to_inner, q = 1.0f - di * di;
@@ -586,10 +603,21 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
     if (is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
         u_bond_order_atoms == u_version && r_order_scale == r_scale && r_order_bond_radius == bond_radius &&
         glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder) {
-        v_found.reserve(v_order.size());
-        for (const unsigned b : v_order)
-            if (tube(b, t))
-                v_found.push_back(t);
+        // each tube to its place in the order, the bonds read one after the other
+        v_found.resize(v_order.size());
+        bool gaps = false;
+        for (unsigned b = 0; b < count && b < v_bond_rank.size(); ++b) {
+            const unsigned n = v_bond_rank[b];
+            if (n == kNone)
+                continue;
+            if (tube(b, v_found[n]))
+                continue;
+            v_found[n].k = kNone;
+            gaps = true;
+        }
+        if (gaps)
+            v_found.erase(std::remove_if(v_found.begin(), v_found.end(), [](const CTube& f) { return f.k == kNone; }),
+                          v_found.end());
     } else {
         v_unsorted.clear();
         float fmin = kInf, fmax = -kInf;
@@ -602,9 +630,11 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         const unsigned found = static_cast<unsigned>(v_unsorted.size());
         BucketOrder(found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
         v_found.resize(found);
+        v_bond_rank.assign(count, kNone);
         for (unsigned n = 0; n < found; ++n) {
             v_found[n] = v_unsorted[v_order[n]];
             v_order[n] = v_found[n].k;
+            v_bond_rank[v_order[n]] = n;
         }
         is_bond_order_valid = true;
         m_order_bonds = &bonds;
