@@ -9,7 +9,9 @@
 
 #include <glm/glm.hpp>
 
-#include "model/model.h"
+#include <vector>
+
+#include <glm/glm.hpp>
 #include "render/quad_batch.h"
 #include "render/shader.h"
 
@@ -23,10 +25,11 @@ public:
     void UseProjection(bool perspective);
 
     // The whole structure; the buffer grows but never shrinks.
-    void Upload(const CModel& m);
+    void Upload(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements);
     // Records first to the end only: after atom `first` changed element, or
     // after it was deleted and every later atom moved down by one.
-    void UploadFrom(const CModel& m, unsigned first, unsigned count);
+    void UploadFrom(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, unsigned first,
+                    unsigned count);
     // Records of copies (position, element): the first `drawn` are drawn as
     // atoms, the rest only end half-bonds; `atom_of` says which atom each
     // drawn one is a copy of, for the highlight. Picking finds the copies.

@@ -9,7 +9,9 @@
 
 #include <glm/glm.hpp>
 
-#include "model/model.h"
+#include <vector>
+
+#include <glm/glm.hpp>
 #include "render/quad_batch.h"
 #include "render/shader.h"
 
@@ -25,7 +27,7 @@ public:
     void UseProjection(bool perspective);
 
     // The model's bonds between atoms that exist; the buffer grows but never shrinks.
-    void Upload(const CModel& m);
+    void Upload(const std::vector<glm::uvec2>& pairs, std::size_t count, std::size_t atoms);
     // Pairs of atom-buffer records; `source`: the model's bond records they stand for.
     void UploadPairs(const std::vector<glm::uvec2>& pairs, unsigned source);
     // The bonds the draws take (those a view may show) come in parts, each

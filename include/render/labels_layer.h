@@ -11,7 +11,9 @@
 
 #include <glm/glm.hpp>
 
-#include "model/model.h"
+#include <vector>
+
+#include <glm/glm.hpp>
 #include "render/shader.h"
 
 // One rasterised glyph of the label font.
@@ -39,7 +41,7 @@ public:
     // may be in view; `scale` is the atom scale. `version` changes whenever
     // the atoms do: the same list in the same view and version draws the
     // glyphs uploaded last time again.
-    void Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V,
+    void Draw(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V,
               const glm::mat4& Model, float scale, float font_scale, bool show_symbol, bool show_index,
               unsigned version);
 
@@ -80,7 +82,7 @@ private:
     std::vector<glm::vec4> v_glyph_box;  // per character code, as the program's GlyphBox
     std::vector<float> v_advance;
     // The records of the labels into v_records.
-    void Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv,
+    void Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv,
                float scale, float font_scale, bool show_symbol, bool show_index);
     // what the uploaded glyphs were made for
     std::vector<unsigned> v_uploaded_labels;

@@ -29,17 +29,17 @@ float DrawnElement(unsigned e)
     return static_cast<float>(e < species_count ? e : DUMMY_ATOM_INDEX);
 }
 
-std::vector<glm::vec4> Records(const CModel& m, unsigned first, unsigned count)
+std::vector<glm::vec4> Records(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, unsigned first, unsigned count)
 {
     std::vector<glm::vec4> v(count);
     for (unsigned i = 0; i < count; ++i)
-        v[i] = glm::vec4(m.v_positions[first + i], DrawnElement(m.v_elements[first + i]));
+        v[i] = glm::vec4(positions[first + i], DrawnElement(elements[first + i]));
     return v;
 }
 
-unsigned DrawableAtoms(const CModel& m)
+unsigned DrawableAtoms(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements)
 {
-    return static_cast<unsigned>(std::min(m.v_positions.size(), m.v_elements.size()));
+    return static_cast<unsigned>(std::min(positions.size(), elements.size()));
 }
 
 // Splices shader texts: `piece` goes before the first function of `text`.
@@ -132,10 +132,10 @@ void CAtomsLayer::Store(std::vector<glm::vec4> records, unsigned drawn)
     ++u_version;
 }
 
-void CAtomsLayer::Upload(const CModel& m)
+void CAtomsLayer::Upload(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements)
 {
-    const unsigned n = DrawableAtoms(m);
-    Store(Records(m, 0, n), n);
+    const unsigned n = DrawableAtoms(positions, elements);
+    Store(Records(positions, elements, 0, n), n);
 }
 
 void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned drawn,
@@ -147,17 +147,17 @@ void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned d
     is_copies = true;
 }
 
-void CAtomsLayer::UploadFrom(const CModel& m, unsigned first, unsigned count)
+void CAtomsLayer::UploadFrom(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, unsigned first, unsigned count)
 {
-    const unsigned n = DrawableAtoms(m);
+    const unsigned n = DrawableAtoms(positions, elements);
     if (n > u_capacity || first > n || v_records.size() < first) {
-        Upload(m);
+        Upload(positions, elements);
         return;
     }
     count = std::min(count, n - first);
     v_records.resize(n);
     if (count > 0) {
-        const std::vector<glm::vec4> v = Records(m, first, count);
+        const std::vector<glm::vec4> v = Records(positions, elements, first, count);
         std::copy(v.begin(), v.end(), v_records.begin() + first);
         glBindBuffer(GL_ARRAY_BUFFER, VBOA);
         glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(glm::vec4)),

@@ -73,14 +73,13 @@ void CBondsLayer::Delete()
     u_bonds = u_capacity = 0;
 }
 
-void CBondsLayer::Upload(const CModel& m)
+void CBondsLayer::Upload(const std::vector<glm::uvec2>& pairs, std::size_t count, std::size_t atoms)
 {
-    const size_t atoms = std::min(m.v_positions.size(), m.v_elements.size());
-    const size_t n = std::min<size_t>(m.bond_count, m.v_bond_pairs.size());
+    const size_t n = std::min(count, pairs.size());
     std::vector<glm::uvec2> v;
     v.reserve(n);
     for (size_t i = 0; i < n; ++i) {
-        const glm::uvec2 b = m.v_bond_pairs[i];
+        const glm::uvec2 b = pairs[i];
         if (b.x < atoms && b.y < atoms)
             v.push_back(b);
     }

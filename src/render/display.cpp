@@ -204,7 +204,7 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     else if (!crystal && atoms.u_atoms != std::min(data.v_positions.size(), data.v_elements.size()))
         OnModelChanged();
     else if (!crystal && bonds.u_source != std::min<size_t>(data.bond_count, data.v_bond_pairs.size()))
-        bonds.Upload(data);
+        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
 
     const glm::mat4 V = ViewMatrix();
     const glm::mat4 M = SceneModel();
@@ -247,7 +247,7 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         glEnable(GL_BLEND);
     if (is_show_label) {
         LabelledAtoms(selected);
-        labels.Draw(data, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
+        labels.Draw(data.v_positions, data.v_elements, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
                     atoms.u_version);
     }
     measure.Draw(Projection * V * M, data.v_positions, selection.Atoms());
@@ -357,8 +357,8 @@ void CDisplay::UploadScene()
     if (!is_scene_shown) {
         copies = CCopies();
         scene = CCrystalScene();
-        atoms.Upload(data);
-        bonds.Upload(data);
+        atoms.Upload(data.v_positions, data.v_elements);
+        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
         box.BuildCube(data.m_cell_box);
         return;
     }
@@ -386,8 +386,8 @@ void CDisplay::UploadScene()
         repeat_cells = scene_repeat_cells = glm::ivec3(1);
         copies = CCopies();
         scene = CCrystalScene();
-        atoms.Upload(data);
-        bonds.Upload(data);
+        atoms.Upload(data.v_positions, data.v_elements);
+        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
         box.BuildCube(data.m_cell_box);
     }
 }
@@ -447,8 +447,8 @@ void CDisplay::DeleteAtom(unsigned u)
     if (is_scene_shown) {
         UploadScene();
     } else {
-        atoms.UploadFrom(data, u, data.GetTotalAtoms() - u);
-        bonds.Upload(data);
+        atoms.UploadFrom(data.v_positions, data.v_elements, u, data.GetTotalAtoms() - u);
+        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
     }
     SelectAtom(NO_ATOM_SELECTED, false);
 }
@@ -522,8 +522,8 @@ void CDisplay::UpdateAtomType(unsigned u)
     if (is_scene_shown) {
         UploadScene();
     } else {
-        atoms.UploadFrom(data, atom, 1);
-        bonds.Upload(data);
+        atoms.UploadFrom(data.v_positions, data.v_elements, atom, 1);
+        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
     }
 }
 

@@ -236,7 +236,7 @@ void CLabelsLayer::SetGlyphTable()
     glUseProgram(0);
 }
 
-void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
+void CLabelsLayer::Draw(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P,
                         const glm::mat4& V, const glm::mat4& Model, float scale, float font_scale, bool show_symbol,
                         bool show_index, unsigned version)
 {
@@ -247,7 +247,7 @@ void CLabelsLayer::Draw(const CModel& m, const std::vector<unsigned>& labelled, 
                       mv == m_uploaded_mv && glm::vec2(scale, font_scale) == m_uploaded_scales &&
                       labelled == v_uploaded_labels;
     if (!same) {
-        Build(m, labelled, P, mv, scale, font_scale, show_symbol, show_index);
+        Build(positions, elements, labelled, P, mv, scale, font_scale, show_symbol, show_index);
         is_uploaded = false;
         v_uploaded_labels = labelled;
         m_uploaded_p = P;
@@ -425,10 +425,10 @@ void CLabelsLayer::DrawRecords(glm::ivec2 frame)
     glActiveTexture(GL_TEXTURE0);
 }
 
-void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled, const glm::mat4& P,
+void CLabelsLayer::Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P,
                          const glm::mat4& mv, float scale, float font_scale, bool show_symbol, bool show_index)
 {
-    const size_t n = std::min(m.v_positions.size(), m.v_elements.size());
+    const size_t n = std::min(positions.size(), elements.size());
     v_records.clear();
     // half the visible extent in view space, and how far a label reaches
     // from its atom: up to a glyph height, and its text's width
@@ -439,13 +439,13 @@ void CLabelsLayer::Build(const CModel& m, const std::vector<unsigned>& labelled,
     for (const unsigned i : labelled) {
         if (i >= n)
             continue;
-        const glm::vec3& p = m.v_positions[i];
+        const glm::vec3& p = positions[i];
         const glm::vec3 a = glm::vec3(mv * glm::vec4(p, 1.0f));
         // under a perspective the visible extent grows with the distance
         const float reach = P[2][3] != 0.0f ? std::max(-a.z, 0.0f) : 1.0f;
         if (a.y - glyph > hy * reach || a.y + glyph < -hy * reach || a.x - glyph > hx * reach)
             continue;
-        const unsigned e = m.v_elements[i];
+        const unsigned e = elements[i];
         text = MakeAtomLabel(static_cast<unsigned>(i), e, show_symbol, show_index);
         if (a.x + glyph * static_cast<float>(text.size() + 1) < -hx * reach)
             continue;
