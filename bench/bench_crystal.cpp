@@ -26,7 +26,6 @@ void Silicon(CModel& m, int n) {
     m.v_elements.assign(m.v_positions.size(), 13);
     m.m_cell_box = glm::dmat3(a * n);
     m.cell_origin = glm::dvec3(0.0);
-    m.EvalCutRadius();
 }
 
 void Search(benchmark::State& state, bool periodic) {
@@ -34,8 +33,7 @@ void Search(benchmark::State& state, bool periodic) {
     Silicon(model, int(state.range(0)));
     model.is_periodic = periodic;
     for (auto _ : state) {
-        model.is_linked_list = false;
-        model.EvalAtomicBonds();
+        model.FindBonds();
         benchmark::DoNotOptimize(model.bond_count);
     }
     state.counters["atoms"] = double(model.GetTotalAtoms());

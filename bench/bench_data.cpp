@@ -89,7 +89,7 @@ void BM_BondSearch(benchmark::State& state) {
         benchmark::DoNotOptimize(model.bond_count);
     }
     state.counters["bonds"] = model.bond_count;
-    state.counters["cells"] = model.bond_grid.CellCount();
+    state.counters["cells"] = model.BondGridCells();
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {

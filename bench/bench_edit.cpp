@@ -57,8 +57,7 @@ void BM_DeleteAtom(benchmark::State& state) {
 void BM_WholeBondSearch(benchmark::State& state) {
     CModel m = MakeModel(state.range(0));
     for (auto _ : state) {
-        m.is_linked_list = false;
-        m.EvalAtomicBonds();
+        m.FindBonds();
         benchmark::DoNotOptimize(m.bond_count);
     }
 }

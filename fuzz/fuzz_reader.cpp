@@ -128,14 +128,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (FUZZ_FORMAT != INPUT_FILE_TYPE_PDB) std::abort();
         std::string text, why;
         if (model.notes.find("CRYST1") != std::string::npos &&
-            !model.file_copy->AppendText(text, model.v_elements, io::FrameSlot{0, true, false}, why) &&
+            !model.FileCopy()->AppendText(text, model.v_elements, io::FrameSlot{0, true, false}, why) &&
             why.find("CRYST1") != std::string::npos)
             return 0;
         if (model.notes.find("8 columns") == std::string::npos) std::abort();
         bool wide = false;
         for (std::size_t k = 0; k < model.GetFrameCount() && !wide; ++k) {
             model.SetFrame(k);
-            for (const glm::dvec3& p : model.file_copy->Positions())
+            for (const glm::dvec3& p : model.FileCopy()->Positions())
                 for (int c = 0; c < 3; ++c) wide = wide || !(float(p[c]) > -99999.9f && float(p[c]) < 999999.9f);
         }
         if (!wide) std::abort();

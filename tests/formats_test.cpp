@@ -214,7 +214,7 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
         EXPECT_EQ(model.GetFrameCount(), 5u) << name;
         for (std::size_t k : {4u, 1u, 3u, 0u}) {
             ASSERT_TRUE(model.SetFrame(k)) << name << " frame " << k << ": " << model.frame_message;
-            EXPECT_NEAR(model.v_positions[1].x + model.frame_center_xyz.x, float(k), 1e-5) << name << k;
+            EXPECT_NEAR(model.v_positions[1].x + model.FrameCentre().x, float(k), 1e-5) << name << k;
             EXPECT_EQ(model.v_elements, (std::vector<unsigned>{0, 7})) << "atoms in id order";
         }
     }

@@ -332,9 +332,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     };
 
     auto find_bonds = [this] {
-        display_->data.EvalCutRadius();
-        display_->data.is_linked_list = false;
-        display_->data.EvalAtomicBonds();
+        display_->data.FindBonds();
         display_->OnModelChanged();
     };
     SetAtoms(atoms, 17.0f);

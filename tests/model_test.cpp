@@ -101,7 +101,7 @@ TEST_F(Model, EditsAndSaves) {
     EXPECT_FALSE(model.Save(dir + "/missing/w.xyz"));
     EXPECT_EQ(Slurp(out), before);
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_TRUE(!model.is_centered && model.GetTotalAtoms() == 3);
+    EXPECT_TRUE(!model.IsCentered() && model.GetTotalAtoms() == 3);
 }
 
 // Saving over a link, over a file with its own permissions, under a name as
@@ -197,7 +197,7 @@ TEST(Bonds, AnySpreadOfAtomsGivesTheCriterionsBonds) {
         const Pairs expected = AllPairs(c.p, c.e);
         EXPECT_EQ(Bonds(m, c.p, c.e), expected);
         EXPECT_FALSE(expected.empty());
-        EXPECT_LE(m.bond_grid.CellCount(), 4 * c.p.size() + 64);
+        EXPECT_LE(m.BondGridCells(), 4 * c.p.size() + 64);
     }
 }
 

@@ -13,7 +13,7 @@ namespace {
 const std::string kFrames = std::string(TESK_TEST_DATA) + "/frames/";
 
 // position of atom i of the shown frame in the file's own coordinates
-float FileX(const CModel& m, unsigned i) { return m.v_positions[i].x + m.frame_center_xyz.x; }
+float FileX(const CModel& m, unsigned i) { return m.v_positions[i].x + m.FrameCentre().x; }
 
 }  // namespace
 

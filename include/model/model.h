@@ -61,8 +61,11 @@ public:
     bool Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frames, const std::string& folder);
     // The format of the structure shown; Unknown before any was read.
     io::Format FileFormat() const { return file_copy ? file_copy->GetFormat() : io::Format::Unknown; }
+    // Box, cut radius, bonds and centring of the positions and elements in
+    // place, as every read ends.
     void SetModel();
-    void CenterView();
+    // The bond search again from scratch over the atoms as they are.
+    void FindBonds();
     void CenterCoordinates();
     // Edits, each one undo step; the bonds of the atoms touched follow.
     void ChangeAtom(unsigned num, unsigned idx);
@@ -116,6 +119,51 @@ public:
     // frame_message, for a frame that does not exist, cannot be read or
     // holds another number of atoms than the first.
     bool SetFrame(std::size_t k);
+    // What the structure's file says that only some parts of the program read.
+    const io::FileCopy* FileCopy() const { return file_copy.get(); }
+    const std::vector<int>& TypeNumbers() const { return type_numbers; }
+    // The frames' file and its index, which the window extends a slice at a time.
+    CTrajectory& Frames() { return trajectory; }
+    // Every frame is shown around the first one's centre: the file's
+    // coordinates are the drawn ones plus this.
+    glm::vec3 FrameCentre() const { return frame_center_xyz; }
+    bool IsCentered() const { return is_centered; }
+    std::size_t BondGridCells() const { return bond_grid.CellCount(); }
+
+    // The structure as drawn and what was said about it. The renderer and
+    // the window read these; only the model's own edits change them.
+    io::ReadOptions read_options;  // what the user told the readers (LAMMPS types)
+    io::Refusal read_refusal;      // why the last ReadFile refused its file
+    CHistory history;  // edits since the last read
+    std::string frame_message;  // why the last frame asked for is not shown
+    // What the last read, save or Wrap has to say besides success or
+    // failure: a refusal's reason, an unknown element symbol, the frames a
+    // save left out. Sentences separated by "; ", empty when all went well.
+    std::string notes;
+    // the cell axes along which the structure repeats (extended XYZ pbc)
+    glm::bvec3 periodic_axes{true};
+    // a structure was read and its bonds found
+    bool is_loaded = false;
+    unsigned bond_count = 0;
+    glm::vec3 box_size{0.0f};
+    glm::dmat3 m_cell_box{0.0};
+    bool is_periodic = false;
+    glm::vec3 min_xyz{0.0f};
+    glm::vec3 max_xyz{0.0f};
+    glm::vec3 center_xyz{0.0f};
+    // the atoms as drawn: positions centred on the box of the first read
+    // (float), and their element indices
+    std::vector<glm::vec3> v_positions;
+    std::vector<unsigned> v_elements;
+    std::vector<glm::uvec2> v_bond_pairs;
+    // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
+    std::vector<glm::ivec3> v_bond_images;
+    // bonds were found under periodic boundary conditions
+    bool is_periodic_bonds = false;
+    // drawn position of the cell's origin; moves with the atoms when centred
+    glm::dvec3 cell_origin{0.0};
+
+private:
     // Reads frame k into the model; its bonds only with `bonds`.
     bool LoadFrame(std::size_t k, bool bonds);
     // Reads frame k with the edits made so far, leaving the model as it is;
@@ -130,6 +178,8 @@ public:
     // The bonds the file listed, instead of the bond search.
     void UseFileBonds();
 
+    // Moves the drawn atoms and the cell's origin by -center_xyz.
+    void CenterView();
     // bond detection
     void EvalCutRadius();
     void EvalAtomicBonds();
@@ -162,57 +212,24 @@ public:
     // atom of the current positions, so it stays right after edits that
     // moved, added or removed atoms; a dummy atom has no partners.
     void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
-
+    void AddNote(const std::string& note);
 
     // the structure as its file holds it, with the edits; null before a read
     io::HeldCopy file_copy;
     std::vector<int> type_numbers;  // LAMMPS atom types of the file, for the window's table
-    io::ReadOptions read_options;  // what the user told the readers (LAMMPS types)
-    io::Refusal read_refusal;      // why the last ReadFile refused its file
-    CHistory history;  // edits since the last read
     CTrajectory trajectory;
     std::string frame_folder;  // where the file's POTCAR is looked for
-    std::string frame_message;  // why the last frame asked for is not shown
     std::size_t shown_frame = 0;
     std::size_t frame_atom_count = 0;  // atoms of the first frame as read
     glm::vec3 frame_center_xyz{0.0f};  // every frame is shown around the first one's centre
     std::vector<CFrameEdit> v_edits;
-    // What the last read, save or Wrap has to say besides success or
-    // failure: a refusal's reason, an unknown element symbol, the frames a
-    // save left out. Sentences separated by "; ", empty when all went well.
-    std::string notes;
-    void AddNote(const std::string& note);
-    // the cell axes along which the structure repeats (extended XYZ pbc)
-    glm::bvec3 periodic_axes{true};
-    // a structure was read and its bonds found
-    bool is_loaded = false;
     float max_radius = 0.0f;
     float r_cut_radius = 0.0f;
-    unsigned bond_count = 0;
-    glm::vec3 box_size{0.0f};
-    glm::dmat3 m_cell_box{0.0};
-    bool is_periodic = false;
     bool is_linked_list = false;
     bool is_centered = false;
-    glm::vec3 min_xyz{0.0f};
-    glm::vec3 max_xyz{0.0f};
-    glm::vec3 center_xyz{0.0f};
-    // the atoms as drawn: positions centred on the box of the first read
-    // (float), and their element indices
-    std::vector<glm::vec3> v_positions;
-    std::vector<unsigned> v_elements;
-    std::vector<glm::uvec2> v_bond_pairs;
-    // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
-    std::vector<glm::ivec3> v_bond_images;
-    // bonds were found under periodic boundary conditions
-    bool is_periodic_bonds = false;
-    // drawn position of the cell's origin; moves with the atoms when centred
-    glm::dvec3 cell_origin{0.0};
-
     // the linked-cell grid of the bond search, built with is_linked_list
     core::BondGrid bond_grid;
 
-private:
     // Runs one edit of the history; out of memory, the history is cleared
     // with a note saying what was being done. What `edit` returns (false:
     // nothing changed), true after running out of memory.

@@ -157,6 +157,12 @@ void CModel::SetModel() {
     CenterView();
 }
 
+void CModel::FindBonds() {
+    EvalCutRadius();
+    is_linked_list = false;
+    EvalAtomicBonds();
+}
+
 void CModel::CenterView() {
     for (glm::vec3& p : v_positions) p -= center_xyz;
     cell_origin -= glm::dvec3(center_xyz);

@@ -256,7 +256,7 @@ namespace {
 // file again with it (as --types does on the command line).
 void TypesTable(CShellState& s, CDisplay& display)
 {
-    const std::vector<int>& types = display.data.type_numbers;
+    const std::vector<int>& types = display.data.TypeNumbers();
     if (!display.is_visible || types.empty())
         return;
     if (!ImGui::BeginTable("Types", 2, ImGuiTableFlags_Borders | ImGuiTableFlags_SizingFixedFit))
@@ -443,7 +443,7 @@ void FramesStep(CShellState& s, CDisplay& display)
     s.is_indexing = false;
     if (!display.is_visible)
         return;
-    CTrajectory& frames = display.data.trajectory;
+    CTrajectory& frames = display.data.Frames();
     // a slice of the index per pass keeps the window answering
     s.is_indexing = !frames.IndexStep(kIndexSlice);
     if (!s.is_playing)
