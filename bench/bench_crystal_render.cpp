@@ -51,8 +51,7 @@ struct Context {
         if (!display) return false;
         if (loaded == n) return true;
         const std::string path = WriteSilicon(n);
-        display->input_format = INPUT_FILE_TYPE_VSP;
-        const bool ok = display->ReadFile("/tmp", path);
+        const bool ok = display->ReadFile("/tmp", path, INPUT_FILE_TYPE_VSP);
         std::remove(path.c_str());
         if (!ok) return false;
         display->is_show_bond = true;

@@ -34,8 +34,7 @@ struct Context {
         if (loaded == atoms) return true;
         const char* env = std::getenv("TESK_BENCH_DATA");
         const std::string folder = env ? env : "bench/data";
-        display->input_format = INPUT_FILE_TYPE_XYZ;
-        if (!display->ReadFile(folder, folder + "/water-" + std::to_string(atoms) + ".xyz")) return false;
+        if (!display->ReadFile(folder, folder + "/water-" + std::to_string(atoms) + ".xyz", INPUT_FILE_TYPE_XYZ)) return false;
         display->is_show_bond = true;
         display->SetAtomScale(true);
         display->is_show_label = false;

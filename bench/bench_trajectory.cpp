@@ -115,8 +115,7 @@ void BM_StepAndDraw(benchmark::State& state)
     }
     {
         auto display = std::make_unique<CDisplay>();
-        display->input_format = INPUT_FILE_TYPE_XYZ;
-        if (display->ReadFile(DataFolder(), path)) {
+        if (display->ReadFile(DataFolder(), path, INPUT_FILE_TYPE_XYZ)) {
             display->is_show_bond = true;
             const std::size_t count = display->data.GetFrameCount();
             std::size_t k = 0;

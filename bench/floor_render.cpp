@@ -278,8 +278,7 @@ struct Context {
             return true;
         const char* env = std::getenv("TESK_BENCH_DATA");
         const std::string folder = env ? env : "bench/data";
-        display->input_format = INPUT_FILE_TYPE_XYZ;
-        if (!display->ReadFile(folder, folder + "/silicon-" + std::to_string(atoms) + ".xyz"))
+        if (!display->ReadFile(folder, folder + "/silicon-" + std::to_string(atoms) + ".xyz", INPUT_FILE_TYPE_XYZ))
             return false;
         display->is_show_bond = true;
         display->SetAtomScale(true);

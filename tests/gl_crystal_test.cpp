@@ -13,8 +13,7 @@ protected:
     void Load(const std::string& text)
     {
         std::ofstream(scratch.path("POSCAR")) << text;
-        display_->input_format = INPUT_FILE_TYPE_VSP;
-        ASSERT_TRUE(display_->ReadFile(scratch.root, scratch.path("POSCAR")));
+        ASSERT_TRUE(display_->ReadFile(scratch.root, scratch.path("POSCAR"), INPUT_FILE_TYPE_VSP));
         display_->is_show_box = false;
         display_->ShowBonds(true);
         display_->atom_scale = 0.2f;  // small atoms leave the bonds in view
@@ -92,8 +91,7 @@ TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
 // half-bonds, boundary copies and repeated cells, from every side.
 TEST_F(Crystal, ASteppedFrameOfACrystalTrajectoryIsDrawnAsARebuildOfIt)
 {
-    display_->input_format = INPUT_FILE_TYPE_VSP;
-    ASSERT_TRUE(display_->ReadFile(TESK_TEST_DATA "/frames", TESK_TEST_DATA "/frames/si8-XDATCAR"));
+    ASSERT_TRUE(display_->ReadFile(TESK_TEST_DATA "/frames", TESK_TEST_DATA "/frames/si8-XDATCAR", INPUT_FILE_TYPE_VSP));
     ASSERT_EQ(display_->data.GetFrameCount(), 4u);
     display_->ShowBonds(true);
     display_->atom_scale = 0.3f;

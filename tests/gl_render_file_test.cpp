@@ -33,8 +33,7 @@ protected:
 
 TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
 {
-    display_->input_format = INPUT_FILE_TYPE_XYZ;
-    ASSERT_TRUE(display_->ReadFile(kDir, kDir + "/salt-cell.xyz"));
+    ASSERT_TRUE(display_->ReadFile(kDir, kDir + "/salt-cell.xyz", INPUT_FILE_TYPE_XYZ));
     Frame();
     EXPECT_TRUE(AnyRed());
     // the atoms are centred on the origin: Na left, Cl right
@@ -43,7 +42,7 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
     ClickOnCentreOf(display_->data.v_positions[1]);
     EXPECT_EQ(display_->SelectedSymbol(), "Cl");
 
-    ASSERT_TRUE(display_->ReadFile(kDir, kChain));
+    ASSERT_TRUE(display_->ReadFile(kDir, kChain, INPUT_FILE_TYPE_XYZ));
     Frame();
     EXPECT_FALSE(AnyRed());
     // the user may still switch the box on: it then encloses the molecule
@@ -54,7 +53,7 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
 
 TEST_F(FileOps, DeletingOrRetypingTheSelectedAtomShowsInTheNextFrame)
 {
-    ASSERT_TRUE(display_->ReadFile(kDir, kChain));
+    ASSERT_TRUE(display_->ReadFile(kDir, kChain, INPUT_FILE_TYPE_XYZ));
     display_->ShowBonds(true);
     display_->SetAtomScale(true);
     Frame();

@@ -106,7 +106,7 @@ protected:
 
     void Load(const std::string& path, int format = 0)
     {
-        display->input_format = format;
+        s->input_format = format;
         LoadStructure(*s, *display, path.substr(0, path.rfind('/')).c_str(), path.c_str(), true), Frame();
     }
     // Drops `path` on the window, as the window system reports it.

@@ -49,7 +49,8 @@ public:
     void ResetView();
 
     // user actions
-    bool ReadFile(std::string d, std::string f);
+    // Reads `f` (in folder `d`) with format code `format` and shows it.
+    bool ReadFile(const std::string& d, const std::string& f, int format);
     bool SaveFile(std::string f);
     void CenterCoordinates();
     void DeleteAtom(unsigned u);
@@ -142,7 +143,6 @@ public:
     bool is_scene_boundary = false;
     glm::ivec3 scene_repeat_cells{1};
     unsigned u_scene_atoms = 0, u_scene_bonds = 0;
-    int input_format = INPUT_FILE_TYPE_XYZ;
     bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
     bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms

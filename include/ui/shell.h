@@ -87,6 +87,9 @@ public:
     // and its format code, INPUT_FILE_TYPE_AUTO to tell it from the file.
     std::string open_request;
     int open_format = 0;
+    // The Input Format list's choice: the format code loads use, Auto to
+    // tell it from the file.
+    int input_format = 0;
     // Save As: its dialog and the output format, an entry of the format
     // table's writable formats.
     std::unique_ptr<FileChooser::Dialog> save_dlg;

@@ -316,9 +316,9 @@ void CDisplay::HighlightedAtoms(int out[4]) const
 
 // --- model changes ---------------------------------------------------------
 
-bool CDisplay::ReadFile(std::string d, std::string f)
+bool CDisplay::ReadFile(const std::string& d, const std::string& f, int format)
 {
-    if (!data.ReadFile(d, f, input_format))
+    if (!data.ReadFile(d, f, format))
         return false;
     OnStructureLoaded();
     return true;

@@ -167,7 +167,7 @@ void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_ti
 
 bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const char* path, bool set_title, int fmt)
 {
-    const int asked = fmt < 0 ? display.input_format : fmt;
+    const int asked = fmt < 0 ? s.input_format : fmt;
     int code = int(io::Resolve(path, io::Format(asked)));
     s.volume->CancelOpen();
     // a volumetric name wins over a structure format of the list, which
@@ -185,11 +185,7 @@ bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const cha
         s.load_message = std::string("Reading ") + path + "...";
         return false;
     }
-    // the display reads with its input format: lend it the resolved one
-    const int kept = display.input_format;
-    display.input_format = code;
-    const bool ok = display.ReadFile(dir, path);
-    display.input_format = kept;
+    const bool ok = display.ReadFile(dir, path, code);
     if (ok) {
         s.volume->Clear();
         ShowLoaded(s, display, path, set_title);

@@ -296,7 +296,7 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
     if (!s.dlg)
         s.dlg = std::make_unique<FileChooser::Dialog>();
     if (s.item_current == nullptr)
-        s.item_current = io::FormatLabel(io::Format(display.input_format));
+        s.item_current = io::FormatLabel(io::Format(s.input_format));
 
     BeginControlWindow("Choose File (ctrl+f)", &s.show_file_chooser, 320.0f);
 
@@ -305,8 +305,8 @@ void ChooseFileWindow(CShellState& s, CDisplay& display)
         for (std::size_t n = 0; n < list.codes.size(); ++n) {
             const bool is_selected = std::strcmp(s.item_current, list.labels[n]) == 0;
             if (ImGui::Selectable(list.labels[n], is_selected))
-                display.input_format = list.codes[n];
-            s.item_current = io::FormatLabel(io::Format(display.input_format));
+                s.input_format = list.codes[n];
+            s.item_current = io::FormatLabel(io::Format(s.input_format));
             if (is_selected)
                 ImGui::SetItemDefaultFocus();
         }

@@ -22,7 +22,7 @@ void NameShown(CShellState& s, CDisplay& display, const std::string& dir, const 
     CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
     s.browse_folder = dir;
     if (fmt >= 0) {
-        display.input_format = fmt;
+        s.input_format = fmt;
         s.item_current = nullptr;  // the Choose File window names it again
     }
 }
