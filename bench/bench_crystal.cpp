@@ -10,34 +10,33 @@
 namespace {
 
 // n x n x n conventional diamond cells of silicon, atoms shaken a little.
-void Silicon(CModel& m, int n) {
+void Silicon(CModel& m, int n, bool periodic) {
     const double a = 5.431;
     const glm::dvec3 basis[8] = {{0, 0, 0},       {0.5, 0.5, 0},    {0.5, 0, 0.5},    {0, 0.5, 0.5},
                                  {0.25, 0.25, 0.25}, {0.75, 0.75, 0.25}, {0.75, 0.25, 0.75}, {0.25, 0.75, 0.75}};
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> shake(-0.05f, 0.05f);
-    m.v_positions.clear();
+    std::vector<glm::vec3> positions;
     for (int z = 0; z < n; ++z)
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
                 for (const glm::dvec3& b : basis)
-                    m.v_positions.push_back(glm::vec3((glm::dvec3(x, y, z) + b) * a) +
-                                                glm::vec3(shake(rng), shake(rng), shake(rng)));
-    m.v_elements.assign(m.v_positions.size(), 13);
-    m.m_cell_box = glm::dmat3(a * n);
-    m.cell_origin = glm::dvec3(0.0);
+                    positions.push_back(glm::vec3((glm::dvec3(x, y, z) + b) * a) +
+                                        glm::vec3(shake(rng), shake(rng), shake(rng)));
+    std::vector<unsigned> silicon(positions.size(), 13);
+    m.PlaceAtoms(std::move(positions), std::move(silicon), glm::vec3(float(a * n)), glm::dmat3(a * n), periodic,
+                 glm::dvec3(0.0));
 }
 
 void Search(benchmark::State& state, bool periodic) {
     CModel model;
-    Silicon(model, int(state.range(0)));
-    model.is_periodic = periodic;
+    Silicon(model, int(state.range(0)), periodic);
     for (auto _ : state) {
         model.FindBonds();
-        benchmark::DoNotOptimize(model.bond_count);
+        benchmark::DoNotOptimize(model.BondCount());
     }
     state.counters["atoms"] = double(model.GetTotalAtoms());
-    state.counters["bonds"] = model.bond_count;
+    state.counters["bonds"] = model.BondCount();
 }
 
 void BM_PeriodicBonds(benchmark::State& state) { Search(state, true); }

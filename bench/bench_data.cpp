@@ -38,10 +38,10 @@ void BM_ReadFile(benchmark::State& state) {
             state.SkipWithError(("cannot read " + in.path).c_str());
             return;
         }
-        benchmark::DoNotOptimize(model.bond_count);
+        benchmark::DoNotOptimize(model.BondCount());
     }
     state.counters["atoms"] = model.GetTotalAtoms();
-    state.counters["bonds"] = model.bond_count;
+    state.counters["bonds"] = model.BondCount();
     state.counters["atoms/s"] = benchmark::Counter(double(model.GetTotalAtoms()), benchmark::Counter::kIsIterationInvariantRate);
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
@@ -59,10 +59,10 @@ void BM_ReadShape(benchmark::State& state) {
             state.SkipWithError(("cannot read " + path).c_str());
             return;
         }
-        benchmark::DoNotOptimize(model.bond_count);
+        benchmark::DoNotOptimize(model.BondCount());
     }
     state.counters["atoms"] = model.GetTotalAtoms();
-    state.counters["bonds"] = model.bond_count;
+    state.counters["bonds"] = model.BondCount();
 }
 
 // The bond search on the positions as read: the box, cut radius, cell grid
@@ -75,20 +75,18 @@ void BM_BondSearch(benchmark::State& state) {
         return;
     }
     // undo the centring so the positions match the box again
-    std::vector<glm::vec3> raw = model.v_positions;
-    for (glm::vec3& p : raw) p += model.center_xyz;
-    glm::vec3 low = raw[0], high = raw[0];
-    for (const glm::vec3& p : raw) low = glm::min(low, p), high = glm::max(high, p);
+    std::vector<glm::vec3> raw = model.Positions();
+    for (glm::vec3& p : raw) p += model.Centre();
+    const std::vector<unsigned> elements = model.Elements();
     for (auto _ : state) {
         state.PauseTiming();
-        model.v_positions = raw;
-        model.min_xyz = low;
-        model.max_xyz = high;
+        std::vector<glm::vec3> positions = raw;
+        std::vector<unsigned> copy = elements;
         state.ResumeTiming();
-        model.SetModel();
-        benchmark::DoNotOptimize(model.bond_count);
+        model.SetAtoms(std::move(positions), std::move(copy));
+        benchmark::DoNotOptimize(model.BondCount());
     }
-    state.counters["bonds"] = model.bond_count;
+    state.counters["bonds"] = model.BondCount();
     state.counters["cells"] = model.BondGridCells();
 }
 

@@ -17,14 +17,14 @@ CModel MakeModel(long atoms) {
     const unsigned elements[] = {5, 5, 5, 0, 0, 7};
     long side = 1;
     while (side * side * side < atoms) ++side;
+    std::vector<glm::vec3> positions;
+    std::vector<unsigned> kinds;
     for (long k = 0; k < atoms; ++k) {
         const float x = float(k % side), y = float(k / side % side), z = float(k / (side * side));
-        m.v_positions.push_back(glm::vec3(x, y, z) * 1.5f + glm::vec3(jitter(rng), jitter(rng), jitter(rng)));
-        m.v_elements.push_back(elements[rng() % 6]);
+        positions.push_back(glm::vec3(x, y, z) * 1.5f + glm::vec3(jitter(rng), jitter(rng), jitter(rng)));
+        kinds.push_back(elements[rng() % 6]);
     }
-    m.min_xyz = glm::vec3(-1.0f);
-    m.max_xyz = glm::vec3(float(side) * 1.5f + 1.0f);
-    m.SetModel();
+    m.SetAtoms(std::move(positions), std::move(kinds));
     return m;
 }
 
@@ -35,9 +35,9 @@ void BM_ChangeAtom(benchmark::State& state) {
     for (auto _ : state) {
         m.ChangeAtom(atom, 7);
         m.ChangeAtom(atom, 0);
-        benchmark::DoNotOptimize(m.bond_count);
+        benchmark::DoNotOptimize(m.BondCount());
     }
-    state.counters["bonds"] = m.bond_count;
+    state.counters["bonds"] = m.BondCount();
 }
 
 // Deletes the middle atom of a fresh copy.
@@ -49,7 +49,7 @@ void BM_DeleteAtom(benchmark::State& state) {
         m = base;
         state.ResumeTiming();
         m.DeleteAtom(m.GetTotalAtoms() / 2);
-        benchmark::DoNotOptimize(m.bond_count);
+        benchmark::DoNotOptimize(m.BondCount());
     }
 }
 
@@ -58,7 +58,7 @@ void BM_WholeBondSearch(benchmark::State& state) {
     CModel m = MakeModel(state.range(0));
     for (auto _ : state) {
         m.FindBonds();
-        benchmark::DoNotOptimize(m.bond_count);
+        benchmark::DoNotOptimize(m.BondCount());
     }
 }
 

@@ -72,7 +72,7 @@ void BM_DrawScene(benchmark::State& state) {
     Context& gl = *loaded;
     for (auto _ : state) gl.Frame();
     state.counters["atoms"] = gl.display->GetNumberOfAtoms();
-    state.counters["bonds"] = gl.display->data.bond_count;
+    state.counters["bonds"] = gl.display->data.BondCount();
     state.counters["atoms shown"] = gl.display->visible.v_atoms.size();
     state.counters["bonds shown"] = gl.display->visible.v_bonds.size();
 }

@@ -90,10 +90,10 @@ void BM_StepFrames(benchmark::State& state)
             state.SkipWithError("a frame was refused");
             return;
         }
-        benchmark::DoNotOptimize(model.bond_count);
+        benchmark::DoNotOptimize(model.BondCount());
     }
     state.counters["frames"] = double(count);
-    state.counters["bonds"] = model.bond_count;
+    state.counters["bonds"] = model.BondCount();
     state.counters["frames/s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_MB"] = PeakMegabytes();
 }

@@ -31,6 +31,6 @@ int main(int argc, char** argv) {
         std::printf("could not read %s as %s\n", path.c_str(), argv[1]);
         return 1;
     }
-    std::printf("atoms %u bonds %u seconds %.3f\n", model.GetTotalAtoms(), model.bond_count, seconds);
+    std::printf("atoms %u bonds %u seconds %.3f\n", model.GetTotalAtoms(), model.BondCount(), seconds);
     return 0;
 }

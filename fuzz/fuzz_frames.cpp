@@ -20,9 +20,9 @@ constexpr size_t OPERATIONS = 16;
 
 void CheckBonds(const CModel& m) {
     const unsigned n = m.GetTotalAtoms();
-    if (m.bond_count > m.v_bond_pairs.size() || m.bond_count > m.v_bond_images.size()) std::abort();
-    for (unsigned b = 0; b < m.bond_count; ++b)
-        if (m.v_bond_pairs[b].x >= n || m.v_bond_pairs[b].y >= n) std::abort();
+    if (m.BondCount() > m.BondPairs().size() || m.BondCount() > m.BondImages().size()) std::abort();
+    for (unsigned b = 0; b < m.BondCount(); ++b)
+        if (m.BondPairs()[b].x >= n || m.BondPairs()[b].y >= n) std::abort();
 }
 
 // A save in `format` that succeeds reads back with as many atoms per frame.
@@ -32,7 +32,7 @@ void SaveAndReadBack(CModel& m, int format) {
     if (!m.SaveFileAs(path, format)) {
         // refused only with a reason: a coordinate or cell PDB cannot hold,
         // a frame that cannot be written
-        if (m.notes.empty()) std::abort();
+        if (m.Notes().empty()) std::abort();
         return;
     }
     CModel back;
@@ -60,13 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 4: if (n > 0) m.ChangeAtom(arg % n, (arg * 7) % 110); break;
             case 5: if (n > 1) m.DeleteAtom(arg % n); break;
             case 6: {
-                if (!m.is_periodic) break;
+                if (!m.IsPeriodic()) break;
                 CCopies copies;
                 CCrystalScene scene;
                 const glm::ivec3 repeat(1 + arg % 3, 1 + (arg / 3) % 3, 1);
-                copies.Build(m.GetLattice(), m.v_positions, repeat, arg % 2 == 0);
-                BuildCrystalScene(m.GetLattice(), m.v_positions, m.v_bond_pairs, m.v_bond_images,
-                                  m.bond_count, copies, scene);
+                copies.Build(m.GetLattice(), m.Positions(), repeat, arg % 2 == 0);
+                BuildCrystalScene(m.GetLattice(), m.Positions(), m.BondPairs(), m.BondImages(),
+                                  m.BondCount(), copies, scene);
                 break;
             }
             default: SaveAndReadBack(m, int(arg % 3)); break;

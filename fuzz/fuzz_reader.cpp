@@ -64,8 +64,8 @@ struct Snapshot {
     glm::dmat3 cell;
 
     explicit Snapshot(const CModel& m)
-        : xyz(m.v_positions), idx(m.v_elements), bonds(m.bond_count), format(int(m.FileFormat())),
-          periodic(m.is_periodic), cell(m.m_cell_box) {}
+        : xyz(m.Positions()), idx(m.Elements()), bonds(m.BondCount()), format(int(m.FileFormat())),
+          periodic(m.IsPeriodic()), cell(m.Cell()) {}
     bool operator==(const Snapshot& o) const {
         return xyz == o.xyz && idx == o.idx && bonds == o.bonds && format == o.format && periodic == o.periodic &&
                cell == o.cell;
@@ -127,11 +127,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // so is a cell that CRYST1 cannot carry back
         if (FUZZ_FORMAT != INPUT_FILE_TYPE_PDB) std::abort();
         std::string text, why;
-        if (model.notes.find("CRYST1") != std::string::npos &&
-            !model.FileCopy()->AppendText(text, model.v_elements, io::FrameSlot{0, true, false}, why) &&
+        if (model.Notes().find("CRYST1") != std::string::npos &&
+            !model.FileCopy()->AppendText(text, model.Elements(), io::FrameSlot{0, true, false}, why) &&
             why.find("CRYST1") != std::string::npos)
             return 0;
-        if (model.notes.find("8 columns") == std::string::npos) std::abort();
+        if (model.Notes().find("8 columns") == std::string::npos) std::abort();
         bool wide = false;
         for (std::size_t k = 0; k < model.GetFrameCount() && !wide; ++k) {
             model.SetFrame(k);
@@ -145,6 +145,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again.ReadFile(folder, saved, FUZZ_FORMAT)) std::abort();  // what we wrote, we must read
     if (again.GetTotalAtoms() != atoms) std::abort();
     for (unsigned i = 0; i < atoms; ++i)
-        if (again.v_elements[i] != model.v_elements[i] && FUZZ_FORMAT != INPUT_FILE_TYPE_VSP) std::abort();
+        if (again.Elements()[i] != model.Elements()[i] && FUZZ_FORMAT != INPUT_FILE_TYPE_VSP) std::abort();
     return 0;
 }

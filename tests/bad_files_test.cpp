@@ -47,22 +47,22 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
         for (const auto& [path, code] : cases) {
             SCOPED_TRACE(path + " as " + std::to_string(code));
             EXPECT_FALSE(model.ReadFile(s, path, code));
-            EXPECT_TRUE(model.v_positions == before.v_positions && model.v_elements == before.v_elements &&
-                        model.bond_count == before.bond_count && model.FileFormat() == before.FileFormat() &&
-                        model.is_periodic && model.m_cell_box == before.m_cell_box && model.center_xyz == before.center_xyz);
+            EXPECT_TRUE(model.Positions() == before.Positions() && model.Elements() == before.Elements() &&
+                        model.BondCount() == before.BondCount() && model.FileFormat() == before.FileFormat() &&
+                        model.IsPeriodic() && model.Cell() == before.Cell() && model.Centre() == before.Centre());
             // a later save writes the structure read before, cell and all
             // (a LAMMPS dump has no writer)
             if (format == int(io::Format::LammpsDump)) continue;
             const std::string saved = s + "/saved";
             CModel again;
             ASSERT_TRUE(model.Save(saved) && again.ReadFile(s, saved, format));
-            EXPECT_TRUE(again.v_elements == before.v_elements && glm::length(again.m_cell_box[2] - before.m_cell_box[2]) < 1e-3);
+            EXPECT_TRUE(again.Elements() == before.Elements() && glm::length(again.Cell()[2] - before.Cell()[2]) < 1e-3);
             // the older formats write back exactly; CIF keeps fractions to 8 digits
             if (format <= INPUT_FILE_TYPE_PDB) {
-                EXPECT_TRUE(again.v_positions == before.v_positions);
+                EXPECT_TRUE(again.Positions() == before.Positions());
             }
-            for (std::size_t i = 0; i < before.v_positions.size() && i < again.v_positions.size(); ++i)
-                EXPECT_LT(glm::length(again.v_positions[i] - before.v_positions[i]), 1e-3f) << i;
+            for (std::size_t i = 0; i < before.Positions().size() && i < again.Positions().size(); ++i)
+                EXPECT_LT(glm::length(again.Positions()[i] - before.Positions()[i]), 1e-3f) << i;
         }
         EXPECT_GE(cases.size(), format <= INPUT_FILE_TYPE_PDB ? 30u : 15u);
     }
@@ -82,11 +82,11 @@ TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
             if (!model.ReadFile(folder, e.path().string(), format)) continue;
             ASSERT_TRUE(model.Save(saved));
             ASSERT_TRUE(again.ReadFile(scratch.root, saved, format));
-            ASSERT_EQ(again.v_elements, model.v_elements);
+            ASSERT_EQ(again.Elements(), model.Elements());
             for (unsigned i = 0; i < model.GetTotalAtoms(); ++i)  // to the writer's precision
                 for (int c = 0; c < 3; ++c) {
-                    const float a = model.v_positions[i][c] + model.center_xyz[c];
-                    EXPECT_NEAR(again.v_positions[i][c] + again.center_xyz[c], a, 2e-3f + 1e-6f * std::fabs(a));
+                    const float a = model.Positions()[i][c] + model.Centre()[c];
+                    EXPECT_NEAR(again.Positions()[i][c] + again.Centre()[c], a, 2e-3f + 1e-6f * std::fabs(a));
                 }
         }
     }

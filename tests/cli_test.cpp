@@ -155,8 +155,8 @@ TEST(Convert, NotesOnStderrAndTheWritersText) {
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("XDATCAR_copy"), INPUT_FILE_TYPE_VSP) && back.GetFrameCount() == 3u);
     ASSERT_TRUE(back.SetFrame(2));
-    EXPECT_NEAR(back.m_cell_box[0][0], 12.0, 1e-9);
-    EXPECT_NEAR(back.v_positions[1].x - back.v_positions[0].x, 0.9f, 1e-5f);
+    EXPECT_NEAR(back.Cell()[0][0], 12.0, 1e-9);
+    EXPECT_NEAR(back.Positions()[1].x - back.Positions()[0].x, 0.9f, 1e-5f);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ using BondSet = std::set<Bond>;
 // these elements) and one cell more, written plainly.
 BondSet BruteForce(const CModel& m) {
     BondSet out;
-    const auto& p = m.v_positions;
-    const auto& e = m.v_elements;
+    const auto& p = m.Positions();
+    const auto& e = m.Elements();
     const CLattice lattice = m.GetLattice();
     const glm::ivec3 k = lattice.Reach(4.0) + 1;
     for (unsigned i = 0; i < p.size(); ++i)
@@ -44,9 +44,9 @@ BondSet BruteForce(const CModel& m) {
 // The model's bond set: every record once, atom i and the image of atom j.
 BondSet Recorded(const CModel& m) {
     BondSet out;
-    for (unsigned k = 0; k < m.bond_count; ++k) {
-        const glm::uvec2 b = m.v_bond_pairs[k];
-        const glm::ivec3 s = m.v_bond_images[k];
+    for (unsigned k = 0; k < m.BondCount(); ++k) {
+        const glm::uvec2 b = m.BondPairs()[k];
+        const glm::ivec3 s = m.BondImages()[k];
         EXPECT_TRUE(out.insert({b.x, b.y, s.x, s.y, s.z}).second) << "twice: " << b.x << " " << b.y;
     }
     return out;
@@ -109,20 +109,20 @@ TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
     for (const Crystal& c : cases) {
         ASSERT_TRUE(Load("POSCAR", Poscar(c))) << c.name;
         const BondSet want = BruteForce(model);
-        EXPECT_TRUE(model.is_periodic_bonds && !want.empty() && Recorded(model) == want) << c.name;
+        EXPECT_TRUE(model.AreBondsPeriodic() && !want.empty() && Recorded(model) == want) << c.name;
     }
     // a placeholder cell far too small for the atoms keeps the plain bonds
     Crystal tiny = Random("placeholder", glm::dmat3(1.0), 3000, 0, 6);
     for (auto& f : tiny.fract) f *= 40.0;
     ASSERT_TRUE(Load("POSCAR", Poscar(tiny)));
-    EXPECT_FALSE(model.is_periodic_bonds);
-    for (unsigned k = 0; k < model.bond_count; ++k) EXPECT_EQ(model.v_bond_images[k], glm::ivec3(0));
+    EXPECT_FALSE(model.AreBondsPeriodic());
+    for (unsigned k = 0; k < model.BondCount(); ++k) EXPECT_EQ(model.BondImages()[k], glm::ivec3(0));
 }
 
 TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(Load("POSCAR", Poscar(Random("edits", Triclinic(8, 7, 9, 1.3, 1.7, 1.2), 40, 30, 7))));
     const BondSet start = Recorded(model);
-    const std::vector<glm::vec3> positions = model.v_positions;
+    const std::vector<glm::vec3> positions = model.Positions();
     model.DeleteAtoms({3, 10, 11});
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "delete";
     model.ChangeAtom(5, 13);  // to silicon: a larger radius reaches other images
@@ -131,7 +131,7 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(model.Wrap());
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "wrap";
     EXPECT_EQ(Recorded(model).size(), before_wrap.size());
-    for (const glm::vec3& p : model.v_positions) {
+    for (const glm::vec3& p : model.Positions()) {
         const glm::dvec3 f = model.GetLattice().Fractional(p);
         EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-6))) && glm::all(glm::lessThan(f, glm::dvec3(1.0))));
     }
@@ -139,7 +139,7 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     ASSERT_TRUE(model.Undo());
     EXPECT_EQ(Recorded(model), before_wrap);
     ASSERT_TRUE(model.Undo() && model.Undo());
-    EXPECT_TRUE(Recorded(model) == start && model.v_positions == positions);
+    EXPECT_TRUE(Recorded(model) == start && model.Positions() == positions);
     ASSERT_TRUE(model.Redo() && model.Redo() && model.Redo());
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "redo of the wrap";
 }
@@ -165,10 +165,10 @@ TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
         const std::string saved = scratch.path(std::string("saved-") + c.name);
         CModel back;
         ASSERT_TRUE(model.Save(saved) && back.ReadFile(scratch.root, saved, c.fmt));
-        const CLattice lattice(back.m_cell_box, glm::dvec3(0.0));
+        const CLattice lattice(back.Cell(), glm::dvec3(0.0));
         for (unsigned i = 0; i < back.GetTotalAtoms(); ++i) {
             // the file's own coordinates, before the view was centred
-            const glm::dvec3 f = lattice.Fractional(back.v_positions[i] + back.center_xyz);
+            const glm::dvec3 f = lattice.Fractional(back.Positions()[i] + back.Centre());
             EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-4))) &&
                         glm::all(glm::lessThan(f, glm::dvec3(1.0 + 1e-4)))) << i;
         }
@@ -192,9 +192,9 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
         {{2, 2, 2}, true, 27, 54, 54},   // 3 x 3 x 3 points, their edges, and halves out of the faces
     };
     for (const auto& c : cases) {
-        copies.Build(lattice, model.v_positions, c.repeat, c.boundary);
-        BuildCrystalScene(lattice, model.v_positions, model.v_bond_pairs, model.v_bond_images,
-                          model.bond_count, copies, scene);
+        copies.Build(lattice, model.Positions(), c.repeat, c.boundary);
+        BuildCrystalScene(lattice, model.Positions(), model.BondPairs(), model.BondImages(),
+                          model.BondCount(), copies, scene);
         ASSERT_EQ(scene.u_drawn, c.atoms);
         std::set<std::tuple<float, float, float>> at;
         for (unsigned k = 0; k < scene.u_drawn; ++k)
@@ -222,7 +222,7 @@ TEST_F(CrystalTest, PbcFlagsKeepBondsOffNonPeriodicAxes) {
         // one carbon at the corner of a 1.5 A cube: bonded to its images along x, y, z
         ASSERT_TRUE(Load("c.xyz", std::string("1\nLattice=\"1.5 0 0 0 1.5 0 0 0 1.5\" pbc=\"") + c.pbc + "\"\nC 0 0 0\n",
                          INPUT_FILE_TYPE_XYZ));
-        EXPECT_EQ(model.bond_count, c.bonds) << c.pbc;
+        EXPECT_EQ(model.BondCount(), c.bonds) << c.pbc;
         const std::string saved = scratch.path("saved.xyz");
         ASSERT_TRUE(model.SaveFileAs(saved, INPUT_FILE_TYPE_XYZ));
         EXPECT_EQ(Slurp(saved).find("pbc=\"T T T\"") != std::string::npos, c.bonds == 3) << Slurp(saved);
@@ -236,7 +236,7 @@ TEST_F(CrystalTest, AtomsFarOutsideTheCellStayDefined) {
     model.ChangeAtom(1, 6);
     model.ChangeAtom(0, 0);
     EXPECT_FALSE(model.Wrap());
-    EXPECT_EQ(model.notes, "1 atom lies too far outside the cell to be wrapped");
+    EXPECT_EQ(model.Notes(), "1 atom lies too far outside the cell to be wrapped");
 }
 
 // Repeat's cap counts the copies on the faces: a corner atom is drawn 8
@@ -246,9 +246,9 @@ TEST_F(CrystalTest, CopyCountHoldsBoundaryCopies) {
     CCopies copies;
     for (const auto& [repeat, boundary] : {std::pair{glm::ivec3(1), true}, std::pair{glm::ivec3(2), true},
                                            std::pair{glm::ivec3(2, 3, 1), false}}) {
-        copies.CountFaces(model.GetLattice(), model.v_positions, boundary);
+        copies.CountFaces(model.GetLattice(), model.Positions(), boundary);
         const double counted = copies.CopyCount(repeat);
-        copies.Build(model.GetLattice(), model.v_positions, repeat, boundary);
+        copies.Build(model.GetLattice(), model.Positions(), repeat, boundary);
         EXPECT_EQ(counted, double(copies.v_copies.size())) << repeat.x << boundary;
     }
 }

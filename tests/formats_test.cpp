@@ -140,18 +140,18 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
             // a dump without elements or masses: --types 1=Cu,2=Zr
             if (file.find("dump.scaled") != std::string::npos) model.read_options.type_elements = {{1, 28}, {2, 39}};
             const bool ok = model.ReadFile(".", file, int(io::Detect(file)));
-            Structure read{ok, model.is_periodic, model.m_cell_box, model.v_elements, {}};
-            for (const glm::vec3& p : model.v_positions)
-                read.r.push_back(glm::dvec3(p) + glm::dvec3(model.center_xyz));
-            ExpectSameStructure(expected, read, true, io::RefusalText(file, model.read_refusal));
+            Structure read{ok, model.IsPeriodic(), model.Cell(), model.Elements(), {}};
+            for (const glm::vec3& p : model.Positions())
+                read.r.push_back(glm::dvec3(p) + glm::dvec3(model.Centre()));
+            ExpectSameStructure(expected, read, true, io::RefusalText(file, model.ReadRefusal()));
         }
     }
     // without the map, each type is a dummy species of its own, and bonds to nothing
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", dir.path("dump.scaled"), int(io::Detect(dir.path("dump.scaled")))));
-    EXPECT_EQ(model.v_elements, (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
+    EXPECT_EQ(model.Elements(), (std::vector<unsigned>{DummySpecies(1), DummySpecies(1), DummySpecies(2)}));
     EXPECT_NE(atom_rgbs[DummySpecies(1)], atom_rgbs[DummySpecies(2)]);
-    EXPECT_EQ(model.bond_count, 0u);
+    EXPECT_EQ(model.BondCount(), 0u);
 }
 
 // A CIF written by Tesk is the same structure to ASE and to gemmi: P 1, the
@@ -166,11 +166,11 @@ TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
                          "O1 O 0.5 0 0 0.5\n";
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", in, int(io::Detect(in))));
-    EXPECT_EQ(model.v_elements, (std::vector<unsigned>{25, 7, 7, 7})) << "iron wins its site; O on three faces";
-    EXPECT_EQ(model.notes, "4 sites mixed or partly occupied, each drawn as its species of larger occupancy");
+    EXPECT_EQ(model.Elements(), (std::vector<unsigned>{25, 7, 7, 7})) << "iron wins its site; O on three faces";
+    EXPECT_EQ(model.Notes(), "4 sites mixed or partly occupied, each drawn as its species of larger occupancy");
     for (const char* name : {"back.cif", "back.mmcif"}) {
         const std::string out = dir.path(name);
-        ASSERT_TRUE(model.SaveFileAs(out, int(io::Detect(out)))) << model.notes;
+        ASSERT_TRUE(model.SaveFileAs(out, int(io::Detect(out)))) << model.Notes();
         const std::string reader = std::string(name) == "back.cif" ? "import ase.io\natoms = ase.io.read(path)"
                                                                     : "import gemmi\nfrom ase import Atoms\n"
                                                                       "st = gemmi.read_structure(path)\n"
@@ -200,8 +200,8 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
                           << SiteLoop("Na1 Na 0 0 0\n") << "\ndata_other\n" << CELL_CUBIC << SiteLoop("K1 K 0 0 0\n");
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", blocks, int(io::Detect(blocks))));
-    EXPECT_EQ(model.v_elements, std::vector<unsigned>{10});
-    EXPECT_EQ(model.notes, "3 data blocks; shown: salt");
+    EXPECT_EQ(model.Elements(), std::vector<unsigned>{10});
+    EXPECT_EQ(model.Notes(), "3 data blocks; shown: salt");
 
     std::string dump;
     for (int step = 0; step < 5; ++step)
@@ -213,9 +213,9 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
         ASSERT_TRUE(model.ReadFile(".", dir.path(name), int(io::Detect(dir.path(name))))) << name;
         EXPECT_EQ(model.GetFrameCount(), 5u) << name;
         for (std::size_t k : {4u, 1u, 3u, 0u}) {
-            ASSERT_TRUE(model.SetFrame(k)) << name << " frame " << k << ": " << model.frame_message;
-            EXPECT_NEAR(model.v_positions[1].x + model.FrameCentre().x, float(k), 1e-5) << name << k;
-            EXPECT_EQ(model.v_elements, (std::vector<unsigned>{0, 7})) << "atoms in id order";
+            ASSERT_TRUE(model.SetFrame(k)) << name << " frame " << k << ": " << model.FrameMessage();
+            EXPECT_NEAR(model.Positions()[1].x + model.FrameCentre().x, float(k), 1e-5) << name << k;
+            EXPECT_EQ(model.Elements(), (std::vector<unsigned>{0, 7})) << "atoms in id order";
         }
     }
 }
@@ -239,8 +239,8 @@ TEST(Formats, RefusalsNameTheLineAndTheReason) {
         std::ofstream(dir.path(r.name)) << r.text;
         CModel model;
         EXPECT_FALSE(model.ReadFile(".", dir.path(r.name), int(io::Detect(dir.path(r.name))))) << r.name;
-        EXPECT_EQ(io::RefusalText(r.name, model.read_refusal).rfind(r.message, 0), 0u)
-            << io::RefusalText(r.name, model.read_refusal);
+        EXPECT_EQ(io::RefusalText(r.name, model.ReadRefusal()).rfind(r.message, 0), 0u)
+            << io::RefusalText(r.name, model.ReadRefusal());
     }
 }
 
@@ -254,8 +254,8 @@ TEST(Formats, PdbColumnsWithLateChainsAndLongHydrogenNames) {
                            "ATOM      3 HH31 ALA A   2      12.000   6.500  -4.000  1.00  0.00\n"
                            "HETATM    4 HG   HG  A   3      13.000   7.500  -3.000  1.00  0.00\n";
     CModel model;
-    ASSERT_TRUE(model.ReadFile(".", path, int(io::Detect(path)))) << io::RefusalText(path, model.read_refusal);
-    EXPECT_EQ(model.v_elements, (std::vector<unsigned>{6, 0, 0, 79}));
+    ASSERT_TRUE(model.ReadFile(".", path, int(io::Detect(path)))) << io::RefusalText(path, model.ReadRefusal());
+    EXPECT_EQ(model.Elements(), (std::vector<unsigned>{6, 0, 0, 79}));
 }
 
 }  // namespace

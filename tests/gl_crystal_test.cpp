@@ -28,7 +28,7 @@ const char* kAcrossTheFace = "pair\n1.0\n6 0 0\n0 6 0\n0 0 6\nC\n2\nDirect\n0.1 
 TEST_F(Crystal, ABondAcrossTheFaceIsTwoHalvesEndingAtTheFace)
 {
     Load(kAcrossTheFace);
-    ASSERT_EQ(display_->data.bond_count, 1u);
+    ASSERT_EQ(display_->data.BondCount(), 1u);
     Frame();
     // drawn at x = -2.4 and 2.4; the faces at -3 and 3
     for (float side : {-1.0f, 1.0f}) {
@@ -50,7 +50,7 @@ TEST_F(Crystal, PickingACopySelectsItsAtomEverywhere)
     display_->repeat_cells = glm::ivec3(3, 2, 1);
     Frame();
     auto copy = [this](unsigned atom, int c) {
-        return display_->data.v_positions[atom] + glm::vec3(6.0f * float(c % 3), 6.0f * float(c / 3), 0.0f);
+        return display_->data.Positions()[atom] + glm::vec3(6.0f * float(c % 3), 6.0f * float(c / 3), 0.0f);
     };
     for (int c = 0; c < 6; ++c)
         for (unsigned atom = 0; atom < 2; ++atom) {
@@ -73,7 +73,7 @@ TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
     display_->SetZoom(4.0f);  // one atom alone gets a view of its own size
     // turned so that no corner hides another
     display_->track.Model = glm::rotate(glm::mat4(1.0f), 0.5f, glm::normalize(glm::vec3(1.0f, 2.0f, 0.3f)));
-    const glm::vec3 origin(display_->data.cell_origin);
+    const glm::vec3 origin(display_->data.CellOrigin());
     for (bool boundary : {true, false}) {
         display_->is_show_boundary = boundary;
         Frame();

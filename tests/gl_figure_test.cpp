@@ -267,7 +267,7 @@ TEST_F(FigureGl, DepthCueingFadesTheFarAtomOnly)
     }
     auto brightness = [&](const CImage& im, int k) {
         const glm::vec4 clip = display->Projection * display->ViewMatrix() * display->SceneModel() *
-                               glm::vec4(display->data.v_positions[k], 1.0f);
+                               glm::vec4(display->data.Positions()[k], 1.0f);
         const int x = int((clip.x / clip.w + 1.0f) * 100.0f), y = int((1.0f - clip.y / clip.w) * 100.0f);
         const unsigned char* c = &im.rgba[(std::size_t(y) * 200 + x) * 4];
         return int(c[0]) + c[1] + c[2];

@@ -37,9 +37,9 @@ TEST_F(FileOps, LoadingShowsTheStructureAndTheBoxOnlyForACrystal)
     Frame();
     EXPECT_TRUE(AnyRed());
     // the atoms are centred on the origin: Na left, Cl right
-    ClickOnCentreOf(display_->data.v_positions[0]);
+    ClickOnCentreOf(display_->data.Positions()[0]);
     EXPECT_EQ(display_->SelectedSymbol(), "Na");
-    ClickOnCentreOf(display_->data.v_positions[1]);
+    ClickOnCentreOf(display_->data.Positions()[1]);
     EXPECT_EQ(display_->SelectedSymbol(), "Cl");
 
     ASSERT_TRUE(display_->ReadFile(kDir, kChain, INPUT_FILE_TYPE_XYZ));
@@ -57,9 +57,9 @@ TEST_F(FileOps, DeletingOrRetypingTheSelectedAtomShowsInTheNextFrame)
     display_->ShowBonds(true);
     display_->SetAtomScale(true);
     Frame();
-    const glm::vec3 carbon = display_->data.v_positions[0];
-    const glm::vec3 nitrogen = display_->data.v_positions[1];
-    const glm::vec3 hydrogen = display_->data.v_positions[2];
+    const glm::vec3 carbon = display_->data.Positions()[0];
+    const glm::vec3 nitrogen = display_->data.Positions()[1];
+    const glm::vec3 hydrogen = display_->data.Positions()[2];
     // points on the two bonds between the atoms' surfaces
     const glm::vec3 cn = carbon + 0.525f * (nitrogen - carbon), ch = carbon + 0.62f * (hydrogen - carbon);
     ASSERT_TRUE(IsGrey(At(cn)) && IsGrey(At(ch))) << At(cn) << At(ch);

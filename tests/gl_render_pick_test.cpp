@@ -34,7 +34,7 @@ TEST_F(Picking, BackgroundAndPointsOutsideClearTheSelectionAndTheFrameShowsTheSc
     display_->UpdateAtomType(kN);
     display_->selection.Pick(5, 6, false);
     display_->UpdateAtomType(kN), display_->DeleteAtom(5), display_->DeleteAtom(NO_ATOM_SELECTED);
-    EXPECT_EQ(display_->data.v_elements, (std::vector<unsigned>{kC, kO}));
+    EXPECT_EQ(display_->data.Elements(), (std::vector<unsigned>{kC, kO}));
     // with no atoms at all a click selects nothing and draws the background
     SetAtoms({}, 8.0f);
     display_->selection.Pick(0, 1, false);

@@ -337,7 +337,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     };
     SetAtoms(atoms, 17.0f);
     find_bonds();
-    ASSERT_GT(display_->data.bond_count, 1000);
+    ASSERT_GT(display_->data.BondCount(), 1000);
     display_->ShowBonds(true);
     display_->SetAtomScale(true);
     EXPECT_LT(same_with_and_without("front"), atoms.size() * 3 / 4);
@@ -365,7 +365,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
                     diamond.push_back({kSi, (glm::vec3(x, y, z) + b - 2.5f) * 5.431f});
     SetAtoms(diamond, 16.0f);
     find_bonds();
-    const size_t lattice_bonds = display_->data.bond_count;
+    const size_t lattice_bonds = display_->data.BondCount();
     ASSERT_GT(lattice_bonds, 1500u);
     display_->track.Model = glm::mat4(1.0f);
     same_with_and_without("diamond along an axis");

@@ -44,7 +44,7 @@ protected:
         glFinish();
     }
     // Pixel of a point of the file's frame (the drawn cell starts at cell_origin).
-    Rgb AtFile(const glm::vec3& p) const { return At(p + glm::vec3(display_->data.cell_origin)); }
+    Rgb AtFile(const glm::vec3& p) const { return At(p + glm::vec3(display_->data.CellOrigin())); }
 
     ScratchDir dir{"tesk_glvol"};
     CVolumeView view;

@@ -120,7 +120,7 @@ protected:
     ImVec2 Screen(unsigned i) const
     {
         const glm::vec4 c = display->Projection * display->track.View * display->track.Model *
-                            glm::vec4(display->data.v_positions[i], 1.0f);
+                            glm::vec4(display->data.Positions()[i], 1.0f);
         return ImVec2((c.x / c.w + 1.0f) * 640.0f, (1.0f - c.y / c.w) * 360.0f);
     }
     glm::ivec3 Pixel(ImVec2 p) const
@@ -232,7 +232,7 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     auto passes = [&](int count) {
         for (int k = 0; k < count; ++k) {
             Frame(), std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            large_shown = large_shown || std::fabs(display->data.m_cell_box[0][0] - 11.0) < 1e-9;
+            large_shown = large_shown || std::fabs(display->data.Cell()[0][0] - 11.0) < 1e-9;
         }
     };
     auto settle = [&] {
@@ -248,7 +248,7 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     EXPECT_EQ(std::string(s->win_title), "Tesk " + THREE);
     settle();
     EXPECT_EQ(display->GetNumberOfAtoms(), 1u);
-    EXPECT_NEAR(display->data.m_cell_box[0][0], 11.0, 1e-9);
+    EXPECT_NEAR(display->data.Cell()[0][0], 11.0, 1e-9);
     EXPECT_TRUE(s->volume->Active());
     EXPECT_GT(s->volume->Triangles(), 100u);
     EXPECT_EQ(std::string(s->win_title), "Tesk " + large_path);
@@ -262,7 +262,7 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     settle();
     passes(100);
     EXPECT_FALSE(large_shown);
-    EXPECT_NEAR(display->data.m_cell_box[0][0], 8.0, 1e-9);
+    EXPECT_NEAR(display->data.Cell()[0][0], 8.0, 1e-9);
     EXPECT_EQ(std::string(s->filePath), small_path);
     // a structure file opened meanwhile wins as well
     open(large_path);
@@ -453,7 +453,7 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
     for (const auto& c : {std::make_pair("C", 5u), {"X", 109u}}) {
         Choose(ACTION, "Symbol:", c.first);
         EXPECT_TRUE(GImGui->OpenPopupStack.empty()) << c.first;
-        EXPECT_EQ(display->data.v_elements[0], c.second) << c.first;
+        EXPECT_EQ(display->data.Elements()[0], c.second) << c.first;
     }
     // the click that closes the menu, held and dragged, neither picks nor
     // rotates, and the wheel while it is open does not zoom
@@ -492,7 +492,7 @@ TEST_F(ShellGuiTest, SaveAsAsksBeforeOverwritingAndSaveImageWritesTheScene)
               "Saved " + dir.path("three.vasp") + ": the molecule was given a cell with 10 A of vacuum on every side");
     CModel back;
     ASSERT_TRUE(back.ReadFile(dir.root, dir.path("three.vasp"), INPUT_FILE_TYPE_VSP));
-    EXPECT_EQ(back.v_elements, display->data.v_elements);
+    EXPECT_EQ(back.Elements(), display->data.Elements());
     // the image: the scene alone, at framebuffer size
     Click(Find(CHOOSER, "Save Image"));
     ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "the size is asked first";
@@ -668,17 +668,17 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     EXPECT_FALSE(line_near(middle02));
 
     // delete three; one step of undo puts them back at their numbers
-    const std::vector<glm::vec3> original = display->data.v_positions;
+    const std::vector<glm::vec3> original = display->data.Positions();
     Click(at[1]);
     Click(at[4], 0, true);
     Click(at[3], 0, true);
     Key(GLFW_KEY_DELETE, false);
-    ASSERT_EQ(display->data.v_elements, (std::vector<unsigned>{5, 5}));
+    ASSERT_EQ(display->data.Elements(), (std::vector<unsigned>{5, 5}));
     EXPECT_TRUE(display->selection.IsEmpty());
     Key(GLFW_KEY_DELETE, false);
     EXPECT_EQ(display->GetNumberOfAtoms(), 2u) << "nothing selected any more";
     Key(GLFW_KEY_Z, true);
-    EXPECT_EQ(display->data.v_positions, original);
+    EXPECT_EQ(display->data.Positions(), original);
     const struct { int key; bool shift; unsigned atoms; } keys[] = {
         {GLFW_KEY_Z, true, 2}, {GLFW_KEY_Z, false, 5}, {GLFW_KEY_Y, false, 2}, {GLFW_KEY_Z, false, 5}};
     for (const auto& k : keys) {
@@ -731,7 +731,7 @@ TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOn
     EXPECT_EQ(display->selection.Atoms(), (std::vector<unsigned>{0, 1, 2, 3}));
     Click(Offset(second, 60, 240));
     ASSERT_EQ(display->GetNumberOfAtoms(), 1u);
-    EXPECT_EQ(display->data.v_elements[0], 7u) << "the oxygen is left";
+    EXPECT_EQ(display->data.Elements()[0], 7u) << "the oxygen is left";
     // a click that wobbles less than the drag threshold is still a click
     Key(GLFW_KEY_Z, true);
     Click(Screen(2));
@@ -751,11 +751,11 @@ TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
     MoveTo(slider);
     Button(0, true);
     EXPECT_EQ(display->data.GetShownFrame(), 0u);
-    EXPECT_NE(display->data.frame_message.find("3 atoms"), std::string::npos);
+    EXPECT_NE(display->data.FrameMessage().find("3 atoms"), std::string::npos);
     MoveTo(ImVec2(slider.x + 300.0f, slider.y));
     Button(0, false);
     EXPECT_EQ(display->data.GetShownFrame(), 4u);
-    EXPECT_NEAR(display->data.m_cell_box[0][0], 12.0, 1e-9);
+    EXPECT_NEAR(display->data.Cell()[0][0], 12.0, 1e-9);
     // playing at 10 frames a second (6 passes of 1/60 s): past the end back
     // to the first frame, then on, never stopping at a refused frame
     Click(Find(ACTION, "Play"));

@@ -39,8 +39,8 @@ Pairs AllPairs(const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) 
 // The bonds drawn: each record once, first atom first.
 Pairs Drawn(const CModel& m) {
     Pairs bonds;
-    for (unsigned k = 0; k < m.bond_count; ++k) {
-        const glm::uvec2 b = m.v_bond_pairs[k];
+    for (unsigned k = 0; k < m.BondCount(); ++k) {
+        const glm::uvec2 b = m.BondPairs()[k];
         if (!(b.x < b.y && b.y < m.GetTotalAtoms() && bonds.insert({b.x, b.y}).second)) return {{~0u, k}};
     }
     return bonds;
@@ -48,11 +48,7 @@ Pairs Drawn(const CModel& m) {
 
 // Loads positions and elements the way a read does and returns the bonds drawn.
 Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsigned>& e) {
-    m.v_positions = p;
-    m.v_elements = e;
-    m.min_xyz = m.max_xyz = p.empty() ? glm::vec3(0) : p[0];
-    for (const glm::vec3& q : p) m.min_xyz = glm::min(m.min_xyz, q), m.max_xyz = glm::max(m.max_xyz, q);
-    m.SetModel();
+    m.SetAtoms(p, e);
     return Drawn(m);
 }
 
@@ -69,13 +65,13 @@ protected:
 
 TEST_F(Model, ReadingAMoleculeBuildsBoxBondsAndACentredView) {
     ASSERT_TRUE(model.ReadFile(kData, kData + "water.xyz", INPUT_FILE_TYPE_XYZ));
-    EXPECT_TRUE(model.v_elements == (std::vector<unsigned>{7, 0, 0}) && !model.is_periodic);
+    EXPECT_TRUE(model.Elements() == (std::vector<unsigned>{7, 0, 0}) && !model.IsPeriodic());
     // two O-H bonds, no H-H bond; the bond midpoints moved with the atoms
     EXPECT_EQ(Drawn(model), (Pairs{{0, 1}, {0, 2}}));
     // molecule: the box is the range plus 2.2 radii; drawn positions centred
-    EXPECT_NEAR(model.m_cell_box[1][1], 1.5144 + 2.2 * 0.74, 1e-5);
-    EXPECT_NEAR(model.center_xyz.z, (0.1173f - 0.4692f) / 2, 1e-6f);
-    EXPECT_NEAR(model.v_positions[0].z, 0.1173f - model.center_xyz.z, 1e-6f);
+    EXPECT_NEAR(model.Cell()[1][1], 1.5144 + 2.2 * 0.74, 1e-5);
+    EXPECT_NEAR(model.Centre().z, (0.1173f - 0.4692f) / 2, 1e-6f);
+    EXPECT_NEAR(model.Positions()[0].z, 0.1173f - model.Centre().z, 1e-6f);
 }
 
 TEST_F(Model, EditsAndSaves) {
@@ -135,7 +131,7 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         const std::string saved = Slurp(real);
         EXPECT_EQ(saved.find('\r'), std::string::npos);
         CModel back;
-        ASSERT_TRUE(back.ReadFile(dir, real, format) && back.v_elements == model.v_elements);
+        ASSERT_TRUE(back.ReadFile(dir, real, format) && back.Elements() == model.Elements());
         EXPECT_EQ(back.GetFrameCount(), model.GetFrameCount() - (file.find("traj") != std::string::npos ? 2 : 0));
         const std::string longest = dir + "/" + std::string(255, 'n');
         ASSERT_TRUE(model.Save(longest));
@@ -252,29 +248,29 @@ TEST(Edit, UndoAndRedoEqualTheRemainingEditsAppliedAlone) {
         std::size_t in_force = 0;
         for (int step = 0; step < 80; ++step) {
             const unsigned r = rng() % 6;
-            if (r < 2 && m.history.CanUndo()) {
+            if (r < 2 && m.History().CanUndo()) {
                 ASSERT_TRUE(m.Undo());
                 --in_force;
-            } else if (r < 4 && m.history.CanRedo()) {
+            } else if (r < 4 && m.History().CanRedo()) {
                 ASSERT_TRUE(m.Redo());
                 ++in_force;
             } else if (m.GetTotalAtoms() > 4) {
                 const Edit e = RandomEdit(rng, m.GetTotalAtoms());
-                const auto before = m.history.u_done;
+                const auto before = m.History().u_done;
                 e.Apply(m);
-                if (m.history.u_done == before) continue;  // the same element again: no edit
+                if (m.History().u_done == before) continue;  // the same element again: no edit
                 done.resize(in_force);
                 done.push_back(e);
                 ++in_force;
             }
             SCOPED_TRACE(testing::Message() << "step " << step << ", edits in force " << in_force);
-            EXPECT_TRUE(m.history.CanUndo() == (in_force > 0) && m.history.CanRedo() == (in_force < done.size()));
-            if (!m.is_periodic_bonds) { ASSERT_EQ(Drawn(m), AllPairs(m.v_positions, m.v_elements)); }
+            EXPECT_TRUE(m.History().CanUndo() == (in_force > 0) && m.History().CanRedo() == (in_force < done.size()));
+            if (!m.AreBondsPeriodic()) { ASSERT_EQ(Drawn(m), AllPairs(m.Positions(), m.Elements())); }
             CModel fresh;
             ASSERT_TRUE(fresh.ReadFile(folder, file, format));
             for (std::size_t k = 0; k < in_force; ++k) done[k].Apply(fresh);
-            ASSERT_TRUE(m.v_positions == fresh.v_positions && m.v_elements == fresh.v_elements &&
-                        m.v_bond_pairs == fresh.v_bond_pairs && m.v_bond_images == fresh.v_bond_images);
+            ASSERT_TRUE(m.Positions() == fresh.Positions() && m.Elements() == fresh.Elements() &&
+                        m.BondPairs() == fresh.BondPairs() && m.BondImages() == fresh.BondImages());
             ASSERT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
         }
     }
@@ -285,11 +281,11 @@ TEST(Edit, ThousandStepsBackToTheFileAndALoadClearsTheHistory) {
     const std::string water = kData + "water.xyz";
     CModel m, fresh;
     ASSERT_TRUE(m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ) && fresh.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
-    for (unsigned k = 0; k < 1000; ++k) m.ChangeAtom(k % 3, m.v_elements[k % 3] == 5 ? 7 : 5);
+    for (unsigned k = 0; k < 1000; ++k) m.ChangeAtom(k % 3, m.Elements()[k % 3] == 5 ? 7 : 5);
     m.DeleteAtom(1);
     m.CenterCoordinates(), fresh.CenterCoordinates();  // between a delete and its undo: moves the atom put back too
     for (int k = 0; k < 1001; ++k) ASSERT_TRUE(m.Undo()) << k;
-    EXPECT_TRUE(!m.Undo() && m.v_bond_pairs == fresh.v_bond_pairs);
+    EXPECT_TRUE(!m.Undo() && m.BondPairs() == fresh.BondPairs());
     EXPECT_EQ(Saved(m, dir, "a"), Saved(fresh, dir, "b"));
     ASSERT_TRUE(m.Redo() && m.ReadFile(dir.root, water, INPUT_FILE_TYPE_XYZ));
     EXPECT_FALSE(m.Undo() || m.Redo());

@@ -80,24 +80,19 @@ protected:
     void SetAtoms(const std::vector<std::pair<unsigned, glm::vec3>>& atoms, float box, bool periodic = false,
                   float cell = 0.0f)
     {
-        CModel& m = display_->data;
-        m.v_positions.clear(), m.v_elements.clear();
-        for (const auto& a : atoms) m.v_elements.push_back(a.first), m.v_positions.push_back(a.second);
-        m.box_size = glm::vec3(box);
-        m.m_cell_box = glm::dmat3(static_cast<double>(periodic ? cell : box));
-        m.is_periodic = periodic;
+        std::vector<glm::vec3> positions;
+        std::vector<unsigned> elements;
+        for (const auto& a : atoms) elements.push_back(a.first), positions.push_back(a.second);
         // a read centres the atoms, and the cell with them
-        m.cell_origin = glm::dvec3(periodic ? -0.5 * static_cast<double>(cell) : 0.0);
+        display_->data.PlaceAtoms(std::move(positions), std::move(elements), glm::vec3(box),
+                                  glm::dmat3(static_cast<double>(periodic ? cell : box)), periodic,
+                                  glm::dvec3(periodic ? -0.5 * static_cast<double>(cell) : 0.0));
         display_->OnStructureLoaded();
     }
     // A bond between atoms i and j of the model (replacing all others), as the bond search records it.
     void SetBond(unsigned i, unsigned j)
     {
-        CModel& m = display_->data;
-        m.v_bond_pairs = {glm::uvec2(i, j)};
-        m.v_bond_images = {glm::ivec3(0)};
-        m.bond_count = 1;
-        m.is_loaded = true;
+        display_->data.SetBonds({glm::uvec2(i, j)}, {glm::ivec3(0)});
         display_->OnModelChanged();
     }
     // Window pixel (GL row from the bottom) of a model point, as last drawn

@@ -113,8 +113,8 @@ struct Structure {
 
 inline Structure ReadBack(const std::string& path) {
     CModel m;
-    Structure s{m.ReadFile(io::FolderOf(path), path, int(io::Detect(path))), m.is_periodic, m.m_cell_box, m.v_elements, {}};
-    for (const glm::vec3& p : m.v_positions) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.center_xyz));
+    Structure s{m.ReadFile(io::FolderOf(path), path, int(io::Detect(path))), m.IsPeriodic(), m.Cell(), m.Elements(), {}};
+    for (const glm::vec3& p : m.Positions()) s.r.push_back(glm::dvec3(p) + glm::dvec3(m.Centre()));
     return s;
 }
 

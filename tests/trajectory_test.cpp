@@ -13,7 +13,7 @@ namespace {
 const std::string kFrames = std::string(TESK_TEST_DATA) + "/frames/";
 
 // position of atom i of the shown frame in the file's own coordinates
-float FileX(const CModel& m, unsigned i) { return m.v_positions[i].x + m.FrameCentre().x; }
+float FileX(const CModel& m, unsigned i) { return m.Positions()[i].x + m.FrameCentre().x; }
 
 }  // namespace
 
@@ -37,10 +37,10 @@ TEST(Trajectory, EveryFormatStepsForwardsAndBackwards) {
         EXPECT_EQ(m.GetFrameCount(), c.frames);
         for (std::size_t k : {c.last, std::size_t(0), std::size_t(1), c.last, std::size_t(0)}) {
             ASSERT_TRUE(m.SetFrame(k) && m.GetShownFrame() == k) << k;
-            EXPECT_NEAR(m.m_cell_box[0][0], c.cells[std::min<std::size_t>(k, 2)], 1e-6) << k;
+            EXPECT_NEAR(m.Cell()[0][0], c.cells[std::min<std::size_t>(k, 2)], 1e-6) << k;
             EXPECT_NEAR(FileX(m, 0), k == 0 ? 0.0f : k == 1 ? c.x1 : 3.0f, 1e-4) << k;
             EXPECT_NEAR(FileX(m, 1) - FileX(m, 0), k == 1 ? c.d1 : 0.9f, 1e-4) << k;
-            EXPECT_EQ(m.bond_count, 1u) << k;  // bonds found for the frame shown
+            EXPECT_EQ(m.BondCount(), 1u) << k;  // bonds found for the frame shown
         }
         EXPECT_FALSE(m.SetFrame(c.frames)) << c.file;
         EXPECT_EQ(m.GetShownFrame(), 0u);
@@ -51,11 +51,11 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     CModel m;
     ASSERT_TRUE(m.ReadFile(kFrames, kFrames + "traj.xyz", INPUT_FILE_TYPE_XYZ));
     ASSERT_TRUE(m.SetFrame(1));
-    const std::vector<glm::vec3> shown = m.v_positions;
+    const std::vector<glm::vec3> shown = m.Positions();
     // frame 2 holds three atoms, frame 3 a line without numbers
     for (std::size_t bad : {2u, 3u})
-        EXPECT_TRUE(!m.SetFrame(bad) && !m.frame_message.empty() && m.GetShownFrame() == 1u && m.v_positions == shown &&
-                    m.m_cell_box[0][0] == 11.0) << bad;
+        EXPECT_TRUE(!m.SetFrame(bad) && !m.FrameMessage().empty() && m.GetShownFrame() == 1u && m.Positions() == shown &&
+                    m.Cell()[0][0] == 11.0) << bad;
 
     // the oxygen deleted and the hydrogen made nitrogen: so in every frame;
     // an edit undone reaches no frame
@@ -64,7 +64,7 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     ASSERT_TRUE(m.Undo() && m.Undo());
     m.DeleteAtom(0);
     m.ChangeAtom(0, 6);
-    ASSERT_TRUE(m.SetFrame(4) && m.v_elements == std::vector<unsigned>{6u});
+    ASSERT_TRUE(m.SetFrame(4) && m.Elements() == std::vector<unsigned>{6u});
     EXPECT_NEAR(FileX(m, 0), 3.9f, 1e-4);
 
     // XYZ and PDB models get every frame that can be shown, and say which
@@ -72,19 +72,19 @@ TEST(Trajectory, RefusedFramesLeaveTheShownOneAndEditsReachEveryFrame) {
     ScratchDir dir;
     ASSERT_TRUE(m.Save(dir.path("all.xyz")));
     EXPECT_EQ(m.GetShownFrame(), 4u);
-    EXPECT_NE(m.notes.find("2 frames (the first: frame 3)"), std::string::npos) << m.notes;
+    EXPECT_NE(m.Notes().find("2 frames (the first: frame 3)"), std::string::npos) << m.Notes();
     ASSERT_TRUE(m.SaveFileAs(dir.path("all.pdb"), INPUT_FILE_TYPE_PDB));
     ASSERT_TRUE(m.SaveFileAs(dir.path("shown.vasp"), INPUT_FILE_TYPE_VSP));
-    EXPECT_NE(m.notes.find("frame 5 of 5 was written"), std::string::npos) << m.notes;
+    EXPECT_NE(m.Notes().find("frame 5 of 5 was written"), std::string::npos) << m.Notes();
     for (const char* name : {"all.xyz", "all.pdb"}) {
         CModel back;
         const int format = name[4] == 'x' ? INPUT_FILE_TYPE_XYZ : INPUT_FILE_TYPE_PDB;
         ASSERT_TRUE(back.ReadFile(dir.root, dir.path(name), format) && back.GetFrameCount() == 3u) << name;
         for (std::size_t k = 0; k < 3; ++k) {  // frames 0, 1 and 4 of the file
-            ASSERT_TRUE(back.SetFrame(k) && back.v_elements == std::vector<unsigned>{6u});
+            ASSERT_TRUE(back.SetFrame(k) && back.Elements() == std::vector<unsigned>{6u});
             EXPECT_NEAR(FileX(back, 0), 0.9f + float(k) + (k == 2), 1e-3) << name << k;
             if (format == INPUT_FILE_TYPE_XYZ) {  // PDB has one CRYST1 for all models
-                EXPECT_NEAR(back.m_cell_box[0][0], 10.0 + double(k), 1e-6) << k;
+                EXPECT_NEAR(back.Cell()[0][0], 10.0 + double(k), 1e-6) << k;
             }
         }
     }
@@ -122,7 +122,7 @@ namespace {
 // The bonds of the shown structure as sorted atom pairs.
 std::vector<std::pair<unsigned, unsigned>> Bonds(const CModel& m) {
     std::vector<std::pair<unsigned, unsigned>> pairs;
-    for (unsigned b = 0; b < m.bond_count; ++b) pairs.emplace_back(m.v_bond_pairs[b].x, m.v_bond_pairs[b].y);
+    for (unsigned b = 0; b < m.BondCount(); ++b) pairs.emplace_back(m.BondPairs()[b].x, m.BondPairs()[b].y);
     std::sort(pairs.begin(), pairs.end());
     return pairs;
 }
@@ -178,7 +178,7 @@ TEST(Trajectory, LongLinesAreRefusedEarlyAndAZeroTailEndsTheFrames) {
         std::ofstream(dir.path("long.xyz")) << "1\n" + std::string(length, 'c') + "\nH 0 0 0\n";
         CModel m;
         EXPECT_EQ(m.ReadFile(dir.root, dir.path("long.xyz"), INPUT_FILE_TYPE_XYZ), length == most) << length;
-        EXPECT_EQ(m.notes, length == most ? "" : "line 2 is longer than 1 MiB: no structure file has such lines");
+        EXPECT_EQ(m.Notes(), length == most ? "" : "line 2 is longer than 1 MiB: no structure file has such lines");
     }
     std::ofstream(dir.path("tail.xyz"))
         << "1\n\nO 0 0 0\n1\n\nO 1 0 0\n" + std::string(3 * most, '\0');
@@ -263,7 +263,7 @@ TEST(Trajectory, ByteOrderMarksAreSkipped) {
         std::ofstream(dir.path(c.name)) << c.text;
         CModel m;
         ASSERT_TRUE(m.ReadFile(dir.root, dir.path(c.name), c.format)) << c.name;
-        EXPECT_TRUE(m.GetTotalAtoms() == c.atoms && m.GetFrameCount() == c.frames && m.v_elements[0] == 7u) << c.name;
+        EXPECT_TRUE(m.GetTotalAtoms() == c.atoms && m.GetFrameCount() == c.frames && m.Elements()[0] == 7u) << c.name;
     }
 }
 
@@ -296,5 +296,5 @@ TEST(Trajectory, SavedFramesReadInAse) {
     EXPECT_EQ(pclose(pipe), 0) << seen;
     EXPECT_EQ(seen, "['O', 'H'] [4.0, 4.0, 5.0] [True, True, False] [('time', 0.5)] [0.0, 1.0, 1.0]\n"
                     "['O'] [0.0, 0.0, 0.0] [False, False, False] [('energy', -3.2)] [1.188, 1.0, 1.0]\n");
-    EXPECT_NE(m.notes.find("1 frame (the first: frame 2)"), std::string::npos) << m.notes;
+    EXPECT_NE(m.Notes().find("1 frame (the first: frame 2)"), std::string::npos) << m.Notes();
 }

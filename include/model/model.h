@@ -119,6 +119,42 @@ public:
     // frame_message, for a frame that does not exist, cannot be read or
     // holds another number of atoms than the first.
     bool SetFrame(std::size_t k);
+    // The structure as drawn, for the renderer, the window and the reports;
+    // only the model's reads and edits change it.
+    const std::vector<glm::vec3>& Positions() const { return v_positions; }
+    const std::vector<unsigned>& Elements() const { return v_elements; }
+    // The bonds: atom pairs i < j, the cell of j's image, and how many of the
+    // records hold bonds.
+    const std::vector<glm::uvec2>& BondPairs() const { return v_bond_pairs; }
+    const std::vector<glm::ivec3>& BondImages() const { return v_bond_images; }
+    unsigned BondCount() const { return bond_count; }
+    bool AreBondsPeriodic() const { return is_periodic_bonds; }
+    bool IsPeriodic() const { return is_periodic; }
+    // Columns are the cell vectors; a molecule's is its box.
+    const glm::dmat3& Cell() const { return m_cell_box; }
+    glm::dvec3 CellOrigin() const { return cell_origin; }
+    glm::vec3 BoxSize() const { return box_size; }
+    // The middle of the first frame's box, taken off every drawn position.
+    glm::vec3 Centre() const { return center_xyz; }
+    const CHistory& History() const { return history; }
+    // What the last read, save or Wrap had to say; the reason the last read
+    // refused its file; why the last frame asked for is not shown.
+    const std::string& Notes() const { return notes; }
+    void ClearNotes() { notes.clear(); }
+    const io::Refusal& ReadRefusal() const { return read_refusal; }
+    const std::string& FrameMessage() const { return frame_message; }
+
+    // Structures made by a program rather than read (tests, benchmarks,
+    // figures). SetAtoms boxes, bonds and centres them as a read does.
+    void SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements);
+    // A cell for them, periodic or a box; its origin at the drawn origin.
+    void SetCell(const glm::dmat3& cell, bool periodic);
+    // Atoms placed as a read leaves them (centred in a box of `box_size`),
+    // with no bond search, and bonds given instead of searched.
+    void PlaceAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements, glm::vec3 box,
+                    const glm::dmat3& cell, bool periodic, glm::dvec3 origin);
+    void SetBonds(std::vector<glm::uvec2> pairs, std::vector<glm::ivec3> images);
+
     // What the structure's file says that only some parts of the program read.
     const io::FileCopy* FileCopy() const { return file_copy.get(); }
     const std::vector<int>& TypeNumbers() const { return type_numbers; }
@@ -130,38 +166,9 @@ public:
     bool IsCentered() const { return is_centered; }
     std::size_t BondGridCells() const { return bond_grid.CellCount(); }
 
-    // The structure as drawn and what was said about it. The renderer and
-    // the window read these; only the model's own edits change them.
     io::ReadOptions read_options;  // what the user told the readers (LAMMPS types)
-    io::Refusal read_refusal;      // why the last ReadFile refused its file
-    CHistory history;  // edits since the last read
-    std::string frame_message;  // why the last frame asked for is not shown
-    // What the last read, save or Wrap has to say besides success or
-    // failure: a refusal's reason, an unknown element symbol, the frames a
-    // save left out. Sentences separated by "; ", empty when all went well.
-    std::string notes;
-    // the cell axes along which the structure repeats (extended XYZ pbc)
-    glm::bvec3 periodic_axes{true};
     // a structure was read and its bonds found
     bool is_loaded = false;
-    unsigned bond_count = 0;
-    glm::vec3 box_size{0.0f};
-    glm::dmat3 m_cell_box{0.0};
-    bool is_periodic = false;
-    glm::vec3 min_xyz{0.0f};
-    glm::vec3 max_xyz{0.0f};
-    glm::vec3 center_xyz{0.0f};
-    // the atoms as drawn: positions centred on the box of the first read
-    // (float), and their element indices
-    std::vector<glm::vec3> v_positions;
-    std::vector<unsigned> v_elements;
-    std::vector<glm::uvec2> v_bond_pairs;
-    // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
-    std::vector<glm::ivec3> v_bond_images;
-    // bonds were found under periodic boundary conditions
-    bool is_periodic_bonds = false;
-    // drawn position of the cell's origin; moves with the atoms when centred
-    glm::dvec3 cell_origin{0.0};
 
 private:
     // Reads frame k into the model; its bonds only with `bonds`.
@@ -213,6 +220,34 @@ private:
     // moved, added or removed atoms; a dummy atom has no partners.
     void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
     void AddNote(const std::string& note);
+
+    io::Refusal read_refusal;      // why the last ReadFile refused its file
+    CHistory history;  // edits since the last read
+    std::string frame_message;  // why the last frame asked for is not shown
+    // What the last read, save or Wrap has to say besides success or
+    // failure: a refusal's reason, an unknown element symbol, the frames a
+    // save left out. Sentences separated by "; ", empty when all went well.
+    std::string notes;
+    // the cell axes along which the structure repeats (extended XYZ pbc)
+    glm::bvec3 periodic_axes{true};
+    unsigned bond_count = 0;
+    glm::vec3 box_size{0.0f};
+    glm::dmat3 m_cell_box{0.0};
+    bool is_periodic = false;
+    glm::vec3 min_xyz{0.0f};
+    glm::vec3 max_xyz{0.0f};
+    glm::vec3 center_xyz{0.0f};
+    // the atoms as drawn: positions centred on the box of the first read
+    // (float), and their element indices
+    std::vector<glm::vec3> v_positions;
+    std::vector<unsigned> v_elements;
+    std::vector<glm::uvec2> v_bond_pairs;
+    // cell of the second atom's image, (0, 0, 0) for a bond inside the cell
+    std::vector<glm::ivec3> v_bond_images;
+    // bonds were found under periodic boundary conditions
+    bool is_periodic_bonds = false;
+    // drawn position of the cell's origin; moves with the atoms when centred
+    glm::dvec3 cell_origin{0.0};
 
     // the structure as its file holds it, with the edits; null before a read
     io::HeldCopy file_copy;

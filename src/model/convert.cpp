@@ -18,12 +18,12 @@ int ReadInputFile(const std::string& in, int in_fmt, CModel& model, std::string&
     }
     if (!model.ReadFile(io::FolderOf(in), in, fmt)) {
         // where the reader stopped and why; else what the model noted
-        if (!model.read_refusal.reason.empty()) {
-            message = io::RefusalText(in, model.read_refusal);
+        if (!model.ReadRefusal().reason.empty()) {
+            message = io::RefusalText(in, model.ReadRefusal());
         } else {
             message = "Could not read " + in + " as " + io::FormatLabel(io::Format(fmt));
-            if (!model.notes.empty())
-                message += ": " + model.notes;
+            if (!model.Notes().empty())
+                message += ": " + model.Notes();
         }
         return INPUT_FILE_TYPE_UNKNOWN;
     }
@@ -52,10 +52,10 @@ bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int 
         message = "Could not tell the format to write " + out + " in; name it with --to";
         return false;
     }
-    const std::string read_notes = model->notes;
+    const std::string read_notes = model->Notes();
     bool saved;
     if (to_stdout) {
-        model->notes.clear();
+        model->ClearNotes();
         std::string text;
         saved = model->BuildSaveText(out, write_fmt, text) &&
                 std::fwrite(text.data(), 1, text.size(), standard_output) == text.size() &&
@@ -64,13 +64,13 @@ bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int 
         saved = model->SaveFileAs(out, write_fmt);
     }
     if (!saved) {
-        message = "Could not save " + out + (model->notes.empty() ? "" : ": " + model->notes);
+        message = "Could not save " + out + (model->Notes().empty() ? "" : ": " + model->Notes());
         return false;
     }
     // notes of the read and of the save, for the user to see
     message = read_notes;
-    if (!model->notes.empty())
-        message += (message.empty() ? "" : "; ") + model->notes;
+    if (!model->Notes().empty())
+        message += (message.empty() ? "" : "; ") + model->Notes();
     return true;
 }
 

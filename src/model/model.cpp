@@ -157,6 +157,41 @@ void CModel::SetModel() {
     CenterView();
 }
 
+void CModel::SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements) {
+    v_positions = std::move(positions);
+    v_elements = std::move(elements);
+    min_xyz = max_xyz = v_positions.empty() ? glm::vec3(0.0f) : v_positions[0];
+    for (const glm::vec3& p : v_positions) {
+        min_xyz = glm::min(min_xyz, p);
+        max_xyz = glm::max(max_xyz, p);
+    }
+    SetModel();
+}
+
+void CModel::SetCell(const glm::dmat3& cell, bool periodic) {
+    m_cell_box = cell;
+    is_periodic = periodic;
+    cell_origin = glm::dvec3(0.0);
+}
+
+void CModel::PlaceAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements, glm::vec3 box,
+                        const glm::dmat3& cell, bool periodic, glm::dvec3 origin) {
+    v_positions = std::move(positions);
+    v_elements = std::move(elements);
+    box_size = box;
+    m_cell_box = cell;
+    is_periodic = periodic;
+    cell_origin = origin;
+}
+
+void CModel::SetBonds(std::vector<glm::uvec2> pairs, std::vector<glm::ivec3> images) {
+    images.resize(pairs.size(), glm::ivec3(0));
+    v_bond_pairs = std::move(pairs);
+    v_bond_images = std::move(images);
+    bond_count = unsigned(v_bond_pairs.size());
+    is_loaded = true;
+}
+
 void CModel::FindBonds() {
     EvalCutRadius();
     is_linked_list = false;

@@ -47,16 +47,16 @@ std::string InfoReport(CModel& model, const char* format_label)
     };
     put("format: %s\n", format_label);
     put("atoms: %u\n", model.GetTotalAtoms());
-    text += "formula: " + FormulaOf(model.v_elements) + "\n";
-    if (model.is_periodic) {
+    text += "formula: " + FormulaOf(model.Elements()) + "\n";
+    if (model.IsPeriodic()) {
         const char* axis[3] = {"a", "b", "c"};
         for (int k = 0; k < 3; ++k)
-            put("cell %s: %.6f %.6f %.6f\n", axis[k], model.m_cell_box[k].x, model.m_cell_box[k].y,
-                model.m_cell_box[k].z);
+            put("cell %s: %.6f %.6f %.6f\n", axis[k], model.Cell()[k].x, model.Cell()[k].y,
+                model.Cell()[k].z);
     } else {
         text += "cell: none\n";
     }
-    put("periodic: %s\n", model.is_periodic ? "yes" : "no");
+    put("periodic: %s\n", model.IsPeriodic() ? "yes" : "no");
     put("frames: %zu\n", model.GetFrameCount());
     return text;
 }
@@ -67,24 +67,24 @@ std::string BondReport(const CModel& model)
         unsigned i, j;
         glm::ivec3 image;
     };
-    const unsigned count = model.bond_count;
+    const unsigned count = model.BondCount();
     std::vector<Row> rows;
     rows.reserve(count);
     for (unsigned k = 0; k < count; ++k) {
-        const glm::uvec2 ij = model.v_bond_pairs[k];
-        const glm::ivec3 image = k < model.v_bond_images.size() ? model.v_bond_images[k] : glm::ivec3(0);
+        const glm::uvec2 ij = model.BondPairs()[k];
+        const glm::ivec3 image = k < model.BondImages().size() ? model.BondImages()[k] : glm::ivec3(0);
         rows.push_back(ij.x <= ij.y ? Row{ij.x, ij.y, image} : Row{ij.y, ij.x, -image});
     }
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         return std::tie(a.i, a.j, a.image.x, a.image.y, a.image.z) <
                std::tie(b.i, b.j, b.image.x, b.image.y, b.image.z);
     });
-    const std::vector<glm::vec3>& pos = model.v_positions;
+    const std::vector<glm::vec3>& pos = model.Positions();
     std::string text;
     text.reserve(rows.size() * 40);
     char line[160];
     for (const Row& r : rows) {
-        const glm::dvec3 shift = model.m_cell_box * glm::dvec3(r.image);
+        const glm::dvec3 shift = model.Cell() * glm::dvec3(r.image);
         const double length = glm::length(glm::dvec3(pos[r.j]) + shift - glm::dvec3(pos[r.i]));
         std::snprintf(line, sizeof line, "%u %u %.5f %d %d %d\n", r.i, r.j, length, r.image.x, r.image.y,
                       r.image.z);

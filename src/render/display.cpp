@@ -139,7 +139,7 @@ glm::mat4 CDisplay::ViewMatrix() const
 
 void CDisplay::SetView(const CViewDirection& view)
 {
-    track.SetRotation(ViewTurn(data.is_periodic ? data.m_cell_box : glm::dmat3(1.0), view));
+    track.SetRotation(ViewTurn(data.IsPeriodic() ? data.Cell() : glm::dmat3(1.0), view));
 }
 
 void CDisplay::ResetView()
@@ -152,9 +152,9 @@ void CDisplay::SetDepthCue()
 {
     // from the nearest to the farthest corner of the drawn cells (of the
     // atoms' box for a molecule), as the view turns them
-    glm::dmat3 block = data.m_cell_box;
+    glm::dmat3 block = data.Cell();
     for (int a = 0; a < 3; ++a)
-        block[a] *= data.is_periodic ? double(repeat_cells[a]) : 1.0;
+        block[a] *= data.IsPeriodic() ? double(repeat_cells[a]) : 1.0;
     const glm::mat4 to_view = ViewMatrix() * SceneModel() * BoxPlacement();
     float front = -1e30f, back = 1e30f;
     for (int corner = 0; corner < 8; ++corner) {
@@ -181,9 +181,9 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
 {
     const int w = image.x, h = image.y;
     frame_size = tile_size;
-    const glm::vec3& size = data.box_size;
+    const glm::vec3& size = data.BoxSize();
     target_width = view_zoom * std::max(size.x, std::max(size.y, size.z));
-    if (data.is_periodic)
+    if (data.IsPeriodic())
         target_width *= float(std::max(repeat_cells.x, std::max(repeat_cells.y, repeat_cells.z)));
     track.SetViewSize(w, h);
     Projection = is_perspective ? MakePerspective(w, h, target_width) : MakeProjection(w, h, target_width);
@@ -196,15 +196,15 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     const bool culling = visible.is_culling;
     visible.is_culling = culling && !is_perspective;
     // the settings or the model changed behind our back: old copies would be wrong
-    const bool crystal = data.is_periodic;
+    const bool crystal = data.IsPeriodic();
     if (crystal != is_scene_shown ||
         (crystal && (repeat_cells != scene_repeat_cells || is_show_boundary != is_scene_boundary ||
-                     u_scene_atoms != data.GetTotalAtoms() || u_scene_bonds != data.bond_count)))
+                     u_scene_atoms != data.GetTotalAtoms() || u_scene_bonds != data.BondCount())))
         UploadScene();
-    else if (!crystal && atoms.u_atoms != std::min(data.v_positions.size(), data.v_elements.size()))
+    else if (!crystal && atoms.u_atoms != std::min(data.Positions().size(), data.Elements().size()))
         OnModelChanged();
-    else if (!crystal && bonds.u_source != std::min<size_t>(data.bond_count, data.v_bond_pairs.size()))
-        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
+    else if (!crystal && bonds.u_source != std::min<size_t>(data.BondCount(), data.BondPairs().size()))
+        bonds.Upload(data.BondPairs(), data.BondCount(), data.GetTotalAtoms());
 
     const glm::mat4 V = ViewMatrix();
     const glm::mat4 M = SceneModel();
@@ -247,10 +247,10 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         glEnable(GL_BLEND);
     if (is_show_label) {
         LabelledAtoms(selected);
-        labels.Draw(data.v_positions, data.v_elements, v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
+        labels.Draw(data.Positions(), data.Elements(), v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
                     atoms.u_version);
     }
-    measure.Draw(Projection * V * M, data.v_positions, selection.Atoms());
+    measure.Draw(Projection * V * M, data.Positions(), selection.Atoms());
     visible.is_culling = culling;
 }
 
@@ -327,10 +327,10 @@ bool CDisplay::ReadFile(const std::string& d, const std::string& f, int format)
 void CDisplay::OnStructureLoaded()
 {
     is_edited = false;
-    is_show_boundary = data.is_periodic;
+    is_show_boundary = data.IsPeriodic();
     OnModelChanged();
     is_visible = true;
-    is_show_box = data.is_periodic;
+    is_show_box = data.IsPeriodic();
 }
 
 void CDisplay::UploadScene()
@@ -338,9 +338,9 @@ void CDisplay::UploadScene()
     repeat_cells = glm::clamp(repeat_cells, glm::ivec3(1), glm::ivec3(10));
     // a large crystal repeated many times would not fit in memory: fewer cells
     // the copies on the faces count too: a corner atom is drawn eight times
-    if (data.is_periodic)
-        copies.CountFaces(data.GetLattice(), data.v_positions, is_show_boundary);
-    while (data.is_periodic && copies.CopyCount(repeat_cells) > kMostCopies) {
+    if (data.IsPeriodic())
+        copies.CountFaces(data.GetLattice(), data.Positions(), is_show_boundary);
+    while (data.IsPeriodic() && copies.CopyCount(repeat_cells) > kMostCopies) {
         int& most = repeat_cells.x >= repeat_cells.y && repeat_cells.x >= repeat_cells.z ? repeat_cells.x
                     : repeat_cells.y >= repeat_cells.z                          ? repeat_cells.y
                                                                           : repeat_cells.z;
@@ -349,34 +349,34 @@ void CDisplay::UploadScene()
         --most;
         std::printf("Too many atoms to repeat: %d x %d x %d cells\n", repeat_cells.x, repeat_cells.y, repeat_cells.z);
     }
-    is_scene_shown = data.is_periodic;
+    is_scene_shown = data.IsPeriodic();
     scene_repeat_cells = repeat_cells;
     is_scene_boundary = is_show_boundary;
     u_scene_atoms = data.GetTotalAtoms();
-    u_scene_bonds = data.bond_count;
+    u_scene_bonds = data.BondCount();
     if (!is_scene_shown) {
         copies = CCopies();
         scene = CCrystalScene();
-        atoms.Upload(data.v_positions, data.v_elements);
-        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
-        box.BuildCube(data.m_cell_box);
+        atoms.Upload(data.Positions(), data.Elements());
+        bonds.Upload(data.BondPairs(), data.BondCount(), data.GetTotalAtoms());
+        box.BuildCube(data.Cell());
         return;
     }
     try {
         const CLattice lattice = data.GetLattice();
-        const size_t n = std::min(data.v_positions.size(), data.v_elements.size());
-        copies.Build(lattice, data.v_positions, repeat_cells, is_show_boundary);
-        BuildCrystalScene(lattice, data.v_positions, data.v_bond_pairs, data.v_bond_images, data.bond_count,
+        const size_t n = std::min(data.Positions().size(), data.Elements().size());
+        copies.Build(lattice, data.Positions(), repeat_cells, is_show_boundary);
+        BuildCrystalScene(lattice, data.Positions(), data.BondPairs(), data.BondImages(), data.BondCount(),
                           copies, scene);
         std::vector<glm::vec4> records(scene.v_xyz.size());
         for (size_t k = 0; k < records.size(); ++k) {
             // the free ends of half-bonds are never drawn as atoms
             const unsigned a = k < scene.u_drawn ? scene.v_atom[k] : 0;
-            records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.v_elements[a]) : DUMMY_ATOM_INDEX));
+            records[k] = glm::vec4(scene.v_xyz[k], float(a < n ? DrawnElement(data.Elements()[a]) : DUMMY_ATOM_INDEX));
         }
         atoms.UploadCopies(records, scene.u_drawn, scene.v_atom);
-        bonds.UploadPairs(scene.v_pairs, data.bond_count);
-        glm::dmat3 block = data.m_cell_box;
+        bonds.UploadPairs(scene.v_pairs, data.BondCount());
+        glm::dmat3 block = data.Cell();
         for (int a = 0; a < 3; ++a)
             block[a] *= double(repeat_cells[a]);
         box.BuildCube(block);
@@ -386,27 +386,27 @@ void CDisplay::UploadScene()
         repeat_cells = scene_repeat_cells = glm::ivec3(1);
         copies = CCopies();
         scene = CCrystalScene();
-        atoms.Upload(data.v_positions, data.v_elements);
-        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
-        box.BuildCube(data.m_cell_box);
+        atoms.Upload(data.Positions(), data.Elements());
+        bonds.Upload(data.BondPairs(), data.BondCount(), data.GetTotalAtoms());
+        box.BuildCube(data.Cell());
     }
 }
 
 glm::mat4 CDisplay::SceneModel() const
 {
-    if (!data.is_periodic)
+    if (!data.IsPeriodic())
         return track.Model;
     // the middle of the block of cells sits where the middle of one cell would
-    const glm::dvec3 shift = data.m_cell_box * (glm::dvec3(repeat_cells - 1) * 0.5);
+    const glm::dvec3 shift = data.Cell() * (glm::dvec3(repeat_cells - 1) * 0.5);
     return glm::translate(track.Model, -glm::vec3(shift));
 }
 
 glm::mat4 CDisplay::BoxPlacement() const
 {
-    if (!data.is_periodic)
+    if (!data.IsPeriodic())
         return glm::mat4(1.0f);
     // the cell's true place: from its origin along the cell vectors
-    const glm::dvec3 middle = data.cell_origin + data.m_cell_box * (glm::dvec3(repeat_cells) * 0.5);
+    const glm::dvec3 middle = data.CellOrigin() + data.Cell() * (glm::dvec3(repeat_cells) * 0.5);
     return glm::translate(glm::mat4(1.0f), glm::vec3(middle));
 }
 
@@ -447,8 +447,8 @@ void CDisplay::DeleteAtom(unsigned u)
     if (is_scene_shown) {
         UploadScene();
     } else {
-        atoms.UploadFrom(data.v_positions, data.v_elements, u, data.GetTotalAtoms() - u);
-        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
+        atoms.UploadFrom(data.Positions(), data.Elements(), u, data.GetTotalAtoms() - u);
+        bonds.Upload(data.BondPairs(), data.BondCount(), data.GetTotalAtoms());
     }
     SelectAtom(NO_ATOM_SELECTED, false);
 }
@@ -499,9 +499,9 @@ void CDisplay::SelectAtom(unsigned index, bool add)
 bool CDisplay::SelectedElement(unsigned& element) const
 {
     const unsigned atom = selection.Last();
-    if (atom >= data.GetTotalAtoms() || atom >= data.v_elements.size())
+    if (atom >= data.GetTotalAtoms() || atom >= data.Elements().size())
         return false;
-    element = DrawnElement(data.v_elements[atom]);
+    element = DrawnElement(data.Elements()[atom]);
     return true;
 }
 
@@ -514,7 +514,7 @@ std::string CDisplay::SelectedSymbol() const
 void CDisplay::UpdateAtomType(unsigned u)
 {
     const unsigned atom = selection.Last();
-    if (atom >= data.GetTotalAtoms() || atom >= data.v_elements.size() || u >= periodic_table_atoms)
+    if (atom >= data.GetTotalAtoms() || atom >= data.Elements().size() || u >= periodic_table_atoms)
         return;
     data.ChangeAtom(atom, u);
     is_edited = true;
@@ -522,8 +522,8 @@ void CDisplay::UpdateAtomType(unsigned u)
     if (is_scene_shown) {
         UploadScene();
     } else {
-        atoms.UploadFrom(data.v_positions, data.v_elements, atom, 1);
-        bonds.Upload(data.v_bond_pairs, data.bond_count, data.GetTotalAtoms());
+        atoms.UploadFrom(data.Positions(), data.Elements(), atom, 1);
+        bonds.Upload(data.BondPairs(), data.BondCount(), data.GetTotalAtoms());
     }
 }
 
@@ -555,7 +555,7 @@ void CDisplay::ProcessPicking(bool /*b*/)
         // a copy stands for its original atom
         if (is_scene_shown && index < scene.u_drawn && index < scene.v_atom.size())
             index = scene.v_atom[index];
-        if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.v_elements.size()) {
+        if (index < NO_ATOM_SELECTED && index < data.GetTotalAtoms() && index < data.Elements().size()) {
             if (!is_pick_keeping || !selection.Contains(index))
                 SelectAtom(index, is_pick_adding);
             return;

@@ -154,7 +154,7 @@ void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_ti
     // atom numbers of the previous structure mean nothing now
     display.selection.Clear();
     s.is_atom_lock = true;
-    s.load_message = display.data.notes;  // what the reader noticed, if anything
+    s.load_message = display.data.Notes();  // what the reader noticed, if anything
     if (set_title) {
         char title[TITLE_SIZE];
         std::snprintf(title, sizeof title, "Tesk ");
@@ -191,10 +191,10 @@ bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const cha
         ShowLoaded(s, display, path, set_title);
     } else {
         // where the reader stopped and why, else what the model noted
-        s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !display.data.read_refusal.reason.empty()
-                             ? io::RefusalText(path, display.data.read_refusal)
+        s.load_message = code != INPUT_FILE_TYPE_UNKNOWN && !display.data.ReadRefusal().reason.empty()
+                             ? io::RefusalText(path, display.data.ReadRefusal())
                              : std::string("Could not read ") + path + " as " + io::FormatLabel(io::Format(code)) +
-                                   (display.data.notes.empty() ? "" : ": " + display.data.notes);
+                                   (display.data.Notes().empty() ? "" : ": " + display.data.Notes());
         std::printf("%s\n", s.load_message.c_str());
         std::fflush(stdout);
     }

@@ -256,7 +256,7 @@ int ReadForReport(CModel& model, const CCommandLine& cmd, std::string& message)
         return INPUT_FILE_TYPE_UNKNOWN;
     }
     if (!model.SetFrame(cmd.frame - 1)) {
-        message = model.frame_message;
+        message = model.FrameMessage();
         return INPUT_FILE_TYPE_UNKNOWN;
     }
     return fmt;

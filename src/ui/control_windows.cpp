@@ -122,8 +122,8 @@ void FrameControls(CShellState& s, CDisplay& display)
     ImGui::SameLine();
     ImGui::Checkbox("Loop", &s.is_loop);
     ImGui::SliderFloat("Speed", &s.frame_rate, 1.0f, 60.0f, "%.0f frames/s", ImGuiSliderFlags_AlwaysClamp);
-    if (!display.data.frame_message.empty())
-        ImGui::TextWrapped("%s", display.data.frame_message.c_str());
+    if (!display.data.FrameMessage().empty())
+        ImGui::TextWrapped("%s", display.data.FrameMessage().c_str());
 }
 
 }  // namespace
@@ -219,7 +219,7 @@ void SaveAsDialog(CShellState& s, CDisplay& display, bool open)
         const std::string path(chosen);
         const int code = list.codes[std::size_t(std::clamp(s.save_format, 0, int(list.codes.size()) - 1))];
         const bool saved = display.is_visible && display.data.SaveFileAs(path, code);
-        ReportSave(s, saved, path, display.data.notes);
+        ReportSave(s, saved, path, display.data.Notes());
         if (saved)
             display.is_edited = false;
     }
@@ -378,21 +378,21 @@ void ActionWindow(CShellState& s, CDisplay& display)
     ImGui::Text("Total Atoms: %u", display.GetNumberOfAtoms());
     // beside the count, so the first-use window still shows the element row
     ImGui::SameLine();
-    ImGui::BeginDisabled(!display.data.history.CanUndo());
+    ImGui::BeginDisabled(!display.data.History().CanUndo());
     if (ImGui::Button("Undo"))
         display.Undo();
     ImGui::EndDisabled();
     ImGui::SameLine();
-    ImGui::BeginDisabled(!display.data.history.CanRedo());
+    ImGui::BeginDisabled(!display.data.History().CanRedo());
     if (ImGui::Button("Redo"))
         display.Redo();
     ImGui::EndDisabled();
     ImGui::SameLine();
-    ImGui::BeginDisabled(!display.data.is_periodic);
+    ImGui::BeginDisabled(!display.data.IsPeriodic());
     if (ImGui::Button("Wrap")) {
         display.Wrap();
-        if (!display.data.notes.empty())
-            s.load_message = display.data.notes;  // atoms too far out to move
+        if (!display.data.Notes().empty())
+            s.load_message = display.data.Notes();  // atoms too far out to move
     }
     ImGui::EndDisabled();
     unsigned element = 0;

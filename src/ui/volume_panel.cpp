@@ -256,9 +256,9 @@ void CVolumeView::Draw(const CDisplay& display, bool moving)
     if (!volume_ || !show_surface || !display.is_visible)
         return;
     // the file's frame: its origin where the model draws the cell's
-    const glm::mat4 M = glm::translate(display.SceneModel(), glm::vec3(display.data.cell_origin));
+    const glm::mat4 M = glm::translate(display.SceneModel(), glm::vec3(display.data.CellOrigin()));
     std::vector<glm::vec3> shifts;
-    const glm::ivec3 r = display.data.is_periodic && volume_->is_periodic ? display.scene_repeat_cells : glm::ivec3(1);
+    const glm::ivec3 r = display.data.IsPeriodic() && volume_->is_periodic ? display.scene_repeat_cells : glm::ivec3(1);
     for (int k = 0; k < r.z; ++k)
         for (int j = 0; j < r.y; ++j)
             for (int i = 0; i < r.x; ++i)
