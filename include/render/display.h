@@ -116,7 +116,6 @@ public:
     CMouse track;
     CAtomsLayer atoms;
     CBondsLayer bonds;
-    CBoxLayer box;
     CLabelsLayer labels;
     CVisibility visible;       // the atoms and bonds the current view may show
     CSelection selection;
@@ -135,32 +134,33 @@ public:
     // face, and the cells drawn along each axis (1 to 10)
     bool is_show_boundary = false;
     glm::ivec3 repeat_cells{1};
-    // what the buffers hold for a periodic structure: the copies drawn, and
-    // the settings and model size they were made for
-    CCopies copies;
-    CCrystalScene scene;
-    bool is_scene_shown = false;
-    bool is_scene_boundary = false;
     glm::ivec3 scene_repeat_cells{1};
-    unsigned u_scene_atoms = 0, u_scene_bonds = 0;
-    bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
-    bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
     CMeasure measure;                        // lines between the selected atoms
     float atom_scale = 1.0f;
-    float scale_with_bonds = 0.6f, scale_without_bonds = 1.0f;
-    bool is_scale_with_bonds = false;  // the mode atom_scale belongs to
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
-    float target_width = 0.0f;
     bool is_perspective = false;  // else orthographic, as a fresh window shows
     bool is_depth_cue = false;    // the far atoms fade into the background
-    glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
     glm::mat4 Projection{1.0f};
     glm::ivec2 pcolor{0};
     // framebuffer size of the frame being drawn; bounds of the picked pixel
     glm::ivec2 frame_size{0};
 
 private:
+    CBoxLayer box;
+    // what the buffers hold for a periodic structure: the copies drawn, and
+    // the settings and model size they were made for
+    CCopies copies;
+    CCrystalScene scene;
+    bool is_scene_shown = false;
+    bool is_scene_boundary = false;
+    unsigned u_scene_atoms = 0, u_scene_bonds = 0;
+    bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
+    bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
+    float scale_with_bonds = 0.6f, scale_without_bonds = 1.0f;
+    bool is_scale_with_bonds = false;  // the mode atom_scale belongs to
+    float target_width = 0.0f;
+    glm::vec4 CColor{0.0f, 0.0f, 0.0f, 1.0f};
     void PickPass();
     // The atoms to highlight, -1 for unused places.
     void HighlightedAtoms(int out[4]) const;
