@@ -21,6 +21,7 @@
 
 #include "cformat.h"
 #include "cmodel.h"
+#include "io/structure.h"
 
 // A temporary folder under its real path (the dialog resolves links);
 // remove_all does not follow symbolic links, so links in it are safe.
@@ -51,6 +52,13 @@ inline std::string Slurp(const std::string& path) {
     std::stringstream s;
     s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
+}
+
+// A read that should stop at `line` for `reason`; without a reason it reads.
+inline void ExpectRefusal(bool read, const io::Refusal& refusal, std::size_t line, const std::string& reason) {
+    EXPECT_EQ(read, reason.empty());
+    EXPECT_EQ(refusal.line, line);
+    EXPECT_EQ(refusal.reason, reason);
 }
 
 // Volumetric data with known answers: a periodic Gaussian blob of peak 1,

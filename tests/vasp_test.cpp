@@ -146,9 +146,7 @@ TEST_F(Vasp, RefusalsAtTheirLimits) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
         v = CVasp();
-        EXPECT_EQ(ReadText(c.text), c.line == 0);
-        EXPECT_EQ(v.refusal.line, c.line);
-        EXPECT_EQ(v.refusal.reason, c.reason);
+        ExpectRefusal(ReadText(c.text), v.refusal, c.line, c.reason);
     }
 }
 
