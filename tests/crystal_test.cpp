@@ -88,9 +88,7 @@ glm::dmat3 Triclinic(double a, double b, double c, double alpha, double beta, do
 class CrystalTest : public ::testing::Test {
 protected:
     bool Load(const std::string& name, const std::string& text, int fmt = INPUT_FILE_TYPE_VSP) {
-        const std::string path = scratch.path(name);
-        std::ofstream(path, std::ios::binary) << text;
-        return model.ReadFile(scratch.root, path, fmt);
+        return model.ReadFile(scratch.root, scratch.write(name, text), fmt);
     }
     ScratchDir scratch{"tesk-crystal"};
     CModel model;

@@ -3,26 +3,27 @@
 // sites and several data blocks, mmCIF models, LAMMPS data in every atom
 // style, dumps with scaled, unwrapped and unsorted columns, and gzip.
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "core/elements.h"
 #include "io/format_registry.h"
+#include "io/lammps.h"
+#include "io/text_source.h"
 #include "test_support.h"
 
 namespace {
 
 // What a Python snippet that leaves `atoms` (ASE) behind says about it.
 std::string RunPython(const ScratchDir& dir, const std::string& body) {
-    const std::string script = dir.path("oracle.py"), out = dir.path("oracle.out");
-    std::ofstream(script) << "import sys, numpy as np\n"
-                          << body
-                          << "\nc = np.array(atoms.cell)\n"
-                             "print(int(atoms.pbc.any()), *c.flatten())\n"
-                             "for z, p in zip(atoms.numbers, atoms.positions): print(z, *p)\n";
-    const int status = std::system(("/usr/bin/python3 " + script + " >" + out + " 2>&1").c_str());
-    EXPECT_EQ(status, 0) << Slurp(out);
-    return Slurp(out);
+    const std::string script = dir.write("oracle.py", "import sys, numpy as np\n" + body +
+                                                        "\nc = np.array(atoms.cell)\n"
+                                                        "print(int(atoms.pbc.any()), *c.flatten())\n"
+                                                        "for z, p in zip(atoms.numbers, atoms.positions): print(z, *p)\n");
+    const Outcome o = Python(script + " 2>&1");
+    EXPECT_EQ(o.status, 0) << o.out;
+    return o.out;
 }
 
 // The structure the oracle printed: its cell rows are the cell vectors.
@@ -184,11 +185,10 @@ TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
         ExpectSameStructure(expected, ReadBack(out), true, std::string(name) + " by Tesk");
     }
     // gemmi's small-structure reader sees the occupancies and type symbols
-    const std::string check = dir.path("occ.py");
-    std::ofstream(check) << "import gemmi\ns = gemmi.read_small_structure('" << dir.path("back.cif")
-                         << "')\nprint(s.spacegroup_hm, [(x.type_symbol, round(x.occ, 2)) for x in s.sites])\n";
-    ASSERT_EQ(std::system(("/usr/bin/python3 " + check + " >" + dir.path("occ.out")).c_str()), 0);
-    EXPECT_EQ(Slurp(dir.path("occ.out")), "P 1 [('Fe', 0.7), ('O', 0.5), ('O', 0.5), ('O', 0.5)]\n");
+    const Outcome occ = Python(dir.write("occ.py", "import gemmi\ns = gemmi.read_small_structure('" + dir.path("back.cif") +
+                                                   "')\nprint(s.spacegroup_hm, [(x.type_symbol, round(x.occ, 2)) for x in s.sites])\n"));
+    ASSERT_EQ(occ.status, 0);
+    EXPECT_EQ(occ.out, "P 1 [('Fe', 0.7), ('O', 0.5), ('O', 0.5), ('O', 0.5)]\n");
 }
 
 // Several data blocks: the first with atoms opens, and the message says so.
@@ -233,7 +233,7 @@ TEST(Formats, RefusalsNameTheLineAndTheReason) {
         {"few.data", "t\n\n3 atoms\n1 atom types\n0 1 xlo xhi\n0 1 ylo yhi\n0 1 zlo zhi\n\nAtoms\n\n1 1 0 0 0\n",
          "few.data line 11: Atoms holds 1 lines, the header counts 3"},
         {"bad.dump", "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n0 1\n0 1\n0 1\n"
-                     "ITEM: ATOMS id type x y z\n1 1 0 0 0\n", "bad.dump line 10: the frame ends after 1 of 2 atoms"},
+                     "ITEM: ATOMS id type x y z\n1 1 0.000 0.000 0.000\n", "bad.dump line 10: the frame ends after 1 of 2 atoms"},
     };
     for (const auto& r : rows) {
         std::ofstream(dir.path(r.name)) << r.text;
@@ -242,6 +242,100 @@ TEST(Formats, RefusalsNameTheLineAndTheReason) {
         EXPECT_EQ(io::RefusalText(r.name, model.ReadRefusal()).rfind(r.message, 0), 0u)
             << io::RefusalText(r.name, model.ReadRefusal());
     }
+}
+
+// Each reader's refusals at their limits, through the format table: the file
+// just inside a limit reads, the one just past it is refused at its line,
+// for its reason.
+TEST(Formats, RefusalsAtTheirLimits) {
+    ScratchDir dir("tesk_limits");
+    auto data = [](const std::string& head, const std::string& atoms) {
+        return "t\n\n" + head + "1 atom types\n0 1 xlo xhi\n0 1 ylo yhi\n0 1 zlo zhi\n\nAtoms # atomic\n\n" + atoms;
+    };
+    auto dump = [](const std::string& count, const std::string& box, const std::string& atoms) {
+        return "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n" + count + "\nITEM: BOX BOUNDS " + box + atoms;
+    };
+    const std::string box = "pp pp pp\n0 1\n0 1\n0 1\nITEM: ATOMS id type x y z\n";
+    auto cif = [](const std::string& cell, const std::string& sites) {
+        return "data_x\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_beta 90\n_cell_angle_gamma 90\n" + cell +
+               "loop_\n_atom_site_label\n" + sites;
+    };
+    const std::string fract = "_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
+    const std::string mmcif = "data_m\n_cell.length_a 1\n_cell.length_b 1\n_cell.length_c 1\n_cell.angle_alpha 90\n"
+                              "_cell.angle_beta 90\n_cell.angle_gamma 90\nloop_\n_atom_site.type_symbol\n_atom_site.Cartn_x\n"
+                              "_atom_site.Cartn_y\n_atom_site.Cartn_z\n";
+    const struct {
+        const char* name;
+        std::string text;
+        std::size_t line;  // 0: the file reads
+        std::string reason;
+        bool periodic = true;
+    } rows[] = {
+        // LAMMPS data: 1 to 2e9 atoms, counts not negative, lo < hi, lines as counted, three image flags
+        {"a.data", data("2000000000 atoms\n", "1 1 0 0 0\n"), 11, "Atoms holds 1 lines, the header counts 2000000000"},
+        {"a.data", data("2000000001 atoms\n", "1 1 0 0 0\n"), 9, "the header's atom count 2000000001 is out of range"},
+        {"a.data", data("0 atoms\n", "1 1 0 0 0\n"), 9, "the header's atom count 0 is out of range"},
+        {"a.data", data("1 atoms\n-1 bonds\n", "1 1 0 0 0\n"), 4, "\"-1 bonds\" is no header line of a LAMMPS data file"},
+        {"a.data", "t\n\n1 atoms\n0 1 xlo xhi\n0 0 ylo yhi\n0 1 zlo zhi\n\nAtoms\n\n1 1 0 0 0\n", 8,
+         "the box has no ylo yhi line with lo < hi"},
+        {"a.data", data("1 atoms\n", "1 1 0 0 0\n2 1 0 0 0\n"), 12, "more lines in Atoms than the header counts"},
+        {"a.data", data("2 atoms\n", "1 1 0 0 0\n1 1 0 0 0\n"), 0, "atom id 1 is given twice"},
+        {"a.data", data("1 atoms\n1 bonds\n", "1 1 0 0 0\n"), 12, "the header counts 1 bonds, but there is no Bonds section"},
+        {"a.data", data("1 atoms\n", "1 1 0 0\n"), 11, "\"1 1 0 0\" is not an atom line of style atomic"},
+        {"a.data", data("1 atoms\n", "1 1 0 0 0 0 0 0 x\n"), 0, ""},  // a ninth word is passed over
+        {"a.data", data("1 atoms\n", "1 1 0 0 0 0 0 x\n"), 11, "\"1 1 0 0 0 0 0 x\": column 8 is not an image flag"},
+        // dumps: 1 to 2e9 atoms, no more than lines of five words follow, types that fit an int
+        {"a.dump", dump("2", box, "1 1 0 0 0\n2 1 0 0 0"), 0, ""},
+        {"a.dump", dump("3", box, "1 1 0 0 0\n2 1 0 0 0"), 4, "the count 3 is more atoms than the frame holds"},
+        {"a.dump", dump("2000000000", box, "1 1 0 0 0\n"), 4, "the count 2000000000 is more atoms than the frame holds"},
+        {"a.dump", dump("2000000001", box, "1 1 0 0 0\n"), 4, "\"2000000001\" is not a count of atoms"},
+        {"a.dump", dump("0", box, "1 1 0 0 0\n"), 4, "\"0\" is not a count of atoms"},
+        {"a.dump", dump("1", "xy xz yz pp pp pp\n0 1 0\n0 1\n0 1 0\n", "ITEM: ATOMS x y z\n0 0 0\n"), 7,
+         "\"0 1\" is not three box numbers"},
+        {"a.dump", dump("1", box, "1 1 0.00 0.00\n"), 10, "\"1 1 0.00 0.00\" has fewer than 5 columns"},
+        {"a.dump", dump("1", box, "1 2147483647 0 0 0\n"), 0, ""},
+        {"a.dump", dump("1", box, "1 2147483648 0 0 0\n"), 10, "\"1 2147483648 0 0 0\": column 2 is not a number"},
+        {"a.dump", dump("2", box, "1 1 0 0 0\n1 1 0 0 0\n"), 0, "atom id 1 is given twice in one frame"},
+        // CIF: lengths above 0, angles below 180 that close a cell, coordinate columns and numbers
+        {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 179\n", fract + "O1 0 0 0\n"), 0, ""},
+        {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 180\n", fract + "O1 0 0 0\n"), 0,
+         "block x has no usable cell (a angle)"},
+        {"a.cif", cif("_cell_length_a 0\n_cell_angle_alpha 90\n", fract + "O1 0 0 0\n"), 0,
+         "block x has no usable cell (a length)"},
+        {"a.cif", "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 150\n"
+                  "_cell_angle_beta 90\n_cell_angle_gamma 60\nloop_\n_atom_site_label\n" + fract + "O1 0 0 0\n",
+         0, "block x has a cell of no volume"},
+        {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 90\n", "_atom_site_occupancy\nO1 1\n"), 0,
+         "block x has atom sites without _atom_site_fract_x/y/z or Cartn_x/y/z"},
+        {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 90\n", fract + "O1 ? 0 0\n"), 0,
+         "atom site O1 has no number for its x coordinate"},
+        {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 90\n_symmetry_space_group_name_H-M 'Q 9'\n", fract + "O1 0 0 0\n"),
+         0, "space group \"Q 9\" is not known"},
+        // mmCIF: a table with rows, numbers for coordinates; the 1 A placeholder cell is none
+        {"a.mmcif", mmcif + "O 0 0 0\n", 0, "", false},
+        {"a.mmcif", mmcif + "O 0 ? 0\n", 0, "atom site 1 has no number for Cartn_x, y or z"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.text.substr(r.text.size() > 50 ? r.text.size() - 50 : 0));
+        const std::string path = dir.write(r.name, r.text);
+        const io::FormatEntry* entry = io::FindFormat(io::Detect(path));
+        ASSERT_NE(entry, nullptr);
+        std::string text;
+        io::Refusal refusal;
+        io::Structure s;
+        ASSERT_TRUE(io::ReadInput(path, text, refusal));
+        ExpectRefusal(entry->read(text, io::ReadOptions(), s, refusal), refusal, r.line, r.reason);
+        EXPECT_TRUE(!r.reason.empty() || s.is_periodic == r.periodic);
+    }
+    // LAMMPS type numbers from 1 to 1e6
+    std::map<int, unsigned> types;
+    std::string why;
+    EXPECT_TRUE(io::ParseTypeMap("1=H,1000000=Cu", types, why));
+    for (const char* bad : {"0=H", "1000001=H"}) EXPECT_FALSE(io::ParseTypeMap(bad, types, why)) << bad;
+    // a path that is no file says what it is
+    io::Refusal refusal;
+    EXPECT_FALSE(io::CheckInput(dir.root, refusal));
+    EXPECT_EQ(refusal.reason, "is a folder");
 }
 
 // PDB entries read by columns: a chain letter from the third record on, and

@@ -54,10 +54,6 @@ Pairs Bonds(CModel& m, const std::vector<glm::vec3>& p, const std::vector<unsign
 
 class Model : public ::testing::Test {
 protected:
-    std::string Write(const std::string& name, const std::string& text) {
-        std::ofstream(dir + "/" + name, std::ios::binary) << text;
-        return dir + "/" + name;
-    }
     ScratchDir scratch{"tesk-model"};
     std::string dir = scratch.root;
     CModel model;
@@ -113,12 +109,12 @@ TEST_F(Model, SavesFollowLinksKeepPermissionsAndEndLinesAlike) {
         SCOPED_TRACE(file);
         std::string crlf;
         for (char ch : Slurp(file)) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-        ASSERT_TRUE(model.ReadFile(dir, Write("in", crlf), format));
-        const std::string real = Write("real", "old\n"), link = dir + "/link";
+        ASSERT_TRUE(model.ReadFile(dir, scratch.write("in", crlf), format));
+        const std::string real = scratch.write("real", "old\n"), link = dir + "/link";
         ASSERT_EQ(chmod(real.c_str(), 0640), 0);
         unlink(link.c_str());
         ASSERT_EQ(symlink("real", link.c_str()), 0);
-        const std::string stale = Write(".tesk-Ab12Cd", "killed"), alike = Write("notes.tesk-old", "kept");
+        const std::string stale = scratch.write(".tesk-Ab12Cd", "killed"), alike = scratch.write("notes.tesk-old", "kept");
         const timeval long_ago[2] = {{1000000000, 0}, {1000000000, 0}};
         ASSERT_EQ(utimes(stale.c_str(), long_ago), 0);
         ASSERT_EQ(utimes(alike.c_str(), long_ago), 0);

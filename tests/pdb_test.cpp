@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "io/pdb.h"
+#include "core/elements.h"
 #include "test_support.h"
 
 namespace {
@@ -22,8 +23,7 @@ protected:
         return p.ReadFile(folder, path, xyz, idx);
     }
     bool Read(const std::string& text) {
-        std::ofstream(dir + "/case.pdb", std::ios::binary) << text;
-        return ReadPath(dir, dir + "/case.pdb");
+        return ReadPath(dir, scratch.write("case.pdb", text));
     }
     bool ReadData(const std::string& name) { return ReadPath(kData, kData + "/" + name); }
     // saves p and reads the file back into `back`
@@ -133,11 +133,38 @@ TEST_F(Pdb, StandardLayoutDetails) {
     }
     ASSERT_TRUE(Read(text));
     EXPECT_EQ(xyz[3], glm::vec3(1.0f, 2.0f, 12.345f));
-    // a record cut to 54 columns is still read; one cut shorter is refused
-    const std::string full = "ATOM      1  N   ALA A   1      11.104   6.134  -6.504  1.00 20.00           N  \n";
-    ASSERT_TRUE(Read(full.substr(0, 54) + "\n" + full));
-    EXPECT_EQ(idx, (std::vector<unsigned>{6, 6}));
-    EXPECT_FALSE(Read(full + full.substr(0, 50) + "\n"));
+}
+
+// Each refusal at its limit: the file just inside it reads, the one just
+// past it is refused at its line, for its reason.
+TEST_F(Pdb, RefusalsAtTheirLimits) {
+    const std::string full = "ATOM      1  N   ALA A   1      11.104   6.134  -6.504  0.50 20.00           N  \n";
+    std::string wide = full;
+    wide.replace(30, 8, "  3.5e38");
+    const struct {
+        std::string text;
+        std::size_t line;  // 0: the file reads
+        std::string reason;
+    } cases[] = {
+        // a record of 54 columns is read by them; a first one of 53 by its words
+        {full.substr(0, 54) + "\n" + full, 0, ""},
+        {full + full.substr(0, 53) + "\n", 2, "\"11.104   6.134  -6.50\" in columns 31-54 is not three coordinates"},
+        {full.substr(0, 53) + "\n", 0, ""},
+        {full + "ATOM  \n", 2, "\"\" in columns 31-54 is not three coordinates"},
+        // coordinates within float's range
+        {"ATOM 1 C 3.4e38 0 0\n", 0, ""},
+        {"ATOM 1 C 3.5e38 0 0\n", 1, "\"ATOM 1 C 3.5e38 0 0\" does not give three coordinates"},
+        {full + wide, 2, "\"3.5e38   6.134  -6.504\" in columns 31-54 is not three coordinates"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        p = CPdb();
+        ExpectRefusal(Read(c.text), p.refusal, c.line, c.reason);
+    }
+    // the first record cut inside its occupancy: the field is not read past the line
+    ASSERT_TRUE(Read(full.substr(0, 58) + "\n" + full) && p.v_atom_info.size() == 2u);
+    EXPECT_EQ(p.v_atom_info[0].occupancy, 1.0f);
+    EXPECT_EQ(p.v_atom_info[1].occupancy, 0.5f);
 }
 
 // Header lines of any length are written back; CR LF lines end in LF like the rest.
@@ -170,6 +197,15 @@ TEST_F(Pdb, WriterRoundTrips) {
     ASSERT_TRUE(Read("ATOM 1 C 1 1e7 0 0\n"));
     EXPECT_FALSE(p.SaveFile(dir, dir + "/out.pdb", idx));
     EXPECT_EQ(Slurp(dir + "/out.pdb"), kept);
+    // control characters of a damaged name or residue are written as blanks
+    std::string damaged = "ATOM      1  N   ALA A   1      11.104   6.134  -6.504  1.00 20.00           N\n";
+    damaged[12] = '\t';
+    damaged[19] = '\x01';
+    ASSERT_TRUE(Read(damaged));
+    EXPECT_FALSE(p.SaveFile(dir, dir + "/out.pdb", {species_count}));  // no such element
+    SaveAndReadBack(idx);
+    EXPECT_TRUE(idx2 == idx && xyz2 == xyz);
+    EXPECT_EQ(Slurp(dir + "/out.pdb").find_first_of("\t\x01"), std::string::npos);
 
     // more atoms than five-digit serial numbers hold
     std::string many;
@@ -184,19 +220,16 @@ TEST_F(Pdb, WriterRoundTrips) {
 // Another program reads a saved file as Tesk does: elements of two letters,
 // wide and negative coordinates, the cell.
 TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
-    if (std::system("/usr/bin/python3 -c 'import gemmi' 2>/dev/null") != 0) GTEST_SKIP() << "python3-gemmi is not installed";
+    if (!HasPython("gemmi")) GTEST_SKIP() << "python3-gemmi is not installed";
     ASSERT_TRUE(Read("CRYST1 40 50 60 90 100 120\nATOM 1 Fe 1 1.5 -2.25 10\nATOM 2 Cl 1 -1234.5 9999.125 -999.75\n"
                      "ATOM 3 Ca 1 0 0 0\n"));
     SaveAndReadBack(idx);
     const std::string script = "import gemmi, sys; st = gemmi.read_structure(sys.argv[1]); c = st.cell; "
                                "print('%.2f %.2f %.2f %.1f %.1f %.1f' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma)); "
                                "[print(a.atom.element.name, '%.3f %.3f %.3f' % tuple(a.atom.pos.tolist())) for a in st[0].all()]";
-    FILE* pipe = popen(("/usr/bin/python3 -c \"" + script + "\" " + dir + "/out.pdb").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string seen;
-    for (int ch; (ch = std::fgetc(pipe)) != EOF;) seen += char(ch);
-    EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(seen, "40.00 50.00 60.00 90.0 100.0 120.0\nFe 1.500 -2.250 10.000\n"
+    const Outcome seen = Python("-c \"" + script + "\" " + dir + "/out.pdb");
+    EXPECT_EQ(seen.status, 0);
+    EXPECT_EQ(seen.out, "40.00 50.00 60.00 90.0 100.0 120.0\nFe 1.500 -2.250 10.000\n"
                     "Cl -1234.500 9999.125 -999.750\nCa 0.000 0.000 0.000\n");
 }
 

@@ -22,6 +22,7 @@
 #include "model/convert.h"
 #include "ui/command_line.h"
 #include "model/model.h"
+#include "io/structure.h"
 
 // A temporary folder under its real path (the dialog resolves links);
 // remove_all does not follow symbolic links, so links in it are safe.
@@ -39,8 +40,10 @@ struct ScratchDir {
         return path(rel);
     }
     // A file of `size` zero bytes.
-    std::string file(const std::string& rel, std::size_t size = 0) const {
-        std::ofstream(path(rel), std::ios::binary) << std::string(size, '\0');
+    std::string file(const std::string& rel, std::size_t size = 0) const { return write(rel, std::string(size, '\0')); }
+    // A file holding `text` as it is.
+    std::string write(const std::string& rel, const std::string& text) const {
+        std::ofstream(path(rel), std::ios::binary) << text;
         return path(rel);
     }
     std::string root;
@@ -50,6 +53,13 @@ inline std::string Slurp(const std::string& path) {
     std::stringstream s;
     s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
+}
+
+// A read that should stop at `line` for `reason`; without a reason it reads.
+inline void ExpectRefusal(bool read, const io::Refusal& refusal, std::size_t line, const std::string& reason) {
+    EXPECT_EQ(read, reason.empty());
+    EXPECT_EQ(refusal.line, line);
+    EXPECT_EQ(refusal.reason, reason);
 }
 
 // Volumetric data with known answers: a periodic Gaussian blob of peak 1,
@@ -146,11 +156,26 @@ inline void ExpectSameStructure(const Structure& a, const Structure& b, bool kee
         if (j < n) used[j] = true;
     }
 }
-#ifdef TESK_BINARY
 struct Outcome {
     int status;
     std::string out, err;
 };
+
+// Debian's /usr/bin/python3 (with ASE and gemmi) run with `args` (shell
+// words): its exit status and standard output.
+inline Outcome Python(const std::string& args) {
+    Outcome o{1000, "", ""};
+    if (FILE* pipe = popen(("/usr/bin/python3 " + args).c_str(), "r")) {
+        for (int ch; (ch = std::fgetc(pipe)) != EOF;) o.out += char(ch);
+        const int raw = pclose(pipe);
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000;
+    }
+    return o;
+}
+
+inline bool HasPython(const std::string& module) { return Python("-c 'import " + module + "' 2>/dev/null").status == 0; }
+
+#ifdef TESK_BINARY
 
 // The program with `args` (shell words), run in `dir`, its exit status and output.
 inline Outcome Tesk(const ScratchDir& dir, const std::string& args, const std::string& before = "") {

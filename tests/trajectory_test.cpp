@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "io/trajectory.h"
 #include "test_support.h"
 
 namespace {
@@ -168,18 +169,27 @@ TEST(Trajectory, EveryFramesBondsAreThoseOfAFreshRead) {
     }
 }
 
-// A line longer than the indexer's limit is refused when its first MiB is
-// in, with its number; a line of exactly the limit reads. A tail of zeros
-// left by a crash ends the frames without costing its length.
+// A line longer than the indexer's limit ends the frames and is refused when
+// its first MiB is in, with its number; a line of exactly the limit reads,
+// as a count line or a comment line. A tail of zeros left by a crash ends
+// the frames without costing its length.
 TEST(Trajectory, LongLinesAreRefusedEarlyAndAZeroTailEndsTheFrames) {
     ScratchDir dir;
     const std::size_t most = CTrajectory::MAX_LINE;
-    for (const std::size_t length : {most, most + 1}) {
-        std::ofstream(dir.path("long.xyz")) << "1\n" + std::string(length, 'c') + "\nH 0 0 0\n";
-        CModel m;
-        EXPECT_EQ(m.ReadFile(dir.root, dir.path("long.xyz"), INPUT_FILE_TYPE_XYZ), length == most) << length;
-        EXPECT_EQ(m.Notes(), length == most ? "" : "line 2 is longer than 1 MiB: no structure file has such lines");
-    }
+    for (const std::size_t length : {most, most + 1})
+        for (const std::string& start : {std::string("1"), std::string("1\nc")}) {
+            const std::size_t line = start.size() == 1 ? 1 : 2;
+            SCOPED_TRACE(std::to_string(length) + " in line " + std::to_string(line));
+            std::ofstream(dir.path("long.xyz")) << start + std::string(length - 1, ' ') + (line == 1 ? "\n\n" : "\n")
+                                                 << "H 0 0 0\n1\n\nH 1 0 0\n";
+            CTrajectory index;
+            ASSERT_TRUE(index.Open(dir.path("long.xyz"), INPUT_FILE_TYPE_XYZ));
+            EXPECT_EQ(index.GetFrameCount(), length == most ? 2u : 1u);
+            CModel m;
+            EXPECT_EQ(m.ReadFile(dir.root, dir.path("long.xyz"), INPUT_FILE_TYPE_XYZ), length == most);
+            EXPECT_EQ(m.Notes(), length == most ? "" : "line " + std::to_string(line) +
+                                                         " is longer than 1 MiB: no structure file has such lines");
+        }
     std::ofstream(dir.path("tail.xyz"))
         << "1\n\nO 0 0 0\n1\n\nO 1 0 0\n" + std::string(3 * most, '\0');
     CModel m;
@@ -270,7 +280,7 @@ TEST(Trajectory, ByteOrderMarksAreSkipped) {
 // A saved extended-XYZ trajectory reads in ASE: every frame with its cell,
 // pbc flags, the key=value pairs of its comment and columns that match.
 TEST(Trajectory, SavedFramesReadInAse) {
-    if (std::system("/usr/bin/python3 -c 'import ase' 2>/dev/null") != 0) GTEST_SKIP() << "python3-ase is not installed";
+    if (!HasPython("ase")) GTEST_SKIP() << "python3-ase is not installed";
     ScratchDir dir;
     std::ofstream(dir.path("t.xyz")) << "2\nLattice=\"4 0 0 0 4 0 0 0 5\" Properties=species:S:1:pos:R:3:q:R:1 "
                                         "pbc=\"T T F\" time=0.5\nO 0 1 1 0.1\nH 0.9 1 1 0.2\n"
@@ -288,13 +298,9 @@ TEST(Trajectory, SavedFramesReadInAse) {
                                "    print(a.get_chemical_symbols(), a.cell.lengths().tolist(), a.pbc.tolist(), "
                                "sorted(a.info.items()), a.positions[0].tolist())\n";
     std::ofstream(dir.path("check.py")) << script;
-    FILE* pipe = popen(("/usr/bin/python3 " + dir.path("check.py") + " " + dir.path("out.xyz") + " " +
-                        dir.path("one-out.xyz") + " 2>&1").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string seen;
-    for (int ch; (ch = std::fgetc(pipe)) != EOF;) seen += char(ch);
-    EXPECT_EQ(pclose(pipe), 0) << seen;
-    EXPECT_EQ(seen, "['O', 'H'] [4.0, 4.0, 5.0] [True, True, False] [('time', 0.5)] [0.0, 1.0, 1.0]\n"
+    const Outcome seen = Python(dir.path("check.py") + " " + dir.path("out.xyz") + " " + dir.path("one-out.xyz") + " 2>&1");
+    EXPECT_EQ(seen.status, 0) << seen.out;
+    EXPECT_EQ(seen.out, "['O', 'H'] [4.0, 4.0, 5.0] [True, True, False] [('time', 0.5)] [0.0, 1.0, 1.0]\n"
                     "['O'] [0.0, 0.0, 0.0] [False, False, False] [('energy', -3.2)] [1.188, 1.0, 1.0]\n");
     EXPECT_NE(m.Notes().find("1 frame (the first: frame 2)"), std::string::npos) << m.Notes();
 }

@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "io/vasp.h"
+#include "core/elements.h"
 #include "test_support.h"
 
 namespace {
 
 const std::string kData = std::string(TESK_TEST_DATA) + "/vasp";
-
-void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // The SiO2 cell of tests/data/vasp/sio2-* with the given species, counts and mode lines.
 std::string SiO2(const std::string& species_line, const std::string& counts, const std::string& mode_lines,
@@ -33,8 +32,7 @@ protected:
     std::string Folder() const { return dir + "/case"; }
     // writes `text` as case/POSCAR and returns its path
     std::string Poscar(const std::string& text) {
-        Write(Folder() + "/POSCAR", text);
-        return Folder() + "/POSCAR";
+        return scratch.write("case/POSCAR", text);
     }
     bool Read(const std::string& folder, const std::string& path) { return v.ReadFile(folder, path, xyz, idx); }
     bool ReadText(const std::string& text) { return Read(Folder(), Poscar(text)); }
@@ -103,16 +101,53 @@ TEST_F(Vasp, PlainLayoutNeedsFittingSpecies) {
     const std::string poscar = Poscar(Slurp(kData + "/sio2-plain/POSCAR"));
     for (const char* potcar : {"VRHFIN =Si: s2p2\nVRHFIN O s2p4\n",  // without "=": skipped
                                "VRHFIN =Si: s2p2\nVRHFIN =O: s2p4\nVRHFIN =H: s1\n"}) {  // three species for two
-        Write(Folder() + "/POTCAR", potcar);
+        scratch.write("case/POTCAR", potcar);
         EXPECT_FALSE(Read(Folder(), poscar)) << potcar;
         EXPECT_FALSE(ReadText(SiO2("", "1 2", "Direct\n", "Si O")));  // the title does not overrule it
     }
     // POTCAR lines of any length, to the end of the file
     const std::string long_line(100000, 'x');
-    Write(Folder() + "/POTCAR", long_line + "\n   VRHFIN =Fe_pv: 3p4s3d\n   vrhfin =Si: s2p2\n" + long_line +
+    scratch.write("case/POTCAR", long_line + "\n   VRHFIN =Fe_pv: 3p4s3d\n   vrhfin =Si: s2p2\n" + long_line +
                                     "VRHFIN = O: s2p4\nTITEL = x VRHFIN=a=Cl:\n" + long_line);
     EXPECT_TRUE(v.ReadPotcar(Folder()));
     EXPECT_EQ(v.v_table_index, (std::vector<uint32_t>{25, 7, 16}));
+}
+
+// Each refusal at its limit: the file just inside it reads, the one just
+// past it is refused at the line the reader stopped at.
+TEST_F(Vasp, RefusalsAtTheirLimits) {
+    const std::string header = "the lines up to here are no POSCAR header (title, scale, three lattice vectors, species "
+                               "and counts, Direct or Cartesian)";
+    auto poscar = [](const std::string& title, const std::string& scale, const std::string& lattice,
+                     const std::string& counts, const std::string& rest) {
+        return title + "\n" + scale + "\n" + lattice + "0 5 0\n0 0 5\nSi\n" + counts + "\n" + rest;
+    };
+    const std::string title(255, 't');
+    const struct {
+        std::string text;
+        std::size_t line;  // 0: the file reads
+        std::string reason;
+    } cases[] = {
+        // header lines of 255 characters and ten header lines at most
+        {poscar(title, "1", "5 0 0\n", "1", "Direct\n0 0 0\n"), 0, ""},
+        {poscar(title + "t", "1", "5 0 0\n", "1", "Direct\n0 0 0\n"), 1, header},
+        {poscar("t", "1", "5 0 0\n", "1", "Selective dynamics\nDirect\n0 0 0\n"), 0, ""},
+        {poscar("t", "1", "5 0 0\n", "1", "Selective dynamics\nDirect\nnote\n0 0 0\n"), 11, header},
+        // as many atoms as lines of "0 0 0" follow, not one more
+        {poscar("t", "1", "5 0 0\n", "3", "Direct\n0 0 0\n0 0 0\n0 0 0"), 0, ""},
+        {poscar("t", "1", "5 0 0\n", "4", "Direct\n0 0 0\n0 0 0\n0 0 0"), 9, header},
+        {poscar("t", "1", "5 0 0\n", "18446744073709551617", "Direct\n0 0 0\n"), 9, header},  // 2^64 + 1 is no 1
+        // three scale factors all positive; a cell beyond double; positions beyond float
+        {poscar("t", "1 -1 1", "5 0 0\n", "1", "Direct\n0 0 0\n"), 9, header},
+        {poscar("t", "1e300", "1e10 0 0\n", "1", "Direct\n0 0 0\n"), 9, header},
+        {poscar("t", "1e30", "1e8 0 0\n", "1", "Cartesian\n3e8 0 0\n"), 0, ""},
+        {poscar("t", "1e30", "1e8 0 0\n", "1", "Cartesian\n4e8 0 0\n"), 9, "\"4e8 0 0\" holds a number out of range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        v = CVasp();
+        ExpectRefusal(ReadText(c.text), v.refusal, c.line, c.reason);
+    }
 }
 
 TEST_F(Vasp, SelectiveDynamicsAndModeLines) {
@@ -176,6 +211,7 @@ TEST_F(Vasp, EditedSpeciesIsAppendedAndDeletionsRebuildTheCounts) {
     EXPECT_EQ(idx, (std::vector<unsigned>{7, 6}));
 
     EXPECT_FALSE(v.SaveFile(dir, Folder(), {6, 7}));  // a folder is not replaced
+    EXPECT_FALSE(v.SaveFile(dir, dir + "/out", {6, species_count}));  // no such element
 }
 
 }  // namespace

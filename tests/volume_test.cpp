@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "core/isosurface.h"
+#include "core/elements.h"
 #include "io/format_registry.h"
 #include "io/volume.h"
 #include "test_support.h"
@@ -253,19 +254,16 @@ std::vector<double> AseReads(const std::string& path, bool vasp)
         "print(' '.join(repr(float(x)) for x in out))\n";
     ScratchDir dir;
     std::ofstream(dir.path("read.py")) << script;
-    FILE* pipe = popen(("/usr/bin/python3 " + dir.path("read.py") + " " + path + " " + (vasp ? "1" : "0")).c_str(), "r");
+    std::istringstream printed(Python(dir.path("read.py") + " " + path + " " + (vasp ? "1" : "0")).out);
     std::vector<double> out;
-    double x;
-    while (pipe && std::fscanf(pipe, "%lf", &x) == 1)
+    for (double x; printed >> x;)
         out.push_back(x);
-    if (pipe)
-        pclose(pipe);
     return out;
 }
 
 TEST(VolumeFiles, ReadAsAseReadsThem)
 {
-    if (std::system("/usr/bin/python3 -c 'import ase' 2>/dev/null") != 0)
+    if (!HasPython("ase"))
         GTEST_SKIP() << "python3-ase is not installed";
     ScratchDir dir;
     struct Case {
@@ -325,6 +323,21 @@ TEST(VolumeFiles, ToldByNameAndByContentThroughTheFormatTable)
     selective.insert(selective.find("Direct"), "Selective dynamics\n");
     const std::string numbered = "6\n6 atoms by number\n6 0 0 0\n6 1.4 0 0\n6 2.1 1.2 0\n6 1.4 2.4 0\n"
                                  "6 0 2.4 0\n6 -0.7 1.2 0\n";
+    // the sniffers' limits: five lines of a POSCAR, six of a cube, one or three
+    // scales, a point on every axis, a LAMMPS box within the first 40 lines
+    auto first = [](const std::string& text, int lines) {
+        std::size_t at = 0;
+        for (int k = 0; k < lines; ++k)
+            at = text.find('\n', at) + 1;
+        return text.substr(0, at);
+    };
+    const std::string four = first(poscar, 4),
+                      two_scales = "t\n1 1\n5 0 0\n0 5 0\n0 0 5\nO\n1\nDirect\n0 0 0\n",
+                      no_points = poscar + "\n0 1 1\n1\n", five = first(cube, 5),
+                      six_numbers = cube.substr(0, cube.find('\n', 30)) + " 1 1" + cube.substr(cube.find('\n', 30));
+    std::string empty_axis = cube;
+    empty_axis.replace(empty_axis.find("\n   10") + 1, 5, "    0");
+    const std::string box_at_40 = "t\n" + std::string(37, '\n') + "1 atoms\n0 1 xlo xhi\n", box_at_41 = "t\n\n" + box_at_40.substr(2);
     struct Case {
         const char* name;
         const std::string& text;
@@ -344,11 +357,17 @@ TEST(VolumeFiles, ToldByNameAndByContentThroughTheFormatTable)
         {"orbital.txt", cube, io::Format::Cube},
         {"structure.dat", poscar, io::Format::Vasp},  // a POSCAR without a grid
         {"benzene.txt", numbered, io::Format::Xyz},   // atom lines of four numbers
+        {"four.txt", four, io::Format::Unknown},
+        {"two.txt", two_scales, io::Format::Unknown},
+        {"none.dat", no_points, io::Format::Vasp},
+        {"five.txt", five, io::Format::Unknown},
+        {"six.txt", six_numbers, io::Format::Unknown},
+        {"empty.txt", empty_axis, io::Format::Unknown},
+        {"box40.txt", box_at_40, io::Format::LammpsData},
+        {"box41.txt", box_at_41, io::Format::Unknown},
     };
-    for (const Case& c : cases) {
-        std::ofstream(dir.path(c.name)) << c.text;
-        EXPECT_EQ(io::Detect(dir.path(c.name)), c.expected) << c.name;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(io::Detect(dir.write(c.name, c.text)), c.expected) << c.name;
     // the table's reader gives the structure alone, for the command line's reports
     const std::string info = Tesk(dir, "--info density.dat").out;
     EXPECT_NE(info.find("format: VASP volumetric\natoms: 3\nformula: OSi2"), std::string::npos) << info;
@@ -402,6 +421,78 @@ TEST(VolumeFiles, AGridOneValueShortIsRefusedAtItsEnd)
     }
 }
 
+// Each refusal at its limit: the file just inside it reads, the one just
+// past it is refused at its line, for its reason.
+TEST(VolumeFiles, RefusalsAtTheirLimits)
+{
+    ScratchDir dir;
+    const std::string poscar = "w\n1\n5 0 0\n0 5 0\n0 0 5\nO\n1\nDirect\n0 0 0\n\n";
+    auto values = [](std::size_t n, std::size_t per_line) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i)
+            text += i % per_line == per_line - 1 || i == n - 1 ? "1\n" : "1 ";
+        return text;
+    };
+    // atom count and origin, three voxel lines, the atoms
+    auto cube = [](const std::string& head, const std::string& axis, const std::string& atoms) {
+        return "c\nc\n" + head + "\n" + axis + " 0.2 0 0\n1 0 0.2 0\n1 0 0 0.2\n" + atoms;
+    };
+    const std::string sizes = "the grid sizes are not three positive whole numbers the file can hold";
+    const std::string voxel = "a voxel line is not a point count and a vector";
+    const std::string head = "the atom count and origin line is not a whole number and three numbers";
+    const std::string larger = "the grid is larger than the file can hold";
+    const struct {
+        const char* name;
+        std::string text;
+        std::size_t line;  // 0: the file reads
+        std::string reason;
+        std::size_t grids = 1;
+    } cases[] = {
+        // grid sizes: 1 to 65536 points an axis, no more points than the text holds numbers
+        {"CHGCAR", poscar + "65536 1 1\n" + values(65536, 32), 0, ""},
+        {"CHGCAR", poscar + "65537 1 1\n" + values(65537, 32), 11, sizes},
+        {"CHGCAR", poscar + "0 1 1\n1\n", 11, sizes},
+        {"CHGCAR", poscar + "2 2 1\n1 1 1 1", 0, ""},
+        {"CHGCAR", poscar + "2 2 1\n1 1 1\n", 11, sizes},
+        {"CHGCAR", "w\n1\n5 0 0\n5 0 0\n0 0 5\nO\n1\nDirect\n0 0 0\n\n1 1 1\n1\n", 3, "the cell has no volume"},
+        // four grids at most: the fifth is another block
+        {"CHGCAR", poscar + "1 1 1\n1\n1 1 1\n2\n1 1 1\n3\n1 1 1\n4\n1 1 1\n5\n", 0, "", 4},
+        // a blank line, a value that is no finite number or a word ends the grid
+        {"CHGCAR", poscar + "2 1 1\n1\n\n1\n", 13, "the grid holds fewer than 2 numbers, or a word among them"},
+        {"CHGCAR", poscar + "2 1 1\n1\nnan\n", 13, "the grid holds fewer than 2 numbers, or a word among them"},
+        {"CHGCAR", poscar + "2 1 1\n1\n1x\n", 13, "the grid holds fewer than 2 numbers, or a word among them"},
+        // cube: 1e7 atoms at most, four numbers on the origin line, 1 to 65536 points an axis
+        {"a.cube", cube("10000000 0 0 0", "1", "8 0 0 0 0\n1\n"), 3, "more atoms than the file has lines"},
+        {"a.cube", cube("10000001 0 0 0", "1", "8 0 0 0 0\n1\n"), 3, head},
+        {"a.cube", cube("1 0 0", "1", "8 0 0 0 0\n1\n"), 3, head},
+        {"a.cube", cube("1 0 0 0", "65536", "8 0 0 0 0\n" + values(65536, 32)), 0, ""},
+        {"a.cube", cube("1 0 0 0", "65537", "8 0 0 0 0\n" + values(65537, 32)), 4, voxel},
+        {"a.cube", cube("1 0 0 0", "0", "8 0 0 0 0\n1\n"), 4, voxel},
+        // values per point: 10000 at most, more are taken for one
+        {"a.cube", cube("1 0 0 0 10000", "1", "8 0 0 0 0\n1\n"), 8, larger},
+        {"a.cube", cube("1 0 0 0 10001", "1", "8 0 0 0 0\n1\n"), 0, ""},
+        {"a.cube", cube("1 0 0 0", "2", "8 0 0 0 0\n1\n"), 8, larger},
+        {"a.cube", cube("-1 0 0 0", "1", "8 0 0 0 0\n10001 1\n1\n"), 8, "no orbital count after the atoms"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.text.substr(c.text.size() > 60 ? c.text.size() - 60 : 0));
+        const std::string path = dir.write(c.name, c.text);
+        io::Volume v;
+        io::Refusal why;
+        ExpectRefusal(io::ReadVolumeFile(path, c.name[0] == 'C' ? io::VolumeKind::Vasp : io::VolumeKind::Cube, v, why), why,
+                      c.line, c.reason);
+        if (c.line == 0 && v.grids.size() == c.grids)
+            EXPECT_EQ(v.grids.back().name, c.grids == 4 ? "m_z" : c.name[0] == 'C' ? "total" : "values");
+        else
+            EXPECT_NE(c.line, 0u) << v.grids.size() << " grids";
+    }
+    // a ghost atom (number 0) of a cube is drawn as the dummy element
+    io::Volume v;
+    io::Refusal why;
+    ASSERT_TRUE(io::ReadVolumeFile(dir.write("ghost.cube", cube("1 0 0 0", "1", "0 0 0 0 0\n1\n")), io::VolumeKind::Cube, v, why));
+    EXPECT_EQ(v.elements, std::vector<unsigned>{DUMMY_ATOM_INDEX});
+}
+
 }  // namespace
 
 namespace {
@@ -416,9 +507,8 @@ TEST(VolumeFiles, CommandLineWritesTheSurfaceInTheFrameOfTheAtoms)
     const Blob b{cell, {36, 32, 40}, {0.3, 0.6, 0.45}, 1.0, 0.25};
     const std::string in = dir.path("CHGCAR_blob");
     std::ofstream(in) << BlobChgcar(b);
-    const std::string tesk = TESK_BINARY;
-    ASSERT_EQ(std::system((tesk + " --iso 0.25 --convert " + in + " " + dir.path("s.obj")).c_str()), 0);
-    ASSERT_EQ(std::system((tesk + " --convert " + in + " " + dir.path("s.xyz")).c_str()), 0);
+    ASSERT_EQ(Tesk(dir, "--iso 0.25 --convert " + in + " " + dir.path("s.obj")).status, 0);
+    ASSERT_EQ(Tesk(dir, "--convert " + in + " " + dir.path("s.xyz")).status, 0);
     // the atom, as the XYZ file has it
     std::istringstream xyz(Slurp(dir.path("s.xyz")));
     std::string count, comment, element;

@@ -70,6 +70,7 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
             return false;
         };
         long long atoms = -1;
+        std::size_t count_line = 0;
         double bounds[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
         bool box = false, triclinic = false;
         Columns columns;
@@ -86,6 +87,7 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
             if (StartsWith(item, "NUMBER OF ATOMS")) {
                 if (!cursor.Next(line) || !ParseLong(Trim(line), atoms) || atoms < 1 || atoms > 2000000000LL)
                     return refuse(textio::Quoted(line) + " is not a count of atoms");
+                count_line = cursor.LineNumber();
             } else if (StartsWith(item, "BOX BOUNDS")) {
                 SplitWords(item, w);
                 triclinic = w.size() >= 5 && w[2] == "xy";
@@ -125,14 +127,20 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
         s.cell = glm::dmat3(glm::dvec3(xhi - xlo, 0, 0), glm::dvec3(xy, yhi - ylo, 0), glm::dvec3(xz, yz, zhi - zlo));
         const glm::dvec3 origin(xlo, ylo, zlo);
 
+        const int last_needed = std::max({columns.id, columns.type, columns.element, columns.mass,
+                                          columns.position[0], columns.position[1], columns.position[2]});
+        // every atom line holds a word and a blank or line feed for each
+        // column read: a count the frame cannot hold takes no memory
         const std::size_t n = std::size_t(atoms);
+        if (n > (cursor.Remaining() + 1) / (2 * std::size_t(last_needed + 1))) {
+            refusal = {count_line, "the count " + std::to_string(n) + " is more atoms than the frame holds"};
+            return false;
+        }
         std::vector<long long> ids(columns.id >= 0 ? n : 0);
         std::vector<int> types(n, 0);
         std::vector<double> masses_of_atoms(columns.mass >= 0 ? n : 0);
         s.positions.resize(n);
         s.elements.assign(n, DUMMY_ATOM_INDEX);
-        const int last_needed = std::max({columns.id, columns.type, columns.element, columns.mass,
-                                          columns.position[0], columns.position[1], columns.position[2]});
         for (std::size_t i = 0; i < n; ++i) {
             if (!cursor.Next(line))
                 return refuse("the frame ends after " + std::to_string(i) + " of " + std::to_string(n) + " atoms");

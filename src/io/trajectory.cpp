@@ -197,6 +197,8 @@ bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& nex
             const void* nl = std::memchr(buffer_.data() + from + searched, '\n', buffer_.size() - from - searched);
             if (nl != nullptr) {
                 const std::size_t end = std::size_t(static_cast<const char*>(nl) - buffer_.data());
+                // the buffer may hold a line up to twice the limit: the limit is the line's
+                if (end - from > MAX_LINE) return false;
                 line.assign(buffer_, from, end - from);
                 next = buffer_at_ + end + 1;
                 return true;
@@ -226,6 +228,7 @@ bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t
         while (count > 0) {
             const void* nl = std::memchr(p, '\n', std::size_t(end - p));
             if (nl == nullptr) break;
+            if (std::size_t(static_cast<const char*>(nl) - p) > MAX_LINE) return false;
             p = static_cast<const char*>(nl) + 1;
             --count;
         }

@@ -349,8 +349,10 @@ bool CVasp::ReadText(const std::string& d, std::string_view text, std::vector<gl
             positions[i] = glm::vec3(cartesian);
             // the model draws in single precision: a position beyond its
             // range would poison the box and the bond search
-            if (!std::isfinite(positions[i].x) || !std::isfinite(positions[i].y) || !std::isfinite(positions[i].z))
+            if (!std::isfinite(positions[i].x) || !std::isfinite(positions[i].y) || !std::isfinite(positions[i].z)) {
+                refusal = {cursor.LineNumber(), textio::Quoted(line) + " holds a number out of range"};
                 return false;
+            }
             if (i == 0) {
                 fresh.min_coord = fresh.max_coord = cartesian;
             } else {

@@ -131,8 +131,9 @@ bool Refuse(Refusal& refusal, std::size_t line, const std::string& reason)
     return false;
 }
 
-// Grid sizes on a line: three positive whole numbers, at most `remaining`
-// points in all (every value needs at least two characters).
+// Grid sizes on a line: three positive whole numbers, no more points than
+// `remaining` characters hold (a value and a blank or line feed each, the
+// last one's line feed may be missing).
 bool ReadSizes(std::string_view line, std::size_t remaining, glm::ivec3& size)
 {
     long n[3];
@@ -145,7 +146,7 @@ bool ReadSizes(std::string_view line, std::size_t remaining, glm::ivec3& size)
         size[a] = int(n[a]);
         points *= double(n[a]);
     }
-    return points <= double(remaining) / 2.0 + 1.0;
+    return points <= (double(remaining) + 1.0) / 2.0;
 }
 
 // The structure part and the grid's sizes; `cursor` is left after them.
@@ -307,7 +308,7 @@ bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid
 
     const std::size_t points = v.Points();
     const double values = double(points) * double(per_point);
-    if (values > double(end - at) / 2.0 + 1.0)
+    if (values > (double(end - at) + 1.0) / 2.0)
         return Refuse(refusal, LineOf(text, at), "the grid is larger than the file can hold");
     if (!with_grid)
         return true;
