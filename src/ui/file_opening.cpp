@@ -16,7 +16,7 @@ const char* const UNSAVED_TITLE = "Unsaved edits";
 
 // The names of the file shown (the File line, Reload, the dialogs), after
 // a successful load.
-void NameShown(CShellState& s, CDisplay& display, const std::string& dir, const std::string& path, int fmt)
+void NameShown(CShellState& s, const std::string& dir, const std::string& path, int fmt)
 {
     CopyTextCut(s.filePath, PATH_SIZE, path.c_str());
     CopyTextCut(s.dirPath, PATH_SIZE, dir.c_str());
@@ -30,7 +30,7 @@ void NameShown(CShellState& s, CDisplay& display, const std::string& dir, const 
 void LoadAndName(CShellState& s, CDisplay& display, const std::string& dir, const std::string& path, int fmt)
 {
     if (LoadStructure(s, display, dir.c_str(), path.c_str(), true, fmt))
-        NameShown(s, display, dir, path, fmt);
+        NameShown(s, dir, path, fmt);
 }
 
 }  // namespace
@@ -74,7 +74,7 @@ void FinishVolumeOpen(CShellState& s, CDisplay& display)
     case CVolumeView::Opened::Shown:
         ShowLoaded(s, display, path.c_str(), s.is_volume_titled);
         if (s.is_volume_titled)
-            NameShown(s, display, s.volume_dir, path, s.volume_format);
+            NameShown(s, s.volume_dir, path, s.volume_format);
         return;
     }
 }
