@@ -10,9 +10,10 @@
 namespace {
 
 // n x n x n conventional diamond cells of silicon, atoms shaken a little.
-void Silicon(CModel& m, int n, bool periodic) {
+void Silicon(CModel& m, int n, bool periodic)
+{
     const double a = 5.431;
-    const glm::dvec3 basis[8] = {{0, 0, 0},       {0.5, 0.5, 0},    {0.5, 0, 0.5},    {0, 0.5, 0.5},
+    const glm::dvec3 basis[8] = {{0, 0, 0},          {0.5, 0.5, 0},      {0.5, 0, 0.5},      {0, 0.5, 0.5},
                                  {0.25, 0.25, 0.25}, {0.75, 0.75, 0.25}, {0.75, 0.25, 0.75}, {0.25, 0.75, 0.75}};
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> shake(-0.05f, 0.05f);
@@ -28,7 +29,8 @@ void Silicon(CModel& m, int n, bool periodic) {
                  glm::dvec3(0.0));
 }
 
-void Search(benchmark::State& state, bool periodic) {
+void Search(benchmark::State& state, bool periodic)
+{
     CModel model;
     Silicon(model, int(state.range(0)), periodic);
     for (auto _ : state) {
@@ -39,8 +41,14 @@ void Search(benchmark::State& state, bool periodic) {
     state.counters["bonds"] = model.BondCount();
 }
 
-void BM_PeriodicBonds(benchmark::State& state) { Search(state, true); }
-void BM_BondsInsideCell(benchmark::State& state) { Search(state, false); }
+void BM_PeriodicBonds(benchmark::State& state)
+{
+    Search(state, true);
+}
+void BM_BondsInsideCell(benchmark::State& state)
+{
+    Search(state, false);
+}
 
 }  // namespace
 

@@ -22,7 +22,8 @@
 namespace {
 
 // n x n x n conventional diamond cells of silicon as a POSCAR.
-std::string WriteSilicon(int n) {
+std::string WriteSilicon(int n)
+{
     const std::string path = "/tmp/tesk-bench-silicon-" + std::to_string(getpid()) + "-" + std::to_string(n);
     std::ofstream out(path);
     const double a = 5.431 * n;
@@ -34,7 +35,8 @@ std::string WriteSilicon(int n) {
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
                 for (const auto& b : basis) {
-                    std::snprintf(line, sizeof line, "%.8f %.8f %.8f\n", (x + b[0]) / n, (y + b[1]) / n, (z + b[2]) / n);
+                    std::snprintf(line, sizeof line, "%.8f %.8f %.8f\n", (x + b[0]) / n, (y + b[1]) / n,
+                                  (z + b[2]) / n);
                     out << line;
                 }
     return path;
@@ -47,21 +49,27 @@ struct Context {
     int loaded = 0;
     int frames = 0;
 
-    bool Load(int n) {
-        if (!display) return false;
-        if (loaded == n) return true;
+    bool Load(int n)
+    {
+        if (!display)
+            return false;
+        if (loaded == n)
+            return true;
         const std::string path = WriteSilicon(n);
         const bool ok = display->ReadFile("/tmp", path, INPUT_FILE_TYPE_VSP);
         std::remove(path.c_str());
-        if (!ok) return false;
+        if (!ok)
+            return false;
         display->is_show_bond = true;
         display->SetAtomScale(true);
         loaded = n;
         return true;
     }
 
-    void Frame() {
-        display->track.Model = glm::rotate(glm::mat4(1.0f), (++frames % 2 ? 1e-3f : -1e-3f), glm::vec3(0.0f, 1.0f, 0.0f));
+    void Frame()
+    {
+        display->track.Model =
+            glm::rotate(glm::mat4(1.0f), (++frames % 2 ? 1e-3f : -1e-3f), glm::vec3(0.0f, 1.0f, 0.0f));
         glViewport(0, 0, kWidth, kHeight);
         glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -72,13 +80,15 @@ struct Context {
     }
 };
 
-Context& Gl() {
+Context& Gl()
+{
     static Context context;
     return context;
 }
 
 // range(0): diamond cells along each side of the file; range(1): repeats
-void BM_DrawCrystal(benchmark::State& state) {
+void BM_DrawCrystal(benchmark::State& state)
+{
     Context& gl = Gl();
     if (!gl.Load(int(state.range(0)))) {
         state.SkipWithError("no GL context");
@@ -86,12 +96,18 @@ void BM_DrawCrystal(benchmark::State& state) {
     }
     gl.display->repeat_cells = glm::ivec3(int(state.range(1)));
     gl.Frame();  // uploads the copies once
-    for (auto _ : state) gl.Frame();
+    for (auto _ : state)
+        gl.Frame();
     state.counters["atoms drawn"] = gl.display->atoms.u_atoms;
     state.counters["bond pieces"] = gl.display->bonds.u_bonds;
 }
 
 }  // namespace
 
-BENCHMARK(BM_DrawCrystal)->Args({33, 1})->Args({11, 3})->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DrawCrystal)
+    ->Args({33, 1})
+    ->Args({11, 3})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_MAIN();

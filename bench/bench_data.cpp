@@ -11,7 +11,8 @@
 
 namespace {
 
-std::string DataFolder() {
+std::string DataFolder()
+{
     const char* env = std::getenv("TESK_BENCH_DATA");
     return env ? env : "bench/data";
 }
@@ -21,16 +22,22 @@ struct Input {
     std::string folder, path;
 };
 
-Input InputFor(int format, long atoms) {
+Input InputFor(int format, long atoms)
+{
     const std::string stem = DataFolder() + "/water-" + std::to_string(atoms);
-    if (format == INPUT_FILE_TYPE_VSP) return {format, stem + "-vasp", stem + "-vasp/POSCAR"};
-    if (format == INPUT_FILE_TYPE_PDB) return {format, DataFolder(), stem + ".pdb"};
-    if (format == int(io::Format::LammpsDump)) return {format, DataFolder(), stem + ".dump"};
-    if (format == int(io::Format::Mmcif)) return {format, DataFolder(), stem + ".cif"};
+    if (format == INPUT_FILE_TYPE_VSP)
+        return {format, stem + "-vasp", stem + "-vasp/POSCAR"};
+    if (format == INPUT_FILE_TYPE_PDB)
+        return {format, DataFolder(), stem + ".pdb"};
+    if (format == int(io::Format::LammpsDump))
+        return {format, DataFolder(), stem + ".dump"};
+    if (format == int(io::Format::Mmcif))
+        return {format, DataFolder(), stem + ".cif"};
     return {format, DataFolder(), stem + ".xyz"};
 }
 
-void BM_ReadFile(benchmark::State& state) {
+void BM_ReadFile(benchmark::State& state)
+{
     const Input in = InputFor(int(state.range(0)), state.range(1));
     CModel model;
     for (auto _ : state) {
@@ -42,7 +49,8 @@ void BM_ReadFile(benchmark::State& state) {
     }
     state.counters["atoms"] = model.GetTotalAtoms();
     state.counters["bonds"] = model.BondCount();
-    state.counters["atoms/s"] = benchmark::Counter(double(model.GetTotalAtoms()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["atoms/s"] =
+        benchmark::Counter(double(model.GetTotalAtoms()), benchmark::Counter::kIsIterationInvariantRate);
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_bytes/atom"] = double(usage.ru_maxrss) * 1024.0 / double(model.GetTotalAtoms());
@@ -50,9 +58,11 @@ void BM_ReadFile(benchmark::State& state) {
 
 // Spreads of atoms a search over the bounding box handles badly: shape 0
 // two far blobs, 1 a thin diagonal line, 2 every atom at one point.
-void BM_ReadShape(benchmark::State& state) {
+void BM_ReadShape(benchmark::State& state)
+{
     static const char* const shapes[] = {"blobs", "line", "point"};
-    const std::string path = DataFolder() + "/" + shapes[state.range(0)] + "-" + std::to_string(state.range(1)) + ".xyz";
+    const std::string path =
+        DataFolder() + "/" + shapes[state.range(0)] + "-" + std::to_string(state.range(1)) + ".xyz";
     CModel model;
     for (auto _ : state) {
         if (!model.ReadFile(DataFolder(), path, INPUT_FILE_TYPE_XYZ)) {
@@ -67,7 +77,8 @@ void BM_ReadShape(benchmark::State& state) {
 
 // The bond search on the positions as read: the box, cut radius, cell grid
 // and bonds of SetModel, the way every load runs them.
-void BM_BondSearch(benchmark::State& state) {
+void BM_BondSearch(benchmark::State& state)
+{
     const Input in = InputFor(INPUT_FILE_TYPE_XYZ, state.range(0));
     CModel model;
     if (!model.ReadFile(in.folder, in.path, in.format)) {
@@ -76,7 +87,8 @@ void BM_BondSearch(benchmark::State& state) {
     }
     // undo the centring so the positions match the box again
     std::vector<glm::vec3> raw = model.Positions();
-    for (glm::vec3& p : raw) p += model.Centre();
+    for (glm::vec3& p : raw)
+        p += model.Centre();
     const std::vector<unsigned> elements = model.Elements();
     for (auto _ : state) {
         state.PauseTiming();
@@ -90,10 +102,12 @@ void BM_BondSearch(benchmark::State& state) {
     state.counters["cells"] = model.BondGridCells();
 }
 
-void Sizes(benchmark::internal::Benchmark* b) {
+void Sizes(benchmark::internal::Benchmark* b)
+{
     for (int format : {INPUT_FILE_TYPE_XYZ, INPUT_FILE_TYPE_VSP, INPUT_FILE_TYPE_PDB, int(io::Format::LammpsDump),
                        int(io::Format::Mmcif)})
-        for (long n : {10000L, 100000L, 1000000L}) b->Args({format, n});
+        for (long n : {10000L, 100000L, 1000000L})
+            b->Args({format, n});
 }
 
 }  // namespace

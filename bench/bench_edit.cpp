@@ -10,13 +10,15 @@
 
 namespace {
 
-CModel MakeModel(long atoms) {
+CModel MakeModel(long atoms)
+{
     CModel m;
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> jitter(-0.2f, 0.2f);
     const unsigned elements[] = {5, 5, 5, 0, 0, 7};
     long side = 1;
-    while (side * side * side < atoms) ++side;
+    while (side * side * side < atoms)
+        ++side;
     std::vector<glm::vec3> positions;
     std::vector<unsigned> kinds;
     for (long k = 0; k < atoms; ++k) {
@@ -29,7 +31,8 @@ CModel MakeModel(long atoms) {
 }
 
 // Turns one atom into oxygen and back: two edits a round.
-void BM_ChangeAtom(benchmark::State& state) {
+void BM_ChangeAtom(benchmark::State& state)
+{
     CModel m = MakeModel(state.range(0));
     const unsigned atom = m.GetTotalAtoms() / 2;
     for (auto _ : state) {
@@ -41,7 +44,8 @@ void BM_ChangeAtom(benchmark::State& state) {
 }
 
 // Deletes the middle atom of a fresh copy.
-void BM_DeleteAtom(benchmark::State& state) {
+void BM_DeleteAtom(benchmark::State& state)
+{
     const CModel base = MakeModel(state.range(0));
     CModel m;
     for (auto _ : state) {
@@ -54,7 +58,8 @@ void BM_DeleteAtom(benchmark::State& state) {
 }
 
 // The whole bond search, what an edit would cost if it searched again.
-void BM_WholeBondSearch(benchmark::State& state) {
+void BM_WholeBondSearch(benchmark::State& state)
+{
     CModel m = MakeModel(state.range(0));
     for (auto _ : state) {
         m.FindBonds();

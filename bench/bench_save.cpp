@@ -26,7 +26,8 @@ std::string SmallFrames(long frames)
     const std::string path = DataFolder() + "/frames-" + std::to_string(frames) + ".xyz";
     ::mkdir(DataFolder().c_str(), 0777);
     std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return std::string();
+    if (!f)
+        return std::string();
     for (long k = 0; k < frames; ++k)
         std::fprintf(f, "3\nstep=%ld energy=-3.2\nO 0 0 %.4f\nH 0 0.7572 -0.4692\nH 0 -0.7572 -0.4692\n", k,
                      0.1173 + 0.001 * double(k % 100));
@@ -45,7 +46,8 @@ void BM_SaveSmallFrames(benchmark::State& state)
     }
     const std::string out = DataFolder() + "/saved-frames.xyz";
     for (auto _ : state)
-        if (!model.SaveFileAs(out, INPUT_FILE_TYPE_XYZ)) state.SkipWithError("save failed");
+        if (!model.SaveFileAs(out, INPUT_FILE_TYPE_XYZ))
+            state.SkipWithError("save failed");
     state.counters["frames"] = double(state.range(0));
 }
 BENCHMARK(BM_SaveSmallFrames)->Arg(2000)->Unit(benchmark::kMillisecond);

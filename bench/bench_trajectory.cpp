@@ -42,11 +42,13 @@ std::string Trajectory(const std::string& name, long atoms, long frames)
 {
     const std::string path = DataFolder() + "/" + name;
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) return path;
+    if (::stat(path.c_str(), &st) == 0)
+        return path;
     ::mkdir(DataFolder().c_str(), 0777);
     const std::string temp = path + ".part";
     std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) return std::string();
+    if (!f)
+        return std::string();
     const long molecules = atoms / 3;
     const long side = long(std::ceil(std::cbrt(double(molecules))));
     std::string frame;
@@ -76,7 +78,8 @@ std::string Trajectory(const std::string& name, long atoms, long frames)
 // read + bonds of the next frame, frame after frame
 void BM_StepFrames(benchmark::State& state)
 {
-    const std::string path = Trajectory("steps-10000x" + std::to_string(state.range(0)) + ".xyz", 10002, state.range(0));
+    const std::string path =
+        Trajectory("steps-10000x" + std::to_string(state.range(0)) + ".xyz", 10002, state.range(0));
     CModel model;
     if (path.empty() || !model.ReadFile(DataFolder(), path, INPUT_FILE_TYPE_XYZ)) {
         state.SkipWithError("cannot write or read the trajectory");

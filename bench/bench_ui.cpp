@@ -27,7 +27,8 @@ struct Tree {
     Tree()
     {
         char tmpl[] = "/tmp/tesk_bench_ui_XXXXXX";
-        if (!mkdtemp(tmpl)) return;
+        if (!mkdtemp(tmpl))
+            return;
         root = tmpl;
         const char* stems[] = {"POSCAR_", "water-", "Run", "cell.", "b"};
         const char* exts[] = {".xyz", ".pdb", "", ".vasp", ".XYZ"};
@@ -36,12 +37,14 @@ struct Tree {
             std::snprintf(name, sizeof name, "%s%05d%s", stems[i % 5], (i * 7919) % kFiles, exts[(i / 5) % 5]);
             std::ofstream(root + "/" + name) << std::string(static_cast<std::size_t>(i % 97), 'x');
         }
-        for (int i = 0; i < 50; ++i) std::filesystem::create_directory(root + "/folder" + std::to_string(i));
+        for (int i = 0; i < 50; ++i)
+            std::filesystem::create_directory(root + "/folder" + std::to_string(i));
     }
     ~Tree()
     {
         std::error_code ec;
-        if (!root.empty()) std::filesystem::remove_all(root, ec);
+        if (!root.empty())
+            std::filesystem::remove_all(root, ec);
     }
 };
 
@@ -81,8 +84,10 @@ void BM_ChooserFrame(benchmark::State& state)
     {
         FileChooser::Dialog dlg;
         Frame(dlg, true, folder);
-        for (int i = 0; i < 4; ++i) Frame(dlg, false, folder);  // placed, sized and listed
-        for (auto _ : state) Frame(dlg, false, folder);
+        for (int i = 0; i < 4; ++i)
+            Frame(dlg, false, folder);  // placed, sized and listed
+        for (auto _ : state)
+            Frame(dlg, false, folder);
         state.counters["entries"] = static_cast<double>(kFiles);
     }
     ImGui::DestroyContext(ctx);
@@ -101,7 +106,8 @@ void BM_SortClick(benchmark::State& state)
     {
         FileChooser::Dialog dlg;
         Frame(dlg, true, folder);
-        for (int i = 0; i < 4; ++i) Frame(dlg, false, folder);
+        for (int i = 0; i < 4; ++i)
+            Frame(dlg, false, folder);
         ImVec2 at(-1, -1);
         for (const FileChooser::ShownItem& it : dlg.getShownItems())
             if (it.kind == FileChooser::ShownItem::SORT_BUTTON && it.text == button)
@@ -114,7 +120,8 @@ void BM_SortClick(benchmark::State& state)
             io.MouseDown[0] = false;
             Frame(dlg, false, folder);
         }
-        if (at.x < 0) state.SkipWithError("no sorting button");
+        if (at.x < 0)
+            state.SkipWithError("no sorting button");
     }
     ImGui::DestroyContext(ctx);
 }
@@ -133,7 +140,8 @@ void BM_OpenSorted(benchmark::State& state)
     {
         FileChooser::Dialog dlg;
         Frame(dlg, true, folder);
-        for (int i = 0; i < 4; ++i) Frame(dlg, false, folder);
+        for (int i = 0; i < 4; ++i)
+            Frame(dlg, false, folder);
         ImGuiIO& io = ImGui::GetIO();
         for (const FileChooser::ShownItem& it : dlg.getShownItems())
             if (it.kind == FileChooser::ShownItem::SORT_BUTTON && it.text == button && !it.highlighted)
@@ -143,7 +151,8 @@ void BM_OpenSorted(benchmark::State& state)
         io.MouseDown[0] = false;
         Frame(dlg, false, folder);
         io.MousePos = ImVec2(640, 360);
-        for (auto _ : state) Frame(dlg, true, folder);
+        for (auto _ : state)
+            Frame(dlg, true, folder);
     }
     ImGui::DestroyContext(ctx);
 }

@@ -16,7 +16,8 @@ inline constexpr int kWidth = 1280, kHeight = 720;
 
 // What the shell's frame loop does before the scene: a w x h viewport
 // cleared to the background, depth test and blending as the scene expects.
-inline void StartFrame(int w, int h) {
+inline void StartFrame(int w, int h)
+{
     glViewport(0, 0, w, h);
     glClearColor(0.4f, 0.6f, 0.7f, 1.0f);
     glClearDepth(1.0);
@@ -29,20 +30,26 @@ struct BenchWindow {
     GLFWwindow* window = nullptr;
     std::unique_ptr<CDisplay> display;
 
-    BenchWindow() {
-        if (!glfwInit()) return;
+    BenchWindow()
+    {
+        if (!glfwInit())
+            return;
         GlWindowOptions options;
         options.width = kWidth, options.height = kHeight;
         options.title = "bench";
         window = OpenGlWindow(options);
-        if (!window) return;
+        if (!window)
+            return;
         display = std::make_unique<CDisplay>();
         display->SetClearColor(0.4f, 0.6f, 0.7f, 1.0f);
     }
-    ~BenchWindow() {
-        if (display) display->Delete();
+    ~BenchWindow()
+    {
+        if (display)
+            display->Delete();
         display.reset();
-        if (window) glfwDestroyWindow(window);
+        if (window)
+            glfwDestroyWindow(window);
         glfwTerminate();
     }
     BenchWindow(const BenchWindow&) = delete;

@@ -250,7 +250,8 @@ private:
         const GLsizei stride = static_cast<GLsizei>(sizeof(glm::vec4) * slots.size());
         for (const Slot& s : slots) {
             glEnableVertexAttribArray(s.location);
-            glVertexAttribPointer(s.location, s.size, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(s.offset));
+            glVertexAttribPointer(s.location, s.size, GL_FLOAT, GL_FALSE, stride,
+                                  reinterpret_cast<const void*>(s.offset));
             glVertexAttribDivisor(s.location, 1);
         }
         glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -382,11 +383,11 @@ void BM_TeskPick(benchmark::State& state)
 }  // namespace
 
 // one size after the other, every kind of frame of a size side by side
-#define TESK_FLOOR_SIZE(n)                                                                                     \
-    BENCHMARK(BM_Floor)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();               \
-    BENCHMARK(BM_TeskStill)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();           \
-    BENCHMARK(BM_TeskTurning)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();         \
-    BENCHMARK(BM_TeskLabels)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();          \
+#define TESK_FLOOR_SIZE(n)                                                                                    \
+    BENCHMARK(BM_Floor)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();       \
+    BENCHMARK(BM_TeskStill)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();   \
+    BENCHMARK(BM_TeskTurning)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime(); \
+    BENCHMARK(BM_TeskLabels)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();  \
     BENCHMARK(BM_TeskPick)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 TESK_FLOOR_SIZE(10000)
 TESK_FLOOR_SIZE(100000)

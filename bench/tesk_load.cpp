@@ -13,7 +13,8 @@
 
 #include "model/model.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 3) {
         std::printf("usage: tesk_load FORMAT FILE\n");
         return 2;

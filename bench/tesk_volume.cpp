@@ -20,7 +20,9 @@ int main(int argc, char** argv)
         return 2;
     }
     using clock = std::chrono::steady_clock;
-    auto seconds = [](clock::time_point a, clock::time_point b) { return std::chrono::duration<double>(b - a).count(); };
+    auto seconds = [](clock::time_point a, clock::time_point b) {
+        return std::chrono::duration<double>(b - a).count();
+    };
     const auto t0 = clock::now();
     io::Volume v;
     io::Refusal why;
@@ -29,7 +31,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const auto t1 = clock::now();
-    const float level = argc > 2 ? std::strtof(argv[2], nullptr) : core::DefaultLevel(v.grids[0].values.data(), v.Points());
+    const float level =
+        argc > 2 ? std::strtof(argv[2], nullptr) : core::DefaultLevel(v.grids[0].values.data(), v.Points());
     std::vector<core::IsoMesh> meshes;
     io::BuildSurfaces(v, 0, level, meshes);
     const auto t2 = clock::now();

@@ -18,7 +18,8 @@ namespace fuzz {
 // of static destructors.
 inline char g_scratch[64];
 
-inline void RemoveScratch() {
+inline void RemoveScratch()
+{
     if (DIR* dir = opendir(g_scratch)) {
         while (const dirent* e = readdir(dir))
             if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
@@ -28,13 +29,15 @@ inline void RemoveScratch() {
     rmdir(g_scratch);
 }
 
-inline const std::string& ScratchFolder() {
+inline const std::string& ScratchFolder()
+{
     static const std::string folder = [] {
         // memory-backed when available: every input is written and read back
         std::strcpy(g_scratch, "/dev/shm/tesk-fuzz-XXXXXX");
         if (!mkdtemp(g_scratch)) {
             std::strcpy(g_scratch, "/tmp/tesk-fuzz-XXXXXX");
-            if (!mkdtemp(g_scratch)) std::abort();
+            if (!mkdtemp(g_scratch))
+                std::abort();
         }
         std::atexit(RemoveScratch);
         return std::string(g_scratch);
@@ -42,10 +45,13 @@ inline const std::string& ScratchFolder() {
     return folder;
 }
 
-inline void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+inline void WriteFile(const std::string& path, const uint8_t* data, size_t size)
+{
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    if (!f)
+        std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size)
+        std::abort();
     std::fclose(f);
 }
 

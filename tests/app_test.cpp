@@ -22,10 +22,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Rgb { int r = -1, g = -1, b = -1; };
-std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << "," << c.g << "," << c.b << ")"; }
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+};
+std::ostream& operator<<(std::ostream& os, const Rgb& c)
+{
+    return os << "(" << c.r << "," << c.g << "," << c.b << ")";
+}
 // the clear colour (0.4, 0.6, 0.7)
-bool IsBackground(const Rgb& c) { return std::abs(c.r - 102) <= 2 && std::abs(c.g - 153) <= 2 && std::abs(c.b - 178) <= 2; }
+bool IsBackground(const Rgb& c)
+{
+    return std::abs(c.r - 102) <= 2 && std::abs(c.g - 153) <= 2 && std::abs(c.b - 178) <= 2;
+}
 
 // A screenshot of the whole X screen.
 struct Image {
@@ -33,7 +41,8 @@ struct Image {
     std::vector<unsigned char> px;
     Rgb At(int x, int y) const
     {
-        if (x < 0 || y < 0 || x >= w || y >= h) return Rgb();
+        if (x < 0 || y < 0 || x >= w || y >= h)
+            return Rgb();
         const unsigned char* p = &px[(static_cast<std::size_t>(y) * w + x) * 3];
         return Rgb{p[0], p[1], p[2]};
     }
@@ -62,7 +71,8 @@ bool SendCloseRequest(const std::string& display, unsigned long window)
     auto send = reinterpret_cast<int (*)(void*, unsigned long, int, long, Event*)>(dlsym(lib, "XSendEvent"));
     auto close = reinterpret_cast<int (*)(void*)>(dlsym(lib, "XCloseDisplay"));  // flushes
     void* dpy = open(display.c_str());
-    if (!dpy) return false;
+    if (!dpy)
+        return false;
     Event ev{};
     ev.xclient.type = 33;  // ClientMessage
     ev.xclient.window = window;
@@ -80,7 +90,8 @@ bool WaitFor(Pred done, double seconds = 20.0, int ms = 100)
 {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
-        if (Clock::now() > end) return false;
+        if (Clock::now() > end)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
     return true;
@@ -90,7 +101,8 @@ bool WaitFor(Pred done, double seconds = 20.0, int ms = 100)
 int WaitExit(pid_t pid, double seconds = 20.0)
 {
     int status = 0;
-    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds, 50)) return -1000;
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds, 50))
+        return -1000;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
 
@@ -100,7 +112,8 @@ protected:
     void SetUp() override { ASSERT_FALSE(display.empty()) << "no X server: run under xvfb-run"; }
     void TearDown() override
     {
-        if (tesk > 0) kill(tesk, SIGKILL), waitpid(tesk, nullptr, 0);
+        if (tesk > 0)
+            kill(tesk, SIGKILL), waitpid(tesk, nullptr, 0);
         std::error_code ec;
         fs::remove_all(home, ec);
     }
@@ -122,7 +135,8 @@ protected:
             unsetenv("WAYLAND_DISPLAY");
             setenv("USER", user.c_str(), 1);
             setenv("ASAN_OPTIONS", asan.c_str(), 1);
-            if (chdir(cwd.c_str()) == 0) execl(TESK_BINARY, TESK_BINARY, static_cast<char*>(nullptr));
+            if (chdir(cwd.c_str()) == 0)
+                execl(TESK_BINARY, TESK_BINARY, static_cast<char*>(nullptr));
             _exit(127);
         }
         EXPECT_GT(pid, 0);
@@ -132,7 +146,8 @@ protected:
     {
         std::string result;
         FILE* p = popen(("DISPLAY=" + display + " " + cmd + " 2>/dev/null").c_str(), "r");
-        for (int c; (c = fgetc(p)) != EOF;) result += static_cast<char>(c);
+        for (int c; (c = fgetc(p)) != EOF;)
+            result += static_cast<char>(c);
         pclose(p);
         return result;
     }
@@ -142,7 +157,10 @@ protected:
         std::string ids;
         return WaitFor([&] { return !(ids = Run("xdotool search --name '^Tesk'")).empty(); }) ? std::stoul(ids) : 0ul;
     }
-    std::string Title() { return Run("xdotool getwindowname " + std::to_string(Window())); }
+    std::string Title()
+    {
+        return Run("xdotool getwindowname " + std::to_string(Window()));
+    }
     Image Shot()
     {
         Image img;
@@ -150,7 +168,8 @@ protected:
         int n = 0;
         unsigned char* png = stbi_load(scratch.path("shot.png").c_str(), &img.w, &img.h, &n, 3);
         EXPECT_NE(png, nullptr);
-        if (png) img.px.assign(png, png + img.w * img.h * 3), stbi_image_free(png);
+        if (png)
+            img.px.assign(png, png + img.w * img.h * 3), stbi_image_free(png);
         return img;
     }
     // Screenshots until `pred` holds for one, or the time is up.
@@ -192,7 +211,8 @@ TEST_F(AppTest, NewUserSessionFromAStartWithoutDisplayToClose)
     EXPECT_TRUE(fs::is_directory(home + "/.tesk-org"));
     // nothing loaded: the background colour, with the control windows over it
     // (windows sized to what they hold show from their second frame)
-    const Image empty = ShotUntil([](const Image& i) { return IsBackground(i.At(640, 360)) && !IsBackground(i.At(150, 40)); });
+    const Image empty =
+        ShotUntil([](const Image& i) { return IsBackground(i.At(640, 360)) && !IsBackground(i.At(150, 40)); });
     EXPECT_TRUE(IsBackground(empty.At(1270, 710)));
     for (int x : {150, 460, 770})  // Settings, Choose File, Action
         EXPECT_FALSE(IsBackground(empty.At(x, 40))) << "a window covers x=" << x;

@@ -19,7 +19,8 @@ namespace {
 
 // Over a crystal of each format: every bad file of that format, the junk of
 // the others, paths that are no regular file and unknown format codes.
-TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
+TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing)
+{
     ScratchDir dir("tesk-bad");
     const std::string s = dir.root, data = TESK_TEST_DATA, bad = data + "/bad/";
     ASSERT_EQ(mkfifo((s + "/fifo").c_str(), 0600), 0);  // must not wait for a writer
@@ -27,20 +28,24 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
     const std::string locked = s + "/locked.xyz";
     std::ofstream(locked) << "1\nx\nH 0 0 0\n";
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-    for (const auto& [sub, format, good] : {std::tuple<std::string, int, std::string>{"xyz", INPUT_FILE_TYPE_XYZ, "/xyz/cell.xyz"},
-                                            {"vasp", INPUT_FILE_TYPE_VSP, "/vasp/sio2-extended/POSCAR"},
-                                            {"pdb", INPUT_FILE_TYPE_PDB, "/pdb/protein_two_chains.pdb"},
-                                            {"cif", int(io::Format::Cif), "/formats/salt.cif"},
-                                            {"mmcif", int(io::Format::Mmcif), "/formats/two.mmcif"},
-                                            {"lammps-data", int(io::Format::LammpsData), "/formats/water.data"},
-                                            {"lammps-dump", int(io::Format::LammpsDump), "/formats/two.dump"}}) {
+    for (const auto& [sub, format, good] :
+         {std::tuple<std::string, int, std::string>{"xyz", INPUT_FILE_TYPE_XYZ, "/xyz/cell.xyz"},
+          {"vasp", INPUT_FILE_TYPE_VSP, "/vasp/sio2-extended/POSCAR"},
+          {"pdb", INPUT_FILE_TYPE_PDB, "/pdb/protein_two_chains.pdb"},
+          {"cif", int(io::Format::Cif), "/formats/salt.cif"},
+          {"mmcif", int(io::Format::Mmcif), "/formats/two.mmcif"},
+          {"lammps-data", int(io::Format::LammpsData), "/formats/water.data"},
+          {"lammps-dump", int(io::Format::LammpsDump), "/formats/two.dump"}}) {
         std::vector<std::pair<std::string, int>> cases;
-        for (const auto& e : std::filesystem::directory_iterator(bad + sub)) cases.push_back({e.path().string(), format});
-        for (const char* other : {"xyz", "vasp", "pdb"}) cases.push_back({bad + other + "/binary", format});
+        for (const auto& e : std::filesystem::directory_iterator(bad + sub))
+            cases.push_back({e.path().string(), format});
+        for (const char* other : {"xyz", "vasp", "pdb"})
+            cases.push_back({bad + other + "/binary", format});
         for (const std::string& p : {s, s + "/missing", s + "/dangling", s + "/fifo", std::string("/dev/zero"),
                                      std::string(), geteuid() ? locked : s})
             cases.push_back({p, format});
-        for (int f : {-1, 3, INPUT_FILE_TYPE_UNKNOWN}) cases.push_back({data + good, f});
+        for (int f : {-1, 3, INPUT_FILE_TYPE_UNKNOWN})
+            cases.push_back({data + good, f});
         CModel model;
         ASSERT_TRUE(model.ReadFile(s, data + good, format));
         const CModel before = model;
@@ -52,11 +57,13 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
                         model.IsPeriodic() && model.Cell() == before.Cell() && model.Centre() == before.Centre());
             // a later save writes the structure read before, cell and all
             // (a LAMMPS dump has no writer)
-            if (format == int(io::Format::LammpsDump)) continue;
+            if (format == int(io::Format::LammpsDump))
+                continue;
             const std::string saved = s + "/saved";
             CModel again;
             ASSERT_TRUE(model.Save(saved) && again.ReadFile(s, saved, format));
-            EXPECT_TRUE(again.Elements() == before.Elements() && glm::length(again.Cell()[2] - before.Cell()[2]) < 1e-3);
+            EXPECT_TRUE(again.Elements() == before.Elements() &&
+                        glm::length(again.Cell()[2] - before.Cell()[2]) < 1e-3);
             // the older formats write back exactly; CIF keeps fractions to 8 digits
             if (format <= INPUT_FILE_TYPE_PDB) {
                 EXPECT_TRUE(again.Positions() == before.Positions());
@@ -70,16 +77,19 @@ TEST(BadFiles, EveryBadPathInEveryFormatChangesNothing) {
 
 // Inputs the fuzzers found faults with, kept under tests/data/fuzz/<format>/:
 // whatever a reader accepts must save and read back with the same atoms.
-TEST(FuzzFindings, AcceptedFilesSaveAndReadBack) {
+TEST(FuzzFindings, AcceptedFilesSaveAndReadBack)
+{
     ScratchDir scratch("tesk-findings");
     const std::string saved = scratch.path("saved");
     for (const auto& [sub, format] : {std::pair<const char*, int>{"xyz", INPUT_FILE_TYPE_XYZ},
-                                      {"vasp", INPUT_FILE_TYPE_VSP}, {"pdb", INPUT_FILE_TYPE_PDB}}) {
+                                      {"vasp", INPUT_FILE_TYPE_VSP},
+                                      {"pdb", INPUT_FILE_TYPE_PDB}}) {
         const std::string folder = std::string(TESK_TEST_DATA) + "/fuzz/" + sub;
         for (const auto& e : std::filesystem::directory_iterator(folder)) {
             SCOPED_TRACE(e.path().string());
             CModel model, again;
-            if (!model.ReadFile(folder, e.path().string(), format)) continue;
+            if (!model.ReadFile(folder, e.path().string(), format))
+                continue;
             ASSERT_TRUE(model.Save(saved));
             ASSERT_TRUE(again.ReadFile(scratch.root, saved, format));
             ASSERT_EQ(again.Elements(), model.Elements());

@@ -19,13 +19,20 @@ namespace {
 
 const std::string EXAMPLES = std::string(TESK_SOURCE_DIR) + "/examples";
 
-TEST(CommandLine, HelpVersionAndMisuseFromTheProgram) {
+TEST(CommandLine, HelpVersionAndMisuseFromTheProgram)
+{
     ScratchDir dir("tesk_cli");
     // none of these needs a display
-    const struct { const char* args; int status; const char* starts; } rows[] = {
-        {"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"}, {"-V", 0, "Tesk "},
-        {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"},
-        {"--format gaussian x", 2, "tesk: "}, {"a b", 2, "tesk: "}, {"--to xyz a", 2, "tesk: "}};
+    const struct {
+        const char* args;
+        int status;
+        const char* starts;
+    } rows[] = {{"x --help --bogus", 0, "Usage: tesk [OPTIONS] [FILE]\n"},
+                {"-V", 0, "Tesk "},
+                {"--frobnicate x.xyz", 2, "tesk: unknown option --frobnicate\nUsage: tesk"},
+                {"--format gaussian x", 2, "tesk: "},
+                {"a b", 2, "tesk: "},
+                {"--to xyz a", 2, "tesk: "}};
     for (const auto& r : rows) {
         const Outcome o = Tesk(dir, r.args);
         EXPECT_EQ(o.status, r.status) << r.args;
@@ -34,15 +41,20 @@ TEST(CommandLine, HelpVersionAndMisuseFromTheProgram) {
     }
 }
 
-TEST(Detection, ByNameFirstThenByContent) {
+TEST(Detection, ByNameFirstThenByContent)
+{
     ScratchDir dir("tesk_detect");
     const std::string pdb = "REMARK   made by hand\nATOM      1  C   LIG     1       0.000   0.000   0.000\n",
-                      xyz = "2\nwater part\nO 0 0 0\nH 0 0 1\n", vasp = "Si\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
+                      xyz = "2\nwater part\nO 0 0 0\nH 0 0 1\n",
+                      vasp = "Si\n1.0\n5 0 0\n0 5 0\n0 0 5\nSi\n1\nDirect\n0 0 0\n";
     const std::tuple<const char*, std::string, int> cases[] = {
         {"b.EXTXYZ", vasp, INPUT_FILE_TYPE_XYZ},  // the name wins
-        {"d.ent", xyz, INPUT_FILE_TYPE_PDB},       {"f.poscar", xyz, INPUT_FILE_TYPE_VSP},
-        {"POSCAR_relaxed", xyz, INPUT_FILE_TYPE_VSP}, {"g.txt", pdb, INPUT_FILE_TYPE_PDB},  // then the content
-        {"h", xyz, INPUT_FILE_TYPE_XYZ},           {"i.dat", vasp, INPUT_FILE_TYPE_VSP},
+        {"d.ent", xyz, INPUT_FILE_TYPE_PDB},
+        {"f.poscar", xyz, INPUT_FILE_TYPE_VSP},
+        {"POSCAR_relaxed", xyz, INPUT_FILE_TYPE_VSP},
+        {"g.txt", pdb, INPUT_FILE_TYPE_PDB},  // then the content
+        {"h", xyz, INPUT_FILE_TYPE_XYZ},
+        {"i.dat", vasp, INPUT_FILE_TYPE_VSP},
         {"run7", "7" + vasp.substr(2), INPUT_FILE_TYPE_VSP},  // a title that looks like a count
         {"notes.txt", "some words\n", INPUT_FILE_TYPE_UNKNOWN}};
     for (const auto& [name, text, expected] : cases) {
@@ -52,7 +64,8 @@ TEST(Detection, ByNameFirstThenByContent) {
     EXPECT_EQ(int(io::Detect(dir.root)), INPUT_FILE_TYPE_UNKNOWN);
 }
 
-TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure) {
+TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure)
+{
     ScratchDir dir("tesk_convert");
     // a crystal whose cell is turned away from the standard setting, with
     // its elements interleaved
@@ -68,7 +81,8 @@ TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure) {
             // a molecule written as VASP gets a box with room around it as its cell, and a word
             const bool boxed = !a.periodic && to == "vasp";
             EXPECT_TRUE(r.status == 0 && r.out.empty() &&
-                        r.err == (boxed ? "tesk: the molecule was given a cell with 10 A of vacuum on every side\n" : ""))
+                        r.err ==
+                            (boxed ? "tesk: the molecule was given a cell with 10 A of vacuum on every side\n" : ""))
                 << src << " -> " << to << ": " << r.err;
             ExpectSameStructure(a, ReadBack(out), a.periodic || to != "vasp", src + " -> " + to);
         }
@@ -78,7 +92,8 @@ TEST(Convert, EveryPairOfFormatsReadsBackTheSameStructure) {
     EXPECT_EQ(xyz.find("\nLattice=\"4.594 0 0 0 4.594 0 0 0 2.959\""), xyz.find('\n')) << xyz;
 }
 
-TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
+TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile)
+{
     ScratchDir dir("tesk_convert_fail");
     std::ofstream(dir.path("water.txt")) << Slurp(EXAMPLES + "/water.xyz");
     std::ofstream(dir.path("old.pdb")) << "old content\n";
@@ -99,7 +114,8 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
         {"--format pdb --convert water.txt a.xyz", "water.txt: holds no ATOM or HETATM record\n"},
         {"--format xyz --convert water.txt a.out", "Could not tell the format to write a.out in; name it with --to\n"},
         {"--format xyz --convert water.txt -", "Name the format to write to standard output with --to\n"},
-        {"--format xyz --convert water.txt nofolder/a.pdb", "Could not save nofolder/a.pdb: its folder cannot be written\n"},
+        {"--format xyz --convert water.txt nofolder/a.pdb",
+         "Could not save nofolder/a.pdb: its folder cannot be written\n"},
         {"--format xyz --to pdb --convert water.txt pipe", "Could not save pipe: it is not a regular file\n"},
         {"--format xyz --convert water.txt kept.pdb", "Could not save kept.pdb: it is read-only\n"},
     };
@@ -124,23 +140,27 @@ TEST(Convert, FormatsForcedAndFailuresInOneLineKeepingTheOldFile) {
     EXPECT_TRUE(r.status == 1 && r.err == "Could not save old.pdb: the disk refused the write (full?)\n") << r.err;
     EXPECT_EQ(Slurp(dir.path("old.pdb")), "old content\n");
     std::size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.root)) files += entry.is_regular_file();
+    for (const auto& entry : std::filesystem::directory_iterator(dir.root))
+        files += entry.is_regular_file();
     EXPECT_EQ(files, 6u) << "water.txt, water.out, old.pdb, words and the captured stdout, stderr";
 }
 
 // What a conversion notices goes to stderr, the structure to the file:
 // an unknown symbol with its line, the one frame a POSCAR holds, the frames
 // an XDATCAR gets all of; numbers as short as the value read.
-TEST(Convert, NotesOnStderrAndTheWritersText) {
+TEST(Convert, NotesOnStderrAndTheWritersText)
+{
     ScratchDir dir("tesk_convert_notes");
     std::ofstream(dir.path("odd.xyz")) << "2\nenergy=-3.2 step=5\nH 0 0 0\nXx 0 0 1.188\n";
-    std::ofstream(dir.path("a.pdb")) << "ATOM      1  C   LIG     1       1.188  -0.500   2.000  1.00  0.00           C\n";
+    std::ofstream(dir.path("a.pdb"))
+        << "ATOM      1  C   LIG     1       1.188  -0.500   2.000  1.00  0.00           C\n";
     const std::string frames = std::string(TESK_TEST_DATA) + "/frames/XDATCAR_npt";
     const struct {
         std::string args, err, file, text;
     } cases[] = {
         {"--convert odd.xyz o.xyz", "tesk: line 4: unknown element 'Xx', read as the dummy atom X\n", "o.xyz",
-         "2\nenergy=-3.2 step=5\nH                 0               0               0\nX                 0               0           1.188\n"},
+         "2\nenergy=-3.2 step=5\nH                 0               0               0\nX                 0              "
+         " 0           1.188\n"},
         {"--convert a.pdb o2.xyz", "", "o2.xyz", "1\n\nC             1.188            -0.5               2\n"},
         {"--convert " + frames + " POSCAR",
          "tesk: frame 1 of 3 was written: a POSCAR holds one structure (a file named XDATCAR holds them all)\n",
@@ -163,12 +183,14 @@ TEST(Convert, NotesOnStderrAndTheWritersText) {
 
 namespace {
 
-TEST(Report, InfoAndTheBondsOfAFrameFromTheProgram) {
+TEST(Report, InfoAndTheBondsOfAFrameFromTheProgram)
+{
     ScratchDir dir("tesk_report");
     const std::pair<std::string, std::string> infos[] = {
-        {EXAMPLES + "/rutile/POSCAR", "format: VASP\natoms: 6\nformula: O4Ti2\ncell a: 4.594000 0.000000 0.000000\n"
-                                      "cell b: 0.000000 4.594000 0.000000\ncell c: 0.000000 0.000000 2.959000\n"
-                                      "periodic: yes\nframes: 1\n"},
+        {EXAMPLES + "/rutile/POSCAR",
+         "format: VASP\natoms: 6\nformula: O4Ti2\ncell a: 4.594000 0.000000 0.000000\n"
+         "cell b: 0.000000 4.594000 0.000000\ncell c: 0.000000 0.000000 2.959000\n"
+         "periodic: yes\nframes: 1\n"},
         {EXAMPLES + "/ethanol.pdb", "format: PDB\natoms: 9\nformula: C2H6O\ncell: none\nperiodic: no\nframes: 1\n"},
         {std::string(TESK_TEST_DATA) + "/frames/traj.xyz",
          "format: XYZ\natoms: 2\nformula: HO\ncell a: 10.000000 0.000000 0.000000\n"
@@ -187,7 +209,7 @@ TEST(Report, InfoAndTheBondsOfAFrameFromTheProgram) {
     // frame 2: the bonds listed for that frame are exactly the pairs a
     // plain search over every image finds in that frame's text.
     const double a = 5.431;
-    const double frac[8][3] = {{0, 0, 0},          {0, .5, .5},   {.5, 0, .5},   {.5, .5, 0},
+    const double frac[8][3] = {{0, 0, 0},       {0, .5, .5},     {.5, 0, .5},     {.5, .5, 0},
                                {.25, .25, .25}, {.25, .75, .75}, {.75, .25, .75}, {.75, .75, .25}};
     std::ostringstream traj;
     std::vector<glm::dvec3> second;
@@ -195,9 +217,11 @@ TEST(Report, InfoAndTheBondsOfAFrameFromTheProgram) {
         traj << "8\nLattice=\"" << a << " 0 0 0 " << a << " 0 0 0 " << a << "\"\n";
         for (int k = 0; k < 8; ++k) {
             glm::dvec3 p = glm::dvec3(frac[k][0], frac[k][1], frac[k][2]) * a;
-            if (frame == 1 && k == 0) p.x -= 0.2;
+            if (frame == 1 && k == 0)
+                p.x -= 0.2;
             traj << "Si " << p.x << " " << p.y << " " << p.z << "\n";
-            if (frame == 1) second.push_back(p);
+            if (frame == 1)
+                second.push_back(p);
         }
     }
     std::ofstream(dir.path("si.xyz")) << traj.str();

@@ -20,7 +20,8 @@ using BondSet = std::set<Bond>;
 
 // The criterion against every image within 4 A (longer than any bond of
 // these elements) and one cell more, written plainly.
-BondSet BruteForce(const CModel& m) {
+BondSet BruteForce(const CModel& m)
+{
     BondSet out;
     const auto& p = m.Positions();
     const auto& e = m.Elements();
@@ -31,18 +32,22 @@ BondSet BruteForce(const CModel& m) {
             for (int x = -k.x; x <= k.x; ++x)
                 for (int y = -k.y; y <= k.y; ++y)
                     for (int z = -k.z; z <= k.z; ++z) {
-                        if (i == j && !(x > 0 || (x == 0 && (y > 0 || (y == 0 && z > 0))))) continue;
-                        if (e[i] == DUMMY_ATOM_INDEX || e[j] == DUMMY_ATOM_INDEX) continue;
+                        if (i == j && !(x > 0 || (x == 0 && (y > 0 || (y == 0 && z > 0)))))
+                            continue;
+                        if (e[i] == DUMMY_ATOM_INDEX || e[j] == DUMMY_ATOM_INDEX)
+                            continue;
                         const glm::vec3 d = p[j] + lattice.Translation({x, y, z}) - p[i];
                         const float s = atom_rgbs[e[i]][3] + atom_rgbs[e[j]][3];
                         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                        if (d2 <= float(1.2 * double(s * s)) && d2 > 0.1) out.insert({i, j, x, y, z});
+                        if (d2 <= float(1.2 * double(s * s)) && d2 > 0.1)
+                            out.insert({i, j, x, y, z});
                     }
     return out;
 }
 
 // The model's bond set: every record once, atom i and the image of atom j.
-BondSet Recorded(const CModel& m) {
+BondSet Recorded(const CModel& m)
+{
     BondSet out;
     for (unsigned k = 0; k < m.BondCount(); ++k) {
         const glm::uvec2 b = m.BondPairs()[k];
@@ -59,26 +64,32 @@ struct Crystal {
     std::vector<glm::dvec3> fract;
 };
 
-std::string Poscar(const Crystal& c) {
+std::string Poscar(const Crystal& c)
+{
     std::ostringstream s;
     s.precision(12);
     s << c.name << "\n1.0\n";
-    for (int a = 0; a < 3; ++a) s << c.cell[a].x << " " << c.cell[a].y << " " << c.cell[a].z << "\n";
+    for (int a = 0; a < 3; ++a)
+        s << c.cell[a].x << " " << c.cell[a].y << " " << c.cell[a].z << "\n";
     s << "C H\n" << c.carbons << " " << c.hydrogens << "\nDirect\n";
-    for (const auto& f : c.fract) s << f.x << " " << f.y << " " << f.z << "\n";
+    for (const auto& f : c.fract)
+        s << f.x << " " << f.y << " " << f.z << "\n";
     return s.str();
 }
 
 // Random positions, some outside the cell, some on top of others.
-Crystal Random(const char* name, const glm::dmat3& cell, int carbons, int hydrogens, unsigned seed) {
+Crystal Random(const char* name, const glm::dmat3& cell, int carbons, int hydrogens, unsigned seed)
+{
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-0.2, 1.2);
     Crystal c{name, cell, carbons, hydrogens, {}};
-    for (int i = 0; i < carbons + hydrogens; ++i) c.fract.push_back({u(rng), u(rng), u(rng)});
+    for (int i = 0; i < carbons + hydrogens; ++i)
+        c.fract.push_back({u(rng), u(rng), u(rng)});
     return c;
 }
 
-glm::dmat3 Triclinic(double a, double b, double c, double alpha, double beta, double gamma) {
+glm::dmat3 Triclinic(double a, double b, double c, double alpha, double beta, double gamma)
+{
     const double ca = std::cos(alpha), cb = std::cos(beta), cg = std::cos(gamma), sg = std::sin(gamma);
     const double cx = c * cb, cy = c * (ca - cb * cg) / sg;
     return glm::dmat3(glm::dvec3(a, 0, 0), glm::dvec3(b * cg, b * sg, 0),
@@ -87,14 +98,16 @@ glm::dmat3 Triclinic(double a, double b, double c, double alpha, double beta, do
 
 class CrystalTest : public ::testing::Test {
 protected:
-    bool Load(const std::string& name, const std::string& text, int fmt = INPUT_FILE_TYPE_VSP) {
+    bool Load(const std::string& name, const std::string& text, int fmt = INPUT_FILE_TYPE_VSP)
+    {
         return model.ReadFile(scratch.root, scratch.write(name, text), fmt);
     }
     ScratchDir scratch{"tesk-crystal"};
     CModel model;
 };
 
-TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
+TEST_F(CrystalTest, PeriodicBondsMatchEveryImage)
+{
     const Crystal cases[] = {
         Random("cubic, many grid cells", glm::dmat3(16.0), 300, 300, 2),
         Random("triclinic", Triclinic(11, 9, 13, 1.2, 1.9, 1.0), 90, 90, 3),
@@ -111,13 +124,16 @@ TEST_F(CrystalTest, PeriodicBondsMatchEveryImage) {
     }
     // a placeholder cell far too small for the atoms keeps the plain bonds
     Crystal tiny = Random("placeholder", glm::dmat3(1.0), 3000, 0, 6);
-    for (auto& f : tiny.fract) f *= 40.0;
+    for (auto& f : tiny.fract)
+        f *= 40.0;
     ASSERT_TRUE(Load("POSCAR", Poscar(tiny)));
     EXPECT_FALSE(model.AreBondsPeriodic());
-    for (unsigned k = 0; k < model.BondCount(); ++k) EXPECT_EQ(model.BondImages()[k], glm::ivec3(0));
+    for (unsigned k = 0; k < model.BondCount(); ++k)
+        EXPECT_EQ(model.BondImages()[k], glm::ivec3(0));
 }
 
-TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
+TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds)
+{
     ASSERT_TRUE(Load("POSCAR", Poscar(Random("edits", Triclinic(8, 7, 9, 1.3, 1.7, 1.2), 40, 30, 7))));
     const BondSet start = Recorded(model);
     const std::vector<glm::vec3> positions = model.Positions();
@@ -131,7 +147,8 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     EXPECT_EQ(Recorded(model).size(), before_wrap.size());
     for (const glm::vec3& p : model.Positions()) {
         const glm::dvec3 f = model.GetLattice().Fractional(p);
-        EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-6))) && glm::all(glm::lessThan(f, glm::dvec3(1.0))));
+        EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-6))) &&
+                    glm::all(glm::lessThan(f, glm::dvec3(1.0))));
     }
     EXPECT_FALSE(model.Wrap()) << "nothing left to move";
     ASSERT_TRUE(model.Undo());
@@ -142,7 +159,8 @@ TEST_F(CrystalTest, EditsUndoAndWrapKeepPeriodicBonds) {
     EXPECT_EQ(Recorded(model), BruteForce(model)) << "redo of the wrap";
 }
 
-TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
+TEST_F(CrystalTest, WrapIsSavedInEveryFormat)
+{
     const struct {
         const char* name;
         int fmt;
@@ -168,12 +186,14 @@ TEST_F(CrystalTest, WrapIsSavedInEveryFormat) {
             // the file's own coordinates, before the view was centred
             const glm::dvec3 f = lattice.Fractional(back.Positions()[i] + back.Centre());
             EXPECT_TRUE(glm::all(glm::greaterThanEqual(f, glm::dvec3(-1e-4))) &&
-                        glm::all(glm::lessThan(f, glm::dvec3(1.0 + 1e-4)))) << i;
+                        glm::all(glm::lessThan(f, glm::dvec3(1.0 + 1e-4))))
+                << i;
         }
     }
 }
 
-TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
+TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies)
+{
     // simple cubic carbon: one atom on the corner, bonded along the edges
     ASSERT_TRUE(Load("POSCAR", Poscar({"sc", glm::dmat3(1.7), 1, 0, {{0, 0, 0}}})));
     const CLattice lattice = model.GetLattice();
@@ -184,15 +204,15 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
         bool boundary;
         std::size_t atoms, whole, halves;
     } cases[] = {
-        {{1, 1, 1}, false, 1, 0, 6},     // three bonds, each two half-bonds out of the cell
-        {{1, 1, 1}, true, 8, 12, 24},    // the eight corners, twelve edges, three halves out of each
-        {{2, 3, 1}, false, 6, 7, 22},    // a 2 x 3 block of atoms
-        {{2, 2, 2}, true, 27, 54, 54},   // 3 x 3 x 3 points, their edges, and halves out of the faces
+        {{1, 1, 1}, false, 1, 0, 6},    // three bonds, each two half-bonds out of the cell
+        {{1, 1, 1}, true, 8, 12, 24},   // the eight corners, twelve edges, three halves out of each
+        {{2, 3, 1}, false, 6, 7, 22},   // a 2 x 3 block of atoms
+        {{2, 2, 2}, true, 27, 54, 54},  // 3 x 3 x 3 points, their edges, and halves out of the faces
     };
     for (const auto& c : cases) {
         copies.Build(lattice, model.Positions(), c.repeat, c.boundary);
-        BuildCrystalScene(lattice, model.Positions(), model.BondPairs(), model.BondImages(),
-                          model.BondCount(), copies, scene);
+        BuildCrystalScene(lattice, model.Positions(), model.BondPairs(), model.BondImages(), model.BondCount(), copies,
+                          scene);
         ASSERT_EQ(scene.u_drawn, c.atoms);
         std::set<std::tuple<float, float, float>> at;
         for (unsigned k = 0; k < scene.u_drawn; ++k)
@@ -211,14 +231,16 @@ TEST_F(CrystalTest, BoundaryAtomsAndSupercellCopies) {
 
 // pbc="F F F": a molecule in a box is bonded inside only; "T T F" a slab,
 // bonded across x and y. Another word starting with "Cell" makes no cell.
-TEST_F(CrystalTest, PbcFlagsKeepBondsOffNonPeriodicAxes) {
+TEST_F(CrystalTest, PbcFlagsKeepBondsOffNonPeriodicAxes)
+{
     const struct {
         const char* pbc;
         std::size_t bonds;
     } cases[] = {{"T T T", 3}, {"T T F", 2}, {"F F F", 0}, {"TFF", 1}, {"true false false", 1}};
     for (const auto& c : cases) {
         // one carbon at the corner of a 1.5 A cube: bonded to its images along x, y, z
-        ASSERT_TRUE(Load("c.xyz", std::string("1\nLattice=\"1.5 0 0 0 1.5 0 0 0 1.5\" pbc=\"") + c.pbc + "\"\nC 0 0 0\n",
+        ASSERT_TRUE(Load("c.xyz",
+                         std::string("1\nLattice=\"1.5 0 0 0 1.5 0 0 0 1.5\" pbc=\"") + c.pbc + "\"\nC 0 0 0\n",
                          INPUT_FILE_TYPE_XYZ));
         EXPECT_EQ(model.BondCount(), c.bonds) << c.pbc;
         const std::string saved = scratch.path("saved.xyz");
@@ -229,7 +251,8 @@ TEST_F(CrystalTest, PbcFlagsKeepBondsOffNonPeriodicAxes) {
 
 // An atom so far out that its fractional coordinate overflows an int: an
 // element change, Wrap and the copies stay defined, and Wrap says it left it.
-TEST_F(CrystalTest, AtomsFarOutsideTheCellStayDefined) {
+TEST_F(CrystalTest, AtomsFarOutsideTheCellStayDefined)
+{
     ASSERT_TRUE(Load("POSCAR", Poscar({"far", glm::dmat3(3.0), 2, 0, {{0.1, 0.1, 0.1}, {-1e10, 0.5, 1e10}}})));
     model.ChangeAtom(1, 6);
     model.ChangeAtom(0, 0);
@@ -239,11 +262,12 @@ TEST_F(CrystalTest, AtomsFarOutsideTheCellStayDefined) {
 
 // Repeat's cap counts the copies on the faces: a corner atom is drawn 8
 // times in one cell, 27 times in 2 x 2 x 2.
-TEST_F(CrystalTest, CopyCountHoldsBoundaryCopies) {
+TEST_F(CrystalTest, CopyCountHoldsBoundaryCopies)
+{
     ASSERT_TRUE(Load("POSCAR", Poscar({"sc", glm::dmat3(1.7), 2, 0, {{0, 0, 0}, {0.5, 0.5, 0.5}}})));
     CCopies copies;
-    for (const auto& [repeat, boundary] : {std::pair{glm::ivec3(1), true}, std::pair{glm::ivec3(2), true},
-                                           std::pair{glm::ivec3(2, 3, 1), false}}) {
+    for (const auto& [repeat, boundary] :
+         {std::pair{glm::ivec3(1), true}, std::pair{glm::ivec3(2), true}, std::pair{glm::ivec3(2, 3, 1), false}}) {
         copies.CountFaces(model.GetLattice(), model.Positions(), boundary);
         const double counted = copies.CopyCount(repeat);
         copies.Build(model.GetLattice(), model.Positions(), repeat, boundary);

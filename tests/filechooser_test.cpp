@@ -40,13 +40,15 @@ struct Gui : GuiInput {
         const std::string r = dlg.chooseFileDialog(trigger, directory.c_str(), nullptr, nullptr);
         ImGui::End();
         ImGui::Render();
-        if (!r.empty()) returned.push_back(r);
+        if (!r.empty())
+            returned.push_back(r);
         return r;
     }
     void open(const std::string& dir)  // nothing is returned while it settles
     {
         directory = dir;
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(step(i == 0), "");
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(step(i == 0), "");
     }
     // A click and one more frame; what the dialog returned, at most once.
     std::string clickAt(ImVec2 p)
@@ -61,7 +63,8 @@ struct Gui : GuiInput {
     void type(const std::string& text) { ImGui::GetIO().AddInputCharactersUTF8(text.c_str()), frame(); }
     void goTo(const std::string& location)  // typed into the location editor
     {
-        if (!find(ShownItem::EDIT_LOCATION_FIELD)) click(ShownItem::EDIT_LOCATION_BUTTON);
+        if (!find(ShownItem::EDIT_LOCATION_FIELD))
+            click(ShownItem::EDIT_LOCATION_BUTTON);
         step();
         type(location);
         Key(KEY_ENTER);
@@ -70,13 +73,15 @@ struct Gui : GuiInput {
     {
         std::vector<const ShownItem*> out;
         for (const ShownItem& it : dlg.getShownItems())
-            if (it.kind == kind || (kind == ShownItem::FOLDER_ENTRY && it.kind == ShownItem::FILE_ENTRY)) out.push_back(&it);
+            if (it.kind == kind || (kind == ShownItem::FOLDER_ENTRY && it.kind == ShownItem::FILE_ENTRY))
+                out.push_back(&it);
         return out;
     }
     Names shown(ShownItem::Kind kind) const
     {
         Names out;
-        for (const ShownItem* it : all(kind)) out.push_back(it->text);
+        for (const ShownItem* it : all(kind))
+            out.push_back(it->text);
         return out;
     }
     // Folders ("d:") then files ("f:") in list order: drawn row by row, so
@@ -88,12 +93,15 @@ struct Gui : GuiInput {
             return a->min.x + 1.0f < b->min.x || (std::abs(a->min.x - b->min.x) <= 1.0f && a->min.y < b->min.y);
         });
         Names out;
-        for (const ShownItem* it : items) out.push_back((it->kind == ShownItem::FOLDER_ENTRY ? "d:" : "f:") + it->text);
+        for (const ShownItem* it : items)
+            out.push_back((it->kind == ShownItem::FOLDER_ENTRY ? "d:" : "f:") + it->text);
         return out;
     }
     std::string highlighted(ShownItem::Kind kind) const
     {
-        for (const ShownItem* it : all(kind)) if (it->highlighted) return it->text;
+        for (const ShownItem* it : all(kind))
+            if (it->highlighted)
+                return it->text;
         return "";
     }
     bool enabled(ShownItem::Kind kind) const { return find(kind) && find(kind)->enabled; }
@@ -114,12 +122,19 @@ TEST(FileChooser, ListsOnlyVisibleFoldersAndFilesInEveryOrder)
         const timeval tv[2] = {{t, 0}, {t, 0}};
         EXPECT_EQ(utimes(path.c_str(), tv), 0);
     };
-    for (const char* d : {".hidden_dir", "old~"}) s.dir(d);
-    for (const char* f : {".secret", "notes.txt~"}) s.file(f);
-    const struct { const char* name; std::size_t size; long time; } files[] = {
-        {"b.pdb", 30, 1000}, {"A.xyz", 10, 3000}, {"c", 20, 2000}, {"d.CIF", 40, 500}};
-    for (const auto& f : files) SetTime(s.file(f.name, f.size), f.time);
-    for (const auto& d : {std::make_pair("zeta", 100), {"Alpha", 300}, {"mid", 200}}) SetTime(s.dir(d.first), d.second);
+    for (const char* d : {".hidden_dir", "old~"})
+        s.dir(d);
+    for (const char* f : {".secret", "notes.txt~"})
+        s.file(f);
+    const struct {
+        const char* name;
+        std::size_t size;
+        long time;
+    } files[] = {{"b.pdb", 30, 1000}, {"A.xyz", 10, 3000}, {"c", 20, 2000}, {"d.CIF", 40, 500}};
+    for (const auto& f : files)
+        SetTime(s.file(f.name, f.size), f.time);
+    for (const auto& d : {std::make_pair("zeta", 100), {"Alpha", 300}, {"mid", 200}})
+        SetTime(s.dir(d.first), d.second);
     ASSERT_EQ(symlink(s.path("A.xyz").c_str(), s.path("link.xyz").c_str()), 0);
     ASSERT_EQ(symlink(s.path("mid").c_str(), s.path("linkdir").c_str()), 0);
     ASSERT_EQ(mkfifo(s.path("pipe").c_str(), 0644), 0);
@@ -129,16 +144,23 @@ TEST(FileChooser, ListsOnlyVisibleFoldersAndFilesInEveryOrder)
     gui.open(s.root);
     const Names up{"d:Alpha", "d:mid", "d:zeta"}, down{"d:zeta", "d:mid", "d:Alpha"};
     auto with = [](Names dirs, const Names& f) {
-        for (const std::string& n : f) dirs.push_back("f:" + n);
+        for (const std::string& n : f)
+            dirs.push_back("f:" + n);
         return dirs;
     };
     EXPECT_EQ(gui.entries(), with(up, {"A.xyz", "b.pdb", "c", "d.CIF"}));
     // the current criterion reverses, another sorts ascending; folders keep
     // name order for size and type
-    const struct { const char* button; Names entries; } clicks[] = {
-        {"Name", with(down, {"d.CIF", "c", "b.pdb", "A.xyz"})},     {"Modified", with(down, {"d.CIF", "b.pdb", "c", "A.xyz"})},
-        {"Modified", with(up, {"A.xyz", "c", "b.pdb", "d.CIF"})}, {"Size", with(up, {"A.xyz", "c", "b.pdb", "d.CIF"})},
-        {"Type", with(up, {"c", "d.CIF", "b.pdb", "A.xyz"})},     {"Name", with(up, {"A.xyz", "b.pdb", "c", "d.CIF"})},
+    const struct {
+        const char* button;
+        Names entries;
+    } clicks[] = {
+        {"Name", with(down, {"d.CIF", "c", "b.pdb", "A.xyz"})},
+        {"Modified", with(down, {"d.CIF", "b.pdb", "c", "A.xyz"})},
+        {"Modified", with(up, {"A.xyz", "c", "b.pdb", "d.CIF"})},
+        {"Size", with(up, {"A.xyz", "c", "b.pdb", "d.CIF"})},
+        {"Type", with(up, {"c", "d.CIF", "b.pdb", "A.xyz"})},
+        {"Name", with(up, {"A.xyz", "b.pdb", "c", "d.CIF"})},
     };
     for (const auto& c : clicks) {
         gui.click(ShownItem::SORT_BUTTON, c.button);
@@ -151,9 +173,11 @@ TEST(FileChooser, ListsOnlyVisibleFoldersAndFilesInEveryOrder)
 TEST(FileChooser, NamesShownWholeFilteredChosenInOneFrameAndReopened)
 {
     ScratchDir s;
-    for (const char* d : {"xyzdir", "tmpdir"}) s.dir(d);
+    for (const char* d : {"xyzdir", "tmpdir"})
+        s.dir(d);
     const Names names{"a.xyz", "b.pdb", "my data ü ñ 水.xyz", "tmp_c.xyz", "weird##x.xyz", "Ωμέγα Жук ŁŽő.xyz"};
-    for (const std::string& n : names) s.file(n);
+    for (const std::string& n : names)
+        s.file(n);
     const std::string poscar = s.file("xyzdir/POSCAR", 10);
     s.file("xyzdir/other.xyz");
 
@@ -163,22 +187,29 @@ TEST(FileChooser, NamesShownWholeFilteredChosenInOneFrameAndReopened)
     for (const std::string& n : names) {  // each button as wide as the whole name, "##" and all
         const ShownItem* it = gui.find(ShownItem::FILE_ENTRY, n);
         ASSERT_NE(it, nullptr) << n;
-        EXPECT_NEAR(it->max.x - it->min.x, ImGui::CalcTextSize(n.c_str()).x + 2 * ImGui::GetStyle().FramePadding.x, 1) << n;
+        EXPECT_NEAR(it->max.x - it->min.x, ImGui::CalcTextSize(n.c_str()).x + 2 * ImGui::GetStyle().FramePadding.x, 1)
+            << n;
     }
     // words to include, "-" and a word to exclude, in any script
     gui.click(ShownItem::FILTERING_HEADER);
     gui.click(ShownItem::FILTER_FIELD);
-    const struct { const char* text; Names entries; } filters[] = {
-        {"xyz", {"d:xyzdir", "f:a.xyz", "f:my data ü ñ 水.xyz", "f:tmp_c.xyz", "f:weird##x.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}},
+    const struct {
+        const char* text;
+        Names entries;
+    } filters[] = {
+        {"xyz",
+         {"d:xyzdir", "f:a.xyz", "f:my data ü ñ 水.xyz", "f:tmp_c.xyz", "f:weird##x.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}},
         {"-tmp", {"d:xyzdir", "f:a.xyz", "f:b.pdb", "f:my data ü ñ 水.xyz", "f:weird##x.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}},
         {"Жук,水", {"f:my data ü ñ 水.xyz", "f:Ωμέγα Жук ŁŽő.xyz"}}};
     for (const auto& f : filters) {
-        for (int i = 0; i < 8; ++i) gui.Key(KEY_BACKSPACE);
+        for (int i = 0; i < 8; ++i)
+            gui.Key(KEY_BACKSPACE);
         gui.type(f.text);
         EXPECT_EQ(gui.entries(), f.entries) << f.text;
     }
     EXPECT_EQ(gui.click(ShownItem::FILE_ENTRY, names[2]), s.path(names[2])) << "returned in the frame of the click";
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(gui.step(), "") << "and never again";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(gui.step(), "") << "and never again";
     // reopening starts in the chosen file's folder and forgets the choice,
     // the filter (else xyzdir would be hidden) and the history
     gui.open(s.root);
@@ -195,7 +226,8 @@ TEST(FileChooser, BigFolderDrawsItsVisibleRowsAndEachFolderOpensAtTheTop)
     ScratchDir s;
     for (const char* d : {"big1", "big2"}) {
         s.dir(d);
-        for (int i = 0; i < 400; ++i) s.file(std::string(d) + "/" + d[3] + "_" + std::to_string(10000 + i) + ".xyz");
+        for (int i = 0; i < 400; ++i)
+            s.file(std::string(d) + "/" + d[3] + "_" + std::to_string(10000 + i) + ".xyz");
     }
     Dialog dlg;
     Gui gui(dlg);
@@ -224,7 +256,8 @@ TEST(FileChooser, BigFolderDrawsItsVisibleRowsAndEachFolderOpensAtTheTop)
 TEST(FileChooser, HistoryPathButtonsAndTypedLocations)
 {
     ScratchDir s;
-    for (const char* d : {"a", "a/b", "a/b/c", "a/y"}) s.dir(d);
+    for (const char* d : {"a", "a/b", "a/b/c", "a/y"})
+        s.dir(d);
     s.file("a/y/x.xyz");
     Dialog dlg;
     Gui gui(dlg);
@@ -232,7 +265,11 @@ TEST(FileChooser, HistoryPathButtonsAndTypedLocations)
     gui.click(ShownItem::FOLDER_ENTRY, "a");
     gui.click(ShownItem::FOLDER_ENTRY, "b");
     // back and forward, each without effect where nothing lies that way
-    const struct { ShownItem::Kind button; std::string folder; bool back, forward; } steps[] = {
+    const struct {
+        ShownItem::Kind button;
+        std::string folder;
+        bool back, forward;
+    } steps[] = {
         {ShownItem::HISTORY_FORWARD, s.path("a/b"), true, false}, {ShownItem::HISTORY_BACK, s.path("a"), true, true},
         {ShownItem::HISTORY_BACK, s.root, false, true},           {ShownItem::HISTORY_BACK, s.root, false, true},
         {ShownItem::HISTORY_FORWARD, s.path("a"), true, true},
@@ -266,9 +303,14 @@ TEST(FileChooser, HistoryPathButtonsAndTypedLocations)
     gui.click(ShownItem::EDIT_LOCATION_BUTTON);
     gui.step();
     EXPECT_EQ(gui.find(ShownItem::EDIT_LOCATION_FIELD)->text, s.path("a/b"));
-    const struct { std::string typed, folder; bool stays_open; } typed[] = {
-        {"c", s.path("a/b/c"), false}, {"../../nothere", s.path("a/b/c"), true}, {"../..//", s.path("a"), false},
-        {s.path("a/b"), s.path("a/b"), false}, {"//", "/", false}};
+    const struct {
+        std::string typed, folder;
+        bool stays_open;
+    } typed[] = {{"c", s.path("a/b/c"), false},
+                 {"../../nothere", s.path("a/b/c"), true},
+                 {"../..//", s.path("a"), false},
+                 {s.path("a/b"), s.path("a/b"), false},
+                 {"//", "/", false}};
     for (const auto& t : typed) {
         gui.goTo(t.typed);
         EXPECT_EQ(gui.folder(), t.folder) << t.typed;
@@ -279,16 +321,21 @@ TEST(FileChooser, HistoryPathButtonsAndTypedLocations)
 TEST(FileChooser, StartFolderFallsBackToParentThenWorkingFolderAndKnownFoldersFromHome)
 {
     ScratchDir s;
-    for (const char* d : {"data", "home", "home/Desktop", "home/Documents", "home/Downloads", "home/Pictures", "home/Videos"})
+    for (const char* d :
+         {"data", "home", "home/Desktop", "home/Documents", "home/Downloads", "home/Pictures", "home/Videos"})
         s.dir(d);
     s.file("home/Music");  // a file, not a folder
     s.file("home/Desktop/on_desktop.xyz");
     const std::string cwd = std::filesystem::canonical(".").string();
     std::string justTooLong = s.path("data/") + std::string(FileChooser::MAX_PATH_BYTES, 'b');
     justTooLong.resize(FileChooser::MAX_PATH_BYTES);
-    const struct { std::string given, start; } rows[] = {
-        {s.path("data/missing.xyz"), s.path("data")}, {s.path("data/"), s.path("data")},
-        {s.path("nothere/missing.xyz"), cwd},         {"", cwd},
+    const struct {
+        std::string given, start;
+    } rows[] = {
+        {s.path("data/missing.xyz"), s.path("data")},
+        {s.path("data/"), s.path("data")},
+        {s.path("nothere/missing.xyz"), cwd},
+        {"", cwd},
         {justTooLong, cwd},  // refused, not cut
     };
     const std::string savedHome = getenv("HOME") ? getenv("HOME") : "/";

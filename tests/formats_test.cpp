@@ -16,24 +16,28 @@
 namespace {
 
 // What a Python snippet that leaves `atoms` (ASE) behind says about it.
-std::string RunPython(const ScratchDir& dir, const std::string& body) {
-    const std::string script = dir.write("oracle.py", "import sys, numpy as np\n" + body +
-                                                        "\nc = np.array(atoms.cell)\n"
-                                                        "print(int(atoms.pbc.any()), *c.flatten())\n"
-                                                        "for z, p in zip(atoms.numbers, atoms.positions): print(z, *p)\n");
+std::string RunPython(const ScratchDir& dir, const std::string& body)
+{
+    const std::string script =
+        dir.write("oracle.py", "import sys, numpy as np\n" + body +
+                                   "\nc = np.array(atoms.cell)\n"
+                                   "print(int(atoms.pbc.any()), *c.flatten())\n"
+                                   "for z, p in zip(atoms.numbers, atoms.positions): print(z, *p)\n");
     const Outcome o = Python(script + " 2>&1");
     EXPECT_EQ(o.status, 0) << o.out;
     return o.out;
 }
 
 // The structure the oracle printed: its cell rows are the cell vectors.
-Structure Oracle(const std::string& text) {
+Structure Oracle(const std::string& text)
+{
     Structure s;
     std::istringstream in(text);
     int periodic = 0;
     in >> periodic;
     for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col) in >> s.cell[row][col];
+        for (int col = 0; col < 3; ++col)
+            in >> s.cell[row][col];
     s.periodic = periodic != 0;
     int z;
     glm::dvec3 r;
@@ -49,9 +53,11 @@ const char* const CELL_CUBIC =
     "_cell_length_a 5.64\n_cell_length_b 5.64\n_cell_length_c 5.64\n"
     "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n";
 
-std::string SiteLoop(const std::string& rows) {
+std::string SiteLoop(const std::string& rows)
+{
     return "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
-           "_atom_site_fract_z\n" + rows;
+           "_atom_site_fract_z\n" +
+           rows;
 }
 
 struct Case {
@@ -60,29 +66,34 @@ struct Case {
     const char* oracle;  // ASE snippet reading `path` into `atoms`
 };
 
-TEST(Formats, ReadersAgreeWithAseAndGemmi) {
+TEST(Formats, ReadersAgreeWithAseAndGemmi)
+{
     ScratchDir dir("tesk_formats");
     const std::string rutile_ops =
         "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n-x,-y,z\n-y+1/2,x+1/2,z+1/2\ny+1/2,-x+1/2,z+1/2\n"
         "-x+1/2,y+1/2,-z+1/2\nx+1/2,-y+1/2,-z+1/2\ny,x,-z\n-y,-x,-z\n-x,-y,-z\nx,y,-z\ny+1/2,-x+1/2,-z+1/2\n"
         "-y+1/2,x+1/2,-z+1/2\nx+1/2,-y+1/2,z+1/2\n-x+1/2,y+1/2,z+1/2\n-y,-x,z\ny,x,z\n";
-    const std::string rutile_cell = "_cell_length_a 4.594\n_cell_length_b 4.594\n_cell_length_c 2.959\n"
-                                    "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n";
+    const std::string rutile_cell =
+        "_cell_length_a 4.594\n_cell_length_b 4.594\n_cell_length_c 2.959\n"
+        "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n";
     const std::string dump_head = "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n3\n";
     const Case cases[] = {
         // H-M symbol, charged type symbols, sites on faces merged once
-        {"salt.cif", std::string("data_NaCl\n") + CELL_CUBIC + "_symmetry_space_group_name_H-M 'F m -3 m'\n" +
-                         SiteLoop("Na1 Na1+ 0 0 0\nCl1 Cl1- 0.5 0.5 0.5\n"),
+        {"salt.cif",
+         std::string("data_NaCl\n") + CELL_CUBIC + "_symmetry_space_group_name_H-M 'F m -3 m'\n" +
+             SiteLoop("Na1 Na1+ 0 0 0\nCl1 Cl1- 0.5 0.5 0.5\n"),
          "import ase.io\natoms = ase.io.read(path)"},
         // listed operations, labels only ("Ti1a" is titanium, not T or Ti1)
-        {"rutile.cif", "data_TiO2\n" + rutile_cell + "_symmetry_space_group_name_H-M 'P 42/m n m'\n" + rutile_ops +
-                           "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
-                           "Ti1a 0 0 0\nO1 0.3053 0.3053 0\n",
+        {"rutile.cif",
+         "data_TiO2\n" + rutile_cell + "_symmetry_space_group_name_H-M 'P 42/m n m'\n" + rutile_ops +
+             "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+             "Ti1a 0 0 0\nO1 0.3053 0.3053 0\n",
          "import ase.io\natoms = ase.io.read(path)"},
         // the Hall symbol alone; Cartesian sites
-        {"hall.cif", "data_x\n" + rutile_cell + "_space_group_name_Hall '-P 4n 2n'\n" +
-                         "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_Cartn_x\n_atom_site_Cartn_y\n"
-                         "_atom_site_Cartn_z\nTi1 Ti4+ 0 0 0\nO1 O2- 1.40255 1.40255 0\n",
+        {"hall.cif",
+         "data_x\n" + rutile_cell + "_space_group_name_Hall '-P 4n 2n'\n" +
+             "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_Cartn_x\n_atom_site_Cartn_y\n"
+             "_atom_site_Cartn_z\nTi1 Ti4+ 0 0 0\nO1 O2- 1.40255 1.40255 0\n",
          "import ase.io\natoms = ase.io.read(path.replace('hall', 'rutile'))"},
         // models of an mmCIF: the first one's atoms
         {"two.mmcif",
@@ -107,25 +118,30 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
          "Bonds\n\n1 1 1 2\n2 1 1 3\n",
          "from ase.io.lammpsdata import read_lammps_data\n"
          "atoms = read_lammps_data(path, style='full', Z_of_type={1: 8, 2: 1}, sort_by_id=True)"},
-        {"atomic.data", "Cu\n\n2 atoms\n1 atom types\n0 3.6 xlo xhi\n0 3.6 ylo yhi\n0 3.6 zlo zhi\n\n"
-                        "Masses\n\n1 63.546\n\nAtoms\n\n2 1 1.8 1.8 0 0 0 1\n1 1 0 0 0 0 0 0\n",
+        {"atomic.data",
+         "Cu\n\n2 atoms\n1 atom types\n0 3.6 xlo xhi\n0 3.6 ylo yhi\n0 3.6 zlo zhi\n\n"
+         "Masses\n\n1 63.546\n\nAtoms\n\n2 1 1.8 1.8 0 0 0 1\n1 1 0 0 0 0 0 0\n",
          "from ase.io.lammpsdata import read_lammps_data\n"
          "atoms = read_lammps_data(path, style='atomic', Z_of_type={1: 29}, sort_by_id=True)"},
-        {"charge.data", "NaCl\n\n2 atoms\n2 atom types\n0 5 xlo xhi\n0 5 ylo yhi\n0 5 zlo zhi\n\n"
-                        "Masses\n\n1 22.99\n2 35.45\n\nAtoms # charge\n\n1 1 1.0 0 0 0\n2 2 -1.0 2.5 2.5 2.5\n",
+        {"charge.data",
+         "NaCl\n\n2 atoms\n2 atom types\n0 5 xlo xhi\n0 5 ylo yhi\n0 5 zlo zhi\n\n"
+         "Masses\n\n1 22.99\n2 35.45\n\nAtoms # charge\n\n1 1 1.0 0 0 0\n2 2 -1.0 2.5 2.5 2.5\n",
          "from ase.io.lammpsdata import read_lammps_data\n"
          "atoms = read_lammps_data(path, style='charge', Z_of_type={1: 11, 2: 17}, sort_by_id=True)"},
-        {"molecular.data", "CO\n\n2 atoms\n2 atom types\n0 9 xlo xhi\n0 9 ylo yhi\n0 9 zlo zhi\n\n"
-                           "Masses\n\n1 12.011\n2 15.999\n\nAtoms\n\n1 7 1 4 4 4\n2 7 2 5.13 4 4\n",
+        {"molecular.data",
+         "CO\n\n2 atoms\n2 atom types\n0 9 xlo xhi\n0 9 ylo yhi\n0 9 zlo zhi\n\n"
+         "Masses\n\n1 12.011\n2 15.999\n\nAtoms\n\n1 7 1 4 4 4\n2 7 2 5.13 4 4\n",
          "from ase.io.lammpsdata import read_lammps_data\n"
          "atoms = read_lammps_data(path, style='molecular', Z_of_type={1: 6, 2: 8}, sort_by_id=True)"},
         // dumps: unsorted ids, scaled positions in a triclinic box
-        {"dump.scaled", dump_head + "ITEM: BOX BOUNDS xy xz yz pp pp pp\n-0.5 10.5 0.5\n0 8 0\n0 9 0\n"
-                                    "ITEM: ATOMS id type xs ys zs\n3 2 0.5 0.5 0.5\n1 1 0.1 0.1 0.1\n2 1 0.2 0.1 0.1\n",
+        {"dump.scaled",
+         dump_head + "ITEM: BOX BOUNDS xy xz yz pp pp pp\n-0.5 10.5 0.5\n0 8 0\n0 9 0\n"
+                     "ITEM: ATOMS id type xs ys zs\n3 2 0.5 0.5 0.5\n1 1 0.1 0.1 0.1\n2 1 0.2 0.1 0.1\n",
          "import ase.io\natoms = ase.io.read(path, format='lammps-dump-text')\n"
          "atoms.numbers = [29 if n == 1 else 40 for n in atoms.numbers]"},
-        {"dump.unwrapped", dump_head + "ITEM: BOX BOUNDS pp pp pp\n0 10\n0 10\n0 10\n"
-                                       "ITEM: ATOMS element id xu yu zu\nZr 2 11 1 1\nCu 1 -1 2 3\nCu 3 5 5 5\n",
+        {"dump.unwrapped",
+         dump_head + "ITEM: BOX BOUNDS pp pp pp\n0 10\n0 10\n0 10\n"
+                     "ITEM: ATOMS element id xu yu zu\nZr 2 11 1 1\nCu 1 -1 2 3\nCu 3 5 5 5\n",
          "import ase.io\natoms = ase.io.read(path, format='lammps-dump-text')\n"
          "atoms.numbers = [29, 40, 29]"},
     };
@@ -139,7 +155,8 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
         for (const std::string& file : {path, path + ".gz"}) {
             CModel model;
             // a dump without elements or masses: --types 1=Cu,2=Zr
-            if (file.find("dump.scaled") != std::string::npos) model.read_options.type_elements = {{1, 28}, {2, 39}};
+            if (file.find("dump.scaled") != std::string::npos)
+                model.read_options.type_elements = {{1, 28}, {2, 39}};
             const bool ok = model.ReadFile(".", file, int(io::Detect(file)));
             Structure read{ok, model.IsPeriodic(), model.Cell(), model.Elements(), {}};
             for (const glm::vec3& p : model.Positions())
@@ -157,11 +174,13 @@ TEST(Formats, ReadersAgreeWithAseAndGemmi) {
 
 // A CIF written by Tesk is the same structure to ASE and to gemmi: P 1, the
 // cell, fractional positions; occupancies written back.
-TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
+TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi)
+{
     ScratchDir dir("tesk_cif_write");
     const std::string in = dir.path("mixed.cif");
     // a mixed site (Fe 0.7 / Co 0.3), a partly occupied one (O 0.5), in P m -3 m
-    std::ofstream(in) << "data_m\n" << CELL_CUBIC << "_symmetry_space_group_name_H-M 'P m -3 m'\n"
+    std::ofstream(in) << "data_m\n"
+                      << CELL_CUBIC << "_symmetry_space_group_name_H-M 'P m -3 m'\n"
                       << "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
                          "_atom_site_fract_z\n_atom_site_occupancy\nFe1 Fe 0 0 0 0.7\nCo1 Co 0 0 0 0.3\n"
                          "O1 O 0.5 0 0 0.5\n";
@@ -172,32 +191,36 @@ TEST(Formats, CifAndMmcifWrittenReadBackByAseAndGemmi) {
     for (const char* name : {"back.cif", "back.mmcif"}) {
         const std::string out = dir.path(name);
         ASSERT_TRUE(model.SaveFileAs(out, int(io::Detect(out)))) << model.Notes();
-        const std::string reader = std::string(name) == "back.cif" ? "import ase.io\natoms = ase.io.read(path)"
-                                                                    : "import gemmi\nfrom ase import Atoms\n"
-                                                                      "st = gemmi.read_structure(path)\n"
-                                                                      "at = [a for ch in st[0] for r in ch for a in r]\n"
-                                                                      "atoms = Atoms(numbers=[a.element.atomic_number for a in at],"
-                                                                      " positions=[a.pos.tolist() for a in at],"
-                                                                      " cell=st.cell.orthogonalization_matrix.tolist(), pbc=True)\n"
-                                                                      "atoms.cell = atoms.cell.T";
+        const std::string reader = std::string(name) == "back.cif"
+                                       ? "import ase.io\natoms = ase.io.read(path)"
+                                       : "import gemmi\nfrom ase import Atoms\n"
+                                         "st = gemmi.read_structure(path)\n"
+                                         "at = [a for ch in st[0] for r in ch for a in r]\n"
+                                         "atoms = Atoms(numbers=[a.element.atomic_number for a in at],"
+                                         " positions=[a.pos.tolist() for a in at],"
+                                         " cell=st.cell.orthogonalization_matrix.tolist(), pbc=True)\n"
+                                         "atoms.cell = atoms.cell.T";
         const Structure expected = Oracle(RunPython(dir, "path = '" + out + "'\n" + reader));
         ExpectSameStructure(expected, ReadBack(in), true, name);
         ExpectSameStructure(expected, ReadBack(out), true, std::string(name) + " by Tesk");
     }
     // gemmi's small-structure reader sees the occupancies and type symbols
-    const Outcome occ = Python(dir.write("occ.py", "import gemmi\ns = gemmi.read_small_structure('" + dir.path("back.cif") +
-                                                   "')\nprint(s.spacegroup_hm, [(x.type_symbol, round(x.occ, 2)) for x in s.sites])\n"));
+    const Outcome occ = Python(
+        dir.write("occ.py", "import gemmi\ns = gemmi.read_small_structure('" + dir.path("back.cif") +
+                                "')\nprint(s.spacegroup_hm, [(x.type_symbol, round(x.occ, 2)) for x in s.sites])\n"));
     ASSERT_EQ(occ.status, 0);
     EXPECT_EQ(occ.out, "P 1 [('Fe', 0.7), ('O', 0.5), ('O', 0.5), ('O', 0.5)]\n");
 }
 
 // Several data blocks: the first with atoms opens, and the message says so.
 // Frames: mmCIF models and dump timesteps, gzip-compressed too, backward.
-TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
+TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth)
+{
     ScratchDir dir("tesk_frames");
     const std::string blocks = dir.path("blocks.cif");
-    std::ofstream(blocks) << "data_empty\n_journal_year 2020\n\ndata_salt\n" << CELL_CUBIC
-                          << SiteLoop("Na1 Na 0 0 0\n") << "\ndata_other\n" << CELL_CUBIC << SiteLoop("K1 K 0 0 0\n");
+    std::ofstream(blocks) << "data_empty\n_journal_year 2020\n\ndata_salt\n"
+                          << CELL_CUBIC << SiteLoop("Na1 Na 0 0 0\n") << "\ndata_other\n"
+                          << CELL_CUBIC << SiteLoop("K1 K 0 0 0\n");
     CModel model;
     ASSERT_TRUE(model.ReadFile(".", blocks, int(io::Detect(blocks))));
     EXPECT_EQ(model.Elements(), std::vector<unsigned>{10});
@@ -205,8 +228,10 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
 
     std::string dump;
     for (int step = 0; step < 5; ++step)
-        dump += "ITEM: TIMESTEP\n" + std::to_string(step) + "\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n"
-                "0 10\n0 10\n0 10\nITEM: ATOMS id element x y z\n2 O " + std::to_string(step) + " 5 5\n1 H 1 1 1\n";
+        dump += "ITEM: TIMESTEP\n" + std::to_string(step) +
+                "\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n"
+                "0 10\n0 10\n0 10\nITEM: ATOMS id element x y z\n2 O " +
+                std::to_string(step) + " 5 5\n1 H 1 1 1\n";
     std::ofstream(dir.path("run.dump")) << dump;
     ASSERT_EQ(std::system(("gzip -kf " + dir.path("run.dump")).c_str()), 0);
     for (const std::string name : {"run.dump", "run.dump.gz"}) {
@@ -221,19 +246,28 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth) {
 }
 
 // Every refusal names its line and says what is wrong with it.
-TEST(Formats, RefusalsNameTheLineAndTheReason) {
+TEST(Formats, RefusalsNameTheLineAndTheReason)
+{
     ScratchDir dir("tesk_refusals");
-    const struct { const char* name; const char* text; const char* message; } rows[] = {
+    const struct {
+        const char* name;
+        const char* text;
+        const char* message;
+    } rows[] = {
         {"bad.xyz", "3\nc\nO 0 0 0\nH 1 0 0\nH 1.5 zz 0\n", "bad.xyz line 5: \"1.5 zz 0\" is not three numbers"},
         {"short.xyz", "3\nc\nO 0 0 0\nH 1 0 0\n", "short.xyz line 1: the count 3 is more atoms than the file can hold"},
         {"bad.cif", "data_x\n_cell_length_a 'open\n", "bad.cif line 2: "},
         {"nocell.cif", "data_x\nloop_\n_atom_site_label\nO1\n", "nocell.cif: block x has no _cell_length_a/b/c"},
-        {"bad.data", "t\n\n2 atoms\n1 atom types\n0 1 xlo xhi\n0 1 ylo yhi\n0 1 zlo zhi\n\nAtoms\n\n1 1 0 0 0\n"
-                     "2 1 0 zz 0\n", "bad.data line 12: \"2 1 0 zz 0\" is not an atom line of style atomic"},
+        {"bad.data",
+         "t\n\n2 atoms\n1 atom types\n0 1 xlo xhi\n0 1 ylo yhi\n0 1 zlo zhi\n\nAtoms\n\n1 1 0 0 0\n"
+         "2 1 0 zz 0\n",
+         "bad.data line 12: \"2 1 0 zz 0\" is not an atom line of style atomic"},
         {"few.data", "t\n\n3 atoms\n1 atom types\n0 1 xlo xhi\n0 1 ylo yhi\n0 1 zlo zhi\n\nAtoms\n\n1 1 0 0 0\n",
          "few.data line 11: Atoms holds 1 lines, the header counts 3"},
-        {"bad.dump", "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n0 1\n0 1\n0 1\n"
-                     "ITEM: ATOMS id type x y z\n1 1 0.000 0.000 0.000\n", "bad.dump line 10: the frame ends after 1 of 2 atoms"},
+        {"bad.dump",
+         "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n0 1\n0 1\n0 1\n"
+         "ITEM: ATOMS id type x y z\n1 1 0.000 0.000 0.000\n",
+         "bad.dump line 10: the frame ends after 1 of 2 atoms"},
     };
     for (const auto& r : rows) {
         std::ofstream(dir.path(r.name)) << r.text;
@@ -247,7 +281,8 @@ TEST(Formats, RefusalsNameTheLineAndTheReason) {
 // Each reader's refusals at their limits, through the format table: the file
 // just inside a limit reads, the one just past it is refused at its line,
 // for its reason.
-TEST(Formats, RefusalsAtTheirLimits) {
+TEST(Formats, RefusalsAtTheirLimits)
+{
     ScratchDir dir("tesk_limits");
     auto data = [](const std::string& head, const std::string& atoms) {
         return "t\n\n" + head + "1 atom types\n0 1 xlo xhi\n0 1 ylo yhi\n0 1 zlo zhi\n\nAtoms # atomic\n\n" + atoms;
@@ -261,9 +296,10 @@ TEST(Formats, RefusalsAtTheirLimits) {
                "loop_\n_atom_site_label\n" + sites;
     };
     const std::string fract = "_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
-    const std::string mmcif = "data_m\n_cell.length_a 1\n_cell.length_b 1\n_cell.length_c 1\n_cell.angle_alpha 90\n"
-                              "_cell.angle_beta 90\n_cell.angle_gamma 90\nloop_\n_atom_site.type_symbol\n_atom_site.Cartn_x\n"
-                              "_atom_site.Cartn_y\n_atom_site.Cartn_z\n";
+    const std::string mmcif =
+        "data_m\n_cell.length_a 1\n_cell.length_b 1\n_cell.length_c 1\n_cell.angle_alpha 90\n"
+        "_cell.angle_beta 90\n_cell.angle_gamma 90\nloop_\n_atom_site.type_symbol\n_atom_site.Cartn_x\n"
+        "_atom_site.Cartn_y\n_atom_site.Cartn_z\n";
     const struct {
         const char* name;
         std::string text;
@@ -275,19 +311,22 @@ TEST(Formats, RefusalsAtTheirLimits) {
         {"a.data", data("2000000000 atoms\n", "1 1 0 0 0\n"), 11, "Atoms holds 1 lines, the header counts 2000000000"},
         {"a.data", data("2000000001 atoms\n", "1 1 0 0 0\n"), 9, "the header's atom count 2000000001 is out of range"},
         {"a.data", data("0 atoms\n", "1 1 0 0 0\n"), 9, "the header's atom count 0 is out of range"},
-        {"a.data", data("1 atoms\n-1 bonds\n", "1 1 0 0 0\n"), 4, "\"-1 bonds\" is no header line of a LAMMPS data file"},
+        {"a.data", data("1 atoms\n-1 bonds\n", "1 1 0 0 0\n"), 4,
+         "\"-1 bonds\" is no header line of a LAMMPS data file"},
         {"a.data", "t\n\n1 atoms\n0 1 xlo xhi\n0 0 ylo yhi\n0 1 zlo zhi\n\nAtoms\n\n1 1 0 0 0\n", 8,
          "the box has no ylo yhi line with lo < hi"},
         {"a.data", data("1 atoms\n", "1 1 0 0 0\n2 1 0 0 0\n"), 12, "more lines in Atoms than the header counts"},
         {"a.data", data("2 atoms\n", "1 1 0 0 0\n1 1 0 0 0\n"), 0, "atom id 1 is given twice"},
-        {"a.data", data("1 atoms\n1 bonds\n", "1 1 0 0 0\n"), 12, "the header counts 1 bonds, but there is no Bonds section"},
+        {"a.data", data("1 atoms\n1 bonds\n", "1 1 0 0 0\n"), 12,
+         "the header counts 1 bonds, but there is no Bonds section"},
         {"a.data", data("1 atoms\n", "1 1 0 0\n"), 11, "\"1 1 0 0\" is not an atom line of style atomic"},
         {"a.data", data("1 atoms\n", "1 1 0 0 0 0 0 0 x\n"), 0, ""},  // a ninth word is passed over
         {"a.data", data("1 atoms\n", "1 1 0 0 0 0 0 x\n"), 11, "\"1 1 0 0 0 0 0 x\": column 8 is not an image flag"},
         // dumps: 1 to 2e9 atoms, no more than lines of five words follow, types that fit an int
         {"a.dump", dump("2", box, "1 1 0 0 0\n2 1 0 0 0"), 0, ""},
         {"a.dump", dump("3", box, "1 1 0 0 0\n2 1 0 0 0"), 4, "the count 3 is more atoms than the frame holds"},
-        {"a.dump", dump("2000000000", box, "1 1 0 0 0\n"), 4, "the count 2000000000 is more atoms than the frame holds"},
+        {"a.dump", dump("2000000000", box, "1 1 0 0 0\n"), 4,
+         "the count 2000000000 is more atoms than the frame holds"},
         {"a.dump", dump("2000000001", box, "1 1 0 0 0\n"), 4, "\"2000000001\" is not a count of atoms"},
         {"a.dump", dump("0", box, "1 1 0 0 0\n"), 4, "\"0\" is not a count of atoms"},
         {"a.dump", dump("1", "xy xz yz pp pp pp\n0 1 0\n0 1\n0 1 0\n", "ITEM: ATOMS x y z\n0 0 0\n"), 7,
@@ -302,15 +341,18 @@ TEST(Formats, RefusalsAtTheirLimits) {
          "block x has no usable cell (a angle)"},
         {"a.cif", cif("_cell_length_a 0\n_cell_angle_alpha 90\n", fract + "O1 0 0 0\n"), 0,
          "block x has no usable cell (a length)"},
-        {"a.cif", "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 150\n"
-                  "_cell_angle_beta 90\n_cell_angle_gamma 60\nloop_\n_atom_site_label\n" + fract + "O1 0 0 0\n",
+        {"a.cif",
+         "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 150\n"
+         "_cell_angle_beta 90\n_cell_angle_gamma 60\nloop_\n_atom_site_label\n" +
+             fract + "O1 0 0 0\n",
          0, "block x has a cell of no volume"},
         {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 90\n", "_atom_site_occupancy\nO1 1\n"), 0,
          "block x has atom sites without _atom_site_fract_x/y/z or Cartn_x/y/z"},
         {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 90\n", fract + "O1 ? 0 0\n"), 0,
          "atom site O1 has no number for its x coordinate"},
-        {"a.cif", cif("_cell_length_a 5\n_cell_angle_alpha 90\n_symmetry_space_group_name_H-M 'Q 9'\n", fract + "O1 0 0 0\n"),
-         0, "space group \"Q 9\" is not known"},
+        {"a.cif",
+         cif("_cell_length_a 5\n_cell_angle_alpha 90\n_symmetry_space_group_name_H-M 'Q 9'\n", fract + "O1 0 0 0\n"), 0,
+         "space group \"Q 9\" is not known"},
         // mmCIF: a table with rows, numbers for coordinates; the 1 A placeholder cell is none
         {"a.mmcif", mmcif + "O 0 0 0\n", 0, "", false},
         {"a.mmcif", mmcif + "O 0 ? 0\n", 0, "atom site 1 has no number for Cartn_x, y or z"},
@@ -331,7 +373,8 @@ TEST(Formats, RefusalsAtTheirLimits) {
     std::map<int, unsigned> types;
     std::string why;
     EXPECT_TRUE(io::ParseTypeMap("1=H,1000000=Cu", types, why));
-    for (const char* bad : {"0=H", "1000001=H"}) EXPECT_FALSE(io::ParseTypeMap(bad, types, why)) << bad;
+    for (const char* bad : {"0=H", "1000001=H"})
+        EXPECT_FALSE(io::ParseTypeMap(bad, types, why)) << bad;
     // a path that is no file says what it is
     io::Refusal refusal;
     EXPECT_FALSE(io::CheckInput(dir.root, refusal));
@@ -340,7 +383,8 @@ TEST(Formats, RefusalsAtTheirLimits) {
 
 // PDB entries read by columns: a chain letter from the third record on, and
 // hydrogen names of four characters in standard residues.
-TEST(Formats, PdbColumnsWithLateChainsAndLongHydrogenNames) {
+TEST(Formats, PdbColumnsWithLateChainsAndLongHydrogenNames)
+{
     ScratchDir dir("tesk_pdb_mend");
     const std::string path = dir.path("late.pdb");
     std::ofstream(path) << "ATOM      1  N   ALA     1      11.104   6.134  -6.504  1.00  0.00\n"

@@ -91,7 +91,8 @@ TEST_F(Crystal, ACornerAtomIsDrawnOnAllEightCorners)
 // half-bonds, boundary copies and repeated cells, from every side.
 TEST_F(Crystal, ASteppedFrameOfACrystalTrajectoryIsDrawnAsARebuildOfIt)
 {
-    ASSERT_TRUE(display_->ReadFile(TESK_TEST_DATA "/frames", TESK_TEST_DATA "/frames/si8-XDATCAR", INPUT_FILE_TYPE_VSP));
+    ASSERT_TRUE(
+        display_->ReadFile(TESK_TEST_DATA "/frames", TESK_TEST_DATA "/frames/si8-XDATCAR", INPUT_FILE_TYPE_VSP));
     ASSERT_EQ(display_->data.GetFrameCount(), 4u);
     display_->ShowBonds(true);
     display_->atom_scale = 0.3f;
@@ -110,7 +111,8 @@ TEST_F(Crystal, ASteppedFrameOfACrystalTrajectoryIsDrawnAsARebuildOfIt)
                 Frame();
                 const std::vector<unsigned char> rebuilt = Screen();
                 std::size_t differ = 0;
-                for (std::size_t i = 0; i < stepped.size(); ++i) differ += stepped[i] != rebuilt[i];
+                for (std::size_t i = 0; i < stepped.size(); ++i)
+                    differ += stepped[i] != rebuilt[i];
                 EXPECT_EQ(differ, 0u);
             }
 }

@@ -71,8 +71,14 @@ TEST(Figure, ViewTurnPointsTheDirectionAtTheViewer)
     const struct {
         const char* view;
         glm::dvec3 toward;
-    } rows[] = {{"a", a}, {"b", b}, {"c", c}, {"a*", glm::cross(b, c)}, {"b*", glm::cross(c, a)},
-                {"c*", glm::cross(a, b)}, {"1,1,0", a + b}, {"-1, 0, 2", -a + 2.0 * c}};
+    } rows[] = {{"a", a},
+                {"b", b},
+                {"c", c},
+                {"a*", glm::cross(b, c)},
+                {"b*", glm::cross(c, a)},
+                {"c*", glm::cross(a, b)},
+                {"1,1,0", a + b},
+                {"-1, 0, 2", -a + 2.0 * c}};
     for (const auto& r : rows) {
         CViewDirection view;
         std::string why;
@@ -129,8 +135,8 @@ TEST(Figure, OrthographicAlongCShowsTheCubeAsOneCentredSquare)
     } rows[] = {{"--ortho", 2}, {"--perspective", 4}};
     for (const auto& r : rows) {
         const Outcome o =
-            Tesk(dir, std::string("--render POSCAR c.png --view c --size 400x300 --background=#203040 ") +
-                          r.projection, NO_DISPLAY);
+            Tesk(dir, std::string("--render POSCAR c.png --view c --size 400x300 --background=#203040 ") + r.projection,
+                 NO_DISPLAY);
         ASSERT_EQ(o.status, 0) << o.err;
         const Png p = Load(dir.path("c.png"));
         ASSERT_EQ(p.w, 400);
@@ -151,7 +157,8 @@ TEST(Figure, OrthographicAlongCShowsTheCubeAsOneCentredSquare)
 TEST(Figure, RenderMakesTheSizeAskedTransparentAndRepeatable)
 {
     ScratchDir dir;
-    const std::string args = "--render " + RUTILE + " %s --size 321x123 --background transparent --bonds on "
+    const std::string args = "--render " + RUTILE +
+                             " %s --size 321x123 --background transparent --bonds on "
                              "--labels on --repeat 2x1x3 --view 1,1,0";
     auto render = [&](const std::string& out) {
         std::string line = args;
@@ -243,7 +250,8 @@ TEST_F(FigureGl, TilesMakeTheSameImageAsOnePiece)
             drawn += whole.rgba[k] != 26;
         }
         EXPECT_GT(drawn, 1000) << "the structure is in the picture";
-        EXPECT_LE(differ, 10) << "rounding at a seam may move a pixel of a line: " << (perspective ? "perspective" : "orthographic");
+        EXPECT_LE(differ, 10) << "rounding at a seam may move a pixel of a line: "
+                              << (perspective ? "perspective" : "orthographic");
     }
     display->Delete();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));

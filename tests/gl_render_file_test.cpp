@@ -18,11 +18,15 @@ bool AnyRed()
 {
     const std::vector<unsigned char> s = Screen();
     for (size_t k = 0; k < s.size(); k += 3)
-        if (s[k] > 40 && s[k] > s[k + 1] + 30 && std::abs(s[k + 1] - s[k + 2]) <= 4) return true;
+        if (s[k] > 40 && s[k] > s[k + 1] + 30 && std::abs(s[k + 1] - s[k + 2]) <= 4)
+            return true;
     return false;
 }
 
-bool IsGrey(const Rgb& p) { return std::abs(p.r - p.g) <= 3 && std::abs(p.g - p.b) <= 3 && p.r > 60; }
+bool IsGrey(const Rgb& p)
+{
+    return std::abs(p.r - p.g) <= 3 && std::abs(p.g - p.b) <= 3 && p.r > 60;
+}
 
 }  // namespace
 

@@ -20,7 +20,7 @@ TEST_F(Picking, BackgroundAndPointsOutsideClearTheSelectionAndTheFrameShowsTheSc
     // the pick pass is cleared away: background and the highlighted atom remain
     EXPECT_TRUE(IsBackground(Pixel(5, 5))) << Pixel(5, 5);
     EXPECT_GT(Pixel(o.x, o.y).r, 150) << Pixel(o.x, o.y);  // highlight, not the identity colour (2/255, 0, 0)
-    Click(o.x, 1);  // GL row 299, the window's top row
+    Click(o.x, 1);                                         // GL row 299, the window's top row
     EXPECT_TRUE(!display_->selection.IsEmpty() && display_->pcolor == glm::ivec2(o.x, kHeight - 1));
     // the background; row 300 past the framebuffer, and points left, right and below it
     for (const glm::ivec2& p : {glm::ivec2(200, 150), glm::ivec2(o.x, 0), glm::ivec2(-1, 150), glm::ivec2(kWidth, 150),
@@ -28,7 +28,8 @@ TEST_F(Picking, BackgroundAndPointsOutsideClearTheSelectionAndTheFrameShowsTheSc
         ClickOnPixel(o);
         ASSERT_FALSE(display_->selection.IsEmpty());
         Click(p.x, p.y);
-        EXPECT_TRUE(display_->selection.IsEmpty() && display_->selection.Last() == NO_ATOM_SELECTED) << p.x << ", " << p.y;
+        EXPECT_TRUE(display_->selection.IsEmpty() && display_->selection.Last() == NO_ATOM_SELECTED)
+            << p.x << ", " << p.y;
     }
     // edits with nothing selected, or a selection left over from a larger structure, change nothing
     display_->UpdateAtomType(kN);
@@ -52,7 +53,8 @@ TEST_F(Picking, TheOutermostDrawnPixelSelectsAndTheNextOneOutDoesNot)
     for (const glm::ivec2 step : {glm::ivec2(1, 0), glm::ivec2(-1, 0), glm::ivec2(0, 1), glm::ivec2(0, -1),
                                   glm::ivec2(1, 1), glm::ivec2(-1, 1), glm::ivec2(1, -1), glm::ivec2(-1, -1)}) {
         glm::ivec2 edge = c;
-        while (!IsBackground(Pixel(edge.x + step.x, edge.y + step.y))) edge += step;
+        while (!IsBackground(Pixel(edge.x + step.x, edge.y + step.y)))
+            edge += step;
         ASSERT_GT(glm::length(glm::vec2(edge - c)), 35.0f);
         ClickOnPixel(edge);
         EXPECT_FALSE(display_->selection.IsEmpty()) << edge.x << ", " << edge.y;
@@ -70,8 +72,8 @@ TEST_F(Picking, TwoHundredThousandAtomsDrawAndPickTheFrontOne)
     for (int l = 0; l < kLayers; ++l)
         for (int r = 0; r < kRows; ++r)
             for (int c = 0; c < kCols; ++c)
-                atoms.push_back({(r + c + l) % 2 ? kO : kN,
-                                 glm::vec3(-29.375f + 1.25f * c, -21.875f + 1.25f * r, -40.0f + 0.3f * static_cast<float>(l))});
+                atoms.push_back({(r + c + l) % 2 ? kO : kN, glm::vec3(-29.375f + 1.25f * c, -21.875f + 1.25f * r,
+                                                                      -40.0f + 0.3f * static_cast<float>(l))});
     SetAtoms(atoms, 31.0f);
     display_->SetAtomScale(true);
     Frame();

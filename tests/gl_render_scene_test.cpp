@@ -14,9 +14,11 @@ constexpr unsigned kH = 0, kC = 5, kN = 6, kO = 7, kSi = 13;
 // interpolated over level-2 facets: a few levels of slack in value, little in hue.
 bool IsLitAs(const Rgb& p, const glm::vec3& c)
 {
-    const glm::vec3 light(4.0f), pos(0, 0, 1), n(0, 0, 1), eye(0, 0, 2), l = glm::normalize(light + glm::vec3(0, 0, -3) + eye);
+    const glm::vec3 light(4.0f), pos(0, 0, 1), n(0, 0, 1), eye(0, 0, 2),
+        l = glm::normalize(light + glm::vec3(0, 0, -3) + eye);
     const float d2 = glm::dot(light - pos, light - pos), diffuse = 30.0f * glm::clamp(glm::dot(n, l), 0.0f, 1.0f) / d2;
-    const float specular = 9.0f * std::pow(glm::clamp(glm::dot(glm::normalize(eye), glm::reflect(-l, n)), 0.0f, 1.0f), 5.0f) / d2;
+    const float specular =
+        9.0f * std::pow(glm::clamp(glm::dot(glm::normalize(eye), glm::reflect(-l, n)), 0.0f, 1.0f), 5.0f) / d2;
     const glm::vec3 lit = 0.2f * c + c * diffuse + glm::vec3(specular), got(p.r, p.g, p.b);
     return IsNear(p, lit, 5) && glm::length(got / glm::length(got) - lit / glm::length(lit)) < 0.05f;
 }
@@ -26,14 +28,23 @@ bool IsLitAs(const Rgb& p, const glm::vec3& c)
 Rgb CornerAverage(int x, int y)
 {
     const std::vector<unsigned char> p = Screen(x - 1, y - 1, 2, 2);
-    return {(p[0] + p[3] + p[6] + p[9] + 2) / 4, (p[1] + p[4] + p[7] + p[10] + 2) / 4, (p[2] + p[5] + p[8] + p[11] + 2) / 4};
+    return {(p[0] + p[3] + p[6] + p[9] + 2) / 4, (p[1] + p[4] + p[7] + p[10] + 2) / 4,
+            (p[2] + p[5] + p[8] + p[11] + 2) / 4};
 }
 
-bool IsGrey(const Rgb& p) { return std::abs(p.r - p.g) <= 3 && std::abs(p.g - p.b) <= 3 && p.r > 60; }
-bool IsRed(const Rgb& p) { return p.r > 40 && p.r > p.g + 30 && p.r > p.b + 30; }
+bool IsGrey(const Rgb& p)
+{
+    return std::abs(p.r - p.g) <= 3 && std::abs(p.g - p.b) <= 3 && p.r > 60;
+}
+bool IsRed(const Rgb& p)
+{
+    return p.r > 40 && p.r > p.g + 30 && p.r > p.b + 30;
+}
 
 // Count and column range of the yellow (label) pixels of the frame.
-struct Extent { int count = 0, xmin = 1 << 20, xmax = -1; };
+struct Extent {
+    int count = 0, xmin = 1 << 20, xmax = -1;
+};
 Extent Yellow(const std::vector<unsigned char>& rgb)
 {
     Extent e;
@@ -58,7 +69,8 @@ TEST_F(Scene, AtomsOfTwoElementsAtTheirProjectedPixelsInElementColours)
     EXPECT_TRUE(IsLitAs(CornerAverage(150, 150), glm::vec3(atom_rgbs[kO]))) << CornerAverage(150, 150);
     EXPECT_TRUE(IsLitAs(CornerAverage(250, 150), glm::vec3(atom_rgbs[kN]))) << CornerAverage(250, 150);
     // radius 0.74 is 18.5 pixels: inside at 15, outside at 25
-    EXPECT_TRUE(!IsBackground(Pixel(150 + 15, 150)) && IsBackground(Pixel(150 + 25, 150)) && IsBackground(Pixel(200, 150)));
+    EXPECT_TRUE(!IsBackground(Pixel(150 + 15, 150)) && IsBackground(Pixel(150 + 25, 150)) &&
+                IsBackground(Pixel(200, 150)));
     // zooming out halves the distances on screen
     display_->SetZoom(2.0f);
     Frame();
@@ -90,8 +102,8 @@ TEST_F(Scene, OverlappingSpheresMeetAlongTheirTrueIntersection)
     for (size_t k = 0; k < rgb.size(); k += 3) {
         const glm::vec2 p((k / 3 % kWidth + 0.5f - kWidth / 2.0f) * px, (k / 3 / kWidth + 0.5f - kHeight / 2.0f) * px);
         const float zo = front(p, co, kO), zn = front(p, cn, kN);
-        if (std::max(zo, zn) < -1e8f || std::abs(zo - zn) < 2.0f * px || (zo < -1e8f) != (front(p + px, co, kO) < -1e8f) ||
-            (zn < -1e8f) != (front(p + px, cn, kN) < -1e8f))
+        if (std::max(zo, zn) < -1e8f || std::abs(zo - zn) < 2.0f * px ||
+            (zo < -1e8f) != (front(p + px, co, kO) < -1e8f) || (zn < -1e8f) != (front(p + px, cn, kN) < -1e8f))
             continue;
         ASSERT_EQ(rgb[k] > rgb[k + 2], zo > zn) << "pixel " << k / 3 % kWidth << ", " << k / 3 / kWidth;
         ++count[zo > zn];
@@ -162,7 +174,8 @@ TEST_F(Scene, RedCellBoxForACrystalHiddenBehindAnAtomInFrontOfIt)
     // red within 3 pixels of (x, y) along a row (or a column)
     auto red_near = [&](int x, int y, bool along_row) {
         for (int d = -3; d <= 3; ++d)
-            if (IsRed(along_row ? Pixel(x + d, y) : Pixel(x, y + d))) return true;
+            if (IsRed(along_row ? Pixel(x + d, y) : Pixel(x, y + d)))
+                return true;
         return false;
     };
     // right edge (x = 3 at column 275), left edge (column 125), top edge (row 225);
@@ -176,11 +189,13 @@ TEST_F(Scene, RedCellBoxForACrystalHiddenBehindAnAtomInFrontOfIt)
 
 TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
 {
-    if (display_->labels.Characters.empty()) GTEST_SKIP() << "no label font installed";
+    if (display_->labels.Characters.empty())
+        GTEST_SKIP() << "no label font installed";
     // box 2: 100 pixels per unit, the label lies over the atom at the centre
     std::vector<std::pair<unsigned, glm::vec3>> atoms(13, {kH, {0, 5, 0}});
     atoms[12] = {kC, {0, 0, 0}};
-    for (int i = 0; i < 12; ++i) atoms[i].second.x = 3.0f + static_cast<float>(i);  // out of sight
+    for (int i = 0; i < 12; ++i)
+        atoms[i].second.x = 3.0f + static_cast<float>(i);  // out of sight
     SetAtoms(atoms, 2.0f);
     Frame();
     EXPECT_EQ(Yellow(Screen()).count, 0);
@@ -212,7 +227,8 @@ TEST_F(Scene, YellowLabelsWithSymbolIndexOrBoth)
 // label does not hide it.
 TEST_F(Scene, ALabelReadsOverAYellowAtomAndInFrontOfABond)
 {
-    if (display_->labels.Characters.empty()) GTEST_SKIP() << "no label font installed";
+    if (display_->labels.Characters.empty())
+        GTEST_SKIP() << "no label font installed";
     constexpr unsigned kS = 15;
     // box 2: 100 pixels per unit; the bond at z = 2 crosses the label's letters
     SetAtoms({{kS, {0, 0, 0}}, {kH, {-3, -0.05f, 2}}, {kH, {3, -0.05f, 2}}}, 2.0f);
@@ -228,7 +244,8 @@ TEST_F(Scene, ALabelReadsOverAYellowAtomAndInFrontOfABond)
         float l = 0.0f;
         for (int c = 0; c < 3; ++c) {
             const float v = p[c] / 255.0f;
-            l += glm::vec3(0.2126f, 0.7152f, 0.0722f)[c] * (v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f));
+            l += glm::vec3(0.2126f, 0.7152f, 0.0722f)[c] *
+                 (v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f));
         }
         return l;
     };
@@ -236,7 +253,8 @@ TEST_F(Scene, ALabelReadsOverAYellowAtomAndInFrontOfABond)
     float lightest = 0.0f, darkest = 1.0f;
     int over_bond = 0;
     for (size_t k = 0; k < bare.size(); k += 3) {
-        if (std::equal(bare.begin() + k, bare.begin() + k + 3, labelled.begin() + k)) continue;
+        if (std::equal(bare.begin() + k, bare.begin() + k + 3, labelled.begin() + k))
+            continue;
         lightest = std::max(lightest, luminance(&labelled[k]));
         darkest = std::min(darkest, luminance(&labelled[k]));
         over_bond += IsGrey({bare[k], bare[k + 1], bare[k + 2]});
@@ -252,11 +270,13 @@ TEST_F(Scene, ALabelReadsOverAYellowAtomAndInFrontOfABond)
 // for more labels than one draw call's batch of 64.
 TEST_F(Scene, LabelsOfAViewDrawnAgainLookTheSame)
 {
-    if (display_->labels.Characters.empty()) GTEST_SKIP() << "no label font installed";
+    if (display_->labels.Characters.empty())
+        GTEST_SKIP() << "no label font installed";
     // box 8: 25 pixels per unit; 150 labels such as "H123", each reaching over its right neighbour's
     std::vector<std::pair<unsigned, glm::vec3>> atoms;
     for (int y = -5; y < 5; ++y)
-        for (int x = -7; x <= 7; ++x) atoms.push_back({kH, {x, y, 0}});
+        for (int x = -7; x <= 7; ++x)
+            atoms.push_back({kH, {x, y, 0}});
     SetAtoms(atoms, 8.0f);
     display_->SetFont(0.02f);
     display_->ShowSymbols(true);
@@ -268,12 +288,14 @@ TEST_F(Scene, LabelsOfAViewDrawnAgainLookTheSame)
         Frame();
         const std::vector<unsigned char> later = Screen();
         int off = 0;
-        for (size_t k = 0; k < first.size(); ++k) off += std::abs(first[k] - later[k]) > 1;
+        for (size_t k = 0; k < first.size(); ++k)
+            off += std::abs(first[k] - later[k]) > 1;
         EXPECT_EQ(off, 0) << "frame " << again + 2;
         // every label's first letter, left of where the next label begins
         int unlabelled = 0;
         for (const auto& a : atoms) {
-            const int cx = static_cast<int>((a.second.x + 8.0f) * 25.0f), cy = static_cast<int>(150.0f + a.second.y * 25.0f);
+            const int cx = static_cast<int>((a.second.x + 8.0f) * 25.0f),
+                      cy = static_cast<int>(150.0f + a.second.y * 25.0f);
             unlabelled += Yellow(Screen(cx - 4, cy - 4, 14, 18)).count == 0;
         }
         EXPECT_EQ(unlabelled, 0) << "frame " << again + 2;
@@ -355,8 +377,14 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     // its columns, and each bond's image lies over those of the cells behind
     // it: only the bonds in front can hide them. Seen a little askew too,
     // where the bonds behind peek out beside those in front.
-    const glm::vec3 basis[8] = {{0, 0, 0},          {0.5f, 0.5f, 0},      {0.5f, 0, 0.5f},      {0, 0.5f, 0.5f},
-                                {0.25f, 0.25f, 0.25f}, {0.75f, 0.75f, 0.25f}, {0.75f, 0.25f, 0.75f}, {0.25f, 0.75f, 0.75f}};
+    const glm::vec3 basis[8] = {{0, 0, 0},
+                                {0.5f, 0.5f, 0},
+                                {0.5f, 0, 0.5f},
+                                {0, 0.5f, 0.5f},
+                                {0.25f, 0.25f, 0.25f},
+                                {0.75f, 0.75f, 0.25f},
+                                {0.75f, 0.25f, 0.75f},
+                                {0.25f, 0.75f, 0.75f}};
     std::vector<std::pair<unsigned, glm::vec3>> diamond;
     for (int x = 0; x < 5; ++x)
         for (int y = 0; y < 5; ++y)

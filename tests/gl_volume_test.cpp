@@ -35,7 +35,11 @@ protected:
         display_->atom_scale = 0.2f;  // the atom sits inside the surface
         radius = float(b.sigma * std::sqrt(2.0 * std::log(1.0 / b.level)));
     }
-    bool Built() { view.Step(); return !view.Busy() && view.level == 0.2f && view.Triangles() > 0; }
+    bool Built()
+    {
+        view.Step();
+        return !view.Busy() && view.level == 0.2f && view.Triangles() > 0;
+    }
     void Draw(bool moving = false)
     {
         Frame();

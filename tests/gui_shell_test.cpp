@@ -86,8 +86,10 @@ protected:
                 ImGui::NewFrame();
                 ControlWindows(*s, *display);
                 ImGui::Render();
-                if (GImGui->HoveredId != id) continue;
-                if (disabled) *disabled = GImGui->HoveredIdDisabled;
+                if (GImGui->HoveredId != id)
+                    continue;
+                if (disabled)
+                    *disabled = GImGui->HoveredIdDisabled;
                 lo = glm::min(lo, glm::vec2(x, y));
                 hi = glm::max(hi, glm::vec2(x, y));
             }
@@ -95,7 +97,10 @@ protected:
         EXPECT_LE(lo.x, hi.x) << "widget not found: " << label;
         return ImVec2((lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f);
     }
-    ImVec2 Find(const char* win, const char* label, bool* off = nullptr) { return Find(ImGui::FindWindowByName(win), label, off); }
+    ImVec2 Find(const char* win, const char* label, bool* off = nullptr)
+    {
+        return Find(ImGui::FindWindowByName(win), label, off);
+    }
     // Opens a combo or popup with `opener`, then clicks `entry` in it.
     void Choose(const char* window_name, const char* opener, const char* entry)
     {
@@ -110,7 +115,11 @@ protected:
         LoadStructure(*s, *display, path.substr(0, path.rfind('/')).c_str(), path.c_str(), true), Frame();
     }
     // Drops `path` on the window, as the window system reports it.
-    void Drop(const std::string& path) { const char* paths[1] = {path.c_str()}; NoteDrop(*s, 1, paths), Frame(); }
+    void Drop(const std::string& path)
+    {
+        const char* paths[1] = {path.c_str()};
+        NoteDrop(*s, 1, paths), Frame();
+    }
     std::string ItemText(const FileChooser::Dialog* d, Kind kind)
     {
         Frame();  // what a click changed shows from the next frame on
@@ -141,7 +150,11 @@ TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
     MoveTo(SCENE_POINT);
     // bonds shrink the atoms; a radius the user set with bonds or without
     // comes back with them
-    const struct { float set; bool bonds; float shown; } steps[] = {{1.7f, true, 0.6f}, {0.4f, false, 1.7f}, {1.7f, true, 0.4f}};
+    const struct {
+        float set;
+        bool bonds;
+        float shown;
+    } steps[] = {{1.7f, true, 0.6f}, {0.4f, false, 1.7f}, {1.7f, true, 0.4f}};
     for (const auto& st : steps) {
         display->atom_scale = st.set;
         st.bonds ? Click(Find(SETTINGS, "Bonds")) : Key(GLFW_KEY_B, true);
@@ -150,7 +163,8 @@ TEST_F(ShellGuiTest, SettingsCheckboxesAndCtrlShortcuts)
     }
     Key(GLFW_KEY_B, true);
     // labels are on while either box is
-    for (const char* box : {"Index", "Symbol", "Index"}) Click(Find(SETTINGS, box));
+    for (const char* box : {"Index", "Symbol", "Index"})
+        Click(Find(SETTINGS, box));
     EXPECT_TRUE(display->is_show_label);
     Click(Find(SETTINGS, "Symbol"));
     EXPECT_FALSE(display->is_show_label) << "both clear: labels off in the same frame";
@@ -227,7 +241,9 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
     std::ofstream(large_path) << BlobChgcar(large);
     const std::string whole = BlobChgcar(small);
     std::ofstream(cut_path) << whole.substr(0, whole.size() / 2);
-    auto open = [&](const std::string& path) { return LoadStructure(*s, *display, dir.root.c_str(), path.c_str(), true); };
+    auto open = [&](const std::string& path) {
+        return LoadStructure(*s, *display, dir.root.c_str(), path.c_str(), true);
+    };
     bool large_shown = false;  // in any pass
     auto passes = [&](int count) {
         for (int k = 0; k < count; ++k) {
@@ -236,7 +252,8 @@ TEST_F(ShellGuiTest, VolumetricFilesAreReadOffTheFrameLoopAndTheLastOneAskedForW
         }
     };
     auto settle = [&] {
-        for (int k = 0; k < 2000 && s->volume->Opening(); ++k) passes(1);
+        for (int k = 0; k < 2000 && s->volume->Opening(); ++k)
+            passes(1);
         Frame();
     };
 
@@ -352,15 +369,19 @@ TEST_F(ShellGuiTest, OpeningAnotherFileAsksWhatBecomesOfUnsavedEdits)
 // fields, the frame controls and a dihedral
 TEST_F(ShellGuiTest, TheControlWindowsTakeTheSizeOfWhatTheyHold)
 {
-    std::ofstream(dir.path("chain.xyz")) << "4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\n4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 1\n";
+    std::ofstream(dir.path("chain.xyz"))
+        << "4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\n4\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 1\n";
     Drop(dir.path("chain.xyz"));
-    for (unsigned i = 0; i < 4; ++i) Click(Screen(i), 0, i > 0);
+    for (unsigned i = 0; i < 4; ++i)
+        Click(Screen(i), 0, i > 0);
     ASSERT_EQ(display->selection.Atoms().size(), 4u);
     Frame();
     for (const char* name : {SETTINGS, CHOOSER, ACTION}) {
         const ImGuiWindow* w = ImGui::FindWindowByName(name);
         EXPECT_FALSE(w->ScrollbarX || w->ScrollbarY) << name;
-        EXPECT_TRUE(w->Pos.x >= 0.0f && w->Pos.y >= 0.0f && w->Pos.x + w->Size.x <= 1280.0f && w->Pos.y + w->Size.y <= 720.0f) << name;
+        EXPECT_TRUE(w->Pos.x >= 0.0f && w->Pos.y >= 0.0f && w->Pos.x + w->Size.x <= 1280.0f &&
+                    w->Pos.y + w->Size.y <= 720.0f)
+            << name;
     }
 }
 
@@ -375,7 +396,8 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     MoveTo(inside);
     Button(0, true);
     EXPECT_FALSE(display->is_picking || s->is_atom_lock);
-    for (int i = 1; i <= 10; ++i) MoveTo(ImVec2(inside.x + 20.0f * i, inside.y + 30.0f * i));
+    for (int i = 1; i <= 10; ++i)
+        MoveTo(ImVec2(inside.x + 20.0f * i, inside.y + 30.0f * i));
     EXPECT_FALSE(s->is_mouse);
     Button(0, false);
     EXPECT_EQ(display->track.Model, model);
@@ -385,7 +407,8 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
     Button(0, true);
     MoveTo(ImVec2(703.0f, 401.0f));
     EXPECT_FALSE(s->is_mouse) << "below the drag threshold";
-    for (int i = 1; i <= 12; ++i) MoveTo(ImVec2(700.0f - 50.0f * i, 400.0f - 28.0f * i));
+    for (int i = 1; i <= 12; ++i)
+        MoveTo(ImVec2(700.0f - 50.0f * i, 400.0f - 28.0f * i));
     EXPECT_TRUE(s->is_mouse && !ImGui::IsAnyItemActive()) << "no widget took the drag";
     Button(0, false);
     EXPECT_NE(display->track.last_rotation, start) << "the rotation was made permanent";
@@ -422,13 +445,18 @@ TEST_F(ShellGuiTest, WheelPressesAndDragsOnTheSceneAndOnWindowsInFramebufferPixe
 TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
 {
     // opened by a right press on the middle atom, closed by a left one this far in this direction
-    const struct { float radius, degrees; int selected; unsigned atoms; bool locked; } rows[] = {
-        {60, 0, 0, 3, true},      // Close
-        {60, 120, 2, 3, false},   // Edit unlocks
-        {60, 240, 4, 2, true},    // Delete
-        {10, 240, -1, 3, true},   // the dead zone clears the choice
-        {70, 30, -1, 3, true},    // the gap between two sectors
-        {130, 240, 3, 3, true},   // beyond the ring: closes, keeps the last choice
+    const struct {
+        float radius, degrees;
+        int selected;
+        unsigned atoms;
+        bool locked;
+    } rows[] = {
+        {60, 0, 0, 3, true},     // Close
+        {60, 120, 2, 3, false},  // Edit unlocks
+        {60, 240, 4, 2, true},   // Delete
+        {10, 240, -1, 3, true},  // the dead zone clears the choice
+        {70, 30, -1, 3, true},   // the gap between two sectors
+        {130, 240, 3, 3, true},  // beyond the ring: closes, keeps the last choice
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.radius << " px at " << r.degrees << " degrees");
@@ -464,7 +492,8 @@ TEST_F(ShellGuiTest, PieMenuChoicesByDirectionAndDistance)
     MoveTo(Offset(SCENE_POINT, 60, 0));
     Button(0, true);
     EXPECT_FALSE(s->is_select_pie || display->is_picking);
-    for (int i = 1; i <= 8; ++i) MoveTo(ImVec2(SCENE_POINT.x + 60.0f + 15.0f * i, SCENE_POINT.y + 10.0f * i));
+    for (int i = 1; i <= 8; ++i)
+        MoveTo(ImVec2(SCENE_POINT.x + 60.0f + 15.0f * i, SCENE_POINT.y + 10.0f * i));
     Button(0, false);
     EXPECT_EQ(display->track.last_rotation, start);
 }
@@ -543,7 +572,8 @@ TEST_F(ShellGuiTest, FieldsAndPopupsOwnTheKeys)
             NoteKeyPress(*s, key, GLFW_PRESS, key != GLFW_KEY_DELETE ? GLFW_MOD_CONTROL : 0);
             Frame();
         }
-        EXPECT_TRUE(display->GetNumberOfAtoms() == 3u && s->show_config_window && s->show_file_chooser && !display->is_show_bond)
+        EXPECT_TRUE(display->GetNumberOfAtoms() == 3u && s->show_config_window && s->show_file_chooser &&
+                    !display->is_show_bond)
             << owner;
         Key(GLFW_KEY_1);
         EXPECT_EQ(display->track.Model, glm::mat4(1.0f)) << owner << ": no view along a";
@@ -623,13 +653,15 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     Load(dir.path("chain.xyz"));
     MoveTo(EMPTY);
     ImVec2 at[5];
-    for (unsigned i = 0; i < 5; ++i) at[i] = Screen(i);
+    for (unsigned i = 0; i < 5; ++i)
+        at[i] = Screen(i);
     const ImVec2 middle02((at[0].x + at[2].x) / 2, (at[0].y + at[2].y) / 2);
     // the measurement line's colour somewhere in the 5 x 5 pixels around p
     auto line_near = [&](ImVec2 p) {
         bool seen = false;
         for (int d = 0; d < 25; ++d)
-            seen |= glm::all(glm::lessThanEqual(glm::abs(Pixel(ImVec2(p.x + d % 5 - 2, p.y + d / 5 - 2)) - glm::ivec3(255, 191, 115)), glm::ivec3(2)));
+            seen |= glm::all(glm::lessThanEqual(
+                glm::abs(Pixel(ImVec2(p.x + d % 5 - 2, p.y + d / 5 - 2)) - glm::ivec3(255, 191, 115)), glm::ivec3(2)));
         return seen;
     };
 
@@ -645,7 +677,11 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     EXPECT_TRUE(line_near(middle02));
     // shift-click again takes an atom out; click order is kept; a fifth is
     // not taken, nor does a shift-click on nothing clear
-    const struct { unsigned atom; std::vector<unsigned> selected; const char* measure; } steps[] = {
+    const struct {
+        unsigned atom;
+        std::vector<unsigned> selected;
+        const char* measure;
+    } steps[] = {
         {2, {0}, ""},
         {1, {0, 1}, "Distance 0-1: 2.0000 \xc3\x85"},
         {2, {0, 1, 2}, "Angle 0-1-2: 90.0000\xc2\xb0"},
@@ -679,8 +715,11 @@ TEST_F(ShellGuiTest, ShiftClicksSelectUpToFourAndMeasureThenDeleteUndoAndRedo)
     EXPECT_EQ(display->GetNumberOfAtoms(), 2u) << "nothing selected any more";
     Key(GLFW_KEY_Z, true);
     EXPECT_EQ(display->data.Positions(), original);
-    const struct { int key; bool shift; unsigned atoms; } keys[] = {
-        {GLFW_KEY_Z, true, 2}, {GLFW_KEY_Z, false, 5}, {GLFW_KEY_Y, false, 2}, {GLFW_KEY_Z, false, 5}};
+    const struct {
+        int key;
+        bool shift;
+        unsigned atoms;
+    } keys[] = {{GLFW_KEY_Z, true, 2}, {GLFW_KEY_Z, false, 5}, {GLFW_KEY_Y, false, 2}, {GLFW_KEY_Z, false, 5}};
     for (const auto& k : keys) {
         Key(k.key, true, k.shift);
         EXPECT_EQ(display->GetNumberOfAtoms(), k.atoms) << k.key << " shift " << k.shift;
@@ -709,14 +748,16 @@ TEST_F(ShellGuiTest, ADragTurnsAndKeepsTheSelectionAClickSelectsAndTheMenuActsOn
     std::ofstream(dir.path("chain.xyz")) << "5\n\nC 0 2 0\nC 0 0 0\nC 2 0 0\nC 2 -2 0\nO -2 -2 0\n";
     Load(dir.path("chain.xyz"));
     Click(Screen(0));
-    for (unsigned i : {1u, 2u, 3u}) Click(Screen(i), 0, true);
+    for (unsigned i : {1u, 2u, 3u})
+        Click(Screen(i), 0, true);
     const std::string dihedral = MeasurementText(*display);
     ASSERT_EQ(dihedral, "Dihedral 0-1-2-3: 180.0000\xc2\xb0");
     // turning to look at it, from empty space or from an atom, keeps it
     auto drag = [&](ImVec2 from, ImVec2 by) {
         const glm::mat4 before = display->track.last_rotation;
         MoveTo(from), Button(0, true);
-        for (int i = 1; i <= 8; ++i) MoveTo(ImVec2(from.x + by.x * i / 8, from.y + by.y * i / 8));
+        for (int i = 1; i <= 8; ++i)
+            MoveTo(ImVec2(from.x + by.x * i / 8, from.y + by.y * i / 8));
         Button(0, false);
         EXPECT_NE(display->track.last_rotation, before) << "turned";
     };
@@ -762,12 +803,14 @@ TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
     ASSERT_TRUE(s->is_playing);
     std::vector<std::size_t> shown;
     for (int pass = 0; pass < 20; ++pass)
-        if (Frame(), shown.empty() || shown.back() != display->data.GetShownFrame()) shown.push_back(display->data.GetShownFrame());
+        if (Frame(), shown.empty() || shown.back() != display->data.GetShownFrame())
+            shown.push_back(display->data.GetShownFrame());
     EXPECT_EQ(shown, (std::vector<std::size_t>{4, 0, 1, 4}));
     // without loop the last frame ends playback
     Click(Find(ACTION, "Loop"));
     EXPECT_FALSE(s->is_loop);
-    for (int pass = 0; pass < 30; ++pass) Frame();
+    for (int pass = 0; pass < 30; ++pass)
+        Frame();
     EXPECT_FALSE(s->is_playing);
     EXPECT_EQ(display->data.GetShownFrame(), 4u);
     // Play again from there starts from the first frame
@@ -777,7 +820,8 @@ TEST_F(ShellGuiTest, FramesSkipThoseThatCannotBeShownAndTheLoopSleepsWhenIdle)
     Click(play);  // Pause
     // nothing happens: it sleeps; a held shortcut (it repeats) or playback wakes it
     auto wait_after = [&] {
-        for (int n = 0; n <= SETTLE_FRAMES; ++n) Frame();
+        for (int n = 0; n <= SETTLE_FRAMES; ++n)
+            Frame();
         return wait;
     };
     MoveTo(SCENE_POINT);

@@ -46,7 +46,8 @@ std::map<std::string, std::vector<std::string>> Includes(std::vector<std::string
                 if (std::regex_search(line, m, quoted))
                     list.push_back(m[1]);
                 else if (std::regex_search(line, m, angled) && LayerOf(name) >= 0 && LayerOf(name) <= 2 &&
-                         (m[1].str().find("imgui") != std::string::npos || m[1].str().find("glad") != std::string::npos ||
+                         (m[1].str().find("imgui") != std::string::npos ||
+                          m[1].str().find("glad") != std::string::npos ||
                           m[1].str().find("GLFW") != std::string::npos || m[1].str().find("EGL") != std::string::npos))
                     system_includes_of_data.push_back(name + " includes " + m[1].str());
                 else if (std::regex_search(line, m, angled) && LayerOf(name) == 3 &&

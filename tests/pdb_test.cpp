@@ -17,17 +17,17 @@ const std::string kData = std::string(TESK_TEST_DATA) + "/pdb";
 
 class Pdb : public ::testing::Test {
 protected:
-    bool ReadPath(const std::string& folder, const std::string& path) {
+    bool ReadPath(const std::string& folder, const std::string& path)
+    {
         xyz.clear();
         idx.clear();
         return p.ReadFile(folder, path, xyz, idx);
     }
-    bool Read(const std::string& text) {
-        return ReadPath(dir, scratch.write("case.pdb", text));
-    }
+    bool Read(const std::string& text) { return ReadPath(dir, scratch.write("case.pdb", text)); }
     bool ReadData(const std::string& name) { return ReadPath(kData, kData + "/" + name); }
     // saves p and reads the file back into `back`
-    void SaveAndReadBack(const std::vector<unsigned>& elements) {
+    void SaveAndReadBack(const std::vector<unsigned>& elements)
+    {
         ASSERT_TRUE(p.SaveFile(dir, dir + "/out.pdb", elements));
         ASSERT_TRUE(back.ReadFile(dir, dir + "/out.pdb", xyz2, idx2));
     }
@@ -39,7 +39,8 @@ protected:
     std::vector<unsigned> idx, idx2;
 };
 
-TEST_F(Pdb, TokenVariants) {
+TEST_F(Pdb, TokenVariants)
+{
     const struct {
         std::string text;
         unsigned variant;
@@ -58,7 +59,10 @@ TEST_F(Pdb, TokenVariants) {
         // the element token is read as a symbol: an alpha carbon named CA is calcium
         {"ATOM 1 CA GLY 1 1 2 3 1.00 0.00\nATOM 2 HG21 VAL 1 1 2 3 1.00 0.00\n", 6, {19, 79}, {{1, 2, 3}, {1, 2, 3}}},
         // the first run of atom records only: TER or a blank line ends it; the last line needs no line feed
-        {"REMARK x\nATOM 1 N ALA 1 1 1 1 1.00 0.00\nHETATM 2 O HOH 2 2 2 2 1.00 0.00\nTER\nATOM 3 C ALA 1 3 3 3 1.00 0.00\n", 6, {6, 7},
+        {"REMARK x\nATOM 1 N ALA 1 1 1 1 1.00 0.00\nHETATM 2 O HOH 2 2 2 2 1.00 0.00\nTER\nATOM 3 C ALA 1 3 3 3 1.00 "
+         "0.00\n",
+         6,
+         {6, 7},
          {{1, 1, 1}, {2, 2, 2}}},
         {"ATOM 1 C 1 2 3\n\nATOM 2 C 4 5 6\n", 1, {5}, {{1, 2, 3}}},
         {"ATOM 1 C 1 2 3\nATOM 2 O 4 5 6", 1, {5, 7}, {{1, 2, 3}, {4, 5, 6}}},
@@ -71,14 +75,19 @@ TEST_F(Pdb, TokenVariants) {
     }
 }
 
-TEST_F(Pdb, Cryst1Cells) {
+TEST_F(Pdb, Cryst1Cells)
+{
     // triclinic: lengths and the three angles come back from the vectors
     ASSERT_TRUE(Read("CRYST1    5.000    6.000    7.000  80.00 100.00 110.00 P 1           1\nATOM 1 C 1 2 3\n"));
     ASSERT_TRUE(p.is_periodic);
     const glm::dvec3 va = p.cell_xyz[0], vb = p.cell_xyz[1], vc = p.cell_xyz[2];
-    auto angle = [](glm::dvec3 u, glm::dvec3 v) { return std::acos(glm::dot(u, v) / glm::length(u) / glm::length(v)) * 180.0 / M_PI; };
-    EXPECT_NEAR(glm::length(glm::dvec3(glm::length(va), glm::length(vb), glm::length(vc)) - glm::dvec3(5, 6, 7)), 0, 1e-5);
-    EXPECT_NEAR(glm::length(glm::dvec3(angle(vb, vc), angle(va, vc), angle(va, vb)) - glm::dvec3(80, 100, 110)), 0, 1e-4);
+    auto angle = [](glm::dvec3 u, glm::dvec3 v) {
+        return std::acos(glm::dot(u, v) / glm::length(u) / glm::length(v)) * 180.0 / M_PI;
+    };
+    EXPECT_NEAR(glm::length(glm::dvec3(glm::length(va), glm::length(vb), glm::length(vc)) - glm::dvec3(5, 6, 7)), 0,
+                1e-5);
+    EXPECT_NEAR(glm::length(glm::dvec3(angle(vb, vc), angle(va, vc), angle(va, vb)) - glm::dvec3(80, 100, 110)), 0,
+                1e-4);
     EXPECT_TRUE(va.y == 0.0 && va.z == 0.0 && vb.z == 0.0 && vc.z > 0.0);
     // right angles give exact zeros, not cos(pi / 2) = 6e-17 or float's -4.4e-7
     ASSERT_TRUE(Read("CRYST1   10.000   11.000   12.000  90.00  90.00  90.00 P 1           1\nATOM 1 C 1 2 3\n"));
@@ -86,23 +95,25 @@ TEST_F(Pdb, Cryst1Cells) {
 
     // no cell: a zero length, the placeholder of structures without a
     // crystal, angles that close no cell, too few numbers; a CRYST1 after the first atom
-    for (const char* text : {"CRYST1 0 10 10 90 90 90\nATOM 1 C 1 2 3\n", "CRYST1 1 1 1 90 90 90\nATOM 1 C 1 2 3\n",
-                             "CRYST1 10 10 10 10 10 170\nATOM 1 C 1 2 3\n", "CRYST1 nan 10 10 90 90 90\nATOM 1 C 1 2 3\n",
-                             "ATOM 1 C 1 2 3\nCRYST1 10 10 10 90 90 90\n"})
+    for (const char* text :
+         {"CRYST1 0 10 10 90 90 90\nATOM 1 C 1 2 3\n", "CRYST1 1 1 1 90 90 90\nATOM 1 C 1 2 3\n",
+          "CRYST1 10 10 10 10 10 170\nATOM 1 C 1 2 3\n", "CRYST1 nan 10 10 90 90 90\nATOM 1 C 1 2 3\n",
+          "ATOM 1 C 1 2 3\nCRYST1 10 10 10 90 90 90\n"})
         EXPECT_TRUE(Read(text) && !p.is_periodic) << text;
 }
 
-TEST_F(Pdb, StandardEntriesByColumns) {
+TEST_F(Pdb, StandardEntriesByColumns)
+{
     // elements from columns 77-78, or from the atom name where they are blank or say D
     const std::vector<unsigned> protein = {6, 5, 5, 7, 5, 6, 5, 5, 7, 6, 5, 5, 7, 5, 5, 0, 0, 15, 7, 7};
     const std::pair<const char*, std::vector<unsigned>> cases[] = {
-        {"protein_two_chains.pdb", protein},  // 9 + 9 atoms of two chains with TER, 2 waters
-        {"hetero_names.pdb", {25, 16, 5, 19, 10}},                  // FE, CL1, C1, CA, NA
+        {"protein_two_chains.pdb", protein},                      // 9 + 9 atoms of two chains with TER, 2 waters
+        {"hetero_names.pdb", {25, 16, 5, 19, 10}},                // FE, CL1, C1, CA, NA
         {"variants/hydrogen-names.pdb", {5, 0, 0, 0, 0, 0, 79}},  // HH31, HD21, HG12, 1HB, 2HG1; HG alone mercury
-        {"variants/mixed-case.pdb", {77, 25, 16, 5}},              // Pt, Fe, Cl; CA of an amino acid is carbon
-        {"variants/deuterium.pdb", {6, 0, 0, 0, 0}},               // D in 77-78, names D, D1, D2
-        {"variants/more-decimals.pdb", {6, 5}},                    // a first record with four decimals
-        {"nmr_two_models.pdb", {6, 5, 5, 0}},                      // only the first model
+        {"variants/mixed-case.pdb", {77, 25, 16, 5}},             // Pt, Fe, Cl; CA of an amino acid is carbon
+        {"variants/deuterium.pdb", {6, 0, 0, 0, 0}},              // D in 77-78, names D, D1, D2
+        {"variants/more-decimals.pdb", {6, 5}},                   // a first record with four decimals
+        {"nmr_two_models.pdb", {6, 5, 5, 0}},                     // only the first model
         {"protein_no_elements.pdb", protein}};
     for (const auto& [file, expected] : cases) {
         ASSERT_TRUE(ReadData(file)) << file;
@@ -122,7 +133,8 @@ TEST_F(Pdb, StandardEntriesByColumns) {
     EXPECT_EQ(idx, (std::vector<unsigned>{19, 19, 6, 5, 0}));  // D: deuterium, whatever the name
 }
 
-TEST_F(Pdb, StandardLayoutDetails) {
+TEST_F(Pdb, StandardLayoutDetails)
+{
     // five-digit serials run into HETATM; the run carries on across them
     std::string text;
     for (int serial : {99998, 99999, 100000 % 100000, 12345}) {
@@ -137,7 +149,8 @@ TEST_F(Pdb, StandardLayoutDetails) {
 
 // Each refusal at its limit: the file just inside it reads, the one just
 // past it is refused at its line, for its reason.
-TEST_F(Pdb, RefusalsAtTheirLimits) {
+TEST_F(Pdb, RefusalsAtTheirLimits)
+{
     const std::string full = "ATOM      1  N   ALA A   1      11.104   6.134  -6.504  0.50 20.00           N  \n";
     std::string wide = full;
     wide.replace(30, 8, "  3.5e38");
@@ -168,14 +181,17 @@ TEST_F(Pdb, RefusalsAtTheirLimits) {
 }
 
 // Header lines of any length are written back; CR LF lines end in LF like the rest.
-TEST_F(Pdb, HeaderLinesAreKept) {
+TEST_F(Pdb, HeaderLinesAreKept)
+{
     const std::string long_token(200000, 'R');
-    ASSERT_TRUE(Read("HEADER    KEPT\r\n" + long_token + "\n   \nCRYST1 10 10 10 90 90 90\r\nATOM 1 " + long_token + " 1 2 3\n"));
+    ASSERT_TRUE(Read("HEADER    KEPT\r\n" + long_token + "\n   \nCRYST1 10 10 10 90 90 90\r\nATOM 1 " + long_token +
+                     " 1 2 3\n"));
     ASSERT_TRUE(p.SaveFile(dir, dir + "/out.pdb", idx));
     EXPECT_EQ(Slurp(dir + "/out.pdb").substr(0, long_token.size() + 16), "HEADER    KEPT\n" + long_token + "\n");
 }
 
-TEST_F(Pdb, WriterRoundTrips) {
+TEST_F(Pdb, WriterRoundTrips)
+{
     ASSERT_TRUE(ReadData("protein_two_chains.pdb"));
     idx[0] = 16;   // an edit: chlorine
     idx[3] = 109;  // the dummy
@@ -186,13 +202,16 @@ TEST_F(Pdb, WriterRoundTrips) {
     EXPECT_TRUE(idx2 == idx && xyz2 == xyz && back.is_periodic);
     EXPECT_NEAR(glm::length(back.cell_xyz[2] - p.cell_xyz[2]), 0.0, 1e-3);
     // names, residues and chains of the atoms not edited come back
-    EXPECT_NE(Slurp(dir + "/out.pdb").find("ATOM      2  CA  ALA A   1      11.639   6.071  -5.147  1.00"), std::string::npos);
+    EXPECT_NE(Slurp(dir + "/out.pdb").find("ATOM      2  CA  ALA A   1      11.639   6.071  -5.147  1.00"),
+              std::string::npos);
 
     // wide values keep their 8 columns with fewer decimals; wider ones are not saved
-    ASSERT_TRUE(Read("ATOM 1 Fe 1 1.5 1000 -1000\nATOM 2 He 1 -100 22222.5 -12345.25\nATOM 3 C 1 99999.5 -99999.5 0.0004\n"));
+    ASSERT_TRUE(
+        Read("ATOM 1 Fe 1 1.5 1000 -1000\nATOM 2 He 1 -100 22222.5 -12345.25\nATOM 3 C 1 99999.5 -99999.5 0.0004\n"));
     SaveAndReadBack(idx);
     EXPECT_EQ(idx2, (std::vector<unsigned>{25, 1, 5}));
-    EXPECT_EQ(xyz2, (std::vector<glm::vec3>{{1.5f, 1000.0f, -1000.0f}, {-100.0f, 22222.5f, -12345.2f}, {99999.5f, -99999.5f, 0.0f}}));
+    EXPECT_EQ(xyz2, (std::vector<glm::vec3>{
+                        {1.5f, 1000.0f, -1000.0f}, {-100.0f, 22222.5f, -12345.2f}, {99999.5f, -99999.5f, 0.0f}}));
     const std::string kept = Slurp(dir + "/out.pdb");
     ASSERT_TRUE(Read("ATOM 1 C 1 1e7 0 0\n"));
     EXPECT_FALSE(p.SaveFile(dir, dir + "/out.pdb", idx));
@@ -210,7 +229,8 @@ TEST_F(Pdb, WriterRoundTrips) {
     // more atoms than five-digit serial numbers hold
     std::string many;
     for (unsigned i = 0; i < 100002u; ++i)
-        many += "ATOM 1 " + std::string(i % 3 ? "H" : "O") + " 1 " + std::to_string(i % 1000) + ".5 " + std::to_string(i % 7) + " .25\n";
+        many += "ATOM 1 " + std::string(i % 3 ? "H" : "O") + " 1 " + std::to_string(i % 1000) + ".5 " +
+                std::to_string(i % 7) + " .25\n";
     ASSERT_TRUE(Read(many));
     SaveAndReadBack(idx);
     EXPECT_EQ(back.GetTotalAtoms(), 100002u);
@@ -219,23 +239,29 @@ TEST_F(Pdb, WriterRoundTrips) {
 
 // Another program reads a saved file as Tesk does: elements of two letters,
 // wide and negative coordinates, the cell.
-TEST_F(Pdb, SavedFileReadsTheSameInGemmi) {
-    if (!HasPython("gemmi")) GTEST_SKIP() << "python3-gemmi is not installed";
-    ASSERT_TRUE(Read("CRYST1 40 50 60 90 100 120\nATOM 1 Fe 1 1.5 -2.25 10\nATOM 2 Cl 1 -1234.5 9999.125 -999.75\n"
-                     "ATOM 3 Ca 1 0 0 0\n"));
+TEST_F(Pdb, SavedFileReadsTheSameInGemmi)
+{
+    if (!HasPython("gemmi"))
+        GTEST_SKIP() << "python3-gemmi is not installed";
+    ASSERT_TRUE(
+        Read("CRYST1 40 50 60 90 100 120\nATOM 1 Fe 1 1.5 -2.25 10\nATOM 2 Cl 1 -1234.5 9999.125 -999.75\n"
+             "ATOM 3 Ca 1 0 0 0\n"));
     SaveAndReadBack(idx);
-    const std::string script = "import gemmi, sys; st = gemmi.read_structure(sys.argv[1]); c = st.cell; "
-                               "print('%.2f %.2f %.2f %.1f %.1f %.1f' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma)); "
-                               "[print(a.atom.element.name, '%.3f %.3f %.3f' % tuple(a.atom.pos.tolist())) for a in st[0].all()]";
+    const std::string script =
+        "import gemmi, sys; st = gemmi.read_structure(sys.argv[1]); c = st.cell; "
+        "print('%.2f %.2f %.2f %.1f %.1f %.1f' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma)); "
+        "[print(a.atom.element.name, '%.3f %.3f %.3f' % tuple(a.atom.pos.tolist())) for a in st[0].all()]";
     const Outcome seen = Python("-c \"" + script + "\" " + dir + "/out.pdb");
     EXPECT_EQ(seen.status, 0);
-    EXPECT_EQ(seen.out, "40.00 50.00 60.00 90.0 100.0 120.0\nFe 1.500 -2.250 10.000\n"
-                    "Cl -1234.500 9999.125 -999.750\nCa 0.000 0.000 0.000\n");
+    EXPECT_EQ(seen.out,
+              "40.00 50.00 60.00 90.0 100.0 120.0\nFe 1.500 -2.250 10.000\n"
+              "Cl -1234.500 9999.125 -999.750\nCa 0.000 0.000 0.000\n");
 }
 
 // A cell CRYST1 cannot hold is refused with a reason, not written as nan or
 // inf; the generated HEADER names the program and its version, no address.
-TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
+TEST_F(Pdb, CellsCryst1CannotHoldAreRefused)
+{
     const std::string dir = scratch.root;
     // a cell whose angles, at the record's two decimals, close no cell: it
     // would come back without one
@@ -244,8 +270,8 @@ TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
     ASSERT_TRUE(CellFromParameters(nearly_flat_parameters, nearly_flat));
     // flat, endless, one A longer than the longest that fits, the 1 A cube
     // that reads as "no cell"
-    for (const glm::dmat3& cell : {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e8), nearly_flat,
-                                   glm::dmat3(1.0)}) {
+    for (const glm::dmat3& cell :
+         {glm::dmat3(5, 0, 0, 5, 0, 0, 0, 0, 5), glm::dmat3(1e300), glm::dmat3(1e8), nearly_flat, glm::dmat3(1.0)}) {
         CPdb writer;
         writer.v_carte_xyz = {glm::vec3(0.0f)};
         writer.is_periodic = true;
@@ -253,9 +279,12 @@ TEST_F(Pdb, CellsCryst1CannotHoldAreRefused) {
         std::string out, why;
         EXPECT_FALSE(writer.AppendHeader(out, why));
         EXPECT_NE(why.find("CRYST1"), std::string::npos);
-        writer.cell_xyz = glm::dmat3(99999999.0, 0, 0, 0, 99999.5, 0, 0, 0, 5);  // the longest that fits, fewer decimals
+        writer.cell_xyz =
+            glm::dmat3(99999999.0, 0, 0, 0, 99999.5, 0, 0, 0, 5);  // the longest that fits, fewer decimals
         ASSERT_TRUE(writer.AppendHeader(out, why));
-        EXPECT_EQ(out, "HEADER    Tesk alpha 18.11\nCRYST1 99999999 99999.50    5.000  90.00  90.00  90.00 P 1           1\n");
+        EXPECT_EQ(
+            out,
+            "HEADER    Tesk alpha 18.11\nCRYST1 99999999 99999.50    5.000  90.00  90.00  90.00 P 1           1\n");
     }
 }
 

@@ -26,15 +26,25 @@ constexpr int kWidth = 400;
 constexpr int kHeight = 300;
 const glm::vec4 kBackground(0.4f, 0.6f, 0.7f, 1.0f);
 
-struct Rgb { int r = 0, g = 0, b = 0; };
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+};
 
 inline bool IsNear(const Rgb& p, const glm::vec3& c, int tol)
 {
-    const auto near = [tol](int got, float v) { return std::abs(got - int(std::lround(glm::clamp(v, 0.0f, 1.0f) * 255.0f))) <= tol; };
+    const auto near = [tol](int got, float v) {
+        return std::abs(got - int(std::lround(glm::clamp(v, 0.0f, 1.0f) * 255.0f))) <= tol;
+    };
     return near(p.r, c.r) && near(p.g, c.g) && near(p.b, c.b);
 }
-inline bool IsBackground(const Rgb& p) { return IsNear(p, glm::vec3(kBackground), 1); }
-inline std::ostream& operator<<(std::ostream& os, const Rgb& p) { return os << "(" << p.r << ", " << p.g << ", " << p.b << ")"; }
+inline bool IsBackground(const Rgb& p)
+{
+    return IsNear(p, glm::vec3(kBackground), 1);
+}
+inline std::ostream& operator<<(std::ostream& os, const Rgb& p)
+{
+    return os << "(" << p.r << ", " << p.g << ", " << p.b << ")";
+}
 
 // The frame as RGB rows from the bottom; Pixel(x, y) counts GL rows from the bottom too.
 inline std::vector<unsigned char> Screen(int x = 0, int y = 0, int w = kWidth, int h = kHeight)
@@ -44,7 +54,11 @@ inline std::vector<unsigned char> Screen(int x = 0, int y = 0, int w = kWidth, i
     glReadPixels(x, y, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     return rgb;
 }
-inline Rgb Pixel(int x, int y) { const auto p = Screen(x, y, 1, 1); return {p[0], p[1], p[2]}; }
+inline Rgb Pixel(int x, int y)
+{
+    const auto p = Screen(x, y, 1, 1);
+    return {p[0], p[1], p[2]};
+}
 
 // One window for the whole test program; each test builds its own display.
 class GlTest : public ::testing::Test {
@@ -59,9 +73,17 @@ protected:
         window_ = OpenGlWindow(options);
         ASSERT_NE(window_, nullptr);
     }
-    static void TearDownTestSuite() { glfwDestroyWindow(window_); glfwTerminate(); }
+    static void TearDownTestSuite()
+    {
+        glfwDestroyWindow(window_);
+        glfwTerminate();
+    }
     void SetUp() override { display_->SetClearColor(kBackground.r, kBackground.g, kBackground.b, kBackground.a); }
-    void TearDown() override { display_->Delete(); EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
+    void TearDown() override
+    {
+        display_->Delete();
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
     // What the frame loop does around the scene pass.
     void Frame()
     {
@@ -74,7 +96,12 @@ protected:
         glFinish();
     }
     // A click at window pixel (x, y), origin top left, resolved in the next frame.
-    void Click(int x, int y) { glViewport(0, 0, kWidth, kHeight); display_->SetPicking(x, y); Frame(); }
+    void Click(int x, int y)
+    {
+        glViewport(0, 0, kWidth, kHeight);
+        display_->SetPicking(x, y);
+        Frame();
+    }
     // Atoms as (element index, position), shown in a cube of the given edge.
     // A periodic structure keeps its own cell (cube of edge `cell`).
     void SetAtoms(const std::vector<std::pair<unsigned, glm::vec3>>& atoms, float box, bool periodic = false,
@@ -82,7 +109,8 @@ protected:
     {
         std::vector<glm::vec3> positions;
         std::vector<unsigned> elements;
-        for (const auto& a : atoms) elements.push_back(a.first), positions.push_back(a.second);
+        for (const auto& a : atoms)
+            elements.push_back(a.first), positions.push_back(a.second);
         // a read centres the atoms, and the cell with them
         display_->data.PlaceAtoms(std::move(positions), std::move(elements), glm::vec3(box),
                                   glm::dmat3(static_cast<double>(periodic ? cell : box)), periodic,
@@ -103,7 +131,11 @@ protected:
                                          glm::vec4(0, 0, kWidth, kHeight));
         return glm::ivec2(glm::floor(glm::vec2(w)));
     }
-    Rgb At(const glm::vec3& p) const { const glm::ivec2 q = ToPixel(p); return Pixel(q.x, q.y); }
+    Rgb At(const glm::vec3& p) const
+    {
+        const glm::ivec2 q = ToPixel(p);
+        return Pixel(q.x, q.y);
+    }
     // A click on the pixel at GL column and row px.
     void ClickOnPixel(const glm::ivec2& px) { Click(px.x, kHeight - px.y); }
 

@@ -63,7 +63,8 @@ TEST(Trackball, PointsMapOntoTheStretchedSphereAndDragsCompose)
     m.SetMouseMotion(600, 300);
     const glm::vec3 front = glm::vec3(m.Model * glm::vec4(0, 0, 1, 0));
     ExpectNear(glm::vec3(m.Model * glm::vec4(0, 1, 0, 0)), glm::vec3(0, 1, 0));
-    EXPECT_NEAR(std::acos(glm::dot(front, glm::vec3(0, 0, 1))), glm::length(glm::vec3(0.57735f, 0.0f, -0.183503f)), 1e-4f);
+    EXPECT_NEAR(std::acos(glm::dot(front, glm::vec3(0, 0, 1))), glm::length(glm::vec3(0.57735f, 0.0f, -0.183503f)),
+                1e-4f);
     EXPECT_GT(front.x, 0.1f);
     const glm::mat4 first = m.rot_matrix;
     m.SetLastRotation();
@@ -73,7 +74,8 @@ TEST(Trackball, PointsMapOntoTheStretchedSphereAndDragsCompose)
     const glm::mat4 both = m.rot_matrix * first;
     EXPECT_GT(glm::vec3(m.rot_matrix * glm::vec4(0, 0, 1, 0)).y, 0.1f);
     m.SetLastRotation();
-    for (int c = 0; c < 4; ++c) ExpectNear(glm::vec3(m.last_rotation[c]), glm::vec3(both[c]), 1e-4f);
+    for (int c = 0; c < 4; ++c)
+        ExpectNear(glm::vec3(m.last_rotation[c]), glm::vec3(both[c]), 1e-4f);
     // a drag back onto its start point (zero axis), or before the window
     // size is known, brings no NaN
     m.SetLastVector(100, 100);

@@ -10,7 +10,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t Entries(const std::string& dir) { return std::distance(fs::directory_iterator(dir), {}); }
+std::size_t Entries(const std::string& dir)
+{
+    return std::distance(fs::directory_iterator(dir), {});
+}
 
 TEST(SettingsPath, MadeOnFirstStartNamedLiterallyOrRefused)
 {
@@ -43,10 +46,19 @@ TEST(SettingsPath, MadeOnFirstStartNamedLiterallyOrRefused)
     const char* length = "USER is too long for the settings path";
     const std::string carol = "mkdir -p " + root + "/carol/.tesk-org/\n settings: could not create " + root +
                               "/carol/.tesk-org/: Not a directory";
-    const struct { const char* user; std::string reason; } refused[] = {
-        {nullptr, "USER is not set"}, {"", "USER is empty"},   {"a/b", folder},  {"..", folder},
-        {".", folder},                {"ab\ncd", "USER contains control characters"},        {too_long.c_str(), length},
-        {huge.c_str(), length},       {"carol", carol},
+    const struct {
+        const char* user;
+        std::string reason;
+    } refused[] = {
+        {nullptr, "USER is not set"},
+        {"", "USER is empty"},
+        {"a/b", folder},
+        {"..", folder},
+        {".", folder},
+        {"ab\ncd", "USER contains control characters"},
+        {too_long.c_str(), length},
+        {huge.c_str(), length},
+        {"carol", carol},
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.user ? std::string(c.user).substr(0, 20) : "(unset)");
@@ -62,8 +74,11 @@ TEST(SettingsPath, MadeOnFirstStartNamedLiterallyOrRefused)
 
 TEST(CopyTextCut, CutsAtCharacterBoundariesWithinTheBuffer)
 {
-    const std::pair<const char*, const char*> rows[] = {  // a text and what an 8-byte buffer keeps
-        {"abcdefg", "abcdefg"}, {"abcdefgh", "abcdefg"}, {"abcde\xe2\x82\xac", "abcde"}, {nullptr, ""}};
+    const std::pair<const char*, const char*> rows[] = {// a text and what an 8-byte buffer keeps
+                                                        {"abcdefg", "abcdefg"},
+                                                        {"abcdefgh", "abcdefg"},
+                                                        {"abcde\xe2\x82\xac", "abcde"},
+                                                        {nullptr, ""}};
     for (const auto& [text, kept] : rows) {
         char buf[8];
         EXPECT_EQ(CopyTextCut(buf, sizeof buf, text), !text || std::strlen(text) < sizeof buf) << kept;

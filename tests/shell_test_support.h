@@ -45,7 +45,8 @@ struct GuiInput {
     }
     void Wheel(float steps, int frames)
     {
-        for (int i = 0; i < frames; ++i) ImGui::GetIO().MouseWheel = steps, frame(), ImGui::GetIO().MouseWheel = 0.0f;
+        for (int i = 0; i < frames; ++i)
+            ImGui::GetIO().MouseWheel = steps, frame(), ImGui::GetIO().MouseWheel = 0.0f;
     }
 };
 
@@ -55,7 +56,8 @@ inline const FileChooser::ShownItem* Shown(const FileChooser::Dialog* d, FileCho
 {
     if (d)
         for (const FileChooser::ShownItem& it : d->getShownItems())
-            if (it.kind == kind && (text.empty() || it.text == text)) return &it;
+            if (it.kind == kind && (text.empty() || it.text == text))
+                return &it;
     return nullptr;
 }
 inline ImVec2 Centre(const FileChooser::ShownItem* it)

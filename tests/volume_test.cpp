@@ -223,7 +223,9 @@ std::string CubeFile(glm::ivec3 n)
         std::snprintf(line, sizeof line, "%5d%12.6f%12.6f%12.6f\n", n[a], v[a][0], v[a][1], v[a][2]);
         text += line;
     }
-    text += "    8    0.000000    1.000000    2.000000    3.000000\n    1    0.000000   -1.000000    0.500000    4.000000\n";
+    text +=
+        "    8    0.000000    1.000000    2.000000    3.000000\n    1    0.000000   -1.000000    0.500000    "
+        "4.000000\n";
     for (int i = 0; i < n.x; ++i)
         for (int j = 0; j < n.y; ++j)
             for (int k = 0; k < n.z; ++k) {
@@ -304,7 +306,8 @@ TEST(VolumeFiles, ReadAsAseReadsThem)
                 sum += x;
             EXPECT_NEAR(sum, ase[k], 1e-5 * std::fabs(ase[k]) + 1e-6);
             ++k;
-            for (std::size_t i : {std::size_t(0), std::size_t(1), std::size_t(777), std::size_t(12345), g.values.size() - 1}) {
+            for (std::size_t i :
+                 {std::size_t(0), std::size_t(1), std::size_t(777), std::size_t(12345), g.values.size() - 1}) {
                 EXPECT_NEAR(g.values[i], ase[k], 1e-6 * std::fabs(ase[k]) + 1e-9) << i;
                 ++k;
             }
@@ -321,8 +324,9 @@ TEST(VolumeFiles, ToldByNameAndByContentThroughTheFormatTable)
     const std::string poscar = chgcar.substr(0, chgcar.find("\n\n") + 1);
     std::string selective = chgcar;
     selective.insert(selective.find("Direct"), "Selective dynamics\n");
-    const std::string numbered = "6\n6 atoms by number\n6 0 0 0\n6 1.4 0 0\n6 2.1 1.2 0\n6 1.4 2.4 0\n"
-                                 "6 0 2.4 0\n6 -0.7 1.2 0\n";
+    const std::string numbered =
+        "6\n6 atoms by number\n6 0 0 0\n6 1.4 0 0\n6 2.1 1.2 0\n6 1.4 2.4 0\n"
+        "6 0 2.4 0\n6 -0.7 1.2 0\n";
     // the sniffers' limits: five lines of a POSCAR, six of a cube, one or three
     // scales, a point on every axis, a LAMMPS box within the first 40 lines
     auto first = [](const std::string& text, int lines) {
@@ -331,13 +335,13 @@ TEST(VolumeFiles, ToldByNameAndByContentThroughTheFormatTable)
             at = text.find('\n', at) + 1;
         return text.substr(0, at);
     };
-    const std::string four = first(poscar, 4),
-                      two_scales = "t\n1 1\n5 0 0\n0 5 0\n0 0 5\nO\n1\nDirect\n0 0 0\n",
+    const std::string four = first(poscar, 4), two_scales = "t\n1 1\n5 0 0\n0 5 0\n0 0 5\nO\n1\nDirect\n0 0 0\n",
                       no_points = poscar + "\n0 1 1\n1\n", five = first(cube, 5),
                       six_numbers = cube.substr(0, cube.find('\n', 30)) + " 1 1" + cube.substr(cube.find('\n', 30));
     std::string empty_axis = cube;
     empty_axis.replace(empty_axis.find("\n   10") + 1, 5, "    0");
-    const std::string box_at_40 = "t\n" + std::string(37, '\n') + "1 atoms\n0 1 xlo xhi\n", box_at_41 = "t\n\n" + box_at_40.substr(2);
+    const std::string box_at_40 = "t\n" + std::string(37, '\n') + "1 atoms\n0 1 xlo xhi\n",
+                      box_at_41 = "t\n\n" + box_at_40.substr(2);
     struct Case {
         const char* name;
         const std::string& text;
@@ -387,8 +391,9 @@ TEST(VolumeFiles, OnlyChargeFilesAreDividedByTheCellVolume)
         double factor;
     };
     // the last through zlib, the others read whole into memory
-    for (const Case& c : {Case{"CHGCAR", 1.0 / volume}, Case{"AECCAR2", 1.0 / volume}, Case{"PARCHG.0012", 1.0 / volume},
-                          Case{"LOCPOT", 1.0}, Case{"ELFCAR", 1.0}, Case{"ELFCAR.gz", 1.0}}) {
+    for (const Case& c :
+         {Case{"CHGCAR", 1.0 / volume}, Case{"AECCAR2", 1.0 / volume}, Case{"PARCHG.0012", 1.0 / volume},
+          Case{"LOCPOT", 1.0}, Case{"ELFCAR", 1.0}, Case{"ELFCAR.gz", 1.0}}) {
         const std::string name = c.name;
         if (name == "ELFCAR.gz")
             ASSERT_EQ(std::system(("gzip -kf " + dir.path("ELFCAR")).c_str()), 0);
@@ -479,8 +484,8 @@ TEST(VolumeFiles, RefusalsAtTheirLimits)
         const std::string path = dir.write(c.name, c.text);
         io::Volume v;
         io::Refusal why;
-        ExpectRefusal(io::ReadVolumeFile(path, c.name[0] == 'C' ? io::VolumeKind::Vasp : io::VolumeKind::Cube, v, why), why,
-                      c.line, c.reason);
+        ExpectRefusal(io::ReadVolumeFile(path, c.name[0] == 'C' ? io::VolumeKind::Vasp : io::VolumeKind::Cube, v, why),
+                      why, c.line, c.reason);
         if (c.line == 0 && v.grids.size() == c.grids)
             EXPECT_EQ(v.grids.back().name, c.grids == 4 ? "m_z" : c.name[0] == 'C' ? "total" : "values");
         else
@@ -489,7 +494,8 @@ TEST(VolumeFiles, RefusalsAtTheirLimits)
     // a ghost atom (number 0) of a cube is drawn as the dummy element
     io::Volume v;
     io::Refusal why;
-    ASSERT_TRUE(io::ReadVolumeFile(dir.write("ghost.cube", cube("1 0 0 0", "1", "0 0 0 0 0\n1\n")), io::VolumeKind::Cube, v, why));
+    ASSERT_TRUE(io::ReadVolumeFile(dir.write("ghost.cube", cube("1 0 0 0", "1", "0 0 0 0 0\n1\n")),
+                                   io::VolumeKind::Cube, v, why));
     EXPECT_EQ(v.elements, std::vector<unsigned>{DUMMY_ATOM_INDEX});
 }
 

@@ -27,16 +27,18 @@ protected:
 };
 
 // Files that read: count line, cell of the comment line, atom lines.
-TEST_F(Xyz, FilesThatRead) {
+TEST_F(Xyz, FilesThatRead)
+{
     std::string longcell = "Cell=\"";  // a long cell text overflows nothing
-    for (int k = 0; k < 9; ++k) longcell += (k % 4 == 0 ? "1." + std::string(300, '0') : "0.000000000000000") + " ";
+    for (int k = 0; k < 9; ++k)
+        longcell += (k % 4 == 0 ? "1." + std::string(300, '0') : "0.000000000000000") + " ";
     const std::string three_c = "\ncomment\nC 0 0 0\nC 1 0 0\nC 2 0 0\n";
     const glm::dmat3 none(0.0), cell567(5, 0, 0, 0, 6, 0, 0, 0, 7);
     const struct {
         std::string file, text;  // a data file, or the text of a scratch file
         std::vector<unsigned> idx;
         glm::vec3 last;
-        glm::dmat3 cell;  // zero: not periodic
+        glm::dmat3 cell;    // zero: not periodic
         bool says = false;  // one plain line on standard output
     } cases[] = {
         // "%i" counts: "010" is octal eight, the lines after the eighth atom are not read
@@ -45,7 +47,7 @@ TEST_F(Xyz, FilesThatRead) {
         {"", "3 atoms" + three_c, {5, 5, 5}, {2, 0, 0}, none},
         // the cell: "Cell" first, then an extended-XYZ Lattice, only nine numbers make one
         {"cell.xyz", "", {10, 16}, {2.5f, 3, 3.5f}, cell567},
-        {"", "1\ncell=\"5 0 0 0 6 0 0 0 7\"\nH 0 0 0\n", {0}, {0, 0, 0}, none},  // the word is "Cell"
+        {"", "1\ncell=\"5 0 0 0 6 0 0 0 7\"\nH 0 0 0\n", {0}, {0, 0, 0}, none},          // the word is "Cell"
         {"", "1\nCell: 3 0 0 0 3 0 0 0 3\nH 0 0 0\n", {0}, {0, 0, 0}, glm::dmat3(3.0)},  // no quotes
         {"", "1\n" + longcell + "\" " + std::string(5000, 'y') + "\nH 0 0 0\n", {0}, {0, 0, 0}, glm::dmat3(1.0)},
         {"short-cell.xyz", "", {0, 0}, {0, 0, 0.74f}, none, true},
@@ -58,7 +60,12 @@ TEST_F(Xyz, FilesThatRead) {
         {"", "1\nCell=\"2 0 0 0 2 0 0 0 2 7\"\nH 0 0 0\n", {0}, {0, 0, 0}, glm::dmat3(2.0)},
         {"", "1\nSuperLattice=\"2 0 0 0 2 0 0 0 2\"\nH 0 0 0\n", {0}, {0, 0, 0}, none},
         {"", "1\nCellulose 1 0 0 0 1 0 0 0 1\nH 0 0 0\n", {0}, {0, 0, 0}, none},  // a word, not the key
-        {"", "\xEF\xBB\xBF" "1\n\nH 0 0 1\n", {0}, {0, 0, 1}, none},          // a byte-order mark
+        {"",
+         "\xEF\xBB\xBF"
+         "1\n\nH 0 0 1\n",
+         {0},
+         {0, 0, 1},
+         none},  // a byte-order mark
         // atom lines: a symbol and three numbers, the rest passed over
         {"extra-columns.xyz", "", {7, 0, 0}, {0, -0.7572f, -0.4692f}, none},
         {"crlf.xyz", "", {7, 0, 0}, {0, -0.7572f, -0.4692f}, none},
@@ -67,7 +74,7 @@ TEST_F(Xyz, FilesThatRead) {
         {"", "1\n\nH +1.5e1 -.5 0x1p2\n", {0}, {15, -0.5f, 4}, none},  // number forms "%lf" takes
         {"", "1\n\nH 1e-400 2 3\n", {0}, {0, 2, 3}, none},             // underflow reads as zero
         {"", "1\n\nH 3.4028234663852886e38 0 0\n", {0}, {3.4028234663852886e38f, 0, 0}, none},  // the largest float
-        {"", "2\n\nH 0 0 0\nH 0 0 1", {0, 0}, {0, 0, 1}, none},  // a count the file just holds
+        {"", "2\n\nH 0 0 0\nH 0 0 1", {0, 0}, {0, 0, 1}, none},                   // a count the file just holds
         {"fortran-exponents.xyz", "", {7, 0, 0}, {0, -0.7572f, -0.4692f}, none},  // 7.572D-01, 4.692d-01
     };
     for (const auto& c : cases) {
@@ -81,13 +88,15 @@ TEST_F(Xyz, FilesThatRead) {
 
 // An unknown symbol reads as the dummy atom, and the note names its line,
 // once per file; "X" and "X1" name the dummy on purpose.
-TEST_F(Xyz, UnknownSymbolsAreNamedOnce) {
+TEST_F(Xyz, UnknownSymbolsAreNamedOnce)
+{
     const struct {
         std::string text, note;
     } cases[] = {
         {"3\n\nH 0 0 0\nXx 1 0 0\nQ 2 0 0\n", "line 4: unknown element 'Xx', read as the dummy atom X"},
         {"2\n\nX 0 0 0\nX1 1 0 0\n", ""},
-        {"1\n\n" + std::string(17, 'Q') + " 0 0 0\n", "line 3: unknown element '" + std::string(16, 'Q') + "', read as the dummy atom X"},
+        {"1\n\n" + std::string(17, 'Q') + " 0 0 0\n",
+         "line 3: unknown element '" + std::string(16, 'Q') + "', read as the dummy atom X"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Read(scratch.write("u.xyz", c.text)));
@@ -98,7 +107,8 @@ TEST_F(Xyz, UnknownSymbolsAreNamedOnce) {
 
 // Each refusal at its limit: the file just inside it reads (above), the one
 // just past it is refused at its line, for its reason.
-TEST_F(Xyz, RefusalsAtTheirLimits) {
+TEST_F(Xyz, RefusalsAtTheirLimits)
+{
     const std::string zs(57, 'z');
     const struct {
         std::string text, reason;

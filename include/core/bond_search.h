@@ -14,14 +14,16 @@
 // times 1.2 in double, back to float), and the test of a squared distance
 // against it (atoms on top of each other are never bonded).
 float BondLimit(unsigned a, unsigned b);
-inline bool IsBondLength(float d2, float limit) { return d2 <= limit && double(d2) > 0.1; }
+inline bool IsBondLength(float d2, float limit)
+{
+    return d2 <= limit && double(d2) > 0.1;
+}
 
 // neighbour-cell offsets of the linked-cell bond search, in search order
 inline const glm::ivec3 neighbor_cells[27] = {
-    {0, 0, 0},   {1, 0, 0},   {1, 1, 0},   {0, 1, 0},   {-1, 1, 0},   {0, 0, 1},   {1, 0, 1},
-    {-1, 0, 1},  {1, 1, 1},   {0, 1, 1},   {-1, 1, 1},  {-1, -1, 1},  {0, -1, 1},  {1, -1, 1},
-    {0, 0, -1},  {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},  {0, 1, -1},   {-1, 1, -1}, {-1, -1, -1},
-    {0, -1, -1}, {1, -1, -1}, {-1, 0, 0},  {-1, -1, 0}, {0, -1, 0},   {1, -1, 0}};
+    {0, 0, 0},  {1, 0, 0},   {1, 1, 0},    {0, 1, 0},   {-1, 1, 0},  {0, 0, 1},  {1, 0, 1},   {-1, 0, 1},  {1, 1, 1},
+    {0, 1, 1},  {-1, 1, 1},  {-1, -1, 1},  {0, -1, 1},  {1, -1, 1},  {0, 0, -1}, {1, 0, -1},  {-1, 0, -1}, {1, 1, -1},
+    {0, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {0, -1, -1}, {1, -1, -1}, {-1, 0, 0}, {-1, -1, 0}, {0, -1, 0},  {1, -1, 0}};
 
 namespace core {
 

@@ -96,7 +96,7 @@ public:
     glm::ivec3 repeat_cells{1};
     // per atom, bit a: near fractional 0 along axis a; bit a + 3: near 1
     std::vector<unsigned char> v_face;
-    std::vector<CAtomCopy> v_copies;  // the original (cell 0, 0, 0) first for every atom
+    std::vector<CAtomCopy> v_copies;             // the original (cell 0, 0, 0) first for every atom
     std::array<std::size_t, 64> v_face_count{};  // atoms per combination of face bits
 };
 

@@ -30,12 +30,12 @@ struct CWrapEntry {
 // One primitive edit.
 struct CEditRecord {
     bool is_delete = false;
-    bool is_wrap = false;  // atoms moved into the cell: v_wrapped, and the old bond records
-    unsigned atom = 0;         // atom number at the time of the edit
-    unsigned element = 0;      // element index before the edit
-    unsigned new_element = 0;  // element index after a change
-    glm::vec3 position{0.0f};  // drawn position of a deleted atom
-    std::any file_atom;        // and the file copy's atom, as the copy gave it
+    bool is_wrap = false;                     // atoms moved into the cell: v_wrapped, and the old bond records
+    unsigned atom = 0;                        // atom number at the time of the edit
+    unsigned element = 0;                     // element index before the edit
+    unsigned new_element = 0;                 // element index after a change
+    glm::vec3 position{0.0f};                 // drawn position of a deleted atom
+    std::any file_atom;                       // and the file copy's atom, as the copy gave it
     std::vector<CBondEntry> v_removed_bonds;  // the atom's bonds before the edit, by place
     unsigned u_added_bonds = 0;               // records a change appended at the end
     std::vector<CWrapEntry> v_wrapped;

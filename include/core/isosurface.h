@@ -28,8 +28,8 @@ struct IsoGrid {
 
 struct IsoMesh {
     std::vector<glm::vec3> positions;
-    std::vector<glm::vec3> normals;   // unit, pointing out of the enclosed region
-    std::vector<uint32_t> indices;    // three per triangle, counter-clockwise seen from outside
+    std::vector<glm::vec3> normals;  // unit, pointing out of the enclosed region
+    std::vector<uint32_t> indices;   // three per triangle, counter-clockwise seen from outside
     std::size_t Triangles() const { return indices.size() / 3; }
 };
 

@@ -23,10 +23,14 @@ bool IsRegularFile(const std::string& path);
 
 // A UTF-8 byte-order mark some editors put at the start of a text.
 inline constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
-inline std::size_t ByteOrderMarkSize(std::string_view text) {
+inline std::size_t ByteOrderMarkSize(std::string_view text)
+{
     return text.substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK ? BYTE_ORDER_MARK.size() : 0;
 }
-inline std::string_view SkipByteOrderMark(std::string_view text) { return text.substr(ByteOrderMarkSize(text)); }
+inline std::string_view SkipByteOrderMark(std::string_view text)
+{
+    return text.substr(ByteOrderMarkSize(text));
+}
 
 // Walks the lines of a text held in memory. A line ends at a line feed,
 // which is removed; nothing else is (a carriage return stays in the line).
@@ -46,9 +50,15 @@ private:
 };
 
 // White space as scanf skips it.
-inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 // White space inside one line (a line feed never occurs there).
-inline bool IsBlank(char c) { return c != '\n' && IsSpace(c); }
+inline bool IsBlank(char c)
+{
+    return c != '\n' && IsSpace(c);
+}
 
 // The first blank-separated word of a line, as "%s" takes it; empty for a
 // blank line.

@@ -82,7 +82,7 @@ private:
 
     int fd_ = -1;
     std::unique_ptr<io::GzInput> gz_;  // instead of fd_ for a .gz file
-    std::uint64_t scan_ = 0;  // start of the last frame found, still to be walked
+    std::uint64_t scan_ = 0;           // start of the last frame found, still to be walked
     std::string buffer_;
     std::uint64_t buffer_at_ = 0;  // file offset of buffer_[0]
 };

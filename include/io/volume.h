@@ -73,8 +73,8 @@ void SizeValues(std::vector<float>& values, std::size_t count);
 // `scale`, the text split over the cores. Stops after the last number; `stop`
 // is where it stopped. False, with `fail` where it went wrong, for a text
 // that holds fewer numbers or a value that is not a finite number.
-bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                      const char*& stop, const char*& fail);
+bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out, const char*& stop,
+                      const char*& fail);
 
 }  // namespace io
 

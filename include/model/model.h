@@ -221,8 +221,8 @@ private:
     void FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const;
     void AddNote(const std::string& note);
 
-    io::Refusal read_refusal;      // why the last ReadFile refused its file
-    CHistory history;  // edits since the last read
+    io::Refusal read_refusal;   // why the last ReadFile refused its file
+    CHistory history;           // edits since the last read
     std::string frame_message;  // why the last frame asked for is not shown
     // What the last read, save or Wrap has to say besides success or
     // failure: a refusal's reason, an unknown element symbol, the frames a

@@ -39,35 +39,34 @@ public:
     // drawn as soon as it is given, so that the GPU draws one while the CPU
     // finds the next; the first part replaces the earlier ones.
     // `selected`: up to four highlighted atom numbers, -1 unused.
-    void DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-                     const int selected[4], const unsigned* list, size_t count, bool first);
+    void DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, const int selected[4],
+                     const unsigned* list, size_t count, bool first);
     // The atoms drawn each over the box where it may show (CVisibility's
     // v_boxed, three numbers an atom), in a window of `frame` pixels; kept,
     // and drawn again by Draw, until the next call.
-    void DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-                   const int selected[4], const std::vector<unsigned>& boxed, glm::ivec2 frame);
+    void DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, const int selected[4],
+                   const std::vector<unsigned>& boxed, glm::ivec2 frame);
     // All parts given since the last first one, and the boxed atoms.
-    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-              const int selected[4]) const;
+    void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, const int selected[4]) const;
     // Only the atoms whose disc may cover view-space point `at` (within
     // `slack`) are drawn: found on the CPU, which costs far less than
     // running every atom through the pipeline for one pixel.
     void DrawPick(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, const glm::vec2& at,
                   float slack);
 
-    unsigned u_atoms = 0;      // records drawn as atoms, from the first
-    unsigned u_capacity = 0;   // records the buffer has room for
-    unsigned u_version = 0;    // counts the uploads
-    unsigned int VAOA = 0;     // no attributes: the shaders read the buffer texture
-    unsigned int VBOA = 0;     // per-atom records
-    unsigned int TBOA = 0;     // the same records as a buffer texture
+    unsigned u_atoms = 0;              // records drawn as atoms, from the first
+    unsigned u_capacity = 0;           // records the buffer has room for
+    unsigned u_version = 0;            // counts the uploads
+    unsigned int VAOA = 0;             // no attributes: the shaders read the buffer texture
+    unsigned int VBOA = 0;             // per-atom records
+    unsigned int TBOA = 0;             // the same records as a buffer texture
     std::vector<glm::vec4> v_records;  // what the buffer holds
-    bool is_copies = false;    // the records are copies, of the atoms `origins` holds
-    CRecordParts shown;        // the atoms the draws take
-    CRecordList boxed;         // and those drawn over their boxes
+    bool is_copies = false;            // the records are copies, of the atoms `origins` holds
+    CRecordParts shown;                // the atoms the draws take
+    CRecordList boxed;                 // and those drawn over their boxes
     glm::ivec2 m_boxed_frame{0};
-    CRecordList picked;        // the atoms a pick draws
-    CRecordList origins;       // per copy record: the atom it is a copy of
+    CRecordList picked;   // the atoms a pick draws
+    CRecordList origins;  // per copy record: the atom it is a copy of
     std::vector<unsigned> v_pick_list;
     CShader AtomShader, PickShader;
 
@@ -76,8 +75,8 @@ private:
     bool is_perspective_built = false;
     void Store(std::vector<glm::vec4> records, unsigned drawn);
     // `boxed`: the list holds boxed atoms, in a window of `frame` pixels
-    void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
-                  float scale, const int selected[4], const CRecordList& list, bool is_boxed = false,
+    void DrawWith(const CShader& shader, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
+                  const int selected[4], const CRecordList& list, bool is_boxed = false,
                   glm::ivec2 frame = glm::ivec2(0)) const;
 };
 

@@ -40,16 +40,16 @@ public:
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
               unsigned int atoms) const;
 
-    unsigned u_bonds = 0;      // records in the buffer
-    unsigned u_source = 0;     // bond records the model had at the upload
+    unsigned u_bonds = 0;   // records in the buffer
+    unsigned u_source = 0;  // bond records the model had at the upload
     unsigned u_capacity = 0;
-    unsigned u_version = 0;    // counts the uploads
+    unsigned u_version = 0;           // counts the uploads
     std::vector<glm::uvec2> v_pairs;  // what the buffer holds
-    CRecordParts shown;        // the bonds the draws take
-    unsigned int VAOB = 0;     // no attributes: the shaders read the buffer textures
-    unsigned int EBOB = 0;     // the quad batch indices
-    unsigned int VBOB = 0;     // per-bond records
-    unsigned int TBOB = 0;     // the same records as a buffer texture
+    CRecordParts shown;               // the bonds the draws take
+    unsigned int VAOB = 0;            // no attributes: the shaders read the buffer textures
+    unsigned int EBOB = 0;            // the quad batch indices
+    unsigned int VBOB = 0;            // per-bond records
+    unsigned int TBOB = 0;            // the same records as a buffer texture
     CShader BondShader;
 
 private:

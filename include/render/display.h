@@ -117,9 +117,9 @@ public:
     CAtomsLayer atoms;
     CBondsLayer bonds;
     CLabelsLayer labels;
-    CVisibility visible;       // the atoms and bonds the current view may show
+    CVisibility visible;  // the atoms and bonds the current view may show
     CSelection selection;
-    bool is_edited = false;    // the structure was edited since it was read or saved
+    bool is_edited = false;  // the structure was edited since it was read or saved
     bool is_picking = false;
     // The view is moving (the user drags it): frames are drawn at half the
     // resolution and scaled up, the still one after in full.
@@ -135,7 +135,7 @@ public:
     bool is_show_boundary = false;
     glm::ivec3 repeat_cells{1};
     glm::ivec3 scene_repeat_cells{1};
-    CMeasure measure;                        // lines between the selected atoms
+    CMeasure measure;  // lines between the selected atoms
     float atom_scale = 1.0f;
     float view_zoom = 1.0f;
     float font_scale = 0.005f;
@@ -155,8 +155,8 @@ private:
     bool is_scene_shown = false;
     bool is_scene_boundary = false;
     unsigned u_scene_atoms = 0, u_scene_bonds = 0;
-    bool is_pick_adding = false;             // the pending pick toggles an atom in the selection
-    bool is_pick_keeping = false;            // the pending pick keeps a selection it lands in
+    bool is_pick_adding = false;   // the pending pick toggles an atom in the selection
+    bool is_pick_keeping = false;  // the pending pick keeps a selection it lands in
     float scale_with_bonds = 0.6f, scale_without_bonds = 1.0f;
     bool is_scale_with_bonds = false;  // the mode atom_scale belongs to
     float target_width = 0.0f;
@@ -178,7 +178,6 @@ private:
     bool HalfTarget(glm::ivec2 size);
     unsigned int u_half_fbo = 0, u_half_colour = 0, u_half_depth = 0;
     glm::ivec2 half_size{0};
-
 };
 
 #endif

@@ -18,10 +18,10 @@
 
 // One rasterised glyph of the label font.
 struct Character {
-    glm::ivec2 Size{0};          // bitmap width and rows, pixels
-    glm::ivec2 Bearing{0};       // pen to left edge, baseline to top edge, pixels
-    unsigned int Advance = 0;    // pen advance in 1/64 pixel
-    glm::vec4 Atlas{0.0f};       // u0, v0 (bitmap's top left), u1, v1 in the atlas
+    glm::ivec2 Size{0};        // bitmap width and rows, pixels
+    glm::ivec2 Bearing{0};     // pen to left edge, baseline to top edge, pixels
+    unsigned int Advance = 0;  // pen advance in 1/64 pixel
+    glm::vec4 Atlas{0.0f};     // u0, v0 (bitmap's top left), u1, v1 in the atlas
 };
 
 // Label of atom i with element index e: symbol, index, or both run together;
@@ -41,15 +41,15 @@ public:
     // may be in view; `scale` is the atom scale. `version` changes whenever
     // the atoms do: the same list in the same view and version draws the
     // glyphs uploaded last time again.
-    void Draw(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V,
-              const glm::mat4& Model, float scale, float font_scale, bool show_symbol, bool show_index,
-              unsigned version);
+    void Draw(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
+              const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model,
+              float scale, float font_scale, bool show_symbol, bool show_index, unsigned version);
 
     std::map<char, Character> Characters;
-    unsigned int TEXF = 0;           // the glyph atlas
-    unsigned int VAOF = 0;           // no attributes: the shaders read the records' buffer texture
-    unsigned int VBOF = 0, TBOF = 0; // the labels' records
-    unsigned u_capacity = 0;         // records VBOF has room for
+    unsigned int TEXF = 0;            // the glyph atlas
+    unsigned int VAOF = 0;            // no attributes: the shaders read the records' buffer texture
+    unsigned int VBOF = 0, TBOF = 0;  // the labels' records
+    unsigned u_capacity = 0;          // records VBOF has room for
     CShader FontShader;
     // Per label: its atom's position and its plane's depth (float bits), then
     // its text, four characters a word.
@@ -67,8 +67,9 @@ public:
     std::vector<glm::vec4> v_label_rects, v_cache_rects;
     unsigned int u_rects_vbo = 0, u_rects_tbo = 0;
     unsigned u_rects_capacity = 0;
-    bool is_cached = false;          // the texture holds the uploaded labels
+    bool is_cached = false;  // the texture holds the uploaded labels
     CShader CacheShader;
+
 private:
     // The uploaded labels, drawn into the target bound, of `frame` pixels.
     void DrawRecords(glm::ivec2 frame);
@@ -82,8 +83,9 @@ private:
     std::vector<glm::vec4> v_glyph_box;  // per character code, as the program's GlyphBox
     std::vector<float> v_advance;
     // The records of the labels into v_records.
-    void Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv,
-               float scale, float font_scale, bool show_symbol, bool show_index);
+    void Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
+               const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv, float scale,
+               float font_scale, bool show_symbol, bool show_index);
     // what the uploaded glyphs were made for
     std::vector<unsigned> v_uploaded_labels;
     glm::mat4 m_uploaded_p{0.0f}, m_uploaded_mv{0.0f};
@@ -91,10 +93,9 @@ private:
     unsigned u_uploaded_version = 0, u_uploaded_shows = 0;
     bool is_uploaded = false;
     // label fonts, tried in order; the first that opens is used
-    std::vector<std::string> v_font_paths{
-        "/usr/share/fonts/truetype/roboto/hinted/Roboto-Medium.ttf",
-        "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
-        "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf"};
+    std::vector<std::string> v_font_paths{"/usr/share/fonts/truetype/roboto/hinted/Roboto-Medium.ttf",
+                                          "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf",
+                                          "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf"};
 };
 
 #endif

@@ -30,8 +30,8 @@ std::string CheckImageSize(int width, int height);
 // largest renderbuffer and viewport. Needs a current OpenGL 3.3 context;
 // leaves the default framebuffer bound and the viewport as it found it.
 // False, with `why`, when the size is refused or the GL or memory fails.
-bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& background, CImage& image,
-                 std::string& why, int tile_most = IMAGE_MOST);
+bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& background, CImage& image, std::string& why,
+                 int tile_most = IMAGE_MOST);
 
 // The image as PNG bytes: RGBA with `alpha`, else RGB.
 bool EncodePng(const CImage& image, bool alpha, std::string& png);

@@ -36,7 +36,7 @@ public:
     void Fill(const std::vector<unsigned>& records) { Fill(records.data(), records.size()); }
     void Fill(const unsigned* records, size_t count);
 
-    unsigned u_count = 0;      // record numbers in the list
+    unsigned u_count = 0;  // record numbers in the list
     unsigned u_capacity = 0;
     unsigned int VBO = 0, TBO = 0;
 };
@@ -51,7 +51,7 @@ public:
     const CRecordList& Add(const unsigned* records, size_t count, bool first);
 
     std::vector<CRecordList> v_parts;
-    unsigned u_parts = 0;      // in use, from the first
+    unsigned u_parts = 0;  // in use, from the first
 };
 
 // The light model's uniforms for view matrix V (light and camera in view space).

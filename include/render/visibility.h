@@ -87,7 +87,7 @@ private:
     const std::vector<glm::uvec2>* m_bonds = nullptr;
     CGrid m_grid;
 
-    std::vector<CTube> v_unsorted;    // tubes in bond order, before a sort
+    std::vector<CTube> v_unsorted;  // tubes in bond order, before a sort
     // per record: view-space x, y, distance, radius; per pixel (tile by
     // tile): the farthest a kept atom or bond may be there, and per block of pixels
     // the farthest of those, unless marked dirty
@@ -95,7 +95,7 @@ private:
     std::vector<float> v_depth, v_block;
     std::vector<unsigned char> v_dirty;
     // kept between calls only to spare the allocations
-    std::vector<CSphere> v_sorted;    // the drawn records, nearest first
+    std::vector<CSphere> v_sorted;  // the drawn records, nearest first
     // The order of the last sort, nearest first: of the drawn records (and of
     // the bonds, v_order). A view turned a little has nearly the same order,
     // and the order only makes the pass effective, never right: it is used again.
@@ -108,17 +108,17 @@ private:
     size_t u_order_records = 0;
     const std::vector<glm::uvec2>* m_order_bonds = nullptr;
     bool is_order_valid = false, is_bond_order_valid = false;
-    std::vector<size_t> v_count;      // per depth bucket, then where it ends
+    std::vector<size_t> v_count;                       // per depth bucket, then where it ends
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
-    std::vector<CSphere> v_spheres;   // the bins of the tiles, one after the other
+    std::vector<CSphere> v_spheres;                    // the bins of the tiles, one after the other
     std::vector<CTube> v_tubes;
-    std::vector<CTube> v_found;       // every tube that may show, nearest first
-    std::vector<unsigned> v_order;    // the bond records of v_found, in its order
+    std::vector<CTube> v_found;     // every tube that may show, nearest first
+    std::vector<unsigned> v_order;  // the bond records of v_found, in its order
     // the depths the atoms left, for bonds found again in the same view
     std::vector<float> v_depth_atoms;
     unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
-    std::vector<glm::ivec4> v_box;    // per boxed atom once seen: its box so far
+    std::vector<glm::ivec4> v_box;  // per boxed atom once seen: its box so far
 };
 
 #endif

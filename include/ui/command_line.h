@@ -14,16 +14,16 @@
 struct CCommandLine {
     enum Action { RUN_VIEWER, SHOW_HELP, SHOW_VERSION, CONVERT, INFO, BONDS, RENDER, BAD_USAGE };
     Action action = RUN_VIEWER;
-    std::string file;        // the viewer's start-up file; empty for none
-    std::string input;       // --convert IN OUT
+    std::string file;   // the viewer's start-up file; empty for none
+    std::string input;  // --convert IN OUT
     std::string output;
-    int format = INPUT_FILE_TYPE_AUTO;     // --format, for FILE or IN
-    int to_format = INPUT_FILE_TYPE_AUTO;  // --to, for OUT
+    int format = INPUT_FILE_TYPE_AUTO;      // --format, for FILE or IN
+    int to_format = INPUT_FILE_TYPE_AUTO;   // --to, for OUT
     std::map<int, unsigned> type_elements;  // --types: LAMMPS atom types to elements
-    std::size_t frame = 1;   // --frame K for --bonds, counted from 1 as in the window
-    CRenderOptions render;   // --render IN OUT
-    std::string message;     // what is wrong with a BAD_USAGE line
-    bool has_iso = false;    // --iso LEVEL: a volumetric IN becomes its surface at LEVEL
+    std::size_t frame = 1;                  // --frame K for --bonds, counted from 1 as in the window
+    CRenderOptions render;                  // --render IN OUT
+    std::string message;                    // what is wrong with a BAD_USAGE line
+    bool has_iso = false;                   // --iso LEVEL: a volumetric IN becomes its surface at LEVEL
     double iso_level = 0.0;
 };
 

@@ -29,7 +29,7 @@ struct ShownItem {
         DISPLAY_BY_BUTTON,
         FOLDER_ENTRY,
         FILE_ENTRY,
-        WINDOW,  // the popup itself; its close button sits at the right of the title bar
+        WINDOW,           // the popup itself; its close button sits at the right of the title bar
         SAVE_NAME_FIELD,  // save mode: the file name, the output format and the Save button
         SAVE_FORMAT,
         SAVE_BUTTON,
@@ -37,10 +37,10 @@ struct ShownItem {
         OVERWRITE_NO
     };
     Kind kind;
-    std::string text;      // shown label (a name, a path component, ...)
-    ImVec2 min, max;       // screen rectangle
-    bool highlighted;      // current path component, current sort criterion
-    bool enabled;          // history buttons: an entry exists that way
+    std::string text;  // shown label (a name, a path component, ...)
+    ImVec2 min, max;   // screen rectangle
+    bool highlighted;  // current path component, current sort criterion
+    bool enabled;      // history buttons: an entry exists that way
 };
 
 // The sections a dialog shows.
@@ -56,10 +56,10 @@ public:
     // Painter for an icon left of an entry; none is installed by the program.
     typedef void (*DrawIconCallback)(const char* fullPath, const ImVec2& pos, float size);
 
-    static ImVec2 WindowSize;              // used when the caller gives no size
-    static ImVec4 WindowLTRBOffsets;       // margins that keep the window in the display
+    static ImVec2 WindowSize;         // used when the caller gives no size
+    static ImVec4 WindowLTRBOffsets;  // margins that keep the window in the display
     static ImGuiWindowFlags ExtraWindowFlags;
-    static bool WrapMode;                  // path buttons wrap at the window edge
+    static bool WrapMode;  // path buttons wrap at the window edge
     static DrawIconCallback DrawFileIconCallback;
     static DrawIconCallback DrawFolderIconCallback;
 
@@ -75,10 +75,8 @@ public:
     // A size or position that is not positive selects the default.
     // `windowAlpha` is accepted and not used.
     const char* chooseFileDialog(bool dialogTriggerButton, const char* directory = nullptr,
-                                 const char* fileFilterExtensionString = nullptr,
-                                 const char* windowTitle = nullptr,
-                                 const ImVec2& windowSize = ImVec2(-1, -1),
-                                 const ImVec2& windowPos = ImVec2(-1, -1),
+                                 const char* fileFilterExtensionString = nullptr, const char* windowTitle = nullptr,
+                                 const ImVec2& windowSize = ImVec2(-1, -1), const ImVec2& windowPos = ImVec2(-1, -1),
                                  const float windowAlpha = 0.875f);
 
     // The same dialog for saving: a name field (starting with `startName`,
@@ -90,11 +88,11 @@ public:
     // %s?" first. Returns the full path to write in the frame it is
     // confirmed only, else the empty text.
     const char* saveFileDialog(bool dialogTriggerButton, const char* directory, const char* startName,
-                               const char* const* formatLabels, const char* const* formatExtensions,
-                               int formatCount, int* format, const char* windowTitle = nullptr);
+                               const char* const* formatLabels, const char* const* formatExtensions, int formatCount,
+                               int* format, const char* windowTitle = nullptr);
 
-    const char* getChosenPath() const;       // empty before a choice and after each trigger
-    const char* getLastDirectory() const;    // the folder shown last
+    const char* getChosenPath() const;     // empty before a choice and after each trigger
+    const char* getLastDirectory() const;  // the folder shown last
     bool hasUserJustCancelledDialog() const;
 
     // The widgets drawn in the last frame the dialog was shown.

@@ -14,7 +14,7 @@ inline constexpr int ITEMS_MIN = 6;                  // the circle has at least 
 // caller opens it). Returns the entry chosen by a left click in this frame or
 // -1. Any left click closes the menu and clears *sw; a click inside the outer
 // radius also stores the (possibly -1) choice in *p_selected when given.
-int PiePopupSelectMenu(const ImVec2& center, const char* popup_id, const char* const items[],
-                       int items_count, int* p_selected, bool* sw);
+int PiePopupSelectMenu(const ImVec2& center, const char* popup_id, const char* const items[], int items_count,
+                       int* p_selected, bool* sw);
 
 #endif

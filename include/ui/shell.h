@@ -29,8 +29,7 @@ inline constexpr std::size_t VERSION_SIZE = 64;    // version text
 // missing. `line` receives the text to print on standard output, one or two
 // lines each ending in a line end. Returns false when no usable path exists:
 // the caller then runs without a layout file. `config` is always terminated.
-bool SetupSettingsPath(const char* home_root, const char* p_user, char (&config)[CONFIG_SIZE],
-                       std::string& line);
+bool SetupSettingsPath(const char* home_root, const char* p_user, char (&config)[CONFIG_SIZE], std::string& line);
 
 // Copies `text` into `buf` of `size` bytes, cutting it at a UTF-8 character
 // boundary when it is too long. Returns false if it had to be cut.
@@ -219,8 +218,7 @@ double FramePass(CShellState& s, CDisplay& display, int display_w, int display_h
 // A volumetric file is only started (false, load_message says it is being
 // read): FinishVolumeOpen shows it when it is read. Any load drops a
 // volumetric file still being read.
-bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const char* path, bool set_title,
-                   int fmt = -1);
+bool LoadStructure(CShellState& s, CDisplay& display, const char* dir, const char* path, bool set_title, int fmt = -1);
 // What a successful load does besides the model: playback stops, the
 // selection goes, the reader's notes show and the title names `path`.
 void ShowLoaded(CShellState& s, CDisplay& display, const char* path, bool set_title);

@@ -59,8 +59,8 @@ public:
     // The surfaces shown, as OBJ.
     bool SaveObj(const std::string& path) const;
 
-    float level = 0.0f;    // what the user asks for
-    int grid = 0;          // which grid of the file
+    float level = 0.0f;  // what the user asks for
+    int grid = 0;        // which grid of the file
     float opacity = 1.0f;
     bool show_surface = true;
     glm::vec3 colours[2] = {{0.95f, 0.8f, 0.2f}, {0.25f, 0.5f, 1.0f}};

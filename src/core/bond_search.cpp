@@ -23,16 +23,20 @@ constexpr double MAX_CELL_COORDINATE = 4.0e18;
 // Cells and sub-cubes are counted from the origin of space, not from the
 // atoms' corner: then only a position far from the origin gets its
 // coordinate clamped, and there floats are farther apart than any bond.
-long long CellCoordinate(float p, double edge) {
+long long CellCoordinate(float p, double edge)
+{
     const double u = std::floor(double(p) / edge);
-    if (!(u > -MAX_CELL_COORDINATE)) return -(long long)MAX_CELL_COORDINATE;
-    if (u >= MAX_CELL_COORDINATE) return (long long)MAX_CELL_COORDINATE;
+    if (!(u > -MAX_CELL_COORDINATE))
+        return -(long long)MAX_CELL_COORDINATE;
+    if (u >= MAX_CELL_COORDINATE)
+        return (long long)MAX_CELL_COORDINATE;
     return (long long)u;
 }
 
 }  // namespace
 
-float BondLimit(unsigned a, unsigned b) {
+float BondLimit(unsigned a, unsigned b)
+{
     const float s = atom_rgbs[a][3] + atom_rgbs[b][3];
     return float(1.2 * double(s * s));
 }
@@ -42,7 +46,8 @@ namespace core {
 namespace {
 
 template <class Key>
-std::size_t HashKey(const Key& k) {
+std::size_t HashKey(const Key& k)
+{
     unsigned long long h = (unsigned long long)k.x * 0x9E3779B97F4A7C15ull;
     h ^= (unsigned long long)k.y * 0xC2B2AE3D27D4EB4Full + (h >> 29);
     h ^= (unsigned long long)k.z * 0x165667B19E3779F9ull + (h >> 31);
@@ -54,22 +59,29 @@ std::size_t HashKey(const Key& k) {
 // Open-addressing table from cell keys to cell numbers.
 class BondGrid::CellTable {
 public:
-    CellTable(std::size_t cells, const std::vector<CellKey>& keys) : keys_(keys) {
+    CellTable(std::size_t cells, const std::vector<CellKey>& keys) : keys_(keys)
+    {
         std::size_t size = 16;
-        while (size < 2 * cells) size *= 2;
+        while (size < 2 * cells)
+            size *= 2;
         slots_.assign(size, EMPTY);
         mask_ = size - 1;
     }
     // The cell of `k`, or EMPTY.
-    unsigned Find(const CellKey& k) const {
+    unsigned Find(const CellKey& k) const
+    {
         for (std::size_t s = HashKey(k) & mask_;; s = (s + 1) & mask_)
-            if (slots_[s] == EMPTY || keys_[slots_[s]] == k) return slots_[s];
+            if (slots_[s] == EMPTY || keys_[slots_[s]] == k)
+                return slots_[s];
     }
     // The cell of `k`, numbered `next` when it is new.
-    unsigned Insert(const CellKey& k, unsigned next) {
+    unsigned Insert(const CellKey& k, unsigned next)
+    {
         for (std::size_t s = HashKey(k) & mask_;; s = (s + 1) & mask_) {
-            if (slots_[s] == EMPTY) return slots_[s] = next;
-            if (keys_[slots_[s]] == k) return slots_[s];
+            if (slots_[s] == EMPTY)
+                return slots_[s] = next;
+            if (keys_[slots_[s]] == k)
+                return slots_[s];
         }
     }
     static constexpr unsigned EMPTY = 0xffffffffu;
@@ -80,15 +92,16 @@ private:
     std::size_t mask_ = 0;
 };
 
-void BondGrid::Reserve(std::size_t atoms) {
+void BondGrid::Reserve(std::size_t atoms)
+{
     const std::size_t cells = atoms * 4 + 64;  // the most cells the grid takes
     v_atom_cell.reserve(atoms);
     v_cell_start.reserve(cells + 1);
     v_cell_atoms.reserve(atoms);
 }
 
-void BondGrid::Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
-                     float max_radius) {
+void BondGrid::Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, float max_radius)
+{
     SetCells(positions, elements, max_radius);
     for (int a = 0; a < 3; ++a)
         v_grid_frac[a] = !is_sparse_grid && v_grid_size[a] > 0.0 ? double(v_cell_side[a]) / v_grid_size[a] : 0.0;
@@ -96,7 +109,8 @@ void BondGrid::Build(const std::vector<glm::vec3>& positions, const std::vector<
 }
 
 void BondGrid::SetCells(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
-                        float max_radius) {
+                        float max_radius)
+{
     // Every cell edge is at least the longest distance the bond criterion
     // allows (sqrt(1.2) times twice the largest radius), with a little to
     // spare for rounding, so a bonded pair always lies in neighbouring cells.
@@ -108,7 +122,8 @@ void BondGrid::SetCells(const std::vector<glm::vec3>& positions, const std::vect
     glm::dvec3 lo(0.0), hi(0.0);
     bool first = true;
     for (unsigned i = 0; i < n; ++i) {
-        if (IsDummy(elements[i])) continue;
+        if (IsDummy(elements[i]))
+            continue;
         const glm::dvec3 p(positions[i]);
         lo = first ? p : glm::min(lo, p);
         hi = first ? p : glm::max(hi, p);
@@ -118,7 +133,8 @@ void BondGrid::SetCells(const std::vector<glm::vec3>& positions, const std::vect
     double total = 1.0;
     for (int a = 0; a < 3; ++a) {
         v_grid_size[a] = hi[a] - lo[a];
-        if (!(v_grid_size[a] > 0.0) || !std::isfinite(v_grid_size[a])) v_grid_size[a] = 0.0;
+        if (!(v_grid_size[a] > 0.0) || !std::isfinite(v_grid_size[a]))
+            v_grid_size[a] = 0.0;
         const double cells = std::max(1.0, std::floor(v_grid_size[a] / r_cell_edge));
         v_cell_side[a] = int(std::min(cells, double(1 << 30)));
         total *= cells;
@@ -127,21 +143,27 @@ void BondGrid::SetCells(const std::vector<glm::vec3>& positions, const std::vect
     // wider (blobs far apart, a long diagonal line) only keeps its occupied cells
     is_sparse_grid = total > std::min(4.0 * double(n) + 64.0, double(1 << 30));
     u_cell_number = is_sparse_grid ? 0u : unsigned(total);
-    if (is_sparse_grid) v_cell_side = glm::ivec3(0);
+    if (is_sparse_grid)
+        v_cell_side = glm::ivec3(0);
 }
 
-int BondGrid::GetCellCoordinate(float p, int axis) const {
+int BondGrid::GetCellCoordinate(float p, int axis) const
+{
     const double u = (double(p) - v_grid_origin[axis]) * v_grid_frac[axis];
-    if (!(u > 0.0)) return 0;
-    if (u >= double(v_cell_side[axis])) return v_cell_side[axis] - 1;
+    if (!(u > 0.0))
+        return 0;
+    if (u >= double(v_cell_side[axis]))
+        return v_cell_side[axis] - 1;
     return int(u);
 }
 
-BondGrid::CellKey BondGrid::GetClumpKey(const glm::vec3& p) {
+BondGrid::CellKey BondGrid::GetClumpKey(const glm::vec3& p)
+{
     return CellKey{CellCoordinate(p.x, CLUMP_EDGE), CellCoordinate(p.y, CLUMP_EDGE), CellCoordinate(p.z, CLUMP_EDGE)};
 }
 
-void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements) {
+void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements)
+{
     const unsigned n = unsigned(std::min(positions.size(), elements.size()));
     v_atom_cell.assign(n, -1);
     v_cell_keys.clear();
@@ -150,10 +172,12 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
     if (!is_sparse_grid) {
         const std::size_t nx = std::size_t(v_cell_side.x), ny = std::size_t(v_cell_side.y);
         for (unsigned i = 0; i < n; ++i) {
-            if (IsDummy(elements[i])) continue;
+            if (IsDummy(elements[i]))
+                continue;
             const glm::vec3& p = positions[i];
-            v_atom_cell[i] = int((std::size_t(GetCellCoordinate(p.z, 2)) * ny + std::size_t(GetCellCoordinate(p.y, 1))) * nx +
-                                 std::size_t(GetCellCoordinate(p.x, 0)));
+            v_atom_cell[i] =
+                int((std::size_t(GetCellCoordinate(p.z, 2)) * ny + std::size_t(GetCellCoordinate(p.y, 1))) * nx +
+                    std::size_t(GetCellCoordinate(p.x, 0)));
         }
     } else {
         // cells numbered as atoms first reach them
@@ -161,13 +185,15 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
         CellKey last{LLONG_MIN, LLONG_MIN, LLONG_MIN};
         unsigned last_cell = 0;
         for (unsigned i = 0; i < n; ++i) {
-            if (IsDummy(elements[i])) continue;
+            if (IsDummy(elements[i]))
+                continue;
             const glm::vec3& p = positions[i];
             const CellKey k{CellCoordinate(p.x, r_cell_edge), CellCoordinate(p.y, r_cell_edge),
-                             CellCoordinate(p.z, r_cell_edge)};
+                            CellCoordinate(p.z, r_cell_edge)};
             if (!(k == last)) {  // files list neighbours together: skip the look-up
                 last_cell = table.Insert(k, unsigned(v_cell_keys.size()));
-                if (last_cell == v_cell_keys.size()) v_cell_keys.push_back(k);
+                if (last_cell == v_cell_keys.size())
+                    v_cell_keys.push_back(k);
                 last = k;
             }
             v_atom_cell[i] = int(last_cell);
@@ -181,7 +207,8 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
             const CellKey k = v_cell_keys[c];
             for (const glm::ivec3& o : neighbor_cells) {
                 const unsigned near = table.Find(CellKey{k.x + o.x, k.y + o.y, k.z + o.z});
-                if (near != CellTable::EMPTY) v_near.push_back(near);
+                if (near != CellTable::EMPTY)
+                    v_near.push_back(near);
             }
         }
         v_near_start[u_cell_number] = unsigned(v_near.size());
@@ -190,8 +217,10 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
     // the atoms laid out cell after cell, each cell in descending atom number
     v_cell_start.assign(std::size_t(u_cell_number) + 1, 0);
     for (unsigned i = 0; i < n; ++i)
-        if (v_atom_cell[i] >= 0) ++v_cell_start[std::size_t(v_atom_cell[i]) + 1];
-    for (std::size_t c = 0; c < u_cell_number; ++c) v_cell_start[c + 1] += v_cell_start[c];
+        if (v_atom_cell[i] >= 0)
+            ++v_cell_start[std::size_t(v_atom_cell[i]) + 1];
+    for (std::size_t c = 0; c < u_cell_number; ++c)
+        v_cell_start[c + 1] += v_cell_start[c];
     v_cell_atoms.resize(v_cell_start[u_cell_number]);
     {
         std::vector<unsigned> fill(v_cell_start.begin(), v_cell_start.end() - 1);
@@ -209,21 +238,25 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
     std::vector<std::pair<CellKey, CellAtom>> items;
     for (unsigned c = 0; c < u_cell_number; ++c) {
         const unsigned from = v_cell_start[c], to = v_cell_start[c + 1];
-        if (to - from <= CROWDED_CELL) continue;
+        if (to - from <= CROWDED_CELL)
+            continue;
         v_cell_clumps[c].x = unsigned(v_clumps.size());
         const CellKey first = GetClumpKey(v_cell_atoms[from].p);
         unsigned same = from + 1;
-        while (same < to && GetClumpKey(v_cell_atoms[same].p) == first) ++same;
+        while (same < to && GetClumpKey(v_cell_atoms[same].p) == first)
+            ++same;
         if (same == to) {  // one pile: nothing to order
             v_clumps.push_back(Clump{from, to, first});
             v_cell_clumps[c].y = unsigned(v_clumps.size());
             continue;
         }
         items.clear();
-        for (unsigned k = from; k < to; ++k) items.emplace_back(GetClumpKey(v_cell_atoms[k].p), v_cell_atoms[k]);
+        for (unsigned k = from; k < to; ++k)
+            items.emplace_back(GetClumpKey(v_cell_atoms[k].p), v_cell_atoms[k]);
         std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-            return a.first.x != b.first.x ? a.first.x < b.first.x
-                                          : a.first.y != b.first.y ? a.first.y < b.first.y : a.first.z < b.first.z;
+            return a.first.x != b.first.x   ? a.first.x < b.first.x
+                   : a.first.y != b.first.y ? a.first.y < b.first.y
+                                            : a.first.z < b.first.z;
         });
         for (unsigned k = 0; k < items.size(); ++k) {
             v_cell_atoms[from + k] = items[k].second;
@@ -236,28 +269,34 @@ void BondGrid::SetCellList(const std::vector<glm::vec3>& positions, const std::v
 }
 
 bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
-                         std::vector<glm::uvec2>& pairs, std::size_t most) const {
+                         std::vector<glm::uvec2>& pairs, std::size_t most) const
+{
     const unsigned n = unsigned(std::min(positions.size(), elements.size()));
     const std::size_t first = pairs.size();
-    if (n <= 1) return true;
+    if (n <= 1)
+        return true;
     // squared bond limit of every element pair
     float limit[periodic_table_atoms][periodic_table_atoms];
     for (unsigned a = 0; a < periodic_table_atoms; ++a)
-        for (unsigned b = 0; b < periodic_table_atoms; ++b) limit[a][b] = BondLimit(a, b);
+        for (unsigned b = 0; b < periodic_table_atoms; ++b)
+            limit[a][b] = BondLimit(a, b);
 
     const glm::vec3* pos = positions.data();
     const unsigned* elem = elements.data();
     if (u_cell_number <= 8 && n <= 1024) {
         // a few atoms in a few cells: every pair
         for (unsigned i = 0; i + 1 < n; ++i) {
-            if (IsDummy(elem[i])) continue;
+            if (IsDummy(elem[i]))
+                continue;
             const glm::vec3 pi = pos[i];
             const float* row = limit[elem[i]];
             for (unsigned j = i + 1; j < n; ++j) {
-                if (IsDummy(elem[j])) continue;
+                if (IsDummy(elem[j]))
+                    continue;
                 const glm::vec3 d = pos[j] - pi;
                 const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                if (IsBondLength(d2, row[elem[j]])) pairs.emplace_back(i, j);
+                if (IsBondLength(d2, row[elem[j]]))
+                    pairs.emplace_back(i, j);
             }
         }
     } else {
@@ -267,7 +306,8 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
         const glm::uvec2* clumps = v_cell_clumps.data();
         // one bit per cell, read only for cells whose block is not ordinary
         std::vector<bool> crowded(u_cell_number, false);
-        for (std::size_t c = 0; c < u_cell_number; ++c) crowded[c] = clumps[c].x != clumps[c].y;
+        for (std::size_t c = 0; c < u_cell_number; ++c)
+            crowded[c] = clumps[c].x != clumps[c].y;
         const bool any_crowded = !v_clumps.empty();
         // Away from the grid's faces no offset wraps and the 27 cells are
         // distinct: their numbers are the atom's cell plus a fixed step.
@@ -278,20 +318,23 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
         }
         std::size_t around[27];
         for (unsigned i = 0; i + 1 < n; ++i) {
-            if (IsDummy(elem[i])) continue;
+            if (IsDummy(elem[i]))
+                continue;
             const glm::vec3 pi = pos[i];
             const float* row = limit[elem[i]];
             int n_around = 0;
             if (is_sparse_grid) {
                 const std::size_t c = std::size_t(v_atom_cell[i]);
-                for (unsigned k = v_near_start[c]; k < v_near_start[c + 1]; ++k) around[n_around++] = v_near[k];
+                for (unsigned k = v_near_start[c]; k < v_near_start[c + 1]; ++k)
+                    around[n_around++] = v_near[k];
             } else {
                 const int cx = GetCellCoordinate(pi.x, 0);
                 const int cy = GetCellCoordinate(pi.y, 1);
                 const int cz = GetCellCoordinate(pi.z, 2);
                 if (cx > 0 && cx < nx - 1 && cy > 0 && cy < ny - 1 && cz > 0 && cz < nz - 1) {
                     const std::ptrdiff_t c = (std::ptrdiff_t(cz) * ny + cy) * nx + cx;
-                    for (int k = 0; k < 27; ++k) around[k] = std::size_t(c + step[k]);
+                    for (int k = 0; k < 27; ++k)
+                        around[k] = std::size_t(c + step[k]);
                     n_around = 27;
                 } else {
                     // at a face the offsets wrap to the far side of the grid,
@@ -300,13 +343,24 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
                     for (int k = 0; k < 27; ++k) {
                         const glm::ivec3& o = neighbor_cells[k];
                         int x = cx + o.x, y = cy + o.y, z = cz + o.z;
-                        if (x >= nx) x = 0; else if (x < 0) x = nx - 1;
-                        if (y >= ny) y = 0; else if (y < 0) y = ny - 1;
-                        if (z >= nz) z = 0; else if (z < 0) z = nz - 1;
+                        if (x >= nx)
+                            x = 0;
+                        else if (x < 0)
+                            x = nx - 1;
+                        if (y >= ny)
+                            y = 0;
+                        else if (y < 0)
+                            y = ny - 1;
+                        if (z >= nz)
+                            z = 0;
+                        else if (z < 0)
+                            z = nz - 1;
                         const std::size_t c =
                             (std::size_t(z) * std::size_t(ny) + std::size_t(y)) * std::size_t(nx) + std::size_t(x);
-                        if (c >= u_cell_number) continue;
-                        if (std::find(around, around + n_around, c) != around + n_around) continue;
+                        if (c >= u_cell_number)
+                            continue;
+                        if (std::find(around, around + n_around, c) != around + n_around)
+                            continue;
                         around[n_around++] = c;
                     }
                 }
@@ -316,7 +370,8 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
                 for (const CellAtom* a = cells + from; a < cells + to && a->atom > i; ++a) {
                     const glm::vec3 d = a->p - pi;
                     const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-                    if (IsBondLength(d2, row[a->element])) pairs.emplace_back(i, a->atom);
+                    if (IsBondLength(d2, row[a->element]))
+                        pairs.emplace_back(i, a->atom);
                 }
             };
             bool have_key = false;
@@ -332,9 +387,11 @@ bool BondGrid::FindPairs(const std::vector<glm::vec3>& positions, const std::vec
                     have_key = true;
                 }
                 for (unsigned m = clumps[c].x; m < clumps[c].y; ++m)
-                    if (!(v_clumps[m].key == own)) scan(v_clumps[m].begin, v_clumps[m].end);
+                    if (!(v_clumps[m].key == own))
+                        scan(v_clumps[m].begin, v_clumps[m].end);
             }
-            if (pairs.size() - first >= most) return false;
+            if (pairs.size() - first >= most)
+                return false;
         }
     }
     return true;

@@ -5,8 +5,14 @@
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 // The element of every possible pair of first characters, found once;
 // readers call the look-up once per atom, millions of times.
@@ -18,7 +24,8 @@ struct LookupTable {
     // entry to the first, so earlier entries overwrite later ones. A one-letter
     // entry matches whatever follows its letter, a two-letter entry only its
     // own second letter.
-    LookupTable() {
+    LookupTable()
+    {
         one.fill((unsigned short)DUMMY_ATOM_INDEX);
         two.fill((unsigned short)DUMMY_ATOM_INDEX);
         for (unsigned k = periodic_table_atoms; k-- > 0;) {
@@ -35,35 +42,48 @@ struct LookupTable {
     }
 };
 
-const LookupTable& Table() {
+const LookupTable& Table()
+{
     static const LookupTable table;
     return table;
 }
 
 }  // namespace
 
-unsigned GetAtomIndex(const char* s, size_t length) {
-    if (length == 0 || s[0] == '\0') return DUMMY_ATOM_INDEX;
+unsigned GetAtomIndex(const char* s, size_t length)
+{
+    if (length == 0 || s[0] == '\0')
+        return DUMMY_ATOM_INDEX;
     const unsigned char first = (unsigned char)Upper(s[0]);
-    if (length == 1 || s[1] == '\0') return Table().one[first];
+    if (length == 1 || s[1] == '\0')
+        return Table().one[first];
     const unsigned char second = (unsigned char)Lower(s[1]);
     return Table().two[first * 256u + second];
 }
 
-unsigned GetAtomIndex(const std::string& s) { return GetAtomIndex(s.data(), s.size()); }
+unsigned GetAtomIndex(const std::string& s)
+{
+    return GetAtomIndex(s.data(), s.size());
+}
 
-bool IsElementSymbol(const char* s, size_t length, unsigned& index) {
-    if (length == 0 || length > 2) return false;
+bool IsElementSymbol(const char* s, size_t length, unsigned& index)
+{
+    if (length == 0 || length > 2)
+        return false;
     index = GetAtomIndex(s, length);
     const std::string& e = element_symbol[index];
-    if (e.size() != length) return false;
+    if (e.size() != length)
+        return false;
     for (size_t i = 0; i < length; ++i)
-        if (Upper(s[i]) != Upper(e[i])) return false;
+        if (Upper(s[i]) != Upper(e[i]))
+            return false;
     return true;
 }
 
-bool IsUnknownSymbol(const char* s, size_t length) {
-    if (GetAtomIndex(s, length) != DUMMY_ATOM_INDEX) return false;
+bool IsUnknownSymbol(const char* s, size_t length)
+{
+    if (GetAtomIndex(s, length) != DUMMY_ATOM_INDEX)
+        return false;
     const bool letter = length > 1 && ((s[1] >= 'a' && s[1] <= 'z') || (s[1] >= 'A' && s[1] <= 'Z'));
     return !(length > 0 && Upper(s[0]) == 'X' && !letter);
 }

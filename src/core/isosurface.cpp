@@ -32,7 +32,10 @@ struct CaseTable {
     uint8_t edges[256][MAX_CASE_INDICES];
 };
 
-glm::vec3 CornerPoint(int c) { return glm::vec3(c & 1, (c >> 1) & 1, (c >> 2) & 1); }
+glm::vec3 CornerPoint(int c)
+{
+    return glm::vec3(c & 1, (c >> 1) & 1, (c >> 2) & 1);
+}
 
 int EdgeBetween(int a, int b)
 {
@@ -139,7 +142,7 @@ constexpr uint32_t NEXT = 0x80000000u;  // a vertex of the following chunk
 // One slab of cube layers, built by one thread; the extra last chunk holds
 // only the top plane's vertices.
 struct Chunk {
-    int first = 0, last = 0;  // cube layers [first, last); the plane `first` is this chunk's
+    int first = 0, last = 0;                 // cube layers [first, last); the plane `first` is this chunk's
     std::vector<uint32_t> plane_x, plane_y;  // vertex of each in-plane edge of plane `first`
     std::vector<glm::vec3> positions, normals;
     std::vector<uint32_t> indices;
@@ -234,10 +237,9 @@ public:
                 if (n == 0)
                     continue;
                 // the twelve edges, 4a + m with m the other two corner bits in axis order
-                const uint32_t e[12] = {
-                    (*ids[0])[o],      (*ids[0])[oy],      (*ids[2])[o],      (*ids[2])[oy],       // x: (y,z)
-                    (*ids[1])[o],      (*ids[1])[o + 1],   (*ids[3])[o],      (*ids[3])[o + 1],    // y: (x,z)
-                    (*ids[4])[o],      (*ids[4])[o + 1],   (*ids[4])[oy],     (*ids[4])[oy + 1]};  // z: (x,y)
+                const uint32_t e[12] = {(*ids[0])[o], (*ids[0])[oy],    (*ids[2])[o],  (*ids[2])[oy],       // x: (y,z)
+                                        (*ids[1])[o], (*ids[1])[o + 1], (*ids[3])[o],  (*ids[3])[o + 1],    // y: (x,z)
+                                        (*ids[4])[o], (*ids[4])[o + 1], (*ids[4])[oy], (*ids[4])[oy + 1]};  // z: (x,y)
                 const uint8_t* edges = table.edges[pattern];
                 for (int t = 0; t < n; t += 3) {
                     const uint32_t a = e[edges[t]], b = e[edges[t + 1]], d = e[edges[t + 2]];
@@ -436,8 +438,9 @@ IsoGrid CoarseGrid(const IsoGrid& grid, int step, std::vector<float>& storage)
     std::size_t o = 0;
     for (int k = 0; k < coarse.size.z; ++k)
         for (int j = 0; j < coarse.size.y; ++j) {
-            const float* row = grid.values + std::size_t(grid.size.x) * (std::size_t(pick(1, j)) +
-                                                                         std::size_t(grid.size.y) * std::size_t(pick(2, k)));
+            const float* row =
+                grid.values + std::size_t(grid.size.x) *
+                                  (std::size_t(pick(1, j)) + std::size_t(grid.size.y) * std::size_t(pick(2, k)));
             for (int i = 0; i < coarse.size.x; ++i)
                 storage[o++] = row[pick(0, i)];
         }

@@ -166,9 +166,8 @@ bool ReadSites(gemmi::cif::Block& block, const gemmi::UnitCell& cell, std::vecto
     // gemmi's look-up needs one column that must be there: the label, or
     // else the type symbol standing in for it
     const char* first = block.find_values("_atom_site_label") ? "label" : "type_symbol";
-    gemmi::cif::Table table = block.find("_atom_site_", {first, "?type_symbol", "?fract_x", "?fract_y",
-                                                         "?fract_z", "?Cartn_x", "?Cartn_y", "?Cartn_z",
-                                                         "?occupancy"});
+    gemmi::cif::Table table = block.find("_atom_site_", {first, "?type_symbol", "?fract_x", "?fract_y", "?fract_z",
+                                                         "?Cartn_x", "?Cartn_y", "?Cartn_z", "?occupancy"});
     if (!table.ok() || table.length() == 0)
         return true;
     const bool fractional = table.has_column(FX) && table.has_column(FY) && table.has_column(FZ);
@@ -193,8 +192,8 @@ bool ReadSites(gemmi::cif::Block& block, const gemmi::UnitCell& cell, std::vecto
                 return false;
             }
         }
-        s.fract = fractional ? gemmi::Fractional(v[0], v[1], v[2])
-                             : cell.fractionalize(gemmi::Position(v[0], v[1], v[2]));
+        s.fract =
+            fractional ? gemmi::Fractional(v[0], v[1], v[2]) : cell.fractionalize(gemmi::Position(v[0], v[1], v[2]));
         if (row.has2(OCC))
             s.occupancy = as_number(row[OCC], 1.0);
         sites.push_back(s);
@@ -249,8 +248,8 @@ bool ReadCif(std::string_view text, const ReadOptions&, Structure& out, Refusal&
             return false;
         }
         gemmi::cif::Block& block = *chosen;
-        gemmi::cif::Table cell_table = block.find(
-            "_cell_", {"length_a", "length_b", "length_c", "angle_alpha", "angle_beta", "angle_gamma"});
+        gemmi::cif::Table cell_table =
+            block.find("_cell_", {"length_a", "length_b", "length_c", "angle_alpha", "angle_beta", "angle_gamma"});
         if (!cell_table.ok()) {
             refusal = {0, "block " + block.name + " has no _cell_length_a/b/c and _cell_angle_alpha/beta/gamma"};
             return false;
@@ -353,7 +352,7 @@ bool ReadMmcif(std::string_view text, const ReadOptions&, Structure& out, Refusa
         }
         gemmi::cif::Block& block = doc.blocks[0];
         gemmi::cif::Table table = block.find("_atom_site.", {"type_symbol", "Cartn_x", "Cartn_y", "Cartn_z",
-                                                              "?label_atom_id", "?occupancy", "?pdbx_PDB_model_num"});
+                                                             "?label_atom_id", "?occupancy", "?pdbx_PDB_model_num"});
         if (!table.ok() || table.length() == 0) {
             refusal = {0, "holds no _atom_site atoms with type_symbol and Cartn_x/y/z"};
             return false;
@@ -393,7 +392,7 @@ bool ReadMmcif(std::string_view text, const ReadOptions&, Structure& out, Refusa
             s.occupancies.push_back(std::isfinite(occupancy) ? float(occupancy) : 1.0f);
         }
         close_model();
-        const char* const tags[6] = {"_cell.length_a", "_cell.length_b", "_cell.length_c",
+        const char* const tags[6] = {"_cell.length_a",    "_cell.length_b",   "_cell.length_c",
                                      "_cell.angle_alpha", "_cell.angle_beta", "_cell.angle_gamma"};
         double cell[6];
         bool has_cell = true;

@@ -56,10 +56,11 @@ bool WriteCif(const Structure& in, std::string& out, std::string& why)
     out = "data_tesk\n";
     AppendF(out, "_cell_length_a %.6f\n_cell_length_b %.6f\n_cell_length_c %.6f\n", p[0], p[1], p[2]);
     AppendF(out, "_cell_angle_alpha %.6f\n_cell_angle_beta %.6f\n_cell_angle_gamma %.6f\n", p[3], p[4], p[5]);
-    out += "_space_group_name_H-M_alt 'P 1'\n_space_group_IT_number 1\n"
-           "loop_\n_space_group_symop_operation_xyz\n'x, y, z'\n"
-           "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
-           "_atom_site_fract_z\n_atom_site_occupancy\n";
+    out +=
+        "_space_group_name_H-M_alt 'P 1'\n_space_group_IT_number 1\n"
+        "loop_\n_space_group_symop_operation_xyz\n'x, y, z'\n"
+        "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
+        "_atom_site_fract_z\n_atom_site_occupancy\n";
     for (std::size_t i = 0; i < in.positions.size(); ++i) {
         const glm::dvec3 f = to_fract * in.positions[i];
         out += LabelOf(in, i) + " " + element_symbol[in.elements[i]];
@@ -82,11 +83,12 @@ bool WriteMmcif(const Structure& in, std::string& out, std::string& why)
         out += "_symmetry.space_group_name_H-M 'P 1'\n";
     }
     // the columns PDBx readers require, though Tesk knows no residues
-    out += "loop_\n_atom_site.group_PDB\n_atom_site.id\n_atom_site.type_symbol\n_atom_site.label_atom_id\n"
-           "_atom_site.label_alt_id\n_atom_site.label_comp_id\n_atom_site.label_asym_id\n"
-           "_atom_site.label_seq_id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
-           "_atom_site.occupancy\n_atom_site.B_iso_or_equiv\n_atom_site.auth_seq_id\n"
-           "_atom_site.pdbx_PDB_model_num\n";
+    out +=
+        "loop_\n_atom_site.group_PDB\n_atom_site.id\n_atom_site.type_symbol\n_atom_site.label_atom_id\n"
+        "_atom_site.label_alt_id\n_atom_site.label_comp_id\n_atom_site.label_asym_id\n"
+        "_atom_site.label_seq_id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n"
+        "_atom_site.occupancy\n_atom_site.B_iso_or_equiv\n_atom_site.auth_seq_id\n"
+        "_atom_site.pdbx_PDB_model_num\n";
     out.reserve(out.size() + in.positions.size() * 80);
     for (std::size_t i = 0; i < in.positions.size(); ++i) {
         const glm::dvec3& r = in.positions[i];

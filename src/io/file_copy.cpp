@@ -88,10 +88,7 @@ public:
         if (const glm::dvec3* r = ValueOf<glm::dvec3>(atom))
             reader.InsertAtom(unsigned(u), *r);
     }
-    std::any PlaceOf(std::size_t u) const override
-    {
-        return Has(u) ? std::any(reader.v_carte_xyz[u]) : std::any();
-    }
+    std::any PlaceOf(std::size_t u) const override { return Has(u) ? std::any(reader.v_carte_xyz[u]) : std::any(); }
     void SetPlace(std::size_t u, const std::any& place) override
     {
         if (const glm::dvec3* r = ValueOf<glm::dvec3>(place); r && Has(u))
@@ -228,10 +225,7 @@ public:
         if (const PdbAtomValue* a = ValueOf<PdbAtomValue>(atom))
             reader.InsertAtom(unsigned(u), a->position, a->has_details ? &a->details : nullptr);
     }
-    std::any PlaceOf(std::size_t u) const override
-    {
-        return Has(u) ? std::any(reader.v_carte_xyz[u]) : std::any();
-    }
+    std::any PlaceOf(std::size_t u) const override { return Has(u) ? std::any(reader.v_carte_xyz[u]) : std::any(); }
     void SetPlace(std::size_t u, const std::any& place) override
     {
         if (const glm::vec3* r = ValueOf<glm::vec3>(place); r && Has(u))

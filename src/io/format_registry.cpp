@@ -73,7 +73,10 @@ bool SniffVasp(const HeadLines& lines)
     return true;
 }
 
-bool SniffXyz(const HeadLines& lines) { return !lines.empty() && IsCountLine(lines[0]); }
+bool SniffXyz(const HeadLines& lines)
+{
+    return !lines.empty() && IsCountLine(lines[0]);
+}
 
 // The numbers of a line that holds nothing else, at most `most`; -1 when
 // another word stands on it or there are more.
@@ -171,8 +174,14 @@ bool HasMmcifAtoms(const HeadLines& lines)
     return false;
 }
 
-bool SniffMmcif(const HeadLines& lines) { return IsCifText(lines) && HasMmcifAtoms(lines); }
-bool SniffCif(const HeadLines& lines) { return IsCifText(lines) && !HasMmcifAtoms(lines); }
+bool SniffMmcif(const HeadLines& lines)
+{
+    return IsCifText(lines) && HasMmcifAtoms(lines);
+}
+bool SniffCif(const HeadLines& lines)
+{
+    return IsCifText(lines) && !HasMmcifAtoms(lines);
+}
 
 bool SniffLammpsDump(const HeadLines& lines)
 {
@@ -209,8 +218,8 @@ const std::vector<FormatEntry>& Table()
         {Format::Mmcif, "mmcif", "mmCIF", ".mmcif .mcif", "", SniffMmcif, ReadMmcif, WriteMmcif, true, false},
         {Format::LammpsData, "lammps-data", "LAMMPS data", ".data .lmp .lammps", "data.", SniffLammpsData,
          ReadLammpsData, WriteLammpsData, true, false},
-        {Format::LammpsDump, "lammps-dump", "LAMMPS dump", ".dump .lammpstrj", "dump.", SniffLammpsDump,
-         ReadLammpsDump, nullptr, false, true},
+        {Format::LammpsDump, "lammps-dump", "LAMMPS dump", ".dump .lammpstrj", "dump.", SniffLammpsDump, ReadLammpsDump,
+         nullptr, false, true},
         {Format::VaspVolume, "vasp-volume", "VASP volumetric", "", "chgcar chg parchg aeccar locpot elfcar",
          SniffVaspVolume, ReadVaspVolumeStructure, nullptr, false, false, true},
         {Format::Cube, "cube", "Gaussian cube", ".cube .cub", "", SniffCube, ReadCubeStructure, nullptr, false, false,
@@ -248,7 +257,10 @@ std::string RefusalText(const std::string& path, const Refusal& refusal)
     return path + " line " + std::to_string(refusal.line) + ": " + refusal.reason;
 }
 
-const std::vector<FormatEntry>& Formats() { return Table(); }
+const std::vector<FormatEntry>& Formats()
+{
+    return Table();
+}
 
 const FormatEntry* FindFormat(Format format)
 {
@@ -258,7 +270,10 @@ const FormatEntry* FindFormat(Format format)
     return nullptr;
 }
 
-const FormatEntry* FindFormat(int code) { return FindFormat(static_cast<Format>(code)); }
+const FormatEntry* FindFormat(int code)
+{
+    return FindFormat(static_cast<Format>(code));
+}
 
 const char* FormatLabel(Format format)
 {
@@ -293,7 +308,10 @@ bool IsGz(const std::string& path)
     return path.size() > 3 && Lower(std::string_view(path).substr(path.size() - 3)) == ".gz";
 }
 
-std::string WithoutGz(const std::string& path) { return IsGz(path) ? path.substr(0, path.size() - 3) : path; }
+std::string WithoutGz(const std::string& path)
+{
+    return IsGz(path) ? path.substr(0, path.size() - 3) : path;
+}
 
 Format DetectByName(const std::string& path)
 {
@@ -309,9 +327,9 @@ Format DetectByName(const std::string& path)
     for (const FormatEntry& e : Table()) {
         SplitWords(e.prefixes, prefixes);
         for (std::string_view p : prefixes)
-            if (StartsWith(lower, p) && !(std::isalpha(static_cast<unsigned char>(p.back())) &&
-                                          lower.size() > p.size() &&
-                                          std::isalpha(static_cast<unsigned char>(lower[p.size()]))))
+            if (StartsWith(lower, p) &&
+                !(std::isalpha(static_cast<unsigned char>(p.back())) && lower.size() > p.size() &&
+                  std::isalpha(static_cast<unsigned char>(lower[p.size()]))))
                 return e.format;
     }
     return Format::Unknown;
@@ -332,9 +350,9 @@ Format DetectByContent(std::string_view text)
             break;
         rest.remove_prefix(end + 1);
     }
-    static const Format order[] = {Format::Mmcif, Format::Cif,        Format::LammpsDump, Format::LammpsData,
-                                   Format::Cube,  Format::VaspVolume, Format::Pdb,        Format::Vasp,
-                                   Format::Xyz};
+    static const Format order[] = {Format::Mmcif,      Format::Cif,  Format::LammpsDump,
+                                   Format::LammpsData, Format::Cube, Format::VaspVolume,
+                                   Format::Pdb,        Format::Vasp, Format::Xyz};
     for (Format f : order)
         if (FindFormat(f)->sniff(lines))
             return f;

@@ -31,8 +31,8 @@ struct Chunk {
     std::size_t count = 0;
     const char* stop = nullptr;   // where the scan ended
     const char* after = nullptr;  // just after the last number
-    bool bad_value = false;  // a word that starts like a number, or an infinite one
-    std::vector<float> own;  // chunks after the first parse into their own store
+    bool bad_value = false;       // a word that starts like a number, or an infinite one
+    std::vector<float> own;       // chunks after the first parse into their own store
 };
 
 // Numbers from `c.begin` until `limit` of them, the chunk's end, a word that
@@ -78,8 +78,8 @@ void ParseChunk(Chunk& c, std::size_t limit, float scale, float* out)
     c.stop = p;
 }
 
-bool ParseSerially(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                   const char*& stop, const char*& fail)
+bool ParseSerially(const char* begin, const char* end, std::size_t count, float scale, float* out, const char*& stop,
+                   const char*& fail)
 {
     Chunk c;
     c.begin = begin;
@@ -103,8 +103,8 @@ void SizeValues(std::vector<float>& values, std::size_t count)
     values.resize(count);
 }
 
-bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out,
-                      const char*& stop, const char*& fail)
+bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, float scale, float* out, const char*& stop,
+                      const char*& fail)
 {
     unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     if (count < PARALLEL_VALUES || cores < 2)
@@ -136,7 +136,8 @@ bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, flo
         const char* next = end;
         if (k < cores) {
             const char* cut = begin + std::size_t(double(guess_end - begin) * k / cores);
-            const char* nl = cut < end ? static_cast<const char*>(std::memchr(cut, '\n', std::size_t(end - cut))) : nullptr;
+            const char* nl =
+                cut < end ? static_cast<const char*>(std::memchr(cut, '\n', std::size_t(end - cut))) : nullptr;
             next = nl ? nl + 1 : end;
         }
         if (next <= at)
@@ -221,6 +222,5 @@ bool ParseGridNumbers(const char* begin, const char* end, std::size_t count, flo
     stop = fail = chunks.back().stop;
     return false;
 }
-
 
 }  // namespace io

@@ -23,12 +23,31 @@ void WordsOf(std::string_view line, std::vector<std::string_view>& words)
 // Section names that open a block of lines in a data file.
 bool IsSectionName(std::string_view line)
 {
-    static const char* const names[] = {
-        "Atoms", "Velocities", "Masses", "Ellipsoids", "Lines", "Triangles", "Bodies", "Bonds", "Angles",
-        "Dihedrals", "Impropers", "Pair Coeffs", "PairIJ Coeffs", "Bond Coeffs", "Angle Coeffs",
-        "Dihedral Coeffs", "Improper Coeffs", "BondBond Coeffs", "BondAngle Coeffs", "MiddleBondTorsion Coeffs",
-        "EndBondTorsion Coeffs", "AngleTorsion Coeffs", "AngleAngleTorsion Coeffs", "BondBond13 Coeffs",
-        "AngleAngle Coeffs"};
+    static const char* const names[] = {"Atoms",
+                                        "Velocities",
+                                        "Masses",
+                                        "Ellipsoids",
+                                        "Lines",
+                                        "Triangles",
+                                        "Bodies",
+                                        "Bonds",
+                                        "Angles",
+                                        "Dihedrals",
+                                        "Impropers",
+                                        "Pair Coeffs",
+                                        "PairIJ Coeffs",
+                                        "Bond Coeffs",
+                                        "Angle Coeffs",
+                                        "Dihedral Coeffs",
+                                        "Improper Coeffs",
+                                        "BondBond Coeffs",
+                                        "BondAngle Coeffs",
+                                        "MiddleBondTorsion Coeffs",
+                                        "EndBondTorsion Coeffs",
+                                        "AngleTorsion Coeffs",
+                                        "AngleAngleTorsion Coeffs",
+                                        "BondBond13 Coeffs",
+                                        "AngleAngle Coeffs"};
     const std::size_t hash = line.find('#');
     const std::string_view t = Trim(hash == std::string_view::npos ? line : line.substr(0, hash));
     for (const char* n : names)
@@ -49,7 +68,10 @@ int PositionColumn(std::string_view style)
     return -1;
 }
 
-int TypeColumn(std::string_view style) { return style == "atomic" || style == "charge" ? 1 : 2; }
+int TypeColumn(std::string_view style)
+{
+    return style == "atomic" || style == "charge" ? 1 : 2;
+}
 
 // A style told from the first atom line: 5 or 8 columns are atomic, 7 or
 // 10 full; 6 or 9 are charge when the third column is a fraction, else
@@ -99,8 +121,8 @@ bool ParseTypeMap(const std::string& text, std::map<int, unsigned>& types, std::
         long long type = 0;
         unsigned element = 0;
         const std::string_view sym = eq == std::string_view::npos ? std::string_view() : Trim(piece.substr(eq + 1));
-        if (eq == std::string_view::npos || !ParseLong(Trim(piece.substr(0, eq)), type) || type < 1 ||
-            type > 1000000 || !IsElementSymbol(sym.data(), sym.size(), element)) {
+        if (eq == std::string_view::npos || !ParseLong(Trim(piece.substr(0, eq)), type) || type < 1 || type > 1000000 ||
+            !IsElementSymbol(sym.data(), sym.size(), element)) {
             why = "\"" + std::string(piece) + "\" is not TYPE=ELEMENT, such as 1=Cu";
             return false;
         }
@@ -145,8 +167,8 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
                     types = n;
                 continue;
             }
-            if (w.size() == 4 && ParseDouble(w[0], a) && ParseDouble(w[1], b) && w[2].size() == 3 &&
-                w[3].size() == 3 && w[2][1] == 'l' && w[3][1] == 'h' && w[2][0] >= 'x' && w[2][0] <= 'z') {
+            if (w.size() == 4 && ParseDouble(w[0], a) && ParseDouble(w[1], b) && w[2].size() == 3 && w[3].size() == 3 &&
+                w[2][1] == 'l' && w[3][1] == 'h' && w[2][0] >= 'x' && w[2][0] <= 'z') {
                 const int axis = w[2][0] - 'x';
                 lo[axis] = a;
                 hi[axis] = b;
@@ -288,8 +310,8 @@ bool ReadLammpsData(std::string_view text, const ReadOptions& options, Structure
         for (const auto& m : masses)
             sorted.type_numbers.push_back(m.first);
         for (int t : atom_types)
-            if (!masses.count(t) && std::find(sorted.type_numbers.begin(), sorted.type_numbers.end(), t) ==
-                                        sorted.type_numbers.end())
+            if (!masses.count(t) &&
+                std::find(sorted.type_numbers.begin(), sorted.type_numbers.end(), t) == sorted.type_numbers.end())
                 sorted.type_numbers.push_back(t);
         std::sort(sorted.type_numbers.begin(), sorted.type_numbers.end());
         std::size_t unknown = 0;
@@ -344,7 +366,8 @@ bool WriteLammpsData(const Structure& in, std::string& out, std::string& why)
     }
     out += "\nMasses\n\n";
     for (std::size_t t = 0; t < kinds.size(); ++t) {
-        std::snprintf(line, sizeof line, "%zu %.6g  # %s\n", t + 1, ElementMass(kinds[t]), element_symbol[kinds[t]].c_str());
+        std::snprintf(line, sizeof line, "%zu %.6g  # %s\n", t + 1, ElementMass(kinds[t]),
+                      element_symbol[kinds[t]].c_str());
         out += line;
     }
     out += "\nAtoms # atomic\n\n";

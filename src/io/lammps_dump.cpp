@@ -98,7 +98,8 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                     const std::size_t need = triclinic ? 3 : 2;
                     if (w.size() < need || !ParseDouble(w[0], bounds[a][0]) || !ParseDouble(w[1], bounds[a][1]) ||
                         (triclinic && !ParseDouble(w[2], bounds[a][2])))
-                        return refuse(textio::Quoted(line) + " is not " + (triclinic ? "three" : "two") + " box numbers");
+                        return refuse(textio::Quoted(line) + " is not " + (triclinic ? "three" : "two") +
+                                      " box numbers");
                 }
                 box = true;
             } else if (StartsWith(item, "ATOMS")) {
@@ -127,8 +128,8 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
         s.cell = glm::dmat3(glm::dvec3(xhi - xlo, 0, 0), glm::dvec3(xy, yhi - ylo, 0), glm::dvec3(xz, yz, zhi - zlo));
         const glm::dvec3 origin(xlo, ylo, zlo);
 
-        const int last_needed = std::max({columns.id, columns.type, columns.element, columns.mass,
-                                          columns.position[0], columns.position[1], columns.position[2]});
+        const int last_needed = std::max({columns.id, columns.type, columns.element, columns.mass, columns.position[0],
+                                          columns.position[1], columns.position[2]});
         // every atom line holds a word and a blank or line feed for each
         // column read: a count the frame cannot hold takes no memory
         const std::size_t n = std::size_t(atoms);
@@ -154,7 +155,8 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                 while (p < end && !textio::IsSpace(*p))
                     ++p;
                 if (word == p)
-                    return refuse(textio::Quoted(line) + " has fewer than " + std::to_string(columns.count) + " columns");
+                    return refuse(textio::Quoted(line) + " has fewer than " + std::to_string(columns.count) +
+                                  " columns");
                 const std::string_view v(word, std::size_t(p - word));
                 bool ok = true;
                 if (k == columns.element) {
@@ -176,8 +178,8 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
                 if (!ok)
                     return refuse(textio::Quoted(line) + ": column " + std::to_string(k + 1) + " is not a number");
             }
-            s.positions[i] = columns.is_scaled ? s.cell * glm::dvec3(x[0], x[1], x[2])
-                                               : glm::dvec3(x[0], x[1], x[2]) - origin;
+            s.positions[i] =
+                columns.is_scaled ? s.cell * glm::dvec3(x[0], x[1], x[2]) : glm::dvec3(x[0], x[1], x[2]) - origin;
         }
 
         // elements by type where no element column gave them
@@ -210,7 +212,8 @@ bool ReadLammpsDump(std::string_view text, const ReadOptions& options, Structure
             if (!dense) {
                 for (std::size_t i = 0; i < n; ++i)
                     order[i] = i;
-                std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return ids[a] < ids[b]; });
+                std::stable_sort(order.begin(), order.end(),
+                                 [&](std::size_t a, std::size_t b) { return ids[a] < ids[b]; });
                 for (std::size_t k = 1; k < n; ++k)
                     if (ids[order[k]] == ids[order[k - 1]]) {
                         refusal = {0, "atom id " + std::to_string(ids[order[k]]) + " is given twice in one frame"};

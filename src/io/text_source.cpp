@@ -105,7 +105,10 @@ bool ReadInputHead(const std::string& path, std::size_t bytes, std::string& out)
     return true;
 }
 
-GzInput::~GzInput() { Close(); }
+GzInput::~GzInput()
+{
+    Close();
+}
 
 bool GzInput::Open(const std::string& path)
 {

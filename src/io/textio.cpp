@@ -17,11 +17,13 @@
 
 namespace textio {
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
+bool ReadWholeFile(const std::string& path, std::string& out)
+{
     // O_NONBLOCK: opening a FIFO handed over as a structure file must not
     // wait for a writer; it is refused below like any non-regular file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -34,8 +36,12 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
         char buffer[1 << 16];
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0) { ok = false; break; }
-            if (n == 0) break;
+            if (n < 0) {
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
             out.append(buffer, static_cast<std::size_t>(n));
         }
     } catch (const std::bad_alloc&) {
@@ -45,18 +51,22 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
     return ok;
 }
 
-bool IsRegularFile(const std::string& path) {
+bool IsRegularFile(const std::string& path)
+{
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool ReadFileHead(const std::string& path, std::size_t most, std::string& out) {
+bool ReadFileHead(const std::string& path, std::size_t most, std::string& out)
+{
     out.clear();
     // stat first: opening a FIFO, even without blocking, is already a reader
     // its writer may see
-    if (!IsRegularFile(path)) return false;
+    if (!IsRegularFile(path))
+        return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     try {
@@ -64,8 +74,10 @@ bool ReadFileHead(const std::string& path, std::size_t most, std::string& out) {
         std::size_t got = 0;
         while (ok && got < most) {
             const ssize_t n = ::read(fd, &out[got], most - got);
-            if (n < 0) ok = false;
-            if (n <= 0) break;
+            if (n < 0)
+                ok = false;
+            if (n <= 0)
+                break;
             got += std::size_t(n);
         }
         out.resize(got);
@@ -76,8 +88,10 @@ bool ReadFileHead(const std::string& path, std::size_t most, std::string& out) {
     return ok;
 }
 
-bool LineCursor::Next(std::string_view& line) {
-    if (pos_ >= text_.size()) return false;
+bool LineCursor::Next(std::string_view& line)
+{
+    if (pos_ >= text_.size())
+        return false;
     const std::size_t end = text_.find('\n', pos_);
     if (end == std::string_view::npos) {
         line = text_.substr(pos_);
@@ -91,13 +105,17 @@ bool LineCursor::Next(std::string_view& line) {
 }
 
 template <typename T>
-bool ScanNumber(const char*& p, const char* end, T& value) {
-    while (p < end && IsSpace(*p)) ++p;
+bool ScanNumber(const char*& p, const char* end, T& value)
+{
+    while (p < end && IsSpace(*p))
+        ++p;
     const char* const start = p;
     const char* q = p;
     const bool negative = q < end && *q == '-';
-    if (q < end && (*q == '+' || *q == '-')) ++q;
-    if (q >= end || *q == '+' || *q == '-') return false;
+    if (q < end && (*q == '+' || *q == '-'))
+        ++q;
+    if (q >= end || *q == '+' || *q == '-')
+        return false;
     T v = 0;
     std::from_chars_result r;
     if (end - q >= 2 && q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) {
@@ -113,9 +131,11 @@ bool ScanNumber(const char*& p, const char* end, T& value) {
         // an E rather than stop at the D and take 7.4
         if (r.ec != std::errc::invalid_argument && r.ptr < end && (*r.ptr == 'D' || *r.ptr == 'd')) {
             const char* e = r.ptr + 1;
-            if (e < end && (*e == '+' || *e == '-')) ++e;
+            if (e < end && (*e == '+' || *e == '-'))
+                ++e;
             if (e < end && *e >= '0' && *e <= '9') {
-                while (e < end && *e >= '0' && *e <= '9') ++e;
+                while (e < end && *e >= '0' && *e <= '9')
+                    ++e;
                 std::string token(start, e);
                 token[std::size_t(r.ptr - start)] = 'e';
                 const char* t = token.c_str();
@@ -125,11 +145,13 @@ bool ScanNumber(const char*& p, const char* end, T& value) {
             }
         }
     }
-    if (r.ec == std::errc::invalid_argument) return false;
+    if (r.ec == std::errc::invalid_argument)
+        return false;
     if (r.ec == std::errc::result_out_of_range) {
         // rare: let the C library decide between infinity and zero
         const std::string token(start, r.ptr);
-        value = sizeof(T) == sizeof(float) ? T(std::strtof(token.c_str(), nullptr)) : T(std::strtod(token.c_str(), nullptr));
+        value = sizeof(T) == sizeof(float) ? T(std::strtof(token.c_str(), nullptr))
+                                           : T(std::strtod(token.c_str(), nullptr));
     } else {
         value = negative ? -v : v;
     }
@@ -140,11 +162,13 @@ bool ScanNumber(const char*& p, const char* end, T& value) {
 template bool ScanNumber<float>(const char*&, const char*, float&);
 template bool ScanNumber<double>(const char*&, const char*, double&);
 
-void AppendShortest(std::string& out, double value, int width, bool separate) {
+void AppendShortest(std::string& out, double value, int width, bool separate)
+{
     char text[64];  // the shortest form of any double is at most 24 characters
     const float single = static_cast<float>(value);
     const bool is_float = std::isfinite(value) && double(single) == value;
-    const auto r = is_float ? std::to_chars(text, text + sizeof text, single) : std::to_chars(text, text + sizeof text, value);
+    const auto r =
+        is_float ? std::to_chars(text, text + sizeof text, single) : std::to_chars(text, text + sizeof text, value);
     const std::size_t length = std::size_t(r.ptr - text);
     if (length < std::size_t(width))
         out.append(std::size_t(width) - length, ' ');
@@ -160,7 +184,8 @@ constexpr std::size_t SCRATCH_RANDOM = 6;  // mkstemp's XXXXXX
 // a scratch file this much older than now belongs to no save still running
 constexpr std::time_t SCRATCH_AGE = 2;
 
-std::string FolderOfPath(const std::string& path) {
+std::string FolderOfPath(const std::string& path)
+{
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
@@ -168,15 +193,19 @@ std::string FolderOfPath(const std::string& path) {
 // Removes scratch files that saves killed before their rename left behind.
 // A save holds a lock on its scratch file while it writes: a file nobody
 // holds and that is not brand new is stale.
-void RemoveStaleScratch(const std::string& folder) {
+void RemoveStaleScratch(const std::string& folder)
+{
     DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return;
+    if (dir == nullptr)
+        return;
     const std::time_t now = std::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
-        if (!IsScratchName(entry->d_name)) continue;
+        if (!IsScratchName(entry->d_name))
+            continue;
         const std::string path = (folder == "." ? std::string() : folder) + entry->d_name;
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         struct stat st;
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
             st.st_mtime + SCRATCH_AGE < now && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -186,24 +215,31 @@ void RemoveStaleScratch(const std::string& folder) {
     ::closedir(dir);
 }
 
-bool Fail(std::string* why, const char* reason) {
-    if (why != nullptr) *why = reason;
+bool Fail(std::string* why, const char* reason)
+{
+    if (why != nullptr)
+        *why = reason;
     return false;
 }
 
 }  // namespace
 
-bool IsScratchName(std::string_view name) {
+bool IsScratchName(std::string_view name)
+{
     const std::size_t prefix = sizeof SCRATCH_PREFIX - 1;
-    if (name.size() < prefix + SCRATCH_RANDOM) return false;
+    if (name.size() < prefix + SCRATCH_RANDOM)
+        return false;
     const std::string_view tail = name.substr(name.size() - prefix - SCRATCH_RANDOM);
-    if (tail.substr(0, prefix) != SCRATCH_PREFIX) return false;
+    if (tail.substr(0, prefix) != SCRATCH_PREFIX)
+        return false;
     for (char c : tail.substr(prefix))
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* why) {
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* why)
+{
     std::string target, temp, folder;
     try {
         // Saving over a symbolic link writes the file it points to, so the
@@ -211,10 +247,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
         target = path;
         for (int hops = 0; hops < 40; ++hops) {
             struct stat st;
-            if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+            if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+                break;
             std::string link(4096, '\0');
             const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
-            if (n <= 0 || std::size_t(n) >= link.size()) return Fail(why, "its symbolic link cannot be followed");
+            if (n <= 0 || std::size_t(n) >= link.size())
+                return Fail(why, "its symbolic link cannot be followed");
             link.resize(std::size_t(n));
             const std::size_t slash = target.rfind('/');
             target = (link[0] == '/' || slash == std::string::npos) ? link : target.substr(0, slash + 1) + link;
@@ -230,12 +268,14 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
     // a device or a FIFO would replace it with a plain file
     struct stat old;
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return Fail(why, "it is not a regular file");
+    if (exists && !S_ISREG(old.st_mode))
+        return Fail(why, "it is not a regular file");
     if (exists && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0))
         return Fail(why, "it is read-only");
     RemoveStaleScratch(folder);
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return Fail(why, "its folder cannot be written");
+    if (fd < 0)
+        return Fail(why, "its folder cannot be written");
     ::flock(fd, LOCK_EX);  // marks the scratch file as in use (see RemoveStaleScratch)
     // an existing file keeps its permission bits (and owner, where allowed);
     // a new one gets what a plain new file would, not mkstemp's 0600
@@ -253,15 +293,22 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
     bool ok = true;
     while (done < content.size()) {
         const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n <= 0) { ok = false; break; }
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
         done += static_cast<std::size_t>(n);
     }
     // on disk before the rename: a crash must leave the old file or the new one
-    if (ok && ::fsync(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(temp.c_str());
     ::close(fd);  // after fsync a close has nothing left to report
-    if (!ok) return Fail(why, "the disk refused the write (full?)");
+    if (!ok)
+        return Fail(why, "the disk refused the write (full?)");
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);  // the rename itself
@@ -270,8 +317,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
     return true;
 }
 
-void AppendLine(std::string& out, std::string_view line) {
-    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+void AppendLine(std::string& out, std::string_view line)
+{
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
     out.append(line.data(), line.size());
     out.push_back('\n');
 }

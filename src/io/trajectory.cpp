@@ -24,7 +24,8 @@ using textio::IsBlank;
 bool IsBlankLine(std::string_view line)
 {
     for (char c : line)
-        if (!IsBlank(c)) return false;
+        if (!IsBlank(c))
+            return false;
     return true;
 }
 
@@ -41,9 +42,11 @@ bool IsConfigurationLine(std::string_view line)
 {
     const std::string_view word = textio::FirstWord(line);
     auto is = [&](std::string_view name) {
-        if (word.size() != name.size()) return false;
+        if (word.size() != name.size())
+            return false;
         for (std::size_t i = 0; i < name.size(); ++i)
-            if ((word[i] | 0x20) != name[i]) return false;
+            if ((word[i] | 0x20) != name[i])
+                return false;
         return true;
     };
     return (is("direct") || is("cartesian")) && line.find("configuration") != std::string_view::npos;
@@ -64,7 +67,8 @@ std::uint64_t SumOfCounts(std::string_view line)
         const std::size_t from = i;
         while (i < line.size() && line[i] >= '0' && line[i] <= '9' && v < (std::uint64_t(1) << 40))
             v = v * 10 + std::uint64_t(line[i++] - '0');
-        if (i == from || (i < line.size() && !IsBlank(line[i]))) return 0;
+        if (i == from || (i < line.size() && !IsBlank(line[i])))
+            return 0;
         sum += v;
         any = true;
     }
@@ -74,7 +78,8 @@ std::uint64_t SumOfCounts(std::string_view line)
 bool IsItem(std::string_view line, std::string_view item)
 {
     std::size_t i = 0;
-    while (i < line.size() && IsBlank(line[i])) ++i;
+    while (i < line.size() && IsBlank(line[i]))
+        ++i;
     return line.substr(i, item.size()) == item;
 }
 
@@ -85,26 +90,35 @@ constexpr int LAMMPS_DUMP = int(io::Format::LammpsDump);
 
 }  // namespace
 
-CTrajectory::~CTrajectory() { Close(); }
+CTrajectory::~CTrajectory()
+{
+    Close();
+}
 
 long long CTrajectory::ReadAt(std::uint64_t at, char* to, std::size_t size)
 {
     if (gz_) {
         const long long n = gz_->ReadAt(at, to, size);
-        if (n >= 0 && std::size_t(n) < size && gz_->IsAtEnd()) u_file_size = at + std::uint64_t(n);
+        if (n >= 0 && std::size_t(n) < size && gz_->IsAtEnd())
+            u_file_size = at + std::uint64_t(n);
         return n;
     }
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::pread(fd_, to + got, size - got, off_t(at + got));
-        if (n < 0) return -1;
-        if (n == 0) break;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
         got += std::size_t(n);
     }
     return static_cast<long long>(got);
 }
 
-CTrajectory::CTrajectory(const CTrajectory& other) { *this = other; }
+CTrajectory::CTrajectory(const CTrajectory& other)
+{
+    *this = other;
+}
 
 CTrajectory& CTrajectory::operator=(const CTrajectory& other)
 {
@@ -121,7 +135,8 @@ CTrajectory& CTrajectory::operator=(const CTrajectory& other)
         fd_ = other.fd_ >= 0 ? ::fcntl(other.fd_, F_DUPFD_CLOEXEC, 0) : -1;
         if (other.gz_) {
             gz_ = std::make_unique<io::GzInput>();
-            if (!gz_->Open(path)) gz_.reset();
+            if (!gz_->Open(path))
+                gz_.reset();
         }
         scan_ = other.scan_;
         buffer_at_ = 0;
@@ -129,7 +144,10 @@ CTrajectory& CTrajectory::operator=(const CTrajectory& other)
     return *this;
 }
 
-CTrajectory::CTrajectory(CTrajectory&& other) noexcept { *this = std::move(other); }
+CTrajectory::CTrajectory(CTrajectory&& other) noexcept
+{
+    *this = std::move(other);
+}
 
 CTrajectory& CTrajectory::operator=(CTrajectory&& other) noexcept
 {
@@ -157,7 +175,8 @@ CTrajectory& CTrajectory::operator=(CTrajectory&& other) noexcept
 
 void CTrajectory::Close()
 {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
     gz_.reset();
     v_frame_start.clear();
@@ -176,7 +195,8 @@ bool CTrajectory::Fill(std::uint64_t at)
         buffer_at_ = at;
     }
     const std::uint64_t from = buffer_at_ + buffer_.size();
-    if (from >= u_file_size) return false;
+    if (from >= u_file_size)
+        return false;
     const std::size_t want = std::size_t(std::min<std::uint64_t>(CHUNK, u_file_size - from));
     const std::size_t old = buffer_.size();
     buffer_.resize(old + want);
@@ -188,7 +208,8 @@ bool CTrajectory::Fill(std::uint64_t at)
 
 bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& next)
 {
-    if (at >= u_file_size) return false;
+    if (at >= u_file_size)
+        return false;
     std::size_t searched = 0;  // bytes of the line already looked at: each is looked at once
     for (;;) {
         if (at >= buffer_at_ && at < buffer_at_ + buffer_.size()) {
@@ -198,12 +219,14 @@ bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& nex
             if (nl != nullptr) {
                 const std::size_t end = std::size_t(static_cast<const char*>(nl) - buffer_.data());
                 // the buffer may hold a line up to twice the limit: the limit is the line's
-                if (end - from > MAX_LINE) return false;
+                if (end - from > MAX_LINE)
+                    return false;
                 line.assign(buffer_, from, end - from);
                 next = buffer_at_ + end + 1;
                 return true;
             }
-            if (buffer_.size() - from > MAX_LINE) return false;
+            if (buffer_.size() - from > MAX_LINE)
+                return false;
             if (buffer_at_ + buffer_.size() >= u_file_size) {  // a last line without a line feed
                 line.assign(buffer_, from, std::string::npos);
                 next = u_file_size;
@@ -212,8 +235,8 @@ bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& nex
             searched = buffer_.size() - from;
         }
         // a gzip file that just met its end keeps its last line
-        if (!Fill(at) && !(at >= buffer_at_ && at < buffer_at_ + buffer_.size() &&
-                           buffer_at_ + buffer_.size() >= u_file_size))
+        if (!Fill(at) &&
+            !(at >= buffer_at_ && at < buffer_at_ + buffer_.size() && buffer_at_ + buffer_.size() >= u_file_size))
             return false;
     }
 }
@@ -221,19 +244,24 @@ bool CTrajectory::LineAt(std::uint64_t at, std::string& line, std::uint64_t& nex
 bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t& next)
 {
     while (count > 0) {
-        if (at >= u_file_size) return false;
-        if (!(at >= buffer_at_ && at < buffer_at_ + buffer_.size()) && !Fill(at)) return false;
+        if (at >= u_file_size)
+            return false;
+        if (!(at >= buffer_at_ && at < buffer_at_ + buffer_.size()) && !Fill(at))
+            return false;
         const char* p = buffer_.data() + (at - buffer_at_);
         const char* const end = buffer_.data() + buffer_.size();
         while (count > 0) {
             const void* nl = std::memchr(p, '\n', std::size_t(end - p));
-            if (nl == nullptr) break;
-            if (std::size_t(static_cast<const char*>(nl) - p) > MAX_LINE) return false;
+            if (nl == nullptr)
+                break;
+            if (std::size_t(static_cast<const char*>(nl) - p) > MAX_LINE)
+                return false;
             p = static_cast<const char*>(nl) + 1;
             --count;
         }
         at = buffer_at_ + std::uint64_t(p - buffer_.data());
-        if (count == 0) break;
+        if (count == 0)
+            break;
         if (buffer_at_ + buffer_.size() >= u_file_size) {
             // a last line without a line feed still counts
             if (count == 1 && at < u_file_size) {
@@ -243,8 +271,10 @@ bool CTrajectory::SkipLines(std::uint64_t at, std::uint64_t count, std::uint64_t
             return false;
         }
         // the buffer ends inside a line: keep that part and read on
-        if (buffer_at_ + buffer_.size() - at > MAX_LINE) return false;
-        if (!Fill(at) && buffer_at_ + buffer_.size() < u_file_size) return false;
+        if (buffer_at_ + buffer_.size() - at > MAX_LINE)
+            return false;
+        if (!Fill(at) && buffer_at_ + buffer_.size() < u_file_size)
+            return false;
     }
     next = at;
     return true;
@@ -271,9 +301,11 @@ bool CTrajectory::Open(const std::string& file, int fmt)
             u_file_size = UNKNOWN_SIZE;
         } else {
             // a FIFO or a device is refused before it is opened for reading
-            if (!textio::IsRegularFile(file)) return false;
+            if (!textio::IsRegularFile(file))
+                return false;
             const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            if (fd < 0) return false;
+            if (fd < 0)
+                return false;
             struct stat st;
             if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
                 ::close(fd);
@@ -304,9 +336,12 @@ bool CTrajectory::Open(const std::string& file, int fmt)
             std::string counts;
             bool xdatcar = false;
             for (int k = 0; k < 8 && LineAt(at, line, next); ++k) {
-                if (k == 6) counts = line;
-                if (k == 7) xdatcar = IsConfigurationLine(line);
-                if (k < 7) at = next;
+                if (k == 6)
+                    counts = line;
+                if (k == 7)
+                    xdatcar = IsConfigurationLine(line);
+                if (k < 7)
+                    at = next;
             }
             if (!xdatcar) {
                 Finish(u_file_size);  // a POSCAR: one structure, the whole file
@@ -316,8 +351,10 @@ bool CTrajectory::Open(const std::string& file, int fmt)
             for (;;) {
                 char* end = nullptr;
                 const long c = std::strtol(p, &end, 10);
-                if (end == p) break;
-                if (c > 0) u_vasp_atoms += std::uint64_t(c);
+                if (end == p)
+                    break;
+                if (c > 0)
+                    u_vasp_atoms += std::uint64_t(c);
                 p = end;
             }
             u_header_size = at;
@@ -330,7 +367,8 @@ bool CTrajectory::Open(const std::string& file, int fmt)
                     models = true;
                     break;
                 }
-                if (name.substr(0, 4) == "ATOM" || name.substr(0, 6) == "HETATM") break;
+                if (name.substr(0, 4) == "ATOM" || name.substr(0, 6) == "HETATM")
+                    break;
                 at = next;
             }
             if (!models) {
@@ -349,7 +387,8 @@ bool CTrajectory::Open(const std::string& file, int fmt)
 
 bool CTrajectory::ScanFrame()
 {
-    if (is_indexed || v_frame_start.empty()) return false;
+    if (is_indexed || v_frame_start.empty())
+        return false;
     std::string line;
     std::uint64_t at = scan_, next = 0;
     const std::size_t k = v_frame_start.size() - 1;
@@ -369,17 +408,21 @@ bool CTrajectory::ScanFrame()
     std::uint64_t end = 0;
     if (file_format == int(io::Format::Xyz)) {
         bool got;
-        while ((got = LineAt(at, line, next)) && IsBlankLine(line)) at = next;
-        if (!got) return no_frame(at >= u_file_size);
+        while ((got = LineAt(at, line, next)) && IsBlankLine(line))
+            at = next;
+        if (!got)
+            return no_frame(at >= u_file_size);
         v_frame_start[k] = at;
         const long n = CountOf(line);
-        if (n <= 0) return no_frame(false);
+        if (n <= 0)
+            return no_frame(false);
         if (!SkipLines(next, std::uint64_t(n) + 1, end)) {
             Finish(u_file_size);  // a cut last frame: it is there, but will not read
             return false;
         }
     } else if (file_format == int(io::Format::Vasp)) {
-        if (k == 0) at = u_header_size;
+        if (k == 0)
+            at = u_header_size;
         // the configuration line, after a header of the frame's own (a cell
         // per frame) or after text that is no frame (then that text is a
         // frame of its own that will not read, and the configuration starts
@@ -415,15 +458,19 @@ bool CTrajectory::ScanFrame()
         }
     } else if (file_format == LAMMPS_DUMP) {
         // ITEM blocks up to ITEM: ATOMS, then as many lines as the count says
-        while (LineAt(at, line, next) && IsBlankLine(line)) at = next;
-        if (at >= u_file_size) return no_frame(true);
+        while (LineAt(at, line, next) && IsBlankLine(line))
+            at = next;
+        if (at >= u_file_size)
+            return no_frame(true);
         v_frame_start[k] = at;
-        if (!IsItem(line, "ITEM: TIMESTEP")) return no_frame(false);
+        if (!IsItem(line, "ITEM: TIMESTEP"))
+            return no_frame(false);
         long atoms = 0;
         bool found = false;
         std::uint64_t p = next;
         for (int items = 0; items < 64 && !found; ++items) {
-            if (!LineAt(p, line, next)) break;
+            if (!LineAt(p, line, next))
+                break;
             p = next;
             if (IsItem(line, "ITEM: NUMBER OF ATOMS") && LineAt(p, line, next)) {
                 atoms = CountOf(line);
@@ -437,15 +484,18 @@ bool CTrajectory::ScanFrame()
         }
     } else {
         // PDB: from this frame's MODEL record to the next one
-        if (k == 0) at = u_header_size;
-        if (!LineAt(at, line, next)) return no_frame(true);
+        if (k == 0)
+            at = u_header_size;
+        if (!LineAt(at, line, next))
+            return no_frame(true);
         at = next;
         for (;;) {
             if (!LineAt(at, line, next)) {
                 Finish(u_file_size);
                 return false;
             }
-            if (textio::FirstWord(line) == "MODEL") break;
+            if (textio::FirstWord(line) == "MODEL")
+                break;
             at = next;
         }
         end = at;
@@ -461,14 +511,17 @@ bool CTrajectory::ScanFrame()
 
 bool CTrajectory::IndexStep(std::size_t bytes)
 {
-    if (is_indexed || !IsOpen()) return true;
+    if (is_indexed || !IsOpen())
+        return true;
     try {
         const std::uint64_t target = scan_ + bytes;
-        while (!is_indexed && scan_ < target) ScanFrame();
+        while (!is_indexed && scan_ < target)
+            ScanFrame();
     } catch (const std::exception&) {
         // out of memory for the index: the frames found so far stay, not the
         // one whose end was still to be found
-        if (v_frame_start.size() > 1) v_frame_start.pop_back();
+        if (v_frame_start.size() > 1)
+            v_frame_start.pop_back();
         note = "out of memory while indexing: the frames end after frame " + std::to_string(v_frame_start.size());
         Finish(scan_);
     }
@@ -484,19 +537,24 @@ std::size_t CTrajectory::GetFrameCount()
 
 std::size_t CTrajectory::GetIndexedFrames() const
 {
-    if (is_indexed || v_frame_start.empty()) return v_frame_start.size();
+    if (is_indexed || v_frame_start.empty())
+        return v_frame_start.size();
     return v_frame_start.size() - 1;
 }
 
 bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* why)
 {
-    if (!IsOpen()) return false;
+    if (!IsOpen())
+        return false;
     try {
-        while (!is_indexed && k + 1 >= v_frame_start.size()) ScanFrame();
-        if (k >= v_frame_start.size()) return false;
+        while (!is_indexed && k + 1 >= v_frame_start.size())
+            ScanFrame();
+        if (k >= v_frame_start.size())
+            return false;
         const std::uint64_t start = v_frame_start[k];
         const std::uint64_t end = k + 1 < v_frame_start.size() ? v_frame_start[k + 1] : u_frames_end;
-        if (end < start) return false;
+        if (end < start)
+            return false;
         out.clear();
         bool header = k > 0 && (file_format == int(io::Format::Pdb) || file_format == int(io::Format::Vasp));
         if (header && file_format == int(io::Format::Vasp)) {
@@ -507,7 +565,8 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* wh
         }
         const std::uint64_t lead = header ? u_header_size : 0;
         // room taken, not touched: only what is read costs memory
-        if (!gz_) out.reserve(std::size_t(lead + (end - start)));
+        if (!gz_)
+            out.reserve(std::size_t(lead + (end - start)));
         // Read a slice at a time, each line's length followed across the
         // slices: a line too long is refused when its first MAX_LINE bytes
         // are in, whatever the size of the frame.
@@ -519,20 +578,24 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* wh
                 slice.resize(want);
                 const long long got = ReadAt(from, &slice[0], want);
                 // the last frame of a gzip file runs to an end not known before
-                if (got < 0 || (std::size_t(got) < want && !gz_)) return false;
-                if (got == 0) return true;
+                if (got < 0 || (std::size_t(got) < want && !gz_))
+                    return false;
+                if (got == 0)
+                    return true;
                 want = std::size_t(got);
                 slice.resize(want);
                 const char* p = slice.data();
                 const char* const stop = p + want;
                 while (const void* nl = std::memchr(p, '\n', std::size_t(stop - p))) {
                     line_length += std::size_t(static_cast<const char*>(nl) - p);
-                    if (line_length > MAX_LINE) break;
+                    if (line_length > MAX_LINE)
+                        break;
                     line_length = 0;
                     ++line_number;
                     p = static_cast<const char*>(nl) + 1;
                 }
-                if (line_length <= MAX_LINE) line_length += std::size_t(stop - p);
+                if (line_length <= MAX_LINE)
+                    line_length += std::size_t(stop - p);
                 if (line_length > MAX_LINE) {
                     if (why != nullptr)
                         *why = "line " + std::to_string(line_number) + " is longer than " +
@@ -549,7 +612,8 @@ bool CTrajectory::ReadFrameText(std::size_t k, std::string& out, std::string* wh
         };
         return (lead == 0 || read(0, lead)) && read(start, end - start);
     } catch (const std::exception&) {
-        if (why != nullptr) *why = "out of memory for the frame";
+        if (why != nullptr)
+            *why = "out of memory for the frame";
         return false;
     }
 }

@@ -253,7 +253,8 @@ bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid
     if (head_count < 4 || head[0] != std::floor(head[0]) || std::fabs(head[0]) > 1e7)
         return Refuse(refusal, 3, "the atom count and origin line is not a whole number and three numbers");
     const long atoms = long(head[0]);
-    long per_point = head_count == 5 && head[4] >= 1.0 && head[4] <= 1e4 && head[4] == std::floor(head[4]) ? long(head[4]) : 1;
+    long per_point =
+        head_count == 5 && head[4] >= 1.0 && head[4] <= 1e4 && head[4] == std::floor(head[4]) ? long(head[4]) : 1;
 
     // the cube's axes in reverse: its third axis runs fastest, as VASP's first
     double in_bohr = BOHR;
@@ -284,7 +285,8 @@ bool ReadCube(std::string_view text, Volume& v, Refusal& refusal, bool with_grid
         if (!cursor.Next(line) || ReadNumbers(line, a, 5) != 5)
             return Refuse(refusal, cursor.LineNumber(), "an atom line is not a number, a charge and three coordinates");
         // 0 (a ghost) or anything past the table is drawn as the dummy element
-        v.elements.push_back(a[0] >= 1.0 && a[0] < double(periodic_table_atoms) ? unsigned(a[0]) - 1 : DUMMY_ATOM_INDEX);
+        v.elements.push_back(a[0] >= 1.0 && a[0] < double(periodic_table_atoms) ? unsigned(a[0]) - 1
+                                                                                : DUMMY_ATOM_INDEX);
         v.positions.push_back(glm::dvec3(a[2], a[3], a[4]) * in_bohr);
     }
     std::vector<long> orbitals;
@@ -424,8 +426,7 @@ bool ReadWholeFile(const std::string& path, TextMemory& out, std::size_t& size)
 
 }  // namespace
 
-bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out,
-                    Refusal& refusal)
+bool ReadVolumeText(std::string_view text, VolumeKind kind, const std::string& path, Volume& out, Refusal& refusal)
 {
     try {
         Volume v;

@@ -19,46 +19,60 @@ using textio::IsBlank;
 // Nine numbers of a cell text split at blanks, each piece read for its
 // leading number. Pieces that hold no number (words such as "Cell=") are
 // passed over. False for fewer than nine numbers or one that is not finite.
-bool ParseCellNumbers(std::string_view text, glm::dmat3& cell) {
+bool ParseCellNumbers(std::string_view text, glm::dmat3& cell)
+{
     double numbers[9];
     int found = 0;
     const char* p = text.data();
     const char* const end = text.data() + text.size();
     while (found < 9) {
-        while (p < end && IsBlank(*p)) ++p;
-        if (p >= end) break;
+        while (p < end && IsBlank(*p))
+            ++p;
+        if (p >= end)
+            break;
         const char* piece_end = p;
-        while (piece_end < end && !IsBlank(*piece_end)) ++piece_end;
+        while (piece_end < end && !IsBlank(*piece_end))
+            ++piece_end;
         const char* q = p;
         double v = 0.0;
         if (textio::ScanNumber(q, piece_end, v)) {
-            if (!std::isfinite(v)) return false;
+            if (!std::isfinite(v))
+                return false;
             numbers[found++] = v;
         }
         p = piece_end;
     }
-    if (found < 9) return false;
+    if (found < 9)
+        return false;
     for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) cell[c][r] = numbers[3 * c + r];
+        for (int r = 0; r < 3; ++r)
+            cell[c][r] = numbers[3 * c + r];
     return true;
 }
 
 // Where `key` (any case) starts a word of the line and is followed by
 // blanks and one of `marks`: the place just after the mark, else npos.
-std::size_t FindKey(std::string_view line, std::string_view key, std::string_view marks, std::size_t& key_at) {
+std::size_t FindKey(std::string_view line, std::string_view key, std::string_view marks, std::size_t& key_at)
+{
     for (std::size_t at = 0; at + key.size() <= line.size(); ++at) {
-        if (at > 0 && !IsBlank(line[at - 1])) continue;
+        if (at > 0 && !IsBlank(line[at - 1]))
+            continue;
         std::size_t k = 0;
         while (k < key.size()) {
             char c = line[at + k];
-            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-            if (c != key[k]) break;
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+            if (c != key[k])
+                break;
             ++k;
         }
-        if (k < key.size()) continue;
+        if (k < key.size())
+            continue;
         std::size_t p = at + key.size();
-        while (p < line.size() && IsBlank(line[p])) ++p;
-        if (p >= line.size() || marks.find(line[p]) == std::string_view::npos) continue;
+        while (p < line.size() && IsBlank(line[p]))
+            ++p;
+        if (p >= line.size() || marks.find(line[p]) == std::string_view::npos)
+            continue;
         key_at = at;
         return p + 1;
     }
@@ -67,31 +81,38 @@ std::size_t FindKey(std::string_view line, std::string_view key, std::string_vie
 
 // The value of an extended-XYZ key="..." (or key=word) and where the whole
 // pair lies in the line. False when the line has no such key.
-bool FindValue(std::string_view line, std::string_view key, std::string_view& value, std::size_t& from,
-               std::size_t& to) {
+bool FindValue(std::string_view line, std::string_view key, std::string_view& value, std::size_t& from, std::size_t& to)
+{
     std::size_t p = FindKey(line, key, "=", from);
-    if (p == std::string_view::npos) return false;
-    while (p < line.size() && IsBlank(line[p])) ++p;
+    if (p == std::string_view::npos)
+        return false;
+    while (p < line.size() && IsBlank(line[p]))
+        ++p;
     if (p < line.size() && line[p] == '"') {
         const std::size_t close = line.find('"', p + 1);
-        if (close == std::string_view::npos) return false;
+        if (close == std::string_view::npos)
+            return false;
         value = line.substr(p + 1, close - p - 1);
         to = close + 1;
         return true;
     }
     std::size_t end = p;
-    while (end < line.size() && !IsBlank(line[end])) ++end;
+    while (end < line.size() && !IsBlank(line[end]))
+        ++end;
     value = line.substr(p, end - p);
     to = end;
     return true;
 }
 
 // The line without one key=value pair and the blanks after it.
-std::string WithoutPair(std::string_view line, std::size_t from, std::size_t to) {
-    while (to < line.size() && IsBlank(line[to])) ++to;
+std::string WithoutPair(std::string_view line, std::size_t from, std::size_t to)
+{
+    while (to < line.size() && IsBlank(line[to]))
+        ++to;
     std::string rest(line.substr(0, from));
     rest.append(line.substr(to));
-    while (!rest.empty() && IsBlank(rest.back())) rest.pop_back();
+    while (!rest.empty() && IsBlank(rest.back()))
+        rest.pop_back();
     return rest;
 }
 
@@ -109,7 +130,8 @@ struct Header {
 // cell comes as Cell="nine numbers" (or Cell: and the numbers) or as the
 // extended-XYZ Lattice="..." with its pbc flags; another word that merely
 // starts with "Cell" is no cell.
-bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusal) {
+bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusal)
+{
     std::string_view line;
     if (!cursor.Next(line)) {
         refusal = {0, "is empty"};
@@ -123,7 +145,8 @@ bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusa
         refusal = {1, "the file ends before the comment line"};
         return false;
     }
-    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
     header.comment = std::string(line);
     std::size_t key_at = 0;
     const std::size_t after = FindKey(line, "cell", "=:", key_at);
@@ -137,14 +160,16 @@ bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusa
         }
         header.periodic = ParseCellNumbers(text, header.cell);
         header.cell_keyword = true;
-        if (!header.periodic) header.note = "the Cell of line 2 does not hold nine numbers; read without a cell";
+        if (!header.periodic)
+            header.note = "the Cell of line 2 does not hold nine numbers; read without a cell";
         return true;
     }
     std::string_view lattice;
     std::size_t from = 0, to = 0;
     if (FindValue(line, "lattice", lattice, from, to)) {
         header.periodic = ParseCellNumbers(lattice, header.cell);
-        if (!header.periodic) header.note = "the Lattice of line 2 does not hold nine numbers; read without a cell";
+        if (!header.periodic)
+            header.note = "the Lattice of line 2 does not hold nine numbers; read without a cell";
     }
     std::string_view pbc;
     if (FindValue(line, "pbc", pbc, from, to)) {
@@ -152,10 +177,12 @@ bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusa
         const bool letters = pbc.find_first_of(" \t") == std::string_view::npos && pbc.size() == 3;
         int axis = 0;
         for (std::size_t k = 0; k < pbc.size() && axis < 3; ++k) {
-            if (IsBlank(pbc[k])) continue;
+            if (IsBlank(pbc[k]))
+                continue;
             header.pbc[axis++] = pbc[k] == 'T' || pbc[k] == 't';
             if (!letters)
-                while (k + 1 < pbc.size() && !IsBlank(pbc[k + 1])) ++k;  // the rest of "true"
+                while (k + 1 < pbc.size() && !IsBlank(pbc[k + 1]))
+                    ++k;  // the rest of "true"
         }
     }
     return true;
@@ -165,13 +192,18 @@ bool ParseHeader(textio::LineCursor& cursor, Header& header, io::Refusal& refusa
 
 CXyz::CXyz() = default;
 
-unsigned CXyz::GetAtomIndex(std::string s) const { return ::GetAtomIndex(s); }
+unsigned CXyz::GetAtomIndex(std::string s) const
+{
+    return ::GetAtomIndex(s);
+}
 
-bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx) {
+bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, std::vector<unsigned>& idx)
+{
     (void)d;
     try {
         std::string text;
-        if (!textio::ReadWholeFile(f, text)) return false;
+        if (!textio::ReadWholeFile(f, text))
+            return false;
         return ReadText(text, f, xyz, idx);
     } catch (const std::exception&) {
         return false;
@@ -179,12 +211,14 @@ bool CXyz::ReadFile(std::string d, std::string f, std::vector<glm::vec3>& xyz, s
 }
 
 bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm::vec3>& xyz,
-                    std::vector<unsigned>& idx) {
+                    std::vector<unsigned>& idx)
+{
     (void)f;
     try {
         textio::LineCursor cursor(textio::SkipByteOrderMark(text));
         Header header;
-        if (!ParseHeader(cursor, header, refusal)) return false;
+        if (!ParseHeader(cursor, header, refusal))
+            return false;
 
         // The shortest atom line, "H 0 0 0", and its line feed take 8 bytes:
         // a count the rest of the file cannot hold is refused before any
@@ -203,15 +237,17 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
         std::string unknown;  // the first symbol that names no element
         for (std::size_t k = 0; k < n; ++k) {
             if (!cursor.Next(line)) {
-                refusal = {cursor.LineNumber(), "the file ends after " + std::to_string(k) + " of " +
-                                                    std::to_string(n) + " atoms"};
+                refusal = {cursor.LineNumber(),
+                           "the file ends after " + std::to_string(k) + " of " + std::to_string(n) + " atoms"};
                 return false;
             }
             const char* p = line.data();
             const char* const end = p + line.size();
-            while (p < end && IsBlank(*p)) ++p;
+            while (p < end && IsBlank(*p))
+                ++p;
             const char* const name = p;
-            while (p < end && !IsBlank(*p)) ++p;
+            while (p < end && !IsBlank(*p))
+                ++p;
             if (p == name) {
                 refusal = {cursor.LineNumber(), "a blank line stands where atom " + std::to_string(k + 1) + " of " +
                                                     std::to_string(n) + " should"};
@@ -251,11 +287,13 @@ bool CXyz::ReadText(std::string_view text, const std::string& f, std::vector<glm
         total_atoms = static_cast<unsigned>(n);
         is_periodic = header.periodic;
         is_cell_keyword = header.cell_keyword;
-        if (header.periodic) cell_xyz = header.cell;
+        if (header.periodic)
+            cell_xyz = header.cell;
         v_pbc = header.pbc;
         comment = std::move(header.comment);
         note = header.note;
-        if (!unknown.empty()) note += (note.empty() ? "" : "; ") + unknown;
+        if (!unknown.empty())
+            note += (note.empty() ? "" : "; ") + unknown;
         min_coord = lo;
         max_coord = hi;
         v_carte_xyz.swap(carte);
@@ -274,7 +312,8 @@ namespace {
 // Lattice goes first with the columns and pbc flags this writer writes, and
 // the comment's other key=value pairs follow.
 std::string CommentWithCell(const std::string& comment, const std::string& cell, bool cell_keyword,
-                            const glm::bvec3& pbc) {
+                            const glm::bvec3& pbc)
+{
     std::string rest = comment;
     std::string_view value;
     std::size_t from = 0, to = 0;
@@ -287,8 +326,10 @@ std::string CommentWithCell(const std::string& comment, const std::string& cell,
             } else {  // Cell: and nine numbers
                 to = after;
                 for (int k = 0; k < 9; ++k) {
-                    while (to < rest.size() && IsBlank(rest[to])) ++to;
-                    while (to < rest.size() && !IsBlank(rest[to])) ++to;
+                    while (to < rest.size() && IsBlank(rest[to]))
+                        ++to;
+                    while (to < rest.size() && !IsBlank(rest[to]))
+                        ++to;
                 }
                 rest = WithoutPair(rest, from, to);
             }
@@ -296,17 +337,21 @@ std::string CommentWithCell(const std::string& comment, const std::string& cell,
         return "Cell=\"" + cell + "\"" + (rest.empty() ? "" : " " + rest);
     }
     for (const char* key : {"lattice", "properties", "pbc"})
-        while (FindValue(rest, key, value, from, to)) rest = WithoutPair(rest, from, to);
+        while (FindValue(rest, key, value, from, to))
+            rest = WithoutPair(rest, from, to);
     std::string flags;
-    for (int a = 0; a < 3; ++a) flags += std::string(a ? " " : "") + (pbc[a] ? "T" : "F");
+    for (int a = 0; a < 3; ++a)
+        flags += std::string(a ? " " : "") + (pbc[a] ? "T" : "F");
     return "Lattice=\"" + cell + "\" Properties=species:S:1:pos:R:3 pbc=\"" + flags + "\"" +
            (rest.empty() ? "" : " " + rest);
 }
 
 }  // namespace
 
-bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const {
-    if (idx.size() != v_carte_xyz.size()) return false;
+bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const
+{
+    if (idx.size() != v_carte_xyz.size())
+        return false;
     out.reserve(out.size() + v_carte_xyz.size() * 56 + comment.size() + 256);
     out += std::to_string(v_carte_xyz.size());
     out += '\n';
@@ -317,8 +362,10 @@ bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const 
         for (int c = 0; c < 3; ++c)
             for (int r = 0; r < 3; ++r) {
                 const auto res = std::to_chars(number, number + sizeof number, cell_xyz[c][r]);
-                if (res.ec != std::errc()) return false;
-                if (!cell.empty()) cell += ' ';
+                if (res.ec != std::errc())
+                    return false;
+                if (!cell.empty())
+                    cell += ' ';
                 cell.append(number, res.ptr);
             }
         out += CommentWithCell(comment, cell, is_cell_keyword, v_pbc);
@@ -337,13 +384,15 @@ bool CXyz::AppendText(std::string& out, const std::vector<unsigned>& idx) const 
         const std::string& name = element_symbol[idx[k] < species_count ? idx[k] : DUMMY_ATOM_INDEX];
         out += name;
         out.append(3 - name.size(), ' ');
-        for (int c = 0; c < 3; ++c) textio::AppendShortest(out, v_carte_xyz[k][c], 16, c > 0);
+        for (int c = 0; c < 3; ++c)
+            textio::AppendShortest(out, v_carte_xyz[k][c], 16, c > 0);
         out += '\n';
     }
     return true;
 }
 
-bool CXyz::SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx) {
+bool CXyz::SaveFile(std::string d, std::string f, const std::vector<unsigned>& idx)
+{
     (void)d;
     try {
         std::string out;
@@ -353,15 +402,21 @@ bool CXyz::SaveFile(std::string d, std::string f, const std::vector<unsigned>& i
     }
 }
 
-void CXyz::DeleteAtom(unsigned u) {
-    if (u < v_carte_xyz.size()) v_carte_xyz.erase(v_carte_xyz.begin() + u);
+void CXyz::DeleteAtom(unsigned u)
+{
+    if (u < v_carte_xyz.size())
+        v_carte_xyz.erase(v_carte_xyz.begin() + u);
 }
 
-void CXyz::InsertAtom(unsigned u, const glm::dvec3& r) {
-    if (u <= v_carte_xyz.size()) v_carte_xyz.insert(v_carte_xyz.begin() + u, r);
+void CXyz::InsertAtom(unsigned u, const glm::dvec3& r)
+{
+    if (u <= v_carte_xyz.size())
+        v_carte_xyz.insert(v_carte_xyz.begin() + u, r);
 }
 
-void CXyz::CenterCoordinates() {
+void CXyz::CenterCoordinates()
+{
     const glm::dvec3 c = (min_coord + max_coord) * 0.5;
-    for (glm::dvec3& r : v_carte_xyz) r -= c;
+    for (glm::dvec3& r : v_carte_xyz)
+        r -= c;
 }

@@ -73,4 +73,3 @@ bool ConvertFile(const std::string& in, int in_fmt, const std::string& out, int 
         message += (message.empty() ? "" : "; ") + model->Notes();
     return true;
 }
-

@@ -70,8 +70,8 @@ bool CModel::ReadFrame(std::size_t k, CFrame& frame, std::string& why)
         } else {
             std::string text, refusal;
             if (!trajectory.ReadFrameText(k, text, &refusal)) {
-                why = refusal.empty() ? "There is no frame " + number
-                                      : "Frame " + number + " cannot be read: " + refusal;
+                why =
+                    refusal.empty() ? "There is no frame " + number : "Frame " + number + " cannot be read: " + refusal;
                 return false;
             }
             io::ReadOptions options = read_options;

@@ -26,7 +26,8 @@ struct Storage {
     std::vector<glm::ivec3> image;
     core::BondGrid grid;
 
-    explicit Storage(std::size_t atoms) {
+    explicit Storage(std::size_t atoms)
+    {
         const std::size_t records = atoms * RECORDS_PER_ATOM;
         pair.reserve(records);
         image.reserve(records);
@@ -36,7 +37,8 @@ struct Storage {
 
 }  // namespace
 
-bool IsShowable(const io::ReadResult& r, io::Refusal& refusal) {
+bool IsShowable(const io::ReadResult& r, io::Refusal& refusal)
+{
     if (r.positions.empty() || r.positions.size() != r.elements.size()) {
         refusal = {0, "holds no atoms"};
         return false;
@@ -60,12 +62,15 @@ bool IsShowable(const io::ReadResult& r, io::Refusal& refusal) {
 
 CModel::CModel() = default;
 
-void CModel::AddNote(const std::string& note) {
-    if (note.empty() || notes.find(note) != std::string::npos) return;
+void CModel::AddNote(const std::string& note)
+{
+    if (note.empty() || notes.find(note) != std::string::npos)
+        return;
     notes += (notes.empty() ? "" : "; ") + note;
 }
 
-bool CModel::ReadFile(std::string d, std::string f, int fmt) {
+bool CModel::ReadFile(std::string d, std::string f, int fmt)
+{
     notes.clear();
     const io::FormatEntry* entry = io::FindFormat(fmt);
     io::HeldCopy copy = entry != nullptr ? io::NewFileCopy(entry->format) : nullptr;
@@ -75,7 +80,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     }
     read_refusal = {0, std::string("is not a readable ") + entry->label + " file"};
     try {
-        if (!io::CheckInput(f, read_refusal)) return false;
+        if (!io::CheckInput(f, read_refusal))
+            return false;
         // only the first frame of a trajectory is read here; the others
         // when they are shown
         CTrajectory frames;
@@ -83,7 +89,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         if (entry->has_frames) {
             std::string refusal;
             if (!frames.Open(f, fmt) || !frames.ReadFrameText(0, text, &refusal)) {
-                if (!refusal.empty()) read_refusal = {0, refusal};
+                if (!refusal.empty())
+                    read_refusal = {0, refusal};
                 AddNote(refusal);
                 return false;
             }
@@ -94,11 +101,13 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
         options.folder = d;
         io::ReadResult read;
         if (!copy->Read(text, options, f, read)) {
-            if (!read.refusal.reason.empty()) read_refusal = read.refusal;
+            if (!read.refusal.reason.empty())
+                read_refusal = read.refusal;
             return false;
         }
         std::string().swap(text);
-        if (!IsShowable(read, read_refusal)) return false;
+        if (!IsShowable(read, read_refusal))
+            return false;
         return Adopt(std::move(copy), std::move(read), std::move(frames), d);
     } catch (const std::bad_alloc&) {
         read_refusal = {0, "too large for the memory"};
@@ -107,7 +116,8 @@ bool CModel::ReadFile(std::string d, std::string f, int fmt) {
     return false;
 }
 
-bool CModel::Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frames, const std::string& folder) {
+bool CModel::Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frames, const std::string& folder)
+{
     try {
         // the bond records and grid the new structure needs, before the old one goes
         Storage storage(read.positions.size());
@@ -116,7 +126,8 @@ bool CModel::Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frame
         type_numbers.swap(types);
         is_periodic = read.is_periodic;
         periodic_axes = read.periodic_axes;
-        if (read.is_periodic) m_cell_box = read.cell;
+        if (read.is_periodic)
+            m_cell_box = read.cell;
         min_xyz = glm::vec3(read.low);
         max_xyz = glm::vec3(read.high);
         v_positions.swap(read.positions);
@@ -138,7 +149,8 @@ bool CModel::Adopt(io::HeldCopy copy, io::ReadResult&& read, CTrajectory&& frame
     return true;
 }
 
-void CModel::SetModel() {
+void CModel::SetModel()
+{
     is_linked_list = false;
     is_centered = false;
     // in double: the sum of two coordinates near the float limit overflows
@@ -150,14 +162,16 @@ void CModel::SetModel() {
     box_size = max_xyz - min_xyz;
     if (!is_periodic) {
         m_cell_box = glm::dmat3(0.0);
-        for (int a = 0; a < 3; ++a) m_cell_box[a][a] = double(box_size[a]);
+        for (int a = 0; a < 3; ++a)
+            m_cell_box[a][a] = double(box_size[a]);
     }
     cell_origin = glm::dvec3(0.0);  // the files' cells start at their origin
     EvalAtomicBonds();
     CenterView();
 }
 
-void CModel::SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements) {
+void CModel::SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements)
+{
     v_positions = std::move(positions);
     v_elements = std::move(elements);
     min_xyz = max_xyz = v_positions.empty() ? glm::vec3(0.0f) : v_positions[0];
@@ -168,14 +182,16 @@ void CModel::SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> el
     SetModel();
 }
 
-void CModel::SetCell(const glm::dmat3& cell, bool periodic) {
+void CModel::SetCell(const glm::dmat3& cell, bool periodic)
+{
     m_cell_box = cell;
     is_periodic = periodic;
     cell_origin = glm::dvec3(0.0);
 }
 
 void CModel::PlaceAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements, glm::vec3 box,
-                        const glm::dmat3& cell, bool periodic, glm::dvec3 origin) {
+                        const glm::dmat3& cell, bool periodic, glm::dvec3 origin)
+{
     v_positions = std::move(positions);
     v_elements = std::move(elements);
     box_size = box;
@@ -184,7 +200,8 @@ void CModel::PlaceAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> 
     cell_origin = origin;
 }
 
-void CModel::SetBonds(std::vector<glm::uvec2> pairs, std::vector<glm::ivec3> images) {
+void CModel::SetBonds(std::vector<glm::uvec2> pairs, std::vector<glm::ivec3> images)
+{
     images.resize(pairs.size(), glm::ivec3(0));
     v_bond_pairs = std::move(pairs);
     v_bond_images = std::move(images);
@@ -192,18 +209,22 @@ void CModel::SetBonds(std::vector<glm::uvec2> pairs, std::vector<glm::ivec3> ima
     is_loaded = true;
 }
 
-void CModel::FindBonds() {
+void CModel::FindBonds()
+{
     EvalCutRadius();
     is_linked_list = false;
     EvalAtomicBonds();
 }
 
-void CModel::CenterView() {
-    for (glm::vec3& p : v_positions) p -= center_xyz;
+void CModel::CenterView()
+{
+    for (glm::vec3& p : v_positions)
+        p -= center_xyz;
     cell_origin -= glm::dvec3(center_xyz);
 }
 
-void CModel::CenterCoordinates() {
+void CModel::CenterCoordinates()
+{
     if (!is_centered) {
         glm::dvec3 by(0.0);
         if (file_copy && file_copy->Centre(by)) {
@@ -218,7 +239,8 @@ void CModel::CenterCoordinates() {
 }
 
 template <typename Edit>
-bool CModel::RunEdit(const char* doing, Edit edit) {
+bool CModel::RunEdit(const char* doing, Edit edit)
+{
     bool changed = true;
     try {
         changed = edit();
@@ -228,12 +250,15 @@ bool CModel::RunEdit(const char* doing, Edit edit) {
         AddNote(std::string("out of memory while ") + doing + "; undo history cleared");
     }
     // the grid holds the positions and elements before the edit
-    if (changed) is_linked_list = false;
+    if (changed)
+        is_linked_list = false;
     return changed;
 }
 
-void CModel::ChangeAtom(unsigned num, unsigned idx) {
-    if (num >= v_elements.size() || idx >= periodic_table_atoms || v_elements[num] == idx) return;
+void CModel::ChangeAtom(unsigned num, unsigned idx)
+{
+    if (num >= v_elements.size() || idx >= periodic_table_atoms || v_elements[num] == idx)
+        return;
     RunEdit("changing an element", [&] {
         CEditStep step;
         step.v_records.emplace_back();
@@ -243,26 +268,35 @@ void CModel::ChangeAtom(unsigned num, unsigned idx) {
     });
 }
 
-void CModel::DeleteAtom(unsigned u) { DeleteAtoms({u}); }
+void CModel::DeleteAtom(unsigned u)
+{
+    DeleteAtoms({u});
+}
 
-void CModel::DeleteAtoms(std::vector<unsigned> atoms) {
+void CModel::DeleteAtoms(std::vector<unsigned> atoms)
+{
     // from the highest number down, so that the lower numbers stay valid
     std::sort(atoms.begin(), atoms.end(), std::greater<unsigned>());
     atoms.erase(std::unique(atoms.begin(), atoms.end()), atoms.end());
-    while (!atoms.empty() && atoms.front() >= GetTotalAtoms()) atoms.erase(atoms.begin());
-    if (atoms.empty()) return;
+    while (!atoms.empty() && atoms.front() >= GetTotalAtoms())
+        atoms.erase(atoms.begin());
+    if (atoms.empty())
+        return;
     RunEdit("deleting atoms", [&] {
         CEditStep step;
         step.v_records.resize(atoms.size());
-        for (std::size_t n = 0; n < atoms.size(); ++n) RemoveAtom(atoms[n], step.v_records[n]);
+        for (std::size_t n = 0; n < atoms.size(); ++n)
+            RemoveAtom(atoms[n], step.v_records[n]);
         history.Push(std::move(step));
         return true;
     });
 }
 
-bool CModel::Undo() {
+bool CModel::Undo()
+{
     CEditStep* step = history.Undo();
-    if (step == nullptr) return false;
+    if (step == nullptr)
+        return false;
     return RunEdit("undoing", [&] {
         for (auto r = step->v_records.rbegin(); r != step->v_records.rend(); ++r) {
             if (r->is_wrap)
@@ -276,9 +310,11 @@ bool CModel::Undo() {
     });
 }
 
-bool CModel::Redo() {
+bool CModel::Redo()
+{
     CEditStep* step = history.Redo();
-    if (step == nullptr) return false;
+    if (step == nullptr)
+        return false;
     return RunEdit("redoing", [&] {
         for (CEditRecord& r : step->v_records) {
             if (r.is_wrap)
@@ -292,42 +328,53 @@ bool CModel::Redo() {
     });
 }
 
-void CModel::RemoveAtom(unsigned u, CEditRecord& r) {
+void CModel::RemoveAtom(unsigned u, CEditRecord& r)
+{
     r = CEditRecord();
     r.is_delete = true;
     r.atom = u;
     r.element = v_elements[u];
     r.position = v_positions[u];
-    if (file_copy) r.file_atom = file_copy->TakeAtom(u);
+    if (file_copy)
+        r.file_atom = file_copy->TakeAtom(u);
     v_positions.erase(v_positions.begin() + u);
     v_elements.erase(v_elements.begin() + u);
     TakeBondsOf(u, r.v_removed_bonds);
     for (unsigned k = 0; k < bond_count; ++k) {
         glm::uvec2& p = v_bond_pairs[k];
-        if (p.x > u) --p.x;
-        if (p.y > u) --p.y;
+        if (p.x > u)
+            --p.x;
+        if (p.y > u)
+            --p.y;
     }
     // every frame read later loses the atom too
     v_edits.push_back({true, u, 0});
 }
 
-void CModel::RestoreAtom(const CEditRecord& r) {
+void CModel::RestoreAtom(const CEditRecord& r)
+{
     const unsigned u = r.atom;
-    if (u > GetTotalAtoms()) return;
-    if (file_copy) file_copy->InsertAtom(u, r.file_atom);
+    if (u > GetTotalAtoms())
+        return;
+    if (file_copy)
+        file_copy->InsertAtom(u, r.file_atom);
     v_positions.insert(v_positions.begin() + u, r.position);
     v_elements.insert(v_elements.begin() + u, r.element);
     for (unsigned k = 0; k < bond_count; ++k) {
         glm::uvec2& p = v_bond_pairs[k];
-        if (p.x >= u) ++p.x;
-        if (p.y >= u) ++p.y;
+        if (p.x >= u)
+            ++p.x;
+        if (p.y >= u)
+            ++p.y;
     }
     PutBondsBack(r.v_removed_bonds);
     // undo runs in the reverse order of the edits: the last one recorded is this
-    if (!v_edits.empty()) v_edits.pop_back();
+    if (!v_edits.empty())
+        v_edits.pop_back();
 }
 
-void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
+void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r)
+{
     r = CEditRecord();
     r.atom = num;
     r.element = v_elements[num];
@@ -340,18 +387,22 @@ void CModel::SetElement(unsigned num, unsigned idx, CEditRecord& r) {
     v_edits.push_back({false, num, idx});
 }
 
-void CModel::RestoreElement(const CEditRecord& r) {
-    if (r.atom >= GetTotalAtoms() || r.u_added_bonds > bond_count) return;
+void CModel::RestoreElement(const CEditRecord& r)
+{
+    if (r.atom >= GetTotalAtoms() || r.u_added_bonds > bond_count)
+        return;
     const std::ptrdiff_t to = std::ptrdiff_t(bond_count), from = to - std::ptrdiff_t(r.u_added_bonds);
     v_bond_pairs.erase(v_bond_pairs.begin() + from, v_bond_pairs.begin() + to);
     v_bond_images.erase(v_bond_images.begin() + from, v_bond_images.begin() + to);
     bond_count -= r.u_added_bonds;
     v_elements[r.atom] = r.element;
     PutBondsBack(r.v_removed_bonds);
-    if (!v_edits.empty()) v_edits.pop_back();
+    if (!v_edits.empty())
+        v_edits.pop_back();
 }
 
-void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
+void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out)
+{
     out.clear();
     const std::size_t n = bond_count;
     std::size_t kept = 0;
@@ -371,8 +422,10 @@ void CModel::TakeBondsOf(unsigned u, std::vector<CBondEntry>& out) {
     bond_count = unsigned(kept);
 }
 
-void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
-    if (in.empty()) return;
+void CModel::PutBondsBack(const std::vector<CBondEntry>& in)
+{
+    if (in.empty())
+        return;
     const std::size_t n = bond_count, m = in.size();
     const std::ptrdiff_t at = std::ptrdiff_t(n);
     v_bond_pairs.insert(v_bond_pairs.begin() + at, m, glm::uvec2(0u));
@@ -394,15 +447,19 @@ void CModel::PutBondsBack(const std::vector<CBondEntry>& in) {
     bond_count = unsigned(n + m);
 }
 
-void CModel::FindBondsOf(unsigned u) {
+void CModel::FindBondsOf(unsigned u)
+{
     const unsigned n = GetTotalAtoms();
-    if (u >= n) return;
+    if (u >= n)
+        return;
     if (is_periodic_bonds) {
-        if (IsDummy(v_elements[u])) return;
+        if (IsDummy(v_elements[u]))
+            return;
         std::vector<CCrystalBond> found;
         const CLattice lattice = GetLattice();
         FindPeriodicBondsOf(lattice, u, v_positions, v_elements, found);
-        for (const CCrystalBond& b : found) AppendPeriodicBond(b);
+        for (const CCrystalBond& b : found)
+            AppendPeriodicBond(b);
         return;
     }
     std::vector<unsigned> partners;
@@ -414,24 +471,30 @@ void CModel::FindBondsOf(unsigned u) {
     }
 }
 
-double CModel::Distance(unsigned i, unsigned j) const {
+double CModel::Distance(unsigned i, unsigned j) const
+{
     const unsigned n = GetTotalAtoms();
-    if (i >= n || j >= n) return 0.0;
+    if (i >= n || j >= n)
+        return 0.0;
     return glm::length(glm::dvec3(v_positions[j]) - glm::dvec3(v_positions[i]));
 }
 
-double CModel::Angle(unsigned i, unsigned j, unsigned k) const {
+double CModel::Angle(unsigned i, unsigned j, unsigned k) const
+{
     const unsigned n = GetTotalAtoms();
-    if (i >= n || j >= n || k >= n) return 0.0;
+    if (i >= n || j >= n || k >= n)
+        return 0.0;
     const glm::dvec3 a = glm::dvec3(v_positions[i]) - glm::dvec3(v_positions[j]);
     const glm::dvec3 b = glm::dvec3(v_positions[k]) - glm::dvec3(v_positions[j]);
     // atan2 keeps its precision near 0 and 180 degrees, where acos does not
     return glm::degrees(std::atan2(glm::length(glm::cross(a, b)), glm::dot(a, b)));
 }
 
-double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const {
+double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const
+{
     const unsigned n = GetTotalAtoms();
-    if (i >= n || j >= n || k >= n || l >= n) return 0.0;
+    if (i >= n || j >= n || k >= n || l >= n)
+        return 0.0;
     const glm::dvec3 b1 = glm::dvec3(v_positions[j]) - glm::dvec3(v_positions[i]);
     const glm::dvec3 b2 = glm::dvec3(v_positions[k]) - glm::dvec3(v_positions[j]);
     const glm::dvec3 b3 = glm::dvec3(v_positions[l]) - glm::dvec3(v_positions[k]);
@@ -443,38 +506,47 @@ double CModel::Dihedral(unsigned i, unsigned j, unsigned k, unsigned l) const {
 // ---------------------------------------------------------------------------
 // Bond detection
 
-void CModel::EvalCutRadius() {
+void CModel::EvalCutRadius()
+{
     max_radius = 0.0f;
     for (unsigned e : v_elements)
-        if (e < periodic_table_atoms) max_radius = std::max(max_radius, atom_rgbs[e][3]);
+        if (e < periodic_table_atoms)
+            max_radius = std::max(max_radius, atom_rgbs[e][3]);
     r_cut_radius = 2.0f * max_radius;
 }
 
-void CModel::EvalLinkedList() {
+void CModel::EvalLinkedList()
+{
     bond_grid.Build(v_positions, v_elements, max_radius);
     is_linked_list = true;
 }
 
-void CModel::AppendBond(unsigned i, unsigned j, const glm::ivec3& image) {
+void CModel::AppendBond(unsigned i, unsigned j, const glm::ivec3& image)
+{
     v_bond_pairs.push_back(glm::uvec2(i, j));
     v_bond_images.push_back(image);
     ++bond_count;
 }
 
-void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const {
+void CModel::FindBondsOfAtom(unsigned i, std::vector<unsigned>& partners) const
+{
     partners.clear();
     const std::size_t n = std::min(v_positions.size(), v_elements.size());
-    if (i >= n || IsDummy(v_elements[i])) return;
+    if (i >= n || IsDummy(v_elements[i]))
+        return;
     const glm::vec3 pi = v_positions[i];
     for (std::size_t j = 0; j < n; ++j) {
-        if (j == i || IsDummy(v_elements[j])) continue;
+        if (j == i || IsDummy(v_elements[j]))
+            continue;
         const glm::vec3 d = v_positions[j] - pi;
         const float d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-        if (IsBondLength(d2, BondLimit(v_elements[i], v_elements[j]))) partners.push_back(unsigned(j));
+        if (IsBondLength(d2, BondLimit(v_elements[i], v_elements[j])))
+            partners.push_back(unsigned(j));
     }
 }
 
-void CModel::EvalAtomicBonds() {
+void CModel::EvalAtomicBonds()
+{
     const unsigned n = GetTotalAtoms();
     bond_count = 0;
     v_bond_pairs.clear();
@@ -489,7 +561,8 @@ void CModel::EvalAtomicBonds() {
         const CLattice lattice = GetLattice();
         if (file_copy && !file_copy->ListedBonds().empty()) {
             // the file lists its bonds: those are the bonds
-            if (!is_linked_list) EvalLinkedList();
+            if (!is_linked_list)
+                EvalLinkedList();
             UseFileBonds();
             is_loaded = true;
             return;
@@ -499,12 +572,15 @@ void CModel::EvalAtomicBonds() {
             is_periodic_bonds = true;
             std::vector<CCrystalBond> found;
             FindPeriodicBonds(lattice, v_positions, v_elements, max_radius, found);
-            for (const CCrystalBond& b : found) AppendPeriodicBond(b);
+            for (const CCrystalBond& b : found)
+                AppendPeriodicBond(b);
             is_loaded = true;
             return;
         }
-        if (is_periodic) AddNote("the cell is too small or too thin for bonds across it; bonds inside only");
-        if (!is_linked_list) EvalLinkedList();
+        if (is_periodic)
+            AddNote("the cell is too small or too thin for bonds across it; bonds inside only");
+        if (!is_linked_list)
+            EvalLinkedList();
         if (n <= 1) {
             is_loaded = true;
             return;
@@ -515,8 +591,8 @@ void CModel::EvalAtomicBonds() {
         v_bond_images.resize(v_bond_pairs.size(), glm::ivec3(0));
         bond_count = unsigned(v_bond_pairs.size());
         if (!whole)
-            AddNote("more than " + std::to_string(MAX_RECORDS_PER_ATOM) +
-                    " bonds per atom: the search stopped after " + std::to_string(bond_count) + " bonds");
+            AddNote("more than " + std::to_string(MAX_RECORDS_PER_ATOM) + " bonds per atom: the search stopped after " +
+                    std::to_string(bond_count) + " bonds");
     } catch (const std::bad_alloc&) {
         // out of memory while growing the records: the bonds found so far
         // stay (after the pair search, as many as the images have room for)
@@ -548,16 +624,22 @@ void CModel::UseFileBonds()
     }
 }
 
-void CModel::AppendPeriodicBond(const CCrystalBond& b) { AppendBond(b.i, b.j, b.image); }
+void CModel::AppendPeriodicBond(const CCrystalBond& b)
+{
+    AppendBond(b.i, b.j, b.image);
+}
 
 // ---------------------------------------------------------------------------
 // Wrapping into the cell
 
-bool CModel::Wrap() {
+bool CModel::Wrap()
+{
     notes.clear();
-    if (!is_periodic || v_positions.empty()) return false;
+    if (!is_periodic || v_positions.empty())
+        return false;
     const CLattice lattice = GetLattice();
-    if (!lattice.is_usable) return false;
+    if (!lattice.is_usable)
+        return false;
     return RunEdit("wrapping atoms", [&] {
         CEditStep step;
         step.v_records.emplace_back();
@@ -569,20 +651,24 @@ bool CModel::Wrap() {
             AddNote(std::to_string(far_out) + (far_out == 1 ? " atom lies" : " atoms lie") +
                     " too far outside the cell to be wrapped");
         for (unsigned i = 0; i < shifts.size(); ++i)
-            if (shifts[i] != glm::ivec3(0)) r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_positions[i], {}});
-        if (r.v_wrapped.empty()) return false;
+            if (shifts[i] != glm::ivec3(0))
+                r.v_wrapped.push_back(CWrapEntry{i, shifts[i], v_positions[i], {}});
+        if (r.v_wrapped.empty())
+            return false;
         ApplyWrap(r, true);
         history.Push(std::move(step));
         return true;
     });
 }
 
-void CModel::ApplyWrap(CEditRecord& r, bool first) {
+void CModel::ApplyWrap(CEditRecord& r, bool first)
+{
     const CLattice lattice = GetLattice();
     const unsigned n = GetTotalAtoms();
     std::vector<glm::ivec3> shift(n, glm::ivec3(0));
     for (CWrapEntry& e : r.v_wrapped) {
-        if (e.atom >= n) continue;
+        if (e.atom >= n)
+            continue;
         const unsigned i = e.atom;
         shift[i] = e.shift;
         e.position = v_positions[i];
@@ -597,27 +683,36 @@ void CModel::ApplyWrap(CEditRecord& r, bool first) {
     v_edits.push_back({false, 0, 0, true});
     // A bond keeps its atoms; the image of its second atom makes up for the
     // moves of both.
-    if (first) r.v_removed_bonds.clear();
+    if (first)
+        r.v_removed_bonds.clear();
     for (unsigned k = 0; k < bond_count; ++k) {
         const glm::uvec2 p = v_bond_pairs[k];
-        if (p.x >= n || p.y >= n) continue;
+        if (p.x >= n || p.y >= n)
+            continue;
         const glm::ivec3 si = shift[p.x], sj = shift[p.y];
-        if (si == glm::ivec3(0) && sj == glm::ivec3(0)) continue;
-        if (first) r.v_removed_bonds.push_back(CBondEntry{k, p, v_bond_images[k]});
+        if (si == glm::ivec3(0) && sj == glm::ivec3(0))
+            continue;
+        if (first)
+            r.v_removed_bonds.push_back(CBondEntry{k, p, v_bond_images[k]});
         v_bond_images[k] += si - sj;
     }
 }
 
-void CModel::RestoreWrap(const CEditRecord& r) {
+void CModel::RestoreWrap(const CEditRecord& r)
+{
     const unsigned n = GetTotalAtoms();
     for (const CWrapEntry& e : r.v_wrapped) {
-        if (e.atom >= n) continue;
+        if (e.atom >= n)
+            continue;
         const unsigned i = e.atom;
         v_positions[i] = e.position;
-        if (file_copy) file_copy->SetPlace(i, e.file_place);
+        if (file_copy)
+            file_copy->SetPlace(i, e.file_place);
     }
     for (const CBondEntry& b : r.v_removed_bonds) {
-        if (b.k < bond_count) v_bond_images[b.k] = b.image;
+        if (b.k < bond_count)
+            v_bond_images[b.k] = b.image;
     }
-    if (!v_edits.empty()) v_edits.pop_back();
+    if (!v_edits.empty())
+        v_edits.pop_back();
 }

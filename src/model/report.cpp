@@ -51,8 +51,7 @@ std::string InfoReport(CModel& model, const char* format_label)
     if (model.IsPeriodic()) {
         const char* axis[3] = {"a", "b", "c"};
         for (int k = 0; k < 3; ++k)
-            put("cell %s: %.6f %.6f %.6f\n", axis[k], model.Cell()[k].x, model.Cell()[k].y,
-                model.Cell()[k].z);
+            put("cell %s: %.6f %.6f %.6f\n", axis[k], model.Cell()[k].x, model.Cell()[k].y, model.Cell()[k].z);
     } else {
         text += "cell: none\n";
     }
@@ -86,8 +85,7 @@ std::string BondReport(const CModel& model)
     for (const Row& r : rows) {
         const glm::dvec3 shift = model.Cell() * glm::dvec3(r.image);
         const double length = glm::length(glm::dvec3(pos[r.j]) + shift - glm::dvec3(pos[r.i]));
-        std::snprintf(line, sizeof line, "%u %u %.5f %d %d %d\n", r.i, r.j, length, r.image.x, r.image.y,
-                      r.image.z);
+        std::snprintf(line, sizeof line, "%u %u %.5f %d %d %d\n", r.i, r.j, length, r.image.x, r.image.y, r.image.z);
         text += line;
     }
     return text;

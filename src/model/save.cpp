@@ -175,7 +175,10 @@ bool IsXdatcarName(const std::string& path)
 
 }  // namespace
 
-bool CModel::Save(const std::string& path) { return SaveFileAs(path, int(FileFormat())); }
+bool CModel::Save(const std::string& path)
+{
+    return SaveFileAs(path, int(FileFormat()));
+}
 
 bool CModel::SaveFileAs(const std::string& path, int fmt)
 {

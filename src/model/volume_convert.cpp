@@ -44,7 +44,9 @@ bool Surfaces(const Volume& v, std::size_t grid, float level, int step, std::vec
 
 VolumeKind VolumeKindOf(Format format)
 {
-    return format == Format::VaspVolume ? VolumeKind::Vasp : format == Format::Cube ? VolumeKind::Cube : VolumeKind::None;
+    return format == Format::VaspVolume ? VolumeKind::Vasp
+           : format == Format::Cube     ? VolumeKind::Cube
+                                        : VolumeKind::None;
 }
 
 bool BuildSurfaces(const Volume& v, std::size_t grid, float level, std::vector<core::IsoMesh>& out)
@@ -129,7 +131,8 @@ bool LoadVolumeStructure(CModel& model, const Volume& v, const std::string& path
             read.elements = v.elements;
         }
         Refusal refusal;
-        return IsShowable(read, refusal) && model.Adopt(std::move(copy), std::move(read), CTrajectory(), io::FolderOf(path));
+        return IsShowable(read, refusal) &&
+               model.Adopt(std::move(copy), std::move(read), CTrajectory(), io::FolderOf(path));
     } catch (const std::exception&) {
         return false;
     }

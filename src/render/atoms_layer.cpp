@@ -17,10 +17,10 @@
 
 namespace {
 
-constexpr GLint kAtomsUnit = 1;   // texture units of the atom records and the list drawn
+constexpr GLint kAtomsUnit = 1;  // texture units of the atom records and the list drawn
 constexpr GLint kListUnit = 4;
 constexpr GLint kOriginsUnit = 6;
-constexpr GLsizei kBatch = 64;    // atoms per instance, as in the shader
+constexpr GLsizei kBatch = 64;  // atoms per instance, as in the shader
 
 // Element indices come from the symbol look-up; one that does not fit the
 // table is drawn as the dummy element rather than read past it.
@@ -29,7 +29,8 @@ float DrawnElement(unsigned e)
     return static_cast<float>(e < species_count ? e : DUMMY_ATOM_INDEX);
 }
 
-std::vector<glm::vec4> Records(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, unsigned first, unsigned count)
+std::vector<glm::vec4> Records(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
+                               unsigned first, unsigned count)
 {
     std::vector<glm::vec4> v(count);
     for (unsigned i = 0; i < count; ++i)
@@ -81,14 +82,14 @@ void CAtomsLayer::MakePrograms(bool perspective)
     const std::string hit = BeforeFirstFunction(atom_hit_glsl, light_glsl);
     const std::string vs = ForProjection(BeforeMain(atom_vs, cover_glsl), perspective);
     AtomShader.SetShader(vs.c_str(), ForProjection(hit + atom_frag_main, perspective).c_str());
-    PickShader.SetShader(vs.c_str(), ForProjection(std::string(atom_hit_glsl) + atom_pick_frag_main, perspective).c_str());
+    PickShader.SetShader(vs.c_str(),
+                         ForProjection(std::string(atom_hit_glsl) + atom_pick_frag_main, perspective).c_str());
     // element colours and radii never change: set once per program
     static_assert(species_count == 126, "the shaders' Elements arrays hold every species");
     std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + species_count);
     for (const CShader* s : {&AtomShader, &PickShader}) {
         s->Use();
-        glUniform4fv(glGetUniformLocation(s->Program, "Elements"), species_count,
-                     glm::value_ptr(elements[0]));
+        glUniform4fv(glGetUniformLocation(s->Program, "Elements"), species_count, glm::value_ptr(elements[0]));
         glUniform1i(glGetUniformLocation(s->Program, "Pick"), s == &PickShader);
         glUniform1i(glGetUniformLocation(s->Program, "Atoms"), kAtomsUnit);
         glUniform1i(glGetUniformLocation(s->Program, "List"), kListUnit);
@@ -147,7 +148,8 @@ void CAtomsLayer::UploadCopies(const std::vector<glm::vec4>& records, unsigned d
     is_copies = true;
 }
 
-void CAtomsLayer::UploadFrom(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, unsigned first, unsigned count)
+void CAtomsLayer::UploadFrom(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
+                             unsigned first, unsigned count)
 {
     const unsigned n = DrawableAtoms(positions, elements);
     if (n > u_capacity || first > n || v_records.size() < first) {
@@ -246,7 +248,8 @@ void CAtomsLayer::DrawWith(const CShader& shader, const glm::mat4& P, const glm:
     glActiveTexture(GL_TEXTURE0 + kListUnit);
     glBindTexture(GL_TEXTURE_BUFFER, list.TBO);
     glBindVertexArray(VAOA);
-    glDrawArraysInstanced(GL_TRIANGLES, 0, (is_boxed ? 6 : 3) * kBatch, static_cast<GLsizei>((count + kBatch - 1) / kBatch));
+    glDrawArraysInstanced(GL_TRIANGLES, 0, (is_boxed ? 6 : 3) * kBatch,
+                          static_cast<GLsizei>((count + kBatch - 1) / kBatch));
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_BUFFER, 0);
     glActiveTexture(GL_TEXTURE0 + kAtomsUnit);

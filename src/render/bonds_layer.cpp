@@ -16,7 +16,7 @@
 namespace {
 
 const glm::vec3 kBondColor(0.9f, 0.9f, 0.9f);
-constexpr GLint kAtomsUnit = 1;   // texture units of the atom and bond records, and the list drawn
+constexpr GLint kAtomsUnit = 1;  // texture units of the atom and bond records, and the list drawn
 constexpr GLint kBondsUnit = 2;
 constexpr GLint kListUnit = 5;
 
@@ -53,8 +53,7 @@ void CBondsLayer::MakeProgram(bool perspective)
     glUniform1f(glGetUniformLocation(BondShader.Program, "R"), BOND_RADIUS);
     glUniform3fv(glGetUniformLocation(BondShader.Program, "C"), 1, glm::value_ptr(kBondColor));
     const std::vector<glm::vec4> elements(atom_rgbs, atom_rgbs + species_count);
-    glUniform4fv(glGetUniformLocation(BondShader.Program, "Elements"), species_count,
-                 glm::value_ptr(elements[0]));
+    glUniform4fv(glGetUniformLocation(BondShader.Program, "Elements"), species_count, glm::value_ptr(elements[0]));
     glUseProgram(0);
 }
 
@@ -109,8 +108,8 @@ void CBondsLayer::DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm:
     DrawWith(P, V, Model, scale, drawn, atoms, shown.Add(list, count, first));
 }
 
-void CBondsLayer::DrawWith(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
-                           unsigned drawn, unsigned int atoms, const CRecordList& list) const
+void CBondsLayer::DrawWith(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
+                           unsigned int atoms, const CRecordList& list) const
 {
     if (list.u_count == 0)
         return;

@@ -247,8 +247,8 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
         glEnable(GL_BLEND);
     if (is_show_label) {
         LabelledAtoms(selected);
-        labels.Draw(data.Positions(), data.Elements(), v_labelled, Projection, V, M, atom_scale, font_scale, is_show_symbol, is_show_index,
-                    atoms.u_version);
+        labels.Draw(data.Positions(), data.Elements(), v_labelled, Projection, V, M, atom_scale, font_scale,
+                    is_show_symbol, is_show_index, atoms.u_version);
     }
     measure.Draw(Projection * V * M, data.Positions(), selection.Atoms());
     visible.is_culling = culling;
@@ -342,8 +342,8 @@ void CDisplay::UploadScene()
         copies.CountFaces(data.GetLattice(), data.Positions(), is_show_boundary);
     while (data.IsPeriodic() && copies.CopyCount(repeat_cells) > kMostCopies) {
         int& most = repeat_cells.x >= repeat_cells.y && repeat_cells.x >= repeat_cells.z ? repeat_cells.x
-                    : repeat_cells.y >= repeat_cells.z                          ? repeat_cells.y
-                                                                          : repeat_cells.z;
+                    : repeat_cells.y >= repeat_cells.z                                   ? repeat_cells.y
+                                                                                         : repeat_cells.z;
         if (most == 1)
             break;
         --most;
@@ -366,8 +366,8 @@ void CDisplay::UploadScene()
         const CLattice lattice = data.GetLattice();
         const size_t n = std::min(data.Positions().size(), data.Elements().size());
         copies.Build(lattice, data.Positions(), repeat_cells, is_show_boundary);
-        BuildCrystalScene(lattice, data.Positions(), data.BondPairs(), data.BondImages(), data.BondCount(),
-                          copies, scene);
+        BuildCrystalScene(lattice, data.Positions(), data.BondPairs(), data.BondImages(), data.BondCount(), copies,
+                          scene);
         std::vector<glm::vec4> records(scene.v_xyz.size());
         for (size_t k = 0; k < records.size(); ++k) {
             // the free ends of half-bonds are never drawn as atoms

@@ -95,8 +95,9 @@ bool CEglContext::Create(std::string& why)
         why = "EGL has no configuration for desktop OpenGL";
         return false;
     }
-    const EGLint context_wanted[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                     EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    const EGLint context_wanted[] = {
+        EGL_CONTEXT_MAJOR_VERSION,           3,       EGL_CONTEXT_MINOR_VERSION, 3, EGL_CONTEXT_OPENGL_PROFILE_MASK,
+        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     EGLContext c = eglCreateContext(d, config, EGL_NO_CONTEXT, context_wanted);
     if (c == EGL_NO_CONTEXT) {
         why = "EGL could not make an OpenGL 3.3 core context";

@@ -26,10 +26,10 @@ constexpr int kGlyphPixels = 48;
 // The dark rim around the letters, in atlas texels (a twelfth of a glyph
 // height): it keeps a label readable on an atom of its own colour.
 constexpr int kRim = 4;
-constexpr int kLetters = 12;       // characters a label holds at most, as in the shader
-constexpr GLsizei kBatch = 64;     // labels per instance, as in the shader
-constexpr GLint kLabelsUnit = 1;   // texture unit of the records
-constexpr int kCell = 8;           // pixels along a block where a still view's labels are laid over
+constexpr int kLetters = 12;      // characters a label holds at most, as in the shader
+constexpr GLsizei kBatch = 64;    // labels per instance, as in the shader
+constexpr GLint kLabelsUnit = 1;  // texture unit of the records
+constexpr int kCell = 8;          // pixels along a block where a still view's labels are laid over
 
 struct Bitmap {
     unsigned code;
@@ -59,7 +59,8 @@ std::vector<unsigned char> WithRim(const std::vector<unsigned char>& in, int w, 
                     const float weight = std::clamp(kRim + 0.5f - std::sqrt(float(dx * dx + dy * dy)), 0.0f, 1.0f);
                     most = std::max(most, weight * out[(static_cast<size_t>(sy) * W + static_cast<size_t>(sx)) * 2]);
                 }
-            out[(static_cast<size_t>(y) * W + static_cast<size_t>(x)) * 2 + 1] = static_cast<unsigned char>(most + 0.5f);
+            out[(static_cast<size_t>(y) * W + static_cast<size_t>(x)) * 2 + 1] =
+                static_cast<unsigned char>(most + 0.5f);
         }
     return out;
 }
@@ -76,7 +77,8 @@ std::string MakeAtomLabel(unsigned i, unsigned e, bool show_symbol, bool show_in
 
 CLabelsLayer::CLabelsLayer()
 {
-    FontShader.SetShader(BeforeMain(font_vs, font_glyphs_glsl).c_str(), BeforeMain(font_frag, font_glyphs_glsl).c_str());
+    FontShader.SetShader(BeforeMain(font_vs, font_glyphs_glsl).c_str(),
+                         BeforeMain(font_frag, font_glyphs_glsl).c_str());
     glGenVertexArrays(1, &VAOF);
     glGenBuffers(1, &VBOF);
     glGenTextures(1, &TBOF);
@@ -236,9 +238,10 @@ void CLabelsLayer::SetGlyphTable()
     glUseProgram(0);
 }
 
-void CLabelsLayer::Draw(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P,
-                        const glm::mat4& V, const glm::mat4& Model, float scale, float font_scale, bool show_symbol,
-                        bool show_index, unsigned version)
+void CLabelsLayer::Draw(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
+                        const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& V,
+                        const glm::mat4& Model, float scale, float font_scale, bool show_symbol, bool show_index,
+                        unsigned version)
 {
     const glm::mat4 mv = V * Model;
     const unsigned shows = (show_symbol ? 1u : 0u) | (show_index ? 2u : 0u);
@@ -276,7 +279,8 @@ void CLabelsLayer::Draw(const std::vector<glm::vec3>& positions, const std::vect
     glGetIntegerv(GL_BLEND_DST_RGB, &target);
     const bool over = glIsEnabled(GL_BLEND) && !glIsEnabled(GL_SCISSOR_TEST) && source == GL_SRC_ALPHA &&
                       target == GL_ONE_MINUS_SRC_ALPHA;
-    if (!same || !over || frame.x <= 0 || frame.y <= 0 || ((!is_cached || frame != m_cache_size) && !DrawCache(frame))) {
+    if (!same || !over || frame.x <= 0 || frame.y <= 0 ||
+        ((!is_cached || frame != m_cache_size) && !DrawCache(frame))) {
         DrawRecords(frame);
         return;
     }
@@ -370,8 +374,10 @@ void CLabelsLayer::CacheRects(glm::ivec2 frame)
     std::vector<unsigned char> used(static_cast<size_t>(across) * static_cast<size_t>(down), 0);
     const glm::vec2 size(frame);
     for (const glm::vec4& r : v_label_rects) {
-        const glm::vec2 lo = glm::clamp((glm::vec2(r.x, r.y) * 0.5f + 0.5f) * size - 1.0f, glm::vec2(0.0f), size - 1.0f);
-        const glm::vec2 hi = glm::clamp((glm::vec2(r.z, r.w) * 0.5f + 0.5f) * size + 1.0f, glm::vec2(0.0f), size - 1.0f);
+        const glm::vec2 lo =
+            glm::clamp((glm::vec2(r.x, r.y) * 0.5f + 0.5f) * size - 1.0f, glm::vec2(0.0f), size - 1.0f);
+        const glm::vec2 hi =
+            glm::clamp((glm::vec2(r.z, r.w) * 0.5f + 0.5f) * size + 1.0f, glm::vec2(0.0f), size - 1.0f);
         if (!(lo.x <= hi.x && lo.y <= hi.y))
             continue;
         for (int j = static_cast<int>(lo.y) / kCell; j <= static_cast<int>(hi.y) / kCell; ++j)
@@ -380,7 +386,9 @@ void CLabelsLayer::CacheRects(glm::ivec2 frame)
     }
     // one quad per run of used blocks in a row
     v_cache_rects.clear();
-    auto ndc = [&](int pixel, float extent) { return std::min(static_cast<float>(pixel), extent) / extent * 2.0f - 1.0f; };
+    auto ndc = [&](int pixel, float extent) {
+        return std::min(static_cast<float>(pixel), extent) / extent * 2.0f - 1.0f;
+    };
     for (int j = 0; j < down; ++j)
         for (int i = 0; i < across;) {
             if (!used[static_cast<size_t>(j) * static_cast<size_t>(across) + static_cast<size_t>(i)]) {
@@ -425,8 +433,9 @@ void CLabelsLayer::DrawRecords(glm::ivec2 frame)
     glActiveTexture(GL_TEXTURE0);
 }
 
-void CLabelsLayer::Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements, const std::vector<unsigned>& labelled, const glm::mat4& P,
-                         const glm::mat4& mv, float scale, float font_scale, bool show_symbol, bool show_index)
+void CLabelsLayer::Build(const std::vector<glm::vec3>& positions, const std::vector<unsigned>& elements,
+                         const std::vector<unsigned>& labelled, const glm::mat4& P, const glm::mat4& mv, float scale,
+                         float font_scale, bool show_symbol, bool show_index)
 {
     const size_t n = std::min(positions.size(), elements.size());
     v_records.clear();

@@ -57,8 +57,8 @@ std::string CheckImageSize(int width, int height)
     return std::string();
 }
 
-bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& background, CImage& image,
-                 std::string& why, int tile_most)
+bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& background, CImage& image, std::string& why,
+                 int tile_most)
 {
     why = CheckImageSize(width, height);
     if (!why.empty())
@@ -107,8 +107,7 @@ bool RenderImage(CDisplay& display, int width, int height, const glm::vec4& back
                 }
             }
     } catch (const std::bad_alloc&) {
-        why = "not enough memory for an image of " + std::to_string(width) + " x " + std::to_string(height) +
-              " pixels";
+        why = "not enough memory for an image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
         return false;
     }

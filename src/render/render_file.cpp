@@ -86,8 +86,8 @@ bool ParseFigure(const CRenderOptions& o, CFigure& f, std::string& why)
         f.background.a = 0.0f;
     } else if (!o.background.empty()) {
         const std::string& b = o.background;
-        const bool hex = b.size() == 7 && b[0] == '#' &&
-                         b.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
+        const bool hex =
+            b.size() == 7 && b[0] == '#' && b.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
         if (!hex) {
             why = "--background is transparent or #rrggbb, not '" + b + "'";
             return false;

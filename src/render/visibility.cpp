@@ -28,10 +28,10 @@ constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GP
 // absolute, in pixels: llvmpipe snaps vertices to 1/256 px, which moves a
 // small sphere's rim by more than the relative slack
 constexpr float kPixelSlack = 1.0f / 128.0f;
-constexpr int kTile = 64;        // pixels along a tile's side
-constexpr int kBlock = 2;        // pixels along a block's side; a tile keeps each block's farthest depth
+constexpr int kTile = 64;  // pixels along a tile's side
+constexpr int kBlock = 2;  // pixels along a block's side; a tile keeps each block's farthest depth
 constexpr int kBlocks = kTile / kBlock;
-constexpr size_t kPart = 1024;   // atoms or bonds found before the GPU gets them
+constexpr size_t kPart = 1024;                   // atoms or bonds found before the GPU gets them
 constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
 // pixels of radius above which an atom is drawn over the box where it may
 // show: below it the box's second triangle costs more than it spares
@@ -123,10 +123,12 @@ public:
     // tile, tiles_x tiles across).
     CTile(std::vector<float>& depth, std::vector<float>& block, std::vector<unsigned char>& dirty, size_t t,
           int tiles_x, int w, int h)
-        : r_depth(depth.data() + t * kTile * kTile), r_block(block.data() + t * kBlocks * kBlocks),
+        : r_depth(depth.data() + t * kTile * kTile),
+          r_block(block.data() + t * kBlocks * kBlocks),
           is_dirty(dirty.data() + t * kBlocks * kBlocks),
           i_x0(static_cast<int>(t % static_cast<size_t>(tiles_x)) * kTile),
-          i_y0(static_cast<int>(t / static_cast<size_t>(tiles_x)) * kTile), i_w(std::min(kTile, w - i_x0)),
+          i_y0(static_cast<int>(t / static_cast<size_t>(tiles_x)) * kTile),
+          i_w(std::min(kTile, w - i_x0)),
           i_h(std::min(kTile, h - i_y0))
     {
     }
@@ -372,8 +374,13 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
         const glm::vec4& s = v_view[k];
         CSphere& to = v_sorted[v_atom_rank[k]];
         if (std::isfinite(s.x + s.y + s.z)) {
-            to = CSphere{g.ax * s.x + g.bx, g.ay * s.y + g.by, g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
-                         g.ay * s.w * (1.0f + kSlack) + kPixelSlack, s.z, s.w, k};
+            to = CSphere{g.ax * s.x + g.bx,
+                         g.ay * s.y + g.by,
+                         g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
+                         g.ay * s.w * (1.0f + kSlack) + kPixelSlack,
+                         s.z,
+                         s.w,
+                         k};
         } else {
             to.k = kNone;
             gaps = true;
@@ -473,8 +480,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                     row_seen = first <= last;
                     if (row_seen) {
                         glm::ivec4& b = v_box[s.k];
-                        b = v_atom_seen[s.k] || seen ? glm::ivec4(std::min(b.x, first), std::min(b.y, j), std::max(b.z, last),
-                                                                  std::max(b.w, j))
+                        b = v_atom_seen[s.k] || seen ? glm::ivec4(std::min(b.x, first), std::min(b.y, j),
+                                                                  std::max(b.z, last), std::max(b.w, j))
                                                      : glm::ivec4(first, j, last, j);
                     }
                 } else {
@@ -490,7 +497,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                 const Range w = tile.Columns(s.cx - hw, s.cx + hw);
                 if (w.lo > w.hi)
                     continue;
-                const float dx = std::max(s.cx - (static_cast<float>(w.lo) + 0.5f), static_cast<float>(w.hi) + 0.5f - s.cx) / sx;
+                const float dx =
+                    std::max(s.cx - (static_cast<float>(w.lo) + 0.5f), static_cast<float>(w.hi) + 0.5f - s.cx) / sx;
                 const float z = s.dist - s.radius * std::sqrt(std::max(0.0f, 1.0f - dx * dx - di * di)) +
                                 s.radius * kSlack + margin;
                 for (int x = w.lo - tile.X0(); x <= w.hi - tile.X0(); ++x)
@@ -628,7 +636,8 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 fmax = std::max(fmax, t.front);
             }
         const unsigned found = static_cast<unsigned>(v_unsorted.size());
-        BucketOrder(found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
+        BucketOrder(
+            found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
         v_found.resize(found);
         v_bond_rank.assign(count, kNone);
         for (unsigned n = 0; n < found; ++n) {

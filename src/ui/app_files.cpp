@@ -229,8 +229,8 @@ void SaveImageStep(CShellState& s, CDisplay& display)
                                s.is_image_transparent ? 0.0f : 1.0f);
     CImage image;
     std::string why, png;
-    const bool ok = RenderImage(display, w, h, background, image, why) && EncodePng(image, s.is_image_transparent, png) &&
-                    textio::WriteFileAtomically(path, png);
+    const bool ok = RenderImage(display, w, h, background, image, why) &&
+                    EncodePng(image, s.is_image_transparent, png) && textio::WriteFileAtomically(path, png);
     ReportSave(s, ok, path, std::string());
     if (!why.empty()) {
         s.load_message += ": " + why;

@@ -38,10 +38,14 @@ const char* UsageText()
         "volumetric files (CHGCAR, LOCPOT, ELFCAR, ...) and Gaussian cube files.\n"
         "\n"
         "Options:\n"
-        "  --format FMT      read FILE or IN as FMT: " + io::FormatNames(false) + "\n"
+        "  --format FMT      read FILE or IN as FMT: " +
+        io::FormatNames(false) +
+        "\n"
         "                    (default: told from the name, then the content)\n"
         "  --convert IN OUT  write the structure in IN to OUT and open no window\n"
-        "  --to FMT          write OUT as FMT: " + io::FormatNames(true) + "\n"
+        "  --to FMT          write OUT as FMT: " +
+        io::FormatNames(true) +
+        "\n"
         "                    (default: told from the name of OUT); OUT - writes to\n"
         "                    standard output\n"
         "  --iso LEVEL       with --convert of a volumetric IN (CHGCAR, LOCPOT, cube, ...)\n"
@@ -85,9 +89,12 @@ std::string* RenderValue(CRenderOptions& o, const std::string& arg, bool renderi
         const char* name;
         std::string CRenderOptions::*value;
     };
-    static const Option options[] = {{"--size", &CRenderOptions::size},         {"--view", &CRenderOptions::view},
-                                     {"--background", &CRenderOptions::background}, {"--repeat", &CRenderOptions::repeat},
-                                     {"--labels", &CRenderOptions::labels},     {"--bonds", &CRenderOptions::bonds}};
+    static const Option options[] = {{"--size", &CRenderOptions::size},
+                                     {"--view", &CRenderOptions::view},
+                                     {"--background", &CRenderOptions::background},
+                                     {"--repeat", &CRenderOptions::repeat},
+                                     {"--labels", &CRenderOptions::labels},
+                                     {"--bonds", &CRenderOptions::bonds}};
     for (const Option& option : options) {
         const std::string name = option.name;
         // without --render, --bonds is the bond report

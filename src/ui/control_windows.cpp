@@ -33,34 +33,33 @@ struct FormatList {
 
 const FormatList& ListOfFormats(bool writable)
 {
-    static const FormatList lists[2] = {
-        [] {
-            FormatList l;
-            for (const io::FormatEntry& e : io::Formats()) {
-                l.codes.push_back(int(e.format));
-                l.labels.push_back(e.label);
-            }
-            l.codes.push_back(INPUT_FILE_TYPE_AUTO);
-            l.labels.push_back("Auto");
-            return l;
-        }(),
-        [] {
-            FormatList l;
-            static std::vector<std::string> firsts;
-            for (const io::FormatEntry& e : io::Formats())
-                if (e.is_writable) {
-                    const std::string all = e.extensions;
-                    firsts.push_back(all.substr(0, all.find(' ')));
-                }
-            std::size_t k = 0;
-            for (const io::FormatEntry& e : io::Formats())
-                if (e.is_writable) {
-                    l.codes.push_back(int(e.format));
-                    l.labels.push_back(e.label);
-                    l.extensions.push_back(firsts[k++].c_str());
-                }
-            return l;
-        }()};
+    static const FormatList lists[2] = {[] {
+                                            FormatList l;
+                                            for (const io::FormatEntry& e : io::Formats()) {
+                                                l.codes.push_back(int(e.format));
+                                                l.labels.push_back(e.label);
+                                            }
+                                            l.codes.push_back(INPUT_FILE_TYPE_AUTO);
+                                            l.labels.push_back("Auto");
+                                            return l;
+                                        }(),
+                                        [] {
+                                            FormatList l;
+                                            static std::vector<std::string> firsts;
+                                            for (const io::FormatEntry& e : io::Formats())
+                                                if (e.is_writable) {
+                                                    const std::string all = e.extensions;
+                                                    firsts.push_back(all.substr(0, all.find(' ')));
+                                                }
+                                            std::size_t k = 0;
+                                            for (const io::FormatEntry& e : io::Formats())
+                                                if (e.is_writable) {
+                                                    l.codes.push_back(int(e.format));
+                                                    l.labels.push_back(e.label);
+                                                    l.extensions.push_back(firsts[k++].c_str());
+                                                }
+                                            return l;
+                                        }()};
     return lists[writable ? 1 : 0];
 }
 
@@ -108,8 +107,8 @@ void FrameControls(CShellState& s, CDisplay& display)
     const int last = static_cast<int>(std::min<std::size_t>(count, 0x7fffffff));
     char format[64];
     std::snprintf(format, sizeof format, whole ? "%%d / %d" : "%%d / %d...", last);
-    if (ImGui::SliderInt("Frame", &shown, 1, std::max(last, 1), format, ImGuiSliderFlags_AlwaysClamp) &&
-        shown >= 1 && static_cast<std::size_t>(shown - 1) != display.data.GetShownFrame()) {
+    if (ImGui::SliderInt("Frame", &shown, 1, std::max(last, 1), format, ImGuiSliderFlags_AlwaysClamp) && shown >= 1 &&
+        static_cast<std::size_t>(shown - 1) != display.data.GetShownFrame()) {
         ShowFrame(s, display, static_cast<std::size_t>(shown - 1));
     }
     if (ImGui::Button(s.is_playing ? "Pause" : "Play")) {
@@ -241,7 +240,8 @@ void SaveImageDialog(CShellState& s, bool open)
     static const char* const extension[1] = {".png"};
     int format = 0;
     const std::string start = open ? StartName(s, ".png", "tesk.png") : std::string();
-    const char* chosen = s.image_dlg->saveFileDialog(open, DialogFolder(s), start.c_str(), label, extension, 1, &format);
+    const char* chosen =
+        s.image_dlg->saveFileDialog(open, DialogFolder(s), start.c_str(), label, extension, 1, &format);
     NoteDialogFolder(s, *s.image_dlg);
     // written after this pass's scene is drawn, before the GUI covers it
     if (chosen != nullptr && chosen[0] != '\0')
@@ -361,7 +361,8 @@ std::string MeasurementText(const CDisplay& display)
             return std::string();
     char text[128] = "";
     if (a.size() == 2)
-        std::snprintf(text, sizeof text, "Distance %u-%u: %.4f \xc3\x85", a[0], a[1], display.data.Distance(a[0], a[1]));
+        std::snprintf(text, sizeof text, "Distance %u-%u: %.4f \xc3\x85", a[0], a[1],
+                      display.data.Distance(a[0], a[1]));
     else if (a.size() == 3)
         std::snprintf(text, sizeof text, "Angle %u-%u-%u: %.4f\xc2\xb0", a[0], a[1], a[2],
                       display.data.Angle(a[0], a[1], a[2]));
@@ -398,7 +399,8 @@ void ActionWindow(CShellState& s, CDisplay& display)
     unsigned element = 0;
     if (display.SelectedElement(element)) {
         const std::string symbol = element_symbol[element];
-        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", display.selection.Last(), symbol.c_str(), element + 1);
+        ImGui::Text("Selected atom : No. %u, Symbol [%s], Z [%u]", display.selection.Last(), symbol.c_str(),
+                    element + 1);
         // locked until "Edit" is chosen in the pie menu; drawn at half alpha
         ImGui::PushStyleVar(ImGuiStyleVar_DisabledAlpha, 0.5f);
         ImGui::BeginDisabled(s.is_atom_lock);

@@ -25,7 +25,8 @@ Dialog::DrawIconCallback Dialog::DrawFolderIconCallback = nullptr;
 bool CopyPath(char* dst, size_t size, const char* src)
 {
     size_t n = strnlen(src, size);
-    if (n >= size) return false;
+    if (n >= size)
+        return false;
     memcpy(dst, src, n + 1);
     return true;
 }
@@ -37,7 +38,8 @@ namespace {
 const KnownFolders& Known(bool detect_again)
 {
     static KnownFolders known = DetectKnownFolders();
-    if (detect_again) known = DetectKnownFolders();
+    if (detect_again)
+        known = DetectKnownFolders();
     return known;
 }
 
@@ -53,7 +55,8 @@ ImVec4 Tinted(const ImVec4& c, const ImVec4& tint, float alphaScale)
 bool Contains(const std::string& name, const char* b, const char* e)
 {
     auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return std::search(name.begin(), name.end(), b, e, [&](char x, char y) { return fold(x) == fold(y); }) != name.end();
+    return std::search(name.begin(), name.end(), b, e, [&](char x, char y) { return fold(x) == fold(y); }) !=
+           name.end();
 }
 
 // The text filter's rule: a word with a leading minus excludes the names
@@ -62,12 +65,15 @@ bool PassesFilter(const ImGuiTextFilter& filter, const std::string& name)
 {
     bool anyInclude = false;
     for (const ImGuiTextFilter::ImGuiTextRange& f : filter.Filters) {
-        if (f.empty()) continue;
+        if (f.empty())
+            continue;
         if (f.b[0] == '-') {
-            if (f.e - f.b > 1 && Contains(name, f.b + 1, f.e)) return false;
+            if (f.e - f.b > 1 && Contains(name, f.b + 1, f.e))
+                return false;
         } else {
             anyInclude = true;
-            if (Contains(name, f.b, f.e)) return true;
+            if (Contains(name, f.b, f.e))
+                return true;
         }
     }
     return !anyInclude;
@@ -86,7 +92,8 @@ bool NameButton(const std::string& text, bool small)
     const bool pressed = ImGui::Button("##name", ImVec2(textSize.x + pad.x * 2.0f, textSize.y + pad.y * 2.0f));
     if (ImGui::IsItemVisible()) {
         const ImVec2 at = ImGui::GetItemRectMin();
-        ImGui::GetWindowDrawList()->AddText(ImVec2(at.x + pad.x, at.y + pad.y), ImGui::GetColorU32(ImGuiCol_Text), begin, end);
+        ImGui::GetWindowDrawList()->AddText(ImVec2(at.x + pad.x, at.y + pad.y), ImGui::GetColorU32(ImGuiCol_Text),
+                                            begin, end);
     }
     return pressed;
 }
@@ -105,11 +112,14 @@ void Dialog::Internal::openAfresh(const char* directory, const char* windowTitle
         start = ResolveFolder(dir);
         if (start.empty()) {
             size_t slash = dir.find_last_of('/');
-            if (slash != std::string::npos) start = ResolveFolder(slash == 0 ? std::string("/") : dir.substr(0, slash));
+            if (slash != std::string::npos)
+                start = ResolveFolder(slash == 0 ? std::string("/") : dir.substr(0, slash));
         }
     }
-    if (start.empty()) start = ResolveFolder("./");
-    if (start.empty()) start = "/";  // the working folder is gone
+    if (start.empty())
+        start = ResolveFolder("./");
+    if (start.empty())
+        start = "/";  // the working folder is gone
     CopyPath(currentFolder, sizeof(currentFolder), start.c_str());
 
     history.reset();
@@ -144,7 +154,8 @@ void Dialog::Internal::openAfresh(const char* directory, const char* windowTitle
     wndPos.x = std::max(wndPos.x, o.x);
     wndPos.y = std::max(wndPos.y, o.y);
 
-    if (options.detect_known_folders_at_each_opening) Known(true);
+    if (options.detect_known_folders_at_each_opening)
+        Known(true);
 
     ImGui::OpenPopup(wndTitle);
     forceSetWindowPositionAndSize = 2;
@@ -157,23 +168,31 @@ void Dialog::Internal::drawHistoryAndLocation()
     const bool canForward = history.canGoForward();
     ImVec4 dim = style.Colors[ImGuiCol_TextDisabled];
 
-    if (!canBack) ImGui::PushStyleColor(ImGuiCol_Text, dim);
+    if (!canBack)
+        ImGui::PushStyleColor(ImGuiCol_Text, dim);
     bool back = ImGui::Button("<");
-    if (!canBack) ImGui::PopStyleColor();
+    if (!canBack)
+        ImGui::PopStyleColor();
     record(ShownItem::HISTORY_BACK, "<", false, canBack);
     ImGui::SameLine();
-    if (!canForward) ImGui::PushStyleColor(ImGuiCol_Text, dim);
+    if (!canForward)
+        ImGui::PushStyleColor(ImGuiCol_Text, dim);
     bool forward = ImGui::Button(">");
-    if (!canForward) ImGui::PopStyleColor();
+    if (!canForward)
+        ImGui::PopStyleColor();
     record(ShownItem::HISTORY_FORWARD, ">", false, canForward);
-    if (back && canBack) showHistoryEntry(history.currentInfoIndex - 1);
-    else if (forward && canForward) showHistoryEntry(history.currentInfoIndex + 1);
+    if (back && canBack)
+        showHistoryEntry(history.currentInfoIndex - 1);
+    else if (forward && canForward)
+        showHistoryEntry(history.currentInfoIndex + 1);
 
     ImGui::SameLine();
     const bool wasPressed = editLocationCheckButtonPressed;
-    if (wasPressed) ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
+    if (wasPressed)
+        ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
     bool toggled = ImGui::Button("L##EditLocationCheckButton");
-    if (wasPressed) ImGui::PopStyleColor();
+    if (wasPressed)
+        ImGui::PopStyleColor();
     record(ShownItem::EDIT_LOCATION_BUTTON, "L", wasPressed);
     if (toggled) {
         editLocationCheckButtonPressed = !editLocationCheckButtonPressed;
@@ -182,7 +201,8 @@ void Dialog::Internal::drawHistoryAndLocation()
             editLocationJustOpened = true;
         }
     }
-    if (!editLocationCheckButtonPressed) return;
+    if (!editLocationCheckButtonPressed)
+        return;
 
     ImGui::SameLine();
     if (editLocationJustOpened) {
@@ -194,17 +214,21 @@ void Dialog::Internal::drawHistoryAndLocation()
                                     ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
     ImGui::PopItemWidth();
     record(ShownItem::EDIT_LOCATION_FIELD, editLocationInputText);
-    if (!entered) return;
+    if (!entered)
+        return;
 
     std::string typed(editLocationInputText);
     const bool hadText = !typed.empty();
-    while (!typed.empty() && (typed.back() == '/' || typed.back() == '\\')) typed.pop_back();
-    if (typed.empty() && hadText) typed = "/";  // only slashes: the root, not an empty text
+    while (!typed.empty() && (typed.back() == '/' || typed.back() == '\\'))
+        typed.pop_back();
+    if (typed.empty() && hadText)
+        typed = "/";  // only slashes: the root, not an empty text
     if (typed.empty()) {
         editLocationCheckButtonPressed = false;
         return;
     }
-    if (typed[0] != '/') typed = JoinPath(currentFolder, typed);  // relative to the folder shown
+    if (typed[0] != '/')
+        typed = JoinPath(currentFolder, typed);  // relative to the folder shown
     std::string resolved = ResolveFolder(typed);
     if (!resolved.empty() && resolved != currentFolder) {
         editLocationCheckButtonPressed = false;
@@ -217,7 +241,8 @@ void Dialog::Internal::drawHistoryAndLocation()
 void Dialog::Internal::drawPathButtons()
 {
     const FolderInfo* cur = history.current();
-    if (!cur) return;
+    if (!cur)
+        return;
     const ImGuiStyle& style = ImGui::GetStyle();
     const float right = ImGui::GetWindowPos().x + ImGui::GetWindowContentRegionMax().x;
     int clicked = -1;
@@ -226,21 +251,26 @@ void Dialog::Internal::drawPathButtons()
         if (i > 0) {
             float width = ImGui::CalcTextSize(label.c_str(), nullptr, false).x + style.FramePadding.x * 2.0f;
             ImGui::SameLine();
-            if (WrapMode && ImGui::GetCursorScreenPos().x + width > right) ImGui::NewLine();
+            if (WrapMode && ImGui::GetCursorScreenPos().x + width > right)
+                ImGui::NewLine();
         }
         const bool current = static_cast<int>(i) == cur->splitPathIndex;
-        if (current) ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
+        if (current)
+            ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
         ImGui::PushID("##path");
         ImGui::PushID(static_cast<int>(i));
-        if (NameButton(label, false)) clicked = static_cast<int>(i);
+        if (NameButton(label, false))
+            clicked = static_cast<int>(i);
         ImGui::PopID();
         ImGui::PopID();
-        if (current) ImGui::PopStyleColor();
+        if (current)
+            ImGui::PopStyleColor();
         record(ShownItem::PATH_BUTTON, label, current);
     }
     if (clicked >= 0 && clicked != cur->splitPathIndex) {
         std::string p = currentSplitPath[0];
-        for (int i = 1; i <= clicked; ++i) p = JoinPath(p, currentSplitPath[i]);
+        for (int i = 1; i <= clicked; ++i)
+            p = JoinPath(p, currentSplitPath[i]);
         showFolder(p);
     }
 }
@@ -248,23 +278,28 @@ void Dialog::Internal::drawPathButtons()
 void Dialog::Internal::drawKnownFolders()
 {
     const KnownFolders& known = Known(false);
-    if (!options.has_known_folders || known.folders.empty()) return;
+    if (!options.has_known_folders || known.folders.empty())
+        return;
     bool opened = ImGui::CollapsingHeader("Known Directories##filechooser_UserKnownDirectories");
     record(ShownItem::KNOWN_FOLDERS_HEADER, "Known Directories", opened);
-    if (!opened) return;
+    if (!opened)
+        return;
     int clicked = -1;
     for (size_t i = 0; i < known.folders.size(); ++i) {
         // A new line after every seventh user folder; drives follow on.
         const bool newLine = i > 0 && i % 7 == 0 && static_cast<int>(i) <= known.user_folder_count;
-        if (i > 0 && !newLine) ImGui::SameLine();
+        if (i > 0 && !newLine)
+            ImGui::SameLine();
         ImGui::PushID("##known");
         ImGui::PushID(static_cast<int>(i));
-        if (NameButton(known.folders[i].name, true)) clicked = static_cast<int>(i);
+        if (NameButton(known.folders[i].name, true))
+            clicked = static_cast<int>(i);
         ImGui::PopID();
         ImGui::PopID();
         record(ShownItem::KNOWN_FOLDER, known.folders[i].name, known.folders[i].path == currentFolder);
     }
-    if (clicked >= 0 && known.folders[clicked].path != currentFolder) showFolder(known.folders[clicked].path);
+    if (clicked >= 0 && known.folders[clicked].path != currentFolder)
+        showFolder(known.folders[clicked].path);
 }
 
 void Dialog::Internal::drawFilterAndSorting()
@@ -285,9 +320,12 @@ void Dialog::Internal::drawFilterAndSorting()
     int clicked = -1;
     for (int c = 0; c < 4; ++c) {
         ImGui::SameLine();
-        if (c == current) ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
-        if (ImGui::SmallButton(criteria[c])) clicked = c;
-        if (c == current) ImGui::PopStyleColor();
+        if (c == current)
+            ImGui::PushStyleColor(ImGuiCol_Button, style.Colors[ImGuiCol_ButtonActive]);
+        if (ImGui::SmallButton(criteria[c]))
+            clicked = c;
+        if (c == current)
+            ImGui::PopStyleColor();
         record(ShownItem::SORT_BUTTON, criteria[c], c == current);
     }
     if (clicked >= 0) {
@@ -301,7 +339,8 @@ void Dialog::Internal::drawFilterAndSorting()
         ImGui::Text("   Display by:");
         ImGui::SameLine();
         const char* label = BrowsingPerRow ? "Row##browsingPerRow" : "Column##browsingPerRow";
-        if (ImGui::SmallButton(label)) BrowsingPerRow = !BrowsingPerRow;
+        if (ImGui::SmallButton(label))
+            BrowsingPerRow = !BrowsingPerRow;
         record(ShownItem::DISPLAY_BY_BUTTON, BrowsingPerRow ? "Row" : "Column");
     }
 }
@@ -316,9 +355,11 @@ bool Dialog::Internal::drawList()
         shownFilterText = filter.InputBuf;
         shown.clear();
         for (size_t i = 0; i < dirNames.size(); ++i)
-            if (PassesFilter(filter, dirNames[i])) shown.push_back({true, i});
+            if (PassesFilter(filter, dirNames[i]))
+                shown.push_back({true, i});
         for (size_t i = 0; i < fileNames.size(); ++i)
-            if (PassesFilter(filter, fileNames[i])) shown.push_back({false, i});
+            if (PassesFilter(filter, fileNames[i]))
+                shown.push_back({false, i});
     }
     const int total = static_cast<int>(shown.size());
 
@@ -327,26 +368,30 @@ bool Dialog::Internal::drawList()
     const ImVec2 avail = ImGui::GetContentRegionAvail();
     const float lineHeight = ImGui::GetTextLineHeightWithSpacing();
     int rows = avail.y > 0 && lineHeight > 0 ? static_cast<int>(avail.y / lineHeight) : 20;
-    if (rows < 1) rows = 1;
+    if (rows < 1)
+        rows = 1;
     int maxColumns = avail.x > 0 ? std::max(static_cast<int>(avail.x / 100.0f), 1) : 6;
     int columns = total / rows + ((total % rows) > rows / 2 ? 1 : 0);
     columns = std::max(columns, 1);
     columns = std::min(columns, maxColumns);
     numBrowsingColumns = columns;
     numBrowsingEntriesPerColumn = (total + columns - 1) / columns;
-    if (numBrowsingEntriesPerColumn < 1) numBrowsingEntriesPerColumn = 1;
+    if (numBrowsingEntriesPerColumn < 1)
+        numBrowsingEntriesPerColumn = 1;
 
     const ImGuiStyle& style = ImGui::GetStyle();
     const ImVec4 folderTint(0.9f, 0.9f, 0.3f, 1.0f), fileTint(0.7f, 0.7f, 0.7f, 1.0f);
     const ImVec4 textColor = style.Colors[ImGuiCol_Text];
 
     int chosen = -1, folderClicked = -1;
-    if (scrollToTop) ImGui::SetNextWindowScroll(ImVec2(0.0f, 0.0f));  // a newly shown folder starts at the top
+    if (scrollToTop)
+        ImGui::SetNextWindowScroll(ImVec2(0.0f, 0.0f));  // a newly shown folder starts at the top
     scrollToTop = false;
     // in save mode the name row and the overwrite question stay below the list
     const float footer = saveMode ? ImGui::GetFrameHeightWithSpacing() * 2.0f : 0.0f;
     ImGui::BeginChild("##filechooser_browsingFrame", ImVec2(0, -footer), true, ImGuiWindowFlags_HorizontalScrollbar);
-    if (columns > 1) ImGui::Columns(columns, nullptr, false);
+    if (columns > 1)
+        ImGui::Columns(columns, nullptr, false);
     // Drawn row by row, only the rows in view. Down the columns, row r holds
     // entries r, r + perColumn, ...; across the rows, r * columns, ...
     const int perColumn = numBrowsingEntriesPerColumn;
@@ -370,24 +415,31 @@ bool Dialog::Internal::drawList()
                         ImGui::SameLine();
                     }
                     ImGui::PushStyleColor(ImGuiCol_Button, Tinted(style.Colors[ImGuiCol_Button], tint, 0.65f));
-                    ImGui::PushStyleColor(ImGuiCol_ButtonHovered, Tinted(style.Colors[ImGuiCol_ButtonHovered], tint, 0.65f));
-                    ImGui::PushStyleColor(ImGuiCol_ButtonActive, Tinted(style.Colors[ImGuiCol_ButtonActive], tint, 0.65f));
-                    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(textColor.x * tint.x, textColor.y * tint.y, textColor.z * tint.z, textColor.w));
+                    ImGui::PushStyleColor(ImGuiCol_ButtonHovered,
+                                          Tinted(style.Colors[ImGuiCol_ButtonHovered], tint, 0.65f));
+                    ImGui::PushStyleColor(ImGuiCol_ButtonActive,
+                                          Tinted(style.Colors[ImGuiCol_ButtonActive], tint, 0.65f));
+                    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(textColor.x * tint.x, textColor.y * tint.y,
+                                                                textColor.z * tint.z, textColor.w));
                     ImGui::PushID(i);
                     if (NameButton(name, true)) {
-                        if (s.isFolder) folderClicked = static_cast<int>(s.index);
-                        else chosen = static_cast<int>(s.index);
+                        if (s.isFolder)
+                            folderClicked = static_cast<int>(s.index);
+                        else
+                            chosen = static_cast<int>(s.index);
                     }
                     ImGui::PopID();
                     ImGui::PopStyleColor(4);
                     record(s.isFolder ? ShownItem::FOLDER_ENTRY : ShownItem::FILE_ENTRY, name);
                 }
-                if (columns > 1) ImGui::NextColumn();
+                if (columns > 1)
+                    ImGui::NextColumn();
             }
         }
     }
     clipper.End();
-    if (columns > 1) ImGui::Columns(1);
+    if (columns > 1)
+        ImGui::Columns(1);
     ImGui::EndChild();
 
     if (chosen >= 0 && saveMode) {
@@ -400,7 +452,8 @@ bool Dialog::Internal::drawList()
         CopyPath(chosenPath, sizeof(chosenPath), files[chosen].c_str());
         return true;
     }
-    if (folderClicked >= 0) showFolder(dirs[folderClicked]);
+    if (folderClicked >= 0)
+        showFolder(dirs[folderClicked]);
     return false;
 }
 
@@ -412,7 +465,10 @@ Dialog::Dialog(const DialogOptions& options)
     internal->options = options;
 }
 
-Dialog::~Dialog() { delete internal; }
+Dialog::~Dialog()
+{
+    delete internal;
+}
 
 const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* directory,
                                      const char* fileFilterExtensionString, const char* windowTitle,
@@ -431,7 +487,8 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
     }
 
     I.extensionFilter.clear();
-    if (fileFilterExtensionString && strnlen(fileFilterExtensionString, MAX_PATH_BYTES) < static_cast<size_t>(MAX_PATH_BYTES))
+    if (fileFilterExtensionString &&
+        strnlen(fileFilterExtensionString, MAX_PATH_BYTES) < static_cast<size_t>(MAX_PATH_BYTES))
         I.extensionFilter = Lower(fileFilterExtensionString);
 
     Known(false);
@@ -464,7 +521,8 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
         I.drawFilterAndSorting();
         I.rereadIfNeeded();
         chosen = I.drawList();
-        if (I.saveMode) chosen = I.drawSaveRow();
+        if (I.saveMode)
+            chosen = I.drawSaveRow();
         if (chosen) {
             ImGui::CloseCurrentPopup();
             I.freeLists();
@@ -487,12 +545,24 @@ const char* Dialog::chooseFileDialog(bool dialogTriggerButton, const char* direc
     return chosen ? I.chosenPath : "";
 }
 
-const char* Dialog::getChosenPath() const { return internal->chosenPath; }
+const char* Dialog::getChosenPath() const
+{
+    return internal->chosenPath;
+}
 
-const char* Dialog::getLastDirectory() const { return internal->currentFolder; }
+const char* Dialog::getLastDirectory() const
+{
+    return internal->currentFolder;
+}
 
-bool Dialog::hasUserJustCancelledDialog() const { return internal->userHasJustCancelledDialog; }
+bool Dialog::hasUserJustCancelledDialog() const
+{
+    return internal->userHasJustCancelledDialog;
+}
 
-const std::vector<ShownItem>& Dialog::getShownItems() const { return internal->shownItems; }
+const std::vector<ShownItem>& Dialog::getShownItems() const
+{
+    return internal->shownItems;
+}
 
 }  // namespace FileChooser

@@ -102,7 +102,8 @@ struct Dialog::Internal {
 
     void showFolder(const std::string& folder)
     {
-        if (!history.switchTo(folder)) return;
+        if (!history.switchTo(folder))
+            return;
         CopyPath(currentFolder, sizeof(currentFolder), history.current()->currentFolder.c_str());
         forceRescan = true;
     }
@@ -116,13 +117,16 @@ struct Dialog::Internal {
 
     bool passesExtensionFilter(const std::string& name) const
     {
-        if (extensionFilter.empty()) return true;
+        if (extensionFilter.empty())
+            return true;
         std::string ext = Lower(Extension(name));
         size_t start = 0;
         while (start <= extensionFilter.size()) {
             size_t end = extensionFilter.find(';', start);
-            if (end == std::string::npos) end = extensionFilter.size();
-            if (extensionFilter.compare(start, end - start, ext) == 0 && end > start) return true;
+            if (end == std::string::npos)
+                end = extensionFilter.size();
+            if (extensionFilter.compare(start, end - start, ext) == 0 && end > start)
+                return true;
             start = end + 1;
         }
         return false;
@@ -137,13 +141,15 @@ struct Dialog::Internal {
                                              [&](const Entry& e) { return !passesExtensionFilter(e.name); }),
                               fileEntries.end());
             sortLists();
-            if (const FolderInfo* cur = history.current()) currentSplitPath = SplitPath(cur->fullFolder);
+            if (const FolderInfo* cur = history.current())
+                currentSplitPath = SplitPath(cur->fullFolder);
         } catch (const std::exception&) {
             freeLists();
         }
         totalNumBrowsingEntries = static_cast<int>(dirs.size() + files.size());
         shownStale = true;
-        if (listedFolder != currentFolder) scrollToTop = true;
+        if (listedFolder != currentFolder)
+            scrollToTop = true;
         listedFolder = currentFolder;
     }
 
@@ -186,18 +192,18 @@ struct Dialog::Internal {
             }
         }
         resort = false;
-        if (!forceRescan) return;
+        if (!forceRescan)
+            return;
         forceRescan = false;
         readLists();
     }
 
-    void openAfresh(const char* directory, const char* windowTitle, const ImVec2& windowSize,
-                    const ImVec2& windowPos);
+    void openAfresh(const char* directory, const char* windowTitle, const ImVec2& windowSize, const ImVec2& windowPos);
     void drawHistoryAndLocation();
     void drawPathButtons();
     void drawKnownFolders();
     void drawFilterAndSorting();
-    bool drawList();  // true when a file was chosen
+    bool drawList();     // true when a file was chosen
     bool drawSaveRow();  // true when the path to save to was confirmed
     bool confirmSaveName();
     void changeFormat(int n);

@@ -13,7 +13,8 @@ void Dialog::Internal::changeFormat(int n)
     const int old = *format;
     *format = n;
     overwritePath.clear();
-    if (!formatExtensions || old == n) return;
+    if (!formatExtensions || old == n)
+        return;
     const std::string from = formatExtensions[old] ? formatExtensions[old] : "";
     const std::string to = formatExtensions[n] ? formatExtensions[n] : "";
     std::string name(saveName);
@@ -26,9 +27,11 @@ void Dialog::Internal::changeFormat(int n)
 bool Dialog::Internal::confirmSaveName()
 {
     const std::string name(saveName);
-    if (name.empty()) return false;
+    if (name.empty())
+        return false;
     const std::string path = name[0] == '/' ? name : JoinPath(currentFolder, name);
-    if (path.size() >= static_cast<size_t>(MAX_PATH_BYTES)) return false;
+    if (path.size() >= static_cast<size_t>(MAX_PATH_BYTES))
+        return false;
     struct stat st;
     if (stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
@@ -52,8 +55,8 @@ bool Dialog::Internal::drawSaveRow()
     ImGui::SameLine();
     const float saveWidth = ImGui::CalcTextSize("Save").x + style.FramePadding.x * 2.0f;
     const float comboWidth = formatCount > 0 ? 90.0f : 0.0f;
-    ImGui::PushItemWidth(-(saveWidth + (formatCount > 0 ? comboWidth + style.ItemSpacing.x : 0.0f) +
-                           style.ItemSpacing.x));
+    ImGui::PushItemWidth(
+        -(saveWidth + (formatCount > 0 ? comboWidth + style.ItemSpacing.x : 0.0f) + style.ItemSpacing.x));
     if (focusSaveName) {
         ImGui::SetKeyboardFocusHere();
         focusSaveName = false;
@@ -61,7 +64,8 @@ bool Dialog::Internal::drawSaveRow()
     bool confirmed = ImGui::InputText("##SaveFileName", saveName, sizeof(saveName),
                                       ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
     ImGui::PopItemWidth();
-    if (ImGui::IsItemEdited()) overwritePath.clear();
+    if (ImGui::IsItemEdited())
+        overwritePath.clear();
     record(ShownItem::SAVE_NAME_FIELD, saveName);
 
     if (formatCount > 0) {
@@ -72,8 +76,10 @@ bool Dialog::Internal::drawSaveRow()
         if (opened) {
             for (int n = 0; n < formatCount; ++n) {
                 const bool selected = n == *format;
-                if (ImGui::Selectable(formatLabels[n], selected) && !selected) changeFormat(n);
-                if (selected) ImGui::SetItemDefaultFocus();
+                if (ImGui::Selectable(formatLabels[n], selected) && !selected)
+                    changeFormat(n);
+                if (selected)
+                    ImGui::SetItemDefaultFocus();
             }
             ImGui::EndCombo();
         }
@@ -81,9 +87,11 @@ bool Dialog::Internal::drawSaveRow()
     ImGui::SameLine();
     confirmed = ImGui::Button("Save##SaveFileButton") || confirmed;
     record(ShownItem::SAVE_BUTTON, "Save");
-    if (confirmed && confirmSaveName()) return true;
+    if (confirmed && confirmSaveName())
+        return true;
 
-    if (overwritePath.empty()) return false;
+    if (overwritePath.empty())
+        return false;
     const std::string question = "Overwrite " + overwritePath + "?";
     ImGui::AlignTextToFramePadding();
     ImGui::TextUnformatted(question.c_str());
@@ -93,8 +101,10 @@ bool Dialog::Internal::drawSaveRow()
     ImGui::SameLine();
     const bool no = ImGui::Button("No##OverwriteNo");
     record(ShownItem::OVERWRITE_NO, "No");
-    if (no) overwritePath.clear();
-    if (!yes) return false;
+    if (no)
+        overwritePath.clear();
+    if (!yes)
+        return false;
     CopyPath(chosenPath, sizeof(chosenPath), overwritePath.c_str());
     overwritePath.clear();
     return true;
@@ -111,7 +121,8 @@ const char* Dialog::saveFileDialog(bool dialogTriggerButton, const char* directo
     const bool hasFormats = formatLabels && format && formatCount > 0;
     I.formatCount = hasFormats ? formatCount : 0;
     I.format = format;
-    if (hasFormats && (*format < 0 || *format >= formatCount)) *format = 0;
+    if (hasFormats && (*format < 0 || *format >= formatCount))
+        *format = 0;
     if (dialogTriggerButton) {
         CopyPath(I.saveName, sizeof(I.saveName), startName ? startName : "");
         I.overwritePath.clear();

@@ -7,7 +7,8 @@ namespace FileChooser {
 bool History::switchTo(const std::string& folder)
 {
     const FolderInfo* cur = current();
-    if (cur && cur->currentFolder == folder) return false;
+    if (cur && cur->currentFolder == folder)
+        return false;
     FolderInfo next;
     next.fullFolder = folder;
     next.currentFolder = folder;

@@ -16,7 +16,10 @@ namespace FileChooser {
 
 namespace {
 
-bool FitsPath(const std::string& s) { return s.size() < static_cast<size_t>(MAX_PATH_BYTES); }
+bool FitsPath(const std::string& s)
+{
+    return s.size() < static_cast<size_t>(MAX_PATH_BYTES);
+}
 
 bool SkipName(const char* name)
 {
@@ -27,21 +30,26 @@ bool SkipName(const char* name)
 bool LessThan(const Entry& a, const Entry& b, SortKey key)
 {
     if (key == SortKey::Time || key == SortKey::Size) {
-        if (a.has_status != b.has_status) return !a.has_status;  // unreadable first
+        if (a.has_status != b.has_status)
+            return !a.has_status;  // unreadable first
         const long long ka = key == SortKey::Time ? a.mtime : a.size, kb = key == SortKey::Time ? b.mtime : b.size;
-        if (ka != kb) return ka < kb;
+        if (ka != kb)
+            return ka < kb;
     } else if (key == SortKey::Type) {
         int c = strcmp(Extension(a.folded), Extension(b.folded));
-        if (c != 0) return c < 0;
+        if (c != 0)
+            return c < 0;
     }
-    if (a.folded != b.folded) return a.folded < b.folded;
+    if (a.folded != b.folded)
+        return a.folded < b.folded;
     return a.name < b.name;
 }
 
 void AddKnownFolder(KnownFolders& known, const std::string& path, const std::string& name)
 {
     for (const KnownFolder& k : known.folders)
-        if (k.path == path) return;
+        if (k.path == path)
+            return;
     known.folders.push_back({path, name});
 }
 
@@ -50,8 +58,10 @@ void AddKnownFolder(KnownFolders& known, const std::string& path, const std::str
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     std::string out = folder;
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    if (out.empty() || out.back() != '/') out += '/';
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    if (out.empty() || out.back() != '/')
+        out += '/';
     out += name;
     return out;
 }
@@ -59,7 +69,8 @@ std::string JoinPath(const std::string& folder, const std::string& name)
 std::vector<std::string> SplitPath(const std::string& path)
 {
     std::vector<std::string> parts;
-    if (path.empty()) return parts;
+    if (path.empty())
+        return parts;
     size_t i = 0;
     if (path[0] == '/') {
         parts.push_back("/");
@@ -67,8 +78,10 @@ std::vector<std::string> SplitPath(const std::string& path)
     }
     while (i < path.size()) {
         size_t j = path.find('/', i);
-        if (j == std::string::npos) j = path.size();
-        if (j > i) parts.push_back(path.substr(i, j - i));
+        if (j == std::string::npos)
+            j = path.size();
+        if (j > i)
+            parts.push_back(path.substr(i, j - i));
         i = j + 1;
     }
     return parts;
@@ -82,12 +95,15 @@ bool IsFolder(const std::string& path)
 
 std::string ResolveFolder(const std::string& path)
 {
-    if (!IsFolder(path)) return std::string();
+    if (!IsFolder(path))
+        return std::string();
     char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return std::string();
+    if (!resolved)
+        return std::string();
     std::string out(resolved);
     free(resolved);
-    if (!FitsPath(out) || !IsFolder(out)) return std::string();
+    if (!FitsPath(out) || !IsFolder(out))
+        return std::string();
     return out;
 }
 
@@ -99,21 +115,27 @@ const char* Extension(const std::string& name)
 
 void SortEntries(std::vector<Entry>& entries, SortOrder order, bool are_folders)
 {
-    if (are_folders && (order.key == SortKey::Size || order.key == SortKey::Type)) order.key = SortKey::Name;
+    if (are_folders && (order.key == SortKey::Size || order.key == SortKey::Type))
+        order.key = SortKey::Name;
     std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         return order.is_descending ? LessThan(b, a, order.key) : LessThan(a, b, order.key);
     });
 }
 
-bool NeedsStatus(SortOrder order) { return order.key == SortKey::Time || order.key == SortKey::Size; }
+bool NeedsStatus(SortOrder order)
+{
+    return order.key == SortKey::Time || order.key == SortKey::Size;
+}
 
 void ReadStatus(const char* folder, std::vector<Entry>& entries)
 {
     DIR* d = opendir(folder);
-    if (!d) return;
+    if (!d)
+        return;
     for (Entry& e : entries) {
         struct stat st;
-        if (e.has_status || fstatat(dirfd(d), e.name.c_str(), &st, 0) != 0) continue;
+        if (e.has_status || fstatat(dirfd(d), e.name.c_str(), &st, 0) != 0)
+            continue;
         e.has_status = true;
         e.mtime = static_cast<long long>(st.st_mtime);
         e.size = static_cast<long long>(st.st_size);
@@ -125,16 +147,20 @@ bool ReadFolder(const char* folder, bool with_status, std::vector<Entry>& dirs, 
 {
     dirs.clear();
     files.clear();
-    if (!folder || strnlen(folder, MAX_PATH_BYTES) >= static_cast<size_t>(MAX_PATH_BYTES)) return false;
+    if (!folder || strnlen(folder, MAX_PATH_BYTES) >= static_cast<size_t>(MAX_PATH_BYTES))
+        return false;
     DIR* d = opendir(folder);
-    if (!d) return false;
+    if (!d)
+        return false;
     const size_t folderLength = JoinPath(folder, "").size();
     bool ok = true;
     try {
         while (const struct dirent* e = readdir(d)) {
             const bool isDir = e->d_type == DT_DIR;
-            if ((!isDir && e->d_type != DT_REG) || SkipName(e->d_name)) continue;
-            if (folderLength + strlen(e->d_name) >= static_cast<size_t>(MAX_PATH_BYTES)) continue;  // could not be handed on
+            if ((!isDir && e->d_type != DT_REG) || SkipName(e->d_name))
+                continue;
+            if (folderLength + strlen(e->d_name) >= static_cast<size_t>(MAX_PATH_BYTES))
+                continue;  // could not be handed on
             Entry entry;
             entry.name = e->d_name;
             entry.folded = Lower(entry.name);
@@ -160,12 +186,14 @@ bool ListFolder(const char* folder, bool want_folders, SortOrder order, std::vec
 {
     names.clear();
     std::vector<Entry> dirs, files;
-    if (!ReadFolder(folder, NeedsStatus(order), dirs, files)) return false;
+    if (!ReadFolder(folder, NeedsStatus(order), dirs, files))
+        return false;
     std::vector<Entry>& entries = want_folders ? dirs : files;
     SortEntries(entries, order, want_folders);
     try {
         names.reserve(entries.size());
-        for (Entry& e : entries) names.push_back(std::move(e.name));
+        for (Entry& e : entries)
+            names.push_back(std::move(e.name));
     } catch (const std::exception&) {
         names.clear();
         return false;
@@ -178,18 +206,22 @@ KnownFolders DetectKnownFolders()
     KnownFolders known;
     std::string home;
     const char* env = getenv("HOME");
-    if (env && *env) home = ResolveFolder(env);
+    if (env && *env)
+        home = ResolveFolder(env);
     if (home.empty()) {
         const struct passwd* pw = getpwuid(getuid());
-        if (pw && pw->pw_dir) home = ResolveFolder(pw->pw_dir);
+        if (pw && pw->pw_dir)
+            home = ResolveFolder(pw->pw_dir);
     }
-    if (home.empty()) return known;
+    if (home.empty())
+        return known;
 
     AddKnownFolder(known, home, "Home");
     static const char* const userFolders[] = {"Desktop", "Documents", "Downloads", "Music", "Pictures", "Videos"};
     for (const char* sub : userFolders) {
         std::string p = ResolveFolder(JoinPath(home, sub));
-        if (!p.empty()) AddKnownFolder(known, p, sub);
+        if (!p.empty())
+            AddKnownFolder(known, p, sub);
     }
     known.user_folder_count = static_cast<int>(known.folders.size());
 
@@ -208,7 +240,8 @@ KnownFolders DetectKnownFolders()
         ListFolder(location.c_str(), true, SortOrder(), names);
         for (const std::string& n : names) {
             std::string p = ResolveFolder(JoinPath(location, n));  // same form as the folders shown
-            if (!p.empty()) AddKnownFolder(known, p, n);
+            if (!p.empty())
+                AddKnownFolder(known, p, n);
         }
     }
     return known;

@@ -20,8 +20,7 @@ void MouseStep(CShellState& s, CDisplay& display)
     const ImGuiIO& io = ImGui::GetIO();
 
     const bool gui_has_mouse = ImGui::IsAnyItemActive() || io.WantCaptureMouse;
-    const bool gate = !s.is_select_pie && ImGui::IsMousePosValid() &&
-                      (s.is_mouse || !gui_has_mouse);
+    const bool gate = !s.is_select_pie && ImGui::IsMousePosValid() && (s.is_mouse || !gui_has_mouse);
     if (!gate) {
         s.is_mouse = false;
         s.is_scene_press = false;
@@ -60,7 +59,7 @@ void MouseStep(CShellState& s, CDisplay& display)
         if (display.is_visible) {
             // Shift adds the atom to the selection or takes it out
             display.SetPicking(static_cast<int>(s.iposx * s.fb_scale_x), static_cast<int>(s.iposy * s.fb_scale_y),
-                            io.KeyShift);
+                               io.KeyShift);
             s.is_atom_lock = true;
         }
     } else if (io.MouseWheel != 0.0f) {

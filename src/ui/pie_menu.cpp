@@ -7,8 +7,8 @@ namespace {
 constexpr float PIE_PI = 3.14159265358979323846f;
 }
 
-int PiePopupSelectMenu(const ImVec2& center, const char* popup_id, const char* const items[],
-                       int items_count, int* p_selected, bool* sw)
+int PiePopupSelectMenu(const ImVec2& center, const char* popup_id, const char* const items[], int items_count,
+                       int* p_selected, bool* sw)
 {
     int ret = -1;
 
@@ -54,10 +54,10 @@ int PiePopupSelectMenu(const ImVec2& center, const char* popup_id, const char* c
         const bool selected = p_selected != nullptr && *p_selected == item_n;
 
         const int arc_segments = static_cast<int>(32.0f * item_arc_span / (2.0f * PIE_PI)) + 1;
-        draw_list->PathArcTo(center, RADIUS_MAX - style.ItemInnerSpacing.x, item_outer_ang_min,
-                             item_outer_ang_max, arc_segments);
-        draw_list->PathArcTo(center, RADIUS_MIN + style.ItemInnerSpacing.x, item_inner_ang_max,
-                             item_inner_ang_min, arc_segments);
+        draw_list->PathArcTo(center, RADIUS_MAX - style.ItemInnerSpacing.x, item_outer_ang_min, item_outer_ang_max,
+                             arc_segments);
+        draw_list->PathArcTo(center, RADIUS_MIN + style.ItemInnerSpacing.x, item_inner_ang_max, item_inner_ang_min,
+                             arc_segments);
         const ImU32 fill = hovered    ? IM_COL32(100, 100, 150, 255)
                            : selected ? IM_COL32(120, 120, 140, 255)
                                       : IM_COL32(70, 70, 70, 255);

@@ -45,10 +45,9 @@ bool HasValidSelection(const CDisplay& display)
 double FrameWait(CShellState& s)
 {
     const ImGuiIO& io = ImGui::GetIO();
-    bool input = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f ||
-                 io.MouseWheel != 0.0f || io.MouseWheelH != 0.0f || !io.InputQueueCharacters.empty() ||
-                 io.DisplaySize.x != s.last_display.x || io.DisplaySize.y != s.last_display.y ||
-                 ImGui::IsMousePosValid() != s.last_mouse_valid;
+    bool input = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f || io.MouseWheel != 0.0f ||
+                 io.MouseWheelH != 0.0f || !io.InputQueueCharacters.empty() || io.DisplaySize.x != s.last_display.x ||
+                 io.DisplaySize.y != s.last_display.y || ImGui::IsMousePosValid() != s.last_mouse_valid;
     bool held = false;
     for (int b = 0; b < IM_ARRAYSIZE(io.MouseDown); ++b) {
         input = input || io.MouseClicked[b] || io.MouseReleased[b];
