@@ -170,6 +170,12 @@ public:
     // a structure was read and its bonds found
     bool is_loaded = false;
 
+    // Bond records reserved per atom; a structure with more grows them.
+    static constexpr std::size_t RECORDS_PER_ATOM = 15;
+    // Atoms piled closer than bonds reach (thousands bonded to thousands)
+    // would fill memory with records: the search stops at this many per atom.
+    static constexpr std::size_t MAX_RECORDS_PER_ATOM = 64;
+
 private:
     // Reads frame k into the model; its bonds only with `bonds`.
     bool LoadFrame(std::size_t k, bool bonds);
