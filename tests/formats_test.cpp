@@ -243,6 +243,25 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth)
             EXPECT_EQ(model.Elements(), (std::vector<unsigned>{0, 7})) << "atoms in id order";
         }
     }
+
+    // A file read after another keeps none of its periodic axes, and a Wrap
+    // reaches every frame of a table format's trajectory.
+    std::string outside;
+    for (int step = 0; step < 3; ++step)
+        outside += "ITEM: TIMESTEP\n" + std::to_string(step) +
+                   "\nITEM: NUMBER OF ATOMS\n2\nITEM: BOX BOUNDS pp pp pp\n0 10\n0 10\n0 10\n"
+                   "ITEM: ATOMS id element x y z\n2 O " +
+                   std::to_string(12 + step) + " 5 5\n1 H 1 1 1\n";
+    std::ofstream(dir.path("out.dump")) << outside;
+    std::ofstream(dir.path("flat.xyz")) << "1\nLattice=\"10 0 0 0 10 0 0 0 10\" pbc=\"F T T\"\nH 0 0 0\n";
+    CModel wrapped;
+    ASSERT_TRUE(wrapped.ReadFile(".", dir.path("flat.xyz"), int(io::Format::Xyz)));
+    ASSERT_TRUE(wrapped.ReadFile(".", dir.path("out.dump"), int(io::Format::LammpsDump)));
+    ASSERT_TRUE(wrapped.Wrap());
+    for (std::size_t k : {2u, 0u, 1u}) {
+        ASSERT_TRUE(wrapped.SetFrame(k)) << wrapped.FrameMessage();
+        EXPECT_NEAR(wrapped.Positions()[1].x + wrapped.FrameCentre().x, 2.0f + float(k), 1e-4) << k;
+    }
 }
 
 // Every refusal names its line and says what is wrong with it.
