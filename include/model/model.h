@@ -147,8 +147,6 @@ public:
     // Structures made by a program rather than read (tests, benchmarks,
     // figures). SetAtoms boxes, bonds and centres them as a read does.
     void SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements);
-    // A cell for them, periodic or a box; its origin at the drawn origin.
-    void SetCell(const glm::dmat3& cell, bool periodic);
     // Atoms placed as a read leaves them (centred in a box of `box_size`),
     // with no bond search, and bonds given instead of searched.
     void PlaceAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements, glm::vec3 box,

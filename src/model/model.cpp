@@ -178,13 +178,6 @@ void CModel::SetAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> el
     SetModel();
 }
 
-void CModel::SetCell(const glm::dmat3& cell, bool periodic)
-{
-    m_cell_box = cell;
-    is_periodic = periodic;
-    cell_origin = glm::dvec3(0.0);
-}
-
 void CModel::PlaceAtoms(std::vector<glm::vec3> positions, std::vector<unsigned> elements, glm::vec3 box,
                         const glm::dmat3& cell, bool periodic, glm::dvec3 origin)
 {
