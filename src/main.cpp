@@ -1,5 +1,5 @@
 // Tesk: viewer and light editor for atomic structures. The command line,
-// start-up, the frame loop and shutdown; the steps of each pass live in tesk.cpp.
+// start-up, the frame loop and shutdown; the steps of each pass live in ui/shell.cpp and the units beside it.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
