@@ -264,6 +264,23 @@ TEST(Formats, BlocksModelsAndCompressedFramesBackAndForth)
     }
 }
 
+// Atoms of types without a known element keep their own colour (the
+// dummy species of their type number) through a LAMMPS save and read.
+TEST(Formats, LammpsTypesWithoutAnElementKeepTheirSpeciesThroughASave)
+{
+    ScratchDir dir("tesk_types");
+    const std::string in = dir.write("in.data",
+                                     "types\n\n3 atoms\n24 atom types\n\n0 10 xlo xhi\n0 10 ylo yhi\n"
+                                     "0 10 zlo zhi\n\nAtoms # atomic\n\n"
+                                     "1 1 1 1 1\n2 24 2 2 2\n3 2 3 3 3\n");
+    CModel model, back;
+    ASSERT_TRUE(model.ReadFile(".", in, int(io::Format::LammpsData))) << model.ReadRefusal().reason;
+    ASSERT_EQ(model.Elements(), (std::vector<unsigned>{DummySpecies(1), DummySpecies(24), DummySpecies(2)}));
+    ASSERT_TRUE(model.SaveFileAs(dir.path("out.data"), int(io::Format::LammpsData))) << model.Notes();
+    ASSERT_TRUE(back.ReadFile(".", dir.path("out.data"), int(io::Format::LammpsData)));
+    EXPECT_EQ(back.Elements(), model.Elements());
+}
+
 // Every refusal names its line and says what is wrong with it.
 TEST(Formats, RefusalsNameTheLineAndTheReason)
 {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <unordered_map>
 
 #include "core/elements.h"
@@ -350,10 +351,25 @@ bool WriteLammpsData(const Structure& in, std::string& out, std::string& why)
         why = "the cell is not in LAMMPS's orientation (a along x, b in the xy plane)";
         return false;
     }
-    std::vector<unsigned> kinds;
-    for (unsigned e : in.elements)
-        if (std::find(kinds.begin(), kinds.end(), e) == kinds.end())
-            kinds.push_back(e);
+    // Type numbers: elements take the lowest free ones in order of first
+    // appearance; a type that had no element when read (a dummy species)
+    // takes a number that reads back as the same species, so that its atoms
+    // keep their colour through a save.
+    constexpr unsigned UNUSED = ~0u;
+    std::vector<unsigned> kinds;  // the element of type t + 1, UNUSED for none
+    std::map<unsigned, std::size_t> type_of;
+    for (unsigned e : in.elements) {
+        if (type_of.count(e) != 0)
+            continue;
+        const bool dummy = e >= periodic_table_atoms && e < species_count;
+        std::size_t t = dummy ? e - periodic_table_atoms : 0;
+        while (t < kinds.size() && kinds[t] != UNUSED)
+            t += dummy ? dummy_species_count : 1;
+        if (t >= kinds.size())
+            kinds.resize(t + 1, UNUSED);
+        kinds[t] = e;
+        type_of[e] = t + 1;
+    }
     char line[256];
     out = "LAMMPS data file written by Tesk\n\n";
     out += std::to_string(in.positions.size()) + " atoms\n" + std::to_string(kinds.size()) + " atom types\n\n";
@@ -366,14 +382,17 @@ bool WriteLammpsData(const Structure& in, std::string& out, std::string& why)
     }
     out += "\nMasses\n\n";
     for (std::size_t t = 0; t < kinds.size(); ++t) {
-        std::snprintf(line, sizeof line, "%zu %.6g  # %s\n", t + 1, ElementMass(kinds[t]),
-                      element_symbol[kinds[t]].c_str());
+        if (kinds[t] == UNUSED)
+            std::snprintf(line, sizeof line, "%zu 0  # no atoms\n", t + 1);
+        else
+            std::snprintf(line, sizeof line, "%zu %.6g  # %s\n", t + 1, ElementMass(kinds[t]),
+                          element_symbol[kinds[t]].c_str());
         out += line;
     }
     out += "\nAtoms # atomic\n\n";
     out.reserve(out.size() + in.positions.size() * 64);
     for (std::size_t i = 0; i < in.positions.size(); ++i) {
-        const std::size_t type = std::size_t(std::find(kinds.begin(), kinds.end(), in.elements[i]) - kinds.begin()) + 1;
+        const std::size_t type = type_of[in.elements[i]];
         const glm::dvec3& r = in.positions[i];
         std::snprintf(line, sizeof line, "%zu %zu %.10g %.10g %.10g\n", i + 1, type, r.x, r.y, r.z);
         out += line;
