@@ -4,6 +4,7 @@
 #define TESK_IO_TEXTIO_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,11 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // Anything else (a FIFO, a device, a folder) is refused before it is opened
 // for reading, so that no read can wait for a writer.
 bool ReadFileHead(const std::string& path, std::size_t most, std::string& out);
+
+// Opens a regular file for reading, with its size: the descriptor, or -1
+// for a missing file or anything else (a FIFO is opened without waiting for
+// a writer and refused like a device or a folder).
+int OpenRegularFile(const std::string& path, std::uint64_t& size);
 
 // True when `path` names a regular file (a link to one counts).
 bool IsRegularFile(const std::string& path);

@@ -17,22 +17,32 @@
 
 namespace textio {
 
-bool ReadWholeFile(const std::string& path, std::string& out)
+int OpenRegularFile(const std::string& path, std::uint64_t& size)
 {
     // O_NONBLOCK: opening a FIFO handed over as a structure file must not
     // wait for a writer; it is refused below like any non-regular file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return false;
+        return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return false;
+        return -1;
     }
+    size = std::uint64_t(st.st_size);
+    return fd;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out)
+{
+    std::uint64_t size = 0;
+    const int fd = OpenRegularFile(path, size);
+    if (fd < 0)
+        return false;
     bool ok = true;
     try {
         out.clear();
-        out.reserve(static_cast<std::size_t>(st.st_size));
+        out.reserve(static_cast<std::size_t>(size));
         char buffer[1 << 16];
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -64,11 +74,11 @@ bool ReadFileHead(const std::string& path, std::size_t most, std::string& out)
     // its writer may see
     if (!IsRegularFile(path))
         return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::uint64_t size = 0;
+    const int fd = OpenRegularFile(path, size);
     if (fd < 0)
         return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = true;
     try {
         out.resize(ok ? most : 0);
         std::size_t got = 0;

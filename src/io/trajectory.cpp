@@ -7,7 +7,6 @@
 #include <exception>
 #include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -303,16 +302,12 @@ bool CTrajectory::Open(const std::string& file, int fmt)
             // a FIFO or a device is refused before it is opened for reading
             if (!textio::IsRegularFile(file))
                 return false;
-            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            std::uint64_t size = 0;
+            const int fd = textio::OpenRegularFile(file, size);
             if (fd < 0)
                 return false;
-            struct stat st;
-            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-                ::close(fd);
-                return false;
-            }
             fd_ = fd;
-            u_file_size = std::uint64_t(st.st_size);
+            u_file_size = size;
         }
         path = file;
         file_format = fmt;

@@ -11,9 +11,7 @@
 #include <new>
 #include <thread>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "io/vasp.h"
@@ -387,13 +385,13 @@ private:
 // The whole of a regular file, copied once, two halves at once for a large one.
 bool ReadWholeFile(const std::string& path, TextMemory& out, std::size_t& size)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::uint64_t file_size = 0;
+    const int fd = textio::OpenRegularFile(path, file_size);
     if (fd < 0)
         return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && out.Allocate(std::size_t(st.st_size));
+    bool ok = out.Allocate(std::size_t(file_size));
     if (ok) {
-        size = std::size_t(st.st_size);
+        size = std::size_t(file_size);
         char* const to = out.Data();
         auto copy = [&](std::size_t from, std::size_t until) {
             std::size_t done = from;
