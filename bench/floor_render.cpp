@@ -8,7 +8,7 @@
 // tube, lit by the normal alone. No renderer can draw the picture with less.
 // Beside it, Tesk's own frames: the same view again (still), turning a little
 // every frame as the trackball drags it (at half resolution, the visibility
-// pass found again each time), with symbol labels, with a pick.
+// pass found again each time), that pass alone, with symbol labels, with a pick.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -356,6 +356,27 @@ void BM_TeskTurning(benchmark::State& state)
     gl->TeskFrame();
 }
 
+// The CPU side of a turning frame alone: the visibility pass at the half
+// resolution a moving view is drawn at, without the GPU drawing what it finds.
+void BM_TeskPass(benchmark::State& state)
+{
+    Context* gl = Loaded(state);
+    if (!gl)
+        return;
+    CDisplay& d = *gl->display;
+    d.is_moving = true;
+    gl->TeskFrame();
+    for (auto _ : state) {
+        d.track.Model = glm::rotate(glm::mat4(1.0f), ++gl->frames % 2 ? 1e-3f : -1e-3f, glm::vec3(0, 1, 0));
+        const glm::mat4 mv = d.ViewMatrix() * d.SceneModel();
+        d.visible.FindAtoms(d.atoms.v_records, d.atoms.u_atoms, d.atom_scale, d.Projection, mv, d.frame_size,
+                            d.atoms.u_version);
+        d.visible.FindBonds(d.bonds.v_pairs, BOND_RADIUS, d.bonds.u_version);
+    }
+    d.is_moving = false;
+    gl->TeskFrame();
+}
+
 void BM_TeskLabels(benchmark::State& state)
 {
     Context* gl = Loaded(state);
@@ -387,6 +408,7 @@ void BM_TeskPick(benchmark::State& state)
     BENCHMARK(BM_Floor)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();       \
     BENCHMARK(BM_TeskStill)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();   \
     BENCHMARK(BM_TeskTurning)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime(); \
+    BENCHMARK(BM_TeskPass)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();    \
     BENCHMARK(BM_TeskLabels)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();  \
     BENCHMARK(BM_TeskPick)->Arg(n)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 TESK_FLOOR_SIZE(10000)
