@@ -13,6 +13,8 @@
 
 #include <glm/glm.hpp>
 
+#include "render/pixel_tests.h"
+
 class CVisibility {
 public:
     // Called with each part of v_atoms (or v_bonds), [begin, end), as soon as
@@ -53,21 +55,6 @@ private:
     // Frees the working memory after an allocation failed; everything is then drawn.
     void OutOfMemory();
 
-    // What a tile needs of a sphere: its disc in pixels, its centre's distance
-    // from the camera and its radius in view units, and its record number.
-    struct CSphere {
-        float cx, cy, rx, ry, dist, radius;
-        unsigned k;
-    };
-    // A tube: its axis ends in pixels, its nearest distance, its record
-    // number; and the band it surely covers, everywhere nearer than `back`:
-    // the axis with `cut` pixels cut off each end (no band when negative).
-    struct CTube {
-        glm::vec2 a, e;
-        float front;
-        unsigned k;
-        float back, cut;
-    };
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
     struct CGrid {
@@ -87,7 +74,7 @@ private:
     const std::vector<glm::uvec2>* m_bonds = nullptr;
     CGrid m_grid;
 
-    std::vector<CTube> v_unsorted;  // tubes in bond order, before a sort
+    std::vector<pixel_tests::ScreenTube> v_unsorted;  // tubes in bond order, before a sort
     // per record: view-space x, y, distance, radius; per pixel (tile by
     // tile): the farthest a kept atom or bond may be there, and per block of pixels
     // the farthest of those, unless marked dirty
@@ -95,7 +82,7 @@ private:
     std::vector<float> v_depth, v_block;
     std::vector<unsigned char> v_dirty;
     // kept between calls only to spare the allocations
-    std::vector<CSphere> v_sorted;  // the drawn records, nearest first
+    std::vector<pixel_tests::ScreenSphere> v_sorted;  // the drawn records, nearest first
     // The order of the last sort, nearest first: of the drawn records (and of
     // the bonds, v_order). A view turned a little has nearly the same order,
     // and the order only makes the pass effective, never right: it is used again.
@@ -110,10 +97,10 @@ private:
     bool is_order_valid = false, is_bond_order_valid = false;
     std::vector<size_t> v_count;                       // per depth bucket, then where it ends
     std::vector<size_t> v_tile_spheres, v_tile_tubes;  // per tile: where its bin ends
-    std::vector<CSphere> v_spheres;                    // the bins of the tiles, one after the other
-    std::vector<CTube> v_tubes;
-    std::vector<CTube> v_found;     // every tube that may show, nearest first
-    std::vector<unsigned> v_order;  // the bond records of v_found, in its order
+    std::vector<pixel_tests::ScreenSphere> v_spheres;  // the bins of the tiles, one after the other
+    std::vector<pixel_tests::ScreenTube> v_tubes;
+    std::vector<pixel_tests::ScreenTube> v_found;  // every tube that may show, nearest first
+    std::vector<unsigned> v_order;                 // the bond records of v_found, in its order
     // the depths the atoms left, for bonds found again in the same view
     std::vector<float> v_depth_atoms;
     unsigned u_saved_generation = 0;

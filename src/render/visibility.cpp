@@ -1,8 +1,5 @@
-// Front-to-back occlusion pass over a CPU depth buffer, one float per pixel.
-// The GPU shades a pixel for a sphere when its centre lies in the sphere's
-// disc, so the same rule decides here, with a little slack in the safe
-// direction: an occludee counts every pixel it might cover, an occluder only
-// the pixels it surely covers, at the farthest depth it may have there.
+// Front-to-back occlusion pass over a CPU depth buffer, one float per pixel
+// (the tests of one pixel against a thing: render/pixel_tests.h).
 //
 // Pixels only interact with themselves, so the window is cut into tiles that
 // are done one after the other: what is drawn over a tile is sorted into it
@@ -21,161 +18,19 @@
 
 #include "core/elements.h"
 
+using namespace pixel_tests;
+
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kSlack = 1e-3f;  // relative, on radii: float rounding on the GPU side
-// absolute, in pixels: llvmpipe snaps vertices to 1/256 px, which moves a
-// small sphere's rim by more than the relative slack
-constexpr float kPixelSlack = 1.0f / 128.0f;
-constexpr int kTile = 64;  // pixels along a tile's side
-constexpr int kBlock = 2;  // pixels along a block's side; a tile keeps each block's farthest depth
-constexpr int kBlocks = kTile / kBlock;
-constexpr size_t kPart = 1024;                   // atoms or bonds found before the GPU gets them
-constexpr unsigned char kSeen = 1, kListed = 2;  // of an atom: a pixel may show; and it is in the list
+constexpr size_t PART_MIN = 1024;              // atoms or bonds found before the GPU gets them
+constexpr unsigned char SEEN = 1, LISTED = 2;  // of an atom: a pixel may show; and it is in the list
 // pixels of radius above which an atom is drawn over the box where it may
 // show: below it the box's second triangle costs more than it spares
-constexpr float kBoxedRadius = 3.0f;
+constexpr float BOXED_RADIUS = 3.0f;
 // cosine of the largest turn of the line of sight after which the last
 // sort's order is still used (about 3 degrees)
-constexpr float kSameOrder = 0.9986f;
-constexpr unsigned kNone = std::numeric_limits<unsigned>::max();  // no place in an order
-
-// floor and ceil to int without the library calls that plain x86-64 needs;
-// the range is cut to what a window can have
-[[gnu::always_inline]] inline int Floor(float x)
-{
-    x = std::clamp(x, -1e7f, 1e7f);
-    const int i = static_cast<int>(x);
-    return i - (static_cast<float>(i) > x ? 1 : 0);
-}
-
-[[gnu::always_inline]] inline int Ceil(float x)
-{
-    return -Floor(-x);
-}
-
-// The pixels whose centres (i + 0.5) lie in [a, b], kept within [lo, hi].
-struct Range {
-    int lo = 0, hi = -1;
-};
-
-[[gnu::always_inline]] inline Range Centres(float a, float b, int lo, int hi)
-{
-    return {std::max(lo, Ceil(a - 0.5f)), std::min(hi, Floor(b - 0.5f))};
-}
-
-// The x range where the row at height y meets the band of half-width w
-// around the segment from a along d (the segment's ends cut square), if it does:
-// 0 <= (p - a).d <= |d|^2 and |(p - a) x d| <= w |d|, both linear in x along the row.
-bool BandRow(glm::vec2 a, glm::vec2 d, float w, float y, float& x0, float& x1)
-{
-    const float len2 = d.x * d.x + d.y * d.y;
-    if (!(len2 > 0.0f))
-        return false;
-    float lo = -kInf, hi = kInf;
-    const float ey = y - a.y;
-    auto clip = [&](float k, float c, float min, float max) {  // min <= k x' + c <= max, x' = x - a.x
-        if (k == 0.0f) {
-            if (c < min || c > max)
-                hi = -kInf;
-            return;
-        }
-        const float u = (min - c) / k, v = (max - c) / k;
-        lo = std::max(lo, std::min(u, v));
-        hi = std::min(hi, std::max(u, v));
-    };
-    clip(d.x, ey * d.y, 0.0f, len2);
-    const float r = w * std::sqrt(len2);
-    clip(d.y, -ey * d.x, -r, r);
-    x0 = a.x + lo;
-    x1 = a.x + hi;
-    return lo <= hi;
-}
-
-// The x range where the row at height y meets the band of half-width rho
-// around the segment from a along d with round ends (a capsule), if it does.
-bool CapsuleRow(glm::vec2 a, glm::vec2 d, float rho, float y, float& x0, float& x1)
-{
-    x0 = kInf;
-    x1 = -kInf;
-    for (const glm::vec2 c : {a, a + d}) {
-        const float q = rho * rho - (y - c.y) * (y - c.y);
-        if (q >= 0.0f) {
-            const float h = std::sqrt(q);
-            x0 = std::min(x0, c.x - h);
-            x1 = std::max(x1, c.x + h);
-        }
-    }
-    float b0 = 0.0f, b1 = 0.0f;
-    if (BandRow(a, d, rho, y, b0, b1)) {
-        x0 = std::min(x0, b0);
-        x1 = std::max(x1, b1);
-    }
-    return x0 <= x1;
-}
-
-// One tile's depths, with the farthest depth of each block: most hidden
-// things are found behind one or two blocks without reading their pixels.
-class CTile {
-public:
-    // Tile number t of a w x h window's depths (kTile x kTile floats per
-    // tile, tiles_x tiles across).
-    CTile(std::vector<float>& depth, std::vector<float>& block, std::vector<unsigned char>& dirty, size_t t,
-          int tiles_x, int w, int h)
-        : r_depth(depth.data() + t * kTile * kTile),
-          r_block(block.data() + t * kBlocks * kBlocks),
-          is_dirty(dirty.data() + t * kBlocks * kBlocks),
-          i_x0(static_cast<int>(t % static_cast<size_t>(tiles_x)) * kTile),
-          i_y0(static_cast<int>(t / static_cast<size_t>(tiles_x)) * kTile),
-          i_w(std::min(kTile, w - i_x0)),
-          i_h(std::min(kTile, h - i_y0))
-    {
-    }
-    Range Columns(float a, float b) const { return Centres(a, b, i_x0, i_x0 + i_w - 1); }
-    Range Rows(float a, float b) const { return Centres(a, b, i_y0, i_y0 + i_h - 1); }
-    // Row j (window pixels), from the tile's first column.
-    float* Row(int j) { return r_depth + (j - i_y0) * kTile; }
-    int X0() const { return i_x0; }
-
-    // True when the blocks under the pixels `cols` x `rows` all lie behind `front`.
-    bool BlocksBehind(Range cols, Range rows, float front)
-    {
-        for (int by = (rows.lo - i_y0) / kBlock; by <= (rows.hi - i_y0) / kBlock; ++by)
-            for (int bx = (cols.lo - i_x0) / kBlock; bx <= (cols.hi - i_x0) / kBlock; ++bx)
-                if (!(BlockMax(bx, by) < front))
-                    return false;
-        return true;
-    }
-    // After a write to row j, columns c: those blocks need their maximum again.
-    void Touched(int j, Range c)
-    {
-        unsigned char* row = is_dirty + (j - i_y0) / kBlock * kBlocks;
-        for (int bx = (c.lo - i_x0) / kBlock; bx <= (c.hi - i_x0) / kBlock; ++bx)
-            row[bx] = 1;
-    }
-
-private:
-    float BlockMax(int bx, int by)
-    {
-        const int b = by * kBlocks + bx;
-        if (is_dirty[b]) {
-            float m = -kInf;
-            const int i1 = std::min(i_w, (bx + 1) * kBlock), j1 = std::min(i_h, (by + 1) * kBlock);
-            for (int j = by * kBlock; j < j1; ++j)
-                for (int i = bx * kBlock; i < i1; ++i)
-                    m = std::max(m, r_depth[j * kTile + i]);
-            r_block[b] = m;
-            is_dirty[b] = 0;
-        }
-        return r_block[b];
-    }
-
-    float* r_depth;
-    float* r_block;
-    unsigned char* is_dirty;
-    int i_x0, i_y0, i_w, i_h;
-};
+constexpr float SAME_ORDER = 0.9986f;
+constexpr unsigned NONE = std::numeric_limits<unsigned>::max();  // no place in an order
 
 // Counts per bin to where each bin starts; returns the total.
 size_t StartsOfBins(std::vector<size_t>& count)
@@ -215,8 +70,8 @@ void EachTile(int w, int h, int tiles_x, float x0, float x1, float y0, float y1,
     const Range c = Centres(x0, x1, 0, w - 1), r = Centres(y0, y1, 0, h - 1);
     if (c.lo > c.hi || r.lo > r.hi)
         return;
-    for (int ty = r.lo / kTile; ty <= r.hi / kTile; ++ty)
-        for (int tx = c.lo / kTile; tx <= c.hi / kTile; ++tx)
+    for (int ty = r.lo / TILE; ty <= r.hi / TILE; ++ty)
+        for (int tx = c.lo / TILE; tx <= c.hi / TILE; ++tx)
             f(static_cast<size_t>(ty) * static_cast<size_t>(tiles_x) + static_cast<size_t>(tx));
 }
 
@@ -248,11 +103,11 @@ void CVisibility::OutOfMemory()
     is_order_valid = is_bond_order_valid = false;
     u_saved_generation = 0;
     std::vector<glm::vec4>().swap(v_view);
-    std::vector<CSphere>().swap(v_sorted);
-    std::vector<CSphere>().swap(v_spheres);
-    std::vector<CTube>().swap(v_tubes);
-    std::vector<CTube>().swap(v_found);
-    std::vector<CTube>().swap(v_unsorted);
+    std::vector<ScreenSphere>().swap(v_sorted);
+    std::vector<ScreenSphere>().swap(v_spheres);
+    std::vector<ScreenTube>().swap(v_tubes);
+    std::vector<ScreenTube>().swap(v_found);
+    std::vector<ScreenTube>().swap(v_unsorted);
     std::vector<size_t>().swap(v_count);
     for (auto* v : {&v_dirty, &v_atom_seen, &v_bond_seen})
         std::vector<unsigned char>().swap(*v);
@@ -325,13 +180,13 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     g.lo = std::min(d_near, d_far);
     g.hi = std::max(d_near, d_far);
     g.margin = 4.0f * (g.hi - g.lo) / 16777216.0f;
-    g.i_tiles_x = (g.i_w + kTile - 1) / kTile;
-    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
+    g.i_tiles_x = (g.i_w + TILE - 1) / TILE;
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + TILE - 1) / TILE);
     const float lo = g.lo, hi = g.hi, margin = g.margin;
 
     // view-space centres, distances and radii of all records, for the bonds too
     v_view.resize(atoms.size());
-    float fmin = kInf, fmax = -kInf;
+    float fmin = INF, fmax = -INF;
     for (size_t k = 0; k < atoms.size(); ++k) {
         const glm::vec4& a = atoms[k];
         const glm::vec3 c = glm::vec3(MV * glm::vec4(glm::vec3(a), 1.0f));
@@ -350,10 +205,10 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     m_view_axis = glm::vec3(MV[0][2], MV[1][2], MV[2][2]);
     m_view_axis /= std::max(glm::length(m_view_axis), 1e-30f);
     if (!(is_order_valid && u_order_version == u_version && u_order_drawn == drawn && u_order_records == atoms.size() &&
-          glm::dot(m_view_axis, m_order_axis) > kSameOrder)) {
+          glm::dot(m_view_axis, m_order_axis) > SAME_ORDER)) {
         auto front = [&](unsigned k) {
             const glm::vec4& s = v_view[k];
-            return std::isfinite(s.x + s.y) ? s.z - s.w : kInf;
+            return std::isfinite(s.x + s.y) ? s.z - s.w : INF;
         };
         BucketOrder(drawn, fmin, fmax, front, v_count, v_atom_order);
         v_atom_rank.resize(drawn);
@@ -372,27 +227,28 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     bool gaps = false;
     for (unsigned k = 0; k < drawn; ++k) {
         const glm::vec4& s = v_view[k];
-        CSphere& to = v_sorted[v_atom_rank[k]];
+        ScreenSphere& to = v_sorted[v_atom_rank[k]];
         if (std::isfinite(s.x + s.y + s.z)) {
-            to = CSphere{g.ax * s.x + g.bx,
-                         g.ay * s.y + g.by,
-                         g.ax * s.w * (1.0f + kSlack) + kPixelSlack,
-                         g.ay * s.w * (1.0f + kSlack) + kPixelSlack,
-                         s.z,
-                         s.w,
-                         k};
+            to = ScreenSphere{g.ax * s.x + g.bx,
+                              g.ay * s.y + g.by,
+                              g.ax * s.w * (1.0f + SLACK) + PIXEL_SLACK,
+                              g.ay * s.w * (1.0f + SLACK) + PIXEL_SLACK,
+                              s.z,
+                              s.w,
+                              k};
         } else {
-            to.k = kNone;
+            to.k = NONE;
             gaps = true;
         }
     }
     if (gaps)
-        v_sorted.erase(std::remove_if(v_sorted.begin(), v_sorted.end(), [](const CSphere& s) { return s.k == kNone; }),
-                       v_sorted.end());
+        v_sorted.erase(
+            std::remove_if(v_sorted.begin(), v_sorted.end(), [](const ScreenSphere& s) { return s.k == NONE; }),
+            v_sorted.end());
     const size_t finite = v_sorted.size();
 
     // each sphere goes to every tile its disc may reach, nearest first
-    auto sphere_tiles = [&](const CSphere& s, auto f) {
+    auto sphere_tiles = [&](const ScreenSphere& s, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry, f);
     };
     v_tile_spheres.assign(tiles + 1, 0);
@@ -400,19 +256,19 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
         sphere_tiles(v_sorted[n], [&](size_t t) { ++v_tile_spheres[t]; });
     v_spheres.resize(StartsOfBins(v_tile_spheres));
     for (size_t n = 0; n < finite; ++n) {
-        const CSphere& s = v_sorted[n];
+        const ScreenSphere& s = v_sorted[n];
         sphere_tiles(s, [&](size_t t) { v_spheres[v_tile_spheres[t]++] = s; });
     }
 
     // tile by tile; the bin ends now stand where the next tile's begin
-    v_depth.assign(tiles * kTile * kTile, kInf);
-    v_block.assign(tiles * kBlocks * kBlocks, kInf);
-    v_dirty.assign(tiles * kBlocks * kBlocks, 0);
+    v_depth.assign(tiles * TILE * TILE, INF);
+    v_block.assign(tiles * BLOCKS * BLOCKS, INF);
+    v_dirty.assign(tiles * BLOCKS * BLOCKS, 0);
     v_atom_seen.assign(drawn, 0);
     // boxes only in windows whose pixels they fit, and only if an atom is large enough
     const bool boxing = is_boxing && g.i_w <= 65536 && g.i_h <= 65536 &&
                         std::any_of(v_sorted.begin(), v_sorted.begin() + static_cast<std::ptrdiff_t>(finite),
-                                    [](const CSphere& s) { return s.rx > kBoxedRadius; });
+                                    [](const ScreenSphere& s) { return s.rx > BOXED_RADIUS; });
     if (boxing)
         v_box.resize(drawn);
     // After a band of tiles, the atoms whose last tiles it holds are final:
@@ -422,11 +278,11 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     auto band_done = [&](size_t band) {
         const size_t begin = band > 0 ? v_tile_spheres[band * tiles_x - 1] : 0;
         for (size_t n = begin; n < v_tile_spheres[(band + 1) * tiles_x - 1]; ++n) {
-            const CSphere& s = v_spheres[n];
-            if (v_atom_seen[s.k] == kSeen &&
-                Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / kTile == static_cast<int>(band)) {
-                v_atom_seen[s.k] = kListed;
-                if (boxing && s.rx > kBoxedRadius) {
+            const ScreenSphere& s = v_spheres[n];
+            if (v_atom_seen[s.k] == SEEN &&
+                Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / TILE == static_cast<int>(band)) {
+                v_atom_seen[s.k] = LISTED;
+                if (boxing && s.rx > BOXED_RADIUS) {
                     const glm::uvec4 b(v_box[s.k]);
                     v_boxed.insert(v_boxed.end(), {s.k, b.x | b.y << 16, b.z | b.w << 16});
                 } else {
@@ -435,7 +291,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             }
         }
         const bool last = (band + 1) * tiles_x == tiles;
-        if (part && (v_atoms.size() - reported >= kPart || (last && (v_atoms.size() > reported || reported == 0)))) {
+        if (part && (v_atoms.size() - reported >= PART_MIN || (last && (v_atoms.size() > reported || reported == 0)))) {
             part(reported, v_atoms.size());
             reported = v_atoms.size();
         }
@@ -443,23 +299,31 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     for (size_t i = 0; i < tiles; ++i) {
         if (i > 0 && i % tiles_x == 0)
             band_done(i / tiles_x - 1);
-        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
+        DepthTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_spheres[i - 1] : 0; n < v_tile_spheres[i]; ++n) {
-            const CSphere& s = v_spheres[n];
+            const ScreenSphere& s = v_spheres[n];
             // every pixel the sphere may cover: hidden if all lie behind its front
             const float front = s.dist - s.radius - margin;
             const Range rows = tile.Rows(s.cy - s.ry, s.cy + s.ry);
-            if (rows.lo > rows.hi || tile.BlocksBehind(tile.Columns(s.cx - s.rx, s.cx + s.rx), rows, front))
+            const Range cols = tile.Columns(s.cx - s.rx, s.cx + s.rx);
+            if (rows.lo > rows.hi || cols.lo > cols.hi)
+                continue;
+            // A sphere the near or far plane cuts is not drawn whole: no occluder.
+            const bool occluder = s.dist - s.radius >= lo + margin && s.dist + s.radius <= hi - margin;
+            const float shrink = (1.0f - SLACK) / (1.0f + SLACK);
+            const float sx = (s.rx - PIXEL_SLACK) * shrink - PIXEL_SLACK;
+            const float sy = (s.ry - PIXEL_SLACK) * shrink - PIXEL_SLACK;
+            if (IsSmall(tile, cols) && !(boxing && s.rx > BOXED_RADIUS)) {
+                if (SmallSphere(tile, cols, rows, s, occluder ? sx : 0.0f, occluder ? sy : 0.0f, margin))
+                    v_atom_seen[s.k] = SEEN;
+                continue;
+            }
+            if (tile.BlocksBehind(cols, rows, front))
                 continue;
             // One pass does both: the test, and the pixels the sphere surely
             // covers written at its farthest depth in each row. Where the row
             // is hidden the writes could change nothing, so they are skipped.
-            // A sphere the near or far plane cuts is not drawn whole: no occluder.
-            const bool occluder = s.dist - s.radius >= lo + margin && s.dist + s.radius <= hi - margin;
-            const float shrink = (1.0f - kSlack) / (1.0f + kSlack);
-            const float sx = (s.rx - kPixelSlack) * shrink - kPixelSlack;
-            const float sy = (s.ry - kPixelSlack) * shrink - kPixelSlack;
-            const float to_outer = 1.0f / s.ry, to_inner = sy > 0.0f ? 1.0f / sy : kInf;
+            const float to_outer = 1.0f / s.ry, to_inner = sy > 0.0f ? 1.0f / sy : INF;
             bool seen = false;
             for (int j = rows.lo; j <= rows.hi; ++j) {
                 const float y = static_cast<float>(j) + 0.5f - s.cy;
@@ -468,7 +332,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                                              s.cx + s.rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy)));
                 float* row = tile.Row(j);
                 bool row_seen = false;
-                if (boxing && s.rx > kBoxedRadius) {
+                if (boxing && s.rx > BOXED_RADIUS) {
                     // the first and last pixel of the row that may show, into the box
                     // (none when the disc's chord misses this tile's columns)
                     int first = std::numeric_limits<int>::max(), last = std::numeric_limits<int>::min();
@@ -499,14 +363,14 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                     continue;
                 const float dx =
                     std::max(s.cx - (static_cast<float>(w.lo) + 0.5f), static_cast<float>(w.hi) + 0.5f - s.cx) / sx;
-                const float z = s.dist - s.radius * std::sqrt(std::max(0.0f, 1.0f - dx * dx - di * di)) +
-                                s.radius * kSlack + margin;
+                const float z =
+                    s.dist - s.radius * std::sqrt(std::max(0.0f, 1.0f - dx * dx - di * di)) + s.radius * SLACK + margin;
                 for (int x = w.lo - tile.X0(); x <= w.hi - tile.X0(); ++x)
                     row[x] = std::min(row[x], z);
                 tile.Touched(j, w);
             }
             if (seen)
-                v_atom_seen[s.k] = kSeen;
+                v_atom_seen[s.k] = SEEN;
         }
     }
     band_done(tiles / tiles_x - 1);
@@ -547,7 +411,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
             part(0, 0);
         return;
     }
-    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + kTile - 1) / kTile);
+    const size_t tiles = static_cast<size_t>(g.i_tiles_x) * static_cast<size_t>((g.i_h + TILE - 1) / TILE);
     const size_t records = v_view.size();
     // The kept bonds write into the atoms' depths: bonds found again for the
     // same atoms start from those depths, not from what earlier bonds wrote.
@@ -561,28 +425,28 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
 
     // A tube lies within the band of its radius around the projected axis,
     // and only its part outside both spheres is drawn (a little more here).
-    const float rho = std::max(g.ax, g.ay) * bond_radius * (1.0f + kSlack) + 0.01f;
+    const float rho = std::max(g.ax, g.ay) * bond_radius * (1.0f + SLACK) + 0.01f;
     // What it surely covers: the band a little narrower, its ends cut square
     // and drawn in by the radius, since a tilted tube's front is seen up to a
     // radius beyond where its axis ends.
-    const float half = std::min(g.ax, g.ay) * bond_radius * (1.0f - kSlack) - kPixelSlack;
+    const float half = std::min(g.ax, g.ay) * bond_radius * (1.0f - SLACK) - PIXEL_SLACK;
     const unsigned count = static_cast<unsigned>(bonds.size());
     auto inside = [&](float r, float len) {
         return len > 0.0f ? std::sqrt(std::max(r * r - bond_radius * bond_radius, 0.0f)) / len : 0.0f;
     };
-    auto tube = [&](unsigned b, CTube& t) {
+    auto tube = [&](unsigned b, ScreenTube& t) {
         const glm::uvec2 ends = bonds[b];
         if (ends.x >= records || ends.y >= records)
             return false;
         const glm::vec4 A = v_view[ends.x], B = v_view[ends.y];
         const glm::vec3 axis = glm::vec3(B) - glm::vec3(A);
         const float len = glm::length(axis);
-        const float t0 = inside(A.w, len) * (1.0f - kSlack), t1 = 1.0f - inside(B.w, len) * (1.0f - kSlack);
+        const float t0 = inside(A.w, len) * (1.0f - SLACK), t1 = 1.0f - inside(B.w, len) * (1.0f - SLACK);
         if (!(t0 < t1))
             return false;
         const glm::vec3 a = glm::mix(glm::vec3(A), glm::vec3(B), t0), e = glm::mix(glm::vec3(A), glm::vec3(B), t1);
         const glm::vec2 pa(g.ax * a.x + g.bx, g.ay * a.y + g.by), pe(g.ax * e.x + g.bx, g.ay * e.y + g.by);
-        t = CTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, 0.0f, -1.0f};
+        t = ScreenTube{pa, pe, std::min(a.z, e.z) - bond_radius - g.margin, b, 0.0f, -1.0f};
         if (!std::isfinite(t.front + t.a.x + t.a.y + t.e.x + t.e.y))
             return false;
         // the band, only for a tube the near and far planes leave whole and
@@ -590,15 +454,15 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         const float far = std::max(a.z, e.z) + bond_radius;
         const glm::vec2 d = pe - pa;
         const float plen = glm::length(d);
-        const float cut = rho + 2.0f * kPixelSlack + std::max(g.ax, g.ay) * (A.w + B.w) * kSlack;
+        const float cut = rho + 2.0f * PIXEL_SLACK + std::max(g.ax, g.ay) * (A.w + B.w) * SLACK;
         if (half > 0.0f && plen > 2.0f * cut && axis.z * axis.z < 0.999f * len * len && t.front >= g.lo + g.margin &&
             far <= g.hi - g.margin) {
             t.cut = cut;
-            t.back = std::max(a.z, e.z) + bond_radius * kSlack + g.margin;
+            t.back = std::max(a.z, e.z) + bond_radius * SLACK + g.margin;
         }
         return true;
     };
-    auto tube_tiles = [&](const CTube& t, auto f) {
+    auto tube_tiles = [&](const ScreenTube& t, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, std::min(t.a.x, t.e.x) - rho, std::max(t.a.x, t.e.x) + rho,
                  std::min(t.a.y, t.e.y) - rho, std::max(t.a.y, t.e.y) + rho, f);
     };
@@ -607,28 +471,29 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
     // else in bond order, their numbers sorted in buckets by the tube's front
     // and the tubes gathered in that order.
     v_found.clear();
-    CTube t;
+    ScreenTube t;
     if (is_bond_order_valid && m_order_bonds == &bonds && u_bond_order_version == u_bonds_version &&
         u_bond_order_atoms == u_version && r_order_scale == r_scale && r_order_bond_radius == bond_radius &&
-        glm::dot(m_view_axis, m_bond_order_axis) > kSameOrder) {
+        glm::dot(m_view_axis, m_bond_order_axis) > SAME_ORDER) {
         // each tube to its place in the order, the bonds read one after the other
         v_found.resize(v_order.size());
         bool gaps = false;
         for (unsigned b = 0; b < count && b < v_bond_rank.size(); ++b) {
             const unsigned n = v_bond_rank[b];
-            if (n == kNone)
+            if (n == NONE)
                 continue;
             if (tube(b, v_found[n]))
                 continue;
-            v_found[n].k = kNone;
+            v_found[n].k = NONE;
             gaps = true;
         }
         if (gaps)
-            v_found.erase(std::remove_if(v_found.begin(), v_found.end(), [](const CTube& f) { return f.k == kNone; }),
-                          v_found.end());
+            v_found.erase(
+                std::remove_if(v_found.begin(), v_found.end(), [](const ScreenTube& f) { return f.k == NONE; }),
+                v_found.end());
     } else {
         v_unsorted.clear();
-        float fmin = kInf, fmax = -kInf;
+        float fmin = INF, fmax = -INF;
         for (unsigned b = 0; b < count; ++b)
             if (tube(b, t)) {
                 v_unsorted.push_back(t);
@@ -639,7 +504,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         BucketOrder(
             found, fmin, fmax, [&](unsigned n) { return v_unsorted[n].front; }, v_count, v_order);
         v_found.resize(found);
-        v_bond_rank.assign(count, kNone);
+        v_bond_rank.assign(count, NONE);
         for (unsigned n = 0; n < found; ++n) {
             v_found[n] = v_unsorted[v_order[n]];
             v_order[n] = v_found[n].k;
@@ -655,10 +520,10 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
     }
 
     v_tile_tubes.assign(tiles + 1, 0);
-    for (const CTube& f : v_found)
+    for (const ScreenTube& f : v_found)
         tube_tiles(f, [&](size_t i) { ++v_tile_tubes[i]; });
     v_tubes.resize(StartsOfBins(v_tile_tubes));
-    for (const CTube& f : v_found)
+    for (const ScreenTube& f : v_found)
         tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
 
     // A bond is final once a tile finds it may show: it joins the list at
@@ -675,13 +540,22 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         reported = v_bonds.size();
     };
     for (size_t i = 0; i < tiles; ++i) {
-        CTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
+        DepthTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
-            const CTube& b = v_tubes[n];
+            const ScreenTube& b = v_tubes[n];
+            const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
+            const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
+            if (rows.lo > rows.hi || cols.lo > cols.hi)
+                continue;
+            if (IsSmall(tile, cols)) {
+                if (SmallTube(tile, cols, rows, b, rho, half) && !v_bond_seen[b.k]) {
+                    v_bond_seen[b.k] = 1;
+                    v_bonds.push_back(b.k);
+                }
+                continue;
+            }
             if (!v_bond_seen[b.k]) {
-                const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
-                const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
-                if (rows.lo > rows.hi || cols.lo > cols.hi || tile.BlocksBehind(cols, rows, b.front))
+                if (tile.BlocksBehind(cols, rows, b.front))
                     continue;
                 bool hidden = true;
                 for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
@@ -705,8 +579,8 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 continue;
             const glm::vec2 d = b.e - b.a;
             const glm::vec2 band_a = b.a + d * (b.cut / glm::length(d)), band_e = b.e - d * (b.cut / glm::length(d));
-            const Range rows = tile.Rows(std::min(band_a.y, band_e.y) - half, std::max(band_a.y, band_e.y) + half);
-            for (int j = rows.lo; j <= rows.hi; ++j) {
+            const Range band_rows = tile.Rows(std::min(band_a.y, band_e.y) - half, std::max(band_a.y, band_e.y) + half);
+            for (int j = band_rows.lo; j <= band_rows.hi; ++j) {
                 float x0 = 0.0f, x1 = 0.0f;
                 if (!BandRow(band_a, band_e - band_a, half, static_cast<float>(j) + 0.5f, x0, x1))
                     continue;
@@ -720,7 +594,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
             }
         }
         // like the atoms, at most one part a band: each part costs the GPU a pass over the window
-        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= kPart)
+        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= PART_MIN)
             report();
     }
     if (part && (v_bonds.size() > reported || reported == 0))
