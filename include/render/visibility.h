@@ -105,7 +105,8 @@ private:
     std::vector<float> v_depth_atoms;
     unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
-    std::vector<glm::ivec4> v_box;  // per boxed atom once seen: its box so far
+    std::vector<glm::ivec4> v_box;        // per boxed atom and side of the pass: its box so far
+    std::vector<unsigned> v_bonds_other;  // the bonds the pass's second thread found
 };
 
 #endif

@@ -1,24 +1,29 @@
 // Front-to-back occlusion pass over a CPU depth buffer, one float per pixel
 // (the tests of one pixel against a thing: render/pixel_tests.h).
 //
-// Pixels only interact with themselves, so the window is cut into tiles that
-// are done one after the other: what is drawn over a tile is sorted into it
-// (nearest first), and the tile's depths stay in the first-level cache while
-// it is done. Part by part, what is found goes to the GPU while the rest is
+// Pixels only interact with themselves, so the window is cut into tiles,
+// shared by two threads (render/two_threads.h), each doing its tiles one
+// after the other: what is drawn over a tile is sorted into it (nearest
+// first), and the tile's depths stay in the first-level cache while it is
+// done. Band by band of tiles, what is found goes to the GPU while the rest is
 // looked for. The depths are kept: the bonds are tested after the atoms, while
 // the GPU still draws those.
 #include "render/visibility.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "core/elements.h"
+#include "render/two_threads.h"
 
 using namespace pixel_tests;
+using namespace two_threads;
 
 namespace {
 
@@ -97,6 +102,7 @@ void CVisibility::OutOfMemory()
     for (auto* v : {&v_depth, &v_block, &v_depth_atoms})
         std::vector<float>().swap(*v);
     std::vector<unsigned>().swap(v_order);
+    std::vector<unsigned>().swap(v_bonds_other);
     std::vector<unsigned>().swap(v_atom_order);
     std::vector<unsigned>().swap(v_atom_rank);
     std::vector<unsigned>().swap(v_bond_rank);
@@ -186,18 +192,23 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
 
     // view-space centres, distances and radii of all records, for the bonds too
     v_view.resize(atoms.size());
-    float fmin = INF, fmax = -INF;
-    for (size_t k = 0; k < atoms.size(); ++k) {
-        const glm::vec4& a = atoms[k];
-        const glm::vec3 c = glm::vec3(MV * glm::vec4(glm::vec3(a), 1.0f));
-        const int e = std::clamp(static_cast<int>(a.w), 0, static_cast<int>(species_count) - 1);
-        const float r = k < drawn ? atom_rgbs[e].w * scale : 0.0f;
-        v_view[k] = glm::vec4(c.x, c.y, -c.z, r);
-        if (k < drawn && std::isfinite(c.x + c.y + c.z)) {
-            fmin = std::min(fmin, -c.z - r);
-            fmax = std::max(fmax, -c.z - r);
+    float side_min[2] = {INF, INF}, side_max[2] = {-INF, -INF};
+    auto to_view = [&](size_t begin, size_t end, size_t side) {
+        for (size_t k = begin; k < end; ++k) {
+            const glm::vec4& a = atoms[k];
+            const glm::vec3 c = glm::vec3(MV * glm::vec4(glm::vec3(a), 1.0f));
+            const int e = std::clamp(static_cast<int>(a.w), 0, static_cast<int>(species_count) - 1);
+            const float r = k < drawn ? atom_rgbs[e].w * scale : 0.0f;
+            v_view[k] = glm::vec4(c.x, c.y, -c.z, r);
+            if (k < drawn && std::isfinite(c.x + c.y + c.z)) {
+                side_min[side] = std::min(side_min[side], -c.z - r);
+                side_max[side] = std::max(side_max[side], -c.z - r);
+            }
         }
-    }
+    };
+    if (!InTwoHalves(atoms.size(), to_view))
+        throw std::bad_alloc();
+    const float fmin = std::min(side_min[0], side_min[1]), fmax = std::max(side_max[0], side_max[1]);
 
     // Front to back by the sphere's nearest point: the record numbers sorted
     // in buckets, or the last frame's order while the line of sight turned
@@ -224,24 +235,28 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     // other: gathering them in the order missed the cache on nearly every
     // atom. Atoms with a position that is not finite are not drawn at all.
     v_sorted.resize(drawn);
-    bool gaps = false;
-    for (unsigned k = 0; k < drawn; ++k) {
-        const glm::vec4& s = v_view[k];
-        ScreenSphere& to = v_sorted[v_atom_rank[k]];
-        if (std::isfinite(s.x + s.y + s.z)) {
-            to = ScreenSphere{g.ax * s.x + g.bx,
-                              g.ay * s.y + g.by,
-                              g.ax * s.w * (1.0f + SLACK) + PIXEL_SLACK,
-                              g.ay * s.w * (1.0f + SLACK) + PIXEL_SLACK,
-                              s.z,
-                              s.w,
-                              k};
-        } else {
-            to.k = NONE;
-            gaps = true;
+    bool side_gaps[2] = {false, false};
+    auto place = [&](size_t begin, size_t end, size_t side) {
+        for (size_t k = begin; k < end; ++k) {
+            const glm::vec4& s = v_view[k];
+            ScreenSphere& to = v_sorted[v_atom_rank[k]];
+            if (std::isfinite(s.x + s.y + s.z)) {
+                to = ScreenSphere{g.ax * s.x + g.bx,
+                                  g.ay * s.y + g.by,
+                                  g.ax * s.w * (1.0f + SLACK) + PIXEL_SLACK,
+                                  g.ay * s.w * (1.0f + SLACK) + PIXEL_SLACK,
+                                  s.z,
+                                  s.w,
+                                  static_cast<unsigned>(k)};
+            } else {
+                to.k = NONE;
+                side_gaps[side] = true;
+            }
         }
-    }
-    if (gaps)
+    };
+    if (!InTwoHalves(drawn, place))
+        throw std::bad_alloc();
+    if (side_gaps[0] || side_gaps[1])
         v_sorted.erase(
             std::remove_if(v_sorted.begin(), v_sorted.end(), [](const ScreenSphere& s) { return s.k == NONE; }),
             v_sorted.end());
@@ -251,14 +266,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     auto sphere_tiles = [&](const ScreenSphere& s, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry, f);
     };
-    v_tile_spheres.assign(tiles + 1, 0);
-    for (size_t n = 0; n < finite; ++n)
-        sphere_tiles(v_sorted[n], [&](size_t t) { ++v_tile_spheres[t]; });
-    v_spheres.resize(StartsOfBins(v_tile_spheres));
-    for (size_t n = 0; n < finite; ++n) {
-        const ScreenSphere& s = v_sorted[n];
-        sphere_tiles(s, [&](size_t t) { v_spheres[v_tile_spheres[t]++] = s; });
-    }
+    BinInTwoHalves(v_sorted, tiles, sphere_tiles, v_tile_spheres, v_count, v_spheres);
 
     // tile by tile; the bin ends now stand where the next tile's begin
     v_depth.assign(tiles * TILE * TILE, INF);
@@ -269,8 +277,12 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     const bool boxing = is_boxing && g.i_w <= 65536 && g.i_h <= 65536 &&
                         std::any_of(v_sorted.begin(), v_sorted.begin() + static_cast<std::ptrdiff_t>(finite),
                                     [](const ScreenSphere& s) { return s.rx > BOXED_RADIUS; });
+    // per atom and side, the pixels it may show at; what one side saw first
+    // makes a box, so it is not known which is first
     if (boxing)
-        v_box.resize(drawn);
+        v_box.assign(2 * static_cast<size_t>(drawn),
+                     glm::ivec4(std::numeric_limits<int>::max(), std::numeric_limits<int>::max(),
+                                std::numeric_limits<int>::min(), std::numeric_limits<int>::min()));
     // After a band of tiles, the atoms whose last tiles it holds are final:
     // those seen go to the list, and when enough have gathered, to the GPU.
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
@@ -279,26 +291,27 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
         const size_t begin = band > 0 ? v_tile_spheres[band * tiles_x - 1] : 0;
         for (size_t n = begin; n < v_tile_spheres[(band + 1) * tiles_x - 1]; ++n) {
             const ScreenSphere& s = v_spheres[n];
-            if (v_atom_seen[s.k] == SEEN &&
-                Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / TILE == static_cast<int>(band)) {
+            // (an atom that reaches a later band may still be marked by the other thread)
+            if (Centres(s.cy - s.ry, s.cy + s.ry, 0, g.i_h - 1).hi / TILE == static_cast<int>(band) &&
+                v_atom_seen[s.k] == SEEN) {
                 v_atom_seen[s.k] = LISTED;
                 if (boxing && s.rx > BOXED_RADIUS) {
-                    const glm::uvec4 b(v_box[s.k]);
+                    const glm::ivec4 &left = v_box[2 * s.k], &right = v_box[2 * s.k + 1];
+                    const glm::uvec4 b(glm::min(glm::ivec2(left), glm::ivec2(right)),
+                                       glm::max(glm::ivec2(left.z, left.w), glm::ivec2(right.z, right.w)));
                     v_boxed.insert(v_boxed.end(), {s.k, b.x | b.y << 16, b.z | b.w << 16});
                 } else {
                     v_atoms.push_back(s.k);
                 }
             }
         }
-        const bool last = (band + 1) * tiles_x == tiles;
+        const bool last = (band + 1) * tiles_x >= tiles;
         if (part && (v_atoms.size() - reported >= PART_MIN || (last && (v_atoms.size() > reported || reported == 0)))) {
             part(reported, v_atoms.size());
             reported = v_atoms.size();
         }
     };
-    for (size_t i = 0; i < tiles; ++i) {
-        if (i > 0 && i % tiles_x == 0)
-            band_done(i / tiles_x - 1);
+    auto spheres_of_tile = [&](size_t i, size_t side) {
         DepthTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
         for (size_t n = i > 0 ? v_tile_spheres[i - 1] : 0; n < v_tile_spheres[i]; ++n) {
             const ScreenSphere& s = v_spheres[n];
@@ -315,7 +328,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             const float sy = (s.ry - PIXEL_SLACK) * shrink - PIXEL_SLACK;
             if (IsSmall(tile, cols) && !(boxing && s.rx > BOXED_RADIUS)) {
                 if (SmallSphere(tile, cols, rows, s, occluder ? sx : 0.0f, occluder ? sy : 0.0f, margin))
-                    v_atom_seen[s.k] = SEEN;
+                    Mark(v_atom_seen[s.k], SEEN);
                 continue;
             }
             if (tile.BlocksBehind(cols, rows, front))
@@ -343,10 +356,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                         }
                     row_seen = first <= last;
                     if (row_seen) {
-                        glm::ivec4& b = v_box[s.k];
-                        b = v_atom_seen[s.k] || seen ? glm::ivec4(std::min(b.x, first), std::min(b.y, j),
-                                                                  std::max(b.z, last), std::max(b.w, j))
-                                                     : glm::ivec4(first, j, last, j);
+                        glm::ivec4& b = v_box[2 * s.k + side];
+                        b = glm::ivec4(std::min(b.x, first), std::min(b.y, j), std::max(b.z, last), std::max(b.w, j));
                     }
                 } else {
                     // one pixel that may show is enough
@@ -370,10 +381,11 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                 tile.Touched(j, w);
             }
             if (seen)
-                v_atom_seen[s.k] = SEEN;
+                Mark(v_atom_seen[s.k], SEEN);
         }
-    }
-    band_done(tiles / tiles_x - 1);
+    };
+    if (!TilesOnTwoThreads(tiles / tiles_x, tiles_x, spheres_of_tile, band_done))
+        throw std::bad_alloc();
 }
 
 bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
@@ -477,17 +489,19 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         glm::dot(m_view_axis, m_bond_order_axis) > SAME_ORDER) {
         // each tube to its place in the order, the bonds read one after the other
         v_found.resize(v_order.size());
-        bool gaps = false;
-        for (unsigned b = 0; b < count && b < v_bond_rank.size(); ++b) {
-            const unsigned n = v_bond_rank[b];
-            if (n == NONE)
-                continue;
-            if (tube(b, v_found[n]))
-                continue;
-            v_found[n].k = NONE;
-            gaps = true;
-        }
-        if (gaps)
+        bool side_gaps[2] = {false, false};
+        auto place = [&](size_t begin, size_t end, size_t side) {
+            for (size_t b = begin; b < end; ++b) {
+                const unsigned n = v_bond_rank[b];
+                if (n == NONE || tube(static_cast<unsigned>(b), v_found[n]))
+                    continue;
+                v_found[n].k = NONE;
+                side_gaps[side] = true;
+            }
+        };
+        if (!InTwoHalves(std::min<size_t>(count, v_bond_rank.size()), place))
+            throw std::bad_alloc();
+        if (side_gaps[0] || side_gaps[1])
             v_found.erase(
                 std::remove_if(v_found.begin(), v_found.end(), [](const ScreenTube& f) { return f.k == NONE; }),
                 v_found.end());
@@ -519,17 +533,18 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         m_bond_order_axis = m_view_axis;
     }
 
-    v_tile_tubes.assign(tiles + 1, 0);
-    for (const ScreenTube& f : v_found)
-        tube_tiles(f, [&](size_t i) { ++v_tile_tubes[i]; });
-    v_tubes.resize(StartsOfBins(v_tile_tubes));
-    for (const ScreenTube& f : v_found)
-        tube_tiles(f, [&](size_t i) { v_tubes[v_tile_tubes[i]++] = f; });
+    BinInTwoHalves(v_found, tiles, tube_tiles, v_tile_tubes, v_count, v_tubes);
 
     // A bond is final once a tile finds it may show: it joins the list at
     // once, and after a band of tiles the bonds found go to the GPU. In every
     // tile a kept bond writes its band at the farthest depth it has there.
+    // The calling thread lists its bonds at once; the second thread in a list
+    // of its own, with room for all, read after each band.
     v_bond_seen.assign(count, 0);
+    v_bonds_other.clear();
+    v_bonds_other.reserve(count);
+    std::atomic<size_t> other_found{0};
+    size_t other_taken = 0;
     const size_t tiles_x = static_cast<size_t>(g.i_tiles_x);
     size_t reported = 0;
     // Bonds that meet at one depth in a pixel show the one drawn first, as
@@ -539,8 +554,16 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         part(reported, v_bonds.size());
         reported = v_bonds.size();
     };
-    for (size_t i = 0; i < tiles; ++i) {
+    auto tubes_of_tile = [&](size_t i, size_t side) {
         DepthTile tile(v_depth, v_block, v_dirty, i, g.i_tiles_x, g.i_w, g.i_h);
+        auto found = [&](unsigned k) {
+            if (side == 0) {
+                v_bonds.push_back(k);
+            } else {
+                v_bonds_other.push_back(k);
+                other_found.store(v_bonds_other.size(), std::memory_order_release);
+            }
+        };
         for (size_t n = i > 0 ? v_tile_tubes[i - 1] : 0; n < v_tile_tubes[i]; ++n) {
             const ScreenTube& b = v_tubes[n];
             const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
@@ -548,13 +571,11 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
             if (rows.lo > rows.hi || cols.lo > cols.hi)
                 continue;
             if (IsSmall(tile, cols)) {
-                if (SmallTube(tile, cols, rows, b, rho, half) && !v_bond_seen[b.k]) {
-                    v_bond_seen[b.k] = 1;
-                    v_bonds.push_back(b.k);
-                }
+                if (SmallTube(tile, cols, rows, b, rho, half) && MarkFirst(v_bond_seen[b.k]))
+                    found(b.k);
                 continue;
             }
-            if (!v_bond_seen[b.k]) {
+            if (!__atomic_load_n(&v_bond_seen[b.k], __ATOMIC_RELAXED)) {
                 if (tile.BlocksBehind(cols, rows, b.front))
                     continue;
                 bool hidden = true;
@@ -572,8 +593,8 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 }
                 if (hidden)
                     continue;
-                v_bond_seen[b.k] = 1;
-                v_bonds.push_back(b.k);
+                if (MarkFirst(v_bond_seen[b.k]))
+                    found(b.k);
             }
             if (!(b.cut >= 0.0f))
                 continue;
@@ -593,10 +614,18 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 tile.Touched(j, w);
             }
         }
-        // like the atoms, at most one part a band: each part costs the GPU a pass over the window
-        if (part && (i + 1) % tiles_x == 0 && v_bonds.size() - reported >= PART_MIN)
+    };
+    // like the atoms, at most one part a band: each part costs the GPU a pass over the window
+    auto band_done = [&](size_t) {
+        const size_t other = other_found.load(std::memory_order_acquire);
+        v_bonds.insert(v_bonds.end(), v_bonds_other.begin() + static_cast<std::ptrdiff_t>(other_taken),
+                       v_bonds_other.begin() + static_cast<std::ptrdiff_t>(other));
+        other_taken = other;
+        if (part && v_bonds.size() - reported >= PART_MIN)
             report();
-    }
+    };
+    if (!TilesOnTwoThreads(tiles / tiles_x, tiles_x, tubes_of_tile, band_done))
+        throw std::bad_alloc();
     if (part && (v_bonds.size() > reported || reported == 0))
         report();
 }
