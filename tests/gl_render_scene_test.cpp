@@ -306,7 +306,8 @@ TEST_F(Scene, LabelsOfAViewDrawnAgainLookTheSame)
 // pixel is the same, in views that hide most atoms, that cut atoms at the
 // window edges and at the near and far planes, that stack bonds behind bonds,
 // and for a crystal's copies and their half-bonds; also when what is found is
-// drawn in several parts.
+// drawn in several parts, and when the view is drawn again from the lists
+// that a second look against the bonds thinned.
 TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
 {
     std::vector<std::pair<unsigned, glm::vec3>> atoms;
@@ -323,8 +324,8 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
                 const float jx = jitter(), jy = jitter(), jz = jitter();
                 atoms.push_back({(x + y + z) % 3 == 0 ? kH : (x + y) % 2 ? kC : kN, p + 0.4f * glm::vec3(jx, jy, jz)});
             }
-    glm::uvec2 parts{0};  // of the atoms and of the bonds
     size_t bonds_shown = 0, boxed = 0;
+    bool thinned = false;
     auto differing = [](const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
         size_t differ = 0;
         for (size_t k = 0; k < a.size(); k += 3)
@@ -335,10 +336,12 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
         display_->visible.is_boxing = false;
         display_->visible.is_culling = true;
         Frame();
-        parts = glm::uvec2(display_->atoms.shown.u_parts, display_->bonds.shown.u_parts);
         const std::vector<unsigned char> culled = Screen();
         const size_t shown = display_->visible.v_atoms.size();
         bonds_shown = display_->visible.v_bonds.size();
+        thinned |= display_->visible.is_thinned;
+        Frame();
+        EXPECT_EQ(differing(culled, Screen()), 0u) << "pixels drawn again, " << view;
         display_->visible.is_culling = false;
         Frame();
         const std::vector<unsigned char> all = Screen();
@@ -364,7 +367,30 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     display_->SetAtomScale(true);
     EXPECT_LT(same_with_and_without("front"), atoms.size() * 3 / 4);
     EXPECT_GT(boxed, 100u) << "atoms of over 3 pixels go over their boxes";
-    EXPECT_TRUE(glm::all(glm::greaterThan(parts, glm::uvec2(1)))) << "what is found goes to the GPU in parts";
+    // atoms left out as only the bonds hide them come back when the bonds go
+    // (at the same atom scale, so that only the bonds change)
+    display_->visible.is_boxing = false;
+    Frame();
+    EXPECT_TRUE(display_->visible.is_thinned);
+    display_->is_show_bond = false;
+    Frame();
+    const std::vector<unsigned char> without_bonds = Screen();
+    display_->visible.is_culling = false;
+    Frame();
+    EXPECT_EQ(differing(Screen(), without_bonds), 0u) << "pixels, bonds hidden after a second look";
+    display_->visible.is_culling = display_->is_show_bond = display_->visible.is_boxing = true;
+    // what is found goes to the GPU in parts, of the atoms and of the bonds
+    glm::uvec2 parts{0};
+    display_->visible.is_boxing = false;
+    display_->visible.Forget();
+    display_->visible.FindAtoms(display_->atoms.v_records, display_->atoms.u_atoms, display_->atom_scale,
+                                display_->Projection, display_->ViewMatrix() * display_->SceneModel(),
+                                display_->frame_size, display_->atoms.u_version, [&](size_t, size_t) { ++parts.x; });
+    display_->visible.FindBonds(display_->bonds.v_pairs, BOND_RADIUS, display_->bonds.u_version,
+                                [&](size_t, size_t) { ++parts.y; });
+    display_->visible.is_boxing = true;
+    display_->visible.Forget();
+    EXPECT_TRUE(glm::all(glm::greaterThan(parts, glm::uvec2(1))));
     const glm::mat4 turned = glm::rotate(glm::mat4(1.0f), 0.7f, glm::normalize(glm::vec3(1.0f, 2.0f, 0.5f)));
     display_->track.Model = turned;
     same_with_and_without("turned");
@@ -410,6 +436,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     find_bonds();
     display_->repeat_cells = glm::ivec3(2, 2, 1);
     same_with_and_without("crystal");
+    EXPECT_TRUE(thinned) << "the second look leaves out atoms that only bonds hide";
 }
 
 // While the view moves the frame is drawn at half the resolution and scaled

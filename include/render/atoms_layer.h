@@ -46,6 +46,9 @@ public:
     // and drawn again by Draw, until the next call.
     void DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, const int selected[4],
                    const std::vector<unsigned>& boxed, glm::ivec2 frame);
+    // The atoms the next draws take, as one part, and the boxed ones; nothing
+    // is drawn now.
+    void Keep(const std::vector<unsigned>& list, const std::vector<unsigned>& boxed_list);
     // All parts given since the last first one, and the boxed atoms.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, const int selected[4]) const;
     // Only the atoms whose disc may cover view-space point `at` (within

@@ -36,6 +36,8 @@ public:
     // them drawn as spheres at atom scale `scale`.
     void DrawNewPart(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
                      unsigned int atoms, const unsigned* list, size_t count, bool first);
+    // The bonds the next draws take, as one part; nothing is drawn now.
+    void Keep(const std::vector<unsigned>& list) { shown.Add(list.data(), list.size(), true); }
     // All parts given since the last first one.
     void Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale, unsigned drawn,
               unsigned int atoms) const;

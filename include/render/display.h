@@ -178,6 +178,10 @@ private:
     bool HalfTarget(glm::ivec2 size);
     unsigned int u_half_fbo = 0, u_half_colour = 0, u_half_depth = 0;
     glm::ivec2 half_size{0};
+    // The atoms on the GPU leave out some that only the bonds of this version
+    // hide: they stand while those bonds are drawn.
+    bool is_atoms_thinned = false;
+    unsigned thinned_bonds_version = 0;
 };
 
 #endif

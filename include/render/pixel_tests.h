@@ -265,13 +265,13 @@ inline bool SmallSphere(DepthTile& tile, Range cols, Range rows, const ScreenSph
 
 // A tube over the pixels `cols` x `rows` of `tile` (IsSmall): true when the
 // capsule of radius rho around its axis may show there. Where it has a band
-// (cut >= 0), the band of half-width `half` gets its depth `back`.
+// (cut >= 0) and half > 0, the band of half-width `half` gets its depth `back`.
 inline bool SmallTube(DepthTile& tile, Range cols, Range rows, const ScreenTube& b, float rho, float half)
 {
     const glm::vec2 d = b.e - b.a;
     const float len2 = d.x * d.x + d.y * d.y;
     const float to_t = len2 > 0.0f ? 1.0f / len2 : 0.0f;
-    const bool band = b.cut >= 0.0f && len2 > 0.0f;
+    const bool band = b.cut >= 0.0f && len2 > 0.0f && half > 0.0f;
     const float t0 = band ? b.cut / std::sqrt(len2) : 2.0f, t1 = 1.0f - t0;
     const float width2 = half * half * len2;
     const Float4 lane = {0.0f, 1.0f, 2.0f, 3.0f};
@@ -299,6 +299,50 @@ inline bool SmallTube(DepthTile& tile, Range cols, Range rows, const ScreenTube&
     if (band)
         tile.Touched(rows, cols);
     return Any(seen);
+}
+
+// Whether a sphere may show at a pixel of `tile`, nothing written.
+inline bool SphereMayShow(DepthTile& tile, const ScreenSphere& s, float margin)
+{
+    const Range rows = tile.Rows(s.cy - s.ry, s.cy + s.ry), cols = tile.Columns(s.cx - s.rx, s.cx + s.rx);
+    if (rows.lo > rows.hi || cols.lo > cols.hi)
+        return false;
+    if (IsSmall(tile, cols))
+        return SmallSphere(tile, cols, rows, s, 0.0f, 0.0f, margin);
+    const float front = s.dist - s.radius - margin;
+    for (int j = rows.lo; j <= rows.hi; ++j) {
+        const float dy = (static_cast<float>(j) + 0.5f - s.cy) / s.ry;
+        const float chord = s.rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy));
+        const Range c = tile.Columns(s.cx - chord, s.cx + chord);
+        const float* row = tile.Row(j) - tile.X0();
+        for (int x = c.lo; x <= c.hi; ++x)
+            if (!(row[x] < front))
+                return true;
+    }
+    return false;
+}
+
+// Whether a tube (the capsule of radius rho around its axis) may show at a
+// pixel of `tile`, nothing written.
+inline bool TubeMayShow(DepthTile& tile, const ScreenTube& b, float rho)
+{
+    const Range rows = tile.Rows(std::min(b.a.y, b.e.y) - rho, std::max(b.a.y, b.e.y) + rho);
+    const Range cols = tile.Columns(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho);
+    if (rows.lo > rows.hi || cols.lo > cols.hi)
+        return false;
+    if (IsSmall(tile, cols))
+        return SmallTube(tile, cols, rows, b, rho, -1.0f);
+    for (int j = rows.lo; j <= rows.hi; ++j) {
+        float x0 = 0.0f, x1 = 0.0f;
+        if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
+            continue;
+        const Range c = tile.Columns(x0, x1);
+        const float* row = tile.Row(j) - tile.X0();
+        for (int x = c.lo; x <= c.hi; ++x)
+            if (!(row[x] < b.front))
+                return true;
+    }
+    return false;
 }
 
 }  // namespace pixel_tests

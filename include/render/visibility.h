@@ -37,8 +37,15 @@ public:
     // called.
     bool FindBonds(const std::vector<glm::uvec2>& bonds, float bond_radius, unsigned version,
                    const CPartFound& part = {});
+    // The next FindAtoms looks again, whatever changed.
+    void Forget() { is_valid = false; }
 
-    bool is_culling = true;         // false: everything counts as shown
+    bool is_culling = true;  // false: everything counts as shown
+    // FindBonds then looks at the lists once more against the depths both
+    // lists left, and drops what only later finds hide: for a view that
+    // stays, whose lists are drawn again (then is_thinned tells they shrank).
+    bool is_second_look = false;
+    bool is_thinned = false;
     bool is_boxing = true;          // false: no atom goes to v_boxed
     std::vector<unsigned> v_atoms;  // atom records that may show, band by band of the window
     // Atoms larger than a few pixels that may show, apart, each as three
@@ -54,6 +61,11 @@ private:
     void BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part);
     // Frees the working memory after an allocation failed; everything is then drawn.
     void OutOfMemory();
+    // An atom record's sphere as the window of the last FindAtoms sees it.
+    pixel_tests::ScreenSphere SphereOf(unsigned k) const;
+    // The second look (is_second_look), with the pass's tube of a bond record.
+    template <class Tube>
+    void SecondLook(const Tube& tube, float rho);
 
     // The window as the last FindAtoms saw it: pixel x = ax * x + bx (and y)
     // from view space; distances lo to hi are drawn; margin covers rounding.
@@ -63,7 +75,7 @@ private:
     };
 
     // what the last results were found for
-    bool is_valid = false, is_culled = false, is_bonds_valid = false;
+    bool is_valid = false, is_culled = false, is_boxed = false, is_bonds_valid = false;
     bool is_all_shown = false;      // the lists hold everything: not culling, or out of memory
     bool is_out_of_memory = false;  // the last try ran out of memory (said once)
     glm::mat4 m_p{0.0f}, m_mv{0.0f};
@@ -105,8 +117,10 @@ private:
     std::vector<float> v_depth_atoms;
     unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
-    std::vector<glm::ivec4> v_box;        // per boxed atom and side of the pass: its box so far
-    std::vector<unsigned> v_bonds_other;  // the bonds the pass's second thread found
+    std::vector<glm::ivec4> v_box;  // per boxed atom and side of the pass: its box so far
+    std::vector<unsigned> v_bonds_other;
+    std::vector<unsigned char> v_keep;  // per listed atom, boxed atom and bond: kept by the second look  // the bonds
+                                        // the pass's second thread found
 };
 
 #endif

@@ -182,6 +182,12 @@ void CAtomsLayer::Draw(const glm::mat4& P, const glm::mat4& V, const glm::mat4& 
         DrawWith(AtomShader, P, V, Model, scale, selected, boxed, true, m_boxed_frame);
 }
 
+void CAtomsLayer::Keep(const std::vector<unsigned>& list, const std::vector<unsigned>& boxed_list)
+{
+    shown.Add(list.data(), list.size(), true);
+    boxed.Fill(boxed_list);
+}
+
 void CAtomsLayer::DrawBoxed(const glm::mat4& P, const glm::mat4& V, const glm::mat4& Model, float scale,
                             const int selected[4], const std::vector<unsigned>& list, glm::ivec2 frame)
 {

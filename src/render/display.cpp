@@ -221,27 +221,40 @@ void CDisplay::DrawTile(glm::ivec2 image, glm::ivec2 tile_origin, glm::ivec2 til
     // once, so that the GPU works while the CPU looks for the rest.
     int selected[4];
     HighlightedAtoms(selected);
+    const bool bonds_drawn = data.is_loaded && is_show_bond;
+    if (is_atoms_thinned && (!bonds_drawn || bonds.u_version != thinned_bonds_version))
+        visible.Forget();
     const bool found = visible.FindAtoms(atoms.v_records, atoms.u_atoms, atom_scale, Projection, V * M, frame_size,
                                          atoms.u_version, [&](size_t begin, size_t end) {
                                              atoms.DrawNewPart(Projection, V, M, atom_scale, selected,
                                                                visible.v_atoms.data() + begin, end - begin, begin == 0);
                                              glFlush();
                                          });
-    if (found)
+    if (found) {
         atoms.DrawBoxed(Projection, V, M, atom_scale, selected, visible.v_boxed, frame_size);
-    else
+        is_atoms_thinned = false;
+    } else {
         atoms.Draw(Projection, V, M, atom_scale, selected);
-    if (data.is_loaded && is_show_bond) {
+    }
+    if (bonds_drawn) {
         // the GPU may start on the atoms while the CPU finds the bonds that show
         glFlush();
+        // a view that stays is drawn again from its lists: worth a second look
+        visible.is_second_look = !is_moving;
         const bool found_bonds =
             visible.FindBonds(bonds.v_pairs, BOND_RADIUS, bonds.u_version, [&](size_t begin, size_t end) {
                 bonds.DrawNewPart(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA,
                                   visible.v_bonds.data() + begin, end - begin, begin == 0);
                 glFlush();
             });
-        if (!found_bonds)
+        if (!found_bonds) {
             bonds.Draw(Projection, V, M, atom_scale, atoms.u_atoms, atoms.TBOA);
+        } else if (visible.is_thinned) {
+            atoms.Keep(visible.v_atoms, visible.v_boxed);
+            bonds.Keep(visible.v_bonds);
+            is_atoms_thinned = true;
+            thinned_bonds_version = bonds.u_version;
+        }
     }
     if (blend)
         glEnable(GL_BLEND);

@@ -103,6 +103,7 @@ void CVisibility::OutOfMemory()
         std::vector<float>().swap(*v);
     std::vector<unsigned>().swap(v_order);
     std::vector<unsigned>().swap(v_bonds_other);
+    std::vector<unsigned char>().swap(v_keep);
     std::vector<unsigned>().swap(v_atom_order);
     std::vector<unsigned>().swap(v_atom_rank);
     std::vector<unsigned>().swap(v_bond_rank);
@@ -125,15 +126,29 @@ void CVisibility::OutOfMemory()
     is_out_of_memory = true;
 }
 
+pixel_tests::ScreenSphere CVisibility::SphereOf(unsigned k) const
+{
+    const glm::vec4& s = v_view[k];
+    const CGrid& g = m_grid;
+    return ScreenSphere{g.ax * s.x + g.bx,
+                        g.ay * s.y + g.by,
+                        g.ax * s.w * (1.0f + SLACK) + PIXEL_SLACK,
+                        g.ay * s.w * (1.0f + SLACK) + PIXEL_SLACK,
+                        s.z,
+                        s.w,
+                        k};
+}
+
 bool CVisibility::FindAtoms(const std::vector<glm::vec4>& atoms, unsigned drawn, float scale, const glm::mat4& P,
                             const glm::mat4& MV, glm::ivec2 frame, unsigned version, const CPartFound& part)
 {
     drawn = std::min<unsigned>(drawn, static_cast<unsigned>(atoms.size()));
     if (is_valid && P == m_p && MV == m_mv && frame == m_frame && scale == r_scale && drawn == u_drawn &&
-        atoms.size() == u_records && version == u_version && is_culling == is_culled)
+        atoms.size() == u_records && version == u_version && is_culling == is_culled && is_boxing == is_boxed)
         return false;
     is_valid = true;
     is_culled = is_culling;
+    is_boxed = is_boxing;
     m_p = P;
     m_mv = MV;
     m_frame = frame;
@@ -241,13 +256,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             const glm::vec4& s = v_view[k];
             ScreenSphere& to = v_sorted[v_atom_rank[k]];
             if (std::isfinite(s.x + s.y + s.z)) {
-                to = ScreenSphere{g.ax * s.x + g.bx,
-                                  g.ay * s.y + g.by,
-                                  g.ax * s.w * (1.0f + SLACK) + PIXEL_SLACK,
-                                  g.ay * s.w * (1.0f + SLACK) + PIXEL_SLACK,
-                                  s.z,
-                                  s.w,
-                                  static_cast<unsigned>(k)};
+                to = SphereOf(static_cast<unsigned>(k));
             } else {
                 to.k = NONE;
                 side_gaps[side] = true;
@@ -416,6 +425,7 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
 
 void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part)
 {
+    is_thinned = false;
     v_bonds.clear();
     const CGrid& g = m_grid;
     if (g.i_w == 0 || g.i_h == 0) {
@@ -576,22 +586,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 continue;
             }
             if (!__atomic_load_n(&v_bond_seen[b.k], __ATOMIC_RELAXED)) {
-                if (tile.BlocksBehind(cols, rows, b.front))
-                    continue;
-                bool hidden = true;
-                for (int j = rows.lo; j <= rows.hi && hidden; ++j) {
-                    float x0 = 0.0f, x1 = 0.0f;
-                    if (!CapsuleRow(b.a, b.e - b.a, rho, static_cast<float>(j) + 0.5f, x0, x1))
-                        continue;
-                    const Range c = tile.Columns(x0, x1);
-                    const float* row = tile.Row(j);
-                    for (int x = c.lo - tile.X0(); x <= c.hi - tile.X0(); ++x)
-                        if (!(row[x] < b.front)) {
-                            hidden = false;
-                            break;
-                        }
-                }
-                if (hidden)
+                if (tile.BlocksBehind(cols, rows, b.front) || !TubeMayShow(tile, b, rho))
                     continue;
                 if (MarkFirst(v_bond_seen[b.k]))
                     found(b.k);
@@ -628,4 +623,65 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         throw std::bad_alloc();
     if (part && (v_bonds.size() > reported || reported == 0))
         report();
+    if (is_second_look)
+        SecondLook(tube, rho);
+}
+
+template <class Tube>
+void CVisibility::SecondLook(const Tube& tube, float rho)
+{
+    // Each atom and bond of the lists again, against the depths all of them
+    // left: what only the bonds (or things nearer, found later) hide goes.
+    // The thing at the nearest depth a pixel was given stays, since nothing
+    // hides it there, so whatever else that depth hid stays hidden.
+    const CGrid& g = m_grid;
+    auto shows = [&](auto box, auto may_show) {
+        bool seen = false;
+        EachTile(g.i_w, g.i_h, g.i_tiles_x, box.x, box.y, box.z, box.w, [&](size_t t) {
+            DepthTile tile(v_depth, v_block, v_dirty, t, g.i_tiles_x, g.i_w, g.i_h);
+            seen = seen || may_show(tile);
+        });
+        return seen;
+    };
+    auto atom_shows = [&](unsigned k) {
+        const ScreenSphere s = SphereOf(k);
+        return shows(glm::vec4(s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry),
+                     [&](DepthTile& tile) { return SphereMayShow(tile, s, g.margin); });
+    };
+    auto bond_shows = [&](unsigned k) {
+        ScreenTube b;
+        if (!tube(k, b))
+            return true;
+        return shows(glm::vec4(std::min(b.a.x, b.e.x) - rho, std::max(b.a.x, b.e.x) + rho, std::min(b.a.y, b.e.y) - rho,
+                               std::max(b.a.y, b.e.y) + rho),
+                     [&](DepthTile& tile) { return TubeMayShow(tile, b, rho); });
+    };
+    // marks first, on two threads; the lists shrink after
+    const size_t atoms = v_atoms.size(), boxed = v_boxed.size() / 3;
+    v_keep.assign(atoms + boxed + v_bonds.size(), 1);
+    auto mark = [&](size_t begin, size_t end, size_t) {
+        for (size_t n = begin; n < end; ++n)
+            v_keep[n] = n < atoms           ? atom_shows(v_atoms[n])
+                        : n < atoms + boxed ? atom_shows(v_boxed[3 * (n - atoms)])
+                                            : bond_shows(v_bonds[n - atoms - boxed]);
+    };
+    if (!InTwoHalves(v_keep.size(), mark))
+        throw std::bad_alloc();
+    size_t to = 0;
+    for (size_t n = 0; n < atoms; ++n)
+        if (v_keep[n])
+            v_atoms[to++] = v_atoms[n];
+    v_atoms.resize(to);
+    to = 0;
+    for (size_t n = 0; n < boxed; ++n)
+        if (v_keep[atoms + n])
+            for (size_t i = 0; i < 3; ++i)
+                v_boxed[to++] = v_boxed[3 * n + i];
+    v_boxed.resize(to);
+    to = 0;
+    for (size_t n = 0; n < v_bonds.size(); ++n)
+        if (v_keep[atoms + boxed + n])
+            v_bonds[to++] = v_bonds[n];
+    is_thinned = to < v_bonds.size() || v_atoms.size() < atoms || v_boxed.size() < 3 * boxed;
+    v_bonds.resize(to);
 }
