@@ -255,7 +255,7 @@ inline bool SmallSphere(DepthTile& tile, Range cols, Range rows, const ScreenSph
             Float4 v = 1.0f - u;
             v = v > 0.0f ? v : 0.0f;
             const Float4 z = base - s.radius * 0.5f * v * (3.0f - v);
-            Store4(row, in_cols & (u <= 1.0f) & (z < depth) ? z : depth);
+            Store4(row, (in_cols & (u <= 1.0f) & (z < depth)) ? z : depth);
         }
     }
     if (writes)

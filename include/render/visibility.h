@@ -118,9 +118,10 @@ private:
     unsigned u_saved_generation = 0;
     std::vector<unsigned char> v_atom_seen, v_bond_seen;
     std::vector<glm::ivec4> v_box;  // per boxed atom and side of the pass: its box so far
+    // the bonds the pass's second thread found
     std::vector<unsigned> v_bonds_other;
-    std::vector<unsigned char> v_keep;  // per listed atom, boxed atom and bond: kept by the second look  // the bonds
-                                        // the pass's second thread found
+    // per listed atom, boxed atom and bond: kept by the second look
+    std::vector<unsigned char> v_keep;
 };
 
 #endif

@@ -404,6 +404,7 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
         version == u_bonds_version && bond_radius == r_bond_radius)
         return false;
     is_bonds_valid = true;
+    is_thinned = false;
     u_bonds_generation = u_generation;
     m_bonds = &bonds;
     u_bonds = bonds.size();
@@ -425,7 +426,6 @@ bool CVisibility::FindBonds(const std::vector<glm::uvec2>& bonds, float bond_rad
 
 void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_radius, const CPartFound& part)
 {
-    is_thinned = false;
     v_bonds.clear();
     const CGrid& g = m_grid;
     if (g.i_w == 0 || g.i_h == 0) {
