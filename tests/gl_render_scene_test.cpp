@@ -342,6 +342,19 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
         thinned |= display_->visible.is_thinned;
         Frame();
         EXPECT_EQ(differing(culled, Screen()), 0u) << "pixels drawn again, " << view;
+        // one thread finds what two find
+        auto found = [this] {
+            std::vector<unsigned> atoms = display_->visible.v_atoms, bonds = display_->visible.v_bonds;
+            std::sort(atoms.begin(), atoms.end());
+            std::sort(bonds.begin(), bonds.end());
+            return std::make_pair(atoms, bonds);
+        };
+        const auto by_two = found();
+        display_->visible.split_from = std::numeric_limits<size_t>::max();
+        display_->visible.Forget();
+        Frame();
+        EXPECT_TRUE(found() == by_two) << "one thread against two, " << view;
+        display_->visible.split_from = 0;
         display_->visible.is_culling = false;
         Frame();
         const std::vector<unsigned char> all = Screen();
@@ -360,6 +373,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
         display_->data.FindBonds();
         display_->OnModelChanged();
     };
+    display_->visible.split_from = 0;  // a second thread for every step, however small
     SetAtoms(atoms, 17.0f);
     find_bonds();
     ASSERT_GT(display_->data.BondCount(), 1000);
@@ -437,6 +451,7 @@ TEST_F(Scene, LeavingOutWhatAViewHidesChangesNoPixel)
     display_->repeat_cells = glm::ivec3(2, 2, 1);
     same_with_and_without("crystal");
     EXPECT_TRUE(thinned) << "the second look leaves out atoms that only bonds hide";
+    display_->visible.split_from = two_threads::MIN_SPLIT;
 }
 
 // While the view moves the frame is drawn at half the resolution and scaled

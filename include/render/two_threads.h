@@ -18,6 +18,10 @@
 
 namespace two_threads {
 
+// Fewer records, or things in tiles, than this are done on the calling
+// thread alone: a thread takes tens of microseconds to start.
+inline constexpr size_t MIN_SPLIT = 4096;
+
 // Joins a thread when the scope ends, also when an exception leaves it: a
 // thread still joinable when destroyed ends the program.
 struct JoinOnExit {
@@ -43,14 +47,14 @@ inline bool MarkFirst(unsigned char& flag)
 
 // Runs f(begin, end, side) over [0, count) cut in two halves, side 0 the
 // first on the calling thread and side 1 the second on another, when one
-// starts (else after the first). f must not throw on side 1; false when it did.
+// starts and count is at least `split_from` (else after the first). f must not throw on side 1; false when it did.
 template <class F>
-bool InTwoHalves(size_t count, const F& f)
+bool InTwoHalves(size_t count, size_t split_from, const F& f)
 {
     const size_t half = count / 2;
     bool other_failed = false;
     std::thread other;
-    if (half > 0) {
+    if (count >= split_from && count > 1) {
         try {
             other = std::thread([&] {
                 try {
@@ -78,8 +82,8 @@ bool InTwoHalves(size_t count, const F& f)
 // (a tile's bin starts where the one before ends), and within a bin the
 // records keep their order. `counts` is room for the first half's counts.
 template <class Record, class Reach>
-void BinInTwoHalves(const std::vector<Record>& records, size_t tiles, const Reach& reach, std::vector<size_t>& ends,
-                    std::vector<size_t>& counts, std::vector<Record>& bins)
+void BinInTwoHalves(const std::vector<Record>& records, size_t tiles, size_t split_from, const Reach& reach,
+                    std::vector<size_t>& ends, std::vector<size_t>& counts, std::vector<Record>& bins)
 {
     counts.assign(tiles, 0);
     ends.assign(tiles, 0);
@@ -88,7 +92,7 @@ void BinInTwoHalves(const std::vector<Record>& records, size_t tiles, const Reac
         for (size_t n = begin; n < end; ++n)
             reach(records[n], [&](size_t t) { ++to[t]; });
     };
-    if (!InTwoHalves(records.size(), count))
+    if (!InTwoHalves(records.size(), split_from, count))
         throw std::bad_alloc();
     // where each half of each bin starts: the first half's records first
     size_t sum = 0;
@@ -104,11 +108,12 @@ void BinInTwoHalves(const std::vector<Record>& records, size_t tiles, const Reac
         for (size_t n = begin; n < end; ++n)
             reach(records[n], [&](size_t t) { bins[at[t]++] = records[n]; });
     };
-    if (!InTwoHalves(records.size(), scatter))
+    if (!InTwoHalves(records.size(), split_from, scatter))
         throw std::bad_alloc();
 }
 
-// Calls tile(i, side) for every tile of `bands` bands of tiles_x tiles, and
+// Calls tile(i, side) for every tile of `bands` bands of tiles_x tiles
+// (a second thread only when they hold at least `split_from` things), and
 // band_done(band) once a band's tiles are all done, in band order. Tiles are
 // independent, so two threads share each band: the calling one takes the
 // even columns (side 0) and a second the odd (side 1); band_done, which
@@ -117,7 +122,8 @@ void BinInTwoHalves(const std::vector<Record>& records, size_t tiles, const Reac
 // the calling one does both sides. tile() must not throw on side 1; false
 // when it did (the pass's results are then incomplete).
 template <class Tile, class BandDone>
-bool TilesOnTwoThreads(size_t bands, size_t tiles_x, const Tile& tile, const BandDone& band_done)
+bool TilesOnTwoThreads(size_t bands, size_t tiles_x, size_t things, size_t split_from, const Tile& tile,
+                       const BandDone& band_done)
 {
     auto side = [&](size_t s, size_t band) {
         for (size_t x = s; x < tiles_x; x += 2)
@@ -128,7 +134,7 @@ bool TilesOnTwoThreads(size_t bands, size_t tiles_x, const Tile& tile, const Ban
     size_t other_bands = 0;  // bands the second thread is done with
     bool other_failed = false;
     std::thread other;
-    if (tiles_x > 1) {
+    if (tiles_x > 1 && things >= split_from) {
         try {
             other = std::thread([&] {
                 size_t band = 0;

@@ -14,6 +14,7 @@
 #include <glm/glm.hpp>
 
 #include "render/pixel_tests.h"
+#include "render/two_threads.h"
 
 class CVisibility {
 public:
@@ -46,7 +47,10 @@ public:
     // stays, whose lists are drawn again (then is_thinned tells they shrank).
     bool is_second_look = false;
     bool is_thinned = false;
-    bool is_boxing = true;          // false: no atom goes to v_boxed
+    bool is_boxing = true;  // false: no atom goes to v_boxed
+    // records, or things in tiles, from which a step of the pass takes a
+    // second thread (0: always, as far as there are two halves)
+    size_t split_from = two_threads::MIN_SPLIT;
     std::vector<unsigned> v_atoms;  // atom records that may show, band by band of the window
     // Atoms larger than a few pixels that may show, apart, each as three
     // numbers: the record, then the first and the last pixel (x, y) of the

@@ -221,7 +221,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             }
         }
     };
-    if (!InTwoHalves(atoms.size(), to_view))
+    if (!InTwoHalves(atoms.size(), split_from, to_view))
         throw std::bad_alloc();
     const float fmin = std::min(side_min[0], side_min[1]), fmax = std::max(side_max[0], side_max[1]);
 
@@ -263,7 +263,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
             }
         }
     };
-    if (!InTwoHalves(drawn, place))
+    if (!InTwoHalves(drawn, split_from, place))
         throw std::bad_alloc();
     if (side_gaps[0] || side_gaps[1])
         v_sorted.erase(
@@ -275,7 +275,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     auto sphere_tiles = [&](const ScreenSphere& s, auto f) {
         EachTile(g.i_w, g.i_h, g.i_tiles_x, s.cx - s.rx, s.cx + s.rx, s.cy - s.ry, s.cy + s.ry, f);
     };
-    BinInTwoHalves(v_sorted, tiles, sphere_tiles, v_tile_spheres, v_count, v_spheres);
+    BinInTwoHalves(v_sorted, tiles, split_from, sphere_tiles, v_tile_spheres, v_count, v_spheres);
 
     // tile by tile; the bin ends now stand where the next tile's begin
     v_depth.assign(tiles * TILE * TILE, INF);
@@ -393,7 +393,7 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
                 Mark(v_atom_seen[s.k], SEEN);
         }
     };
-    if (!TilesOnTwoThreads(tiles / tiles_x, tiles_x, spheres_of_tile, band_done))
+    if (!TilesOnTwoThreads(tiles / tiles_x, tiles_x, v_spheres.size(), split_from, spheres_of_tile, band_done))
         throw std::bad_alloc();
 }
 
@@ -509,7 +509,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
                 side_gaps[side] = true;
             }
         };
-        if (!InTwoHalves(std::min<size_t>(count, v_bond_rank.size()), place))
+        if (!InTwoHalves(std::min<size_t>(count, v_bond_rank.size()), split_from, place))
             throw std::bad_alloc();
         if (side_gaps[0] || side_gaps[1])
             v_found.erase(
@@ -543,7 +543,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         m_bond_order_axis = m_view_axis;
     }
 
-    BinInTwoHalves(v_found, tiles, tube_tiles, v_tile_tubes, v_count, v_tubes);
+    BinInTwoHalves(v_found, tiles, split_from, tube_tiles, v_tile_tubes, v_count, v_tubes);
 
     // A bond is final once a tile finds it may show: it joins the list at
     // once, and after a band of tiles the bonds found go to the GPU. In every
@@ -619,7 +619,7 @@ void CVisibility::BondsOfView(const std::vector<glm::uvec2>& bonds, float bond_r
         if (part && v_bonds.size() - reported >= PART_MIN)
             report();
     };
-    if (!TilesOnTwoThreads(tiles / tiles_x, tiles_x, tubes_of_tile, band_done))
+    if (!TilesOnTwoThreads(tiles / tiles_x, tiles_x, v_tubes.size(), split_from, tubes_of_tile, band_done))
         throw std::bad_alloc();
     if (part && (v_bonds.size() > reported || reported == 0))
         report();
@@ -665,7 +665,7 @@ void CVisibility::SecondLook(const Tube& tube, float rho)
                         : n < atoms + boxed ? atom_shows(v_boxed[3 * (n - atoms)])
                                             : bond_shows(v_bonds[n - atoms - boxed]);
     };
-    if (!InTwoHalves(v_keep.size(), mark))
+    if (!InTwoHalves(v_keep.size(), split_from, mark))
         throw std::bad_alloc();
     size_t to = 0;
     for (size_t n = 0; n < atoms; ++n)
