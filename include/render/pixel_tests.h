@@ -219,7 +219,7 @@ inline bool Any(Int4 m)
     return (m[0] | m[1] | m[2] | m[3]) != 0;
 }
 
-// Whether `cols` x `rows` of `tile` may be done four columns at once.
+// Whether the columns `cols` of `tile` may be done four at once.
 inline bool IsSmall(const DepthTile& tile, Range cols)
 {
     const int groups = (cols.hi - cols.lo + 4) / 4;

@@ -47,7 +47,8 @@ inline bool MarkFirst(unsigned char& flag)
 
 // Runs f(begin, end, side) over [0, count) cut in two halves, side 0 the
 // first on the calling thread and side 1 the second on another, when one
-// starts and count is at least `split_from` (else after the first). f must not throw on side 1; false when it did.
+// starts and count is at least `split_from` (else after the first). f must
+// not throw on side 1; false when it did.
 template <class F>
 bool InTwoHalves(size_t count, size_t split_from, const F& f)
 {
