@@ -286,8 +286,8 @@ void CVisibility::AtomsOfView(const std::vector<glm::vec4>& atoms, unsigned draw
     const bool boxing = is_boxing && g.i_w <= 65536 && g.i_h <= 65536 &&
                         std::any_of(v_sorted.begin(), v_sorted.begin() + static_cast<std::ptrdiff_t>(finite),
                                     [](const ScreenSphere& s) { return s.rx > BOXED_RADIUS; });
-    // per atom and side, the pixels it may show at; what one side saw first
-    // makes a box, so it is not known which is first
+    // per atom and side of the pass, the box of the pixels where it may
+    // show, empty to begin with: both sides may see parts of one atom
     if (boxing)
         v_box.assign(2 * static_cast<size_t>(drawn),
                      glm::ivec4(std::numeric_limits<int>::max(), std::numeric_limits<int>::max(),
