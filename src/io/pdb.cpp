@@ -156,6 +156,17 @@ bool IsColumnAtomName(std::string_view line)
     return (line[4] == ' ' || IsDigit(line[4])) && (line[5] == ' ' || IsDigit(line[5]));
 }
 
+// A fixed-width field without its padding: blanks on both sides, and the
+// carriage return of a CRLF line at the end.
+std::string_view Unpadded(std::string_view field)
+{
+    while (!field.empty() && field.front() == ' ')
+        field.remove_prefix(1);
+    while (!field.empty() && (field.back() == ' ' || field.back() == '\r'))
+        field.remove_suffix(1);
+    return field;
+}
+
 // One coordinate field of 8 columns holding exactly one number. With
 // `strict`, the number must be right-aligned with a decimal point (Real(8.3),
 // or more decimals as some programs write). This keeps records of Tesk's
@@ -165,18 +176,13 @@ bool ParseField(std::string_view field, bool strict, float& value)
 {
     if (strict && field.find('.') == std::string_view::npos)
         return false;
-    std::size_t i = 0;
-    while (i < field.size() && field[i] == ' ')
-        ++i;
-    std::size_t j = field.size();
-    while (j > i && (field[j - 1] == ' ' || field[j - 1] == '\r'))
-        --j;
-    if (i == j)
+    const std::string_view text = Unpadded(field);
+    if (text.empty())
         return false;
-    if (strict && j != field.size())
+    if (strict && text.data() + text.size() != field.data() + field.size())
         return false;
-    const char* p = field.data() + i;
-    const char* end = field.data() + j;
+    const char* p = text.data();
+    const char* end = text.data() + text.size();
     return textio::ScanNumber(p, end, value) && p == end;
 }
 
@@ -219,17 +225,11 @@ inline bool IsLower(char c)
 unsigned ColumnElement(std::string_view line)
 {
     if (line.size() >= 77) {
-        std::string_view field = line.substr(76, 2);
-        std::size_t i = 0;
-        while (i < field.size() && field[i] == ' ')
-            ++i;
-        std::size_t j = field.size();
-        while (j > i && (field[j - 1] == ' ' || field[j - 1] == '\r'))
-            --j;
+        const std::string_view field = Unpadded(line.substr(76, 2));
         unsigned index;
-        if (j - i == 1 && (field[i] == 'D' || field[i] == 'd'))
+        if (field.size() == 1 && (field[0] == 'D' || field[0] == 'd'))
             return 0;
-        if (IsElementSymbol(field.data() + i, j - i, index))
+        if (IsElementSymbol(field.data(), field.size(), index))
             return index;
     }
     const char c13 = line[12];
