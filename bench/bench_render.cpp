@@ -163,34 +163,16 @@ void BM_DrawSceneWithLabels(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_DrawScene)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
-BENCHMARK(BM_DrawSceneStill)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
-BENCHMARK(BM_DrawSceneTurned)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+// every size, wall time with the CPU time of all threads beside it (llvmpipe draws on its own)
+void DrawnAtEverySize(benchmark::internal::Benchmark* b)
+{
+    b->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+}
+
+BENCHMARK(BM_DrawScene)->Apply(DrawnAtEverySize);
+BENCHMARK(BM_DrawSceneStill)->Apply(DrawnAtEverySize);
+BENCHMARK(BM_DrawSceneTurned)->Apply(DrawnAtEverySize);
 BENCHMARK(BM_FindShown)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DrawSceneWithPick)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+BENCHMARK(BM_DrawSceneWithPick)->Apply(DrawnAtEverySize);
 BENCHMARK(BM_DrawSceneWithLabels)->Arg(10000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK_MAIN();
